@@ -1,0 +1,11 @@
+#include "programpaths.h"
+#include "startup.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    Startup startup(ProgramPaths::forRunningProgram());
+    return startup.run();
+}

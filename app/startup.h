@@ -1,0 +1,56 @@
+#pragma once
+
+#include "messageboxprompter.h"
+#include "programpaths.h"
+
+#include <QStringList>
+#include <memory>
+
+class TAbertura;
+class TBatchProcess;
+class TCopiarArquivosCD;
+class TDados;
+class TMudarColecaoCategoria;
+class TOpcoes;
+class TRastreamento;
+class TRemeterArquivosEmail;
+class TRemeterArquivosFTP;
+class TSplash;
+class TViewLog;
+class Prompter;
+
+// The start-up sequence: splash, every window once in a fixed order, the message loop.
+class Startup
+{
+public:
+    // With no prompter given, the program's message boxes are used.
+    explicit Startup(const ProgramPaths &paths, Prompter *prompter = nullptr);
+    ~Startup();
+
+    // Shows the splash and creates every window; run() then shows the main window.
+    void createWindows();
+    int run();
+
+    ProgramPaths paths;
+    QStringList creationOrder; // objectName of each window, as created
+
+    std::unique_ptr<TSplash> splash;
+    std::unique_ptr<TAbertura> Abertura;
+    std::unique_ptr<TDados> Dados;
+    std::unique_ptr<TRastreamento> Rastreamento;
+    std::unique_ptr<TOpcoes> Opcoes;
+    std::unique_ptr<TBatchProcess> BatchProcess;
+    std::unique_ptr<TMudarColecaoCategoria> MudarColecaoCategoria;
+    std::unique_ptr<TRemeterArquivosFTP> RemeterArquivosFTP;
+    std::unique_ptr<TRemeterArquivosEmail> RemeterArquivosEmail;
+    std::unique_ptr<TCopiarArquivosCD> CopiarArquivosCD;
+    std::unique_ptr<TViewLog> ViewLog;
+
+    Prompter &prompter() { return *m_prompter; }
+    bool endRequested() const { return m_endRequested; }
+
+private:
+    MessageBoxPrompter m_boxes;
+    Prompter *m_prompter;
+    bool m_endRequested = false;
+};

@@ -1,0 +1,203 @@
+#include "tabertura.h"
+
+#include "appconstants.h"
+#include "programpaths.h"
+#include "prompter.h"
+#include "tdados.h"
+#include "topcoes.h"
+#include "tsplash.h"
+#include "versiontools.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
+
+TAbertura::TAbertura(ProgramPaths &paths, Prompter &prompter, QWidget *parent)
+    : QMainWindow(parent), m_paths(paths), m_prompter(prompter)
+{
+    setObjectName(QStringLiteral("TAbertura"));
+
+    Opcoes1 = menuBar()->addAction(QStringLiteral("Opções"));
+    Opcoes1->setObjectName(QStringLiteral("Opcoes1"));
+    connect(Opcoes1, &QAction::triggered, this, &TAbertura::Opcoes1Click);
+    Ajuda1 = menuBar()->addMenu(QStringLiteral("Ajuda"));
+    Ajuda1->setObjectName(QStringLiteral("Ajuda1"));
+    MarvethHomePage1 = Ajuda1->addAction(QStringLiteral("Marveth Home Page"));
+    MarvethHomePage1->setObjectName(QStringLiteral("MarvethHomePage1"));
+    connect(MarvethHomePage1, &QAction::triggered, this, &TAbertura::MarvethHomePage1Click);
+    Ajuda1->addSeparator();
+    Sobre1 = Ajuda1->addAction(QStringLiteral("Sobre"));
+    Sobre1->setObjectName(QStringLiteral("Sobre1"));
+    connect(Sobre1, &QAction::triggered, this, &TAbertura::Sobre1Click);
+
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+    const Qt::Alignment align[3] = {Qt::AlignCenter, Qt::AlignLeft | Qt::AlignVCenter,
+                                    Qt::AlignCenter};
+    for (int i = 0; i < 3; ++i) {
+        m_panels[i] = new QLabel(bar);
+        m_panels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        m_panels[i]->setAlignment(align[i]);
+        m_panels[i]->setFrameShape(QFrame::StyledPanel);
+        m_panels[i]->setFrameShadow(QFrame::Sunken);
+        bar->addWidget(m_panels[i]);
+    }
+
+    FormCreate();
+}
+
+TAbertura::~TAbertura() = default;
+
+void TAbertura::FormCreate()
+{
+    resize(801, 573);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QRect(QPoint(), size()).center());
+
+    m_paths.SystemName = GetWindowsVersionName();
+    m_paths.ProgramVersion = GetFileVersion(QCoreApplication::applicationFilePath());
+    if (m_paths.ProgramVersion.isEmpty())
+        m_paths.ProgramVersion = compiledVersion();
+    setWindowTitle(QApplication::applicationName() + QStringLiteral(" version ")
+                   + m_paths.ProgramVersion);
+
+    m_paths.DatabaseFolder = m_paths.ProgramFolder;
+    m_paths.DatabaseFileName = m_paths.defaultDatabaseName();
+    m_paths.ensureThumbnailFolder();
+    TreesCurrent = false;
+    layoutStatusPanels();
+}
+
+QString TAbertura::panelText(int index) const
+{
+    return m_panels[index]->text();
+}
+
+void TAbertura::setPanelText(int index, const QString &text)
+{
+    m_panels[index]->setText(text);
+}
+
+void TAbertura::layoutStatusPanels()
+{
+    const int client = statusBar()->contentsRect().width();
+    m_panels[0]->setFixedWidth(100);
+    m_panels[1]->setFixedWidth(qMax(0, client - 200));
+    m_panels[2]->setFixedWidth(100);
+}
+
+void TAbertura::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    layoutStatusPanels();
+}
+
+// A window manager may not activate the window (or not at once); the first showing counts.
+void TAbertura::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    QTimer::singleShot(0, this, &TAbertura::FormActivate);
+}
+
+void TAbertura::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TAbertura::FormActivate()
+{
+    if (m_activatedOnce)
+        return;
+    m_activatedOnce = true;
+    runStartupLoading();
+}
+
+void TAbertura::runStartupLoading()
+{
+    const bool opened = m_store && m_store->OpenDatabaseAll() && m_store->connected();
+    if (!opened) {
+        m_prompter.beep();
+        m_prompter.abortBox(QStringLiteral("Banco de dados não conectado."));
+        emit startupLoadingDone(false);
+        if (onEndProgram)
+            onEndProgram();
+        return;
+    }
+    BatchList.clear();
+    InsertInProgress = false;
+    EditInProgress = false;
+    if (BuildPictureFilter)
+        BuildPictureFilter();
+    if (LoadTrees)
+        LoadTrees();
+    ShowDatabaseLocation();
+    m_paths.MainWindowReady = true;
+    const QString conn = m_store->connectionString();
+    const int semi = conn.indexOf(QLatin1Char(';'));
+    setPanelText(1, (semi < 0 ? conn : conn.left(semi + 1)) + QLatin1Char(' ') + m_paths.SystemName);
+    m_loaded = true;
+    emit startupLoadingDone(true);
+}
+
+void TAbertura::ShowDatabaseLocation()
+{
+    setPanelText(2, m_paths.databaseIsLocal() ? QStringLiteral("BD LOCAL")
+                                              : QStringLiteral("BD NÃO LOCAL"));
+}
+
+void TAbertura::Opcoes1Click()
+{
+    const QString folder = m_paths.DatabaseFolder;
+    const QString file = m_paths.DatabaseFileName;
+    if (m_options)
+        m_options->exec();
+    if (!m_store)
+        return;
+    if (m_paths.DatabaseFolder != folder || m_paths.DatabaseFileName != file) {
+        m_store->CloseDatabaseAll();
+        if (m_store->OpenDatabaseAll()) {
+            if (BuildPictureFilter)
+                BuildPictureFilter();
+            if (LoadTrees)
+                LoadTrees();
+            ShowDatabaseLocation();
+        }
+    }
+    if (m_store->connected() && BuildPictureFilter)
+        BuildPictureFilter();
+}
+
+void TAbertura::MarvethHomePage1Click()
+{
+    showMinimized();
+    QDesktopServices::openUrl(QUrl(appconst::HomePageAddress));
+}
+
+void TAbertura::Sobre1Click()
+{
+    if (!m_splash)
+        return;
+    m_splash->show();
+    m_splash->raise();
+}
+
+void TAbertura::FormClose()
+{
+    BatchList.clear();
+}
+
+void TAbertura::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <functional>
+
+class QAction;
+class QLabel;
+class QMenu;
+class ProgramPaths;
+class Prompter;
+class TDados;
+class TOpcoes;
+class TSplash;
+
+// The main window: caption, status bar, main menu, start-up loading and the catalogue's
+// reopening after the options dialog; the trees and detail pages live inside it.
+class TAbertura : public QMainWindow
+{
+    Q_OBJECT
+public:
+    TAbertura(ProgramPaths &paths, Prompter &prompter, QWidget *parent = nullptr);
+    ~TAbertura() override;
+
+    // Windows created after this one, handed over by the start-up sequence.
+    void setStore(TDados *store) { m_store = store; }
+    void setSplash(TSplash *splash) { m_splash = splash; }
+    void setOptionsDialog(TOpcoes *options) { m_options = options; }
+
+    // Status bar panels 0 to 2.
+    QLabel *StatusPanel(int index) const { return m_panels[index]; }
+    QString panelText(int index) const;
+    void setPanelText(int index, const QString &text);
+
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+    void ShowDatabaseLocation();
+    void Opcoes1Click();
+    void MarvethHomePage1Click();
+    void Sobre1Click();
+
+    // Pieces that the browser and the picture preview fill in; each runs as soon as set.
+    std::function<void()> LoadTrees;
+    std::function<void()> BuildPictureFilter;
+    // Called when the start-up loading gives up; the start-up sequence ends the program.
+    std::function<void()> onEndProgram;
+
+    bool startupLoaded() const { return m_loaded; }
+    QList<int> BatchList;
+    bool TreesCurrent = false;
+    bool InsertInProgress = false;
+    bool EditInProgress = false;
+
+    QAction *Opcoes1 = nullptr;
+    QMenu *Ajuda1 = nullptr;
+    QAction *MarvethHomePage1 = nullptr;
+    QAction *Sobre1 = nullptr;
+
+signals:
+    void startupLoadingDone(bool ok);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void layoutStatusPanels();
+    void runStartupLoading();
+
+    ProgramPaths &m_paths;
+    Prompter &m_prompter;
+    TDados *m_store = nullptr;
+    TSplash *m_splash = nullptr;
+    TOpcoes *m_options = nullptr;
+    QLabel *m_panels[3] = {nullptr, nullptr, nullptr};
+    bool m_activatedOnce = false;
+    bool m_loaded = false;
+};

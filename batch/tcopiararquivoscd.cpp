@@ -1,0 +1,7 @@
+#include "tcopiararquivoscd.h"
+
+TCopiarArquivosCD::TCopiarArquivosCD(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("TCopiarArquivosCD"));
+    setWindowTitle(QStringLiteral("Copiar arquivos para um CD"));
+}

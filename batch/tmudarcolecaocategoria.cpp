@@ -1,0 +1,7 @@
+#include "tmudarcolecaocategoria.h"
+
+TMudarColecaoCategoria::TMudarColecaoCategoria(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("TMudarColecaoCategoria"));
+    setWindowTitle(QStringLiteral("Mudar Coleção / Categoria  "));
+}

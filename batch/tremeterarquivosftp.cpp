@@ -1,0 +1,7 @@
+#include "tremeterarquivosftp.h"
+
+TRemeterArquivosFTP::TRemeterArquivosFTP(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("TRemeterArquivosFTP"));
+    setWindowTitle(QStringLiteral("Remeter arquivos via FTP"));
+}

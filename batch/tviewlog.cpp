@@ -1,0 +1,7 @@
+#include "tviewlog.h"
+
+TViewLog::TViewLog(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("TViewLog"));
+    setWindowTitle(QStringLiteral("Registro de Eventos"));
+}

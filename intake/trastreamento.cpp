@@ -1,0 +1,7 @@
+#include "trastreamento.h"
+
+TRastreamento::TRastreamento(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("TRastreamento"));
+    setWindowTitle(QStringLiteral("Rastreamento"));
+}

@@ -1,0 +1,7 @@
+#include "topcoes.h"
+
+TOpcoes::TOpcoes(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("TOpcoes"));
+    setWindowTitle(QStringLiteral("Opções"));
+}

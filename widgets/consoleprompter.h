@@ -1,0 +1,27 @@
+#pragma once
+
+#include "prompter.h"
+
+#include <cstdio>
+
+// Prompter of the command-line tool: every box text goes to standard error and each
+// question gets the answer of the person who typed the command.
+class ConsolePrompter : public Prompter
+{
+public:
+    explicit ConsolePrompter(FILE *out = stderr) : m_out(out) {}
+
+    Button box(Icon icon, const QString &text, Buttons buttons) override;
+    std::optional<QString> inputText(const QString &caption, const QString &prompt,
+                                     const QString &initial) override;
+    QString pickFolder(const QString &caption, const QString &start) override;
+    QString pickFile(const QString &caption, const QString &filter,
+                     const QString &start) override;
+    void beep() override {}
+
+    int boxCount() const { return m_count; }
+
+private:
+    FILE *m_out;
+    int m_count = 0;
+};

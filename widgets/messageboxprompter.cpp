@@ -1,0 +1,92 @@
+#include "messageboxprompter.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+struct ButtonInfo {
+    Prompter::Button button;
+    QMessageBox::StandardButton standard;
+    const char *text;
+};
+
+const ButtonInfo kButtons[] = {
+    {Prompter::Yes, QMessageBox::Yes, "&Sim"},
+    {Prompter::No, QMessageBox::No, "&Não"},
+    {Prompter::Ok, QMessageBox::Ok, "OK"},
+    {Prompter::Abort, QMessageBox::Abort, "&Anular"},
+    {Prompter::Retry, QMessageBox::Retry, "&Repetir"},
+    {Prompter::Ignore, QMessageBox::Ignore, "&Ignorar"},
+    {Prompter::Cancel, QMessageBox::Cancel, "Cancelar"},
+};
+} // namespace
+
+Prompter::Button MessageBoxPrompter::box(Icon icon, const QString &text, Buttons buttons)
+{
+    QMessageBox box(m_parent);
+    switch (icon) {
+    case Icon::Error: box.setIcon(QMessageBox::Critical); break;
+    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    box.setWindowTitle(QApplication::applicationName());
+    QString shown = text;
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    box.setText(shown);
+    box.setTextFormat(Qt::PlainText);
+    if (!buttons)
+        buttons = Ok;
+    QPushButton *first = nullptr;
+    for (const ButtonInfo &info : kButtons) {
+        if (!buttons.testFlag(info.button))
+            continue;
+        box.addButton(info.standard);
+        QAbstractButton *b = box.button(info.standard);
+        b->setText(QString::fromUtf8(info.text));
+        if (!first)
+            first = qobject_cast<QPushButton *>(b);
+    }
+    if (first)
+        box.setDefaultButton(first);
+    box.exec();
+    QAbstractButton *clicked = box.clickedButton();
+    for (const ButtonInfo &info : kButtons)
+        if (clicked && box.button(info.standard) == clicked)
+            return info.button;
+    // Closed with Escape or the window button: the most cautious answer of the set.
+    for (Button b : {Cancel, No, Abort, Ok, Ignore, Yes})
+        if (buttons.testFlag(b))
+            return b;
+    return Ok;
+}
+
+std::optional<QString> MessageBoxPrompter::inputText(const QString &caption, const QString &prompt,
+                                                     const QString &initial)
+{
+    bool ok = false;
+    QString text = QInputDialog::getText(m_parent, caption, prompt, QLineEdit::Normal, initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+QString MessageBoxPrompter::pickFolder(const QString &caption, const QString &start)
+{
+    return QFileDialog::getExistingDirectory(m_parent, caption, start);
+}
+
+QString MessageBoxPrompter::pickFile(const QString &caption, const QString &filter,
+                                     const QString &start)
+{
+    return QFileDialog::getOpenFileName(m_parent, caption, start, filter);
+}
+
+void MessageBoxPrompter::beep()
+{
+    QApplication::beep();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "prompter.h"
+
+#include <QList>
+#include <QQueue>
+#include <functional>
+
+// Records every prompt and answers from a script; used by the tests.
+class ScriptedPrompter : public Prompter
+{
+public:
+    enum class Kind { Box, Input, PickFolder, PickFile, Beep };
+    struct Record {
+        Kind kind = Kind::Box;
+        Icon icon = Icon::None;
+        QString text;
+        Buttons buttons;
+        QString answer; // the button name, the text typed, or the path picked
+    };
+
+    Button box(Icon icon, const QString &text, Buttons buttons) override;
+    std::optional<QString> inputText(const QString &caption, const QString &prompt,
+                                     const QString &initial) override;
+    QString pickFolder(const QString &caption, const QString &start) override;
+    QString pickFile(const QString &caption, const QString &filter,
+                     const QString &start) override;
+    void beep() override;
+
+    // Answers are consumed in order; with none left a box answers its default
+    // (Ok, Yes, Abort or Ignore: the first button of its set) and pickers are cancelled.
+    void answerButton(Button b) { m_buttons.enqueue(b); }
+    void answerText(const std::optional<QString> &t) { m_texts.enqueue(t); }
+    void answerPath(const QString &p) { m_paths.enqueue(p); }
+    // Called for every box before it answers, e.g. to act while a box is "open".
+    std::function<void(const Record &)> onBox;
+
+    const QList<Record> &records() const { return m_records; }
+    QList<Record> boxes() const;
+    QStringList boxTexts() const;
+    int beeps() const;
+    void clear();
+
+private:
+    QList<Record> m_records;
+    QQueue<Button> m_buttons;
+    QQueue<std::optional<QString>> m_texts;
+    QQueue<QString> m_paths;
+};
