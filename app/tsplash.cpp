@@ -10,10 +10,17 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+// The picture lives in a static library, whose resources are not registered by themselves.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
 TSplash::TSplash(const ProgramPaths &paths, QWidget *parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       m_paths(paths)
 {
+    initResources();
     setObjectName(QStringLiteral("TSplash"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
