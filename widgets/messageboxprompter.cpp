@@ -35,6 +35,9 @@ Prompter::Button MessageBoxPrompter::box(Icon icon, const QString &text, Buttons
     case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
     }
     box.setWindowTitle(QApplication::applicationName());
+    // The splash window stays on top until the catalogue is loaded; a box shown during the
+    // start-up must not hide behind it.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     QString shown = text;
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     box.setText(shown);

@@ -1,0 +1,262 @@
+#include "catalogtree.h"
+
+CatalogTree::CatalogTree(QObject *parent) : QAbstractItemModel(parent) {}
+
+QString levelCode(CatalogTree::Level level)
+{
+    switch (level) {
+    case CatalogTree::Collection: return QStringLiteral("N1");
+    case CatalogTree::Category: return QStringLiteral("N2");
+    case CatalogTree::Picture: return QStringLiteral("N3");
+    case CatalogTree::Storage: return QStringLiteral("N4");
+    case CatalogTree::NoLevel: break;
+    }
+    return QString();
+}
+
+void CatalogTree::beginLoad()
+{
+    beginResetModel();
+    m_loading = true;
+    m_key.clear();
+    m_parent.clear();
+    m_textStart.clear();
+    m_textLength.clear();
+    m_level.clear();
+    m_icon.clear();
+    m_text.clear();
+    m_row.clear();
+    m_childStart.clear();
+    m_childCount.clear();
+    m_children.clear();
+    m_topLevel.clear();
+}
+
+void CatalogTree::reserve(int nodes, qsizetype textChars)
+{
+    m_key.reserve(nodes);
+    m_parent.reserve(nodes);
+    m_textStart.reserve(nodes);
+    m_textLength.reserve(nodes);
+    m_level.reserve(nodes);
+    m_icon.reserve(nodes);
+    m_text.reserve(textChars);
+}
+
+int CatalogTree::append(int parent, Level level, qint64 key, QStringView name, quint8 icon)
+{
+    const int i = int(m_key.size());
+    m_key.append(key);
+    m_parent.append(parent);
+    m_textStart.append(quint32(m_text.size()));
+    m_textLength.append(quint32(name.size()));
+    m_level.append(level);
+    m_icon.append(icon);
+    m_text.append(name);
+    return i;
+}
+
+void CatalogTree::endLoad()
+{
+    buildChildren();
+    m_key.squeeze();
+    m_parent.squeeze();
+    m_textStart.squeeze();
+    m_textLength.squeeze();
+    m_level.squeeze();
+    m_icon.squeeze();
+    m_text.squeeze();
+    m_loading = false;
+    endResetModel();
+}
+
+void CatalogTree::clear()
+{
+    beginLoad();
+    endLoad();
+}
+
+// Children in one array, grouped by parent, each group in creation order.
+void CatalogTree::buildChildren()
+{
+    const int n = count();
+    m_childCount.fill(0, n);
+    m_row.resize(n);
+    m_topLevel.clear();
+    for (int i = 0; i < n; ++i) {
+        const int p = m_parent[i];
+        if (p < 0) {
+            m_row[i] = int(m_topLevel.size());
+            m_topLevel.append(i);
+        } else {
+            m_row[i] = m_childCount[p]++;
+        }
+    }
+    m_childStart.resize(n);
+    int offset = 0;
+    for (int i = 0; i < n; ++i) {
+        m_childStart[i] = offset;
+        offset += m_childCount[i];
+    }
+    m_children.resize(offset);
+    for (int i = 0; i < n; ++i) {
+        const int p = m_parent[i];
+        if (p >= 0)
+            m_children[m_childStart[p] + m_row[i]] = i;
+    }
+    m_topLevel.squeeze();
+}
+
+QString CatalogTree::name(int i) const
+{
+    return m_text.mid(m_textStart[i], m_textLength[i]);
+}
+
+int CatalogTree::depth(int i) const
+{
+    int d = 0;
+    for (int p = m_parent[i]; p >= 0; p = m_parent[p])
+        ++d;
+    return d;
+}
+
+int CatalogTree::childCount(int i) const
+{
+    return i < m_childCount.size() ? m_childCount[i] : 0;
+}
+
+QString CatalogTree::code(int i) const
+{
+    return levelCode(level(i)) + QLatin1Char('=') + QString::number(m_key[i]);
+}
+
+int CatalogTree::indexOf(Level lvl, qint64 key) const
+{
+    const int n = count();
+    for (int i = 0; i < n; ++i)
+        if (m_key[i] == key && m_level[i] == lvl)
+            return i;
+    return -1;
+}
+
+int CatalogTree::indexOfCode(QStringView c) const
+{
+    if (c.size() < 4 || c[0] != QLatin1Char('N') || c[2] != QLatin1Char('='))
+        return -1;
+    const int lvl = c[1].digitValue();
+    if (lvl < 1 || lvl > 4)
+        return -1;
+    bool ok = false;
+    const qint64 key = c.mid(3).toLongLong(&ok);
+    if (!ok || c.mid(3) != QString::number(key))
+        return -1;
+    return indexOf(Level(lvl), key);
+}
+
+QModelIndex CatalogTree::modelIndex(int absolute) const
+{
+    if (absolute < 0 || absolute >= count() || m_loading)
+        return QModelIndex();
+    return createIndex(m_row[absolute], 0, quintptr(absolute));
+}
+
+int CatalogTree::absoluteIndex(const QModelIndex &index) const
+{
+    if (!index.isValid() || index.model() != this)
+        return -1;
+    return int(index.internalId());
+}
+
+qsizetype CatalogTree::structureBytes() const
+{
+    return m_key.capacity() * qsizetype(sizeof(qint64))
+        + (m_parent.capacity() + m_row.capacity() + m_childStart.capacity()
+           + m_childCount.capacity() + m_children.capacity() + m_topLevel.capacity())
+        * qsizetype(sizeof(qint32))
+        + (m_textStart.capacity() + m_textLength.capacity()) * qsizetype(sizeof(quint32))
+        + (m_level.capacity() + m_icon.capacity());
+}
+
+QModelIndex CatalogTree::index(int row, int column, const QModelIndex &parent) const
+{
+    if (column != 0 || row < 0 || m_loading)
+        return QModelIndex();
+    if (!parent.isValid()) {
+        if (row >= m_topLevel.size())
+            return QModelIndex();
+        return createIndex(row, 0, quintptr(m_topLevel[row]));
+    }
+    const int p = absoluteIndex(parent);
+    if (p < 0 || row >= m_childCount[p])
+        return QModelIndex();
+    return createIndex(row, 0, quintptr(m_children[m_childStart[p] + row]));
+}
+
+QModelIndex CatalogTree::parent(const QModelIndex &child) const
+{
+    const int i = absoluteIndex(child);
+    if (i < 0)
+        return QModelIndex();
+    const int p = m_parent[i];
+    if (p < 0)
+        return QModelIndex();
+    return createIndex(m_row[p], 0, quintptr(p));
+}
+
+int CatalogTree::rowCount(const QModelIndex &parent) const
+{
+    if (m_loading)
+        return 0;
+    if (!parent.isValid())
+        return int(m_topLevel.size());
+    if (parent.column() != 0)
+        return 0;
+    const int p = absoluteIndex(parent);
+    return p < 0 ? 0 : m_childCount[p];
+}
+
+int CatalogTree::columnCount(const QModelIndex &) const
+{
+    return 1;
+}
+
+bool CatalogTree::hasChildren(const QModelIndex &parent) const
+{
+    return rowCount(parent) > 0;
+}
+
+QVariant CatalogTree::data(const QModelIndex &index, int role) const
+{
+    const int i = absoluteIndex(index);
+    if (i < 0)
+        return QVariant();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole: {
+        // Line breaks and tabs of a name would break the row; show them as blanks.
+        QString text = name(i);
+        for (QChar &ch : text)
+            if (ch == QLatin1Char('\n') || ch == QLatin1Char('\r') || ch == QLatin1Char('\t')
+                || ch == QChar(0x2028) || ch == QChar(0x2029))
+                ch = QLatin1Char(' ');
+        if (role == Qt::DisplayRole && text.size() > 1024)
+            text = text.left(1024) + QChar(0x2026);
+        return text;
+    }
+    case Qt::DecorationRole:
+        if (m_icon[i] < m_icons.size())
+            return m_icons[m_icon[i]];
+        return QVariant();
+    case Qt::UserRole:
+        return code(i);
+    default:
+        return QVariant();
+    }
+}
+
+Qt::ItemFlags CatalogTree::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}

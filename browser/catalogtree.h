@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QIcon>
+#include <QString>
+#include <QVector>
+
+// One catalogue tree as flat arrays in creation order (depth-first, parents before
+// children), so a million pictures cost tens of bytes each rather than a widget item.
+class CatalogTree : public QAbstractItemModel
+{
+    Q_OBJECT
+public:
+    enum Level : quint8 { NoLevel = 0, Collection = 1, Category = 2, Picture = 3, Storage = 4 };
+
+    explicit CatalogTree(QObject *parent = nullptr);
+
+    // Appending happens between beginLoad() and endLoad(); views see one model reset.
+    void beginLoad();
+    // Adds a node as the last child of `parent` (-1: top level); returns its absolute index.
+    int append(int parent, Level level, qint64 key, QStringView name, quint8 icon);
+    void endLoad();
+    void clear();
+    void reserve(int nodes, qsizetype textChars);
+
+    int count() const { return int(m_key.size()); }
+    Level level(int i) const { return Level(m_level[i]); }
+    qint64 key(int i) const { return m_key[i]; }
+    QString name(int i) const;
+    quint8 icon(int i) const { return m_icon[i]; }
+    int parentOf(int i) const { return m_parent[i]; }
+    int depth(int i) const;
+    int childCount(int i) const;
+    // The node code: level code, "=" and the key, e.g. "N3=1234".
+    QString code(int i) const;
+    // Absolute index of the first node with that code, or -1.
+    int indexOfCode(QStringView code) const;
+    int indexOf(Level level, qint64 key) const;
+
+    QModelIndex modelIndex(int absolute) const;
+    int absoluteIndex(const QModelIndex &index) const;
+
+    // Icons by the node's icon index (0 collection/storage, 1 category, 2 picture).
+    void setIcons(const QVector<QIcon> &icons) { m_icons = icons; }
+
+    // Bytes held by the node arrays, without the name text.
+    qsizetype structureBytes() const;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    bool hasChildren(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+private:
+    void buildChildren();
+
+    // Per node, in creation order.
+    QVector<qint64> m_key;
+    QVector<qint32> m_parent;
+    QVector<quint32> m_textStart;
+    QVector<quint32> m_textLength;
+    QVector<quint8> m_level;
+    QVector<quint8> m_icon;
+    QString m_text;
+    // Children of every node, built once at the end of a load.
+    QVector<qint32> m_row;        // position among the parent's children
+    QVector<qint32> m_childStart; // into m_children
+    QVector<qint32> m_childCount;
+    QVector<qint32> m_children;
+    QVector<qint32> m_topLevel;
+    QVector<QIcon> m_icons;
+    bool m_loading = false;
+};
+
+// The level code of a node code's level ("N1" to "N4").
+QString levelCode(CatalogTree::Level level);
