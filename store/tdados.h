@@ -1,24 +1,75 @@
 #pragma once
 
+#include "command.h"
+#include "connection.h"
+#include "query.h"
+#include "recordset.h"
+
 #include <QObject>
 #include <QString>
 
 class ProgramPaths;
 class Prompter;
 
-// Placeholder of the catalogue store until the engine binding lands: it never opens.
+// The catalogue store: owns the connection and one live record set per table, opens the
+// catalogue through the chain of connection strings, checks and upgrades its version,
+// guarantees the default rows and gives new rows their defaults.
 class TDados : public QObject
 {
     Q_OBJECT
 public:
     TDados(ProgramPaths &paths, Prompter &prompter, QObject *parent = nullptr);
+    ~TDados() override;
 
+    // Reads the configuration, tries the connection strings in order (with their boxes),
+    // checks the version and opens every table; true when all of it succeeded.
     bool OpenDatabaseAll();
+    // Closes every record set, SQLTmp and the connection.
     void CloseDatabaseAll();
-    bool connected() const { return false; }
-    QString connectionString() const { return QString(); }
+    // True when the catalogue may be used; upgrades an older one, refuses a newer one.
+    bool CheckDatabaseVersion();
+    // ThumbnailFolder/NNNNNNNN.jpg: the key in decimal, zero-filled to 8 digits.
+    QString GetThumbnailName(qint64 RecId) const;
+
+    // Hooks every record set runs before and after saving a row.
+    void ClearNullsBeforePost(RecordSet &dataSet);
+    void RefreshAfterPost(RecordSet &dataSet);
+
+    // The connection is open (possibly without tables, after a refused version).
+    bool connected() const { return Conexao.isOpen(); }
+    // The connection string that opened, e.g. "Provider=Microsoft.Jet.OLEDB.4.0;Data
+    // Source=/x/quillomar.mdb;"; empty when closed.
+    QString connectionString() const { return Conexao.connectionString(); }
+    // The first element of the open connection string, up to and including its ";".
+    QString providerText() const;
+
+    ProgramPaths &paths() const { return m_paths; }
+    Prompter &prompter() const { return m_prompter; }
+
+    Connection Conexao;
+    Command SQLCmd;
+    Query SQLTmp;
+    RecordSet TFormats;
+    RecordSet TColorDepth;
+    RecordSet TResolutions;
+    RecordSet TCollections;
+    RecordSet TCategories;
+    RecordSet TPictures;
+    RecordSet TStorages;
+    RecordSet TFTPAccounts;
+    RecordSet TSMTPAccount;
+    RecordSet CatalogInfo;
+
+    qint64 DefaultCollectionId = 0;
+    qint64 DefaultCategoryId = 0;
+    QString DatabaseVersion;
 
 private:
+    bool tryConnect(const QString &connectionString);
+    // Inserts one default row in its own transaction; its error is shown, not thrown.
+    void insertDefaultRow(RecordSet &dataSet, const std::function<void(RecordSet &)> &fill);
+    void installHooks();
+
     ProgramPaths &m_paths;
     Prompter &m_prompter;
 };

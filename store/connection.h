@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+struct sqlite3;
+
+// One open catalogue file, reached through a connection string. Every failing call throws
+// DbError carrying the engine's message text.
+//
+// Meaning of the connection strings on SQLite:
+// - "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=PATH;" opens the existing file PATH
+//   read-write (read-only when the file system refuses writing); it never creates a file,
+//   and it refuses a file that is not a SQLite database or lacks a required table.
+// - Every other provider (Jet 5.0, Jet 3.51, MSDASQL with an Access ODBC driver) is not
+//   available here and fails with a message naming it and the last engine error met.
+// Every opened file gets the WAL journal, foreign keys on and the busy timeout; write
+// transactions begin IMMEDIATE.
+class Connection : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Connection(QObject *parent = nullptr);
+    ~Connection() override;
+
+    // Opens from a connection string; throws DbError when it cannot (and stays closed).
+    void open(const QString &connectionString);
+    // Opens a catalogue file directly: read-write, never creating it (schema code, tests).
+    void openFile(const QString &path);
+    // Creates a new, empty database file and opens it; refuses an existing file.
+    void createFile(const QString &path);
+    // Closes; record sets and queries on this connection must be closed first.
+    void close();
+    bool isOpen() const;
+
+    // The connection string that opened, empty for openFile/createFile or when closed.
+    QString connectionString() const { return m_connectionString; }
+    // Absolute path of the open file, empty when closed.
+    QString filePath() const { return m_filePath; }
+    // True when the file could be opened for reading only.
+    bool isReadOnly() const;
+
+    // Tables a file must hold to be accepted by open()/openFile() (empty: no check).
+    void setRequiredTables(const QStringList &tables) { m_requiredTables = tables; }
+    QStringList requiredTables() const { return m_requiredTables; }
+    // Milliseconds a statement waits for another process's lock before failing (>= 5000).
+    void setBusyTimeout(int milliseconds);
+    int busyTimeout() const { return m_busyTimeout; }
+
+    // BEGIN IMMEDIATE: the write lock is taken at once, so a read cannot turn into a
+    // write that deadlocks. Throws when a transaction is already open.
+    void beginTransaction();
+    void commit();
+    void rollback();
+    bool inTransaction() const;
+
+    // Runs SQL text without parameters or result (PRAGMA, DDL); throws on failure.
+    void exec(const QString &sql);
+    // Names of the columns of a table, in the table's order; throws when it has none.
+    QStringList columnNames(const QString &table) const;
+    // True when the table (or view) exists.
+    bool hasTable(const QString &table) const;
+
+    // Rows changed by this connection since it opened (sqlite3_total_changes).
+    qint64 totalChanges() const;
+    // Qt's handle, for QSqlQuery and QSqlQueryModel on this connection.
+    QSqlDatabase database() const;
+    // SQLite's own handle for what Qt lacks; null when closed.
+    sqlite3 *handle() const { return m_handle; }
+    // The engine's last message on this handle.
+    QString lastEngineMessage() const;
+
+signals:
+    // Emitted right before the connection closes.
+    void aboutToClose();
+
+private:
+    void openSqlite(const QString &path, bool create);
+    void configure();
+    void checkRequiredTables();
+    [[noreturn]] void fail(const QString &message, int code = 0);
+
+    QString m_name;
+    QString m_connectionString;
+    QString m_filePath;
+    QString m_lastOpenError; // last engine error of an attempt, named by later tries
+    QStringList m_requiredTables;
+    sqlite3 *m_handle = nullptr;
+    int m_busyTimeout = 5000;
+};

@@ -1,0 +1,46 @@
+#include "dbvalues.h"
+
+namespace dbvalues {
+
+namespace {
+const QString storedForm = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
+}
+
+QString toDbDate(const QDateTime &dateTime)
+{
+    if (!dateTime.isValid())
+        return QString();
+    return dateTime.toLocalTime().toString(storedForm);
+}
+
+QDateTime fromDbDate(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return QDateTime();
+    if (value.metaType().id() == QMetaType::QDateTime)
+        return value.toDateTime();
+    if (value.metaType().id() == QMetaType::QDate)
+        return value.toDate().startOfDay();
+    const QString text = value.toString().trimmed();
+    QDateTime result = QDateTime::fromString(text, storedForm);
+    if (!result.isValid()) // rows written by other tools: a blank separator, fractions
+        result = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!result.isValid())
+        result = QDateTime::fromString(QString(text).replace(QLatin1Char(' '), QLatin1Char('T')),
+                                       Qt::ISODateWithMs);
+    return result;
+}
+
+QVariant toDbValue(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return QVariant();
+    switch (value.metaType().id()) {
+    case QMetaType::Bool: return value.toBool() ? 1 : 0;
+    case QMetaType::QDateTime: return toDbDate(value.toDateTime());
+    case QMetaType::QDate: return toDbDate(value.toDate().startOfDay());
+    default: return value;
+    }
+}
+
+} // namespace dbvalues

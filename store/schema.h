@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class Connection;
+
+// The catalogue's tables, relations, indexes and reference rows. Only catalogue creation
+// (quillomar-cli create, the build's default catalogue, tests) uses it: the program opens
+// an existing catalogue and never creates a table.
+class Schema
+{
+public:
+    struct FormatRow {
+        QString extension;
+        QString variation; // empty: none
+        QString name;
+        bool used;
+        bool support; // the picture view draws it itself
+    };
+    struct ColorDepthRow {
+        int recId;
+        QString model;
+    };
+
+    // Every table of a catalogue, in creation order.
+    static QStringList tableNames();
+    // The reference rows a new catalogue starts with.
+    static QList<FormatRow> referenceFormats();
+    static QList<ColorDepthRow> referenceColorDepths();
+    static QList<int> referenceResolutions();
+
+    // Writes a new catalogue file: tables, relations, indexes, reference rows and the
+    // CatalogInfo row carrying `version`. Refuses an existing file; a failure leaves no
+    // file behind. Throws DbError.
+    static void createCatalogue(const QString &path, const QString &version);
+    // The same on an open, empty connection, inside one transaction.
+    static void createTables(Connection &connection);
+    static void insertReferenceRows(Connection &connection, const QString &version);
+};
