@@ -1,6 +1,7 @@
 #include "tabertura.h"
 
 #include "appconstants.h"
+#include "catalogbrowser.h"
 #include "programpaths.h"
 #include "prompter.h"
 #include "tdados.h"
@@ -37,6 +38,12 @@ TAbertura::TAbertura(ProgramPaths &paths, Prompter &prompter, QWidget *parent)
     Sobre1->setObjectName(QStringLiteral("Sobre1"));
     connect(Sobre1, &QAction::triggered, this, &TAbertura::Sobre1Click);
 
+    Browser = new CatalogBrowser(m_prompter, this);
+    setCentralWidget(Browser);
+    Browser->setStatusText = [this](const QString &t) { setPanelText(1, t); };
+    Browser->setPictureCount = [this](const QString &t) { setPanelText(0, t); };
+    LoadTrees = [this] { Browser->LoadTrees(); };
+
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(false);
@@ -72,8 +79,14 @@ void TAbertura::FormCreate()
     m_paths.DatabaseFolder = m_paths.ProgramFolder;
     m_paths.DatabaseFileName = m_paths.defaultDatabaseName();
     m_paths.ensureThumbnailFolder();
-    TreesCurrent = false;
+    Browser->TreesCurrent = false;
     layoutStatusPanels();
+}
+
+void TAbertura::setStore(TDados *store)
+{
+    m_store = store;
+    Browser->setStore(store);
 }
 
 QString TAbertura::panelText(int index) const
@@ -134,8 +147,8 @@ void TAbertura::runStartupLoading()
         return;
     }
     BatchList.clear();
-    InsertInProgress = false;
-    EditInProgress = false;
+    Browser->InsertInProgress = false;
+    Browser->EditInProgress = false;
     if (BuildPictureFilter)
         BuildPictureFilter();
     if (LoadTrees)

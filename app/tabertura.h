@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <functional>
 
+class CatalogBrowser;
 class QAction;
 class QLabel;
 class QMenu;
@@ -23,7 +24,7 @@ public:
     ~TAbertura() override;
 
     // Windows created after this one, handed over by the start-up sequence.
-    void setStore(TDados *store) { m_store = store; }
+    void setStore(TDados *store);
     void setSplash(TSplash *splash) { m_splash = splash; }
     void setOptionsDialog(TOpcoes *options) { m_options = options; }
 
@@ -48,9 +49,8 @@ public:
 
     bool startupLoaded() const { return m_loaded; }
     QList<int> BatchList;
-    bool TreesCurrent = false;
-    bool InsertInProgress = false;
-    bool EditInProgress = false;
+    // The trees, detail pages and selection state.
+    CatalogBrowser *Browser = nullptr;
 
     QAction *Opcoes1 = nullptr;
     QMenu *Ajuda1 = nullptr;

@@ -1,3 +1,4 @@
+#include "catalogbrowser.h"
 #include "scriptedprompter.h"
 #include "startup.h"
 #include "tabertura.h"
@@ -50,7 +51,7 @@ private slots:
         QVERIFY(QFileInfo(s.paths.ThumbnailFolder).isDir());
         QCOMPARE(s.paths.DatabaseFolder, s.paths.ProgramFolder);
         QCOMPARE(s.paths.DatabaseFileName, QStringLiteral("quillomar.mdb"));
-        QVERIFY(!w->TreesCurrent);
+        QVERIFY(!w->Browser->TreesCurrent);
 
         const QList<QAction *> top = w->menuBar()->actions();
         QCOMPARE(top.size(), 2);
@@ -71,7 +72,7 @@ private slots:
         s.createWindows();
         TAbertura *w = s.Abertura.get();
         w->show();
-        for (QSize size : {QSize(801, 573), QSize(1200, 700), QSize(640, 480)}) {
+        for (QSize size : {QSize(801, 573), QSize(1200, 700), QSize(950, 620)}) {
             w->resize(size);
             QTRY_COMPARE(w->width(), size.width());
             const int client = w->statusBar()->contentsRect().width();
