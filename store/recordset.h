@@ -152,55 +152,71 @@ private:
         QString name;
         FieldKind kind = FieldKind::Other;
         ValueType type = ValueType::Text;
-        bool caseless = false; // declared COLLATE NOCASE
     };
+    struct Statement;
     enum class Direction { Forward, Backward };
+    struct Position {
+        bool hasRow = false;
+        qint64 rowId = 0;
+        QList<QVariant> values;
+        bool eof = true;
+        bool bof = true;
+    };
 
+    void checkOpen() const;
     void loadColumns();
     int columnIndex(const QString &field) const; // throws for an unknown field
-    QString selectList() const;
-    QString baseWhere(QVariantList &binds) const;
+    QString quotedColumn(int column) const;
+    QString selectPrefix() const;
+    QString orderBy(Direction dir, int fromKey) const;
+    QString baseWhere(QVariantMap &binds) const;
+    void bindAll(Statement &s, const QVariantMap &binds) const;
+    bool run(const QString &sql, const QVariantMap &binds);
+    QVariant scalar(const QString &sql, const QVariantMap &binds) const;
+    int write(const QString &sql, const QVariantMap &binds);
+    bool fetchWhere(const QString &where, QVariantMap binds, Direction dir, bool useBase = true);
     bool fetchFirst(Direction dir);
     bool fetchAdjacent(Direction dir);
-    bool fetchByRowId(qint64 rowId);
-    bool fetchOne(const QString &where, const QVariantList &binds, Direction dir);
-    void readRow(QSqlQuery &query);
-    void clearRow();
+    bool fetchByRowId(qint64 rowId, bool useBase);
+    void standNear();
+    Statement &prepared(const QString &sql) const;
+    QVariant rawValue(const QString &field) const;
     QVariant fromStorage(int column, const QVariant &stored) const;
-    QSqlQuery &prepared(const QString &sql) const;
+    QVariant toStorage(int column, const QVariant &value) const;
     void checkBrowseMode();
     void setState(State state);
-    void reposition(qint64 keepRowId);
+    void moved();
+    void reposition();
     void masterMoved();
-    void followMaster();
-    void addDetail(RecordSet *detail);
-    void removeDetail(RecordSet *detail);
     void notifyDetails();
+    Position position() const;
+    void restore(const Position &saved);
 
     Connection &m_connection;
     QString m_table;
     QString m_sortText;
     QStringList m_sortFields;
+    QList<int> m_sortColumns;
     RecordSet *m_master = nullptr;
     QString m_masterField;
     QString m_detailField;
+    QVariant m_masterValue; // the master's key the rows were read for
     QList<RecordSet *> m_details;
     QString m_filter;
     QVariantMap m_filterParams;
 
     QList<Column> m_columns;
     QHash<QString, int> m_columnIndex; // lower-case name -> column
+    bool m_counted = false;             // RowCounts keeps this table's count
     State m_state = State::Inactive;
     bool m_eof = true;
     bool m_bof = true;
     bool m_hasRow = false;
     qint64 m_rowId = 0;
-    QList<QVariant> m_values;      // current row as stored (and the edit buffer)
-    QList<QVariant> m_savedValues; // the row before edit()/insert()
-    bool m_savedHasRow = false;
-    qint64 m_savedRowId = 0;
-    QSet<int> m_assigned;          // columns written since insert()/edit()
+    QList<QVariant> m_values; // current row as stored (and the edit buffer)
+    Position m_saved;         // the row shown before edit()/insert()
+    QSet<int> m_assigned;     // columns written since insert()/edit()
     bool m_modified = false;
     bool m_inHook = false;
-    mutable QHash<QString, std::shared_ptr<QSqlQuery>> m_statements;
+    mutable QHash<QString, std::shared_ptr<Statement>> m_statements;
 };

@@ -1,8 +1,117 @@
 #include "schema.h"
 
+#include "connection.h"
 #include "dberror.h"
+#include "transaction.h"
 
-// Interim bodies while the schema is written.
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+// Name-like columns ignore letter case in ordering and "=", as the original engine did.
+const char *const tableStatements[] = {
+    "CREATE TABLE Formats ("
+    " Extension VARCHAR(10) COLLATE NOCASE NOT NULL PRIMARY KEY,"
+    " Variation VARCHAR(10) COLLATE NOCASE,"
+    " Name VARCHAR(60) COLLATE NOCASE,"
+    " Used BOOLEAN,"
+    " Support BOOLEAN)",
+
+    "CREATE TABLE ColorDepth ("
+    " RecId INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " Model VARCHAR(60))",
+
+    "CREATE TABLE Resolutions ("
+    " DPI NUMERIC NOT NULL PRIMARY KEY)",
+
+    "CREATE TABLE Collections ("
+    " RecId INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " Name VARCHAR(100) COLLATE NOCASE,"
+    " Notes TEXT,"
+    " System BOOLEAN)",
+
+    "CREATE TABLE Categories ("
+    " RecId INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " Collection INTEGER REFERENCES Collections (RecId) ON DELETE CASCADE,"
+    " Name VARCHAR(100) COLLATE NOCASE,"
+    " Notes TEXT,"
+    " System BOOLEAN)",
+
+    "CREATE TABLE Storages ("
+    " RecId INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " Name VARCHAR(100) COLLATE NOCASE,"
+    " Notes TEXT,"
+    " Unit VARCHAR(1024) COLLATE NOCASE,"
+    " System BOOLEAN)",
+
+    // FileType, ColorType and Resolution are plain values: the program writes values
+    // (0, "jpeg") that name no reference row.
+    "CREATE TABLE Pictures ("
+    " RecId INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " Collection INTEGER REFERENCES Collections (RecId) ON DELETE CASCADE,"
+    " Category INTEGER REFERENCES Categories (RecId) ON DELETE CASCADE,"
+    " Name VARCHAR(255) COLLATE NOCASE,"
+    " FileName VARCHAR(255) COLLATE NOCASE,"
+    " FullPath VARCHAR(1024) COLLATE NOCASE,"
+    " FileSize INTEGER,"
+    " Created DATETIME,"
+    " Modified DATETIME,"
+    " FileType VARCHAR(10) COLLATE NOCASE,"
+    " ColorType INTEGER,"
+    " Width INTEGER,"
+    " Height INTEGER,"
+    " Resolution NUMERIC,"
+    " Location INTEGER REFERENCES Storages (RecId) ON DELETE CASCADE,"
+    " Notes TEXT,"
+    " KeyWords TEXT,"
+    " Review BOOLEAN)",
+
+    "CREATE TABLE FTPAccounts ("
+    " RecId INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " Profile VARCHAR(100) COLLATE NOCASE,"
+    " Host VARCHAR(255),"
+    " Port INTEGER,"
+    " UserID VARCHAR(100),"
+    " Password VARCHAR(100),"
+    " UseProxyServer BOOLEAN,"
+    " ProxyServer VARCHAR(255),"
+    " ProxyPort INTEGER,"
+    " Directory VARCHAR(1024))",
+
+    "CREATE TABLE SMTPAccount ("
+    " Host VARCHAR(255),"
+    " Port INTEGER,"
+    " UserID VARCHAR(100),"
+    " Name VARCHAR(100) COLLATE NOCASE,"
+    " Email VARCHAR(255))",
+
+    "CREATE TABLE CatalogInfo ("
+    " Version CHAR(20))",
+
+    // Exact row counts kept by triggers, so that counting a million pictures is one read.
+    "CREATE TABLE RowCounts ("
+    " TableName VARCHAR(30) COLLATE NOCASE NOT NULL PRIMARY KEY,"
+    " Rows INTEGER NOT NULL)",
+};
+
+const char *const indexStatements[] = {
+    "CREATE INDEX Pictures_FileName ON Pictures (FileName COLLATE NOCASE, Created)",
+    "CREATE INDEX Pictures_Category ON Pictures (Category, Name)",
+    "CREATE INDEX Pictures_Location ON Pictures (Location, Name)",
+    "CREATE INDEX Pictures_Name ON Pictures (Name)",
+    // The cascade from a collection looks its pictures up by this column.
+    "CREATE INDEX Pictures_Collection ON Pictures (Collection)",
+    "CREATE INDEX Categories_Collection ON Categories (Collection, Name)",
+    "CREATE INDEX Collections_Name ON Collections (Name)",
+    "CREATE INDEX Storages_Name ON Storages (Name)",
+};
+
+const char *const countedTables[] = {"Collections", "Categories", "Storages", "Pictures"};
+
+} // namespace
+
 QStringList Schema::tableNames()
 {
     return {QStringLiteral("Formats"),     QStringLiteral("ColorDepth"),
@@ -11,12 +120,129 @@ QStringList Schema::tableNames()
             QStringLiteral("Pictures"),    QStringLiteral("FTPAccounts"),
             QStringLiteral("SMTPAccount"), QStringLiteral("CatalogInfo")};
 }
-QList<Schema::FormatRow> Schema::referenceFormats() { return {}; }
-QList<Schema::ColorDepthRow> Schema::referenceColorDepths() { return {}; }
-QList<int> Schema::referenceResolutions() { return {}; }
-void Schema::createCatalogue(const QString &, const QString &)
+
+QList<Schema::FormatRow> Schema::referenceFormats()
 {
-    throw DbError(QStringLiteral("catalogue creation is not available in this build yet"));
+    // Used and Support follow what Qt's image readers here really draw; tif and pcx go to
+    // the outside viewer, emf and wmf have no reader.
+    return {
+        {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("Imagem JPEG"), true, true},
+        {QStringLiteral("bmp"), QString(), QStringLiteral("Bitmap do Windows"), true, true},
+        {QStringLiteral("gif"), QString(), QStringLiteral("Imagem GIF"), true, true},
+        {QStringLiteral("png"), QString(), QStringLiteral("Imagem PNG"), true, true},
+        {QStringLiteral("tif"), QStringLiteral("tiff"), QStringLiteral("Imagem TIFF"), true, false},
+        {QStringLiteral("pcx"), QString(), QStringLiteral("Imagem PCX (Paintbrush)"), false, false},
+        {QStringLiteral("ico"), QString(), QStringLiteral("Ícone do Windows"), true, true},
+        {QStringLiteral("emf"), QString(), QStringLiteral("Metarquivo avançado do Windows"), false,
+         false},
+        {QStringLiteral("wmf"), QString(), QStringLiteral("Metarquivo do Windows"), false, false},
+    };
 }
-void Schema::createTables(Connection &) {}
-void Schema::insertReferenceRows(Connection &, const QString &) {}
+
+QList<Schema::ColorDepthRow> Schema::referenceColorDepths()
+{
+    // 3, 11, 15, 16 and 17 are the keys the picture view writes.
+    return {
+        {1, QStringLiteral("16 cores (4 bits)")},
+        {2, QStringLiteral("Tons de cinza (8 bits)")},
+        {3, QStringLiteral("16 milhões de cores (24 bits)")},
+        {4, QStringLiteral("16 milhões de cores com transparência (32 bits)")},
+        {5, QStringLiteral("32 mil cores (15 bits)")},
+        {11, QStringLiteral("Ícone do Windows")},
+        {15, QStringLiteral("256 cores (8 bits)")},
+        {16, QStringLiteral("Preto e branco (1 bit)")},
+        {17, QStringLiteral("65 mil cores (16 bits)")},
+    };
+}
+
+QList<int> Schema::referenceResolutions()
+{
+    return {72, 96, 150, 200, 300, 600, 1200};
+}
+
+void Schema::createCatalogue(const QString &path, const QString &version)
+{
+    Connection connection;
+    connection.createFile(path);
+    try {
+        createTables(connection);
+        insertReferenceRows(connection, version);
+        connection.close();
+    } catch (...) {
+        connection.close();
+        QFile::remove(path);
+        QFile::remove(path + QStringLiteral("-wal"));
+        QFile::remove(path + QStringLiteral("-shm"));
+        throw;
+    }
+}
+
+void Schema::createTables(Connection &connection)
+{
+    Transaction transaction(connection);
+    for (const char *sql : tableStatements)
+        connection.exec(QString::fromUtf8(sql));
+    for (const char *sql : indexStatements)
+        connection.exec(QString::fromUtf8(sql));
+    for (const char *table : countedTables) {
+        const QString name = QString::fromLatin1(table);
+        connection.exec(QStringLiteral("INSERT INTO RowCounts (TableName, Rows) VALUES ('%1', 0)")
+                            .arg(name));
+        connection.exec(QStringLiteral("CREATE TRIGGER %1_CountInsert AFTER INSERT ON %1 BEGIN "
+                                       "UPDATE RowCounts SET Rows = Rows + 1 WHERE TableName = '%1'; "
+                                       "END")
+                            .arg(name));
+        connection.exec(QStringLiteral("CREATE TRIGGER %1_CountDelete AFTER DELETE ON %1 BEGIN "
+                                       "UPDATE RowCounts SET Rows = Rows - 1 WHERE TableName = '%1'; "
+                                       "END")
+                            .arg(name));
+    }
+    transaction.commit();
+}
+
+namespace {
+void run(QSqlQuery &query)
+{
+    if (!query.exec())
+        throw DbError(query.lastError().databaseText(), query.lastError().nativeErrorCode().toInt());
+}
+void prepare(QSqlQuery &query, const char *sql)
+{
+    if (!query.prepare(QString::fromUtf8(sql)))
+        throw DbError(query.lastError().databaseText(), query.lastError().nativeErrorCode().toInt());
+}
+} // namespace
+
+void Schema::insertReferenceRows(Connection &connection, const QString &version)
+{
+    Transaction transaction(connection);
+    {
+        QSqlQuery query(connection.database());
+        prepare(query, "INSERT INTO Formats (Extension, Variation, Name, Used, Support) "
+                       "VALUES (?, ?, ?, ?, ?)");
+        for (const FormatRow &row : referenceFormats()) {
+            query.bindValue(0, row.extension);
+            query.bindValue(1, row.variation.isEmpty() ? QVariant() : QVariant(row.variation));
+            query.bindValue(2, row.name);
+            query.bindValue(3, row.used ? 1 : 0);
+            query.bindValue(4, row.support ? 1 : 0);
+            run(query);
+        }
+        prepare(query, "INSERT INTO ColorDepth (RecId, Model) VALUES (?, ?)");
+        for (const ColorDepthRow &row : referenceColorDepths()) {
+            query.bindValue(0, row.recId);
+            query.bindValue(1, row.model);
+            run(query);
+        }
+        prepare(query, "INSERT INTO Resolutions (DPI) VALUES (?)");
+        for (int dpi : referenceResolutions()) {
+            query.bindValue(0, dpi);
+            run(query);
+        }
+        prepare(query, "INSERT INTO CatalogInfo (Version) VALUES (?)");
+        query.bindValue(0, version.isEmpty() ? QVariant() : QVariant(version));
+        run(query);
+        query.finish();
+    }
+    transaction.commit();
+}

@@ -1,9 +1,40 @@
 #include "tdados.h"
 
+#include "dberror.h"
+#include "inifile.h"
 #include "programpaths.h"
 #include "prompter.h"
+#include "schema.h"
+#include "transaction.h"
+#include "versiontools.h"
 
-// Interim bodies while the store is written: it never opens.
+#include <QDir>
+#include <QStorageInfo>
+
+namespace {
+
+const QString jet40 = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
+const QString jet50 = QStringLiteral("Provider=Microsoft.Jet.OLEDB.5.0;Data Source=");
+const QString jet351 = QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=");
+const QString odbcPrefix =
+    QStringLiteral("Provider=MSDASQL.1;Connect Timeout=15;Extended Properties=\"DBQ=");
+const QString odbcSuffix1 = QStringLiteral(";Driver={Microsoft Access Driver (*.mdb)}\"");
+const QString odbcSuffix2 = QStringLiteral(";Driver={Driver do Microsoft Access (*.mdb)}\"");
+
+const QString newerCatalogue =
+    QStringLiteral("A versão do programa é mais antiga que o banco de dados.");
+
+// The mount point holding the current folder plays the role of its drive.
+QString currentDrive()
+{
+    QString root = QStorageInfo(QDir::currentPath()).rootPath();
+    while (root.size() > 1 && root.endsWith(QLatin1Char('/')))
+        root.chop(1);
+    return root;
+}
+
+} // namespace
+
 TDados::TDados(ProgramPaths &paths, Prompter &prompter, QObject *parent)
     : QObject(parent),
       Conexao(this),
@@ -23,15 +54,286 @@ TDados::TDados(ProgramPaths &paths, Prompter &prompter, QObject *parent)
       m_prompter(prompter)
 {
     setObjectName(QStringLiteral("TDados"));
+    Conexao.setObjectName(QStringLiteral("Conexao"));
+    Conexao.setRequiredTables(Schema::tableNames());
+    TFormats.setObjectName(QStringLiteral("TFormats"));
+    TColorDepth.setObjectName(QStringLiteral("TColorDepth"));
+    TResolutions.setObjectName(QStringLiteral("TResolutions"));
+    TCollections.setObjectName(QStringLiteral("TCollections"));
+    TCategories.setObjectName(QStringLiteral("TCategories"));
+    TPictures.setObjectName(QStringLiteral("TPictures"));
+    TStorages.setObjectName(QStringLiteral("TStorages"));
+    TFTPAccounts.setObjectName(QStringLiteral("TFTPAccounts"));
+    TSMTPAccount.setObjectName(QStringLiteral("TSMTPAccount"));
+    CatalogInfo.setObjectName(QStringLiteral("CatalogInfo"));
+
+    TCollections.setSort(QStringLiteral("Name"));
+    TCategories.setSort(QStringLiteral("Collection;Name"));
+    TPictures.setSort(QStringLiteral("Name"));
+    TStorages.setSort(QStringLiteral("Name"));
+    installHooks();
 }
-TDados::~TDados() = default;
-bool TDados::OpenDatabaseAll() { return false; }
-void TDados::CloseDatabaseAll() {}
-bool TDados::CheckDatabaseVersion() { return false; }
-QString TDados::GetThumbnailName(qint64) const { return QString(); }
-void TDados::ClearNullsBeforePost(RecordSet &) {}
-void TDados::RefreshAfterPost(RecordSet &) {}
-QString TDados::providerText() const { return QString(); }
-bool TDados::tryConnect(const QString &) { return false; }
-void TDados::insertDefaultRow(RecordSet &, const std::function<void(RecordSet &)> &) {}
-void TDados::installHooks() {}
+
+TDados::~TDados()
+{
+    CloseDatabaseAll();
+}
+
+void TDados::installHooks()
+{
+    RecordSet *all[] = {&TFormats,  &TColorDepth, &TResolutions, &TCollections, &TCategories,
+                        &TPictures, &TStorages,   &TFTPAccounts, &TSMTPAccount, &CatalogInfo};
+    for (RecordSet *rs : all) {
+        rs->beforePost = [this](RecordSet &d) { ClearNullsBeforePost(d); };
+        rs->afterPost = [this](RecordSet &d) { RefreshAfterPost(d); };
+    }
+
+    TCollections.afterOpen = [this](RecordSet &d) {
+        if (d.isEmpty()) {
+            insertDefaultRow(d, [](RecordSet &r) {
+                r.setValue(QStringLiteral("Name"), QStringLiteral("(undefined)"));
+                r.setValue(QStringLiteral("System"), true);
+            });
+        }
+        if (d.locate(QStringLiteral("System"), true))
+            DefaultCollectionId = d.asInt(QStringLiteral("RecId"));
+    };
+    TCategories.afterOpen = [this](RecordSet &d) {
+        if (d.isEmpty()) {
+            insertDefaultRow(d, [this](RecordSet &r) {
+                r.setValue(QStringLiteral("Collection"), DefaultCollectionId);
+                r.setValue(QStringLiteral("Name"), QStringLiteral("(undefined)"));
+                r.setValue(QStringLiteral("System"), true);
+            });
+        }
+        if (d.locate(QStringLiteral("System"), true))
+            DefaultCategoryId = d.asInt(QStringLiteral("RecId"));
+    };
+    TStorages.afterOpen = [this](RecordSet &d) {
+        if (d.isEmpty()) {
+            insertDefaultRow(d, [](RecordSet &r) {
+                r.setValue(QStringLiteral("Name"), QStringLiteral("(local)"));
+                r.setValue(QStringLiteral("Unit"), currentDrive());
+                r.setValue(QStringLiteral("System"), true);
+            });
+        }
+        d.locate(QStringLiteral("System"), true);
+    };
+    TSMTPAccount.afterOpen = [this](RecordSet &d) {
+        if (d.isEmpty())
+            insertDefaultRow(d, [](RecordSet &r) { r.setValue(QStringLiteral("Port"), 25); });
+    };
+    CatalogInfo.afterOpen = [this](RecordSet &d) {
+        if (d.isEmpty())
+            insertDefaultRow(d, [](RecordSet &) {});
+    };
+
+    TCollections.afterInsert = [](RecordSet &d) { d.setValue(QStringLiteral("System"), false); };
+    TCategories.afterInsert = [this](RecordSet &d) {
+        d.setValue(QStringLiteral("Collection"), DefaultCollectionId);
+        d.setValue(QStringLiteral("System"), false);
+    };
+    TPictures.afterInsert = [this](RecordSet &d) {
+        d.setValue(QStringLiteral("Collection"), DefaultCollectionId);
+        d.setValue(QStringLiteral("Category"), DefaultCategoryId);
+        d.setValue(QStringLiteral("Review"), true);
+    };
+    TFTPAccounts.afterInsert = [](RecordSet &d) {
+        d.setValue(QStringLiteral("Port"), 21);
+        d.setValue(QStringLiteral("UseProxyServer"), false);
+    };
+}
+
+void TDados::insertDefaultRow(RecordSet &dataSet, const std::function<void(RecordSet &)> &fill)
+{
+    try {
+        Transaction transaction(Conexao);
+        dataSet.insert();
+        fill(dataSet);
+        dataSet.post();
+        transaction.commit();
+    } catch (const DbError &e) {
+        // The transaction has rolled back: show the set without the row.
+        try {
+            if (dataSet.state() == RecordSet::State::Insert)
+                dataSet.cancel();
+            else
+                dataSet.refresh();
+        } catch (const DbError &) {
+        }
+        m_prompter.error(e.message());
+    }
+}
+
+void TDados::readConfiguration()
+{
+    IniFile ini(m_paths.ConfigFile);
+    const QString folder = ini.readString(QStringLiteral("DATABASE"), QStringLiteral("PATH"),
+                                          m_paths.DatabaseFolder);
+    if (!ini.error().isEmpty()) {
+        m_prompter.error(ini.error());
+        return;
+    }
+    const QString file = ini.readString(QStringLiteral("DATABASE"), QStringLiteral("FILENAME"),
+                                        m_paths.DatabaseFileName);
+    if (!ini.error().isEmpty()) {
+        m_prompter.error(ini.error());
+        return;
+    }
+    m_paths.DatabaseFolder = folder;
+    m_paths.DatabaseFileName = file;
+}
+
+bool TDados::tryConnect(const QString &connectionString, QString *error)
+{
+    try {
+        Conexao.open(connectionString);
+        return true;
+    } catch (const DbError &e) {
+        *error = e.message();
+        return false;
+    }
+}
+
+bool TDados::OpenDatabaseAll()
+{
+    if (Conexao.isOpen())
+        CloseDatabaseAll();
+    if (m_useConfiguration)
+        readConfiguration();
+    const QString path = m_paths.databasePath();
+
+    QString error;
+    const QString firstGroup[] = {jet40 + path + QLatin1Char(';'), jet50 + path + QLatin1Char(';'),
+                                  jet351 + path + QLatin1Char(';')};
+    for (const QString &cs : firstGroup) {
+        if (tryConnect(cs, &error))
+            break;
+    }
+    if (!Conexao.isOpen() && !m_prompter.ignoreCancel(error))
+        return false;
+    if (!Conexao.isOpen()) {
+        const QString secondGroup[] = {odbcPrefix + path + odbcSuffix1,
+                                       odbcPrefix + path + odbcSuffix2};
+        for (const QString &cs : secondGroup) {
+            if (tryConnect(cs, &error))
+                break;
+        }
+        if (!Conexao.isOpen()) {
+            m_prompter.error(error);
+            return false;
+        }
+    }
+
+    if (!CheckDatabaseVersion())
+        return false;
+
+    RecordSet *order[] = {&TFormats,  &TColorDepth, &TResolutions, &TCollections, &TCategories,
+                          &TPictures, &TStorages,   &TFTPAccounts, &TSMTPAccount};
+    try {
+        for (RecordSet *rs : order) {
+            if (!rs->isOpen())
+                rs->open();
+        }
+    } catch (const DbError &e) {
+        m_prompter.error(e.message());
+        return false;
+    }
+    return true;
+}
+
+void TDados::CloseDatabaseAll()
+{
+    RecordSet *order[] = {&TSMTPAccount, &TFTPAccounts, &TStorages,   &TPictures,  &TCategories,
+                          &TCollections, &TResolutions, &TColorDepth, &TFormats,   &CatalogInfo};
+    for (RecordSet *rs : order) {
+        if (rs->isOpen())
+            rs->close();
+    }
+    if (SQLTmp.isOpen())
+        SQLTmp.close();
+    Conexao.close();
+}
+
+bool TDados::CheckDatabaseVersion()
+{
+    try {
+        CatalogInfo.open();
+        const QStringList names = CatalogInfo.fieldNames();
+        CatalogInfo.close();
+        if (!names.contains(QStringLiteral("Version"), Qt::CaseInsensitive)) {
+            SQLCmd.setSql(QStringLiteral("ALTER TABLE CatalogInfo ADD COLUMN Version Char(20) NULL"));
+            SQLCmd.execute();
+        }
+    } catch (const DbError &e) {
+        CatalogInfo.close();
+        m_prompter.error(e.message());
+        return false;
+    }
+
+    QString comparison;
+    try {
+        CatalogInfo.open();
+        DatabaseVersion = CatalogInfo.asString(QStringLiteral("Version")).trimmed();
+        comparison = CompareVersions(DatabaseVersion, m_paths.ProgramVersion);
+        CatalogInfo.close();
+    } catch (const DbError &) {
+        CatalogInfo.close(); // unreadable: neither equal nor newer, so it is upgraded
+    }
+
+    if (comparison == QLatin1String("GT")) {
+        m_prompter.error(newerCatalogue);
+        return false;
+    }
+    if (comparison == QLatin1String("EQ"))
+        return true;
+
+    // One transaction, so that an upgrade is never left half done.
+    try {
+        Transaction transaction(Conexao);
+        if (CompareVersions(DatabaseVersion, QStringLiteral("1.0.0.2")) == QLatin1String("LT")) {
+            SQLCmd.setSql(QStringLiteral("UPDATE Formats SET Support = :NOVO WHERE Extension = :CHAVE"));
+            SQLCmd.setParam(QStringLiteral("CHAVE"), QStringLiteral("png"));
+            SQLCmd.setParam(QStringLiteral("NOVO"), true);
+            SQLCmd.execute();
+        }
+        SQLCmd.setSql(QStringLiteral("UPDATE CatalogInfo SET Version = :Versao_Corrente"));
+        SQLCmd.setParam(QStringLiteral("Versao_Corrente"), m_paths.ProgramVersion);
+        SQLCmd.execute();
+        transaction.commit();
+    } catch (const DbError &e) {
+        m_prompter.error(e.message());
+        return false;
+    }
+    return true;
+}
+
+QString TDados::GetThumbnailName(qint64 RecId) const
+{
+    return joinPath(m_paths.ThumbnailFolder,
+                    QStringLiteral("%1.jpg").arg(RecId, 8, 10, QLatin1Char('0')));
+}
+
+void TDados::ClearNullsBeforePost(RecordSet &dataSet)
+{
+    for (const QString &field : dataSet.fieldNames()) {
+        const RecordSet::FieldKind kind = dataSet.fieldKind(field);
+        if (kind != RecordSet::FieldKind::ShortText && kind != RecordSet::FieldKind::LongText)
+            continue;
+        if (!dataSet.isNull(field) && dataSet.asString(field).isEmpty())
+            dataSet.setValue(field, QVariant());
+    }
+}
+
+void TDados::RefreshAfterPost(RecordSet &dataSet)
+{
+    if (!Conexao.inTransaction())
+        dataSet.refresh();
+}
+
+QString TDados::providerText() const
+{
+    const QString cs = connectionString();
+    const int semi = cs.indexOf(QLatin1Char(';'));
+    return semi < 0 ? cs : cs.left(semi + 1);
+}

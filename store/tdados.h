@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class ProgramPaths;
 class Prompter;
@@ -43,6 +44,10 @@ public:
     // The first element of the open connection string, up to and including its ";".
     QString providerText() const;
 
+    // Off: OpenDatabaseAll takes DatabaseFolder and DatabaseFileName as they are, without
+    // reading the configuration file (the command line's --catalogue).
+    void setConfigurationEnabled(bool enabled) { m_useConfiguration = enabled; }
+
     ProgramPaths &paths() const { return m_paths; }
     Prompter &prompter() const { return m_prompter; }
 
@@ -65,11 +70,13 @@ public:
     QString DatabaseVersion;
 
 private:
-    bool tryConnect(const QString &connectionString);
+    bool tryConnect(const QString &connectionString, QString *error);
+    void readConfiguration();
     // Inserts one default row in its own transaction; its error is shown, not thrown.
     void insertDefaultRow(RecordSet &dataSet, const std::function<void(RecordSet &)> &fill);
     void installHooks();
 
     ProgramPaths &m_paths;
     Prompter &m_prompter;
+    bool m_useConfiguration = true;
 };
