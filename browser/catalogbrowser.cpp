@@ -526,9 +526,11 @@ void CatalogBrowser::bindControls()
                 return items;
             Query q(m_store->Conexao);
             q.setSql(sql);
-            if (params)
-                for (auto it = params().cbegin(); it != params().cend(); ++it)
+            if (params) {
+                const QVariantMap values = params();
+                for (auto it = values.cbegin(); it != values.cend(); ++it)
                     q.setParam(it.key(), it.value());
+            }
             q.open();
             while (!q.eof()) {
                 items.append({q.value(QStringLiteral("K")), displayText(q.value(QStringLiteral("T")))});

@@ -165,8 +165,9 @@ void DBLookupComboBox::setListProvider(std::function<QList<Item>()> provider)
     refreshList();
 }
 
-void DBLookupComboBox::refreshList()
+void DBLookupComboBox::fillList()
 {
+    const bool was = m_filling;
     m_filling = true;
     clear();
     if (m_provider) {
@@ -177,23 +178,37 @@ void DBLookupComboBox::refreshList()
             // A list that cannot be read stays empty; the field still shows its key.
         }
     }
-    m_filling = false;
+    m_filling = was;
+}
+
+void DBLookupComboBox::refreshList()
+{
+    fillList();
     showValue(m_shownKey);
+}
+
+int DBLookupComboBox::findKey(const QVariant &value) const
+{
+    if (!value.isValid() || value.isNull())
+        return -1;
+    for (int i = 0; i < count(); ++i) {
+        const QVariant k = itemData(i);
+        if (k == value || k.toString() == value.toString())
+            return i;
+    }
+    return -1;
 }
 
 void DBLookupComboBox::showValue(const QVariant &value)
 {
     m_shownKey = value;
     m_filling = true;
-    int found = -1;
-    if (value.isValid() && !value.isNull()) {
-        for (int i = 0; i < count(); ++i) {
-            const QVariant k = itemData(i);
-            if (k == value || k.toString() == value.toString()) {
-                found = i;
-                break;
-            }
-        }
+    int found = findKey(value);
+    // A key the list does not know yet (a new row, a list read before the catalogue
+    // opened): read the list again once.
+    if (found < 0 && value.isValid() && !value.isNull()) {
+        fillList();
+        found = findKey(value);
     }
     setCurrentIndex(found);
     m_filling = false;

@@ -106,6 +106,8 @@ protected:
 
 private:
     void showValue(const QVariant &value);
+    void fillList();
+    int findKey(const QVariant &value) const;
 
     FieldBinding m_binding;
     std::function<QList<Item>()> m_provider;
