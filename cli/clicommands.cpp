@@ -1,6 +1,7 @@
 #include "clicommands.h"
 
 #include "clisession.h"
+#include "treecommand.h"
 #include "dberror.h"
 #include "schema.h"
 #include "tdados.h"
@@ -37,7 +38,9 @@ QString usage()
         "\n"
         "Comandos:\n"
         "  create ARQUIVO       cria um catálogo novo (recusa um arquivo existente)\n"
-        "  info                 mostra o catálogo, o provedor, a versão e as contagens\n");
+        "  info                 mostra o catálogo, o provedor, a versão e as contagens\n"
+        "  tree                 lista as duas árvores, um nó por linha:\n"
+        "                       ÁRVORE<TAB>NÍVEL<TAB>CÓDIGO<TAB>NOME\n");
 }
 
 int usageError(const QString &message)
@@ -95,6 +98,16 @@ int commandInfo(const QString &catalogue, const QStringList &args)
     return ExitOk;
 }
 
+int commandTree(const QString &catalogue, const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usageError(QStringLiteral("tree: argumentos demais"));
+    CliSession session(catalogue);
+    if (!session.openStore())
+        return ExitFailure;
+    return runTreeCommand(session.store(), stdout);
+}
+
 using Command = std::function<int(const QString &catalogue, const QStringList &args)>;
 
 const QList<QPair<QString, Command>> &commands()
@@ -102,6 +115,7 @@ const QList<QPair<QString, Command>> &commands()
     static const QList<QPair<QString, Command>> list = {
         {QStringLiteral("create"), commandCreate},
         {QStringLiteral("info"), commandInfo},
+        {QStringLiteral("tree"), commandTree},
     };
     return list;
 }
