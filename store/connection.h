@@ -65,7 +65,7 @@ public:
 
     // Rows changed by this connection since it opened (sqlite3_total_changes).
     qint64 totalChanges() const;
-    // Qt's handle, for QSqlQuery and QSqlQueryModel on this connection.
+    // Qt's handle, for QSqlQuery on this connection.
     QSqlDatabase database() const;
     // SQLite's own handle for what Qt lacks; null when closed.
     sqlite3 *handle() const { return m_handle; }

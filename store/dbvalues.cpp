@@ -37,8 +37,12 @@ QVariant toDbValue(const QVariant &value)
         return QVariant();
     switch (value.metaType().id()) {
     case QMetaType::Bool: return value.toBool() ? 1 : 0;
-    case QMetaType::QDateTime: return toDbDate(value.toDateTime());
-    case QMetaType::QDate: return toDbDate(value.toDate().startOfDay());
+    case QMetaType::QDateTime:
+        return value.toDateTime().isValid() ? QVariant(toDbDate(value.toDateTime())) : QVariant();
+    case QMetaType::QDate:
+        return value.toDate().isValid() ? QVariant(toDbDate(value.toDate().startOfDay())) : QVariant();
+    case QMetaType::QString:
+        return value.toString().isNull() ? QVariant() : value;
     default: return value;
     }
 }

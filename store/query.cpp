@@ -3,11 +3,11 @@
 #include "connection.h"
 #include "dberror.h"
 #include "dbvalues.h"
+#include "resultmodel.h"
 #include "sqlparams.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlQueryModel>
 #include <QSqlRecord>
 
 namespace {
@@ -52,6 +52,13 @@ void Query::setParam(const QString &name, const QVariant &value)
 {
     if (!SqlParams(sql()).has(name))
         throw DbError(QStringLiteral("Parameter :%1 not found").arg(name));
+    // Names ignore letter case, as in the text.
+    for (auto it = m_params.begin(); it != m_params.end();) {
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            it = m_params.erase(it);
+        else
+            ++it;
+    }
     m_params.insert(name, value);
 }
 
@@ -184,26 +191,35 @@ bool Query::isNull(const QString &field) const
     return !v.isValid() || v.isNull();
 }
 
-QSqlQueryModel *Query::createModel(QObject *parent) const
+ResultModel *Query::createModel(QObject *parent) const
 {
     if (!m_connection.isOpen())
         throw DbError(QStringLiteral("the catalogue is not open"));
     const SqlParams params(sql());
     QSqlQuery query(m_connection.database());
+    query.setForwardOnly(true);
     if (!query.prepare(params.numberedSql()))
         raise(query.lastError());
     params.bind(query, m_params);
     if (!query.exec())
         raise(query.lastError());
-    auto *model = new QSqlQueryModel(parent);
-    model->setQuery(std::move(query));
-    while (model->canFetchMore())
-        model->fetchMore();
-    if (model->lastError().isValid()) {
-        const QSqlError error = model->lastError();
-        delete model;
-        raise(error);
+    const QSqlRecord record = query.record();
+    QStringList columns;
+    for (int i = 0; i < record.count(); ++i)
+        columns << record.fieldName(i);
+    QList<QList<QVariant>> rows;
+    while (query.next()) {
+        QList<QVariant> row;
+        row.reserve(columns.size());
+        for (int i = 0; i < columns.size(); ++i) {
+            const QVariant v = query.value(i);
+            row << (v.isNull() ? QVariant() : v);
+        }
+        rows << row;
     }
-    model->query().finish();
-    return model;
+    const QSqlError error = query.lastError();
+    query.finish();
+    if (error.isValid())
+        raise(error);
+    return new ResultModel(columns, std::move(rows), parent);
 }

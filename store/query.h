@@ -12,7 +12,7 @@
 class Connection;
 class QObject;
 class QSqlQuery;
-class QSqlQueryModel;
+class ResultModel;
 
 // A read-only result set from SQL text with named parameters (":FILTRO"), read row by row
 // with columns by name (aliases included). The rows stream from the file: a query over a
@@ -64,7 +64,7 @@ public:
 
     // A grid model of the same text and parameters, read completely and detached from the
     // file (no read snapshot left open). Caller owns it.
-    QSqlQueryModel *createModel(QObject *parent = nullptr) const;
+    ResultModel *createModel(QObject *parent = nullptr) const;
 
 private:
     int fieldIndex(const QString &field) const;

@@ -11,7 +11,7 @@
 #include <sqlite3.h>
 
 struct RecordSet::Statement {
-    QStringList names; // parameter names, in the order of their numbers
+    QStringList names; // the parameter name of each "?", in order
     QSqlQuery query;
 };
 
@@ -294,7 +294,7 @@ RecordSet::Statement &RecordSet::prepared(const QString &sql) const
         return **it;
     const SqlParams params(sql);
     auto s = std::make_shared<Statement>();
-    s->names = params.names();
+    s->names = params.occurrences();
     s->query = QSqlQuery(m_connection.database());
     s->query.setForwardOnly(true);
     if (!s->query.prepare(params.numberedSql()))

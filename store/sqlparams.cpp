@@ -74,7 +74,8 @@ SqlParams::SqlParams(const QString &sql)
                 m_names << name;
                 index = m_names.size() - 1;
             }
-            m_sql += QLatin1Char('?') + QString::number(index + 1);
+            m_occurrences << m_names.at(index);
+            m_sql += QLatin1Char('?');
             i = j;
             continue;
         }
@@ -90,8 +91,8 @@ bool SqlParams::has(const QString &name) const
 
 void SqlParams::bind(QSqlQuery &query, const QVariantMap &values) const
 {
-    for (int k = 0; k < m_names.size(); ++k) {
-        const QString &name = m_names.at(k);
+    for (int k = 0; k < m_occurrences.size(); ++k) {
+        const QString &name = m_occurrences.at(k);
         auto it = values.constFind(name);
         if (it == values.constEnd()) {
             for (auto j = values.constBegin(); j != values.constEnd(); ++j) {

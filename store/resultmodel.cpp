@@ -1,0 +1,41 @@
+#include "resultmodel.h"
+
+ResultModel::ResultModel(const QStringList &columns, QList<QList<QVariant>> rows, QObject *parent)
+    : QAbstractTableModel(parent), m_columns(columns), m_rows(std::move(rows))
+{
+}
+
+int ResultModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int ResultModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
+
+QVariant ResultModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return QVariant();
+    return m_rows.value(index.row()).value(index.column());
+}
+
+QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    if (orientation == Qt::Horizontal)
+        return m_columns.value(section);
+    return section + 1;
+}
+
+QVariant ResultModel::value(int row, const QString &column) const
+{
+    for (int c = 0; c < m_columns.size(); ++c) {
+        if (m_columns.at(c).compare(column, Qt::CaseInsensitive) == 0)
+            return m_rows.value(row).value(c);
+    }
+    return QVariant();
+}

@@ -1,0 +1,398 @@
+#include "command.h"
+#include "connection.h"
+#include "dberror.h"
+#include "dbvalues.h"
+#include "query.h"
+#include "storetesthelpers.h"
+#include "transaction.h"
+
+#include <QElapsedTimer>
+#include "resultmodel.h"
+#include <QTemporaryDir>
+#include <QtTest>
+
+using storetest::RawDb;
+
+namespace {
+const QString jet40 = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
+
+QString pragma(Connection &conn, const QString &name)
+{
+    Query q(conn);
+    q.setSql(QStringLiteral("PRAGMA ") + name);
+    q.open();
+    const QString v = q.eof() ? QString() : q.asString(q.fieldNames().first());
+    q.close();
+    return v;
+}
+} // namespace
+
+class TestStoreEngine : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString freshCatalogue(const QString &name)
+    {
+        return storetest::makeCatalogue(m_dir.path(), name);
+    }
+
+private slots:
+    void jet40OpensTheExistingFileWithItsSettings()
+    {
+        const QString path = freshCatalogue("settings.mdb");
+        Connection conn;
+        conn.open(jet40 + path + ";");
+        QVERIFY(conn.isOpen());
+        QCOMPARE(conn.connectionString(), jet40 + path + ";");
+        QCOMPARE(conn.filePath(), path);
+        QVERIFY(!conn.isReadOnly());
+        QCOMPARE(pragma(conn, "journal_mode"), QStringLiteral("wal"));
+        QCOMPARE(pragma(conn, "foreign_keys"), QStringLiteral("1"));
+        QVERIFY(pragma(conn, "busy_timeout").toInt() >= 5000);
+        // Qt's driver and our handle share one SQLite library and one connection.
+        QVERIFY(conn.handle());
+        QCOMPARE(QString::fromUtf8(sqlite3_db_filename(conn.handle(), "main")), path);
+        conn.close();
+        QVERIFY(!conn.isOpen());
+        QVERIFY(conn.connectionString().isEmpty());
+    }
+
+    void jet40NeverCreatesAFile()
+    {
+        const QString path = m_dir.filePath("missing.mdb");
+        Connection conn;
+        try {
+            conn.open(jet40 + path + ";");
+            QFAIL("a missing catalogue opened");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), QStringLiteral("unable to open database file"));
+        }
+        QVERIFY(!conn.isOpen());
+        QVERIFY(!QFileInfo::exists(path));
+        QVERIFY_THROWS_EXCEPTION(DbError, conn.openFile(path));
+        QVERIFY(!QFileInfo::exists(path));
+    }
+
+    void pathsWithUriCharactersOpenTheRightFile()
+    {
+        QDir(m_dir.path()).mkdir("fotos 100% #1?");
+        const QString path = freshCatalogue("fotos 100% #1?/cat;x.mdb");
+        Connection conn;
+        conn.open(jet40 + path + ";");
+        QCOMPARE(QString::fromUtf8(sqlite3_db_filename(conn.handle(), "main")), path);
+        QCOMPARE(storetest::listing(m_dir.filePath("fotos 100% #1?")).first(), QStringLiteral("cat;x.mdb"));
+    }
+
+    void otherProvidersFailNamingThemselvesAndTheCause()
+    {
+        Connection conn;
+        try {
+            conn.open("Provider=Microsoft.Jet.OLEDB.5.0;Data Source=/x/y.mdb;");
+            QFAIL("opened");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), QStringLiteral("Provider \"Microsoft.Jet.OLEDB.5.0\" is not available on this system"));
+        }
+        const QString missing = m_dir.filePath("gone.mdb");
+        QVERIFY_THROWS_EXCEPTION(DbError, conn.open(jet40 + missing + ";"));
+        const QString cause = QStringLiteral(" (Microsoft.Jet.OLEDB.4.0 could not open \"%1\": unable to open database file)").arg(missing);
+        try {
+            conn.open("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + missing + ";");
+            QFAIL("opened");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), "Provider \"Microsoft.Jet.OLEDB.3.51\" is not available on this system" + cause);
+        }
+        try {
+            conn.open("Provider=MSDASQL.1;Connect Timeout=15;Extended Properties=\"DBQ=" + missing
+                      + ";Driver={Microsoft Access Driver (*.mdb)}\"");
+            QFAIL("opened");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), "ODBC driver \"Microsoft Access Driver (*.mdb)\" is not available on this system" + cause);
+        }
+        QVERIFY(!QFileInfo::exists(missing));
+    }
+
+    void requiredTablesRefuseOtherFiles_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty") << QByteArray() << "no such table: Formats";
+        QByteArray noise(8192, '\0');
+        for (int i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919 + 13) % 251);
+        QTest::newRow("random") << noise << "file is not a database";
+        QTest::newRow("text") << QByteArray("[DATABASE]\nPATH=/tmp\n") << "file is not a database";
+    }
+
+    void requiredTablesRefuseOtherFiles()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        const QString folder = m_dir.filePath(QTest::currentDataTag());
+        QDir().mkpath(folder);
+        const QString path = folder + "/x.mdb";
+        QVERIFY(testsupport::writeFile(path, content));
+        Connection conn;
+        conn.setRequiredTables({"Formats", "Pictures"});
+        try {
+            conn.open(jet40 + path + ";");
+            QFAIL("opened");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), message);
+        }
+        QVERIFY(!conn.isOpen());
+        QCOMPARE(testsupport::readFile(path), content);
+        QCOMPARE(storetest::listing(folder), QStringList({"x.mdb"}));
+    }
+
+    void transactionsTakeTheWriteLockAtOnce()
+    {
+        const QString path = freshCatalogue("tx.mdb");
+        Connection a, b;
+        a.openFile(path);
+        b.openFile(path);
+        b.setBusyTimeout(50);
+        a.beginTransaction();
+        QVERIFY(a.inTransaction());
+        // Begun IMMEDIATE: the other connection cannot even begin, before a has written.
+        try {
+            b.beginTransaction();
+            QFAIL("two writers");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), QStringLiteral("database is locked"));
+            QCOMPARE(e.code() & 0xff, SQLITE_BUSY);
+        }
+        QVERIFY_THROWS_EXCEPTION(DbError, a.beginTransaction()); // no nesting
+        a.exec("INSERT INTO Storages (Name) VALUES ('x')");
+        a.rollback();
+        QVERIFY(!a.inTransaction());
+        {
+            Transaction t(a);
+            a.exec("INSERT INTO Storages (Name) VALUES ('dropped')");
+        } // not committed: rolled back
+        {
+            Transaction t(a);
+            a.exec("INSERT INTO Storages (Name) VALUES ('kept')");
+            t.commit();
+            QVERIFY(!t.active());
+        }
+        RawDb raw(path);
+        QCOMPARE(raw.column("SELECT Name FROM Storages"), QStringList({"kept"}));
+    }
+
+    void anotherProcessWritingMakesUsWaitThenReportsTheEngine()
+    {
+        const QString path = freshCatalogue("busy.mdb");
+        Connection conn;
+        conn.openFile(path);
+        storetest::LockHolder holder(path);
+        // Readers are not blocked by the writer.
+        QCOMPARE(pragma(conn, "user_version"), QStringLiteral("0"));
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            conn.exec("INSERT INTO Storages (Name) VALUES ('late')");
+            QFAIL("wrote under another writer's lock");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), QStringLiteral("database is locked"));
+        }
+        // It waited for the other process rather than failing at once.
+        QVERIFY2(timer.elapsed() >= 4000, qPrintable(QString::number(timer.elapsed())));
+        holder.release();
+        conn.exec("INSERT INTO Storages (Name) VALUES ('late')");
+    }
+
+    void aWaitEndsWhenTheOtherProcessCommits()
+    {
+        const QString path = freshCatalogue("wait.mdb");
+        Connection conn;
+        conn.openFile(path);
+        storetest::LockHolder holder(path, ".shell sleep 1\nCOMMIT;\n");
+        conn.beginTransaction();
+        conn.exec("INSERT INTO Storages (Name) VALUES ('after')");
+        conn.commit();
+        RawDb raw(path);
+        QCOMPARE(raw.column("SELECT Name FROM Storages"), QStringList({"after"}));
+    }
+
+    void namedParametersBindByName()
+    {
+        const QString path = freshCatalogue("params.mdb");
+        Connection conn;
+        conn.openFile(path);
+        Command cmd(conn);
+        cmd.setSql(QStringList{"INSERT INTO Collections (Name, Notes, System)",
+                               "VALUES (:NOME, :nome || ' '':NOTA'' -- :x', :SIS)"});
+        cmd.setParam("NOME", "Férias");
+        cmd.setParam("SIS", true);
+        QCOMPARE(cmd.execute(), 1);
+        cmd.setParam("nome", "Natal");
+        cmd.setParam("SIS", false);
+        QCOMPARE(cmd.execute(), 1);
+        try {
+            cmd.setParam("NOTA", 1);
+            QFAIL("a parameter inside a literal was taken");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), QStringLiteral("Parameter :NOTA not found"));
+        }
+        cmd.setSql("UPDATE Collections SET Notes = :N WHERE Name = :K");
+        cmd.setParam("K", "natal");
+        try {
+            cmd.execute();
+            QFAIL("ran without a value");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), QStringLiteral("No value given for parameter :N"));
+        }
+        cmd.setParam("N", QVariant());
+        QCOMPARE(cmd.execute(), 1); // "=" ignores case on a name column
+
+        RawDb raw(path);
+        QCOMPARE(raw.rows("SELECT Name, Notes, System FROM Collections ORDER BY RecId"),
+                 QList<QStringList>({{"Férias", "Férias ':NOTA' -- :x", "1"}, {"Natal", "NULL", "0"}}));
+    }
+
+    void datesAndBooleansTravelInOneForm()
+    {
+        const QString path = freshCatalogue("dates.mdb");
+        Connection conn;
+        conn.openFile(path);
+        conn.exec("INSERT INTO Collections (RecId, Name) VALUES (1, 'c')");
+        conn.exec("INSERT INTO Categories (RecId, Collection, Name) VALUES (1, 1, 'k')");
+        const QDateTime when(QDate(2019, 12, 31), QTime(23, 59, 58));
+        Command cmd(conn);
+        cmd.setSql("INSERT INTO Pictures (Collection, Category, Name, Created, Review) VALUES (1, 1, :N, :C, :R)");
+        cmd.setParam("N", "a");
+        cmd.setParam("C", when);
+        cmd.setParam("R", true);
+        cmd.execute();
+        RawDb raw(path);
+        QCOMPARE(raw.rows("SELECT Created, Review FROM Pictures"), QList<QStringList>({{"2019-12-31T23:59:58", "1"}}));
+
+        Query q(conn);
+        q.setSql("SELECT Name AS Nome, Created, Review FROM Pictures WHERE Created = :C AND Review = :R");
+        q.setParam("C", when);
+        q.setParam("R", true);
+        q.open();
+        QVERIFY(!q.eof());
+        QCOMPARE(q.asString("nome"), QStringLiteral("a"));
+        QCOMPARE(q.asDateTime("Created"), when);
+        QVERIFY(q.asBool("Review"));
+
+        QCOMPARE(dbvalues::toDbDate(when), QStringLiteral("2019-12-31T23:59:58"));
+        QCOMPARE(dbvalues::fromDbDate(QStringLiteral("2019-12-31T23:59:58")), when);
+        QCOMPARE(dbvalues::fromDbDate(QStringLiteral("2019-12-31 23:59:58")), when);
+        QVERIFY(!dbvalues::fromDbDate(QStringLiteral("ontem")).isValid());
+        QVERIFY(!dbvalues::fromDbDate(QVariant()).isValid());
+        QCOMPARE(dbvalues::toDbValue(false), QVariant(0));
+        QVERIFY(dbvalues::toDbValue(QDateTime()).isNull());
+    }
+
+    void queriesStreamRowsAndReadColumnsByName()
+    {
+        const QString path = freshCatalogue("query.mdb");
+        RawDb raw(path);
+        raw.exec("INSERT INTO Collections (RecId, Name) VALUES (1, 'Viagens'), (2, 'Família'), (3, 'Vazia')");
+        raw.exec("INSERT INTO Categories (RecId, Collection, Name) VALUES (1, 1, 'Praia'), (2, 1, 'Serra'), (3, 2, 'Natal')");
+        raw.exec("INSERT INTO Pictures (Collection, Category, Name, KeyWords) VALUES "
+                 "(1, 1, 'mar', 'azul'), (1, 1, 'areia', 'sol azul'), (2, 3, 'ceia', NULL)");
+        Connection conn;
+        conn.openFile(path);
+        Query q(conn);
+        // A derived table with LEFT JOIN on both sides, ordering by position.
+        q.clearSql();
+        q.addLine("SELECT S1.*, Pictures.Name AS PicNam FROM");
+        q.addLine("(SELECT Collections.RecId AS ColRec, Collections.Name AS ColNam, Categories.RecId AS CatRec,");
+        q.addLine(" Categories.Name AS CatNam FROM Collections LEFT JOIN Categories ON Categories.Collection = Collections.RecId) AS S1");
+        q.addLine("LEFT JOIN Pictures ON Pictures.Category = S1.CatRec");
+        q.addLine("ORDER BY 2, 4, 5");
+        q.open();
+        QStringList seen;
+        for (; !q.eof(); q.next())
+            seen << q.asString("ColNam") + "/" + q.asString("CATNAM") + "/" + q.asString("picnam");
+        QCOMPARE(seen, QStringList({"Família/Natal/ceia", "Vazia//", "Viagens/Praia/areia",
+                                    "Viagens/Praia/mar", "Viagens/Serra/"}));
+        QVERIFY(q.isNull("PicNam"));
+        q.close();
+
+        q.setSql("SELECT Name, (SELECT count(*) FROM Pictures P WHERE P.Category = C.RecId) AS Imagens "
+                 "FROM Categories C WHERE RecId IN (1,3) AND Name LIKE :F ORDER BY Name");
+        q.setParam("F", "%a%");
+        q.open();
+        QCOMPARE(q.recordCount(), 2);
+        QCOMPARE(q.fieldNames(), QStringList({"Name", "Imagens"}));
+        QCOMPARE(q.asString("Name") + q.asString("Imagens"), QStringLiteral("Natal1"));
+        q.next();
+        QCOMPARE(q.asString("Name") + q.asString("Imagens"), QStringLiteral("Praia2"));
+        q.next();
+        QVERIFY(q.eof());
+        QVERIFY(!q.isEmpty());
+        try {
+            q.value("Nope");
+            QFAIL("unknown column read");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), QStringLiteral("Field 'Nope' not found"));
+        }
+        // The same result in a grid, read completely.
+        std::unique_ptr<ResultModel> model(q.createModel());
+        QCOMPARE(model->rowCount(), 2);
+        QCOMPARE(model->data(model->index(1, 1)).toInt(), 2);
+        QCOMPARE(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Imagens"));
+        QCOMPARE(model->value(0, "name").toString(), QStringLiteral("Natal"));
+        q.close();
+
+        q.setSql("SELECT Name FROM Collections WHERE RecId = 99");
+        q.open();
+        QVERIFY(q.eof());
+        QVERIFY(q.isEmpty());
+        QVERIFY(q.value("Name").isNull());
+    }
+
+    void failuresCarryTheEngineText()
+    {
+        const QString path = freshCatalogue("errors.mdb");
+        Connection conn;
+        conn.openFile(path);
+        Query q(conn);
+        q.setSql("SELECT * FROM Nowhere");
+        try {
+            q.open();
+            QFAIL("opened");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), QStringLiteral("no such table: Nowhere"));
+        }
+        Command c(conn);
+        c.setSql("SELEC 1");
+        try {
+            c.execute();
+            QFAIL("ran");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), QStringLiteral("near \"SELEC\": syntax error"));
+            QCOMPARE(QString::fromUtf8(e.what()), e.message());
+        }
+        c.setSql("INSERT INTO Categories (Collection, Name) VALUES (42, 'orphan')");
+        try {
+            c.execute();
+            QFAIL("ran");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), QStringLiteral("FOREIGN KEY constraint failed"));
+        }
+        c.setSql("ALTER TABLE CatalogInfo ADD COLUMN Version Char(20) NULL");
+        try {
+            c.execute();
+            QFAIL("ran");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), QStringLiteral("duplicate column name: Version"));
+        }
+        conn.close();
+        try {
+            c.execute();
+            QFAIL("ran on a closed connection");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), QStringLiteral("the catalogue is not open"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStoreEngine)
+#include "test_store_engine.moc"
