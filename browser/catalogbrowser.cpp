@@ -193,7 +193,7 @@ void CatalogBrowser::buildTrees()
     TreeView2 = makeTree("TabSheet6", "TreeView2", &m_tree2, TabSheet6);
     PageControl1->addPage(TabSheet5, QStringLiteral("Organização"));
     PageControl1->addPage(TabSheet6, QStringLiteral("Localização"));
-    PageControl1->setMinimumWidth(180);
+    PageControl1->setMinimumWidth(200);
     connect(PageControl1, &PageControl::tabClicked, this, [this] { PageControl1Change(); });
 
     PopupMenu2 = named(new QMenu(this), "PopupMenu2");
@@ -284,7 +284,7 @@ QWidget *CatalogBrowser::buildPicturePage()
     auto *h = new QHBoxLayout(page);
     auto *form = new QGridLayout;
     form->setHorizontalSpacing(6);
-    form->setVerticalSpacing(3);
+    form->setVerticalSpacing(2);
     DBLookupComboBox2 = named(new DBLookupComboBox(page), "DBLookupComboBox2");
     DBLookupComboBox3 = named(new DBLookupComboBox(page), "DBLookupComboBox3");
     DBEdit3 = named(new DBEdit(page), "DBEdit3");
@@ -294,6 +294,10 @@ QWidget *CatalogBrowser::buildPicturePage()
     DBCheckBox4 = named(new DBCheckBox(QStringLiteral("Revisado"), page), "DBCheckBox4");
     DBEdit6 = named(new DBEdit(page), "DBEdit6");
     DBEdit7 = named(new DBEdit(page), "DBEdit7");
+    // Dates must show whole: "dd/MM/yyyy hh:mm:ss".
+    const int dateWidth = DBEdit6->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 16;
+    DBEdit6->setMinimumWidth(dateWidth);
+    DBEdit7->setMinimumWidth(dateWidth);
     DBMemo3 = named(new DBMemo(page), "DBMemo3");
     DBMemo3->setLineWrapMode(QPlainTextEdit::NoWrap);
     DBMemo3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -339,13 +343,10 @@ QWidget *CatalogBrowser::buildPicturePage()
         form->addWidget(DBCheckBox4, r, 3);
         ++r;
     }
-    {
-        form->addWidget(caption(QStringLiteral("Criação"), page), r, 0);
-        form->addWidget(DBEdit6, r, 1);
-        form->addWidget(caption(QStringLiteral("Modificação"), page), r, 2);
-        form->addWidget(DBEdit7, r, 3);
-        ++r;
-    }
+    form->addWidget(caption(QStringLiteral("Criação"), page), r, 0);
+    form->addWidget(DBEdit6, r++, 1);
+    form->addWidget(caption(QStringLiteral("Modificação"), page), r, 0);
+    form->addWidget(DBEdit7, r++, 1);
     addRow(QStringLiteral("Caminho"), DBMemo3);
     addRow(QStringLiteral("Formato"), DBLookupComboBox4);
     addRow(QStringLiteral("Cores"), DBLookupComboBox5);
