@@ -396,7 +396,8 @@ int RecordSet::write(const QString &sql, const QVariantMap &binds)
     return rows;
 }
 
-bool RecordSet::fetchWhere(const QString &where, QVariantMap binds, Direction dir, bool useBase)
+bool RecordSet::fetchWhere(const QString &where, QVariantMap binds, Direction dir, bool useBase,
+                           int orderFrom)
 {
     QStringList conditions;
     if (useBase) {
@@ -409,7 +410,7 @@ bool RecordSet::fetchWhere(const QString &where, QVariantMap binds, Direction di
     QString sql = selectPrefix();
     if (!conditions.isEmpty())
         sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
-    sql += orderBy(dir, 0) + QStringLiteral(" LIMIT 1");
+    sql += orderBy(dir, orderFrom) + QStringLiteral(" LIMIT 1");
     return run(sql, binds);
 }
 
@@ -433,25 +434,40 @@ bool RecordSet::fetchByRowId(qint64 rowId, bool useBase)
                       Direction::Forward, useBase);
 }
 
-// The row just after (or before) the current key in sort order. Each arm is an equality
-// prefix plus one range on the next sort column, so every arm is one index seek.
+// The row just after (or before) the current key in sort order. Forward from a key without
+// nulls is one row-value range ("(Name, rowid) > (?, ?)"), one index seek. Otherwise the
+// nearest candidates are tried in turn, each an equality prefix plus one range on the next
+// sort column (nulls sort first), so each try is an index seek too.
 bool RecordSet::fetchAdjacent(Direction dir)
 {
     if (!m_hasRow)
         return false;
     const bool forward = dir == Direction::Forward;
-    QVariantMap binds;
-    const QString base = baseWhere(binds);
     const int n = m_sortColumns.size();
-    QStringList arms;
-    auto arm = [&](QStringList conditions, int fromKey) {
-        if (!base.isEmpty())
-            conditions.prepend(base);
-        arms << QStringLiteral("SELECT *, %1 AS qm_arm FROM (").arg(arms.size()) + selectPrefix()
-                    + QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "))
-                    + orderBy(dir, fromKey) + QStringLiteral(" LIMIT 1)");
-    };
+    bool anyNull = false;
+    for (int k = 0; k < n; ++k)
+        anyNull = anyNull || isNullValue(m_values.at(m_sortColumns.at(k)));
+
+    if (forward && !anyNull) {
+        QVariantMap binds;
+        QStringList columns, params;
+        for (int k = 0; k < n; ++k) {
+            columns << quotedColumn(m_sortColumns.at(k));
+            params << QStringLiteral(":qm_k%1").arg(k);
+            binds.insert(QStringLiteral("qm_k%1").arg(k), m_values.at(m_sortColumns.at(k)));
+        }
+        columns << QStringLiteral("rowid");
+        params << QStringLiteral(":qm_rowid");
+        binds.insert(QStringLiteral("qm_rowid"), m_rowId);
+        const QString condition = n == 0 ? QStringLiteral("rowid > :qm_rowid")
+                                         : QLatin1Char('(') + columns.join(QStringLiteral(", "))
+                                               + QStringLiteral(") > (")
+                                               + params.join(QStringLiteral(", ")) + QLatin1Char(')');
+        return fetchWhere(condition, binds, dir, true, 0);
+    }
+
     for (int level = n; level >= 0; --level) {
+        QVariantMap binds;
         QStringList prefix;
         for (int k = 0; k < level; ++k) {
             const QVariant &v = m_values.at(m_sortColumns.at(k));
@@ -459,39 +475,35 @@ bool RecordSet::fetchAdjacent(Direction dir)
             if (isNullValue(v)) {
                 prefix << column + QStringLiteral(" IS NULL");
             } else {
-                const QString name = QStringLiteral("qm_k%1").arg(k);
-                binds.insert(name, v);
-                prefix << column + QStringLiteral(" = :") + name;
+                binds.insert(QStringLiteral("qm_k%1").arg(k), v);
+                prefix << column + QStringLiteral(" = :qm_k%1").arg(k);
             }
         }
+        auto attempt = [&](const QString &range) {
+            return fetchWhere((prefix + QStringList{range}).join(QStringLiteral(" AND ")), binds, dir,
+                              true, level);
+        };
         if (level == n) {
             binds.insert(QStringLiteral("qm_rowid"), m_rowId);
-            arm(prefix << (forward ? QStringLiteral("rowid > :qm_rowid")
-                                   : QStringLiteral("rowid < :qm_rowid")),
-                n);
+            if (attempt(forward ? QStringLiteral("rowid > :qm_rowid") : QStringLiteral("rowid < :qm_rowid")))
+                return true;
             continue;
         }
-        const int c = m_sortColumns.at(level);
-        const QVariant &v = m_values.at(c);
-        const QString column = quotedColumn(c);
-        const QString name = QStringLiteral("qm_k%1").arg(level);
-        // Nulls sort first: they follow nothing going forward and precede everything.
+        const QVariant &v = m_values.at(m_sortColumns.at(level));
+        const QString column = quotedColumn(m_sortColumns.at(level));
+        binds.insert(QStringLiteral("qm_r"), v);
         if (forward) {
-            if (isNullValue(v)) {
-                arm(prefix + QStringList{column + QStringLiteral(" IS NOT NULL")}, level);
-            } else {
-                binds.insert(name, v);
-                arm(prefix + QStringList{column + QStringLiteral(" > :") + name}, level);
-            }
+            if (attempt(isNullValue(v) ? column + QStringLiteral(" IS NOT NULL")
+                                       : column + QStringLiteral(" > :qm_r")))
+                return true;
         } else if (!isNullValue(v)) {
-            binds.insert(name, v);
-            arm(prefix + QStringList{column + QStringLiteral(" < :") + name}, level);
-            arm(prefix + QStringList{column + QStringLiteral(" IS NULL")}, level);
+            if (attempt(column + QStringLiteral(" < :qm_r")))
+                return true;
+            if (attempt(column + QStringLiteral(" IS NULL")))
+                return true;
         }
     }
-    const QString sql = arms.join(QStringLiteral(" UNION ALL "))
-                        + QStringLiteral(" ORDER BY qm_arm LIMIT 1");
-    return run(sql, binds);
+    return false;
 }
 
 void RecordSet::standNear()

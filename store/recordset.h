@@ -174,7 +174,8 @@ private:
     bool run(const QString &sql, const QVariantMap &binds);
     QVariant scalar(const QString &sql, const QVariantMap &binds) const;
     int write(const QString &sql, const QVariantMap &binds);
-    bool fetchWhere(const QString &where, QVariantMap binds, Direction dir, bool useBase = true);
+    bool fetchWhere(const QString &where, QVariantMap binds, Direction dir, bool useBase = true,
+                    int orderFrom = 0);
     bool fetchFirst(Direction dir);
     bool fetchAdjacent(Direction dir);
     bool fetchByRowId(qint64 rowId, bool useBase);
