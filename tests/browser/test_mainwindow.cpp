@@ -5,9 +5,16 @@
 #include "scriptedprompter.h"
 #include "startup.h"
 #include "tabertura.h"
+#include "topcoes.h"
 #include "tdados.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QTimer>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -270,6 +277,58 @@ private slots:
         auto *m = static_cast<CatalogTree *>(t->model());
         QVERIFY(t->isExpanded(m->modelIndex(n)));
         QCOMPARE(w.app->Abertura->panelText(1), QString());
+    }
+
+    void rightClickSelectsTheNodeUnderTheMouseBeforeThePopup()
+    {
+        Window w;
+        QTreeView *t = w.b().TreeView1;
+        w.click(t, w.node(t, QString("N1=%1").arg(w.trips)));
+        QVERIFY(!w.b().InserirnoLote1->isEnabled());
+        auto *m = static_cast<CatalogTree *>(t->model());
+        const QModelIndex pic = m->modelIndex(w.node(t, QString("N3=%1").arg(w.forum)));
+        t->expand(pic.parent());
+        t->scrollTo(pic);
+        const QPoint pos = t->visualRect(pic).center();
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, pos, t->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(t->viewport(), &menu);
+        QCOMPARE(w.b().SelectedNodeKind, QStringLiteral("N3"));
+        QCOMPARE(w.b().SelectedNodeKey, QString::number(w.forum));
+        QVERIFY(w.b().InserirnoLote1->isEnabled());
+        QTRY_VERIFY(w.b().PopupMenu2->isVisible());
+        w.b().PopupMenu2->close();
+    }
+
+    void optionsReopenTheCatalogueOnlyWhenItsLocationChanged()
+    {
+        Window w;
+        TAbertura &main = *w.app->Abertura;
+        int filters = 0, reloads = 0;
+        main.BuildPictureFilter = [&] { ++filters; };
+        const auto load = main.LoadTrees;
+        main.LoadTrees = [&] { ++reloads; load(); };
+
+        // Closed without a change: the store stays open, the filter is rebuilt once.
+        QTimer::singleShot(0, w.app->Opcoes.get(), &QDialog::reject);
+        main.Opcoes1->trigger();
+        QCOMPARE(filters, 1);
+        QCOMPARE(reloads, 0);
+        QVERIFY(w.store().connected());
+        QCOMPARE(main.panelText(2), QStringLiteral("BD LOCAL"));
+
+        // Another catalogue chosen in the dialog: closed, reopened, trees and panel follow.
+        CatalogFixture other;
+        other.collection("Só no outro");
+        QTimer::singleShot(0, w.app->Opcoes.get(), [&] {
+            w.app->paths.DatabaseFolder = QFileInfo(other.path).absolutePath() + "/";
+            w.app->paths.DatabaseFileName = QFileInfo(other.path).fileName();
+            w.app->Opcoes->reject();
+        });
+        main.Opcoes1->trigger();
+        QCOMPARE(reloads, 1);
+        QCOMPARE(filters, 3);
+        QCOMPARE(main.panelText(2), QStringLiteral("BD NÃO LOCAL"));
+        QCOMPARE(w.b().TreeView1Nodes().name(0), QStringLiteral("Só no outro"));
     }
 
     void engineErrorDuringLoadLeavesTheWindowUsable()
