@@ -1,0 +1,538 @@
+#include "dberror.h"
+#include "programpaths.h"
+#include "scriptedprompter.h"
+#include "storetesthelpers.h"
+#include "tdados.h"
+#include "transaction.h"
+
+#include <QDir>
+#include <QStorageInfo>
+#include <QtTest>
+#include <unistd.h>
+
+using storetest::RawDb;
+
+namespace {
+
+QString describe(Prompter::Icon icon, Prompter::Buttons buttons, const QString &text)
+{
+    QStringList names;
+    for (Prompter::Button b : {Prompter::Ok, Prompter::Yes, Prompter::No, Prompter::Abort,
+                               Prompter::Ignore, Prompter::Cancel, Prompter::Retry}) {
+        if (buttons.testFlag(b))
+            names << buttonName(b);
+    }
+    return iconName(icon) + QLatin1Char(' ') + names.join(QLatin1Char('+')) + QStringLiteral(": ") + text;
+}
+
+QStringList boxes(const ScriptedPrompter &prompter)
+{
+    QStringList out;
+    for (const auto &r : prompter.boxes())
+        out << describe(r.icon, r.buttons, r.text);
+    return out;
+}
+
+// The two boxes the chain shows when the catalogue itself cannot be opened.
+QStringList chainBoxes(const QString &path, const QString &engineText)
+{
+    const QString cause = QStringLiteral(" (Microsoft.Jet.OLEDB.4.0 could not open \"%1\": %2)").arg(path, engineText);
+    return {describe(Prompter::Icon::Warning, Prompter::Buttons(Prompter::Ignore) | Prompter::Cancel,
+                     QStringLiteral("Provider \"Microsoft.Jet.OLEDB.3.51\" is not available on this system") + cause),
+            describe(Prompter::Icon::Error, Prompter::Ok,
+                     QStringLiteral("ODBC driver \"Driver do Microsoft Access (*.mdb)\" is not available on this system") + cause)};
+}
+
+const QString newerMessage = QStringLiteral("A versão do programa é mais antiga que o banco de dados.");
+
+// Makes a file unwritable even for root (immutable attribute); false when impossible here.
+bool makeReadOnly(const QString &path)
+{
+    if (::geteuid() == 0) {
+        if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) != 0)
+            return false;
+    } else {
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    }
+    QFile probe(path);
+    return !probe.open(QIODevice::WriteOnly | QIODevice::Append);
+}
+
+void makeWritable(const QString &path)
+{
+    if (::geteuid() == 0)
+        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                    | QFileDevice::ReadOther);
+}
+
+} // namespace
+
+class TestStoreTDados : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<testsupport::ProgramFolder> m_program;
+    QStringList m_readOnly;
+
+    ProgramPaths &paths() { return m_program->paths; }
+    QString defaultPath() { return paths().databasePath(); }
+    QString makeDefault(const QString &version = QStringLiteral("1.0.0.9"))
+    {
+        return storetest::makeCatalogue(paths().ProgramFolder, QStringLiteral("quillomar.mdb"), version);
+    }
+
+private slots:
+    void init()
+    {
+        m_program = std::make_unique<testsupport::ProgramFolder>();
+        QCOMPARE(paths().ProgramVersion, QStringLiteral("1.0.0.9"));
+    }
+    void cleanup()
+    {
+        for (const QString &p : std::as_const(m_readOnly))
+            makeWritable(p);
+        m_readOnly.clear();
+        m_program.reset();
+    }
+
+    void opensTheDefaultCatalogueThroughTheFirstProvider()
+    {
+        const QString path = makeDefault();
+        ScriptedPrompter prompter;
+        TDados dados(paths(), prompter);
+        QCOMPARE(dados.objectName(), QStringLiteral("TDados"));
+        QVERIFY(!dados.connected());
+        QVERIFY(dados.OpenDatabaseAll());
+        QVERIFY(dados.connected());
+        QCOMPARE(boxes(prompter), QStringList());
+        QCOMPARE(dados.connectionString(), QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + ";");
+        QCOMPARE(dados.providerText(), QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;"));
+        for (RecordSet *rs : {&dados.TFormats, &dados.TColorDepth, &dados.TResolutions, &dados.TCollections,
+                              &dados.TCategories, &dados.TPictures, &dados.TStorages, &dados.TFTPAccounts,
+                              &dados.TSMTPAccount})
+            QVERIFY2(rs->isOpen(), qPrintable(rs->objectName()));
+        QVERIFY(!dados.CatalogInfo.isOpen());
+        QCOMPARE(dados.TCategories.sort(), QStringLiteral("Collection;Name"));
+        QCOMPARE(dados.TPictures.sort(), QStringLiteral("Name"));
+        QCOMPARE(dados.findChild<RecordSet *>("TPictures"), &dados.TPictures);
+        QCOMPARE(dados.DatabaseVersion, QStringLiteral("1.0.0.9"));
+
+        dados.CloseDatabaseAll();
+        QVERIFY(!dados.connected());
+        QVERIFY(!dados.TPictures.isOpen());
+        QVERIFY(dados.connectionString().isEmpty());
+        // Opening again (and over an open store) finds the same defaults.
+        const qint64 collection = dados.DefaultCollectionId;
+        QVERIFY(dados.OpenDatabaseAll());
+        QVERIFY(dados.OpenDatabaseAll());
+        QCOMPARE(dados.DefaultCollectionId, collection);
+        QCOMPARE(boxes(prompter), QStringList());
+    }
+
+    void configurationNamesTheCatalogue()
+    {
+        QDir(paths().ProgramFolder).mkdir("dados");
+        const QString folder = paths().ProgramFolder + "/dados";
+        const QString path = storetest::makeCatalogue(folder, "fotos.mdb");
+        for (const QString &written : {folder, folder + "/"}) {
+            QVERIFY(testsupport::writeFile(paths().ConfigFile,
+                                           ("[DATABASE]\nPATH=" + written + "\nFILENAME=fotos.mdb\n").toUtf8()));
+            ScriptedPrompter prompter;
+            TDados dados(paths(), prompter);
+            QVERIFY(dados.OpenDatabaseAll());
+            QCOMPARE(dados.Conexao.filePath(), path);
+            QCOMPARE(paths().DatabaseFolder, written);
+            QCOMPARE(paths().DatabaseFileName, QStringLiteral("fotos.mdb"));
+            QCOMPARE(boxes(prompter), QStringList());
+        }
+        // With the configuration off, the paths are taken as they stand.
+        paths().DatabaseFolder = paths().ProgramFolder;
+        paths().DatabaseFileName = "quillomar.mdb";
+        const QString local = makeDefault();
+        ScriptedPrompter prompter;
+        TDados dados(paths(), prompter);
+        dados.setConfigurationEnabled(false);
+        QVERIFY(dados.OpenDatabaseAll());
+        QCOMPARE(dados.Conexao.filePath(), local);
+    }
+
+    void anUnreadableConfigurationIsShownAndSkipped()
+    {
+        makeDefault();
+        QVERIFY(QDir().mkpath(paths().ConfigFile)); // a folder where the file should be
+        ScriptedPrompter prompter;
+        TDados dados(paths(), prompter);
+        QVERIFY(dados.OpenDatabaseAll());
+        QCOMPARE(boxes(prompter),
+                 QStringList({describe(Prompter::Icon::Error, Prompter::Ok,
+                                       QStringLiteral("Não foi possível ler o arquivo de configuração \"%1\": é uma pasta.")
+                                           .arg(paths().ConfigFile))}));
+        QCOMPARE(dados.Conexao.filePath(), defaultPath());
+    }
+
+    void badCataloguesEndInTheChainsMessagesUntouched_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("engineText");
+        QTest::newRow("missing") << "missing" << "unable to open database file";
+        QTest::newRow("empty") << "empty" << "no such table: Formats";
+        QTest::newRow("random bytes") << "random" << "file is not a database";
+        QTest::newRow("another SQLite file") << "foreign" << "no such table: Formats";
+        QTest::newRow("a table missing") << "partial" << "no such table: FTPAccounts";
+        QTest::newRow("a folder") << "folder" << "unable to open database file";
+    }
+
+    void badCataloguesEndInTheChainsMessagesUntouched()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, engineText);
+        const QString path = defaultPath();
+        if (kind == "empty") {
+            QVERIFY(testsupport::writeFile(path, QByteArray()));
+        } else if (kind == "random") {
+            QByteArray bytes(20000, '\0');
+            for (int i = 0; i < bytes.size(); ++i)
+                bytes[i] = char(QRandomGenerator::global()->bounded(256));
+            bytes.replace(0, 6, "SQLitf");
+            QVERIFY(testsupport::writeFile(path, bytes));
+        } else if (kind == "foreign") {
+            Connection c;
+            c.createFile(path);
+            c.exec("CREATE TABLE Notas (Texto TEXT); INSERT INTO Notas VALUES ('x')");
+        } else if (kind == "partial") {
+            makeDefault();
+            RawDb raw(path);
+            raw.exec("DROP TABLE FTPAccounts");
+        } else if (kind == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        }
+        const QByteArray before = QFileInfo(path).isFile() ? storetest::digest(path) : QByteArray();
+        const QStringList filesBefore = storetest::listing(paths().ProgramFolder);
+
+        ScriptedPrompter prompter;
+        {
+            TDados dados(paths(), prompter);
+            QVERIFY(!dados.OpenDatabaseAll());
+            QVERIFY(!dados.connected());
+            QVERIFY(!dados.TCollections.isOpen());
+        }
+        QCOMPARE(boxes(prompter), chainBoxes(path, engineText));
+        QCOMPARE(QFileInfo(path).isFile() ? storetest::digest(path) : QByteArray(), before);
+        QCOMPARE(storetest::listing(paths().ProgramFolder), filesBefore);
+    }
+
+    void cancelEndsTheChainAtOnce()
+    {
+        ScriptedPrompter prompter;
+        prompter.answerButton(Prompter::Cancel);
+        TDados dados(paths(), prompter);
+        QVERIFY(!dados.OpenDatabaseAll());
+        QCOMPARE(boxes(prompter), chainBoxes(defaultPath(), "unable to open database file").mid(0, 1));
+        QVERIFY(!QFileInfo::exists(defaultPath()));
+    }
+
+    void aNewerCatalogueIsRefusedWithoutAWrite()
+    {
+        const QString path = makeDefault("1.0.1.0");
+        const QByteArray before = storetest::digest(path);
+        const QStringList filesBefore = storetest::listing(paths().ProgramFolder);
+        ScriptedPrompter prompter;
+        {
+            TDados dados(paths(), prompter);
+            QVERIFY(!dados.OpenDatabaseAll());
+            QVERIFY(dados.connected()); // connected without tables
+            QVERIFY(!dados.TFormats.isOpen());
+            QVERIFY(!dados.TCollections.isOpen());
+            QCOMPARE(dados.DatabaseVersion, QStringLiteral("1.0.1.0"));
+            dados.CloseDatabaseAll();
+        }
+        QCOMPARE(boxes(prompter), QStringList({describe(Prompter::Icon::Error, Prompter::Ok, newerMessage)}));
+        QCOMPARE(storetest::digest(path), before);
+        QCOMPARE(storetest::listing(paths().ProgramFolder), filesBefore);
+    }
+
+    void anOlderCatalogueWithoutVersionIsUpgraded()
+    {
+        const QString path = makeDefault();
+        {
+            RawDb raw(path);
+            raw.exec("DROP TABLE CatalogInfo; CREATE TABLE CatalogInfo (Notes TEXT);"
+                     "UPDATE Formats SET Support = 0 WHERE Extension = 'png'");
+        }
+        ScriptedPrompter prompter;
+        TDados dados(paths(), prompter);
+        QVERIFY(dados.OpenDatabaseAll());
+        QCOMPARE(boxes(prompter), QStringList());
+        QCOMPARE(dados.DatabaseVersion, QString());
+        RawDb raw(path);
+        QCOMPARE(raw.rows("SELECT name, type FROM pragma_table_info('CatalogInfo')"),
+                 QList<QStringList>({{"Notes", "TEXT"}, {"Version", "Char(20)"}}));
+        QCOMPARE(raw.column("SELECT Version FROM CatalogInfo"), QStringList({"1.0.0.9"}));
+        QCOMPARE(raw.scalar("SELECT Support FROM Formats WHERE Extension = 'png'"), QStringLiteral("1"));
+    }
+
+    void thePngStepBelongsToReleasesBefore1002_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("support");
+        QTest::newRow("1.0.0.1") << "1.0.0.1" << "1";
+        QTest::newRow("empty") << "" << "1";
+        QTest::newRow("1.0.0.2") << "1.0.0.2" << "0";
+        QTest::newRow("1.0.0.8") << " 1.0.0.8 " << "0";
+    }
+
+    void thePngStepBelongsToReleasesBefore1002()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, support);
+        const QString path = makeDefault(stored);
+        {
+            RawDb raw(path);
+            raw.exec("UPDATE Formats SET Support = 0 WHERE Extension = 'png'");
+        }
+        ScriptedPrompter prompter;
+        TDados dados(paths(), prompter);
+        QVERIFY(dados.OpenDatabaseAll());
+        QCOMPARE(dados.DatabaseVersion, stored.trimmed());
+        RawDb raw(path);
+        QCOMPARE(raw.scalar("SELECT Support FROM Formats WHERE Extension = 'png'"), support);
+        QCOMPARE(raw.column("SELECT Version FROM CatalogInfo"), QStringList({"1.0.0.9"}));
+    }
+
+    void theSameVersionOpensWithoutAnyWrite()
+    {
+        const QString path = makeDefault();
+        ScriptedPrompter prompter;
+        {
+            TDados first(paths(), prompter);
+            QVERIFY(first.OpenDatabaseAll()); // writes the default rows once
+        }
+        const QByteArray before = storetest::digest(path);
+        {
+            TDados second(paths(), prompter);
+            QVERIFY(second.OpenDatabaseAll());
+            QVERIFY(second.TPictures.isEmpty());
+        }
+        QCOMPARE(storetest::digest(path), before);
+        QCOMPARE(storetest::listing(paths().ProgramFolder), QStringList({"quillomar.mdb"}));
+        QCOMPARE(boxes(prompter), QStringList());
+    }
+
+    void aReadOnlyCatalogueOpensForReading()
+    {
+        const QString path = makeDefault();
+        {
+            ScriptedPrompter prompter;
+            TDados dados(paths(), prompter);
+            QVERIFY(dados.OpenDatabaseAll());
+        }
+        if (!makeReadOnly(path))
+            QSKIP("this file system cannot make a file read-only");
+        m_readOnly << path;
+        const QByteArray before = storetest::digest(path);
+        ScriptedPrompter prompter;
+        {
+            TDados dados(paths(), prompter);
+            QVERIFY(dados.OpenDatabaseAll());
+            QVERIFY(dados.Conexao.isReadOnly());
+            QCOMPARE(dados.TCollections.asString("Name"), QStringLiteral("(undefined)"));
+            dados.TCollections.edit();
+            dados.TCollections.setValue("Notes", "não grava");
+            try {
+                dados.TCollections.post();
+                QFAIL("wrote a read-only catalogue");
+            } catch (const DbError &e) {
+                QCOMPARE(e.message(), QStringLiteral("attempt to write a readonly database"));
+            }
+            dados.TCollections.cancel();
+        }
+        QCOMPARE(boxes(prompter), QStringList());
+        QCOMPARE(storetest::digest(path), before);
+    }
+
+    void aReadOnlyCatalogueThatNeedsAnUpgradeFailsClearly()
+    {
+        const QString path = makeDefault("1.0.0.5");
+        if (!makeReadOnly(path))
+            QSKIP("this file system cannot make a file read-only");
+        m_readOnly << path;
+        const QByteArray before = storetest::digest(path);
+        ScriptedPrompter prompter;
+        {
+            TDados dados(paths(), prompter);
+            QVERIFY(!dados.OpenDatabaseAll());
+            QVERIFY(!dados.TCollections.isOpen());
+        }
+        QCOMPARE(boxes(prompter), QStringList({describe(Prompter::Icon::Error, Prompter::Ok,
+                                                        "attempt to write a readonly database")}));
+        QCOMPARE(storetest::digest(path), before);
+    }
+
+    void aCatalogueLockedByAnotherProcessIsWaitedForThenReported()
+    {
+        const QString path = makeDefault("1.0.0.5"); // the upgrade must write
+        storetest::LockHolder holder(path);
+        ScriptedPrompter prompter;
+        TDados dados(paths(), prompter);
+        QVERIFY(!dados.OpenDatabaseAll());
+        QCOMPARE(boxes(prompter), QStringList({describe(Prompter::Icon::Error, Prompter::Ok, "database is locked")}));
+        QVERIFY(!dados.Conexao.inTransaction());
+        holder.release();
+        prompter.clear();
+        QVERIFY(dados.OpenDatabaseAll());
+        QCOMPARE(boxes(prompter), QStringList());
+        RawDb raw(path);
+        QCOMPARE(raw.column("SELECT Version FROM CatalogInfo"), QStringList({"1.0.0.9"}));
+    }
+
+    void emptyTablesGetTheirDefaultRows()
+    {
+        const QString path = makeDefault();
+        ScriptedPrompter prompter;
+        TDados dados(paths(), prompter);
+        QVERIFY(dados.OpenDatabaseAll());
+        QCOMPARE(boxes(prompter), QStringList());
+        RawDb raw(path);
+        QCOMPARE(raw.rows("SELECT RecId, Name, System FROM Collections"), QList<QStringList>({{"1", "(undefined)", "1"}}));
+        QCOMPARE(raw.rows("SELECT Collection, Name, System FROM Categories"), QList<QStringList>({{"1", "(undefined)", "1"}}));
+        QString drive = QStorageInfo(QDir::currentPath()).rootPath();
+        if (drive.size() > 1 && drive.endsWith('/'))
+            drive.chop(1);
+        QCOMPARE(raw.rows("SELECT Name, Unit, System, Notes FROM Storages"),
+                 QList<QStringList>({{"(local)", drive, "1", "NULL"}}));
+        QCOMPARE(raw.rows("SELECT Host, Port FROM SMTPAccount"), QList<QStringList>({{"NULL", "25"}}));
+        QCOMPARE(raw.scalar("SELECT count(*) FROM CatalogInfo"), QStringLiteral("1"));
+        QCOMPARE(dados.DefaultCollectionId, 1);
+        QCOMPARE(dados.DefaultCategoryId, 1);
+        QCOMPARE(dados.TCollections.asString("Name"), QStringLiteral("(undefined)"));
+        QCOMPARE(dados.TCategories.asString("Name"), QStringLiteral("(undefined)"));
+        QCOMPARE(dados.TStorages.asString("Name"), QStringLiteral("(local)"));
+        QVERIFY(!dados.Conexao.inTransaction());
+    }
+
+    void existingSystemRowsAreFoundNotAdded()
+    {
+        const QString path = makeDefault();
+        {
+            RawDb raw(path);
+            raw.exec("INSERT INTO Collections (RecId, Name, System) VALUES (1, 'Beta', 1), (2, 'Arte', 0), (3, 'Alfa', 1)");
+            raw.exec("INSERT INTO Categories (RecId, Collection, Name, System) VALUES (10, 3, 'Sem sistema', 0)");
+            raw.exec("INSERT INTO Storages (RecId, Name, System) VALUES (4, 'Disco', NULL), (5, 'Pen', 1)");
+        }
+        ScriptedPrompter prompter;
+        TDados dados(paths(), prompter);
+        QVERIFY(dados.OpenDatabaseAll());
+        QCOMPARE(dados.DefaultCollectionId, 3); // the first in name order
+        QCOMPARE(dados.DefaultCategoryId, 0);   // none found: keeps its value
+        QCOMPARE(dados.TCollections.asString("Name"), QStringLiteral("Alfa"));
+        QCOMPARE(dados.TStorages.asString("Name"), QStringLiteral("Pen"));
+        RawDb raw(path);
+        QCOMPARE(raw.scalar("SELECT count(*) FROM Collections"), QStringLiteral("3"));
+        QCOMPARE(raw.scalar("SELECT count(*) FROM Categories"), QStringLiteral("1"));
+        QCOMPARE(raw.scalar("SELECT count(*) FROM Storages"), QStringLiteral("2"));
+    }
+
+    void aDefaultRowThatCannotBeWrittenIsShownAndRolledBack()
+    {
+        const QString path = makeDefault();
+        {
+            RawDb raw(path);
+            raw.exec("CREATE TRIGGER Bloqueio BEFORE INSERT ON Collections BEGIN "
+                     "SELECT RAISE(ABORT, 'coleções bloqueadas'); END");
+        }
+        ScriptedPrompter prompter;
+        TDados dados(paths(), prompter);
+        QVERIFY(dados.OpenDatabaseAll());
+        // The category then points at no collection and fails its relation.
+        QCOMPARE(boxes(prompter), QStringList({describe(Prompter::Icon::Error, Prompter::Ok, "coleções bloqueadas"),
+                                               describe(Prompter::Icon::Error, Prompter::Ok, "FOREIGN KEY constraint failed")}));
+        QVERIFY(dados.TCollections.isOpen());
+        QVERIFY(dados.TCollections.isEmpty());
+        QCOMPARE(dados.TCollections.state(), RecordSet::State::Browse);
+        QCOMPARE(dados.DefaultCollectionId, 0);
+        QVERIFY(!dados.Conexao.inTransaction());
+        RawDb raw(path);
+        QCOMPARE(raw.scalar("SELECT count(*) FROM Categories"), QStringLiteral("0"));
+        QCOMPARE(raw.scalar("SELECT count(*) FROM Storages"), QStringLiteral("1"));
+        QCOMPARE(raw.scalar("SELECT Rows FROM RowCounts WHERE TableName = 'Collections'"), QStringLiteral("0"));
+    }
+
+    void newRowsStartWithTheirDefaults()
+    {
+        makeDefault();
+        ScriptedPrompter prompter;
+        TDados dados(paths(), prompter);
+        QVERIFY(dados.OpenDatabaseAll());
+        dados.TPictures.insert();
+        QCOMPARE(dados.TPictures.asInt("Collection"), dados.DefaultCollectionId);
+        QCOMPARE(dados.TPictures.asInt("Category"), dados.DefaultCategoryId);
+        QCOMPARE(dados.TPictures.value("Review"), QVariant(true));
+        QVERIFY(!dados.TPictures.modified());
+        dados.TPictures.cancel();
+        dados.TFTPAccounts.insert();
+        QCOMPARE(dados.TFTPAccounts.asInt("Port"), 21);
+        QCOMPARE(dados.TFTPAccounts.value("UseProxyServer"), QVariant(false));
+        dados.TFTPAccounts.cancel();
+        dados.TCollections.insert();
+        QCOMPARE(dados.TCollections.value("System"), QVariant(false));
+        dados.TCollections.cancel();
+        dados.TCategories.insert();
+        QCOMPARE(dados.TCategories.asInt("Collection"), dados.DefaultCollectionId);
+        QCOMPARE(dados.TCategories.value("System"), QVariant(false));
+        dados.TCategories.cancel();
+        dados.TStorages.insert();
+        QVERIFY(dados.TStorages.isNull("System"));
+        dados.TStorages.cancel();
+    }
+
+    void emptyTextsAreStoredAsNull()
+    {
+        const QString path = makeDefault();
+        ScriptedPrompter prompter;
+        TDados dados(paths(), prompter);
+        QVERIFY(dados.OpenDatabaseAll());
+        RecordSet &p = dados.TPictures;
+        p.insert();
+        p.setValue("Name", "");
+        p.setValue("FileName", "praia.jpg");
+        p.setValue("Notes", "");
+        p.setValue("KeyWords", " ");
+        p.setValue("Width", 0);
+        p.post();
+        RawDb raw(path);
+        QCOMPARE(raw.rows("SELECT Name, FileName, Notes, KeyWords, Width, Review FROM Pictures"),
+                 QList<QStringList>({{"NULL", "praia.jpg", "NULL", " ", "0", "1"}}));
+        dados.TFormats.locate("Extension", "bmp");
+        dados.TFormats.edit();
+        dados.TFormats.setValue("Name", QString(""));
+        dados.TFormats.post();
+        QCOMPARE(raw.scalar("SELECT coalesce(Name, 'NULL') FROM Formats WHERE Extension = 'bmp'"), QStringLiteral("NULL"));
+        // A saved row shows what the catalogue gave it, inside a transaction or not.
+        QCOMPARE(p.asInt("RecId"), 1);
+        {
+            Transaction t(dados.Conexao);
+            p.insert();
+            p.setValue("FileName", "serra.jpg");
+            p.post();
+            QCOMPARE(p.asInt("RecId"), 2);
+            t.commit();
+        }
+        QCOMPARE(raw.scalar("SELECT count(*) FROM Pictures"), QStringLiteral("2"));
+    }
+
+    void thumbnailNamesAreZeroFilledKeys()
+    {
+        ScriptedPrompter prompter;
+        TDados dados(paths(), prompter);
+        const QString folder = paths().ProgramFolder + "/thumbs/";
+        QCOMPARE(paths().ThumbnailFolder + "/", folder);
+        QCOMPARE(dados.GetThumbnailName(42), folder + "00000042.jpg");
+        QCOMPARE(dados.GetThumbnailName(7), folder + "00000007.jpg");
+        QCOMPARE(dados.GetThumbnailName(12345678), folder + "12345678.jpg");
+        QCOMPARE(dados.GetThumbnailName(123456789), folder + "123456789.jpg");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStoreTDados)
+#include "test_store_tdados.moc"
