@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QSize>
+
+#include <optional>
+
+// The integer nearest to x; a value exactly halfway goes to the even neighbour
+// (2.5 gives 2, 3.5 gives 4), whatever the thread's floating-point rounding mode.
+int nearestEven(double x);
+
+// The size of the thumbnail of a picture pw by ph pixels shown in a view bw by bh:
+// none when the picture fits the view (or has no area), otherwise the view's width or
+// height with the picture's proportions. A very long picture gives a 0 side, which the
+// JPEG writer refuses.
+std::optional<QSize> thumbnailSize(int pw, int ph, int bw = 135, int bh = 135);
