@@ -25,8 +25,7 @@ extern "C" {
 }
 
 JpegError::JpegError(const QString &message, int code)
-    : std::runtime_error(message.toStdString())
-    , m_code(code)
+    : std::runtime_error(message.toStdString()), m_code(code)
 {
 }
 
@@ -93,8 +92,8 @@ boolean fillInput(j_decompress_ptr cinfo)
     auto *source = reinterpret_cast<DeviceSource *>(cinfo->src);
     qint64 count = 0;
     if (!source->ended)
-        count = source->device->read(reinterpret_cast<char *>(source->buffer),
-                                     static_cast<qint64>(source->capacity));
+        count = source->device->read(
+            reinterpret_cast<char *>(source->buffer), static_cast<qint64>(source->capacity));
     if (count < 0)
         refuse(reinterpret_cast<j_common_ptr>(cinfo), JERR_FILE_READ);
     if (count == 0) {
@@ -153,8 +152,8 @@ void watchScans(j_common_ptr cinfo)
         refuse(cinfo, JERR_BAD_PROGRESSION);
     for (int i = 0; i < dinfo->comps_in_scan; ++i) {
         const jpeg_component_info *component = dinfo->cur_comp_info[i];
-        guard->blocks += static_cast<long long>(component->width_in_blocks)
-            * component->height_in_blocks;
+        guard->blocks
+            += static_cast<long long>(component->width_in_blocks) * component->height_in_blocks;
     }
     if (guard->blocks > kJpegMaxScanBlocks)
         refuse(cinfo, JERR_BAD_PROGRESSION);
@@ -220,8 +219,8 @@ struct DecodeJob {
         }
     }
 
-    bool prepare(const jpeg_decompress_struct &cinfo, int channels, double extentX,
-                 double extentY, int batch)
+    bool prepare(const jpeg_decompress_struct &cinfo, int channels, double extentX, double extentY,
+        int batch)
     {
         try {
             const size_t stride = size_t(cinfo.output_width) * cinfo.output_components;
@@ -233,7 +232,7 @@ struct DecodeJob {
                 converted.resize(size_t(cinfo.output_width) * channels);
             picture.resize(size_t(placement.w) * placement.h * 3);
             scaler.start(int(cinfo.output_width), int(cinfo.output_height), extentX, extentY,
-                         placement.w, placement.h, channels, picture.data(), placement.w * 3);
+                placement.w, placement.h, channels, picture.data(), placement.w * 3);
             return true;
         } catch (const std::bad_alloc &) {
             return false;
@@ -305,8 +304,8 @@ int decode(DecodeJob &job)
         for (int i = 0; i < cinfo.num_components; ++i)
             blocks += static_cast<long long>(cinfo.comp_info[i].width_in_blocks)
                 * cinfo.comp_info[i].height_in_blocks;
-        const long long left = job.device->bytesAvailable()
-            + static_cast<long long>(source.pub.bytes_in_buffer);
+        const long long left
+            = job.device->bytesAvailable() + static_cast<long long>(source.pub.bytes_in_buffer);
         if (left * 8 < blocks)
             refuse(reinterpret_cast<j_common_ptr>(&cinfo), JERR_INPUT_EOF);
     }
@@ -473,7 +472,7 @@ int encode(EncodeJob &job)
         JSAMPROW row = job.background.data();
         if (y >= p.top && y < p.top + p.h) {
             std::copy_n(picture.picture.data() + rectStride * size_t(y - p.top), rectStride,
-                        job.line.data() + size_t(p.left) * 3);
+                job.line.data() + size_t(p.left) * 3);
             row = job.line.data();
         }
         jpeg_write_scanlines(&cinfo, &row, 1);
@@ -500,8 +499,7 @@ bool openTemporary(QFile &file, const QString &target)
     const QString stem = info.dir().filePath(QLatin1Char('.') + info.fileName());
     for (int attempt = 0; attempt < 100; ++attempt) {
         file.setFileName(stem + QLatin1Char('.')
-                         + QString::number(QRandomGenerator::global()->generate(), 16)
-                         + QStringLiteral(".tmp"));
+            + QString::number(QRandomGenerator::global()->generate(), 16) + QStringLiteral(".tmp"));
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return true;
         if (!file.exists())
@@ -572,11 +570,11 @@ void ConvertJPEGFile(const QString &src, const QString &dst, int width, int heig
     const bool written = out.error() == QFileDevice::NoError;
     // rename(2) replaces the destination in one step; QFile::rename refuses to.
     if (!written
-        || std::rename(QFile::encodeName(out.fileName()).constData(),
-                       QFile::encodeName(dst).constData())
+        || std::rename(
+               QFile::encodeName(out.fileName()).constData(), QFile::encodeName(dst).constData())
             != 0) {
-        const QString reason = written ? QString::fromLocal8Bit(std::strerror(errno))
-                                       : out.errorString();
+        const QString reason
+            = written ? QString::fromLocal8Bit(std::strerror(errno)) : out.errorString();
         out.remove();
         fail(JpegError(QStringLiteral("Cannot create file \"%1\". %2")
                            .arg(QDir::toNativeSeparators(dst), reason)));

@@ -46,8 +46,7 @@ JpegScaler::Taps JpegScaler::makeTaps(int outputSize, int sourceSize, double ext
 }
 
 void JpegScaler::start(int sourceWidth, int sourceHeight, double extentX, double extentY,
-                       int outputWidth, int outputHeight, int channels, uchar *output,
-                       qsizetype outputStride)
+    int outputWidth, int outputHeight, int channels, uchar *output, qsizetype outputStride)
 {
     m_horizontal = makeTaps(outputWidth, sourceWidth, extentX);
     m_vertical = makeTaps(outputHeight, sourceHeight, extentY);
@@ -121,7 +120,6 @@ void JpegScaler::addRow(const uchar *row)
     const size_t rowFloats = size_t(m_outputWidth) * m_channels;
     reduceRow(row, m_ring.data() + size_t(y % m_ringRows) * rowFloats);
     // An output row is complete once its last source row has come.
-    while (!done()
-           && m_vertical.first[m_nextOutput] + m_vertical.count[m_nextOutput] - 1 <= y)
+    while (!done() && m_vertical.first[m_nextOutput] + m_vertical.count[m_nextOutput] - 1 <= y)
         emitRow(m_nextOutput++);
 }

@@ -11,9 +11,8 @@ class JpegScaler {
 public:
     // The source is sourceWidth x sourceHeight pixels of `channels` (1 grey or 3 RGB)
     // samples, of which the extent (at most the size) is picture; the rest is padding.
-    void start(int sourceWidth, int sourceHeight, double extentX, double extentY,
-               int outputWidth, int outputHeight, int channels, uchar *output,
-               qsizetype outputStride);
+    void start(int sourceWidth, int sourceHeight, double extentX, double extentY, int outputWidth,
+        int outputHeight, int channels, uchar *output, qsizetype outputStride);
     void addRow(const uchar *row);
     bool done() const { return m_nextOutput >= m_outputHeight; }
 

@@ -59,9 +59,7 @@ QByteArray writeJpeg(const QImage &source, const WriteOptions &options = {})
     cinfo.image_height = JDIMENSION(image.height());
     const bool cmyk = options.model == Model::Cmyk || options.model == Model::Ycck;
     cinfo.input_components = options.model == Model::Gray ? 1 : cmyk ? 4 : 3;
-    cinfo.in_color_space = options.model == Model::Gray ? JCS_GRAYSCALE
-        : cmyk                                          ? JCS_CMYK
-                                                        : JCS_RGB;
+    cinfo.in_color_space = options.model == Model::Gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     if (options.model == Model::Ycck)
         jpeg_set_colorspace(&cinfo, JCS_YCCK);
@@ -81,7 +79,7 @@ QByteArray writeJpeg(const QImage &source, const WriteOptions &options = {})
             if (options.model == Model::Gray) {
                 line[x] = JSAMPLE(qGray(r, g, b));
             } else if (cmyk) {
-                const int k = 255 - std::max({r, g, b});
+                const int k = 255 - std::max({ r, g, b });
                 const int c = k == 255 ? 0 : (255 - r - k) * 255 / (255 - k);
                 const int m = k == 255 ? 0 : (255 - g - k) * 255 / (255 - k);
                 const int y = k == 255 ? 0 : (255 - b - k) * 255 / (255 - k);
@@ -147,7 +145,7 @@ QImage photoLike(int w, int h)
             const int n = int(noise.bounded(13)) - 6;
             const QRgb p = line[x];
             line[x] = qRgb(std::clamp(qRed(p) + n, 0, 255), std::clamp(qGreen(p) + n, 0, 255),
-                           std::clamp(qBlue(p) + n, 0, 255));
+                std::clamp(qBlue(p) + n, 0, 255));
         }
     }
     return image;
@@ -213,7 +211,7 @@ qsizetype findMarker(const QByteArray &jpeg, uchar code)
 
 qsizetype findFrame(const QByteArray &jpeg)
 {
-    for (uchar code : {0xC0, 0xC1, 0xC2}) {
+    for (uchar code : { 0xC0, 0xC1, 0xC2 }) {
         if (const qsizetype at = findMarker(jpeg, code); at >= 0)
             return at;
     }
@@ -284,16 +282,14 @@ std::vector<jpeg_scan_info> everyBitAlone()
 // The quantisation tables libjpeg makes for quality 90, as sorted values.
 std::vector<int> quality90Table(bool chroma)
 {
-    static const int luma[64] = {16, 11, 10, 16, 24, 40, 51, 61, 12, 12, 14, 19, 26, 58, 60,
-                                 55, 14, 13, 16, 24, 40, 57, 69, 56, 14, 17, 22, 29, 51, 87,
-                                 80, 62, 18, 22, 37, 56, 68, 109, 103, 77, 24, 35, 55, 64, 81,
-                                 104, 113, 92, 49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95,
-                                 98, 112, 100, 103, 99};
-    static const int chromaBase[64] = {17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99,
-                                       99, 99, 24, 26, 56, 99, 99, 99, 99, 99, 47, 66, 99, 99,
-                                       99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-                                       99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
-                                       99, 99, 99, 99, 99, 99, 99, 99};
+    static const int luma[64] = { 16, 11, 10, 16, 24, 40, 51, 61, 12, 12, 14, 19, 26, 58, 60, 55,
+        14, 13, 16, 24, 40, 57, 69, 56, 14, 17, 22, 29, 51, 87, 80, 62, 18, 22, 37, 56, 68, 109,
+        103, 77, 24, 35, 55, 64, 81, 104, 113, 92, 49, 64, 78, 87, 103, 121, 120, 101, 72, 92, 95,
+        98, 112, 100, 103, 99 };
+    static const int chromaBase[64]
+        = { 17, 18, 24, 47, 99, 99, 99, 99, 18, 21, 26, 66, 99, 99, 99, 99, 24, 26, 56, 99, 99, 99,
+              99, 99, 47, 66, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+              99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99 };
     std::vector<int> table;
     for (int v : chroma ? chromaBase : luma)
         table.push_back(std::clamp((v * 20 + 50) / 100, 1, 255));
@@ -414,7 +410,7 @@ private slots:
         QVERIFY2(landscape.error.isEmpty(), qPrintable(landscape.error));
         QImage image = decoded(landscape.output);
         QCOMPARE(image.size(), QSize(100, 100));
-        for (int x : {0, 1, 50, 98, 99}) {
+        for (int x : { 0, 1, 50, 98, 99 }) {
             QVERIFY2(near(image.pixel(x, 11), white, 24), qPrintable(describe(image.pixel(x, 11))));
             QVERIFY2(near(image.pixel(x, 12), red, 24), qPrintable(describe(image.pixel(x, 12))));
             QVERIFY2(near(image.pixel(x, 86), red, 24), qPrintable(describe(image.pixel(x, 86))));
@@ -430,7 +426,7 @@ private slots:
         QVERIFY2(portrait.error.isEmpty(), qPrintable(portrait.error));
         image = decoded(portrait.output);
         QCOMPARE(image.size(), QSize(100, 100));
-        for (int y : {0, 50, 99}) {
+        for (int y : { 0, 50, 99 }) {
             QVERIFY2(near(image.pixel(11, y), blue, 24), qPrintable(describe(image.pixel(11, y))));
             QVERIFY2(near(image.pixel(12, y), red, 24), qPrintable(describe(image.pixel(12, y))));
             QVERIFY2(near(image.pixel(86, y), red, 24), qPrintable(describe(image.pixel(86, y))));
@@ -447,7 +443,7 @@ private slots:
         // left 43 in 100 by 10.
         image = decoded(convert(qtJpeg(solid(40, 30, Qt::red), 100), 100, 10).output);
         QCOMPARE(image.size(), QSize(100, 10));
-        for (int y : {0, 5, 9}) {
+        for (int y : { 0, 5, 9 }) {
             QVERIFY2(near(image.pixel(41, y), white, 24), qPrintable(describe(image.pixel(41, y))));
             QVERIFY2(near(image.pixel(44, y), red, 40), qPrintable(describe(image.pixel(44, y))));
             QVERIFY2(near(image.pixel(54, y), red, 40), qPrintable(describe(image.pixel(54, y))));
@@ -456,17 +452,17 @@ private slots:
 
         // The thumbnail sizes of the size rule are filled completely.
         const QSize size = thumbnailSize(1000, 750).value();
-        image = decoded(convert(qtJpeg(solid(1000, 750, Qt::red)), size.width(), size.height())
-                            .output);
+        image = decoded(
+            convert(qtJpeg(solid(1000, 750, Qt::red)), size.width(), size.height()).output);
         QCOMPARE(image.size(), QSize(135, 101));
-        for (QPoint p : {QPoint(0, 0), QPoint(134, 0), QPoint(0, 100), QPoint(134, 100)})
+        for (QPoint p : { QPoint(0, 0), QPoint(134, 0), QPoint(0, 100), QPoint(134, 100) })
             QVERIFY2(near(image.pixel(p), red, 24), qPrintable(describe(image.pixel(p))));
     }
 
     void outputIsBaselineColourOfQuality90()
     {
         const QByteArray grey = writeJpeg(photoLike(300, 200), as(Model::Gray));
-        for (const QByteArray &source : {qtJpeg(photoLike(300, 200)), grey}) {
+        for (const QByteArray &source : { qtJpeg(photoLike(300, 200)), grey }) {
             const Outcome outcome = convert(source, 135, 90);
             QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
             const QByteArray &out = outcome.output;
@@ -509,21 +505,23 @@ private slots:
 
     void thumbnailLooksLikeAFullDecodeScaledDown()
     {
-        for (QSize size : {QSize(1000, 750), QSize(1600, 1200), QSize(403, 301), QSize(750, 1000)}) {
+        for (QSize size :
+            { QSize(1000, 750), QSize(1600, 1200), QSize(403, 301), QSize(750, 1000) }) {
             const QByteArray jpeg = qtJpeg(photoLike(size.width(), size.height()), 95);
             const QSize box = thumbnailSize(size.width(), size.height()).value();
             const Outcome outcome = convert(jpeg, box.width(), box.height());
             QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
             const QImage ours = decoded(outcome.output);
             QCOMPARE(ours.size(), box);
-            const QImage reference = decoded(jpeg).scaled(box, Qt::IgnoreAspectRatio,
-                                                          Qt::SmoothTransformation);
+            const QImage reference
+                = decoded(jpeg).scaled(box, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             double total = 0;
             int worst = 0;
             for (int y = 0; y < box.height(); ++y) {
                 for (int x = 0; x < box.width(); ++x) {
                     const QRgb a = ours.pixel(x, y), b = reference.pixel(x, y);
-                    for (int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)}) {
+                    for (int d :
+                        { qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b) }) {
                         total += std::abs(d);
                         worst = std::max(worst, std::abs(d));
                     }
@@ -548,7 +546,7 @@ private slots:
         QImage thumb = decoded(outcome.output);
         Grey g = greyOf(thumb, thumb.rect());
         QVERIFY2(std::abs(g.mean - 127.5) < 6 && g.lowest > 112 && g.highest < 143,
-                 qPrintable(QStringLiteral("mean %1, %2..%3").arg(g.mean).arg(g.lowest).arg(g.highest)));
+            qPrintable(QStringLiteral("mean %1, %2..%3").arg(g.mean).arg(g.lowest).arg(g.highest)));
 
         // Stripes 8 pixels wide survive the decoder's 1/8 scaling as alternate columns,
         // which the area averaging must turn grey.
@@ -561,7 +559,7 @@ private slots:
         thumb = decoded(outcome.output);
         g = greyOf(thumb, thumb.rect());
         QVERIFY2(std::abs(g.mean - 127.5) < 6 && g.lowest > 100 && g.highest < 155,
-                 qPrintable(QStringLiteral("mean %1, %2..%3").arg(g.mean).arg(g.lowest).arg(g.highest)));
+            qPrintable(QStringLiteral("mean %1, %2..%3").arg(g.mean).arg(g.lowest).arg(g.highest)));
 
         // Zone plate: rings whose frequency grows to one cycle per two pixels at the rim.
         const int n = 1200;
@@ -578,11 +576,11 @@ private slots:
         thumb = decoded(outcome.output);
         // Where the rings are finer than about 3 source pixels (beyond 0.66 of the half
         // width, i.e. the corners), what is left must be even grey.
-        for (QRect corner : {QRect(0, 0, 20, 20), QRect(115, 0, 20, 20), QRect(0, 115, 20, 20),
-                             QRect(115, 115, 20, 20)}) {
+        for (QRect corner : { QRect(0, 0, 20, 20), QRect(115, 0, 20, 20), QRect(0, 115, 20, 20),
+                 QRect(115, 115, 20, 20) }) {
             g = greyOf(thumb, corner);
             QVERIFY2(std::abs(g.mean - 127.5) < 12 && g.spread < 8,
-                     qPrintable(QStringLiteral("mean %1 spread %2").arg(g.mean).arg(g.spread)));
+                qPrintable(QStringLiteral("mean %1 spread %2").arg(g.mean).arg(g.spread)));
         }
         // The coarse rings at the centre survive.
         g = greyOf(thumb, QRect(55, 55, 25, 25));
@@ -607,16 +605,16 @@ private slots:
             for (int y = 0; y < 2; ++y)
                 for (int x = 0; x < 4; ++x)
                     QCOMPARE(int(out[(y * 4 + x) * 3]),
-                             int(std::lround((2 * x * 30 + 15) + (2 * y * 4 + 2))));
+                        int(std::lround((2 * x * 30 + 15) + (2 * y * 4 + 2))));
         }
         // Three source pixels into two: the middle one is split half and half.
         {
             std::vector<uchar> out(2 * 3, 0);
             JpegScaler scaler;
             scaler.start(3, 1, 3, 1, 2, 1, 3, out.data(), 2 * 3);
-            const uchar row[9] = {0, 0, 0, 90, 90, 90, 240, 240, 240};
+            const uchar row[9] = { 0, 0, 0, 90, 90, 90, 240, 240, 240 };
             scaler.addRow(row);
-            QCOMPARE(int(out[0]), 30);  // (1 * 0 + 0.5 * 90) / 1.5
+            QCOMPARE(int(out[0]), 30); // (1 * 0 + 0.5 * 90) / 1.5
             QCOMPARE(int(out[3]), 190); // (0.5 * 90 + 1 * 240) / 1.5
         }
         // Alternate columns into a window 2.2 wide: never far from grey, where taking one
@@ -631,14 +629,15 @@ private slots:
                 row[x] = x % 2 ? 255 : 0;
             scaler.addRow(row.data());
             for (int x = 0; x < ow; ++x)
-                QVERIFY2(std::abs(out[x * 3] - 127.5) < 16, qPrintable(QString::number(out[x * 3])));
+                QVERIFY2(
+                    std::abs(out[x * 3] - 127.5) < 16, qPrintable(QString::number(out[x * 3])));
         }
         // Only the extent is picture: the padding past it is not averaged in.
         {
             std::vector<uchar> out(3, 0);
             JpegScaler scaler;
             scaler.start(2, 1, 1.25, 1, 1, 1, 1, out.data(), 3);
-            const uchar row[2] = {100, 200};
+            const uchar row[2] = { 100, 200 };
             scaler.addRow(row);
             QCOMPARE(int(out[0]), 120); // (1 * 100 + 0.25 * 200) / 1.25
         }
@@ -647,7 +646,7 @@ private slots:
             std::vector<uchar> out(4 * 3, 0);
             JpegScaler scaler;
             scaler.start(2, 1, 2, 1, 4, 1, 1, out.data(), 4 * 3);
-            const uchar row[2] = {0, 200};
+            const uchar row[2] = { 0, 200 };
             scaler.addRow(row);
             QCOMPARE(int(out[0]), 0);
             QCOMPARE(int(out[3]), 0);
@@ -672,12 +671,12 @@ private slots:
         const QRgb greyCyan = qRgb(qGray(cyan), qGray(cyan), qGray(cyan));
         const QRgb greyOrange = qRgb(qGray(orange), qGray(orange), qGray(orange));
         const Case cases[] = {
-            {"baseline", qtJpeg(halves), cyan, orange},
-            {"progressive", writeJpeg(halves, progressive), cyan, orange},
-            {"grey", writeJpeg(halves, as(Model::Gray)), greyCyan, greyOrange},
-            {"grey progressive", writeJpeg(halves, greyProgressive), greyCyan, greyOrange},
-            {"adobe cmyk", writeJpeg(halves, as(Model::Cmyk)), cyan, orange},
-            {"adobe ycck", writeJpeg(halves, as(Model::Ycck)), cyan, orange},
+            { "baseline", qtJpeg(halves), cyan, orange },
+            { "progressive", writeJpeg(halves, progressive), cyan, orange },
+            { "grey", writeJpeg(halves, as(Model::Gray)), greyCyan, greyOrange },
+            { "grey progressive", writeJpeg(halves, greyProgressive), greyCyan, greyOrange },
+            { "adobe cmyk", writeJpeg(halves, as(Model::Cmyk)), cyan, orange },
+            { "adobe ycck", writeJpeg(halves, as(Model::Ycck)), cyan, orange },
         };
         for (const Case &c : cases) {
             const Outcome outcome = convert(c.jpeg, 32, 24);
@@ -685,9 +684,9 @@ private slots:
             const QImage image = decoded(outcome.output);
             QCOMPARE(image.size(), QSize(32, 24));
             QVERIFY2(near(image.pixel(4, 12), c.left, 12),
-                     qPrintable(QString(c.name) + " left " + describe(image.pixel(4, 12))));
+                qPrintable(QString(c.name) + " left " + describe(image.pixel(4, 12))));
             QVERIFY2(near(image.pixel(27, 12), c.right, 12),
-                     qPrintable(QString(c.name) + " right " + describe(image.pixel(27, 12))));
+                qPrintable(QString(c.name) + " right " + describe(image.pixel(27, 12))));
         }
     }
 
@@ -720,7 +719,7 @@ private slots:
             const qsizetype first = repeated.indexOf(QByteArray("\xFF\xDA", 2));
             qsizetype end = first + 2;
             while (!(uchar(repeated[end]) == 0xFF && uchar(repeated[end + 1]) != 0
-                     && (uchar(repeated[end + 1]) < 0xD0 || uchar(repeated[end + 1]) > 0xD7)))
+                && (uchar(repeated[end + 1]) < 0xD0 || uchar(repeated[end + 1]) > 0xD7)))
                 ++end;
             const QByteArray scan = repeated.mid(first, end - first);
             repeated.insert(end, scan.repeated(2000));
@@ -740,8 +739,8 @@ private slots:
         const QByteArray manyScans = writeJpeg(photoLike(16, 16), everyBit);
 
         // A frame of 20000 x 20000 over the data of 64 x 48: under one bit per block.
-        const QByteArray bigProgressive = withFrameSize(cutInFirstScan(progressive, 200), 20000,
-                                                        20000);
+        const QByteArray bigProgressive
+            = withFrameSize(cutInFirstScan(progressive, 200), 20000, 20000);
         const QByteArray bigBaseline = withFrameSize(cutInFirstScan(good, 200), 20000, 20000);
         // With enough (meaningless) data: its coefficients would need 1.2 GB.
         const QByteArray paddedProgressive = bigProgressive + QByteArray(1200000, '\0');
@@ -751,20 +750,20 @@ private slots:
             int code;
         };
         const Case cases[] = {
-            {"empty", QByteArray(), JERR_INPUT_EMPTY},
-            {"random bytes", random, JERR_NO_SOI},
-            {"png named jpg", png, JERR_NO_SOI},
-            {"only the start marker", good.left(2), JERR_NO_IMAGE},
-            {"cut inside the tables", good.left(findMarker(good, 0xC4) + 10), -1},
-            {"garbage after the start", QByteArray("\xFF\xD8") + random, -1},
-            {"12-bit samples", twelveBit, JERR_BAD_PRECISION},
-            {"65000 x 65000", withFrameSize(good, 65000, 65000), JERR_IMAGE_TOO_BIG},
-            {"1 KB progressive of 20000 x 20000", bigProgressive, JERR_INPUT_EOF},
-            {"1 KB baseline of 20000 x 20000", bigBaseline, JERR_INPUT_EOF},
-            {"1.2 MB progressive of 20000 x 20000", paddedProgressive, JERR_NO_BACKING_STORE},
-            {"2,000 repeated scans", repeated, JERR_BAD_PROGRESSION},
-            {"300 scans over 4096 x 4096", wideRepeats, JERR_BAD_PROGRESSION},
-            {"2,090 legal scans", manyScans, JERR_BAD_PROGRESSION},
+            { "empty", QByteArray(), JERR_INPUT_EMPTY },
+            { "random bytes", random, JERR_NO_SOI },
+            { "png named jpg", png, JERR_NO_SOI },
+            { "only the start marker", good.left(2), JERR_NO_IMAGE },
+            { "cut inside the tables", good.left(findMarker(good, 0xC4) + 10), -1 },
+            { "garbage after the start", QByteArray("\xFF\xD8") + random, -1 },
+            { "12-bit samples", twelveBit, JERR_BAD_PRECISION },
+            { "65000 x 65000", withFrameSize(good, 65000, 65000), JERR_IMAGE_TOO_BIG },
+            { "1 KB progressive of 20000 x 20000", bigProgressive, JERR_INPUT_EOF },
+            { "1 KB baseline of 20000 x 20000", bigBaseline, JERR_INPUT_EOF },
+            { "1.2 MB progressive of 20000 x 20000", paddedProgressive, JERR_NO_BACKING_STORE },
+            { "2,000 repeated scans", repeated, JERR_BAD_PROGRESSION },
+            { "300 scans over 4096 x 4096", wideRepeats, JERR_BAD_PROGRESSION },
+            { "2,090 legal scans", manyScans, JERR_BAD_PROGRESSION },
         };
         QVERIFY(bigProgressive.size() < 1024);
         QCOMPARE(int(everyBit.script.size()), 2090);
@@ -776,7 +775,7 @@ private slots:
                 QVERIFY2(outcome.error == jpegError(c.code), qPrintable(label));
             else
                 QVERIFY2(outcome.error.startsWith("JPEG error #") && outcome.code > 0,
-                         qPrintable(label));
+                    qPrintable(label));
             QVERIFY2(outcome.output.isEmpty(), qPrintable(label));
         }
         // The same legal scan layout within the limit is read.
@@ -791,21 +790,21 @@ private slots:
         QImage picture(400, 400, QImage::Format_RGB32);
         picture.fill(qRgb(200, 30, 30));
         const QByteArray whole = qtJpeg(picture);
-        for (const QByteArray &cut : {whole.left(whole.size() / 2), whole.chopped(2)}) {
+        for (const QByteArray &cut : { whole.left(whole.size() / 2), whole.chopped(2) }) {
             const Outcome outcome = convert(cut, 100, 100);
             QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
             const QImage image = decoded(outcome.output);
             QCOMPARE(image.size(), QSize(100, 100));
             QVERIFY2(near(image.pixel(50, 5), qRgb(200, 30, 30), 16),
-                     qPrintable(describe(image.pixel(50, 5))));
+                qPrintable(describe(image.pixel(50, 5))));
         }
         const QImage half = decoded(convert(whole.left(whole.size() / 2), 100, 100).output);
         QVERIFY2(near(half.pixel(50, 95), qRgb(128, 128, 128), 8),
-                 qPrintable(describe(half.pixel(50, 95))));
+            qPrintable(describe(half.pixel(50, 95))));
 
         // A big frame whose data is plausible in size is decoded, not refused.
-        const QByteArray big = withFrameSize(cutInFirstScan(qtJpeg(photoLike(64, 48)), 300),
-                                             20000, 20000)
+        const QByteArray big
+            = withFrameSize(cutInFirstScan(qtJpeg(photoLike(64, 48)), 300), 20000, 20000)
             + QByteArray(1200000, '\0');
         const Outcome bigOutcome = convert(big, 135, 135);
         QVERIFY2(bigOutcome.error.isEmpty(), qPrintable(bigOutcome.error));
@@ -819,8 +818,8 @@ private slots:
         const QString target = dir.filePath("00000042.jpg");
         QVERIFY(writeFile(source, qtJpeg(photoLike(800, 600))));
         const auto entries = [&] {
-            return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System,
-                                              QDir::Name);
+            return QDir(dir.path())
+                .entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
         };
         const auto convertFile = [&](const QString &from, const QString &to, int w, int h) {
             try {
@@ -835,14 +834,14 @@ private slots:
         QVERIFY(writeFile(target, "hand-made"));
         QCOMPARE(convertFile(source, target, 135, 101), QString());
         QCOMPARE(decoded(readFile(target)).size(), QSize(135, 101));
-        QCOMPARE(entries(), QStringList({"00000042.jpg", "picture.jpg"}));
+        QCOMPARE(entries(), QStringList({ "00000042.jpg", "picture.jpg" }));
 
         // Every failure removes what is at the destination, and leaves no temporary file.
         const QString bad = dir.filePath("bad.jpg");
         QVERIFY(writeFile(bad, "\x89PNG\r\n\x1a\n not a jpeg at all"));
         QCOMPARE(convertFile(bad, target, 135, 101), jpegError(JERR_NO_SOI));
         QVERIFY(!QFile::exists(target));
-        QCOMPARE(entries(), QStringList({"bad.jpg", "picture.jpg"}));
+        QCOMPARE(entries(), QStringList({ "bad.jpg", "picture.jpg" }));
 
         QVERIFY(writeFile(target, "hand-made"));
         QCOMPARE(convertFile(source, target, 0, 0), QStringLiteral("Invalid Width"));
@@ -850,10 +849,10 @@ private slots:
 
         QVERIFY(writeFile(target, "hand-made"));
         QCOMPARE(convertFile(dir.filePath("missing.jpg"), target, 135, 101),
-                 QStringLiteral("Cannot open file \"%1\". No such file or directory")
-                     .arg(dir.filePath("missing.jpg")));
+            QStringLiteral("Cannot open file \"%1\". No such file or directory")
+                .arg(dir.filePath("missing.jpg")));
         QVERIFY(!QFile::exists(target));
-        QCOMPARE(entries(), QStringList({"bad.jpg", "picture.jpg"}));
+        QCOMPARE(entries(), QStringList({ "bad.jpg", "picture.jpg" }));
 
         // A destination that cannot be created: the error names it, the source stays.
         const QString nowhere = dir.filePath("no-such-folder/00000001.jpg");
@@ -868,7 +867,7 @@ private slots:
         QCOMPARE(decoded(readFile(copy)).size(), QSize(135, 101));
         QCOMPARE(convertFile(bad, bad, 135, 101), jpegError(JERR_NO_SOI));
         QVERIFY(QFile::exists(bad));
-        QCOMPARE(entries(), QStringList({"bad.jpg", "copy.jpg", "picture.jpg"}));
+        QCOMPARE(entries(), QStringList({ "bad.jpg", "copy.jpg", "picture.jpg" }));
     }
 
     void streamsAreReadFromTheirPositionAndWrittenOnlyOnSuccess()
@@ -890,8 +889,8 @@ private slots:
         QBuffer broken;
         broken.setData(QByteArray("\xFF\xD8\xFF\xDB\x00\x43") + QByteArray(10, '\x01'));
         broken.open(QIODevice::ReadOnly);
-        QVERIFY_THROWS_EXCEPTION(JpegError,
-                                 ConvertJPEGStream(broken, dst, 135, 101, qRgb(0, 0, 0)));
+        QVERIFY_THROWS_EXCEPTION(
+            JpegError, ConvertJPEGStream(broken, dst, 135, 101, qRgb(0, 0, 0)));
         QCOMPARE(out, before);
 
         // Devices that are not open are refused, not crashed on.
