@@ -1,6 +1,7 @@
 #include "clicommands.h"
 
 #include "clisession.h"
+#include "scancommand.h"
 #include "treecommand.h"
 #include "dberror.h"
 #include "schema.h"
@@ -40,7 +41,9 @@ QString usage()
         "  create ARQUIVO       cria um catálogo novo (recusa um arquivo existente)\n"
         "  info                 mostra o catálogo, o provedor, a versão e as contagens\n"
         "  tree                 lista as duas árvores, um nó por linha:\n"
-        "                       ÁRVORE<TAB>NÍVEL<TAB>CÓDIGO<TAB>NOME\n");
+        "                       ÁRVORE<TAB>NÍVEL<TAB>CÓDIGO<TAB>NOME\n"
+        "  scan PASTA [--no-subfolders] [--collection ID] [--category ID]\n"
+        "                       rastreia a pasta (e as subpastas) e cataloga as imagens\n");
 }
 
 int usageError(const QString &message)
@@ -116,6 +119,7 @@ const QList<QPair<QString, Command>> &commands()
         {QStringLiteral("create"), commandCreate},
         {QStringLiteral("info"), commandInfo},
         {QStringLiteral("tree"), commandTree},
+        {QStringLiteral("scan"), runScanCommand},
     };
     return list;
 }

@@ -1,11 +1,97 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
+#include <memory>
 
-// Dialog "Rastreamento"; its controls and handlers arrive with its own feature.
-class TRastreamento : public QDialog
-{
+class DrivePicker;
+class FolderScan;
+class Prompter;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+class TDados;
+
+// Dialog "Rastreamento": picks the folder, collection and category of a scan, runs it with
+// FolderScan and shows its progress; "Cancelar" asks to cancel a running scan.
+//
+// Wiring: setStore() and setPrompter() before the first exec(); setTreesCurrent receives
+// the scan's changes of the main window's TreesCurrent.
+class TRastreamento : public QDialog {
     Q_OBJECT
 public:
     explicit TRastreamento(QWidget *parent = nullptr);
+    ~TRastreamento() override;
+
+    void setStore(TDados *store) { m_store = store; }
+    TDados *store() const { return m_store; }
+    void setPrompter(Prompter *prompter) { m_prompter = prompter; }
+    Prompter *prompter() const { return m_prompter; }
+    std::function<void(bool)> setTreesCurrent;
+
+    // Handlers.
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+    void ShellComboBox1Click();
+    void DBLookupComboBox1Click();
+    void DBLookupComboBox2Click();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void BitBtn3Click();
+    void ScanFolder(const QString &path);
+
+    // The pickers' keys; 0 when nothing is chosen.
+    qint64 collectionKey() const;
+    qint64 categoryKey() const;
+    void setCollectionKey(qint64 key);
+    void setCategoryKey(qint64 key);
+    bool scanning() const { return m_scanning; }
+    // The scan of the dialog while it is shown (holds FolderList); null when closed.
+    FolderScan *folderScan() const { return m_scan.get(); }
+
+    bool CancelRequested = false;
+
+    QLabel *Label1 = nullptr;
+    DrivePicker *ShellComboBox1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLineEdit *Edit1 = nullptr;
+    QPushButton *BitBtn1 = nullptr;
+    QCheckBox *CheckBox1 = nullptr;
+    QLabel *Label3 = nullptr;
+    QComboBox *DBLookupComboBox1 = nullptr;
+    QLabel *Label4 = nullptr;
+    QComboBox *DBLookupComboBox2 = nullptr;
+    QPushButton *BitBtn2 = nullptr;
+    QPushButton *BitBtn3 = nullptr;
+    QProgressBar *Animate1 = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+
+public slots:
+    void done(int result) override;
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    class Progress;
+
+    void setIdle(bool idle);
+    void fillCollections();
+    void fillCategories();
+    void showError(const QString &message);
+
+    TDados *m_store = nullptr;
+    Prompter *m_prompter = nullptr;
+    std::unique_ptr<FolderScan> m_scan;
+    std::unique_ptr<Progress> m_progress;
+    bool m_scanning = false;
+    bool m_closePending = false;
+    bool m_linked = false;
 };
