@@ -5,22 +5,74 @@
 #include "dbvalues.h"
 #include "sqlparams.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
 #include <algorithm>
 #include <sqlite3.h>
 
+// The cursor's statements go to SQLite directly, on the handle Qt's driver opened: a move is
+// one bind, one step and one reset, without a result object built per call.
 struct RecordSet::Statement {
     QStringList names; // the parameter name of each "?", in order
-    QSqlQuery query;
+    sqlite3_stmt *stmt = nullptr;
+    ~Statement() { sqlite3_finalize(stmt); }
 };
 
 namespace {
 
-[[noreturn]] void raise(const QSqlError &error)
+[[noreturn]] void raise(sqlite3 *db)
 {
-    throw DbError(error.databaseText().isEmpty() ? error.text() : error.databaseText(),
-                  error.nativeErrorCode().toInt());
+    throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_extended_errcode(db));
+}
+
+// Ends a statement's use: it holds no lock or snapshot between moves.
+struct ResetGuard {
+    sqlite3_stmt *stmt;
+    ~ResetGuard()
+    {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+    }
+};
+
+QVariant columnValue(sqlite3_stmt *stmt, int column)
+{
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER: return QVariant(qlonglong(sqlite3_column_int64(stmt, column)));
+    case SQLITE_FLOAT: return QVariant(sqlite3_column_double(stmt, column));
+    case SQLITE_TEXT:
+        return QVariant(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, column)),
+                                          sqlite3_column_bytes(stmt, column)));
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt, column)),
+                                   sqlite3_column_bytes(stmt, column)));
+    default: return QVariant();
+    }
+}
+
+int bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return sqlite3_bind_null(stmt, index);
+    switch (value.metaType().id()) {
+    case QMetaType::Bool: return sqlite3_bind_int(stmt, index, value.toBool() ? 1 : 0);
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort: return sqlite3_bind_int64(stmt, index, value.toLongLong());
+    case QMetaType::Double:
+    case QMetaType::Float: return sqlite3_bind_double(stmt, index, value.toDouble());
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        return sqlite3_bind_blob(stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    }
+    default: {
+        const QByteArray text = value.toString().toUtf8();
+        return sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    }
+    }
 }
 
 QString quoted(const QString &name)
@@ -182,13 +234,14 @@ void RecordSet::loadColumns()
     m_statements.clear();
 
     m_counted = false;
+    m_selectPrefix = QStringLiteral("SELECT rowid");
+    for (int i = 0; i < m_columns.size(); ++i)
+        m_selectPrefix += QStringLiteral(", ") + quotedColumn(i);
+    m_selectPrefix += QStringLiteral(" FROM ") + quoted(m_table);
     if (m_connection.hasTable(QStringLiteral("RowCounts"))) {
-        Statement &s = prepared(QStringLiteral("SELECT 1 FROM RowCounts WHERE TableName = :T"));
-        s.query.bindValue(0, m_table);
-        if (!s.query.exec())
-            raise(s.query.lastError());
-        m_counted = s.query.next();
-        s.query.finish();
+        m_counted = scalar(QStringLiteral("SELECT 1 FROM RowCounts WHERE TableName = :T"),
+                           {{QStringLiteral("T"), m_table}})
+                        .isValid();
     }
 }
 
@@ -234,8 +287,6 @@ void RecordSet::close()
     m_assigned.clear();
     m_modified = false;
     m_eof = m_bof = true;
-    for (auto &s : m_statements)
-        s->query.finish();
     emit stateChanged(m_state);
     emit currentChanged();
     notifyDetails();
@@ -292,23 +343,24 @@ RecordSet::Statement &RecordSet::prepared(const QString &sql) const
     auto it = m_statements.find(sql);
     if (it != m_statements.end())
         return **it;
+    sqlite3 *db = m_connection.handle();
+    if (!db)
+        throw DbError(QStringLiteral("the catalogue is not open"));
     const SqlParams params(sql);
     auto s = std::make_shared<Statement>();
     s->names = params.occurrences();
-    s->query = QSqlQuery(m_connection.database());
-    s->query.setForwardOnly(true);
-    if (!s->query.prepare(params.numberedSql()))
-        raise(s->query.lastError());
+    const QByteArray text = params.numberedSql().toUtf8();
+    if (sqlite3_prepare_v3(db, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT,
+                           &s->stmt, nullptr)
+        != SQLITE_OK)
+        raise(db);
     m_statements.insert(sql, s);
     return *s;
 }
 
 QString RecordSet::selectPrefix() const
 {
-    QString sql = QStringLiteral("SELECT rowid AS qm_rowid");
-    for (int i = 0; i < m_columns.size(); ++i)
-        sql += QStringLiteral(", ") + quotedColumn(i);
-    return sql + QStringLiteral(" FROM ") + quoted(m_table);
+    return m_selectPrefix;
 }
 
 void RecordSet::bindAll(Statement &s, const QVariantMap &binds) const
@@ -326,7 +378,8 @@ void RecordSet::bindAll(Statement &s, const QVariantMap &binds) const
         }
         if (it == binds.constEnd())
             throw DbError(QStringLiteral("No value given for parameter :%1").arg(name));
-        s.query.bindValue(k, dbvalues::toDbValue(it.value()));
+        if (bindValue(s.stmt, k + 1, dbvalues::toDbValue(it.value())) != SQLITE_OK)
+            raise(m_connection.handle());
     }
 }
 
@@ -335,30 +388,19 @@ void RecordSet::bindAll(Statement &s, const QVariantMap &binds) const
 bool RecordSet::run(const QString &sql, const QVariantMap &binds)
 {
     Statement &s = prepared(sql);
+    ResetGuard guard{s.stmt};
     bindAll(s, binds);
-    if (!s.query.exec()) {
-        const QSqlError error = s.query.lastError();
-        s.query.finish();
-        raise(error);
-    }
-    const bool found = s.query.next();
-    if (!found) {
-        const QSqlError error = s.query.lastError();
-        s.query.finish();
-        if (error.isValid())
-            raise(error);
+    const int rc = sqlite3_step(s.stmt);
+    if (rc == SQLITE_DONE)
         return false;
-    }
+    if (rc != SQLITE_ROW)
+        raise(m_connection.handle());
     QList<QVariant> values;
     values.reserve(m_columns.size());
-    for (int i = 0; i < m_columns.size(); ++i) {
-        const QVariant v = s.query.value(i + 1);
-        values << (v.isNull() ? QVariant() : v);
-    }
-    const qint64 rowId = s.query.value(0).toLongLong();
-    s.query.finish(); // no read snapshot stays open between moves
-    m_values = values;
-    m_rowId = rowId;
+    for (int i = 0; i < m_columns.size(); ++i)
+        values << columnValue(s.stmt, i + 1);
+    m_rowId = sqlite3_column_int64(s.stmt, 0);
+    m_values = std::move(values);
     m_hasRow = true;
     return true;
 }
@@ -366,34 +408,25 @@ bool RecordSet::run(const QString &sql, const QVariantMap &binds)
 QVariant RecordSet::scalar(const QString &sql, const QVariantMap &binds) const
 {
     Statement &s = prepared(sql);
+    ResetGuard guard{s.stmt};
     bindAll(s, binds);
-    if (!s.query.exec()) {
-        const QSqlError error = s.query.lastError();
-        s.query.finish();
-        raise(error);
-    }
-    QVariant result;
-    if (s.query.next())
-        result = s.query.value(0);
-    const QSqlError error = s.query.lastError();
-    s.query.finish();
-    if (error.isValid())
-        raise(error);
-    return result;
+    const int rc = sqlite3_step(s.stmt);
+    if (rc == SQLITE_ROW)
+        return columnValue(s.stmt, 0);
+    if (rc != SQLITE_DONE)
+        raise(m_connection.handle());
+    return QVariant();
 }
 
 int RecordSet::write(const QString &sql, const QVariantMap &binds)
 {
     Statement &s = prepared(sql);
+    ResetGuard guard{s.stmt};
     bindAll(s, binds);
-    if (!s.query.exec()) {
-        const QSqlError error = s.query.lastError();
-        s.query.finish();
-        raise(error);
-    }
-    const int rows = s.query.numRowsAffected();
-    s.query.finish();
-    return rows;
+    const int rc = sqlite3_step(s.stmt);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW)
+        raise(m_connection.handle());
+    return sqlite3_changes(m_connection.handle());
 }
 
 bool RecordSet::fetchWhere(const QString &where, QVariantMap binds, Direction dir, bool useBase,

@@ -208,6 +208,7 @@ private:
 
     QList<Column> m_columns;
     QHash<QString, int> m_columnIndex; // lower-case name -> column
+    QString m_selectPrefix;
     bool m_counted = false;             // RowCounts keeps this table's count
     State m_state = State::Inactive;
     bool m_eof = true;
