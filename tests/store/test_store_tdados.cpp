@@ -349,6 +349,13 @@ private slots:
         }
         QCOMPARE(boxes(prompter), QStringList());
         QCOMPARE(storetest::digest(path), before);
+        // SQLite keeps its shared-memory index beside a file it may not write; the journal
+        // stays empty, since nothing was written.
+        for (const QString &name : storetest::listing(paths().ProgramFolder)) {
+            QVERIFY2(QStringList({"quillomar.mdb", "quillomar.mdb-wal", "quillomar.mdb-shm"}).contains(name),
+                     qPrintable(name));
+        }
+        QCOMPARE(QFileInfo(path + "-wal").exists() ? QFileInfo(path + "-wal").size() : 0, 0);
     }
 
     void aReadOnlyCatalogueThatNeedsAnUpgradeFailsClearly()
