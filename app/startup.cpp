@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "appconstants.h"
+#include "catalogbrowser.h"
 #include "tabertura.h"
 #include "tbatchprocess.h"
 #include "tcopiararquivoscd.h"
@@ -74,6 +75,10 @@ void Startup::createWindows()
     creationOrder << ViewLog->objectName();
 
     Abertura->setStore(Dados.get());
+    Rastreamento->setStore(Dados.get());
+    Rastreamento->setPrompter(m_prompter);
+    Rastreamento->setTreesCurrent = [this](bool current) { Abertura->Browser->TreesCurrent = current; };
+    Abertura->Browser->showScanDialog = [this] { Rastreamento->exec(); };
     Abertura->setSplash(splash.get());
     Abertura->setOptionsDialog(Opcoes.get());
     Abertura->onEndProgram = [this] {

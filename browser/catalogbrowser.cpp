@@ -159,6 +159,7 @@ void CatalogBrowser::buildToolBar()
     ToolButton1->setPopupMode(QToolButton::InstantPopup);
     ToolButton2 = makeButton("ToolButton2", QStringLiteral("Rastrear Imagens"), QStyle::SP_DriveHDIcon);
     ToolButton3 = makeButton("ToolButton3", QStringLiteral("Procurar no Catálogo"), QStyle::SP_FileDialogContentsView);
+    connect(ToolButton2, &QToolButton::clicked, this, &CatalogBrowser::ToolButton2Click);
     ToolButton4 = makeButton("ToolButton4", QStringLiteral("Processamento em Lote"), QStyle::SP_DialogSaveButton);
 }
 
@@ -923,4 +924,15 @@ void CatalogBrowser::ContrairTudo1Click()
     }
     TreeViewClick(ContrairTudo1);
     activeTree()->collapseAll();
+}
+
+void CatalogBrowser::ToolButton2Click()
+{
+    TreeView1->collapseAll();
+    TreeView2->collapseAll();
+    TreeViewClick(ToolButton2);
+    if (showScanDialog)
+        showScanDialog();
+    if (!TreesCurrent)
+        LoadTrees();
 }

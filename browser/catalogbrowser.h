@@ -47,6 +47,8 @@ public:
     void ExpandirTudo1Click();
     void Contrair1Click();
     void ContrairTudo1Click();
+    // "Rastrear Imagens": collapse, follow the empty selection, scan, reload when changed.
+    void ToolButton2Click();
 
     // Node codes of each tree by absolute index ("N3=1234").
     const CatalogTree &TreeView1Nodes() const { return m_tree1; }
@@ -70,6 +72,7 @@ public:
     std::function<void(int page)> refreshStatistics;
     std::function<bool()> searchResultsOpen;
     std::function<void()> clearThumbnail;
+    std::function<void()> showScanDialog;
 
     // Tool bar.
     QToolBar *ToolBar1 = nullptr;

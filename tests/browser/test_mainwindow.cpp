@@ -6,13 +6,17 @@
 #include "startup.h"
 #include "tabertura.h"
 #include "topcoes.h"
+#include "trastreamento.h"
 #include "tdados.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDialog>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QMenu>
 #include <QPushButton>
@@ -329,6 +333,37 @@ private slots:
         QCOMPARE(filters, 3);
         QCOMPARE(main.panelText(2), QStringLiteral("BD NÃO LOCAL"));
         QCOMPARE(w.b().TreeView1Nodes().name(0), QStringLiteral("Só no outro"));
+    }
+
+    void scanFromTheToolBarReloadsTheTreesWithTheNewPictures()
+    {
+        Window w;
+        QTemporaryDir photos;
+        QImage img(40, 30, QImage::Format_RGB32);
+        img.fill(Qt::red);
+        QVERIFY(img.save(photos.filePath("praia.jpg")));
+        QVERIFY(img.save(photos.filePath("nota.txt"), "PNG"));
+        TRastreamento *dialog = w.app->Rastreamento.get();
+        QTimer::singleShot(0, dialog, [&] {
+            dialog->Edit1->setText(photos.path());
+            // This catalogue has no system collection, so none is preselected.
+            dialog->setCollectionKey(w.trips);
+            dialog->setCategoryKey(w.rome);
+            w.prompter.answerButton(Prompter::Yes); // "Confirmar a execução?"
+            dialog->BitBtn2Click();
+            dialog->BitBtn3Click();
+        });
+        w.b().ToolButton2->click();
+        QVERIFY2(w.prompter.boxTexts().contains(QStringLiteral("Execução encerrada!")),
+                 qPrintable(w.prompter.boxTexts().join(" | ")));
+        QVERIFY(w.b().TreesCurrent);
+        bool found = false;
+        const CatalogTree &t = w.b().TreeView1Nodes();
+        for (int i = 0; i < t.count(); ++i)
+            found = found || (t.level(i) == CatalogTree::Picture && t.name(i) == QStringLiteral("praia"));
+        QVERIFY(found);
+        QCOMPARE(w.app->Abertura->panelText(0), QStringLiteral("4 imagens"));
+        QVERIFY(w.visiblePages().isEmpty());
     }
 
     void engineErrorDuringLoadLeavesTheWindowUsable()
