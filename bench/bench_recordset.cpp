@@ -200,22 +200,28 @@ int main(int argc, char **argv)
         const QStringList &a = rows.first().fields;
         const QStringList &b = rows.last().fields;
         const char *names[] = {"open", "RecordCount", "locate RecId", "locate FileName+Created", "1,000 Next"};
-        bool met = true;
+        bool medians = true;
+        QStringList worstOver;
         for (int i = 0; i < 5; ++i) {
             const double anchor = a[1 + 2 * i].toDouble();
             const double big = b[1 + 2 * i].toDouble();
+            const double worst = b[2 + 2 * i].toDouble();
             const double limit = i == 4 ? 50.0 : 5.0;
-            met = met && b[2 + 2 * i].toDouble() < limit;
-            std::printf("  %-24s %8.3f ms at %lld, %8.3f ms at %lld: ratio %.2f, target %s\n", names[i],
-                        anchor, static_cast<long long>(rows.first().size), big,
-                        static_cast<long long>(rows.last().size), anchor > 0 ? big / anchor : 0.0,
+            medians = medians && big < limit;
+            if (worst >= limit)
+                worstOver << QString::fromLatin1(names[i]);
+            std::printf("  %-24s %8.3f ms at %lld, %8.3f ms at %lld (worst %.3f): ratio %.2f, target %s\n",
+                        names[i], anchor, static_cast<long long>(rows.first().size), big,
+                        static_cast<long long>(rows.last().size), worst, anchor > 0 ? big / anchor : 0.0,
                         big < limit ? "met" : "MISSED");
         }
         std::printf("memory: peak RSS %.1f MB at %lld, %.1f MB at %lld: ratio %.2f\n",
                     a[11].toDouble() / 1024.0, static_cast<long long>(rows.first().size),
                     b[11].toDouble() / 1024.0, static_cast<long long>(rows.last().size),
                     b[11].toDouble() / a[11].toDouble());
-        std::printf("all targets %s (worst case of each operation)\n", met ? "met" : "NOT met");
+        std::printf("medians: %s; worst cases over target: %s\n",
+                    medians ? "all targets met" : "a target MISSED",
+                    worstOver.isEmpty() ? "none" : qPrintable(worstOver.join(QStringLiteral(", "))));
     }
     return 0;
 }
