@@ -131,6 +131,7 @@ RecordSet::RecordSet(Connection &connection, const QString &tableName, QObject *
     connect(&m_connection, &Connection::aboutToClose, this, [this] {
         close();
         m_statements.clear();
+        m_forward.reset();
     });
 }
 
@@ -141,6 +142,7 @@ RecordSet::~RecordSet()
     if (m_master)
         m_master->m_details.removeAll(this);
     m_statements.clear();
+    m_forward.reset();
 }
 
 void RecordSet::setTableName(const QString &table)
@@ -151,10 +153,12 @@ void RecordSet::setTableName(const QString &table)
     m_columns.clear();
     m_columnIndex.clear();
     m_statements.clear();
+    m_forward.reset();
 }
 
 void RecordSet::setSort(const QString &fields)
 {
+    m_forward.reset();
     QStringList list;
     for (const QString &f : fields.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         if (!f.trimmed().isEmpty())
@@ -175,6 +179,7 @@ void RecordSet::setSort(const QString &fields)
 
 void RecordSet::setMaster(RecordSet *master, const QString &masterField, const QString &detailField)
 {
+    m_forward.reset();
     if (master == this)
         throw DbError(QStringLiteral("A dataset cannot be its own master"));
     if (isOpen())
@@ -196,6 +201,7 @@ void RecordSet::setMaster(RecordSet *master, const QString &masterField, const Q
 
 void RecordSet::setFilter(const QString &where, const QVariantMap &params)
 {
+    m_forward.reset();
     if (isOpen())
         checkBrowseMode();
     m_filter = where.trimmed();
@@ -232,6 +238,7 @@ void RecordSet::loadColumns()
     m_columns = columns;
     m_columnIndex = index;
     m_statements.clear();
+    m_forward.reset();
 
     m_counted = false;
     m_selectPrefix = QStringLiteral("SELECT rowid");
@@ -390,6 +397,11 @@ bool RecordSet::run(const QString &sql, const QVariantMap &binds)
     Statement &s = prepared(sql);
     ResetGuard guard{s.stmt};
     bindAll(s, binds);
+    return stepRow(s);
+}
+
+bool RecordSet::stepRow(Statement &s)
+{
     const int rc = sqlite3_step(s.stmt);
     if (rc == SQLITE_DONE)
         return false;
@@ -432,6 +444,13 @@ int RecordSet::write(const QString &sql, const QVariantMap &binds)
 bool RecordSet::fetchWhere(const QString &where, QVariantMap binds, Direction dir, bool useBase,
                            int orderFrom)
 {
+    const QString sql = selectSql(where, binds, dir, useBase, orderFrom);
+    return run(sql, binds);
+}
+
+QString RecordSet::selectSql(const QString &where, QVariantMap &binds, Direction dir, bool useBase,
+                             int orderFrom) const
+{
     QStringList conditions;
     if (useBase) {
         const QString base = baseWhere(binds);
@@ -444,7 +463,7 @@ bool RecordSet::fetchWhere(const QString &where, QVariantMap binds, Direction di
     if (!conditions.isEmpty())
         sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     sql += orderBy(dir, orderFrom) + QStringLiteral(" LIMIT 1");
-    return run(sql, binds);
+    return sql;
 }
 
 bool RecordSet::fetchFirst(Direction dir)
@@ -481,6 +500,26 @@ bool RecordSet::fetchAdjacent(Direction dir)
     for (int k = 0; k < n; ++k)
         anyNull = anyNull || isNullValue(m_values.at(m_sortColumns.at(k)));
 
+    if (forward && !anyNull && m_forward) {
+        // The hot path of a walk: the statement is kept, values bound by position.
+        Statement &s = *m_forward;
+        ResetGuard guard{s.stmt};
+        for (int k = 0; k < s.names.size(); ++k) {
+            const QString &name = s.names.at(k);
+            QVariant v;
+            if (name == QLatin1String("qm_rowid"))
+                v = m_rowId;
+            else if (name.startsWith(QLatin1String("qm_k")))
+                v = m_values.at(m_sortColumns.at(name.mid(4).toInt()));
+            else if (name == QLatin1String("qm_master"))
+                v = m_masterValue;
+            else
+                v = m_filterParams.value(name);
+            if (bindValue(s.stmt, k + 1, dbvalues::toDbValue(v)) != SQLITE_OK)
+                raise(m_connection.handle());
+        }
+        return stepRow(s);
+    }
     if (forward && !anyNull) {
         QVariantMap binds;
         QStringList columns, params;
@@ -496,7 +535,15 @@ bool RecordSet::fetchAdjacent(Direction dir)
                                          : QLatin1Char('(') + columns.join(QStringLiteral(", "))
                                                + QStringLiteral(") > (")
                                                + params.join(QStringLiteral(", ")) + QLatin1Char(')');
-        return fetchWhere(condition, binds, dir, true, 0);
+        const QString sql = selectSql(condition, binds, dir, true, 0);
+        const bool found = run(sql, binds);
+        // Kept when every filter parameter is named exactly as the text names it.
+        bool exact = true;
+        for (const QString &name : m_statements.value(sql)->names)
+            exact = exact && (name.startsWith(QLatin1String("qm_")) || m_filterParams.contains(name));
+        if (exact)
+            m_forward = m_statements.value(sql);
+        return found;
     }
 
     for (int level = n; level >= 0; --level) {

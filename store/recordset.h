@@ -172,6 +172,9 @@ private:
     QString baseWhere(QVariantMap &binds) const;
     void bindAll(Statement &s, const QVariantMap &binds) const;
     bool run(const QString &sql, const QVariantMap &binds);
+    bool stepRow(Statement &s);
+    QString selectSql(const QString &where, QVariantMap &binds, Direction dir, bool useBase,
+                      int orderFrom) const;
     QVariant scalar(const QString &sql, const QVariantMap &binds) const;
     int write(const QString &sql, const QVariantMap &binds);
     bool fetchWhere(const QString &where, QVariantMap binds, Direction dir, bool useBase = true,
@@ -221,4 +224,5 @@ private:
     bool m_modified = false;
     bool m_inHook = false;
     mutable QHash<QString, std::shared_ptr<Statement>> m_statements;
+    std::shared_ptr<Statement> m_forward; // the next-row statement of the current sort and filter
 };
