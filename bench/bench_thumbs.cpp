@@ -37,6 +37,31 @@ double msSince(const QElapsedTimer &timer)
     return timer.nsecsElapsed() / 1e6;
 }
 
+double cpuMs(int who)
+{
+    rusage usage {};
+    getrusage(who, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// Wall-clock and processor time of one run, in milliseconds; negative when it failed.
+struct Timing {
+    double wall = -1;
+    double cpu = -1;
+};
+
+// Runs body and times it; processor time counts this process or its finished children.
+Timing timed(int who, const std::function<bool()> &body)
+{
+    const double cpuBefore = cpuMs(who);
+    QElapsedTimer timer;
+    timer.start();
+    if (!body())
+        return {};
+    return { msSince(timer), cpuMs(who) - cpuBefore };
+}
+
 void readAll(const QStringList &files)
 {
     for (const QString &path : files) {
@@ -46,26 +71,18 @@ void readAll(const QStringList &files)
     }
 }
 
-// Milliseconds for ConvertJPEGFile over files, -1 if one fails.
-double ours(const QStringList &files, const QString &out)
+bool ours(const QStringList &files, const std::vector<QSize> &boxes, const QString &out)
 {
-    std::vector<QSize> sizes;
-    for (const QString &path : files)
-        sizes.push_back(QImageReader(path).size());
-    QElapsedTimer timer;
-    timer.start();
-    for (size_t i = 0; i < size_t(files.size()); ++i) {
-        const QSize box = thumbnailSize(sizes[i].width(), sizes[i].height()).value_or(sizes[i]);
+    for (qsizetype i = 0; i < files.size(); ++i) {
         try {
-            ConvertJPEGFile(files[qsizetype(i)],
-                QDir(out).filePath(QFileInfo(files[qsizetype(i)]).fileName()), box.width(),
-                box.height(), qRgb(255, 255, 255));
+            ConvertJPEGFile(files[i], QDir(out).filePath(QFileInfo(files[i]).fileName()),
+                boxes[size_t(i)].width(), boxes[size_t(i)].height(), qRgb(255, 255, 255));
         } catch (const JpegError &e) {
-            std::fprintf(stderr, "%s: %s\n", qPrintable(files[qsizetype(i)]), e.what());
-            return -1;
+            std::fprintf(stderr, "%s: %s\n", qPrintable(files[i]), e.what());
+            return false;
         }
     }
-    return msSince(timer);
+    return true;
 }
 
 bool vips(const QStringList &files, const QString &out, const QProcessEnvironment &env)
@@ -80,34 +97,21 @@ bool vips(const QStringList &files, const QString &out, const QProcessEnvironmen
         && process.exitCode() == 0;
 }
 
-// Milliseconds for one vipsthumbnail process per file, -1 on failure.
-double vipsEach(const QStringList &files, const QString &out, const QProcessEnvironment &env)
+bool vipsEach(const QStringList &files, const QString &out, const QProcessEnvironment &env)
 {
-    QElapsedTimer timer;
-    timer.start();
     for (const QString &file : files)
         if (!vips({ file }, out, env))
-            return -1;
-    return msSince(timer);
+            return false;
+    return true;
 }
 
-double vipsAll(const QStringList &files, const QString &out, const QProcessEnvironment &env)
+// The best of several runs, kept separately for wall-clock and processor time.
+void keepBest(Timing &best, const Timing &t)
 {
-    QElapsedTimer timer;
-    timer.start();
-    return vips(files, out, env) ? msSince(timer) : -1;
-}
-
-double best(int rounds, const std::function<double()> &run)
-{
-    double fastest = -1;
-    for (int i = 0; i < rounds; ++i) {
-        const double ms = run();
-        if (ms < 0)
-            return -1;
-        fastest = fastest < 0 ? ms : std::min(fastest, ms);
-    }
-    return fastest;
+    if (t.wall < 0)
+        return;
+    best.wall = best.wall < 0 ? t.wall : std::min(best.wall, t.wall);
+    best.cpu = best.cpu < 0 ? t.cpu : std::min(best.cpu, t.cpu);
 }
 
 QByteArray withFrameSize(QByteArray jpeg, int w, int h)
@@ -245,28 +249,57 @@ int main(int argc, char **argv)
         { QStringLiteral("1920 x 1080"), files.mid(100, 100) },
         { QStringLiteral("all 200"), files },
     };
+    std::vector<QSize> boxes;
+    for (const QString &path : files) {
+        const QSize size = QImageReader(path).size();
+        boxes.push_back(thumbnailSize(size.width(), size.height()).value_or(size));
+    }
     readAll(files); // every contender reads from the page cache
     qint64 bytes = 0;
     for (const QString &f : files)
         bytes += QFileInfo(f).size();
-    std::printf("\n%lld pictures, %.1f MB, best of %d rounds, ms per picture\n",
-        static_cast<long long>(files.size()), bytes / 1e6, rounds);
-    std::printf("%-12s %9s %10s %10s %12s %9s %9s\n", "pictures", "ours", "vips each", "vips all",
-        "vips all 1t", "ours/each", "ours/all");
-    for (const Group &g : groups) {
-        const double n = g.files.size();
-        const double a = best(rounds, [&] { return ours(g.files, oursOut); });
-        double each = -1, all = -1, allOne = -1;
-        if (haveVips) {
-            each = best(rounds, [&] { return vipsEach(g.files, vipsOut, env); });
-            all = best(rounds, [&] { return vipsAll(g.files, vipsOut, env); });
-            allOne = best(rounds, [&] { return vipsAll(g.files, vipsOut, oneThread); });
+
+    // Rounds interleave the contenders, so that load from elsewhere falls on all of them.
+    enum { Ours, VipsEach, VipsAll, VipsAllOneThread, Contenders };
+    Timing best[3][Contenders];
+    for (int round = 0; round < rounds; ++round) {
+        for (int g = 0; g < 3; ++g) {
+            const QStringList &group = groups[g].files;
+            const std::vector<QSize> groupBoxes(boxes.begin() + (g == 1 ? 100 : 0),
+                boxes.begin()
+                    + (g == 1        ? 200
+                            : g == 0 ? 100
+                                     : 200));
+            keepBest(best[g][Ours],
+                timed(RUSAGE_SELF, [&] { return ours(group, groupBoxes, oursOut); }));
+            if (!haveVips)
+                continue;
+            keepBest(best[g][VipsEach],
+                timed(RUSAGE_CHILDREN, [&] { return vipsEach(group, vipsOut, env); }));
+            keepBest(best[g][VipsAll],
+                timed(RUSAGE_CHILDREN, [&] { return vips(group, vipsOut, env); }));
+            keepBest(best[g][VipsAllOneThread],
+                timed(RUSAGE_CHILDREN, [&] { return vips(group, vipsOut, oneThread); }));
         }
-        std::printf("%-12s %9.1f %10.1f %10.1f %12.1f %9.2f %9.2f\n", qPrintable(g.name), a / n,
-            each / n, all / n, allOne / n, each > 0 ? a / each : 0.0, all > 0 ? a / all : 0.0);
     }
-    std::printf("(ours: ConvertJPEGFile on one thread; vips each: one vipsthumbnail -s 135 process"
-                " per picture; vips all: one process for the group, default threads; 1t: "
-                "VIPS_CONCURRENCY=1)\n");
+
+    std::printf("\n%lld pictures, %.1f MB, best of %d interleaved rounds, ms per picture\n",
+        static_cast<long long>(files.size()), bytes / 1e6, rounds);
+    for (const bool cpu : { false, true }) {
+        std::printf("\n%s\n%-12s %9s %10s %10s %12s %9s %9s\n",
+            cpu ? "processor time (user + system, all threads)" : "wall-clock time", "pictures",
+            "ours", "vips each", "vips all", "vips all 1t", "ours/each", "ours/all");
+        for (int g = 0; g < 3; ++g) {
+            const double n = groups[g].files.size();
+            auto per = [&](int c) { return (cpu ? best[g][c].cpu : best[g][c].wall) / n; };
+            std::printf("%-12s %9.1f %10.1f %10.1f %12.1f %9.2f %9.2f\n",
+                qPrintable(groups[g].name), per(Ours), per(VipsEach), per(VipsAll),
+                per(VipsAllOneThread), per(VipsEach) > 0 ? per(Ours) / per(VipsEach) : 0.0,
+                per(VipsAll) > 0 ? per(Ours) / per(VipsAll) : 0.0);
+        }
+    }
+    std::printf("\nours: ConvertJPEGFile on one thread; vips each: one vipsthumbnail -s 135 "
+                "process per picture; vips all: one process for the group, default threads; "
+                "1t: VIPS_CONCURRENCY=1\n");
     return 0;
 }
