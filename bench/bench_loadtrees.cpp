@@ -1,6 +1,7 @@
 #include "catalogbrowser.h"
 #include "cataloguegenerator.h"
 #include "dberror.h"
+#include "processmemory.h"
 #include "programpaths.h"
 #include "scriptedprompter.h"
 #include "tdados.h"
@@ -24,27 +25,8 @@
 
 namespace {
 
-long peakRssKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
-}
-
-long currentRssKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
-}
+using processmemory::currentRssKb;
+using processmemory::peakRssKb;
 
 double median(std::vector<double> v)
 {

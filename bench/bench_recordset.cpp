@@ -1,6 +1,7 @@
 #include "cataloguegenerator.h"
 #include "connection.h"
 #include "dberror.h"
+#include "processmemory.h"
 #include "query.h"
 #include "recordset.h"
 #include "schema.h"
@@ -44,18 +45,7 @@ Figure measure(int rounds, const std::function<void(int)> &operation)
     return {times[times.size() / 2], times.back()};
 }
 
-// VmHWM of this process image: getrusage's maximum would include the parent's before exec.
-long peakRssKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
+using processmemory::peakRssKb;
 
 int runMeasure(const QString &file)
 {
