@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QVariant>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -34,6 +36,29 @@ constexpr int skippedListed = 20;
 // The page cache of the scan's transaction, in KiB: index pages must stay cached while
 // files arrive in directory order rather than key order.
 constexpr int scanCacheKiB = 64 * 1024;
+// New rows staged before one statement moves them into Pictures.
+constexpr int stagedRowsPerInsert = 20000;
+
+// SQLite's NOCASE collation: ASCII letters folded, then the shorter text first.
+int compareNoCase(const QByteArray &a, const QByteArray &b)
+{
+    const int common = int(std::min(a.size(), b.size()));
+    const int c = sqlite3_strnicmp(a.constData(), b.constData(), common);
+    return c != 0 ? c : int(a.size() - b.size());
+}
+
+// SQLite's NOCASE: ASCII letters only.
+QByteArray identityKey(const char *name, size_t length, const QByteArray &time)
+{
+    QByteArray key(name, qsizetype(length));
+    for (char &c : key) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
+    key += '\x01';
+    key += time;
+    return key;
+}
 
 // Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF): exactly the
 // byte strings that survive the trip to QString and back unchanged. Returns the length of
@@ -231,25 +256,37 @@ int pragmaValue(sqlite3 *db, const char *sql)
     return value;
 }
 
-// Sets the page cache of a connection for as long as it lives, then gives it back.
-class CacheSize {
+// The connection's settings for the length of a scan, given back afterwards: a page cache
+// that holds the index pages (files come in directory order, not key order), and the
+// statement journals of the multi-row inserts kept in memory rather than in a temporary
+// file (the program keeps no temporary tables that the change could drop).
+class ScanSettings {
 public:
-    CacheSize(sqlite3 *db, int kib) : m_db(db), m_previous(pragmaValue(db, "PRAGMA cache_size"))
+    ScanSettings(sqlite3 *db, int cacheKiB)
+        : m_db(db),
+          m_cacheSize(pragmaValue(db, "PRAGMA cache_size")),
+          m_tempStore(pragmaValue(db, "PRAGMA temp_store"))
     {
-        sqlite3_exec(m_db,
-            QByteArray("PRAGMA cache_size = -" + QByteArray::number(kib)).constData(), nullptr,
-            nullptr, nullptr);
+        set("PRAGMA cache_size = " + QByteArray::number(-cacheKiB));
+        set("PRAGMA temp_store = MEMORY");
     }
-    ~CacheSize()
+    ~ScanSettings()
     {
-        sqlite3_exec(m_db,
-            QByteArray("PRAGMA cache_size = " + QByteArray::number(m_previous)).constData(),
-            nullptr, nullptr, nullptr);
+        set("PRAGMA temp_store = " + QByteArray::number(m_tempStore));
+        set("PRAGMA cache_size = " + QByteArray::number(m_cacheSize));
     }
+    ScanSettings(const ScanSettings &) = delete;
+    ScanSettings &operator=(const ScanSettings &) = delete;
 
 private:
+    void set(const QByteArray &sql)
+    {
+        sqlite3_exec(m_db, sql.constData(), nullptr, nullptr, nullptr);
+    }
+
     sqlite3 *m_db;
-    int m_previous;
+    int m_cacheSize;
+    int m_tempStore;
 };
 
 // Mount points are written in /proc/self/mountinfo with \ooo escapes for blanks and the like.
@@ -282,10 +319,35 @@ const QString categoryInvalid = QStringLiteral("Categoria inválida!");
 struct FolderScan::Statements {
     std::unique_ptr<Statement> locate;
     std::unique_ptr<Statement> update;
-    std::unique_ptr<Statement> insert;
+    std::unique_ptr<Statement> stage;
+    std::unique_ptr<Statement> restage;
+    std::unique_ptr<Statement> insertStaged; // every staged row, RETURNING RecId
+    std::unique_ptr<Statement> insertOneStaged; // one staged row
+    std::unique_ptr<Statement> clearStaged;
     QList<QVariant> extraValues; // insert defaults of the store the scan does not overwrite
-    int firstExtra = 0;
 };
+
+namespace {
+
+// The staging table lives in the connection's temporary database, in memory for the scan.
+const char *const createStaging
+    = "CREATE TEMP TABLE qm_scan_staging (Name TEXT, FileName TEXT, FileSize INTEGER,"
+      " Created TEXT, Modified TEXT, FullPath TEXT, FileType TEXT)";
+const char *const dropStaging = "DROP TABLE IF EXISTS temp.qm_scan_staging";
+
+// Collection, category, location and the store's other insert defaults, the same for
+// every row of a scan.
+void bindConstants(Statement &st, const FolderScan::Request &request, qint64 location,
+    const QList<QVariant> &extra)
+{
+    st.integer(1, request.collection);
+    st.integer(2, request.category);
+    st.integer(3, location);
+    for (int i = 0; i < extra.size(); ++i)
+        st.value(4 + i, extra.at(i));
+}
+
+} // namespace
 
 FolderScan::FolderScan(TDados &store, Prompter &prompter, ProgressSink &progress)
     : m_store(store), m_prompter(prompter), m_progress(progress)
@@ -423,6 +485,7 @@ FolderScan::Outcome FolderScan::ScanFolder(const Request &request)
     const QString root = folderOf(request.folder);
     m_drive = driveOfPath(root);
     m_thumbnailFolder = QFile::encodeName(m_store.paths().ThumbnailFolder);
+    readThumbnails();
     m_folders.append(root == QLatin1String("/") ? QByteArray() : QFile::encodeName(root));
     m_statusTimer.start();
 
@@ -456,7 +519,7 @@ FolderScan::Outcome FolderScan::ScanFolder(const Request &request)
 
     // File pass, in one transaction.
     sqlite3 *db = m_store.Conexao.handle();
-    CacheSize cache(db, scanCacheKiB);
+    ScanSettings settings(db, scanCacheKiB);
     std::unique_ptr<Transaction> transaction;
     try {
         transaction = std::make_unique<Transaction>(m_store.Conexao);
@@ -469,10 +532,22 @@ FolderScan::Outcome FolderScan::ScanFolder(const Request &request)
                 return db->message();
             return QString::fromLocal8Bit(e.what());
         }();
-        m_sql.reset();
+        // The files examined before the error count as posted.
+        QString flushError;
+        if (m_sql && m_store.Conexao.inTransaction()) {
+            try {
+                flushPending();
+            } catch (const DbError &f) {
+                flushError = f.message();
+            }
+        }
+        clearPending();
+        releaseStatements();
         m_folders.clear();
         m_next = 0;
         endTransactionAfterError(transaction.get(), message);
+        if (!flushError.isEmpty())
+            m_prompter.error(flushError);
         transaction.reset();
         refreshTables();
         return Outcome::Failed;
@@ -480,7 +555,8 @@ FolderScan::Outcome FolderScan::ScanFolder(const Request &request)
 
     Outcome outcome = Outcome::Completed;
     if (cancelRequested()) {
-        m_sql.reset();
+        clearPending();
+        releaseStatements();
         setStatus(cancellingText());
         m_progress.pump();
         try {
@@ -495,7 +571,7 @@ FolderScan::Outcome FolderScan::ScanFolder(const Request &request)
         return Outcome::Cancelled;
     }
 
-    m_sql.reset();
+    releaseStatements();
     if (finishing)
         finishing();
     setStatus(countsText() + finishingSuffix());
@@ -537,6 +613,14 @@ void FolderScan::endTransactionAfterError(Transaction *transaction, const QStrin
     m_prompter.error(message);
     if (!commitError.isEmpty())
         m_prompter.error(commitError);
+}
+
+void FolderScan::releaseStatements()
+{
+    if (!m_sql)
+        return;
+    m_sql.reset();
+    sqlite3_exec(m_store.Conexao.handle(), dropStaging, nullptr, nullptr, nullptr);
 }
 
 void FolderScan::refreshTables()
@@ -693,8 +777,8 @@ void FolderScan::capturePictureDefaults()
     sqlite3 *db = m_store.Conexao.handle();
     m_sql = std::make_unique<Statements>();
     m_sql->locate = std::make_unique<Statement>(db,
-        "SELECT RecId, FileSize, Modified FROM Pictures"
-        " WHERE FileName = ?1 COLLATE NOCASE AND Created = ?2 ORDER BY Name, RecId LIMIT 1");
+        "SELECT RecId, FileSize, Modified, Name FROM Pictures"
+        " WHERE FileName = ?1 COLLATE NOCASE AND Created = ?2");
     m_sql->update = std::make_unique<Statement>(
         db, "UPDATE Pictures SET FileSize = ?1, Modified = ?2, Review = 1 WHERE RecId = ?3");
     QByteArray insert
@@ -702,12 +786,30 @@ void FolderScan::capturePictureDefaults()
           " Modified, FullPath, FileType, Location, Review";
     for (const QString &column : std::as_const(extraColumns))
         insert += ", " + column.toUtf8();
-    insert += ") VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?6, ?7, ?8, ?9, 1";
+    insert += ") SELECT ?1, ?2, Name, FileName, FileSize, Created, Modified, FullPath, FileType, "
+              "?3, 1";
     for (int i = 0; i < extraColumns.size(); ++i)
-        insert += ", ?" + QByteArray::number(10 + i);
-    insert += ')';
-    m_sql->insert = std::make_unique<Statement>(db, insert.constData());
-    m_sql->firstExtra = 10;
+        insert += ", ?" + QByteArray::number(4 + i);
+    insert += " FROM temp.qm_scan_staging";
+    const QByteArray one
+        = insert + " WHERE rowid = ?" + QByteArray::number(4 + extraColumns.size());
+
+    sqlite3_exec(db, dropStaging, nullptr, nullptr, nullptr);
+    char *error = nullptr;
+    if (sqlite3_exec(db, createStaging, nullptr, nullptr, &error) != SQLITE_OK) {
+        const DbError e(error ? QString::fromUtf8(error) : QString(), sqlite3_extended_errcode(db));
+        sqlite3_free(error);
+        throw e;
+    }
+    m_sql->stage = std::make_unique<Statement>(db,
+        "INSERT INTO temp.qm_scan_staging (Name, FileName, FileSize, Created, Modified, FullPath,"
+        " FileType) VALUES (?1, ?2, ?3, ?4, ?4, ?5, ?6)");
+    m_sql->restage = std::make_unique<Statement>(
+        db, "UPDATE temp.qm_scan_staging SET FileSize = ?1, Modified = ?2 WHERE rowid = ?3");
+    m_sql->insertStaged = std::make_unique<Statement>(
+        db, QByteArray(insert + " ORDER BY rowid RETURNING RecId").constData());
+    m_sql->insertOneStaged = std::make_unique<Statement>(db, one.constData());
+    m_sql->clearStaged = std::make_unique<Statement>(db, "DELETE FROM temp.qm_scan_staging");
     m_sql->extraValues = extraValues;
 }
 
@@ -722,6 +824,10 @@ void FolderScan::filePass()
     }
     m_folders.clear();
     m_next = 0;
+    if (cancelRequested())
+        abandonPending();
+    else
+        flushPending();
     setStatus(countsText());
 }
 
@@ -779,20 +885,54 @@ void FolderScan::examineFile(int dirFd, const char *name, size_t length, const Q
 
     const QByteArray time = fileTimeText(st);
     const qint64 size = qint64(st.st_size);
+    const Counters before { m_tracked - 1, m_added, m_found };
+
+    // A row of this scan still waiting for its insert is found like any other.
+    const QByteArray key = identityKey(name, length, time);
+    const auto pending = m_pendingKeys.constFind(key);
+    if (pending != m_pendingKeys.cend()) {
+        Statement &restage = *m_sql->restage;
+        restage.integer(1, size);
+        restage.text(2, time);
+        restage.integer(3, m_pending.at(*pending).staged);
+        restage.step();
+        restage.reset();
+        ++m_found;
+        statusAfterFile();
+        return;
+    }
+
     Statement &locate = *m_sql->locate;
     locate.text(1, name, qsizetype(length));
     locate.text(2, time);
-    qint64 recId = 0;
     if (locate.step()) {
-        recId = locate.columnInt(0);
-        const bool sameSize = !locate.columnIsNull(1) && locate.columnInt(1) == size;
-        const QByteArray modified = locate.columnText(2);
+        // The first match in the order of the Pictures table (Name, then RecId); the index
+        // gives the matches unordered, and there is hardly ever more than one.
+        qint64 recId = locate.columnInt(0);
+        bool sameSize = !locate.columnIsNull(1) && locate.columnInt(1) == size;
+        QByteArray modified = locate.columnText(2);
+        QByteArray firstName = locate.columnText(3);
+        bool firstNameNull = locate.columnIsNull(3);
+        while (locate.step()) {
+            const QByteArray otherName = locate.columnText(3);
+            const bool otherNull = locate.columnIsNull(3);
+            const int order = otherNull || firstNameNull ? int(firstNameNull) - int(otherNull)
+                                                         : compareNoCase(otherName, firstName);
+            if (order < 0 || (order == 0 && locate.columnInt(0) < recId)) {
+                recId = locate.columnInt(0);
+                sameSize = !locate.columnIsNull(1) && locate.columnInt(1) == size;
+                modified = locate.columnText(2);
+                firstName = otherName;
+                firstNameNull = otherNull;
+            }
+        }
         locate.reset();
         const bool sameTime = modified == time
             || (!modified.isEmpty()
                 && dbvalues::fromDbDate(QString::fromUtf8(modified))
                     == dbvalues::fromDbDate(QString::fromLatin1(time)));
         if (!sameSize || !sameTime) {
+            flushPending(); // the catalogue is written in file order
             Statement &update = *m_sql->update;
             update.integer(1, size);
             update.text(2, time);
@@ -802,28 +942,114 @@ void FolderScan::examineFile(int dirFd, const char *name, size_t length, const Q
             postedRow();
         }
         ++m_found;
-    } else {
-        locate.reset();
-        Statement &insert = *m_sql->insert;
-        insert.integer(1, m_request.collection);
-        insert.integer(2, m_request.category);
-        insert.text(3, name, qsizetype(dot - name));
-        insert.text(4, name, qsizetype(length));
-        insert.integer(5, size);
-        insert.text(6, time);
-        insert.text(7, fullPath);
-        insert.text(8, decision.fileType);
-        insert.integer(9, m_location);
-        for (int i = 0; i < m_sql->extraValues.size(); ++i)
-            insert.value(m_sql->firstExtra + i, m_sql->extraValues.at(i));
-        insert.step();
-        insert.reset();
-        recId = sqlite3_last_insert_rowid(m_store.Conexao.handle());
-        postedRow();
-        ++m_added;
+        if (m_pending.isEmpty())
+            deleteThumbnail(recId);
+        else
+            m_events.append({ -1, recId });
+        statusAfterFile();
+        return;
     }
-    deleteThumbnail(recId);
+    locate.reset();
+
+    Statement &stage = *m_sql->stage;
+    stage.text(1, name, qsizetype(dot - name));
+    stage.text(2, name, qsizetype(length));
+    stage.integer(3, size);
+    stage.text(4, time);
+    stage.text(5, fullPath);
+    stage.text(6, decision.fileType);
+    stage.step();
+    stage.reset();
+    const qint64 staged = sqlite3_last_insert_rowid(m_store.Conexao.handle());
+    m_pendingKeys.insert(key, int(m_pending.size()));
+    m_events.append({ int(m_pending.size()), 0 });
+    m_pending.append({ staged, before });
+    ++m_added;
+    if (m_pending.size() >= stagedRowsPerInsert)
+        flushPending();
     statusAfterFile();
+}
+
+void FolderScan::abandonPending()
+{
+    // The staged rows go with the rollback; the thumbnails of the catalogued files examined
+    // meanwhile go as they would have gone at once.
+    for (const PendingEvent &e : std::as_const(m_events)) {
+        if (e.row < 0)
+            deleteThumbnail(e.thumbnail);
+    }
+    clearPending();
+}
+
+void FolderScan::clearPending()
+{
+    if (!m_pending.isEmpty() && m_sql && m_sql->clearStaged) {
+        m_sql->clearStaged->step();
+        m_sql->clearStaged->reset();
+    }
+    m_pending.clear();
+    m_pendingKeys.clear();
+    m_events.clear();
+}
+
+void FolderScan::flushPending()
+{
+    if (m_pending.isEmpty())
+        return;
+    Statement &insert = *m_sql->insertStaged;
+    bindConstants(insert, m_request, m_location, m_sql->extraValues);
+    QList<qint64> keys;
+    keys.reserve(m_pending.size());
+    try {
+        while (insert.step())
+            keys << insert.columnInt(0);
+        insert.reset();
+    } catch (const DbError &) {
+        // The statement wrote nothing: write the rows one at a time, so that the rows
+        // before the one that fails stay, as with a post per row.
+        insert.reset();
+        insertPendingOneByOne();
+        return;
+    }
+    postedRow();
+    for (qint64 k : std::as_const(keys))
+        deleteThumbnail(k);
+    for (const PendingEvent &e : std::as_const(m_events)) {
+        if (e.row < 0)
+            deleteThumbnail(e.thumbnail);
+    }
+    clearPending();
+}
+
+void FolderScan::insertPendingOneByOne()
+{
+    Statement &one = *m_sql->insertOneStaged;
+    const int rowParameter = 4 + int(m_sql->extraValues.size());
+    for (const PendingEvent &e : std::as_const(m_events)) {
+        if (e.row < 0) {
+            deleteThumbnail(e.thumbnail);
+            continue;
+        }
+        const PendingRow &r = m_pending.at(e.row);
+        bindConstants(one, m_request, m_location, m_sql->extraValues);
+        one.integer(rowParameter, r.staged);
+        try {
+            one.step();
+        } catch (const DbError &) {
+            one.reset();
+            // The pass ends at this file: it was tracked, not added, and the files after
+            // it were never examined.
+            m_tracked = r.before.tracked + 1;
+            m_added = r.before.added;
+            m_found = r.before.found;
+            clearPending();
+            throw;
+        }
+        one.reset();
+        postedRow();
+        deleteThumbnail(sqlite3_last_insert_rowid(m_store.Conexao.handle()));
+    }
+    clearPending();
 }
 
 void FolderScan::chooseStorage()
@@ -835,8 +1061,34 @@ void FolderScan::chooseStorage()
     m_location = m_store.TStorages.asInt(QStringLiteral("RecId"));
 }
 
+void FolderScan::readThumbnails()
+{
+    // One listing of the thumbnail folder spares a failing unlink per file scanned.
+    m_thumbnails.clear();
+    const QFileInfo sample(m_store.GetThumbnailName(1));
+    DIR *dir = ::opendir(QFile::encodeName(sample.absolutePath()).constData());
+    if (!dir)
+        return;
+    while (const dirent *entry = readdir(dir)) {
+        const char *name = entry->d_name;
+        const size_t length = std::strlen(name);
+        size_t digits = 0;
+        while (digits < length && name[digits] >= '0' && name[digits] <= '9')
+            ++digits;
+        if (digits == 0 || digits > 18)
+            continue;
+        const qint64 key = QByteArray(name, qsizetype(digits)).toLongLong();
+        if (QFileInfo(m_store.GetThumbnailName(key)).fileName() == QFile::decodeName(name))
+            m_thumbnails.push_back(key);
+    }
+    ::closedir(dir);
+    std::sort(m_thumbnails.begin(), m_thumbnails.end());
+}
+
 void FolderScan::deleteThumbnail(qint64 recId)
 {
+    if (!std::binary_search(m_thumbnails.cbegin(), m_thumbnails.cend(), recId))
+        return;
     const QByteArray file = QFile::encodeName(m_store.GetThumbnailName(recId));
     ::unlink(file.constData());
 }

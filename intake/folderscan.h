@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class Prompter;
 class ProgressSink;
@@ -91,6 +92,22 @@ private:
         bool taken = false;
         QByteArray fileType;
     };
+    struct Counters {
+        int tracked = 0;
+        int added = 0;
+        int found = 0;
+    };
+    // A new row staged in a temporary table until the next insert of many rows: one
+    // statement for thousands of rows spares the engine a statement journal per row.
+    struct PendingRow {
+        qint64 staged = 0; // its row in the staging table
+        Counters before; // the counters before its file was examined
+    };
+    // In file order: the insert of a pending row (row >= 0), or a thumbnail to delete.
+    struct PendingEvent {
+        int row = -1;
+        qint64 thumbnail = 0;
+    };
     struct Statements;
 
     void reset();
@@ -101,7 +118,12 @@ private:
     void examineFolder(const QByteArray &folder);
     void examineFile(int dirFd, const char *name, size_t length, const QByteArray &fullPath);
     const Decision &decisionFor(const QByteArray &extension);
+    void flushPending();
+    void insertPendingOneByOne();
+    void clearPending();
+    void abandonPending();
     void chooseStorage();
+    void readThumbnails();
     void deleteThumbnail(qint64 recId);
     void postedRow();
     void setStatus(const QString &text);
@@ -110,6 +132,7 @@ private:
     bool cancelRequested() const;
     void endTransactionAfterError(Transaction *transaction, const QString &message);
     void refreshTables();
+    void releaseStatements();
     void readMountPoints(const QByteArray &root);
 
     TDados &m_store;
@@ -134,6 +157,7 @@ private:
     qsizetype m_next = 0;
     QSet<QByteArray> m_mountPoints; // other drives inside the scanned folder
     QByteArray m_thumbnailFolder;
+    std::vector<qint64> m_thumbnails; // keys that have a thumbnail file, sorted
 
     QString m_extensionList;
     QString m_variationList;
@@ -144,4 +168,7 @@ private:
     QList<FormatRow> m_formats;
     QHash<QByteArray, Decision> m_decisions;
     std::unique_ptr<Statements> m_sql;
+    QList<PendingRow> m_pending;
+    QHash<QByteArray, int> m_pendingKeys; // FileName (ASCII letters lowered) and Created
+    QList<PendingEvent> m_events;
 };

@@ -448,40 +448,87 @@ private slots:
     void cancelDuringTheFilePassRollsEverythingBack()
     {
         ScanFixture f;
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(f.file(QStringLiteral("velha%1.jpg").arg(i)));
+        QCOMPARE(scan(f, f.tree(), false).added, 6);
+        f.exec("UPDATE Pictures SET Review = 0");
         f.exec("UPDATE Storages SET Unit = 'nenhuma'");
+        f.exec("DELETE FROM Storages WHERE RecId <> (SELECT min(RecId) FROM Storages)");
+        f.exec("UPDATE Pictures SET Location = (SELECT min(RecId) FROM Storages)");
         QVERIFY(f.openStore());
-        for (int i = 0; i < 10; ++i)
-            QVERIFY(f.file(QStringLiteral("f%1.jpg").arg(i)));
         QVERIFY(QDir().mkpath(f.program.paths.ThumbnailFolder));
-        const QString thumb = f.store->GetThumbnailName(1); // the key the first new row gets
-        QVERIFY(testsupport::writeFile(thumb, "stale"));
+        QStringList thumbs;
+        for (const QVariantMap &row : f.rows("SELECT RecId FROM Pictures")) {
+            thumbs << f.store->GetThumbnailName(row.value("RecId").toLongLong());
+            QVERIFY(testsupport::writeFile(thumbs.last(), "stale"));
+        }
+        for (int i = 0; i < 10; ++i)
+            QVERIFY(f.file(QStringLiteral("nova%1.jpg").arg(i)));
+        f.exec("UPDATE Pictures SET FileSize = 99 WHERE FileName = 'velha0.jpg'");
+        const QList<QVariantMap> before = f.rows("SELECT * FROM Pictures ORDER BY RecId");
         const int storages = f.count("Storages");
 
         QList<bool> treesCurrent;
         TestProgress progress;
-        int examined = 0;
-        progress.onPump = [&](int) {
-            if (++examined == 4)
+        progress.onPump = [&](int pump) {
+            if (pump == 9)
                 progress.cancel = true;
         };
         const Run r = scan(f, progress, f.tree(), false, &treesCurrent);
         QCOMPARE(r.outcome, FolderScan::Outcome::Cancelled);
-        QVERIFY(r.added >= 1 && r.added < 10);
+        QVERIFY(r.tracked >= 1 && r.tracked < 16);
         QCOMPARE(progress.statuses.last(), QStringLiteral("Cancelando a operação. Aguarde..."));
         QCOMPARE(r.status, QStringLiteral("Cancelando a operação. Aguarde..."));
-        QCOMPARE(f.count("Pictures"), 0);
+        // Every row is as it was: no new picture, no new storage, no refreshed size.
+        QCOMPARE(f.rows("SELECT * FROM Pictures ORDER BY RecId"), before);
         QCOMPARE(f.count("Storages"), storages);
         QVERIFY(!treesCurrent.isEmpty());
         QCOMPARE(treesCurrent.last(), true);
-        QVERIFY(!QFile::exists(thumb)); // deleted files stay deleted
+        // The thumbnails of the catalogued files examined before the cancel stay deleted.
+        int deleted = 0;
+        for (const QString &t : thumbs)
+            deleted += !QFile::exists(t);
+        QCOMPARE(deleted, r.found);
         QVERIFY(f.prompter.boxes().isEmpty());
         QCOMPARE(f.store->TStorages.state(), RecordSet::State::Browse);
+        QVERIFY(!f.store->Conexao.inTransaction());
         QCOMPARE(f.integrity(), QStringLiteral("ok"));
 
         // Afterwards the store writes again as usual.
         const Run again = scan(f, f.tree(), false);
         QCOMPARE(again.added, 10);
-        QCOMPARE(f.count("Pictures"), 10);
+        QCOMPARE(f.count("Pictures"), 16);
+    }
+
+    void cancelAfterRowsWereWrittenRollsThemBack()
+    {
+        ScanFixture f;
+        // A catalogued file whose size changed, in a folder examined after the new files:
+        // the rows that came before it are written before it is.
+        QVERIFY(f.file("sub/velha.jpg", 10, someTime));
+        QCOMPARE(scan(f, f.tree("sub")).added, 1);
+        QVERIFY(f.file("sub/velha.jpg", 20, someTime));
+        for (int i = 0; i < 1500; ++i)
+            QVERIFY(f.file(QStringLiteral("f%1.png").arg(i)));
+        TestProgress progress;
+        qint64 written = 0;
+        progress.onPump = [&](int) {
+            if (progress.cancel)
+                return;
+            Query q(f.store->Conexao); // sees this scan's own uncommitted rows
+            q.setSql(QStringLiteral("SELECT count(*) AS n FROM Pictures"));
+            q.open();
+            written = q.asInt(QStringLiteral("n"));
+            q.close();
+            progress.cancel = written > 1;
+        };
+        const Run r = scan(f, progress, f.tree());
+        QCOMPARE(r.outcome, FolderScan::Outcome::Cancelled);
+        QCOMPARE(written, 1501);
+        QCOMPARE(f.count("Pictures"), 1);
+        QCOMPARE(f.scalar("SELECT FileSize FROM Pictures").toInt(), 10);
+        QCOMPARE(f.scalar("SELECT Rows FROM RowCounts WHERE TableName = 'Pictures'").toInt(), 1);
+        QCOMPARE(f.integrity(), QStringLiteral("ok"));
     }
 
     void cancelDuringTheWalkWritesNothing()
@@ -519,6 +566,38 @@ private slots:
         QCOMPARE(f.fileNames(), QStringList { "a.jpg" });
         QCOMPARE(f.count("Storages WHERE System = 1 AND Unit <> 'nenhuma'"), 1);
         QVERIFY(!f.store->Conexao.inTransaction());
+        QCOMPARE(f.integrity(), QStringLiteral("ok"));
+    }
+
+    void errorInsideALargeBatchKeepsEveryRowBeforeIt()
+    {
+        ScanFixture f;
+        f.exec("CREATE TRIGGER Recusa BEFORE INSERT ON Pictures WHEN NEW.FileName = 'f1300.jpg' "
+               "BEGIN SELECT RAISE(ABORT, 'recusado'); END");
+        QVERIFY(f.openStore());
+        for (int i = 0; i < 2000; ++i)
+            QVERIFY(f.file(QStringLiteral("f%1.jpg").arg(i)));
+        // The order the folder lists its files in decides what came before the bad one.
+        QStringList listed;
+        DIR *dir = ::opendir(QFile::encodeName(f.tree()).constData());
+        QVERIFY(dir);
+        while (const dirent *e = ::readdir(dir)) {
+            if (e->d_name[0] != '.')
+                listed << QString::fromUtf8(e->d_name);
+        }
+        ::closedir(dir);
+        const int bad = int(listed.indexOf("f1300.jpg"));
+        QVERIFY(bad >= 0);
+        const Run r = scan(f, f.tree(), false);
+        QCOMPARE(r.outcome, FolderScan::Outcome::Failed);
+        QCOMPARE(f.prompter.boxTexts(), QStringList { "recusado" });
+        QCOMPARE(r.tracked, bad + 1);
+        QCOMPARE(r.added, bad);
+        QStringList stored = f.fileNames();
+        QStringList expected = listed.mid(0, bad);
+        stored.sort();
+        expected.sort();
+        QCOMPARE(stored, expected);
         QCOMPARE(f.integrity(), QStringLiteral("ok"));
     }
 
