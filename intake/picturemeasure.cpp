@@ -1,0 +1,208 @@
+#include "picturemeasure.h"
+
+#include "thumbsize.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+quint32 u32(const QByteArray &b, int at)
+{
+    return quint32(uchar(b[at])) | quint32(uchar(b[at + 1])) << 8 | quint32(uchar(b[at + 2])) << 16
+        | quint32(uchar(b[at + 3])) << 24;
+}
+
+quint16 u16(const QByteArray &b, int at)
+{
+    return quint16(uchar(b[at]) | uchar(b[at + 1]) << 8);
+}
+
+// BITMAPINFOHEADER compression codes.
+constexpr quint32 kRgb = 0;
+constexpr quint32 kBitFields = 3;
+constexpr quint32 kAlphaBitFields = 6;
+
+// OS/2 2.x headers reuse the compression codes for other schemes and carry no masks.
+constexpr quint32 kOs2HeaderSize = 64;
+
+QString openError(const QString &path, const QFile &file)
+{
+    return QStringLiteral("Cannot open file \"%1\". %2")
+        .arg(QDir::toNativeSeparators(path), file.errorString());
+}
+
+} // namespace
+
+std::optional<BmpLayout> PictureMeasure::readBmpLayout(QIODevice &device, qint64 fileSize)
+{
+    // File header, the largest info header (V5, 124 bytes) and masks after a short one.
+    const QByteArray head = device.read(14 + 124 + 16);
+    if (head.size() < 26 || head[0] != 'B' || head[1] != 'M')
+        return std::nullopt;
+    const qint64 offBits = u32(head, 10);
+    const quint32 infoSize = u32(head, 14);
+    BmpLayout layout;
+    qint64 width = 0;
+    qint64 height = 0;
+    if (infoSize == 12) {
+        width = u16(head, 18);
+        height = u16(head, 20);
+        layout.bitsPerPixel = u16(head, 24);
+    } else if (infoSize >= 16 && head.size() >= 30) {
+        width = qint32(u32(head, 18));
+        height = qint32(u32(head, 22));
+        layout.bitsPerPixel = u16(head, 28);
+        if (infoSize >= 20 && head.size() >= 34)
+            layout.compression = u32(head, 30);
+    } else {
+        return std::nullopt;
+    }
+    // Masks sit at offset 54 both inside a V2..V5 header and after a 40-byte one.
+    layout.hasMasks = infoSize != kOs2HeaderSize
+        && (layout.compression == kBitFields || layout.compression == kAlphaBitFields);
+    if (layout.hasMasks && head.size() >= 66) {
+        layout.redMask = u32(head, 54);
+        layout.greenMask = u32(head, 58);
+        layout.blueMask = u32(head, 62);
+    }
+    height = std::abs(height); // negative: stored top row first
+    if (width < 1 || height < 1 || width > 0x7fffffff || height > 0x7fffffff)
+        return layout;
+    layout.width = int(width);
+    layout.height = int(height);
+
+    // Some writers leave the pixel offset wrong; the pixels never start before the headers.
+    const qint64 headers = 14 + qint64(infoSize);
+    const qint64 dataStart = offBits >= headers && offBits <= fileSize ? offBits : headers;
+    const qint64 available = std::max<qint64>(0, fileSize - dataStart);
+    const bool uncompressed = infoSize == 12 || layout.compression == kRgb
+        || (infoSize != kOs2HeaderSize
+            && (layout.compression == kBitFields || layout.compression == kAlphaBitFields));
+    if (uncompressed) {
+        if (layout.bitsPerPixel < 1 || layout.bitsPerPixel > 32)
+            return layout;
+        const qint64 bits = width * layout.bitsPerPixel;
+        const qint64 stride = (bits + 31) / 32 * 4;
+        // The last row's padding may be missing.
+        layout.complete = available >= stride * (height - 1) + (bits + 7) / 8;
+    } else {
+        // Run-length rows each end with a two-byte mark, whatever they hold.
+        layout.complete = available >= 2 * height;
+    }
+    return layout;
+}
+
+std::optional<int> PictureMeasure::colorTypeFor(
+    const QString &fileType, const std::optional<BmpLayout> &bmp)
+{
+    if (fileType == QLatin1String("bmp")) {
+        if (!bmp)
+            return 0;
+        switch (bmp->bitsPerPixel) {
+        case 1: return 16;
+        case 4: return std::nullopt;
+        case 8: return 15;
+        case 16:
+            if (!bmp->hasMasks)
+                return std::nullopt; // 5-5-5
+            return bmp->greenMask == 0x07E0 ? 17 : 0;
+        case 24: return std::nullopt;
+        default: return 0;
+        }
+    }
+    if (fileType == QLatin1String("jpg"))
+        return 3;
+    if (fileType == QLatin1String("emf") || fileType == QLatin1String("wmf"))
+        return 15;
+    if (fileType == QLatin1String("ico"))
+        return 11;
+    return std::nullopt;
+}
+
+PictureMeasure PictureMeasure::measure(const QString &path, const QString &fileType)
+{
+    PictureMeasure m;
+    m.m_path = path;
+    m.m_fileType = fileType;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m.m_error = openError(path, file);
+        return m;
+    }
+    m.m_bmp = readBmpLayout(file, file.size());
+    if (!file.seek(0)) {
+        m.m_error = file.errorString();
+        return m;
+    }
+    QImageReader reader(&file);
+    m.m_format = reader.format();
+    m.m_size = reader.size();
+    // Qt reports a top-down bitmap's height as negative.
+    if (m.m_bmp && m.m_format == "bmp" && m.m_bmp->width > 0)
+        m.m_size = QSize(m.m_bmp->width, m.m_bmp->height);
+    if (m.m_format.isEmpty() || !m.m_size.isValid() || m.m_size.isEmpty()) {
+        m.m_error = reader.errorString();
+        if (m.m_error.isEmpty() || reader.error() == QImageReader::UnknownError)
+            m.m_error = QStringLiteral("Unsupported image format");
+        return m;
+    }
+    // Qt's reader would draw a short file's missing rows as black: a few bytes that claim
+    // millions of pixels would then take the memory of a real picture.
+    if (m.m_bmp && m.m_format == "bmp" && !m.m_bmp->complete)
+        m.m_error = QStringLiteral("The file holds less pixel data than its header declares");
+    return m;
+}
+
+QString PictureMeasure::picturePath(const QString &fullPath, const QString &fileName)
+{
+    return fullPath.endsWith(QLatin1Char('/')) ? fullPath + fileName
+                                               : fullPath + QLatin1Char('/') + fileName;
+}
+
+QSize PictureMeasure::viewSize(const QSize &box) const
+{
+    const std::optional<QSize> scaled
+        = thumbnailSize(m_size.width(), m_size.height(), box.width(), box.height());
+    if (!scaled)
+        return m_size;
+    return QSize(std::max(1, scaled->width()), std::max(1, scaled->height()));
+}
+
+QImage PictureMeasure::decode(const QSize &size, QString *error) const
+{
+    auto fail = [error](const QString &text) {
+        if (error)
+            *error = text;
+        return QImage();
+    };
+    if (!isValid())
+        return fail(m_error);
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(openError(m_path, file));
+    QImageReader reader(&file, m_format);
+    const bool scale = size.isValid() && size != m_size;
+    const bool readerScales = reader.supportsOption(QImageIOHandler::ScaledSize);
+    if (scale && readerScales)
+        reader.setScaledSize(size);
+    QImage image = reader.read();
+    if (image.isNull()) {
+        QString text = reader.errorString();
+        if (text.isEmpty() || reader.error() == QImageReader::UnknownError)
+            text = QStringLiteral("Unable to read image data");
+        return fail(text);
+    }
+    if (scale && !readerScales) {
+        // Smooth scaling keeps a palette picture's format, and averages 1-bit ones to black.
+        if (image.depth() < 32)
+            image = image.convertToFormat(
+                image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return image;
+}

@@ -1,0 +1,180 @@
+#include "thumbnailencoder.h"
+
+#include "jpegconv.h"
+#include "thumbsize.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdlib>
+
+extern "C" {
+#include <jerror.h>
+#include <jpeglib.h>
+}
+
+namespace {
+
+JpegError codeError(int code)
+{
+    return JpegError(QStringLiteral("JPEG error #%1").arg(code), code);
+}
+
+// libjpeg's default error_exit ends the process; ours jumps back with the message code.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void errorExit(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
+}
+
+void silent(j_common_ptr) { }
+
+// Compresses RGB rows into a malloc'ed buffer; returns 0 or the libjpeg message code.
+// Nothing with a destructor lives in this frame, which libjpeg may longjmp into.
+int compress(const uchar *rgb, qsizetype stride, int width, int height, unsigned char **buffer,
+    unsigned long *size)
+{
+    jpeg_compress_struct cinfo;
+    ErrorManager err;
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = errorExit;
+    err.pub.output_message = silent;
+    cinfo.err = &err.pub;
+    if (setjmp(err.jump)) {
+        const int code = err.pub.msg_code;
+        jpeg_destroy_compress(&cinfo);
+        return code;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, buffer, size);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    // The settings of ConvertJPEGStream, so both kinds of thumbnail look alike.
+    cinfo.comp_info[0].h_samp_factor = 1;
+    cinfo.comp_info[0].v_samp_factor = 1;
+    cinfo.optimize_coding = TRUE;
+    cinfo.dct_method = JDCT_ISLOW;
+    cinfo.density_unit = 1;
+    cinfo.X_density = 72;
+    cinfo.Y_density = 72;
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(rgb + stride * qsizetype(cinfo.next_scanline));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return 0;
+}
+
+// The picture drawn into its rectangle over the background, alpha blended.
+QImage compose(const QImage &image, const QRect &rect, int width, int height, QRgb colour)
+{
+    QImage canvas(width, height, QImage::Format_RGB888);
+    if (canvas.isNull())
+        throw codeError(JERR_OUT_OF_MEMORY);
+    canvas.fill(QColor(qRed(colour), qGreen(colour), qBlue(colour)));
+    QImage picture = image.size() == rect.size()
+        ? image
+        : image.scaled(rect.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    picture = picture.convertToFormat(QImage::Format_ARGB32);
+    if (picture.isNull())
+        throw codeError(JERR_OUT_OF_MEMORY);
+    const int r0 = qRed(colour), g0 = qGreen(colour), b0 = qBlue(colour);
+    for (int y = 0; y < rect.height(); ++y) {
+        const auto *src = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+        uchar *dst = canvas.scanLine(rect.top() + y) + rect.left() * 3;
+        for (int x = 0; x < rect.width(); ++x, dst += 3) {
+            const QRgb p = src[x];
+            const int a = qAlpha(p);
+            dst[0] = uchar((qRed(p) * a + r0 * (255 - a) + 127) / 255);
+            dst[1] = uchar((qGreen(p) * a + g0 * (255 - a) + 127) / 255);
+            dst[2] = uchar((qBlue(p) * a + b0 * (255 - a) + 127) / 255);
+        }
+    }
+    return canvas;
+}
+
+} // namespace
+
+QRect ThumbnailEncoder::placement(const QSize &picture, int width, int height)
+{
+    const double ratio = double(picture.width()) / double(picture.height());
+    int w = width;
+    int h = height;
+    // Landscape fits the width, otherwise the height; the other side when that overflows.
+    bool onWidth = ratio > 1.0;
+    if (onWidth) {
+        h = nearestEven(width / ratio);
+        onWidth = h <= height;
+    }
+    if (!onWidth) {
+        h = height;
+        w = nearestEven(height * ratio);
+        if (w > width) {
+            w = width;
+            h = nearestEven(width / ratio);
+        }
+    }
+    w = std::clamp(w, 1, width);
+    h = std::clamp(h, 1, height);
+    return QRect((width - w) / 2, (height - h) / 2, w, h);
+}
+
+QByteArray ThumbnailEncoder::encode(const QImage &image, int width, int height, QRgb colour)
+{
+    if (width < 1)
+        throw JpegError(QStringLiteral("Invalid Width"));
+    if (height < 1)
+        throw JpegError(QStringLiteral("Invalid Height"));
+    if (width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION
+        || qint64(width) * height > kJpegMaxOutputPixels)
+        throw codeError(JERR_IMAGE_TOO_BIG);
+    if (image.isNull() || image.width() < 1 || image.height() < 1)
+        throw codeError(JERR_EMPTY_IMAGE);
+
+    const QImage canvas
+        = compose(image, placement(image.size(), width, height), width, height, colour);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    const int code
+        = compress(canvas.constBits(), canvas.bytesPerLine(), width, height, &buffer, &size);
+    QByteArray bytes;
+    if (code == 0)
+        bytes = QByteArray(reinterpret_cast<const char *>(buffer), qsizetype(size));
+    std::free(buffer);
+    if (code != 0)
+        throw codeError(code);
+    return bytes;
+}
+
+void ThumbnailEncoder::writeFile(
+    const QImage &image, const QString &dst, int width, int height, QRgb colour)
+{
+    QByteArray bytes;
+    try {
+        bytes = encode(image, width, height, colour);
+    } catch (const JpegError &) {
+        QFile::remove(dst);
+        throw;
+    }
+    QSaveFile file(dst);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        QFile::remove(dst);
+        throw JpegError(QStringLiteral("Cannot create file \"%1\". %2")
+                            .arg(QDir::toNativeSeparators(dst), reason));
+    }
+}
