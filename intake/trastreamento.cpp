@@ -23,6 +23,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 // The status line and the "Cancelar" button, as the scan sees them.
 class TRastreamento::Progress : public ProgressSink {
 public:
@@ -75,6 +77,7 @@ TRastreamento::TRastreamento(QWidget *parent) : QDialog(parent)
     Animate1->setTextVisible(false);
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
     StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setMinimumHeight(StatusBar1->fontMetrics().height() + 8); // one line, even empty
 
     for (QComboBox *box : { DBLookupComboBox1, DBLookupComboBox2 }) {
         box->setEditable(false);
@@ -119,7 +122,8 @@ TRastreamento::TRastreamento(QWidget *parent) : QDialog(parent)
     outer->setSpacing(0);
     outer->addLayout(body);
     outer->addWidget(StatusBar1);
-    resize(480, sizeHint().height());
+    // Wide enough for "Rastreados N arquivos N novos N já catalogados anteriormente".
+    resize(std::max(600, sizeHint().width()), sizeHint().height());
 
     connect(ShellComboBox1, &QComboBox::activated, this, [this] { ShellComboBox1Click(); });
     connect(DBLookupComboBox1, &QComboBox::activated, this, [this] { DBLookupComboBox1Click(); });
