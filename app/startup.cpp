@@ -2,6 +2,9 @@
 
 #include "appconstants.h"
 #include "catalogbrowser.h"
+#include "dberror.h"
+#include "picturefilter.h"
+#include "picturepreview.h"
 #include "tabertura.h"
 #include "tbatchprocess.h"
 #include "tcopiararquivoscd.h"
@@ -15,6 +18,7 @@
 #include "tviewlog.h"
 
 #include <QApplication>
+#include <QPushButton>
 
 Startup::Startup(const ProgramPaths &p, Prompter *prompter)
     : paths(p), m_prompter(prompter ? prompter : &m_boxes)
@@ -79,12 +83,42 @@ void Startup::createWindows()
     Rastreamento->setPrompter(m_prompter);
     Rastreamento->setTreesCurrent = [this](bool current) { Abertura->Browser->TreesCurrent = current; };
     Abertura->Browser->showScanDialog = [this] { Rastreamento->exec(); };
+    wirePicturePreview();
     Abertura->setSplash(splash.get());
     Abertura->setOptionsDialog(Opcoes.get());
     Abertura->onEndProgram = [this] {
         m_endRequested = true;
         Abertura->close();
         QCoreApplication::exit(1);
+    };
+}
+
+// The picture page's preview, the enlarge button and the open-picture dialog's filter.
+void Startup::wirePicturePreview()
+{
+    CatalogBrowser *b = Abertura->Browser;
+    PicturePreview::Controls controls;
+    controls.PageControl3 = b->PageControl3;
+    controls.Image1 = b->Image1;
+    controls.WebBrowser1 = b->WebBrowser1;
+    controls.BitBtn1 = b->BitBtn1;
+    controls.PageControl2 = b->PageControl2;
+    controls.TabSheet9 = b->TabSheet9;
+    controls.TabSheet10 = b->TabSheet10;
+    controls.Image2 = b->Image2;
+    controls.WebBrowser2 = b->WebBrowser2;
+    Preview = new PicturePreview(controls, *Dados, *m_prompter, Abertura.get());
+    Preview->setStatusText = [this](const QString &text) { Abertura->setPanelText(1, text); };
+    Preview->editInProgress = [b] { return b->InsertInProgress || b->EditInProgress; };
+    b->ShowThumbnail = [this] { Preview->ShowThumbnail(); };
+    b->clearThumbnail = [this] { Preview->clearThumbnail(); };
+    QObject::connect(b->BitBtn1, &QPushButton::clicked, Preview, &PicturePreview::BitBtn1Click);
+    Abertura->BuildPictureFilter = [this, b] {
+        try {
+            b->OpenPictureDialog1Filter = PictureFilter::build(Dados->Conexao);
+        } catch (const DbError &e) {
+            m_prompter->error(e.message());
+        }
     };
 }
 

@@ -12,6 +12,7 @@ class TCopiarArquivosCD;
 class TDados;
 class TMudarColecaoCategoria;
 class TOpcoes;
+class PicturePreview;
 class TRastreamento;
 class TRemeterArquivosEmail;
 class TRemeterArquivosFTP;
@@ -45,11 +46,15 @@ public:
     std::unique_ptr<TRemeterArquivosEmail> RemeterArquivosEmail;
     std::unique_ptr<TCopiarArquivosCD> CopiarArquivosCD;
     std::unique_ptr<TViewLog> ViewLog;
+    // The picture page's preview, owned by the main window.
+    PicturePreview *Preview = nullptr;
 
     Prompter &prompter() { return *m_prompter; }
     bool endRequested() const { return m_endRequested; }
 
 private:
+    void wirePicturePreview();
+
     MessageBoxPrompter m_boxes;
     Prompter *m_prompter;
     bool m_endRequested = false;

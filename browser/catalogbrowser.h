@@ -73,6 +73,9 @@ public:
     std::function<bool()> searchResultsOpen;
     std::function<void()> clearThumbnail;
     std::function<void()> showScanDialog;
+    // Filter of the open-picture dialog as built from Formats ("Name (*.ext)|*.EXT|...");
+    // PictureFilter::toFileDialogFilter turns it into QFileDialog's syntax when it opens.
+    QString OpenPictureDialog1Filter;
 
     // Tool bar.
     QToolBar *ToolBar1 = nullptr;

@@ -1,0 +1,461 @@
+#include "../browser/catalogfixture.h"
+#include "catalogbrowser.h"
+#include "dbcontrols.h"
+#include "pagecontrol.h"
+#include "picturefilter.h"
+#include "picturepreview.h"
+#include "scriptedprompter.h"
+#include "startup.h"
+#include "tabertura.h"
+#include "tdados.h"
+#include "test_preview_files.h"
+
+#include <QImageReader>
+#include <QLabel>
+#include <QMovie>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <QtTest>
+
+using namespace previewfiles;
+
+namespace {
+
+const QString kLoading = QStringLiteral("Carregando imagem...");
+
+// The real main window over a catalogue whose pictures are real files in a folder.
+struct PreviewWindow {
+    CatalogFixture f;
+    QTemporaryDir folder;
+    ScriptedPrompter prompter;
+    std::unique_ptr<Startup> app;
+    qint64 collection = 0;
+    qint64 category = 0;
+    qint64 storage = 0;
+    QList<QUrl> opened;
+    QList<QStringList> started; // program, then its arguments
+    QStringList statusTexts;
+
+    PreviewWindow()
+    {
+        collection = f.collection("Fotos");
+        category = f.category(collection, "Todas");
+        storage = f.storage("Disco");
+    }
+
+    QString file(const QString &name) const { return folder.filePath(name); }
+
+    // A picture row for a file of the folder (written when bytes are given).
+    qint64 picture(
+        const QString &name, const QString &fileType, const QByteArray &bytes, bool review = true)
+    {
+        if (!bytes.isNull())
+            write(file(name), bytes);
+        return f.exec(QStringLiteral("INSERT INTO Pictures (Collection, Category, Location, Name, "
+                                     "FileName, FullPath, FileType, Review) VALUES (:C, :K, :L, "
+                                     ":N, :F, :P, :T, :R)"),
+            { { "C", collection }, { "K", category }, { "L", storage }, { "N", name },
+                { "F", name }, { "P", folder.path() }, { "T", fileType },
+                { "R", review ? 1 : 0 } });
+    }
+
+    void start()
+    {
+        app = std::make_unique<Startup>(f.folder.paths, &prompter);
+        app->createWindows();
+        QSignalSpy done(app->Abertura.get(), &TAbertura::startupLoadingDone);
+        app->Abertura->show();
+        QTRY_COMPARE(done.count(), 1);
+        QVERIFY(done.first().first().toBool());
+        app->Preview->openUrl = [this](const QUrl &url) {
+            opened << url;
+            return true;
+        };
+        app->Preview->startProgram = [this](const QString &program, const QStringList &args) {
+            started << (QStringList { program } + args);
+            return true;
+        };
+        // Every text the status panel takes, in order.
+        const auto show = app->Preview->setStatusText;
+        app->Preview->setStatusText = [this, show](const QString &text) {
+            statusTexts << text;
+            show(text);
+        };
+    }
+
+    CatalogBrowser &b() { return *app->Abertura->Browser; }
+    QString status() { return app->Abertura->panelText(1); }
+    QString thumbnail(qint64 id) { return app->Dados->GetThumbnailName(id); }
+
+    void show(qint64 id)
+    {
+        QTreeView *tree = b().TreeView1;
+        auto *m = static_cast<CatalogTree *>(tree->model());
+        const QModelIndex index = m->modelIndex(m->indexOfCode(QStringLiteral("N3=%1").arg(id)));
+        QVERIFY(index.isValid());
+        for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+            tree->expand(p);
+        tree->scrollTo(index);
+        statusTexts.clear();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(index).center());
+        QCOMPARE(b().SelectedNodeKey, QString::number(id));
+    }
+
+    // The row as stored in the file (not as the window's record set shows it).
+    QVariant stored(qint64 id, const QString &column)
+    {
+        Connection c;
+        c.openFile(f.path);
+        Query q(c);
+        q.setSql(QStringLiteral("SELECT %1 AS V FROM Pictures WHERE RecId = :ID").arg(column));
+        q.setParam("ID", id);
+        q.open();
+        const QVariant v = q.value("V");
+        q.close();
+        c.close();
+        return v;
+    }
+
+    QSize shown(QLabel *label)
+    {
+        return label->pixmap().isNull() ? QSize() : label->pixmap().size();
+    }
+    bool tab(int index) { return b().PageControl3->isPageVisible(index); }
+};
+
+QString askForThumbnail(const QString &name)
+{
+    return QStringLiteral("Miniatura não disponível. Grave ") + name
+        + QStringLiteral(" máximo 135px em 72dpi");
+}
+
+} // namespace
+
+class TestPreview : public QObject {
+    Q_OBJECT
+private slots:
+    void firstShowingRecordsTheJpegAndTheNextShowsItsThumbnail()
+    {
+        PreviewWindow w;
+        const qint64 id = w.picture("paisagem.jpg", "jpg", jpeg(2000, 1500));
+        const qint64 other = w.picture("outra.jpg", "jpg", jpeg(300, 200));
+        w.start();
+        w.show(id);
+        QCOMPARE(w.stored(id, "ColorType").toInt(), 3);
+        QCOMPARE(w.stored(id, "Width").toInt(), 2000);
+        QCOMPARE(w.stored(id, "Height").toInt(), 1500);
+        QCOMPARE(w.stored(id, "Review").toInt(), 0);
+        QCOMPARE(QImageReader(w.thumbnail(id)).size(), QSize(135, 101));
+        QCOMPARE(QImageReader(w.thumbnail(id)).format(), QByteArray("jpeg"));
+        QCOMPARE(w.shown(w.b().Image1), QSize(135, 101));
+        QVERIFY(w.tab(0));
+        QVERIFY(!w.tab(1));
+        QCOMPARE(w.b().PageControl3->activePageIndex(), 0);
+        QCOMPARE(w.b().BitBtn1->text(), QStringLiteral("Ampliar"));
+        QVERIFY(w.b().BitBtn1->isEnabled());
+        QVERIFY(w.b().DBCheckBox4->isChecked() == false);
+        QCOMPARE(w.b().DBEdit8->text(), QStringLiteral("2000"));
+        QCOMPARE(w.statusTexts.first(), kLoading);
+        QCOMPARE(w.status(), QString());
+        QVERIFY(w.prompter.boxes().isEmpty());
+        // Nothing but the thumbnail is left in the thumbnail folder.
+        QCOMPARE(QDir(w.app->paths.ThumbnailFolder).entryList(QDir::Files | QDir::Hidden),
+            QStringList { QFileInfo(w.thumbnail(id)).fileName() });
+
+        // The next showing takes the thumbnail file: the picture itself is gone now.
+        QVERIFY(QFile::remove(w.file("paisagem.jpg")));
+        w.show(other);
+        w.show(id);
+        QCOMPARE(w.shown(w.b().Image1), QSize(135, 101));
+        QVERIFY(w.tab(0));
+        QVERIFY(w.b().BitBtn1->isEnabled());
+        QCOMPARE(w.status(), QString());
+        QCOMPARE(w.stored(id, "Width").toInt(), 2000);
+        QVERIFY(w.prompter.boxes().isEmpty());
+    }
+
+    void smallPictureAsksForAHandMadeThumbnail()
+    {
+        PreviewWindow w;
+        const qint64 id = w.picture("icone.jpg", "jpg", jpeg(100, 80));
+        const qint64 other = w.picture("outra.jpg", "jpg", jpeg(120, 90));
+        w.start();
+        w.show(id);
+        QCOMPARE(w.shown(w.b().Image1), QSize(100, 80));
+        QVERIFY(w.tab(0));
+        QCOMPARE(w.stored(id, "Review").toInt(), 1);
+        QVERIFY(w.stored(id, "Width").isNull());
+        QVERIFY(w.stored(id, "ColorType").isNull());
+        QVERIFY(!QFileInfo::exists(w.thumbnail(id)));
+        QCOMPARE(w.status(), askForThumbnail(w.thumbnail(id)));
+
+        // A thumbnail saved by hand is not taken while Review is true...
+        QImage hand(60, 50, QImage::Format_RGB32);
+        hand.fill(Qt::blue);
+        QVERIFY(write(w.thumbnail(id), encoded(hand, "jpeg")));
+        w.show(other);
+        w.show(id);
+        QCOMPARE(w.shown(w.b().Image1), QSize(100, 80));
+        // ...and is shown once Review is false.
+        w.f.exec("UPDATE Pictures SET Review = 0 WHERE RecId = :ID", { { "ID", id } });
+        w.show(other);
+        w.show(id);
+        QCOMPARE(w.shown(w.b().Image1), QSize(60, 50));
+        QVERIFY(w.b().Image1->pixmap().toImage().pixelColor(30, 25).blue() > 200);
+        QCOMPARE(w.status(), QString());
+        QVERIFY(w.prompter.boxes().isEmpty());
+    }
+
+    void staleThumbnailIsIgnoredWhileReviewIsTrue()
+    {
+        PreviewWindow w;
+        const qint64 id = w.picture("nova.jpg", "jpg", jpeg(1000, 750));
+        w.start();
+        QImage old(30, 30, QImage::Format_RGB32);
+        old.fill(Qt::blue);
+        QVERIFY(write(w.thumbnail(id), encoded(old, "jpeg")));
+        w.show(id);
+        QCOMPARE(QImageReader(w.thumbnail(id)).size(), QSize(135, 101));
+        QCOMPARE(w.shown(w.b().Image1), QSize(135, 101));
+        QCOMPARE(w.stored(id, "Review").toInt(), 0);
+    }
+
+    void bitmapsAndIconsGetThumbnailsFromThePictureShown()
+    {
+        PreviewWindow w;
+        const qint64 rgb = w.picture("quadro.bmp", "bmp", bmp(2000, 1500, 24));
+        const qint64 palette = w.picture("paleta.bmp", "bmp", bmp(300, 200, 8));
+        QImage icon(256, 256, QImage::Format_ARGB32);
+        icon.fill(qRgba(0, 0, 255, 255));
+        const qint64 ico = w.picture("icone.ico", "ico", encoded(icon, "ico"));
+        w.f.exec("UPDATE Pictures SET ColorType = 4 WHERE RecId = :ID", { { "ID", rgb } });
+        w.start();
+
+        w.show(rgb);
+        QCOMPARE(w.stored(rgb, "ColorType").toInt(), 4); // 24 bits: unchanged
+        QCOMPARE(w.stored(rgb, "Width").toInt(), 2000);
+        QCOMPARE(w.stored(rgb, "Review").toInt(), 0);
+        const QImage thumb(w.thumbnail(rgb));
+        QCOMPARE(thumb.size(), QSize(135, 101));
+        QVERIFY(thumb.pixelColor(67, 50).red() > 230 && thumb.pixelColor(67, 50).blue() < 30);
+
+        w.show(palette);
+        QCOMPARE(w.stored(palette, "ColorType").toInt(), 15);
+        QCOMPARE(QImageReader(w.thumbnail(palette)).size(), QSize(135, 90));
+
+        w.show(ico);
+        QCOMPARE(w.stored(ico, "ColorType").toInt(), 11);
+        QCOMPARE(w.stored(ico, "Height").toInt(), 256);
+        QCOMPARE(QImageReader(w.thumbnail(ico)).size(), QSize(135, 135));
+        QVERIFY(w.prompter.boxes().isEmpty());
+    }
+
+    void editInProgressFillsTheEditedRowWithoutAThumbnail()
+    {
+        PreviewWindow w;
+        const qint64 id = w.picture("editada.jpg", "jpg", jpeg(2000, 1500));
+        w.start();
+        RecordSet &pictures = w.app->Dados->TPictures;
+        QVERIFY(pictures.locate("RecId", id));
+        w.b().DBNavigator3->BtnClick(DBNavigator::nbEdit);
+        w.b().EditInProgress = true;
+        w.app->Preview->ShowThumbnail();
+        QCOMPARE(pictures.state(), RecordSet::State::Edit);
+        QCOMPARE(pictures.value("Width").toInt(), 2000);
+        QCOMPARE(pictures.value("Height").toInt(), 1500);
+        QCOMPARE(pictures.value("ColorType").toInt(), 3);
+        QVERIFY(pictures.asBool("Review"));
+        QVERIFY(w.stored(id, "Width").isNull());
+        QCOMPARE(w.stored(id, "Review").toInt(), 1);
+        QVERIFY(!QFileInfo::exists(w.thumbnail(id)));
+        QCOMPARE(w.shown(w.b().Image1), QSize(135, 101));
+        QCOMPARE(QDir(w.app->paths.ThumbnailFolder).entryList(QDir::Files | QDir::Hidden),
+            QStringList());
+
+        // The person's Cancel drops them.
+        w.b().DBNavigator3->BtnClick(DBNavigator::nbCancel);
+        w.b().EditInProgress = false;
+        QVERIFY(pictures.value("Width").isNull());
+        QVERIFY(w.stored(id, "Width").isNull());
+        QVERIFY(w.prompter.boxes().isEmpty());
+    }
+
+    void gifAndPngShowOnTheGifTab()
+    {
+        PreviewWindow w;
+        const qint64 gif = w.picture(
+            "anima.gif", "gif", previewfiles::gif(400, 300, { qRgb(255, 0, 0), qRgb(0, 255, 0) }));
+        const qint64 png = w.picture("grade.png", "png", encoded(gradient(800, 600), "png"));
+        w.start();
+
+        w.show(gif);
+        QVERIFY(!w.tab(0));
+        QVERIFY(w.tab(1));
+        QCOMPARE(w.b().PageControl3->activePageIndex(), 1);
+        QMovie *movie = w.b().WebBrowser1->movie();
+        QVERIFY(movie);
+        QCOMPARE(movie->frameCount(), 2);
+        QCOMPARE(movie->currentImage().size(), QSize(135, 101));
+        QCOMPARE(w.b().BitBtn1->text(), QStringLiteral("Ampliar"));
+        QCOMPARE(w.stored(gif, "Review").toInt(), 1);
+        QVERIFY(w.stored(gif, "Width").isNull());
+        QVERIFY(!QFileInfo::exists(w.thumbnail(gif)));
+        QCOMPARE(w.status(), askForThumbnail(w.thumbnail(gif)));
+
+        // The enlarge button: the web enlargement page only.
+        w.b().BitBtn1->click();
+        QVERIFY(!w.b().PageControl2->isPageVisible(4));
+        QVERIFY(w.b().PageControl2->isPageVisible(5));
+        QCOMPARE(w.b().PageControl2->activePage(), w.b().TabSheet10);
+        QVERIFY(w.b().WebBrowser2->movie());
+
+        w.show(png);
+        QVERIFY(!w.b().PageControl2->isPageVisible(5)); // a tree click hides it again
+        QVERIFY(w.tab(1));
+        QVERIFY(!w.b().WebBrowser1->movie());
+        QCOMPARE(w.shown(w.b().WebBrowser1), QSize(135, 101));
+        QVERIFY(w.stored(png, "Width").isNull());
+        QVERIFY(!QFileInfo::exists(w.thumbnail(png)));
+        w.b().BitBtn1->click();
+        QCOMPARE(w.b().PageControl2->activePage(), w.b().TabSheet10);
+        QVERIFY(!w.shown(w.b().WebBrowser2).isEmpty());
+        QVERIFY(w.prompter.boxes().isEmpty());
+        QVERIFY(w.opened.isEmpty());
+    }
+
+    void enlargeButtonShowsThePictureOrReportsItsLoss()
+    {
+        PreviewWindow w;
+        const qint64 id = w.picture("grande.jpg", "jpg", jpeg(1600, 1200));
+        w.start();
+        w.show(id);
+        w.b().BitBtn1->click();
+        QVERIFY(w.b().PageControl2->isPageVisible(4));
+        QVERIFY(!w.b().PageControl2->isPageVisible(5));
+        QCOMPARE(w.b().PageControl2->activePage(), w.b().TabSheet9);
+        const QSize enlarged = w.shown(w.b().Image2);
+        QVERIFY(enlarged.width() > 135);
+        QVERIFY(enlarged.width() <= 1600);
+        QVERIFY(w.opened.isEmpty());
+
+        // The file went away after its thumbnail was shown: the error box, no empty page.
+        QVERIFY(QFile::remove(w.file("grande.jpg")));
+        w.show(id);
+        QVERIFY(w.tab(0));
+        w.b().BitBtn1->click();
+        QCOMPARE(w.prompter.boxes().size(), 1);
+        QCOMPARE(w.prompter.boxes().first().icon, Prompter::Icon::Error);
+        QVERIFY(w.prompter.boxTexts().first().startsWith("Cannot open file"));
+        QVERIFY(!w.b().PageControl2->isPageVisible(4));
+    }
+
+    void unsupportedFormatsGoToAnotherProgram()
+    {
+        PreviewWindow w;
+        const qint64 tif = w.picture("scan.tif", "tif", encoded(gradient(300, 200), "tiff"));
+        const qint64 pcx = w.picture("antigo.pcx", "pcx", QByteArray("PCX"));
+        const qint64 odd = w.picture("desenho.xyz", "xyz", QByteArray("drawing"));
+        w.start();
+
+        w.show(odd);
+        QVERIFY(!w.tab(0));
+        QVERIFY(!w.tab(1));
+        QCOMPARE(w.b().BitBtn1->text(), QStringLiteral("Visualizar"));
+        QVERIFY(w.b().BitBtn1->isEnabled());
+        QCOMPARE(w.status(), askForThumbnail(w.thumbnail(odd)));
+        w.b().BitBtn1->click();
+        QCOMPARE(w.opened, QList<QUrl> { QUrl::fromLocalFile(w.file("desenho.xyz")) });
+        QVERIFY(w.started.isEmpty());
+
+        // tif and pcx go to the outside viewer, only when it lies in the program folder.
+        w.show(tif);
+        QCOMPARE(w.b().BitBtn1->text(), QStringLiteral("Visualizar"));
+        w.b().BitBtn1->click();
+        QVERIFY(w.started.isEmpty());
+        const QString viewer = w.app->paths.ProgramFolder + QStringLiteral("/kodakprv.exe");
+        QVERIFY(write(viewer, QByteArray("viewer")));
+        w.b().BitBtn1->click();
+        QCOMPARE(w.started.size(), 1);
+        QCOMPARE(w.started.first(),
+            (QStringList { viewer, QLatin1Char('"') + w.file("scan.tif") + QLatin1Char('"') }));
+        w.show(pcx);
+        w.b().BitBtn1->click();
+        QCOMPARE(w.started.size(), 2);
+        QCOMPARE(w.opened.size(), 1);
+        QVERIFY(!w.b().PageControl2->isPageVisible(4));
+        QVERIFY(!w.b().PageControl2->isPageVisible(5));
+        QCOMPARE(w.stored(tif, "Review").toInt(), 1);
+        QVERIFY(w.prompter.boxes().isEmpty());
+    }
+
+    void missingOrHostilePicturesAreNotDrawn()
+    {
+        PreviewWindow w;
+        const qint64 good = w.picture("boa.jpg", "jpg", jpeg(500, 400));
+        const qint64 gone = w.picture("sumiu.jpg", "jpg", QByteArray());
+        const qint64 bomb = w.picture("bomba.bmp", "bmp", bombBmp());
+        const qint64 text = w.picture("texto.jpg", "jpg", QByteArray("not a picture"));
+        w.start();
+        w.show(good);
+        QVERIFY(!w.shown(w.b().Image1).isEmpty());
+
+        w.show(gone);
+        QVERIFY(w.shown(w.b().Image1).isEmpty());
+        QCOMPARE(w.status(), askForThumbnail(w.thumbnail(gone)));
+        QCOMPARE(w.stored(gone, "Review").toInt(), 1);
+
+        for (qint64 id : { bomb, text }) {
+            w.show(id);
+            QVERIFY(w.shown(w.b().Image1).isEmpty());
+            QCOMPARE(w.stored(id, "Review").toInt(), 1);
+            QVERIFY(w.stored(id, "Width").isNull());
+            QVERIFY(!QFileInfo::exists(w.thumbnail(id)));
+        }
+        QVERIFY(w.prompter.boxes().isEmpty());
+    }
+
+    void writerFailuresReachTheErrorBoxAndLeaveNoThumbnail()
+    {
+        PreviewWindow w;
+        // 270 times wider than high: the size rule gives a 0 height, which the writer refuses.
+        const qint64 strip = w.picture("faixa.jpg", "jpg", jpeg(27000, 100));
+        BmpOptions mono;
+        const qint64 line = w.picture("linha.bmp", "bmp", bmp(27000, 100, 1, mono));
+        w.start();
+        QVERIFY(write(w.thumbnail(strip), jpeg(135, 10)));
+        w.show(strip);
+        QCOMPARE(w.prompter.boxTexts(), QStringList { "Invalid Height" });
+        QCOMPARE(w.prompter.boxes().first().icon, Prompter::Icon::Error);
+        QVERIFY(!QFileInfo::exists(w.thumbnail(strip)));
+        // The details were recorded before the writer ran.
+        QCOMPARE(w.stored(strip, "Width").toInt(), 27000);
+        QCOMPARE(w.stored(strip, "Review").toInt(), 0);
+        QCOMPARE(w.status(), askForThumbnail(w.thumbnail(strip)));
+        QCOMPARE(QDir(w.app->paths.ThumbnailFolder).entryList(QDir::Files | QDir::Hidden),
+            QStringList());
+
+        w.show(line);
+        QCOMPARE(w.prompter.boxTexts(), (QStringList { "Invalid Height", "Invalid Height" }));
+        QCOMPARE(w.stored(line, "ColorType").toInt(), 16);
+        QVERIFY(!QFileInfo::exists(w.thumbnail(line)));
+    }
+
+    void pictureFilterIsBuiltAtStartup()
+    {
+        PreviewWindow w;
+        w.f.exec("UPDATE Formats SET Used = 0 WHERE Extension NOT IN ('jpg', 'bmp')");
+        w.start();
+        const QString filter = w.b().OpenPictureDialog1Filter;
+        QCOMPARE(filter,
+            QStringLiteral("Todos as opções de formatos|*.JPG;*.JPEG;*.BMP|Imagem JPEG "
+                           "(*.jpg;*.jpeg)|*.JPG;*.JPEG|Bitmap do Windows (*.bmp)|*.BMP"));
+        QCOMPARE(PictureFilter::toFileDialogFilter(filter),
+            QStringLiteral("Todos as opções de formatos (*.JPG *.JPEG *.BMP);;Imagem JPEG "
+                           "(*.JPG *.JPEG);;Bitmap do Windows (*.BMP)"));
+    }
+};
+
+QTEST_MAIN(TestPreview)
+#include "test_preview.moc"
