@@ -2,6 +2,7 @@
 
 #include "clisession.h"
 #include "scancommand.h"
+#include "thumbscommand.h"
 #include "treecommand.h"
 #include "dberror.h"
 #include "schema.h"
@@ -43,7 +44,9 @@ QString usage()
         "  tree                 lista as duas árvores, um nó por linha:\n"
         "                       ÁRVORE<TAB>NÍVEL<TAB>CÓDIGO<TAB>NOME\n"
         "  scan PASTA [--no-subfolders] [--collection ID] [--category ID]\n"
-        "                       rastreia a pasta (e as subpastas) e cataloga as imagens\n");
+        "                       rastreia a pasta (e as subpastas) e cataloga as imagens\n"
+        "  thumbs [--jobs N]    mede as imagens a revisar e grava as miniaturas, em N\n"
+        "                       linhas de execução (sem ela: uma por processador)\n");
 }
 
 int usageError(const QString &message)
@@ -120,6 +123,7 @@ const QList<QPair<QString, Command>> &commands()
         {QStringLiteral("info"), commandInfo},
         {QStringLiteral("tree"), commandTree},
         {QStringLiteral("scan"), runScanCommand},
+        {QStringLiteral("thumbs"), runThumbsCommand},
     };
     return list;
 }
