@@ -203,12 +203,14 @@ void PicturePreview::LoadPicture()
     QString path;
     QString fileType;
     QString thumbnailName;
+    qint64 recId = 0;
     bool supported = false;
     try {
         path = PictureMeasure::picturePath(pictures.asString(QStringLiteral("FullPath")),
             pictures.asString(QStringLiteral("FileName")));
         fileType = pictures.asString(QStringLiteral("FileType"));
-        thumbnailName = m_store.GetThumbnailName(pictures.asInt(QStringLiteral("RecId")));
+        recId = pictures.asInt(QStringLiteral("RecId"));
+        thumbnailName = m_store.GetThumbnailName(recId);
         const QFileInfo file(path);
         if (!file.exists() || file.isDir()) {
             setStatus(QString());
@@ -271,6 +273,13 @@ void PicturePreview::LoadPicture()
         m_c.BitBtn1->setEnabled(true);
     }
     EventPump::pump();
+    // A click handled meanwhile may have shown another picture: these details are not its.
+    try {
+        if (pictures.asInt(QStringLiteral("RecId")) != recId)
+            return;
+    } catch (const DbError &) {
+        return;
+    }
 
     const QSize size = measure.size();
     if (loaded && !web && (size.width() > box.width() || size.height() > box.height())) {

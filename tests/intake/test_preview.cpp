@@ -1,6 +1,7 @@
 #include "../browser/catalogfixture.h"
 #include "catalogbrowser.h"
 #include "dbcontrols.h"
+#include "eventpump.h"
 #include "pagecontrol.h"
 #include "picturefilter.h"
 #include "picturepreview.h"
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeView>
 #include <QtTest>
 
@@ -89,7 +91,7 @@ struct PreviewWindow {
     QString status() { return app->Abertura->panelText(1); }
     QString thumbnail(qint64 id) { return app->Dados->GetThumbnailName(id); }
 
-    void show(qint64 id)
+    void show(qint64 id, bool selected = true)
     {
         QTreeView *tree = b().TreeView1;
         auto *m = static_cast<CatalogTree *>(tree->model());
@@ -100,7 +102,8 @@ struct PreviewWindow {
         tree->scrollTo(index);
         statusTexts.clear();
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(index).center());
-        QCOMPARE(b().SelectedNodeKey, QString::number(id));
+        if (selected)
+            QCOMPARE(b().SelectedNodeKey, QString::number(id));
     }
 
     // The row as stored in the file (not as the window's record set shows it).
@@ -440,6 +443,37 @@ private slots:
         QCOMPARE(w.prompter.boxTexts(), (QStringList { "Invalid Height", "Invalid Height" }));
         QCOMPARE(w.stored(line, "ColorType").toInt(), 16);
         QVERIFY(!QFileInfo::exists(w.thumbnail(line)));
+    }
+
+    void aClickHandledDuringTheShowingKeepsEachRowItsOwnDetails()
+    {
+        PreviewWindow w;
+        const qint64 first = w.picture("primeira.jpg", "jpg", jpeg(2000, 1500));
+        const qint64 second = w.picture("segunda.jpg", "jpg", jpeg(300, 200));
+        w.start();
+        // The second click comes while the first showing lets the window process messages.
+        EventPump::setInterval(0);
+        bool clicked = false;
+        w.app->Preview->editInProgress = [&] {
+            if (!clicked) {
+                clicked = true;
+                QTimer::singleShot(0, [&] { w.show(second); });
+            }
+            return false;
+        };
+        w.show(first, false);
+        EventPump::setInterval(20);
+        QVERIFY(clicked);
+        QCOMPARE(w.b().SelectedNodeKey, QString::number(second));
+        QCOMPARE(w.stored(second, "Width").toInt(), 300);
+        QCOMPARE(w.stored(second, "Height").toInt(), 200);
+        QCOMPARE(w.stored(first, "Review").toInt(), 1);
+        QVERIFY(w.stored(first, "Width").isNull());
+        QVERIFY(!QFileInfo::exists(w.thumbnail(first)));
+        QCOMPARE(QImageReader(w.thumbnail(second)).size(), QSize(135, 90));
+        QCOMPARE(w.shown(w.b().Image1), QSize(135, 90));
+        QCOMPARE(QDir(w.app->paths.ThumbnailFolder).entryList(QDir::Files | QDir::Hidden),
+            QStringList { QFileInfo(w.thumbnail(second)).fileName() });
     }
 
     void pictureFilterIsBuiltAtStartup()
