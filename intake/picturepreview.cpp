@@ -185,6 +185,13 @@ void PicturePreview::ShowThumbnail()
         m_c.BitBtn1->setEnabled(true);
     } else {
         LoadPicture();
+        // A click handled while it loaded has shown another picture, with its own text.
+        try {
+            if (m_store.GetThumbnailName(pictures.asInt(QStringLiteral("RecId"))) != name)
+                return;
+        } catch (const DbError &) {
+            return;
+        }
     }
 
     if (QFileInfo::exists(name))

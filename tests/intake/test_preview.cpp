@@ -474,6 +474,7 @@ private slots:
         QCOMPARE(w.shown(w.b().Image1), QSize(135, 90));
         QCOMPARE(QDir(w.app->paths.ThumbnailFolder).entryList(QDir::Files | QDir::Hidden),
             QStringList { QFileInfo(w.thumbnail(second)).fileName() });
+        QCOMPARE(w.status(), QString());
     }
 
     void pictureFilterIsBuiltAtStartup()
