@@ -88,8 +88,9 @@ std::optional<BmpLayout> PictureMeasure::readBmpLayout(QIODevice &device, qint64
             return layout;
         const qint64 bits = width * layout.bitsPerPixel;
         const qint64 stride = (bits + 31) / 32 * 4;
-        // The last row's padding may be missing.
-        layout.complete = available >= stride * (height - 1) + (bits + 7) / 8;
+        // The last row's padding may be missing; divided, so that no product overflows.
+        const qint64 lastRow = (bits + 7) / 8;
+        layout.complete = available >= lastRow && (available - lastRow) / stride >= height - 1;
     } else {
         // Run-length rows each end with a two-byte mark, whatever they hold.
         layout.complete = available >= 2 * height;

@@ -174,6 +174,14 @@ private slots:
         QVERIFY(write(dir.filePath("padless.bmp"), whole.left(whole.size() - 1)));
         QVERIFY(PictureMeasure::measure(dir.filePath("padless.bmp"), "bmp").isValid());
 
+        // Headers at the limits of their fields.
+        QByteArray huge = bombBmp();
+        put32(huge, 18, 0x7fffffff);
+        put32(huge, 22, 0x80000001); // top-down, 2^31 - 1 rows
+        put16(huge, 28, 32);
+        QVERIFY(write(dir.filePath("huge.bmp"), huge));
+        QVERIFY(!PictureMeasure::measure(dir.filePath("huge.bmp"), "bmp").isValid());
+
         // Run-length data too short for the rows it declares.
         BmpOptions rle;
         rle.compression = 1;
