@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringList>
 #include <QStringDecoder>
+#include <QStringList>
 
 namespace {
 QString sectionOf(const QString &line)
@@ -43,8 +43,9 @@ std::optional<QStringList> IniFile::readLines()
     if (!info.exists())
         return QStringList();
     if (info.isDir()) {
-        m_error = QStringLiteral("Não foi possível ler o arquivo de configuração \"%1\": é uma pasta.")
-                      .arg(m_path);
+        m_error
+            = QStringLiteral("Não foi possível ler o arquivo de configuração \"%1\": é uma pasta.")
+                  .arg(m_path);
         return std::nullopt;
     }
     QFile file(m_path);

@@ -5,10 +5,9 @@
 
 // Reads and writes INI text files the way the Windows profile calls do: sections and keys
 // without regard to letter case, values taken as written, no escapes, unknown lines kept.
-class IniFile
-{
+class IniFile {
 public:
-    explicit IniFile(const QString &path) : m_path(path) {}
+    explicit IniFile(const QString &path) : m_path(path) { }
 
     // Reads one value. A missing file, section or key gives the default; a file that
     // exists but cannot be read sets error() and also gives the default.

@@ -4,8 +4,7 @@
 
 // The process-wide paths and values of the running program: where it lives, where its
 // configuration and catalogue are, where thumbnails go, its version and the system name.
-class ProgramPaths
-{
+class ProgramPaths {
 public:
     ProgramPaths() = default;
     // Derives every value from the path of the program file.
@@ -14,11 +13,11 @@ public:
     // program's base name so that both resolve the same configuration and catalogue.
     static ProgramPaths forRunningProgram(const QString &baseName = QString());
 
-    QString ProgramFolder;    // without a trailing delimiter
-    QString ConfigFile;       // the program file with the extension ".ini"
-    QString DatabaseFolder;   // starts as ProgramFolder
+    QString ProgramFolder; // without a trailing delimiter
+    QString ConfigFile; // the program file with the extension ".ini"
+    QString DatabaseFolder; // starts as ProgramFolder
     QString DatabaseFileName; // starts as the default database name
-    QString ThumbnailFolder;  // ProgramFolder + "/thumbs", never recomputed
+    QString ThumbnailFolder; // ProgramFolder + "/thumbs", never recomputed
     QString ProgramVersion;
     QString SystemName;
     bool MainWindowReady = false;

@@ -81,7 +81,8 @@ void Startup::createWindows()
     Abertura->setStore(Dados.get());
     Rastreamento->setStore(Dados.get());
     Rastreamento->setPrompter(m_prompter);
-    Rastreamento->setTreesCurrent = [this](bool current) { Abertura->Browser->TreesCurrent = current; };
+    Rastreamento->setTreesCurrent
+        = [this](bool current) { Abertura->Browser->TreesCurrent = current; };
     Abertura->Browser->showScanDialog = [this] { Rastreamento->exec(); };
     wirePicturePreview();
     Abertura->setSplash(splash.get());

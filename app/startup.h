@@ -21,8 +21,7 @@ class TViewLog;
 class Prompter;
 
 // The start-up sequence: splash, every window once in a fixed order, the message loop.
-class Startup
-{
+class Startup {
 public:
     // With no prompter given, the program's message boxes are used.
     explicit Startup(const ProgramPaths &paths, Prompter *prompter = nullptr);

@@ -47,8 +47,8 @@ TAbertura::TAbertura(ProgramPaths &paths, Prompter &prompter, QWidget *parent)
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(false);
-    const Qt::Alignment align[3] = {Qt::AlignCenter, Qt::AlignLeft | Qt::AlignVCenter,
-                                    Qt::AlignCenter};
+    const Qt::Alignment align[3]
+        = { Qt::AlignCenter, Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignCenter };
     for (int i = 0; i < 3; ++i) {
         m_panels[i] = new QLabel(bar);
         m_panels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
@@ -73,8 +73,8 @@ void TAbertura::FormCreate()
     m_paths.ProgramVersion = GetFileVersion(QCoreApplication::applicationFilePath());
     if (m_paths.ProgramVersion.isEmpty())
         m_paths.ProgramVersion = compiledVersion();
-    setWindowTitle(QApplication::applicationName() + QStringLiteral(" version ")
-                   + m_paths.ProgramVersion);
+    setWindowTitle(
+        QApplication::applicationName() + QStringLiteral(" version ") + m_paths.ProgramVersion);
 
     m_paths.DatabaseFolder = m_paths.ProgramFolder;
     m_paths.DatabaseFileName = m_paths.defaultDatabaseName();
@@ -157,15 +157,16 @@ void TAbertura::runStartupLoading()
     m_paths.MainWindowReady = true;
     const QString conn = m_store->connectionString();
     const int semi = conn.indexOf(QLatin1Char(';'));
-    setPanelText(1, (semi < 0 ? conn : conn.left(semi + 1)) + QLatin1Char(' ') + m_paths.SystemName);
+    setPanelText(
+        1, (semi < 0 ? conn : conn.left(semi + 1)) + QLatin1Char(' ') + m_paths.SystemName);
     m_loaded = true;
     emit startupLoadingDone(true);
 }
 
 void TAbertura::ShowDatabaseLocation()
 {
-    setPanelText(2, m_paths.databaseIsLocal() ? QStringLiteral("BD LOCAL")
-                                              : QStringLiteral("BD NÃO LOCAL"));
+    setPanelText(
+        2, m_paths.databaseIsLocal() ? QStringLiteral("BD LOCAL") : QStringLiteral("BD NÃO LOCAL"));
 }
 
 void TAbertura::Opcoes1Click()

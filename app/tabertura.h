@@ -16,8 +16,7 @@ class TSplash;
 
 // The main window: caption, status bar, main menu, start-up loading and the catalogue's
 // reopening after the options dialog; the trees and detail pages live inside it.
-class TAbertura : public QMainWindow
-{
+class TAbertura : public QMainWindow {
     Q_OBJECT
 public:
     TAbertura(ProgramPaths &paths, Prompter &prompter, QWidget *parent = nullptr);
@@ -75,7 +74,7 @@ private:
     TDados *m_store = nullptr;
     TSplash *m_splash = nullptr;
     TOpcoes *m_options = nullptr;
-    QLabel *m_panels[3] = {nullptr, nullptr, nullptr};
+    QLabel *m_panels[3] = { nullptr, nullptr, nullptr };
     bool m_activatedOnce = false;
     bool m_loaded = false;
 };

@@ -7,8 +7,7 @@ class QTimer;
 class ProgramPaths;
 
 // The splash window of the start-up, which also serves as the about window.
-class TSplash : public QWidget
-{
+class TSplash : public QWidget {
     Q_OBJECT
 public:
     explicit TSplash(const ProgramPaths &paths, QWidget *parent = nullptr);

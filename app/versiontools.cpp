@@ -74,7 +74,7 @@ QString readVersionRecord(const QString &path)
     // Built at run time: a literal pattern would itself appear in this program's code
     // and be found before the real record.
     uchar sig[8];
-    const uint32_t words[2] = {s_maskedSignature ^ kMask, s_maskedStrucVersion ^ kMask};
+    const uint32_t words[2] = { s_maskedSignature ^ kMask, s_maskedStrucVersion ^ kMask };
     for (int i = 0; i < 8; ++i)
         sig[i] = uchar((words[i / 4] >> (8 * (i % 4))) & 0xFF);
     const uchar *p = data;
@@ -152,7 +152,8 @@ QString systemNameFromOsRelease(const QString &path)
         if (!line.startsWith(QLatin1String("PRETTY_NAME=")))
             continue;
         QString value = line.mid(12).trimmed();
-        if (value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\''))
+        if (value.size() >= 2
+            && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\''))
             && value.back() == value.front())
             value = value.mid(1, value.size() - 2);
         value.replace(QLatin1String("\\\""), QLatin1String("\""));

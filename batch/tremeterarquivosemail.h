@@ -3,8 +3,7 @@
 #include <QDialog>
 
 // Dialog "Remeter arquivos por E-mail"; its controls and handlers arrive with its own feature.
-class TRemeterArquivosEmail : public QDialog
-{
+class TRemeterArquivosEmail : public QDialog {
     Q_OBJECT
 public:
     explicit TRemeterArquivosEmail(QWidget *parent = nullptr);

@@ -64,22 +64,23 @@ int runMeasure(const QString &file, int rounds)
     const qint64 nodes = t1.count() + t2.count();
     const qint64 structure = t1.structureBytes() + t2.structureBytes();
     std::printf("RESULT %.4f %lld %lld %ld %ld\n", median(times), static_cast<long long>(nodes),
-                static_cast<long long>(structure), currentRssKb() - before, peakRssKb());
+        static_cast<long long>(structure), currentRssKb() - before, peakRssKb());
     return 0;
 }
 
 // The two statements through the sqlite3 shell, output thrown away.
 double shellSeconds(const QString &file, int rounds)
 {
-    const QString sql = TreeLoader::organisationSql().join(QLatin1Char('\n')) + QStringLiteral(";\n")
-        + TreeLoader::locationSql().join(QLatin1Char('\n')) + QStringLiteral(";\n");
+    const QString sql = TreeLoader::organisationSql().join(QLatin1Char('\n'))
+        + QStringLiteral(";\n") + TreeLoader::locationSql().join(QLatin1Char('\n'))
+        + QStringLiteral(";\n");
     std::vector<double> times;
     for (int i = 0; i < rounds; ++i) {
         QProcess shell;
         shell.setStandardOutputFile(QStringLiteral("/dev/null"));
         QElapsedTimer timer;
         timer.start();
-        shell.start(QStringLiteral("sqlite3"), {QStringLiteral("-readonly"), file, sql});
+        shell.start(QStringLiteral("sqlite3"), { QStringLiteral("-readonly"), file, sql });
         shell.waitForFinished(-1);
         times.push_back(timer.nsecsElapsed() / 1e9);
         if (shell.exitCode() != 0) {
@@ -107,7 +108,7 @@ int main(int argc, char **argv)
         }
     }
     QString folder = QDir::temp().filePath(QStringLiteral("quillomar-bench"));
-    QList<qint64> sizes = {10000, 1000000};
+    QList<qint64> sizes = { 10000, 1000000 };
     for (int i = 0; i + 1 < args.size(); i += 2) {
         if (args.at(i) == QLatin1String("--dir"))
             folder = args.at(i + 1);
@@ -121,9 +122,11 @@ int main(int argc, char **argv)
     }
     QDir().mkpath(folder);
 
-    std::printf("LoadTrees against the sqlite3 shell running the same two statements (median of %d)\n", rounds);
-    std::printf("%10s %10s %10s %8s %10s %12s %12s %10s\n", "pictures", "LoadTrees", "sqlite3", "ratio",
-                "nodes", "bytes/node", "trees RSS", "peak RSS");
+    std::printf(
+        "LoadTrees against the sqlite3 shell running the same two statements (median of %d)\n",
+        rounds);
+    std::printf("%10s %10s %10s %8s %10s %12s %12s %10s\n", "pictures", "LoadTrees", "sqlite3",
+        "ratio", "nodes", "bytes/node", "trees RSS", "peak RSS");
     bool met = true;
     for (qint64 size : sizes) {
         const QString file = QDir(folder).filePath(QStringLiteral("pictures_%1.mdb").arg(size));
@@ -141,12 +144,14 @@ int main(int argc, char **argv)
         const double shell = shellSeconds(file, rounds);
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--measure"), file, QStringLiteral("--rounds"), QString::number(rounds)});
+            { QStringLiteral("--measure"), file, QStringLiteral("--rounds"),
+                QString::number(rounds) });
         child.waitForFinished(-1);
         const QString out = QString::fromUtf8(child.readAllStandardOutput());
         const int at = out.indexOf(QLatin1String("RESULT "));
         if (child.exitCode() != 0 || at < 0 || shell < 0) {
-            std::fprintf(stderr, "measuring %s failed: %s\n", qPrintable(file), child.readAllStandardError().constData());
+            std::fprintf(stderr, "measuring %s failed: %s\n", qPrintable(file),
+                child.readAllStandardError().constData());
             return 1;
         }
         const QStringList f = out.mid(at + 7).trimmed().split(QLatin1Char(' '));
@@ -154,12 +159,14 @@ int main(int argc, char **argv)
         const double nodes = f[1].toDouble();
         const double perNode = f[2].toDouble() / nodes;
         std::printf("%10lld %9.3fs %9.3fs %8.2f %10.0f %12.1f %9.1f MB %7.1f MB\n",
-                    static_cast<long long>(size), load, shell, load / shell, nodes, perNode,
-                    f[3].toDouble() / 1024.0, f[4].toDouble() / 1024.0);
+            static_cast<long long>(size), load, shell, load / shell, nodes, perNode,
+            f[3].toDouble() / 1024.0, f[4].toDouble() / 1024.0);
         if (size == sizes.last())
             met = load <= 1.3 * shell && perNode < 64;
     }
-    std::printf("targets at the largest size: LoadTrees <= 1.3x the two statements, < 64 bytes per node "
-                "beyond the names: %s\n", met ? "met" : "NOT met");
+    std::printf(
+        "targets at the largest size: LoadTrees <= 1.3x the two statements, < 64 bytes per node "
+        "beyond the names: %s\n",
+        met ? "met" : "NOT met");
     return 0;
 }

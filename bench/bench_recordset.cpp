@@ -42,7 +42,7 @@ Figure measure(int rounds, const std::function<void(int)> &operation)
         times.push_back(timer.nsecsElapsed() / 1e6);
     }
     std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times.back()};
+    return { times[times.size() / 2], times.back() };
 }
 
 using processmemory::peakRssKb;
@@ -72,8 +72,8 @@ int runMeasure(const QString &file)
         q.open();
         if (!q.eof()) {
             keys << key;
-            names << QVariantList{q.asString(QStringLiteral("FileName")).toUpper(),
-                                  q.asDateTime(QStringLiteral("Created"))};
+            names << QVariantList { q.asString(QStringLiteral("FileName")).toUpper(),
+                q.asDateTime(QStringLiteral("Created")) };
         }
         q.close();
     }
@@ -105,10 +105,10 @@ int runMeasure(const QString &file)
             nextTimes.push_back(ms);
     }
     std::sort(nextTimes.begin(), nextTimes.end());
-    const Figure next{nextTimes[nextTimes.size() / 2], nextTimes.back()};
+    const Figure next { nextTimes[nextTimes.size() / 2], nextTimes.back() };
     std::printf("RESULT %d %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %ld\n", count,
-                open.median, open.worst, recordCount.median, recordCount.worst, byKey.median,
-                byKey.worst, byName.median, byName.worst, next.median, next.worst, peakRssKb());
+        open.median, open.worst, recordCount.median, recordCount.worst, byKey.median, byKey.worst,
+        byName.median, byName.worst, next.median, next.worst, peakRssKb());
     return 0;
 }
 
@@ -127,7 +127,7 @@ int main(int argc, char **argv)
         }
     }
     QString folder = QDir::temp().filePath(QStringLiteral("quillomar-bench"));
-    QList<qint64> sizes = {10000, 1000000};
+    QList<qint64> sizes = { 10000, 1000000 };
     for (int i = 0; i + 1 < args.size(); i += 2) {
         if (args.at(i) == QLatin1String("--dir")) {
             folder = args.at(i + 1);
@@ -157,39 +157,44 @@ int main(int argc, char **argv)
                 return 1;
             }
             std::printf("generated %lld pictures in %.1f s (%.0f MB): %s\n",
-                        static_cast<long long>(size), timer.elapsed() / 1000.0,
-                        QFileInfo(file).size() / 1e6, qPrintable(file));
+                static_cast<long long>(size), timer.elapsed() / 1000.0,
+                QFileInfo(file).size() / 1e6, qPrintable(file));
         }
         QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--measure"), file});
+        child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("--measure"), file });
         child.waitForFinished(-1);
         const QString out = QString::fromUtf8(child.readAllStandardOutput());
         const int at = out.indexOf(QLatin1String("RESULT "));
         if (child.exitCode() != 0 || at < 0) {
             std::fprintf(stderr, "measuring %s failed: %s\n", qPrintable(file),
-                         child.readAllStandardError().constData());
+                child.readAllStandardError().constData());
             return 1;
         }
-        rows << Row{size, out.mid(at + 7).trimmed().split(QLatin1Char(' '))};
+        rows << Row { size, out.mid(at + 7).trimmed().split(QLatin1Char(' ')) };
     }
 
-    std::printf("\nPictures record set sorted by Name (ms: median / worst of 25; Next: 9 rounds)\n");
-    std::printf("%10s %8s %17s %17s %17s %22s %19s %10s\n", "pictures", "count", "open", "RecordCount",
-                "locate RecId", "locate FileName+Created", "1,000 Next", "peak RSS");
+    std::printf(
+        "\nPictures record set sorted by Name (ms: median / worst of 25; Next: 9 rounds)\n");
+    std::printf("%10s %8s %17s %17s %17s %22s %19s %10s\n", "pictures", "count", "open",
+        "RecordCount", "locate RecId", "locate FileName+Created", "1,000 Next", "peak RSS");
     for (const Row &r : rows) {
         const QStringList &f = r.fields;
         auto pair = [&](int i) {
-            return QStringLiteral("%1 / %2").arg(f[i].toDouble(), 0, 'f', 3).arg(f[i + 1].toDouble(), 0, 'f', 3);
+            return QStringLiteral("%1 / %2")
+                .arg(f[i].toDouble(), 0, 'f', 3)
+                .arg(f[i + 1].toDouble(), 0, 'f', 3);
         };
-        std::printf("%10lld %8s %17s %17s %17s %22s %19s %7.1f MB\n", static_cast<long long>(r.size),
-                    qPrintable(f[0]), qPrintable(pair(1)), qPrintable(pair(3)), qPrintable(pair(5)),
-                    qPrintable(pair(7)), qPrintable(pair(9)), f[11].toDouble() / 1024.0);
+        std::printf("%10lld %8s %17s %17s %17s %22s %19s %7.1f MB\n",
+            static_cast<long long>(r.size), qPrintable(f[0]), qPrintable(pair(1)),
+            qPrintable(pair(3)), qPrintable(pair(5)), qPrintable(pair(7)), qPrintable(pair(9)),
+            f[11].toDouble() / 1024.0);
     }
     std::printf("targets at 1,000,000: each single operation < 5 ms, 1,000 Next < 50 ms\n");
     if (rows.size() >= 2) {
         const QStringList &a = rows.first().fields;
         const QStringList &b = rows.last().fields;
-        const char *names[] = {"open", "RecordCount", "locate RecId", "locate FileName+Created", "1,000 Next"};
+        const char *names[]
+            = { "open", "RecordCount", "locate RecId", "locate FileName+Created", "1,000 Next" };
         bool medians = true;
         QStringList worstOver;
         for (int i = 0; i < 5; ++i) {
@@ -200,18 +205,19 @@ int main(int argc, char **argv)
             medians = medians && big < limit;
             if (worst >= limit)
                 worstOver << QString::fromLatin1(names[i]);
-            std::printf("  %-24s %8.3f ms at %lld, %8.3f ms at %lld (worst %.3f): ratio %.2f, target %s\n",
-                        names[i], anchor, static_cast<long long>(rows.first().size), big,
-                        static_cast<long long>(rows.last().size), worst, anchor > 0 ? big / anchor : 0.0,
-                        big < limit ? "met" : "MISSED");
+            std::printf(
+                "  %-24s %8.3f ms at %lld, %8.3f ms at %lld (worst %.3f): ratio %.2f, target %s\n",
+                names[i], anchor, static_cast<long long>(rows.first().size), big,
+                static_cast<long long>(rows.last().size), worst, anchor > 0 ? big / anchor : 0.0,
+                big < limit ? "met" : "MISSED");
         }
         std::printf("memory: peak RSS %.1f MB at %lld, %.1f MB at %lld: ratio %.2f\n",
-                    a[11].toDouble() / 1024.0, static_cast<long long>(rows.first().size),
-                    b[11].toDouble() / 1024.0, static_cast<long long>(rows.last().size),
-                    b[11].toDouble() / a[11].toDouble());
+            a[11].toDouble() / 1024.0, static_cast<long long>(rows.first().size),
+            b[11].toDouble() / 1024.0, static_cast<long long>(rows.last().size),
+            b[11].toDouble() / a[11].toDouble());
         std::printf("medians: %s; worst cases over target: %s\n",
-                    medians ? "all targets met" : "a target MISSED",
-                    worstOver.isEmpty() ? "none" : qPrintable(worstOver.join(QStringLiteral(", "))));
+            medians ? "all targets met" : "a target MISSED",
+            worstOver.isEmpty() ? "none" : qPrintable(worstOver.join(QStringLiteral(", "))));
     }
     return 0;
 }

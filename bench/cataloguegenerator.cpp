@@ -14,27 +14,27 @@
 
 namespace {
 
-const char *const collectionWords[] = {
-    "Viagens", "Família", "Natureza", "Casamentos", "Aniversários", "Trabalho", "Escola", "Praias",
-    "Montanhas", "Cidades", "Animais", "Flores", "Festas", "Esportes", "Arquitetura", "Retratos",
-    "Carnaval", "Natal", "Férias", "Museus", "Concertos", "Jardim", "Reformas", "Carros", "Comida",
-    "Amigos", "Formatura", "Batizados", "Pôr do sol", "Rios", "Igrejas", "Fazenda", "Pesca",
-    "Acampamento", "Neve", "Ilhas", "Desfiles", "Exposições", "Documentos", "Antigas", "Digitalizadas",
-    "Celular", "Drone", "Macro", "Noturnas", "Paisagens", "Eventos", "Clientes", "Projetos"};
+const char *const collectionWords[] = { "Viagens", "Família", "Natureza", "Casamentos",
+    "Aniversários", "Trabalho", "Escola", "Praias", "Montanhas", "Cidades", "Animais", "Flores",
+    "Festas", "Esportes", "Arquitetura", "Retratos", "Carnaval", "Natal", "Férias", "Museus",
+    "Concertos", "Jardim", "Reformas", "Carros", "Comida", "Amigos", "Formatura", "Batizados",
+    "Pôr do sol", "Rios", "Igrejas", "Fazenda", "Pesca", "Acampamento", "Neve", "Ilhas", "Desfiles",
+    "Exposições", "Documentos", "Antigas", "Digitalizadas", "Celular", "Drone", "Macro", "Noturnas",
+    "Paisagens", "Eventos", "Clientes", "Projetos" };
 
-const char *const categoryWords[] = {
-    "2001", "2002", "2003", "2004", "2005", "2006", "2007", "2008", "2009", "2010", "Janeiro",
-    "Fevereiro", "Março", "Abril", "Maio", "Junho", "Julho", "Agosto", "Setembro", "Outubro",
-    "Novembro", "Dezembro", "Selecionadas", "Originais", "Editadas", "Rascunhos"};
+const char *const categoryWords[]
+    = { "2001", "2002", "2003", "2004", "2005", "2006", "2007", "2008", "2009", "2010", "Janeiro",
+          "Fevereiro", "Março", "Abril", "Maio", "Junho", "Julho", "Agosto", "Setembro", "Outubro",
+          "Novembro", "Dezembro", "Selecionadas", "Originais", "Editadas", "Rascunhos" };
 
-const char *const places[] = {
-    "praia", "serra", "centro", "parque", "lagoa", "cachoeira", "fazenda", "festa", "casa",
-    "escritorio", "estadio", "igreja", "mercado", "ponte", "rio", "ilha", "porto", "museu"};
+const char *const places[]
+    = { "praia", "serra", "centro", "parque", "lagoa", "cachoeira", "fazenda", "festa", "casa",
+          "escritorio", "estadio", "igreja", "mercado", "ponte", "rio", "ilha", "porto", "museu" };
 
-const char *const cameraPrefixes[] = {"IMG_", "DSC", "DSC_", "P", "PICT", "DSCN", "_MG_", "CIMG"};
+const char *const cameraPrefixes[] = { "IMG_", "DSC", "DSC_", "P", "PICT", "DSCN", "_MG_", "CIMG" };
 
-const char *const extensions[] = {"jpg", "jpg", "jpg", "jpg", "jpg", "JPG", "jpeg", "png", "gif",
-                                  "bmp", "tif", "png"};
+const char *const extensions[]
+    = { "jpg", "jpg", "jpg", "jpg", "jpg", "JPG", "jpeg", "png", "gif", "bmp", "tif", "png" };
 
 [[noreturn]] void failed(sqlite3 *db)
 {
@@ -79,12 +79,15 @@ void generateCatalogue(const QString &path, qint64 pictures, unsigned seed)
     const int categoriesPerCollection = 20;
     const int storages = 20;
 
-    sqlite3_stmt *collection = prepare(db, "INSERT INTO Collections (RecId, Name, System) VALUES (?, ?, ?)");
-    sqlite3_stmt *category = prepare(db, "INSERT INTO Categories (RecId, Collection, Name, System) VALUES (?, ?, ?, ?)");
+    sqlite3_stmt *collection
+        = prepare(db, "INSERT INTO Collections (RecId, Name, System) VALUES (?, ?, ?)");
+    sqlite3_stmt *category = prepare(
+        db, "INSERT INTO Categories (RecId, Collection, Name, System) VALUES (?, ?, ?, ?)");
     QList<QByteArray> collectionNames;
     for (int c = 1; c <= collections; ++c) {
-        const QByteArray name = c == 1 ? QByteArray("(undefined)")
-                                       : QByteArray(collectionWords[(c - 2) % std::size(collectionWords)]);
+        const QByteArray name = c == 1
+            ? QByteArray("(undefined)")
+            : QByteArray(collectionWords[(c - 2) % std::size(collectionWords)]);
         collectionNames << name;
         sqlite3_bind_int(collection, 1, c);
         bindText(collection, 2, name);
@@ -93,9 +96,9 @@ void generateCatalogue(const QString &path, qint64 pictures, unsigned seed)
         for (int k = 1; k <= categoriesPerCollection; ++k) {
             const int id = (c - 1) * categoriesPerCollection + k;
             const QByteArray name = (c == 1 && k == 1)
-                                        ? QByteArray("(undefined)")
-                                        : QByteArray(categoryWords[(k - 1 + c) % std::size(categoryWords)])
-                                              + (k > int(std::size(categoryWords)) ? " 2" : "");
+                ? QByteArray("(undefined)")
+                : QByteArray(categoryWords[(k - 1 + c) % std::size(categoryWords)])
+                    + (k > int(std::size(categoryWords)) ? " 2" : "");
             sqlite3_bind_int(category, 1, id);
             sqlite3_bind_int(category, 2, c);
             bindText(category, 3, name);
@@ -106,10 +109,12 @@ void generateCatalogue(const QString &path, qint64 pictures, unsigned seed)
     sqlite3_finalize(collection);
     sqlite3_finalize(category);
 
-    sqlite3_stmt *storage = prepare(db, "INSERT INTO Storages (RecId, Name, Unit, System) VALUES (?, ?, ?, ?)");
+    sqlite3_stmt *storage
+        = prepare(db, "INSERT INTO Storages (RecId, Name, Unit, System) VALUES (?, ?, ?, ?)");
     QList<QByteArray> units;
     for (int s = 1; s <= storages; ++s) {
-        const QByteArray name = s == 1 ? QByteArray("(local)") : "FOTOS" + QByteArray::number(1998 + s);
+        const QByteArray name
+            = s == 1 ? QByteArray("(local)") : "FOTOS" + QByteArray::number(1998 + s);
         const QByteArray unit = s == 1 ? QByteArray("/") : "/media/ana/" + name;
         units << unit;
         sqlite3_bind_int(storage, 1, s);
@@ -122,19 +127,21 @@ void generateCatalogue(const QString &path, qint64 pictures, unsigned seed)
 
     // Indexes built once over all rows are far cheaper than kept up row by row.
     QStringList indexes, indexNames;
-    sqlite3_stmt *list = prepare(db, "SELECT name, sql FROM sqlite_master WHERE type = 'index' "
-                                     "AND tbl_name = 'Pictures' AND sql IS NOT NULL");
+    sqlite3_stmt *list = prepare(db,
+        "SELECT name, sql FROM sqlite_master WHERE type = 'index' "
+        "AND tbl_name = 'Pictures' AND sql IS NOT NULL");
     while (sqlite3_step(list) == SQLITE_ROW) {
-        indexNames << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(list, 0)));
+        indexNames << QString::fromUtf8(
+            reinterpret_cast<const char *>(sqlite3_column_text(list, 0)));
         indexes << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(list, 1)));
     }
     sqlite3_finalize(list);
     for (const QString &name : std::as_const(indexNames))
         connection.exec(QStringLiteral("DROP INDEX \"%1\"").arg(name));
-    sqlite3_stmt *picture = prepare(
-        db, "INSERT INTO Pictures (Collection, Category, Name, FileName, FullPath, FileSize, Created, "
-            "Modified, FileType, ColorType, Width, Height, Resolution, Location, KeyWords, Review) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    sqlite3_stmt *picture = prepare(db,
+        "INSERT INTO Pictures (Collection, Category, Name, FileName, FullPath, FileSize, Created, "
+        "Modified, FileType, ColorType, Width, Height, Resolution, Location, KeyWords, Review) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     QDateTime when(QDate(2001, 3, 4), QTime(9, 30, 0));
     for (qint64 i = 0; i < pictures; ++i) {
         const int c = 1 + pick(collections);
@@ -144,15 +151,17 @@ void generateCatalogue(const QString &path, qint64 pictures, unsigned seed)
         QByteArray base;
         if (pick(3) == 0) {
             base = QByteArray(places[pick(int(std::size(places)))]) + '_'
-                   + QByteArray::number(2001 + pick(20)) + '_' + QByteArray::number(pick(1000)).rightJustified(3, '0');
+                + QByteArray::number(2001 + pick(20)) + '_'
+                + QByteArray::number(pick(1000)).rightJustified(3, '0');
         } else {
             base = QByteArray(cameraPrefixes[pick(int(std::size(cameraPrefixes)))])
-                   + QByteArray::number(pick(10000)).rightJustified(4, '0');
+                + QByteArray::number(pick(10000)).rightJustified(4, '0');
         }
         const QByteArray fileName = base + '.' + ext;
         const QByteArray folder = units.at(s - 1) + (units.at(s - 1).endsWith('/') ? "" : "/")
-                                  + collectionNames.at(c - 1) + "/" + QByteArray::number(k) + "/";
-        when = when.addSecs(2 * (1 + pick(600))); // unique and increasing: FileName+Created is a key
+            + collectionNames.at(c - 1) + "/" + QByteArray::number(k) + "/";
+        when
+            = when.addSecs(2 * (1 + pick(600))); // unique and increasing: FileName+Created is a key
         const QByteArray created = dbvalues::toDbDate(when).toUtf8();
         const bool measured = pick(4) != 0;
         sqlite3_bind_int(picture, 1, c);
@@ -172,7 +181,8 @@ void generateCatalogue(const QString &path, qint64 pictures, unsigned seed)
         }
         sqlite3_bind_int(picture, 14, s);
         if (pick(5) == 0)
-            bindText(picture, 15, QByteArray(places[pick(int(std::size(places)))]) + " família férias");
+            bindText(
+                picture, 15, QByteArray(places[pick(int(std::size(places)))]) + " família férias");
         sqlite3_bind_int(picture, 16, measured ? 0 : 1);
         step(db, picture);
     }

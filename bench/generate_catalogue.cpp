@@ -33,6 +33,6 @@ int main(int argc, char **argv)
         return 1;
     }
     std::printf("%lld pictures in %.1f s: %s\n", static_cast<long long>(pictures),
-                timer.elapsed() / 1000.0, qPrintable(args.first()));
+        timer.elapsed() / 1000.0, qPrintable(args.first()));
     return 0;
 }

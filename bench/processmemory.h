@@ -18,7 +18,13 @@ inline long statusKiB(const char *key)
     return 0;
 }
 
-inline long peakRssKb() { return statusKiB("VmHWM:"); }
-inline long currentRssKb() { return statusKiB("VmRSS:"); }
+inline long peakRssKb()
+{
+    return statusKiB("VmHWM:");
+}
+inline long currentRssKb()
+{
+    return statusKiB("VmRSS:");
+}
 
 } // namespace processmemory

@@ -33,8 +33,7 @@
 namespace {
 const QColor kCream(255, 251, 240);
 
-template<typename T>
-T *named(T *widget, const char *name)
+template<typename T> T *named(T *widget, const char *name)
 {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
@@ -72,7 +71,7 @@ QIcon nodeIcon(int kind)
         p.drawRect(QRectF(1.5, 2.5, 13, 11));
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(60, 150, 90));
-        const QPointF hill[] = {{2, 13}, {7, 7}, {10, 10}, {12, 8}, {14, 13}};
+        const QPointF hill[] = { { 2, 13 }, { 7, 7 }, { 10, 10 }, { 12, 8 }, { 14, 13 } };
         p.drawPolygon(hill, 5);
         p.setBrush(QColor(240, 170, 60));
         p.drawEllipse(QPointF(11, 5.5), 1.5, 1.5);
@@ -96,7 +95,7 @@ CatalogBrowser::CatalogBrowser(Prompter &prompter, QWidget *parent)
     : QWidget(parent), m_prompter(prompter)
 {
     setObjectName(QStringLiteral("CatalogBrowser"));
-    const QVector<QIcon> icons = {nodeIcon(0), nodeIcon(1), nodeIcon(2)};
+    const QVector<QIcon> icons = { nodeIcon(0), nodeIcon(1), nodeIcon(2) };
     m_tree1.setIcons(icons);
     m_tree2.setIcons(icons);
 
@@ -112,7 +111,7 @@ CatalogBrowser::CatalogBrowser(Prompter &prompter, QWidget *parent)
     buildPages();
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
-    m_splitter->setSizes({260, 540});
+    m_splitter->setSizes({ 260, 540 });
 
     // Initial state of the main window: no detail page, hidden thumbnail and extra pages.
     for (int i = 0; i < PageControl2->count(); ++i)
@@ -154,42 +153,46 @@ void CatalogBrowser::buildToolBar()
         ToolBar1->addWidget(b);
         return b;
     };
-    ToolButton1 = makeButton("ToolButton1", QStringLiteral("Incluir..."), QStyle::SP_FileDialogNewFolder);
+    ToolButton1
+        = makeButton("ToolButton1", QStringLiteral("Incluir..."), QStyle::SP_FileDialogNewFolder);
     ToolButton1->setMenu(PopupMenu1);
     ToolButton1->setPopupMode(QToolButton::InstantPopup);
-    ToolButton2 = makeButton("ToolButton2", QStringLiteral("Rastrear Imagens"), QStyle::SP_DriveHDIcon);
-    ToolButton3 = makeButton("ToolButton3", QStringLiteral("Procurar no Catálogo"), QStyle::SP_FileDialogContentsView);
+    ToolButton2
+        = makeButton("ToolButton2", QStringLiteral("Rastrear Imagens"), QStyle::SP_DriveHDIcon);
+    ToolButton3 = makeButton(
+        "ToolButton3", QStringLiteral("Procurar no Catálogo"), QStyle::SP_FileDialogContentsView);
     connect(ToolButton2, &QToolButton::clicked, this, &CatalogBrowser::ToolButton2Click);
-    ToolButton4 = makeButton("ToolButton4", QStringLiteral("Processamento em Lote"), QStyle::SP_DialogSaveButton);
+    ToolButton4 = makeButton(
+        "ToolButton4", QStringLiteral("Processamento em Lote"), QStyle::SP_DialogSaveButton);
 }
 
 void CatalogBrowser::buildTrees()
 {
     PageControl1 = named(new PageControl(m_splitter), "PageControl1");
-    auto makeTree = [&](const char *sheetName, const char *treeName, CatalogTree *model,
-                        QWidget *&sheet) {
-        sheet = named(new QWidget(PageControl1), sheetName);
-        auto *l = new QVBoxLayout(sheet);
-        l->setContentsMargins(0, 0, 0, 0);
-        auto *tree = named(new QTreeView(sheet), treeName);
-        tree->setModel(model);
-        tree->setHeaderHidden(true);
-        tree->setUniformRowHeights(true);
-        tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        tree->setSelectionMode(QAbstractItemView::SingleSelection);
-        tree->setSelectionBehavior(QAbstractItemView::SelectRows);
-        tree->setAllColumnsShowFocus(true);
-        tree->setTextElideMode(Qt::ElideRight);
-        tree->setContextMenuPolicy(Qt::CustomContextMenu);
-        tree->setExpandsOnDoubleClick(false);
-        tree->installEventFilter(this);
-        l->addWidget(tree);
-        connect(tree, &QTreeView::clicked, this, [this, tree] { TreeViewClick(tree); });
-        connect(tree, &QTreeView::doubleClicked, this, [this] { Editar1->trigger(); });
-        connect(tree, &QWidget::customContextMenuRequested, this,
-                [this, tree](const QPoint &pos) { treeContextMenu(tree, pos); });
-        return tree;
-    };
+    auto makeTree
+        = [&](const char *sheetName, const char *treeName, CatalogTree *model, QWidget *&sheet) {
+              sheet = named(new QWidget(PageControl1), sheetName);
+              auto *l = new QVBoxLayout(sheet);
+              l->setContentsMargins(0, 0, 0, 0);
+              auto *tree = named(new QTreeView(sheet), treeName);
+              tree->setModel(model);
+              tree->setHeaderHidden(true);
+              tree->setUniformRowHeights(true);
+              tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+              tree->setSelectionMode(QAbstractItemView::SingleSelection);
+              tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+              tree->setAllColumnsShowFocus(true);
+              tree->setTextElideMode(Qt::ElideRight);
+              tree->setContextMenuPolicy(Qt::CustomContextMenu);
+              tree->setExpandsOnDoubleClick(false);
+              tree->installEventFilter(this);
+              l->addWidget(tree);
+              connect(tree, &QTreeView::clicked, this, [this, tree] { TreeViewClick(tree); });
+              connect(tree, &QTreeView::doubleClicked, this, [this] { Editar1->trigger(); });
+              connect(tree, &QWidget::customContextMenuRequested, this,
+                  [this, tree](const QPoint &pos) { treeContextMenu(tree, pos); });
+              return tree;
+          };
     TreeView1 = makeTree("TabSheet5", "TreeView1", &m_tree1, TabSheet5);
     TreeView2 = makeTree("TabSheet6", "TreeView2", &m_tree2, TabSheet6);
     PageControl1->addPage(TabSheet5, QStringLiteral("Organização"));
@@ -296,7 +299,8 @@ QWidget *CatalogBrowser::buildPicturePage()
     DBEdit6 = named(new DBEdit(page), "DBEdit6");
     DBEdit7 = named(new DBEdit(page), "DBEdit7");
     // Dates must show whole: "dd/MM/yyyy hh:mm:ss".
-    const int dateWidth = DBEdit6->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 16;
+    const int dateWidth
+        = DBEdit6->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 16;
     DBEdit6->setMinimumWidth(dateWidth);
     DBEdit7->setMinimumWidth(dateWidth);
     DBMemo3 = named(new DBMemo(page), "DBMemo3");
@@ -365,8 +369,8 @@ QWidget *CatalogBrowser::buildPicturePage()
     addRow(QStringLiteral("Localização"), DBLookupComboBox7);
     form->addWidget(caption(QStringLiteral("Notas"), page), r, 0, Qt::AlignRight | Qt::AlignTop);
     form->addWidget(DBMemo4, r++, 1, 1, 3);
-    form->addWidget(caption(QStringLiteral("Palavras Chaves"), page), r, 0,
-                    Qt::AlignRight | Qt::AlignTop);
+    form->addWidget(
+        caption(QStringLiteral("Palavras Chaves"), page), r, 0, Qt::AlignRight | Qt::AlignTop);
     form->addWidget(DBMemo5, r++, 1, 1, 3);
     form->addWidget(DBNavigator3, r++, 1, 1, 3);
     form->setColumnStretch(1, 1);
@@ -517,7 +521,7 @@ void CatalogBrowser::bindControls()
     DBMemo6->bind(&d.TStorages, QStringLiteral("Notes"));
     DBCheckBox3->bind(&d.TStorages, QStringLiteral("System"));
     DBNavigator4->bind(&d.TStorages);
-    for (DBNavigator *n : {DBNavigator1, DBNavigator2, DBNavigator3, DBNavigator4})
+    for (DBNavigator *n : { DBNavigator1, DBNavigator2, DBNavigator3, DBNavigator4 })
         n->setPrompter(&m_prompter);
 
     // Lookup lists: each reads its table when shown, small tables all.
@@ -535,29 +539,41 @@ void CatalogBrowser::bindControls()
             }
             q.open();
             while (!q.eof()) {
-                items.append({q.value(QStringLiteral("K")), displayText(q.value(QStringLiteral("T")))});
+                items.append(
+                    { q.value(QStringLiteral("K")), displayText(q.value(QStringLiteral("T"))) });
                 q.next();
             }
             q.close();
             return items;
         };
     };
-    const QString collections = QStringLiteral("SELECT RecId AS K, Name AS T FROM Collections ORDER BY Name");
+    const QString collections
+        = QStringLiteral("SELECT RecId AS K, Name AS T FROM Collections ORDER BY Name");
     DBLookupComboBox1->setListProvider(list(collections));
     DBLookupComboBox2->setListProvider(list(collections));
     // While a picture is edited only its collection's categories are offered.
     DBLookupComboBox3->setListProvider([this, list]() {
         if (m_store && m_categoriesTied) {
-            const qint64 col = m_store->TCollections.isOpen() ? m_store->TCollections.asInt(QStringLiteral("RecId")) : 0;
-            return list(QStringLiteral("SELECT RecId AS K, Name AS T FROM Categories WHERE Collection = :COL ORDER BY Collection"),
-                        [col] { return QVariantMap{{QStringLiteral("COL"), col}}; })();
+            const qint64 col = m_store->TCollections.isOpen()
+                ? m_store->TCollections.asInt(QStringLiteral("RecId"))
+                : 0;
+            return list(QStringLiteral("SELECT RecId AS K, Name AS T FROM Categories WHERE "
+                                       "Collection = :COL ORDER BY Collection"),
+                [col] {
+                    return QVariantMap { { QStringLiteral("COL"), col } };
+                })();
         }
-        return list(QStringLiteral("SELECT RecId AS K, Name AS T FROM Categories ORDER BY Collection, Name"))();
+        return list(QStringLiteral(
+            "SELECT RecId AS K, Name AS T FROM Categories ORDER BY Collection, Name"))();
     });
-    DBLookupComboBox4->setListProvider(list(QStringLiteral("SELECT Extension AS K, Name AS T FROM Formats")));
-    DBLookupComboBox5->setListProvider(list(QStringLiteral("SELECT RecId AS K, Model AS T FROM ColorDepth")));
-    DBLookupComboBox6->setListProvider(list(QStringLiteral("SELECT DPI AS K, DPI AS T FROM Resolutions")));
-    DBLookupComboBox7->setListProvider(list(QStringLiteral("SELECT RecId AS K, Name AS T FROM Storages ORDER BY Name")));
+    DBLookupComboBox4->setListProvider(
+        list(QStringLiteral("SELECT Extension AS K, Name AS T FROM Formats")));
+    DBLookupComboBox5->setListProvider(
+        list(QStringLiteral("SELECT RecId AS K, Model AS T FROM ColorDepth")));
+    DBLookupComboBox6->setListProvider(
+        list(QStringLiteral("SELECT DPI AS K, DPI AS T FROM Resolutions")));
+    DBLookupComboBox7->setListProvider(
+        list(QStringLiteral("SELECT RecId AS K, Name AS T FROM Storages ORDER BY Name")));
 }
 
 void CatalogBrowser::showError(const QString &message)
@@ -589,8 +605,8 @@ void CatalogBrowser::selectNode(QTreeView *tree, int absolute, bool expand)
         return;
     for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
         tree->expand(p);
-    tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
-                                                       | QItemSelectionModel::Rows);
+    tree->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     if (expand)
         tree->expand(index);
     tree->scrollTo(index);
@@ -654,10 +670,9 @@ void CatalogBrowser::TreeViewClick(QObject *sender)
             return;
         if (m_store) {
             const std::pair<RecordSet *, DBNavigator *> pairs[] = {
-                {&m_store->TCollections, DBNavigator1},
-                {&m_store->TCategories, DBNavigator2},
-                {&m_store->TPictures, DBNavigator3},
-                {&m_store->TStorages, DBNavigator4}};
+                { &m_store->TCollections, DBNavigator1 }, { &m_store->TCategories, DBNavigator2 },
+                { &m_store->TPictures, DBNavigator3 }, { &m_store->TStorages, DBNavigator4 }
+            };
             for (const auto &[set, nav] : pairs)
                 if (isEditing(*set))
                     nav->BtnClick(DBNavigator::nbCancel);
@@ -747,15 +762,17 @@ void CatalogBrowser::positionStore()
 }
 
 void CatalogBrowser::setPageControlsEnabled(const QList<QWidget *> &editable, bool editing,
-                                            const QList<QWidget *> &keyControls, QWidget *focus)
+    const QList<QWidget *> &keyControls, QWidget *focus)
 {
     for (QWidget *w : editable)
         w->setEnabled(editing);
     for (QWidget *w : keyControls) {
         QPalette pal = w->palette();
-        const QColor base = w->isEnabled() ? kCream : QApplication::palette().color(QPalette::Window);
+        const QColor base
+            = w->isEnabled() ? kCream : QApplication::palette().color(QPalette::Window);
         pal.setColor(QPalette::Base, base);
-        pal.setColor(QPalette::Button, w->isEnabled() ? kCream : QApplication::palette().color(QPalette::Button));
+        pal.setColor(QPalette::Button,
+            w->isEnabled() ? kCream : QApplication::palette().color(QPalette::Button));
         w->setPalette(pal);
         w->setAutoFillBackground(true);
     }
@@ -776,7 +793,8 @@ void CatalogBrowser::UpdateControlStates()
                 m_categoriesTied = tie;
                 if (tie) {
                     d->TCategories.setSort(QStringLiteral("Collection"));
-                    d->TCategories.setMaster(&d->TCollections, QStringLiteral("RecId"), QStringLiteral("Collection"));
+                    d->TCategories.setMaster(
+                        &d->TCollections, QStringLiteral("RecId"), QStringLiteral("Collection"));
                 } else {
                     d->TCategories.clearMaster();
                     d->TCategories.setSort(QStringLiteral("Collection;Name"));
@@ -819,7 +837,8 @@ void CatalogBrowser::UpdateControlStates()
 
     if (haveStore && setPictureCount) {
         try {
-            setPictureCount(QString::number(d->TPictures.recordCount()) + QStringLiteral(" imagens"));
+            setPictureCount(
+                QString::number(d->TPictures.recordCount()) + QStringLiteral(" imagens"));
         } catch (const DbError &) {
         }
     }
@@ -828,19 +847,19 @@ void CatalogBrowser::UpdateControlStates()
     const bool catEdit = haveStore && isEditing(d->TCategories);
     const bool picEdit = haveStore && isEditing(d->TPictures);
     const bool locEdit = haveStore && isEditing(d->TStorages);
-    for (DBCheckBox *c : {DBCheckBox1, DBCheckBox2, DBCheckBox3, DBCheckBox4})
+    for (DBCheckBox *c : { DBCheckBox1, DBCheckBox2, DBCheckBox3, DBCheckBox4 })
         c->setEnabled(false);
-    for (QWidget *w : QList<QWidget *>{DBEdit4, DBEdit5, DBEdit6, DBEdit7, DBMemo3})
+    for (QWidget *w : QList<QWidget *> { DBEdit4, DBEdit5, DBEdit6, DBEdit7, DBMemo3 })
         w->setEnabled(false);
-    setPageControlsEnabled({DBEdit1, DBMemo1}, colEdit, {DBEdit1}, DBEdit1);
-    setPageControlsEnabled({DBLookupComboBox1, DBEdit2, DBMemo2}, catEdit,
-                           {DBLookupComboBox1, DBEdit2}, DBEdit2);
-    setPageControlsEnabled({DBLookupComboBox2, DBLookupComboBox3, DBEdit3, BitBtn2,
-                            DBLookupComboBox4, DBLookupComboBox5, DBEdit8, DBEdit9,
-                            DBLookupComboBox6, DBLookupComboBox7, DBMemo4, DBMemo5},
-                           picEdit, {DBLookupComboBox2, DBLookupComboBox3, DBEdit3}, DBEdit3);
-    setPageControlsEnabled({DBEdit10, DBMemo6, ShellComboBox1}, locEdit, {DBEdit10}, DBEdit10);
-    for (DBNavigator *n : {DBNavigator1, DBNavigator2, DBNavigator3, DBNavigator4})
+    setPageControlsEnabled({ DBEdit1, DBMemo1 }, colEdit, { DBEdit1 }, DBEdit1);
+    setPageControlsEnabled(
+        { DBLookupComboBox1, DBEdit2, DBMemo2 }, catEdit, { DBLookupComboBox1, DBEdit2 }, DBEdit2);
+    setPageControlsEnabled({ DBLookupComboBox2, DBLookupComboBox3, DBEdit3, BitBtn2,
+                               DBLookupComboBox4, DBLookupComboBox5, DBEdit8, DBEdit9,
+                               DBLookupComboBox6, DBLookupComboBox7, DBMemo4, DBMemo5 },
+        picEdit, { DBLookupComboBox2, DBLookupComboBox3, DBEdit3 }, DBEdit3);
+    setPageControlsEnabled({ DBEdit10, DBMemo6, ShellComboBox1 }, locEdit, { DBEdit10 }, DBEdit10);
+    for (DBNavigator *n : { DBNavigator1, DBNavigator2, DBNavigator3, DBNavigator4 })
         n->updateButtons();
 
     if (haveStore && d->TPictures.state() == RecordSet::State::Insert) {
@@ -857,7 +876,8 @@ void CatalogBrowser::UpdateControlStates()
             unit = d->TStorages.asString(QStringLiteral("Unit"));
         } catch (const DbError &) {
         }
-        ShellComboBox1->setEditText(unit.endsWith(QLatin1Char('/')) ? unit : unit + QLatin1Char('/'));
+        ShellComboBox1->setEditText(
+            unit.endsWith(QLatin1Char('/')) ? unit : unit + QLatin1Char('/'));
     }
 }
 
@@ -877,8 +897,8 @@ void CatalogBrowser::treeContextMenu(QTreeView *tree, const QPoint &pos)
 {
     const QModelIndex index = tree->indexAt(pos);
     if (index.isValid())
-        tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect
-                                                           | QItemSelectionModel::Rows);
+        tree->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     TreeViewClick(tree);
     UpdateControlStates();
     PopupMenu2->popup(tree->viewport()->mapToGlobal(pos));
@@ -918,7 +938,7 @@ void CatalogBrowser::Contrair1Click()
 
 void CatalogBrowser::ContrairTudo1Click()
 {
-    for (QTreeView *tree : {TreeView1, TreeView2}) {
+    for (QTreeView *tree : { TreeView1, TreeView2 }) {
         tree->selectionModel()->clearSelection();
         tree->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
     }

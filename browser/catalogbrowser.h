@@ -27,8 +27,7 @@ class TDados;
 
 // The main window's client area: tool bar, the organisation and location trees, the
 // detail pages, and the selection handling that keeps them in step with the store.
-class CatalogBrowser : public QWidget
-{
+class CatalogBrowser : public QWidget {
     Q_OBJECT
 public:
     CatalogBrowser(Prompter &prompter, QWidget *parent = nullptr);
@@ -66,7 +65,7 @@ public:
     bool TreesCurrent = false;
 
     // Hooks filled by the features that arrive later; each does nothing while unset.
-    std::function<void(const QString &)> setStatusText;  // status panel 1
+    std::function<void(const QString &)> setStatusText; // status panel 1
     std::function<void(const QString &)> setPictureCount; // status panel 0
     std::function<void()> ShowThumbnail;
     std::function<void(int page)> refreshStatistics;
@@ -181,7 +180,7 @@ private:
     QTreeView *activeTree() const;
     void positionStore();
     void setPageControlsEnabled(const QList<QWidget *> &editable, bool editing,
-                                const QList<QWidget *> &keyControls, QWidget *focus);
+        const QList<QWidget *> &keyControls, QWidget *focus);
     void showError(const QString &message);
     bool isEditing(const RecordSet &set) const;
 

@@ -1,6 +1,6 @@
 #include "catalogtree.h"
 
-CatalogTree::CatalogTree(QObject *parent) : QAbstractItemModel(parent) {}
+CatalogTree::CatalogTree(QObject *parent) : QAbstractItemModel(parent) { }
 
 QString levelCode(CatalogTree::Level level)
 {
@@ -171,7 +171,7 @@ qsizetype CatalogTree::structureBytes() const
 {
     return m_key.capacity() * qsizetype(sizeof(qint64))
         + (m_parent.capacity() + m_row.capacity() + m_childStart.capacity()
-           + m_childCount.capacity() + m_children.capacity() + m_topLevel.capacity())
+              + m_childCount.capacity() + m_children.capacity() + m_topLevel.capacity())
         * qsizetype(sizeof(qint32))
         + (m_textStart.capacity() + m_textLength.capacity()) * qsizetype(sizeof(quint32))
         + (m_level.capacity() + m_icon.capacity());
@@ -247,10 +247,8 @@ QVariant CatalogTree::data(const QModelIndex &index, int role) const
         if (m_icon[i] < m_icons.size())
             return m_icons[m_icon[i]];
         return QVariant();
-    case Qt::UserRole:
-        return code(i);
-    default:
-        return QVariant();
+    case Qt::UserRole: return code(i);
+    default: return QVariant();
     }
 }
 

@@ -7,8 +7,7 @@
 
 // One catalogue tree as flat arrays in creation order (depth-first, parents before
 // children), so a million pictures cost tens of bytes each rather than a widget item.
-class CatalogTree : public QAbstractItemModel
-{
+class CatalogTree : public QAbstractItemModel {
     Q_OBJECT
 public:
     enum Level : quint8 { NoLevel = 0, Collection = 1, Category = 2, Picture = 3, Storage = 4 };
@@ -66,7 +65,7 @@ private:
     QVector<quint8> m_icon;
     QString m_text;
     // Children of every node, built once at the end of a load.
-    QVector<qint32> m_row;        // position among the parent's children
+    QVector<qint32> m_row; // position among the parent's children
     QVector<qint32> m_childStart; // into m_children
     QVector<qint32> m_childCount;
     QVector<qint32> m_children;

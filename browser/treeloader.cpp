@@ -36,8 +36,7 @@ namespace {
 
 // Streams the statement of the store's scratch query straight from SQLite: a million rows
 // through QVariant would cost more than the query itself.
-class RowReader
-{
+class RowReader {
 public:
     RowReader(TDados &store, const QStringList &lines)
     {
@@ -83,7 +82,10 @@ public:
     }
 
 private:
-    [[noreturn]] void fail() { throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db)), sqlite3_extended_errcode(m_db)); }
+    [[noreturn]] void fail()
+    {
+        throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db)), sqlite3_extended_errcode(m_db));
+    }
 
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_stmt = nullptr;
@@ -99,8 +101,8 @@ struct LoadGuard {
 
 } // namespace
 
-void TreeLoader::loadOrganisation(TDados &store, CatalogTree &tree, const Selection &sel,
-                                  Found &found)
+void TreeLoader::loadOrganisation(
+    TDados &store, CatalogTree &tree, const Selection &sel, Found &found)
 {
     LoadGuard guard(tree);
     RowReader rows(store, organisationSql());
@@ -116,8 +118,8 @@ void TreeLoader::loadOrganisation(TDados &store, CatalogTree &tree, const Select
     while (rows.step()) {
         if (!rows.isNull(colRec) && rows.key(colRec) != lastCollection) {
             lastCollection = rows.key(colRec);
-            collectionNode = tree.append(-1, CatalogTree::Collection, lastCollection,
-                                         rows.text(colNam), 0);
+            collectionNode
+                = tree.append(-1, CatalogTree::Collection, lastCollection, rows.text(colNam), 0);
             if (keep && sel.kind == QLatin1String("N1") && sel.collection == lastCollection) {
                 found.node1 = collectionNode;
                 found.expand1 = true;
@@ -125,8 +127,8 @@ void TreeLoader::loadOrganisation(TDados &store, CatalogTree &tree, const Select
         }
         if (!rows.isNull(catRec) && rows.key(catRec) != lastCategory) {
             lastCategory = rows.key(catRec);
-            categoryNode = tree.append(collectionNode, CatalogTree::Category, lastCategory,
-                                       rows.text(catNam), 1);
+            categoryNode = tree.append(
+                collectionNode, CatalogTree::Category, lastCategory, rows.text(catNam), 1);
             if (keep && sel.kind == QLatin1String("N2") && sel.category == lastCategory) {
                 found.node1 = categoryNode;
                 found.expand1 = true;
@@ -134,8 +136,8 @@ void TreeLoader::loadOrganisation(TDados &store, CatalogTree &tree, const Select
         }
         if (!rows.isNull(comRec) && rows.key(comRec) != lastPicture) {
             lastPicture = rows.key(comRec);
-            const int node = tree.append(categoryNode, CatalogTree::Picture, lastPicture,
-                                         rows.text(comNam), 2);
+            const int node = tree.append(
+                categoryNode, CatalogTree::Picture, lastPicture, rows.text(comNam), 2);
             if (keep && sel.kind == QLatin1String("N3") && sel.picture == lastPicture) {
                 found.node1 = node;
                 found.expand1 = false;
@@ -145,8 +147,7 @@ void TreeLoader::loadOrganisation(TDados &store, CatalogTree &tree, const Select
     store.SQLTmp.close();
 }
 
-void TreeLoader::loadLocation(TDados &store, CatalogTree &tree, const Selection &sel,
-                              Found &found)
+void TreeLoader::loadLocation(TDados &store, CatalogTree &tree, const Selection &sel, Found &found)
 {
     LoadGuard guard(tree);
     RowReader rows(store, locationSql());
@@ -168,8 +169,8 @@ void TreeLoader::loadLocation(TDados &store, CatalogTree &tree, const Selection 
         }
         if (!rows.isNull(comRec) && rows.key(comRec) != lastPicture) {
             lastPicture = rows.key(comRec);
-            const int node = tree.append(storageNode, CatalogTree::Picture, lastPicture,
-                                         rows.text(comNam), 2);
+            const int node
+                = tree.append(storageNode, CatalogTree::Picture, lastPicture, rows.text(comNam), 2);
             if (keep && sel.kind == QLatin1String("N3") && sel.picture == lastPicture) {
                 found.node2 = node;
                 found.expand2 = false;

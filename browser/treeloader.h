@@ -8,8 +8,7 @@ class TDados;
 
 // Builds both catalogue trees from the two statements, one pass each, and finds the
 // nodes that stand for the current selection so that a reload keeps it.
-class TreeLoader
-{
+class TreeLoader {
 public:
     // What the reload must find again; read from the selection and the store.
     struct Selection {
@@ -31,8 +30,7 @@ public:
     static QStringList locationSql();
 
     // Each throws DbError with the engine's text; the tree then keeps what was read.
-    static void loadOrganisation(TDados &store, CatalogTree &tree, const Selection &sel,
-                                 Found &found);
-    static void loadLocation(TDados &store, CatalogTree &tree, const Selection &sel,
-                             Found &found);
+    static void loadOrganisation(
+        TDados &store, CatalogTree &tree, const Selection &sel, Found &found);
+    static void loadLocation(TDados &store, CatalogTree &tree, const Selection &sel, Found &found);
 };

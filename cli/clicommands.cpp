@@ -1,12 +1,12 @@
 #include "clicommands.h"
 
 #include "clisession.h"
-#include "scancommand.h"
-#include "thumbscommand.h"
-#include "treecommand.h"
 #include "dberror.h"
+#include "scancommand.h"
 #include "schema.h"
 #include "tdados.h"
+#include "thumbscommand.h"
+#include "treecommand.h"
 #include "versiontools.h"
 
 #include <QCoreApplication>
@@ -70,7 +70,8 @@ int commandCreate(const QString &catalogue, const QStringList &args)
     try {
         Schema::createCatalogue(path, compiledVersion());
     } catch (const DbError &e) {
-        printErr(QStringLiteral("Não foi possível criar o catálogo %1: %2\n").arg(path, e.message()));
+        printErr(
+            QStringLiteral("Não foi possível criar o catálogo %1: %2\n").arg(path, e.message()));
         return ExitFailure;
     }
     printOut(QStringLiteral("Catálogo criado: %1\n").arg(path));
@@ -88,7 +89,9 @@ int commandInfo(const QString &catalogue, const QStringList &args)
     try {
         store.SQLTmp.setSql(QStringLiteral("SELECT Version FROM CatalogInfo"));
         store.SQLTmp.open();
-        const QString version = store.SQLTmp.eof() ? QString() : store.SQLTmp.asString(QStringLiteral("Version")).trimmed();
+        const QString version = store.SQLTmp.eof()
+            ? QString()
+            : store.SQLTmp.asString(QStringLiteral("Version")).trimmed();
         store.SQLTmp.close();
         printOut(QStringLiteral("Catálogo: %1\n").arg(session.paths().databasePath()));
         printOut(QStringLiteral("Provedor: %1\n").arg(store.providerText()));
@@ -119,11 +122,11 @@ using Command = std::function<int(const QString &catalogue, const QStringList &a
 const QList<QPair<QString, Command>> &commands()
 {
     static const QList<QPair<QString, Command>> list = {
-        {QStringLiteral("create"), commandCreate},
-        {QStringLiteral("info"), commandInfo},
-        {QStringLiteral("tree"), commandTree},
-        {QStringLiteral("scan"), runScanCommand},
-        {QStringLiteral("thumbs"), runThumbsCommand},
+        { QStringLiteral("create"), commandCreate },
+        { QStringLiteral("info"), commandInfo },
+        { QStringLiteral("tree"), commandTree },
+        { QStringLiteral("scan"), runScanCommand },
+        { QStringLiteral("thumbs"), runThumbsCommand },
     };
     return list;
 }
@@ -157,7 +160,7 @@ int runCli(const QStringList &argsIn)
     const QString first = args.first();
     if (!catalogueGiven && (first == QLatin1String("--version") || first == QLatin1String("-V"))) {
         printOut(QCoreApplication::applicationName() + QStringLiteral(" version ")
-                 + compiledVersion() + QLatin1Char('\n'));
+            + compiledVersion() + QLatin1Char('\n'));
         return ExitOk;
     }
     if (first == QLatin1String("--help") || first == QLatin1String("-h")) {

@@ -10,8 +10,7 @@ class TDados;
 
 // What every command of quillomar-cli shares: the program's paths (resolved as the window
 // program resolves them, or from --catalogue), the console prompter and the store.
-class CliSession
-{
+class CliSession {
 public:
     // catalogue empty: the configuration beside the executable, then the default name.
     // Otherwise that file, without reading the configuration's keys.

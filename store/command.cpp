@@ -11,11 +11,11 @@ namespace {
 [[noreturn]] void raise(const QSqlError &error)
 {
     throw DbError(error.databaseText().isEmpty() ? error.text() : error.databaseText(),
-                  error.nativeErrorCode().toInt());
+        error.nativeErrorCode().toInt());
 }
 } // namespace
 
-Command::Command(Connection &connection) : m_connection(connection) {}
+Command::Command(Connection &connection) : m_connection(connection) { }
 
 void Command::setSql(const QString &text)
 {

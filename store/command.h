@@ -9,8 +9,7 @@ class Connection;
 
 // SQL text without a result (UPDATE, DELETE, INSERT, ALTER TABLE) with named parameters
 // written ":NAME" in the text and filled by name. Failures throw DbError.
-class Command
-{
+class Command {
 public:
     explicit Command(Connection &connection);
 

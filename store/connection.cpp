@@ -69,14 +69,14 @@ void Connection::open(const QString &connectionString)
     close();
     if (connectionString.startsWith(jet40Prefix, Qt::CaseInsensitive)
         && connectionString.endsWith(QLatin1Char(';'))) {
-        const QString path = connectionString.mid(jet40Prefix.size(),
-                                                  connectionString.size() - jet40Prefix.size() - 1);
+        const QString path = connectionString.mid(
+            jet40Prefix.size(), connectionString.size() - jet40Prefix.size() - 1);
         m_lastOpenError.clear();
         try {
             openSqlite(path, false);
         } catch (const DbError &e) {
-            m_lastOpenError = QStringLiteral("%1 could not open \"%2\": %3")
-                                  .arg(jet40Name, path, e.message());
+            m_lastOpenError
+                = QStringLiteral("%1 could not open \"%2\": %3").arg(jet40Name, path, e.message());
             throw;
         }
         m_connectionString = connectionString;
@@ -89,8 +89,9 @@ void Connection::open(const QString &connectionString)
     if (provider.startsWith(QLatin1String("MSDASQL"), Qt::CaseInsensitive)) {
         const int open = connectionString.indexOf(QLatin1String("Driver={"));
         const int shut = connectionString.indexOf(QLatin1Char('}'), open);
-        const QString driver = (open >= 0 && shut > open) ? connectionString.mid(open + 8, shut - open - 8)
-                                                          : QString();
+        const QString driver = (open >= 0 && shut > open)
+            ? connectionString.mid(open + 8, shut - open - 8)
+            : QString();
         message = QStringLiteral("ODBC driver \"%1\" is not available on this system").arg(driver);
     } else if (!provider.isEmpty()) {
         message = QStringLiteral("Provider \"%1\" is not available on this system").arg(provider);
@@ -115,8 +116,8 @@ void Connection::createFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         fail(QFileInfo::exists(path)
-                 ? QStringLiteral("file already exists: %1").arg(path)
-                 : QStringLiteral("unable to create %1: %2").arg(path, file.errorString()));
+                ? QStringLiteral("file already exists: %1").arg(path)
+                : QStringLiteral("unable to create %1: %2").arg(path, file.errorString()));
     }
     file.close();
     try {
@@ -135,7 +136,7 @@ void Connection::openSqlite(const QString &path, bool create)
     if (!db.open()) {
         const QSqlError error = db.lastError();
         fail(error.databaseText().isEmpty() ? error.text() : error.databaseText(),
-             error.nativeErrorCode().toInt());
+            error.nativeErrorCode().toInt());
     }
     const QVariant h = db.driver()->handle();
     if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)

@@ -18,8 +18,7 @@ struct sqlite3;
 //   available here and fails with a message naming it and the last engine error met.
 // Every opened file gets the WAL journal, foreign keys on and the busy timeout; write
 // transactions begin IMMEDIATE.
-class Connection : public QObject
-{
+class Connection : public QObject {
     Q_OBJECT
 public:
     explicit Connection(QObject *parent = nullptr);

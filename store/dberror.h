@@ -6,8 +6,7 @@
 
 // The one exception every failing catalogue operation throws. message() is the engine's
 // own text, unchanged, so that the program can show it in an error box as it is.
-class DbError : public std::exception
-{
+class DbError : public std::exception {
 public:
     explicit DbError(const QString &message, int code = 0);
 

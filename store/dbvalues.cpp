@@ -26,8 +26,8 @@ QDateTime fromDbDate(const QVariant &value)
     if (!result.isValid()) // rows written by other tools: a blank separator, fractions
         result = QDateTime::fromString(text, Qt::ISODateWithMs);
     if (!result.isValid())
-        result = QDateTime::fromString(QString(text).replace(QLatin1Char(' '), QLatin1Char('T')),
-                                       Qt::ISODateWithMs);
+        result = QDateTime::fromString(
+            QString(text).replace(QLatin1Char(' '), QLatin1Char('T')), Qt::ISODateWithMs);
     return result;
 }
 
@@ -40,9 +40,9 @@ QVariant toDbValue(const QVariant &value)
     case QMetaType::QDateTime:
         return value.toDateTime().isValid() ? QVariant(toDbDate(value.toDateTime())) : QVariant();
     case QMetaType::QDate:
-        return value.toDate().isValid() ? QVariant(toDbDate(value.toDate().startOfDay())) : QVariant();
-    case QMetaType::QString:
-        return value.toString().isNull() ? QVariant() : value;
+        return value.toDate().isValid() ? QVariant(toDbDate(value.toDate().startOfDay()))
+                                        : QVariant();
+    case QMetaType::QString: return value.toString().isNull() ? QVariant() : value;
     default: return value;
     }
 }

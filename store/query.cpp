@@ -14,11 +14,11 @@ namespace {
 [[noreturn]] void raise(const QSqlError &error)
 {
     throw DbError(error.databaseText().isEmpty() ? error.text() : error.databaseText(),
-                  error.nativeErrorCode().toInt());
+        error.nativeErrorCode().toInt());
 }
 } // namespace
 
-Query::Query(Connection &connection) : m_connection(connection) {}
+Query::Query(Connection &connection) : m_connection(connection) { }
 
 Query::~Query() = default;
 
@@ -128,7 +128,8 @@ int Query::recordCount() const
 {
     if (!m_connection.isOpen())
         throw DbError(QStringLiteral("the catalogue is not open"));
-    const SqlParams params(QStringLiteral("SELECT count(*) FROM (\n") + sql() + QStringLiteral("\n)"));
+    const SqlParams params(
+        QStringLiteral("SELECT count(*) FROM (\n") + sql() + QStringLiteral("\n)"));
     QSqlQuery query(m_connection.database());
     query.setForwardOnly(true);
     if (!query.prepare(params.numberedSql()))
@@ -176,7 +177,7 @@ bool Query::asBool(const QString &field) const
     const QVariant v = value(field);
     if (v.metaType().id() == QMetaType::QString)
         return v.toString().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0
-               || v.toLongLong() != 0;
+            || v.toLongLong() != 0;
     return v.toLongLong() != 0 || v.toBool();
 }
 

@@ -18,8 +18,7 @@ class ResultModel;
 // with columns by name (aliases included). The rows stream from the file: a query over a
 // million rows costs no memory. Close it when done (it holds a read snapshot while open;
 // reaching eof() ends it by itself). Failures throw DbError with the engine's text.
-class Query
-{
+class Query {
 public:
     explicit Query(Connection &connection);
     ~Query();

@@ -39,11 +39,12 @@ QVariant columnValue(sqlite3_stmt *stmt, int column)
     case SQLITE_INTEGER: return QVariant(qlonglong(sqlite3_column_int64(stmt, column)));
     case SQLITE_FLOAT: return QVariant(sqlite3_column_double(stmt, column));
     case SQLITE_TEXT:
-        return QVariant(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, column)),
-                                          sqlite3_column_bytes(stmt, column)));
+        return QVariant(
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, column)),
+                sqlite3_column_bytes(stmt, column)));
     case SQLITE_BLOB:
         return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt, column)),
-                                   sqlite3_column_bytes(stmt, column)));
+            sqlite3_column_bytes(stmt, column)));
     default: return QVariant();
     }
 }
@@ -66,7 +67,8 @@ int bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
     case QMetaType::Float: return sqlite3_bind_double(stmt, index, value.toDouble());
     case QMetaType::QByteArray: {
         const QByteArray bytes = value.toByteArray();
-        return sqlite3_bind_blob(stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        return sqlite3_bind_blob(
+            stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
     }
     default: {
         const QByteArray text = value.toString().toUtf8();
@@ -118,8 +120,8 @@ RecordSet::ValueType typeOfDeclaration(const QString &declared, RecordSet::Field
 const QString notEditing = QStringLiteral("Dataset not in edit or insert mode");
 const QString emptyDataset = QStringLiteral("Cannot perform this operation on an empty dataset");
 const QString closedDataset = QStringLiteral("Cannot perform this operation on a closed dataset");
-const QString rowGone = QStringLiteral(
-    "Row cannot be located for updating. Some values may have been changed since it was last read.");
+const QString rowGone = QStringLiteral("Row cannot be located for updating. Some values may have "
+                                       "been changed since it was last read.");
 
 } // namespace
 
@@ -247,7 +249,7 @@ void RecordSet::loadColumns()
     m_selectPrefix += QStringLiteral(" FROM ") + quoted(m_table);
     if (m_connection.hasTable(QStringLiteral("RowCounts"))) {
         m_counted = scalar(QStringLiteral("SELECT 1 FROM RowCounts WHERE TableName = :T"),
-                           {{QStringLiteral("T"), m_table}})
+            { { QStringLiteral("T"), m_table } })
                         .isValid();
     }
 }
@@ -357,8 +359,8 @@ RecordSet::Statement &RecordSet::prepared(const QString &sql) const
     auto s = std::make_shared<Statement>();
     s->names = params.occurrences();
     const QByteArray text = params.numberedSql().toUtf8();
-    if (sqlite3_prepare_v3(db, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT,
-                           &s->stmt, nullptr)
+    if (sqlite3_prepare_v3(
+            db, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &s->stmt, nullptr)
         != SQLITE_OK)
         raise(db);
     m_statements.insert(sql, s);
@@ -395,7 +397,7 @@ void RecordSet::bindAll(Statement &s, const QVariantMap &binds) const
 bool RecordSet::run(const QString &sql, const QVariantMap &binds)
 {
     Statement &s = prepared(sql);
-    ResetGuard guard{s.stmt};
+    ResetGuard guard { s.stmt };
     bindAll(s, binds);
     return stepRow(s);
 }
@@ -420,7 +422,7 @@ bool RecordSet::stepRow(Statement &s)
 QVariant RecordSet::scalar(const QString &sql, const QVariantMap &binds) const
 {
     Statement &s = prepared(sql);
-    ResetGuard guard{s.stmt};
+    ResetGuard guard { s.stmt };
     bindAll(s, binds);
     const int rc = sqlite3_step(s.stmt);
     if (rc == SQLITE_ROW)
@@ -433,7 +435,7 @@ QVariant RecordSet::scalar(const QString &sql, const QVariantMap &binds) const
 int RecordSet::write(const QString &sql, const QVariantMap &binds)
 {
     Statement &s = prepared(sql);
-    ResetGuard guard{s.stmt};
+    ResetGuard guard { s.stmt };
     bindAll(s, binds);
     const int rc = sqlite3_step(s.stmt);
     if (rc != SQLITE_DONE && rc != SQLITE_ROW)
@@ -441,15 +443,15 @@ int RecordSet::write(const QString &sql, const QVariantMap &binds)
     return sqlite3_changes(m_connection.handle());
 }
 
-bool RecordSet::fetchWhere(const QString &where, QVariantMap binds, Direction dir, bool useBase,
-                           int orderFrom)
+bool RecordSet::fetchWhere(
+    const QString &where, QVariantMap binds, Direction dir, bool useBase, int orderFrom)
 {
     const QString sql = selectSql(where, binds, dir, useBase, orderFrom);
     return run(sql, binds);
 }
 
-QString RecordSet::selectSql(const QString &where, QVariantMap &binds, Direction dir, bool useBase,
-                             int orderFrom) const
+QString RecordSet::selectSql(
+    const QString &where, QVariantMap &binds, Direction dir, bool useBase, int orderFrom) const
 {
     QStringList conditions;
     if (useBase) {
@@ -482,8 +484,8 @@ bool RecordSet::fetchFirst(Direction dir)
 
 bool RecordSet::fetchByRowId(qint64 rowId, bool useBase)
 {
-    return fetchWhere(QStringLiteral("rowid = :qm_id"), {{QStringLiteral("qm_id"), rowId}},
-                      Direction::Forward, useBase);
+    return fetchWhere(QStringLiteral("rowid = :qm_id"), { { QStringLiteral("qm_id"), rowId } },
+        Direction::Forward, useBase);
 }
 
 // The row just after (or before) the current key in sort order. Forward from a key without
@@ -503,7 +505,7 @@ bool RecordSet::fetchAdjacent(Direction dir)
     if (forward && !anyNull && m_forward) {
         // The hot path of a walk: the statement is kept, values bound by position.
         Statement &s = *m_forward;
-        ResetGuard guard{s.stmt};
+        ResetGuard guard { s.stmt };
         for (int k = 0; k < s.names.size(); ++k) {
             const QString &name = s.names.at(k);
             QVariant v;
@@ -533,14 +535,14 @@ bool RecordSet::fetchAdjacent(Direction dir)
         binds.insert(QStringLiteral("qm_rowid"), m_rowId);
         const QString condition = n == 0 ? QStringLiteral("rowid > :qm_rowid")
                                          : QLatin1Char('(') + columns.join(QStringLiteral(", "))
-                                               + QStringLiteral(") > (")
-                                               + params.join(QStringLiteral(", ")) + QLatin1Char(')');
+                + QStringLiteral(") > (") + params.join(QStringLiteral(", ")) + QLatin1Char(')');
         const QString sql = selectSql(condition, binds, dir, true, 0);
         const bool found = run(sql, binds);
         // Kept when every filter parameter is named exactly as the text names it.
         bool exact = true;
         for (const QString &name : m_statements.value(sql)->names)
-            exact = exact && (name.startsWith(QLatin1String("qm_")) || m_filterParams.contains(name));
+            exact
+                = exact && (name.startsWith(QLatin1String("qm_")) || m_filterParams.contains(name));
         if (exact)
             m_forward = m_statements.value(sql);
         return found;
@@ -560,12 +562,13 @@ bool RecordSet::fetchAdjacent(Direction dir)
             }
         }
         auto attempt = [&](const QString &range) {
-            return fetchWhere((prefix + QStringList{range}).join(QStringLiteral(" AND ")), binds, dir,
-                              true, level);
+            return fetchWhere((prefix + QStringList { range }).join(QStringLiteral(" AND ")), binds,
+                dir, true, level);
         };
         if (level == n) {
             binds.insert(QStringLiteral("qm_rowid"), m_rowId);
-            if (attempt(forward ? QStringLiteral("rowid > :qm_rowid") : QStringLiteral("rowid < :qm_rowid")))
+            if (attempt(forward ? QStringLiteral("rowid > :qm_rowid")
+                                : QStringLiteral("rowid < :qm_rowid")))
                 return true;
             continue;
         }
@@ -653,7 +656,8 @@ int RecordSet::recordCount() const
     const QString base = baseWhere(binds);
     if (base.isEmpty() && m_counted) {
         binds.insert(QStringLiteral("qm_table"), m_table);
-        return scalar(QStringLiteral("SELECT Rows FROM RowCounts WHERE TableName = :qm_table"), binds)
+        return scalar(
+            QStringLiteral("SELECT Rows FROM RowCounts WHERE TableName = :qm_table"), binds)
             .toInt();
     }
     QString sql = QStringLiteral("SELECT count(*) FROM ") + quoted(m_table);
@@ -703,7 +707,7 @@ bool RecordSet::locate(const QString &fields, const QVariantList &values, bool c
         } else {
             // The first test can use a NOCASE index; the second makes it exact.
             conditions << column + QStringLiteral(" = ") + p + QStringLiteral(" AND ") + column
-                              + QStringLiteral(" = ") + p + QStringLiteral(" COLLATE BINARY");
+                    + QStringLiteral(" = ") + p + QStringLiteral(" COLLATE BINARY");
         }
     }
     checkBrowseMode();
@@ -803,7 +807,8 @@ QVariant RecordSet::toStorage(int column, const QVariant &value) const
             return QVariant();
         const QDateTime d = dbvalues::fromDbDate(value);
         if (!d.isValid())
-            throw DbError(QStringLiteral("'%1' is not a valid date and time").arg(value.toString()));
+            throw DbError(
+                QStringLiteral("'%1' is not a valid date and time").arg(value.toString()));
         return dbvalues::toDbDate(d);
     }
     case ValueType::Integer: {
@@ -820,22 +825,26 @@ QVariant RecordSet::toStorage(int column, const QVariant &value) const
         bool ok = false;
         const qlonglong n = text.toLongLong(&ok);
         if (!ok)
-            throw DbError(QStringLiteral("'%1' is not a valid integer value").arg(value.toString()));
+            throw DbError(
+                QStringLiteral("'%1' is not a valid integer value").arg(value.toString()));
         return n;
     }
     case ValueType::Real: {
         if (!isText)
-            return value.metaType().id() == QMetaType::Bool ? QVariant(value.toBool() ? 1 : 0) : value;
+            return value.metaType().id() == QMetaType::Bool ? QVariant(value.toBool() ? 1 : 0)
+                                                            : value;
         if (text.isEmpty())
             return QVariant();
         bool ok = false;
         const double d = text.toDouble(&ok);
         if (!ok)
-            throw DbError(QStringLiteral("'%1' is not a valid floating point value").arg(value.toString()));
+            throw DbError(
+                QStringLiteral("'%1' is not a valid floating point value").arg(value.toString()));
         return d;
     }
     case ValueType::Text: {
-        if (value.metaType().id() == QMetaType::QDateTime || value.metaType().id() == QMetaType::Bool)
+        if (value.metaType().id() == QMetaType::QDateTime
+            || value.metaType().id() == QMetaType::Bool)
             return dbvalues::toDbValue(value).toString();
         const QString s = value.toString();
         return s.isNull() ? QVariant() : QVariant(s);
@@ -920,7 +929,7 @@ RecordSet::ValueType RecordSet::valueType(const QString &field) const
 
 RecordSet::Position RecordSet::position() const
 {
-    return Position{m_hasRow, m_rowId, m_values, m_eof, m_bof};
+    return Position { m_hasRow, m_rowId, m_values, m_eof, m_bof };
 }
 
 void RecordSet::restore(const Position &saved)
@@ -1015,10 +1024,10 @@ void RecordSet::post()
             binds.insert(QStringLiteral("qm_v%1").arg(c), m_values.at(c));
         }
         const QString sql = columns.isEmpty()
-                                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
-                                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                      .arg(quoted(m_table), names.join(QStringLiteral(", ")),
-                                           params.join(QStringLiteral(", ")));
+            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
+            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(quoted(m_table), names.join(QStringLiteral(", ")),
+                      params.join(QStringLiteral(", ")));
         write(sql, binds);
         rowId = sqlite3_last_insert_rowid(m_connection.handle());
     } else if (!columns.isEmpty()) {
@@ -1071,7 +1080,7 @@ void RecordSet::deleteRecord()
     if (!m_hasRow)
         throw DbError(emptyDataset);
     write(QStringLiteral("DELETE FROM %1 WHERE rowid = :qm_rowid").arg(quoted(m_table)),
-          {{QStringLiteral("qm_rowid"), m_rowId}});
+        { { QStringLiteral("qm_rowid"), m_rowId } });
     standNear();
     moved();
 }
@@ -1113,7 +1122,7 @@ void RecordSet::masterMoved()
         return;
     const QVariant v = m_master ? m_master->rawValue(m_masterField) : QVariant();
     const bool same = (isNullValue(v) && isNullValue(m_masterValue))
-                      || (!isNullValue(v) && !isNullValue(m_masterValue) && v == m_masterValue);
+        || (!isNullValue(v) && !isNullValue(m_masterValue) && v == m_masterValue);
     if (same)
         return;
     checkBrowseMode();

@@ -25,8 +25,7 @@ class QSqlQuery;
 // Moving (first/next/prior/last/locate/refresh/requery, or the master moving) while the
 // row is being edited posts it when it was modified and cancels it otherwise.
 // At the end of the data the current row stays the last one: next() there sets eof().
-class RecordSet : public QObject
-{
+class RecordSet : public QObject {
     Q_OBJECT
 public:
     enum class State { Inactive, Browse, Edit, Insert };
@@ -88,7 +87,7 @@ public:
     bool locate(const QString &fields, const QVariantList &values, bool caseInsensitive = false);
     bool locate(const QString &field, const QVariant &value, bool caseInsensitive = false)
     {
-        return locate(field, QVariantList{value}, caseInsensitive);
+        return locate(field, QVariantList { value }, caseInsensitive);
     }
     // The current row's row id (RecId for the tables that have one); 0 when there is none.
     qint64 rowId() const { return m_rowId; }
@@ -173,12 +172,12 @@ private:
     void bindAll(Statement &s, const QVariantMap &binds) const;
     bool run(const QString &sql, const QVariantMap &binds);
     bool stepRow(Statement &s);
-    QString selectSql(const QString &where, QVariantMap &binds, Direction dir, bool useBase,
-                      int orderFrom) const;
+    QString selectSql(
+        const QString &where, QVariantMap &binds, Direction dir, bool useBase, int orderFrom) const;
     QVariant scalar(const QString &sql, const QVariantMap &binds) const;
     int write(const QString &sql, const QVariantMap &binds);
     bool fetchWhere(const QString &where, QVariantMap binds, Direction dir, bool useBase = true,
-                    int orderFrom = 0);
+        int orderFrom = 0);
     bool fetchFirst(Direction dir);
     bool fetchAdjacent(Direction dir);
     bool fetchByRowId(qint64 rowId, bool useBase);
@@ -212,15 +211,15 @@ private:
     QList<Column> m_columns;
     QHash<QString, int> m_columnIndex; // lower-case name -> column
     QString m_selectPrefix;
-    bool m_counted = false;             // RowCounts keeps this table's count
+    bool m_counted = false; // RowCounts keeps this table's count
     State m_state = State::Inactive;
     bool m_eof = true;
     bool m_bof = true;
     bool m_hasRow = false;
     qint64 m_rowId = 0;
     QList<QVariant> m_values; // current row as stored (and the edit buffer)
-    Position m_saved;         // the row shown before edit()/insert()
-    QSet<int> m_assigned;     // columns written since insert()/edit()
+    Position m_saved; // the row shown before edit()/insert()
+    QSet<int> m_assigned; // columns written since insert()/edit()
     bool m_modified = false;
     bool m_inHook = false;
     mutable QHash<QString, std::shared_ptr<Statement>> m_statements;

@@ -7,8 +7,7 @@
 
 // A finished query's rows held for a grid: read-only, detached from the file, columns
 // headed by their names (aliases included).
-class ResultModel : public QAbstractTableModel
-{
+class ResultModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     ResultModel(const QStringList &columns, QList<QList<QVariant>> rows, QObject *parent = nullptr);
@@ -16,8 +15,8 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
+    QVariant headerData(
+        int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     QStringList columnNames() const { return m_columns; }
     // The value of a row by column name (case ignored); invalid for null or unknown.

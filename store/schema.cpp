@@ -108,17 +108,16 @@ const char *const indexStatements[] = {
     "CREATE INDEX Storages_Name ON Storages (Name)",
 };
 
-const char *const countedTables[] = {"Collections", "Categories", "Storages", "Pictures"};
+const char *const countedTables[] = { "Collections", "Categories", "Storages", "Pictures" };
 
 } // namespace
 
 QStringList Schema::tableNames()
 {
-    return {QStringLiteral("Formats"),     QStringLiteral("ColorDepth"),
-            QStringLiteral("Resolutions"), QStringLiteral("Collections"),
-            QStringLiteral("Categories"),  QStringLiteral("Storages"),
-            QStringLiteral("Pictures"),    QStringLiteral("FTPAccounts"),
-            QStringLiteral("SMTPAccount"), QStringLiteral("CatalogInfo")};
+    return { QStringLiteral("Formats"), QStringLiteral("ColorDepth"), QStringLiteral("Resolutions"),
+        QStringLiteral("Collections"), QStringLiteral("Categories"), QStringLiteral("Storages"),
+        QStringLiteral("Pictures"), QStringLiteral("FTPAccounts"), QStringLiteral("SMTPAccount"),
+        QStringLiteral("CatalogInfo") };
 }
 
 QList<Schema::FormatRow> Schema::referenceFormats()
@@ -126,16 +125,19 @@ QList<Schema::FormatRow> Schema::referenceFormats()
     // Used and Support follow what Qt's image readers here really draw; tif and pcx go to
     // the outside viewer, emf and wmf have no reader.
     return {
-        {QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("Imagem JPEG"), true, true},
-        {QStringLiteral("bmp"), QString(), QStringLiteral("Bitmap do Windows"), true, true},
-        {QStringLiteral("gif"), QString(), QStringLiteral("Imagem GIF"), true, true},
-        {QStringLiteral("png"), QString(), QStringLiteral("Imagem PNG"), true, true},
-        {QStringLiteral("tif"), QStringLiteral("tiff"), QStringLiteral("Imagem TIFF"), true, false},
-        {QStringLiteral("pcx"), QString(), QStringLiteral("Imagem PCX (Paintbrush)"), false, false},
-        {QStringLiteral("ico"), QString(), QStringLiteral("Ícone do Windows"), true, true},
-        {QStringLiteral("emf"), QString(), QStringLiteral("Metarquivo avançado do Windows"), false,
-         false},
-        {QStringLiteral("wmf"), QString(), QStringLiteral("Metarquivo do Windows"), false, false},
+        { QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("Imagem JPEG"), true,
+            true },
+        { QStringLiteral("bmp"), QString(), QStringLiteral("Bitmap do Windows"), true, true },
+        { QStringLiteral("gif"), QString(), QStringLiteral("Imagem GIF"), true, true },
+        { QStringLiteral("png"), QString(), QStringLiteral("Imagem PNG"), true, true },
+        { QStringLiteral("tif"), QStringLiteral("tiff"), QStringLiteral("Imagem TIFF"), true,
+            false },
+        { QStringLiteral("pcx"), QString(), QStringLiteral("Imagem PCX (Paintbrush)"), false,
+            false },
+        { QStringLiteral("ico"), QString(), QStringLiteral("Ícone do Windows"), true, true },
+        { QStringLiteral("emf"), QString(), QStringLiteral("Metarquivo avançado do Windows"), false,
+            false },
+        { QStringLiteral("wmf"), QString(), QStringLiteral("Metarquivo do Windows"), false, false },
     };
 }
 
@@ -143,21 +145,21 @@ QList<Schema::ColorDepthRow> Schema::referenceColorDepths()
 {
     // 3, 11, 15, 16 and 17 are the keys the picture view writes.
     return {
-        {1, QStringLiteral("16 cores (4 bits)")},
-        {2, QStringLiteral("Tons de cinza (8 bits)")},
-        {3, QStringLiteral("16 milhões de cores (24 bits)")},
-        {4, QStringLiteral("16 milhões de cores com transparência (32 bits)")},
-        {5, QStringLiteral("32 mil cores (15 bits)")},
-        {11, QStringLiteral("Ícone do Windows")},
-        {15, QStringLiteral("256 cores (8 bits)")},
-        {16, QStringLiteral("Preto e branco (1 bit)")},
-        {17, QStringLiteral("65 mil cores (16 bits)")},
+        { 1, QStringLiteral("16 cores (4 bits)") },
+        { 2, QStringLiteral("Tons de cinza (8 bits)") },
+        { 3, QStringLiteral("16 milhões de cores (24 bits)") },
+        { 4, QStringLiteral("16 milhões de cores com transparência (32 bits)") },
+        { 5, QStringLiteral("32 mil cores (15 bits)") },
+        { 11, QStringLiteral("Ícone do Windows") },
+        { 15, QStringLiteral("256 cores (8 bits)") },
+        { 16, QStringLiteral("Preto e branco (1 bit)") },
+        { 17, QStringLiteral("65 mil cores (16 bits)") },
     };
 }
 
 QList<int> Schema::referenceResolutions()
 {
-    return {72, 96, 150, 200, 300, 600, 1200};
+    return { 72, 96, 150, 200, 300, 600, 1200 };
 }
 
 void Schema::createCatalogue(const QString &path, const QString &version)
@@ -186,16 +188,18 @@ void Schema::createTables(Connection &connection)
         connection.exec(QString::fromUtf8(sql));
     for (const char *table : countedTables) {
         const QString name = QString::fromLatin1(table);
-        connection.exec(QStringLiteral("INSERT INTO RowCounts (TableName, Rows) VALUES ('%1', 0)")
-                            .arg(name));
-        connection.exec(QStringLiteral("CREATE TRIGGER %1_CountInsert AFTER INSERT ON %1 BEGIN "
-                                       "UPDATE RowCounts SET Rows = Rows + 1 WHERE TableName = '%1'; "
-                                       "END")
-                            .arg(name));
-        connection.exec(QStringLiteral("CREATE TRIGGER %1_CountDelete AFTER DELETE ON %1 BEGIN "
-                                       "UPDATE RowCounts SET Rows = Rows - 1 WHERE TableName = '%1'; "
-                                       "END")
-                            .arg(name));
+        connection.exec(
+            QStringLiteral("INSERT INTO RowCounts (TableName, Rows) VALUES ('%1', 0)").arg(name));
+        connection.exec(
+            QStringLiteral("CREATE TRIGGER %1_CountInsert AFTER INSERT ON %1 BEGIN "
+                           "UPDATE RowCounts SET Rows = Rows + 1 WHERE TableName = '%1'; "
+                           "END")
+                .arg(name));
+        connection.exec(
+            QStringLiteral("CREATE TRIGGER %1_CountDelete AFTER DELETE ON %1 BEGIN "
+                           "UPDATE RowCounts SET Rows = Rows - 1 WHERE TableName = '%1'; "
+                           "END")
+                .arg(name));
     }
     transaction.commit();
 }
@@ -204,12 +208,14 @@ namespace {
 void run(QSqlQuery &query)
 {
     if (!query.exec())
-        throw DbError(query.lastError().databaseText(), query.lastError().nativeErrorCode().toInt());
+        throw DbError(
+            query.lastError().databaseText(), query.lastError().nativeErrorCode().toInt());
 }
 void prepare(QSqlQuery &query, const char *sql)
 {
     if (!query.prepare(QString::fromUtf8(sql)))
-        throw DbError(query.lastError().databaseText(), query.lastError().nativeErrorCode().toInt());
+        throw DbError(
+            query.lastError().databaseText(), query.lastError().nativeErrorCode().toInt());
 }
 } // namespace
 
@@ -218,8 +224,9 @@ void Schema::insertReferenceRows(Connection &connection, const QString &version)
     Transaction transaction(connection);
     {
         QSqlQuery query(connection.database());
-        prepare(query, "INSERT INTO Formats (Extension, Variation, Name, Used, Support) "
-                       "VALUES (?, ?, ?, ?, ?)");
+        prepare(query,
+            "INSERT INTO Formats (Extension, Variation, Name, Used, Support) "
+            "VALUES (?, ?, ?, ?, ?)");
         for (const FormatRow &row : referenceFormats()) {
             query.bindValue(0, row.extension);
             query.bindValue(1, row.variation.isEmpty() ? QVariant() : QVariant(row.variation));

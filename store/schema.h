@@ -9,8 +9,7 @@ class Connection;
 // The catalogue's tables, relations, indexes and reference rows. Only catalogue creation
 // (quillomar-cli create, the build's default catalogue, tests) uses it: the program opens
 // an existing catalogue and never creates a table.
-class Schema
-{
+class Schema {
 public:
     struct FormatRow {
         QString extension;

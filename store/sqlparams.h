@@ -10,8 +10,7 @@ class QSqlQuery;
 // Named parameters ":NAME" in SQL text, turned into positional ones ("?"), one for each
 // place a name appears: Qt's SQLite driver refuses a parameter used twice, and its own
 // placeholder parsing stays out of string literals and comments this way.
-class SqlParams
-{
+class SqlParams {
 public:
     // Parses the text; string literals, quoted names and comments are left alone.
     explicit SqlParams(const QString &sql);

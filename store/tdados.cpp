@@ -16,13 +16,13 @@ namespace {
 const QString jet40 = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
 const QString jet50 = QStringLiteral("Provider=Microsoft.Jet.OLEDB.5.0;Data Source=");
 const QString jet351 = QStringLiteral("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=");
-const QString odbcPrefix =
-    QStringLiteral("Provider=MSDASQL.1;Connect Timeout=15;Extended Properties=\"DBQ=");
+const QString odbcPrefix
+    = QStringLiteral("Provider=MSDASQL.1;Connect Timeout=15;Extended Properties=\"DBQ=");
 const QString odbcSuffix1 = QStringLiteral(";Driver={Microsoft Access Driver (*.mdb)}\"");
 const QString odbcSuffix2 = QStringLiteral(";Driver={Driver do Microsoft Access (*.mdb)}\"");
 
-const QString newerCatalogue =
-    QStringLiteral("A versão do programa é mais antiga que o banco de dados.");
+const QString newerCatalogue
+    = QStringLiteral("A versão do programa é mais antiga que o banco de dados.");
 
 // The mount point holding the current folder plays the role of its drive.
 QString currentDrive()
@@ -81,8 +81,8 @@ TDados::~TDados()
 
 void TDados::installHooks()
 {
-    RecordSet *all[] = {&TFormats,  &TColorDepth, &TResolutions, &TCollections, &TCategories,
-                        &TPictures, &TStorages,   &TFTPAccounts, &TSMTPAccount, &CatalogInfo};
+    RecordSet *all[] = { &TFormats, &TColorDepth, &TResolutions, &TCollections, &TCategories,
+        &TPictures, &TStorages, &TFTPAccounts, &TSMTPAccount, &CatalogInfo };
     for (RecordSet *rs : all) {
         rs->beforePost = [this](RecordSet &d) { ClearNullsBeforePost(d); };
         rs->afterPost = [this](RecordSet &d) { RefreshAfterPost(d); };
@@ -168,14 +168,14 @@ void TDados::insertDefaultRow(RecordSet &dataSet, const std::function<void(Recor
 void TDados::readConfiguration()
 {
     IniFile ini(m_paths.ConfigFile);
-    const QString folder = ini.readString(QStringLiteral("DATABASE"), QStringLiteral("PATH"),
-                                          m_paths.DatabaseFolder);
+    const QString folder = ini.readString(
+        QStringLiteral("DATABASE"), QStringLiteral("PATH"), m_paths.DatabaseFolder);
     if (!ini.error().isEmpty()) {
         m_prompter.error(ini.error());
         return;
     }
-    const QString file = ini.readString(QStringLiteral("DATABASE"), QStringLiteral("FILENAME"),
-                                        m_paths.DatabaseFileName);
+    const QString file = ini.readString(
+        QStringLiteral("DATABASE"), QStringLiteral("FILENAME"), m_paths.DatabaseFileName);
     if (!ini.error().isEmpty()) {
         m_prompter.error(ini.error());
         return;
@@ -204,8 +204,8 @@ bool TDados::OpenDatabaseAll()
     const QString path = m_paths.databasePath();
 
     QString error;
-    const QString firstGroup[] = {jet40 + path + QLatin1Char(';'), jet50 + path + QLatin1Char(';'),
-                                  jet351 + path + QLatin1Char(';')};
+    const QString firstGroup[] = { jet40 + path + QLatin1Char(';'), jet50 + path + QLatin1Char(';'),
+        jet351 + path + QLatin1Char(';') };
     for (const QString &cs : firstGroup) {
         if (tryConnect(cs, &error))
             break;
@@ -213,8 +213,8 @@ bool TDados::OpenDatabaseAll()
     if (!Conexao.isOpen() && !m_prompter.ignoreCancel(error))
         return false;
     if (!Conexao.isOpen()) {
-        const QString secondGroup[] = {odbcPrefix + path + odbcSuffix1,
-                                       odbcPrefix + path + odbcSuffix2};
+        const QString secondGroup[]
+            = { odbcPrefix + path + odbcSuffix1, odbcPrefix + path + odbcSuffix2 };
         for (const QString &cs : secondGroup) {
             if (tryConnect(cs, &error))
                 break;
@@ -228,8 +228,8 @@ bool TDados::OpenDatabaseAll()
     if (!CheckDatabaseVersion())
         return false;
 
-    RecordSet *order[] = {&TFormats,  &TColorDepth, &TResolutions, &TCollections, &TCategories,
-                          &TPictures, &TStorages,   &TFTPAccounts, &TSMTPAccount};
+    RecordSet *order[] = { &TFormats, &TColorDepth, &TResolutions, &TCollections, &TCategories,
+        &TPictures, &TStorages, &TFTPAccounts, &TSMTPAccount };
     try {
         for (RecordSet *rs : order) {
             if (!rs->isOpen())
@@ -244,8 +244,8 @@ bool TDados::OpenDatabaseAll()
 
 void TDados::CloseDatabaseAll()
 {
-    RecordSet *order[] = {&TSMTPAccount, &TFTPAccounts, &TStorages,   &TPictures,  &TCategories,
-                          &TCollections, &TResolutions, &TColorDepth, &TFormats,   &CatalogInfo};
+    RecordSet *order[] = { &TSMTPAccount, &TFTPAccounts, &TStorages, &TPictures, &TCategories,
+        &TCollections, &TResolutions, &TColorDepth, &TFormats, &CatalogInfo };
     for (RecordSet *rs : order) {
         if (rs->isOpen())
             rs->close();
@@ -262,7 +262,8 @@ bool TDados::CheckDatabaseVersion()
         const QStringList names = CatalogInfo.fieldNames();
         CatalogInfo.close();
         if (!names.contains(QStringLiteral("Version"), Qt::CaseInsensitive)) {
-            SQLCmd.setSql(QStringLiteral("ALTER TABLE CatalogInfo ADD COLUMN Version Char(20) NULL"));
+            SQLCmd.setSql(
+                QStringLiteral("ALTER TABLE CatalogInfo ADD COLUMN Version Char(20) NULL"));
             SQLCmd.execute();
         }
     } catch (const DbError &e) {
@@ -292,7 +293,8 @@ bool TDados::CheckDatabaseVersion()
     try {
         Transaction transaction(Conexao);
         if (CompareVersions(DatabaseVersion, QStringLiteral("1.0.0.2")) == QLatin1String("LT")) {
-            SQLCmd.setSql(QStringLiteral("UPDATE Formats SET Support = :NOVO WHERE Extension = :CHAVE"));
+            SQLCmd.setSql(
+                QStringLiteral("UPDATE Formats SET Support = :NOVO WHERE Extension = :CHAVE"));
             SQLCmd.setParam(QStringLiteral("CHAVE"), QStringLiteral("png"));
             SQLCmd.setParam(QStringLiteral("NOVO"), true);
             SQLCmd.execute();
@@ -310,8 +312,8 @@ bool TDados::CheckDatabaseVersion()
 
 QString TDados::GetThumbnailName(qint64 RecId) const
 {
-    return joinPath(m_paths.ThumbnailFolder,
-                    QStringLiteral("%1.jpg").arg(RecId, 8, 10, QLatin1Char('0')));
+    return joinPath(
+        m_paths.ThumbnailFolder, QStringLiteral("%1.jpg").arg(RecId, 8, 10, QLatin1Char('0')));
 }
 
 void TDados::ClearNullsBeforePost(RecordSet &dataSet)

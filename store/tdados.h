@@ -15,8 +15,7 @@ class Prompter;
 // The catalogue store: owns the connection and one live record set per table, opens the
 // catalogue through the chain of connection strings, checks and upgrades its version,
 // guarantees the default rows and gives new rows their defaults.
-class TDados : public QObject
-{
+class TDados : public QObject {
     Q_OBJECT
 public:
     TDados(ProgramPaths &paths, Prompter &prompter, QObject *parent = nullptr);

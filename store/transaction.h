@@ -4,8 +4,7 @@ class Connection;
 
 // Begins a write transaction (BEGIN IMMEDIATE) and rolls it back on destruction unless
 // commit() ran, so a failure never leaves half a change behind.
-class Transaction
-{
+class Transaction {
 public:
     explicit Transaction(Connection &connection);
     ~Transaction();

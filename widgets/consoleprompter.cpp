@@ -8,14 +8,14 @@ Prompter::Button ConsolePrompter::box(Icon, const QString &text, Buttons buttons
     std::fprintf(m_out, "%s\n", shown.toLocal8Bit().constData());
     std::fflush(m_out);
     // The person who typed the command wants it carried out.
-    for (Button b : {Yes, Ignore, Ok, Retry, Abort, No, Cancel})
+    for (Button b : { Yes, Ignore, Ok, Retry, Abort, No, Cancel })
         if (buttons.testFlag(b))
             return b;
     return Ok;
 }
 
-std::optional<QString> ConsolePrompter::inputText(const QString &, const QString &,
-                                                  const QString &initial)
+std::optional<QString> ConsolePrompter::inputText(
+    const QString &, const QString &, const QString &initial)
 {
     return initial;
 }

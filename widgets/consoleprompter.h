@@ -6,18 +6,16 @@
 
 // Prompter of the command-line tool: every box text goes to standard error and each
 // question gets the answer of the person who typed the command.
-class ConsolePrompter : public Prompter
-{
+class ConsolePrompter : public Prompter {
 public:
-    explicit ConsolePrompter(FILE *out = stderr) : m_out(out) {}
+    explicit ConsolePrompter(FILE *out = stderr) : m_out(out) { }
 
     Button box(Icon icon, const QString &text, Buttons buttons) override;
-    std::optional<QString> inputText(const QString &caption, const QString &prompt,
-                                     const QString &initial) override;
+    std::optional<QString> inputText(
+        const QString &caption, const QString &prompt, const QString &initial) override;
     QString pickFolder(const QString &caption, const QString &start) override;
-    QString pickFile(const QString &caption, const QString &filter,
-                     const QString &start) override;
-    void beep() override {}
+    QString pickFile(const QString &caption, const QString &filter, const QString &start) override;
+    void beep() override { }
 
     int boxCount() const { return m_count; }
 

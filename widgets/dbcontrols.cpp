@@ -24,8 +24,8 @@ QString displayText(const QVariant &value)
     return value.toString();
 }
 
-FieldBinding::FieldBinding(QWidget *control, std::function<void(const QVariant &)> show,
-                           QObject *parent)
+FieldBinding::FieldBinding(
+    QWidget *control, std::function<void(const QVariant &)> show, QObject *parent)
     : QObject(parent), m_control(control), m_show(std::move(show))
 {
 }
@@ -104,12 +104,11 @@ QVariant fromText(RecordSet *set, const QString &field, const QString &text)
         return ok ? QVariant(c) : QVariant(text);
     }
     case RecordSet::ValueType::DateTime: {
-        const QDateTime dt = QDateTime::fromString(text.trimmed(),
-                                                   QStringLiteral("dd/MM/yyyy hh:mm:ss"));
+        const QDateTime dt
+            = QDateTime::fromString(text.trimmed(), QStringLiteral("dd/MM/yyyy hh:mm:ss"));
         return dt.isValid() ? QVariant(dt) : QVariant(text);
     }
-    default:
-        return text;
+    default: return text;
     }
 }
 } // namespace
@@ -126,9 +125,8 @@ DBEdit::DBEdit(QWidget *parent)
 }
 
 DBMemo::DBMemo(QWidget *parent)
-    : QPlainTextEdit(parent), m_binding(this, [this](const QVariant &v) {
-          setPlainText(::displayText(v));
-      })
+    : QPlainTextEdit(parent),
+      m_binding(this, [this](const QVariant &v) { setPlainText(::displayText(v)); })
 {
     setTabChangesFocus(true);
     connect(this, &QPlainTextEdit::textChanged, this, [this] {
@@ -245,10 +243,10 @@ DBNavigator::DBNavigator(QWidget *parent) : QWidget(parent)
         const char *hint;
         QStyle::StandardPixmap icon;
     } info[4] = {
-        {"Delete", "Exclui registro", QStyle::SP_TrashIcon},
-        {"Edit", "Edita registro", QStyle::SP_FileDialogDetailedView},
-        {"Post", "Grava edição", QStyle::SP_DialogApplyButton},
-        {"Cancel", "Cancela edição", QStyle::SP_DialogCancelButton},
+        { "Delete", "Exclui registro", QStyle::SP_TrashIcon },
+        { "Edit", "Edita registro", QStyle::SP_FileDialogDetailedView },
+        { "Post", "Grava edição", QStyle::SP_DialogApplyButton },
+        { "Cancel", "Cancela edição", QStyle::SP_DialogCancelButton },
     };
     for (int i = 0; i < 4; ++i) {
         auto *b = new QToolButton(this);
@@ -282,8 +280,7 @@ void DBNavigator::updateButtons()
 {
     const bool open = m_set && m_set->isOpen();
     const bool editing = open
-        && (m_set->state() == RecordSet::State::Edit
-            || m_set->state() == RecordSet::State::Insert);
+        && (m_set->state() == RecordSet::State::Edit || m_set->state() == RecordSet::State::Insert);
     bool empty = true;
     if (open) {
         try {

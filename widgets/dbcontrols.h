@@ -15,12 +15,11 @@ class Prompter;
 // Ties one control to one field of a record set: shows the current row's value and, on
 // the first change the person makes, puts the record set into edit state and writes the
 // value into its edit buffer.
-class FieldBinding : public QObject
-{
+class FieldBinding : public QObject {
     Q_OBJECT
 public:
-    FieldBinding(QWidget *control, std::function<void(const QVariant &)> show,
-                 QObject *parent = nullptr);
+    FieldBinding(
+        QWidget *control, std::function<void(const QVariant &)> show, QObject *parent = nullptr);
 
     void bind(RecordSet *dataSet, const QString &field);
     RecordSet *dataSet() const { return m_set; }
@@ -44,8 +43,7 @@ private:
 // Text of a stored value as the detail pages show it (dates as dd/MM/yyyy hh:mm:ss).
 QString displayText(const QVariant &value);
 
-class DBEdit : public QLineEdit
-{
+class DBEdit : public QLineEdit {
     Q_OBJECT
 public:
     explicit DBEdit(QWidget *parent = nullptr);
@@ -56,8 +54,7 @@ private:
     FieldBinding m_binding;
 };
 
-class DBMemo : public QPlainTextEdit
-{
+class DBMemo : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit DBMemo(QWidget *parent = nullptr);
@@ -68,8 +65,7 @@ private:
     FieldBinding m_binding;
 };
 
-class DBCheckBox : public QCheckBox
-{
+class DBCheckBox : public QCheckBox {
     Q_OBJECT
 public:
     explicit DBCheckBox(const QString &caption, QWidget *parent = nullptr);
@@ -81,8 +77,7 @@ private:
 };
 
 // A lookup picker: the field holds a key, the list shows the texts of the keys offered.
-class DBLookupComboBox : public QComboBox
-{
+class DBLookupComboBox : public QComboBox {
     Q_OBJECT
 public:
     struct Item {
@@ -118,8 +113,7 @@ private:
 
 // The record navigator: delete, edit, save and cancel buttons over one record set, with
 // a hook before each action (which may abort it) and one after it.
-class DBNavigator : public QWidget
-{
+class DBNavigator : public QWidget {
     Q_OBJECT
 public:
     enum Button { nbDelete, nbEdit, nbPost, nbCancel };

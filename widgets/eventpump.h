@@ -4,8 +4,7 @@
 
 // Lets the window process pending events from inside a long handler, at most every
 // ~20 ms, so a loop over 200,000 files does not pay for 200,000 event-loop passes.
-class EventPump
-{
+class EventPump {
 public:
     static void pump();
     // Processes events now, whatever the interval (before a long blocking step).

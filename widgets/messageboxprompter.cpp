@@ -14,13 +14,13 @@ struct ButtonInfo {
 };
 
 const ButtonInfo kButtons[] = {
-    {Prompter::Yes, QMessageBox::Yes, "&Sim"},
-    {Prompter::No, QMessageBox::No, "&Não"},
-    {Prompter::Ok, QMessageBox::Ok, "OK"},
-    {Prompter::Abort, QMessageBox::Abort, "&Anular"},
-    {Prompter::Retry, QMessageBox::Retry, "&Repetir"},
-    {Prompter::Ignore, QMessageBox::Ignore, "&Ignorar"},
-    {Prompter::Cancel, QMessageBox::Cancel, "Cancelar"},
+    { Prompter::Yes, QMessageBox::Yes, "&Sim" },
+    { Prompter::No, QMessageBox::No, "&Não" },
+    { Prompter::Ok, QMessageBox::Ok, "OK" },
+    { Prompter::Abort, QMessageBox::Abort, "&Anular" },
+    { Prompter::Retry, QMessageBox::Retry, "&Repetir" },
+    { Prompter::Ignore, QMessageBox::Ignore, "&Ignorar" },
+    { Prompter::Cancel, QMessageBox::Cancel, "Cancelar" },
 };
 } // namespace
 
@@ -62,17 +62,18 @@ Prompter::Button MessageBoxPrompter::box(Icon icon, const QString &text, Buttons
         if (clicked && box.button(info.standard) == clicked)
             return info.button;
     // Closed with Escape or the window button: the most cautious answer of the set.
-    for (Button b : {Cancel, No, Abort, Ok, Ignore, Yes})
+    for (Button b : { Cancel, No, Abort, Ok, Ignore, Yes })
         if (buttons.testFlag(b))
             return b;
     return Ok;
 }
 
-std::optional<QString> MessageBoxPrompter::inputText(const QString &caption, const QString &prompt,
-                                                     const QString &initial)
+std::optional<QString> MessageBoxPrompter::inputText(
+    const QString &caption, const QString &prompt, const QString &initial)
 {
     bool ok = false;
-    QString text = QInputDialog::getText(m_parent, caption, prompt, QLineEdit::Normal, initial, &ok);
+    QString text
+        = QInputDialog::getText(m_parent, caption, prompt, QLineEdit::Normal, initial, &ok);
     if (!ok)
         return std::nullopt;
     return text;
@@ -83,8 +84,8 @@ QString MessageBoxPrompter::pickFolder(const QString &caption, const QString &st
     return QFileDialog::getExistingDirectory(m_parent, caption, start);
 }
 
-QString MessageBoxPrompter::pickFile(const QString &caption, const QString &filter,
-                                     const QString &start)
+QString MessageBoxPrompter::pickFile(
+    const QString &caption, const QString &filter, const QString &start)
 {
     return QFileDialog::getOpenFileName(m_parent, caption, start, filter);
 }

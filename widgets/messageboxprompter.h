@@ -5,18 +5,16 @@
 class QWidget;
 
 // The program's prompter: modal QMessageBox, QInputDialog and QFileDialog boxes.
-class MessageBoxPrompter : public Prompter
-{
+class MessageBoxPrompter : public Prompter {
 public:
-    explicit MessageBoxPrompter(QWidget *parent = nullptr) : m_parent(parent) {}
+    explicit MessageBoxPrompter(QWidget *parent = nullptr) : m_parent(parent) { }
     void setParent(QWidget *parent) { m_parent = parent; }
 
     Button box(Icon icon, const QString &text, Buttons buttons) override;
-    std::optional<QString> inputText(const QString &caption, const QString &prompt,
-                                     const QString &initial) override;
+    std::optional<QString> inputText(
+        const QString &caption, const QString &prompt, const QString &initial) override;
     QString pickFolder(const QString &caption, const QString &start) override;
-    QString pickFile(const QString &caption, const QString &filter,
-                     const QString &start) override;
+    QString pickFile(const QString &caption, const QString &filter, const QString &start) override;
     void beep() override;
 
 private:

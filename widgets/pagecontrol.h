@@ -7,8 +7,7 @@ class QTabBar;
 
 // Tabbed pages whose tabs can be hidden one by one and which may have no active page at
 // all (then it shows nothing), as the main window's detail pages need.
-class PageControl : public QWidget
-{
+class PageControl : public QWidget {
     Q_OBJECT
 public:
     explicit PageControl(QWidget *parent = nullptr);

@@ -7,8 +7,7 @@
 
 // Every box, input box, picker and beep of the program goes through this, so that the
 // logic can run in a window, in the command-line tool, or under a test script.
-class Prompter
-{
+class Prompter {
 public:
     enum class Icon { None, Error, Warning, Question, Information };
     enum Button {
@@ -27,12 +26,13 @@ public:
 
     // The one primitive every box is made of; returns the button chosen.
     virtual Button box(Icon icon, const QString &text, Buttons buttons) = 0;
-    virtual std::optional<QString> inputText(const QString &caption, const QString &prompt,
-                                             const QString &initial) = 0;
+    virtual std::optional<QString> inputText(
+        const QString &caption, const QString &prompt, const QString &initial)
+        = 0;
     // Empty text when the person cancels the picker.
     virtual QString pickFolder(const QString &caption, const QString &start) = 0;
-    virtual QString pickFile(const QString &caption, const QString &filter,
-                             const QString &start) = 0;
+    virtual QString pickFile(const QString &caption, const QString &filter, const QString &start)
+        = 0;
     virtual void beep() = 0;
 
     // Conventions of the program's boxes.
@@ -40,7 +40,10 @@ public:
     void warning(const QString &text) { box(Icon::Warning, text, Ok); }
     void message(const QString &text) { box(Icon::None, text, Ok); }
     void information(const QString &text) { box(Icon::Information, text, Ok); }
-    bool confirm(const QString &text) { return box(Icon::Question, text, Buttons(Yes) | No) == Yes; }
+    bool confirm(const QString &text)
+    {
+        return box(Icon::Question, text, Buttons(Yes) | No) == Yes;
+    }
     void abortBox(const QString &text, Icon icon = Icon::Error) { box(icon, text, Abort); }
     // Warning with Ignore and Cancel; true when the person chose Ignore.
     bool ignoreCancel(const QString &text)

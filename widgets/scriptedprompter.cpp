@@ -3,8 +3,8 @@
 namespace {
 Prompter::Button firstButton(Prompter::Buttons buttons)
 {
-    for (Prompter::Button b : {Prompter::Ok, Prompter::Yes, Prompter::Abort, Prompter::Ignore,
-                               Prompter::Retry, Prompter::No, Prompter::Cancel}) {
+    for (Prompter::Button b : { Prompter::Ok, Prompter::Yes, Prompter::Abort, Prompter::Ignore,
+             Prompter::Retry, Prompter::No, Prompter::Cancel }) {
         if (buttons.testFlag(b))
             return b;
     }
@@ -17,42 +17,42 @@ Prompter::Button ScriptedPrompter::box(Icon icon, const QString &text, Buttons b
     Button answer = firstButton(buttons);
     if (!m_buttons.isEmpty())
         answer = m_buttons.dequeue();
-    Record r{Kind::Box, icon, text, buttons, buttonName(answer)};
+    Record r { Kind::Box, icon, text, buttons, buttonName(answer) };
     m_records.append(r);
     if (onBox)
         onBox(r);
     return answer;
 }
 
-std::optional<QString> ScriptedPrompter::inputText(const QString &caption, const QString &prompt,
-                                                   const QString &initial)
+std::optional<QString> ScriptedPrompter::inputText(
+    const QString &caption, const QString &prompt, const QString &initial)
 {
     std::optional<QString> answer = initial;
     if (!m_texts.isEmpty())
         answer = m_texts.dequeue();
-    m_records.append({Kind::Input, Icon::None, caption + QLatin1Char('\n') + prompt, NoButton,
-                      answer.value_or(QString())});
+    m_records.append({ Kind::Input, Icon::None, caption + QLatin1Char('\n') + prompt, NoButton,
+        answer.value_or(QString()) });
     return answer;
 }
 
 QString ScriptedPrompter::pickFolder(const QString &caption, const QString &)
 {
     QString answer = m_paths.isEmpty() ? QString() : m_paths.dequeue();
-    m_records.append({Kind::PickFolder, Icon::None, caption, NoButton, answer});
+    m_records.append({ Kind::PickFolder, Icon::None, caption, NoButton, answer });
     return answer;
 }
 
 QString ScriptedPrompter::pickFile(const QString &caption, const QString &filter, const QString &)
 {
     QString answer = m_paths.isEmpty() ? QString() : m_paths.dequeue();
-    m_records.append({Kind::PickFile, Icon::None, caption + QLatin1Char('\n') + filter, NoButton,
-                      answer});
+    m_records.append(
+        { Kind::PickFile, Icon::None, caption + QLatin1Char('\n') + filter, NoButton, answer });
     return answer;
 }
 
 void ScriptedPrompter::beep()
 {
-    m_records.append({Kind::Beep, Icon::None, QString(), NoButton, QString()});
+    m_records.append({ Kind::Beep, Icon::None, QString(), NoButton, QString() });
 }
 
 QList<ScriptedPrompter::Record> ScriptedPrompter::boxes() const

@@ -7,8 +7,7 @@
 #include <functional>
 
 // Records every prompt and answers from a script; used by the tests.
-class ScriptedPrompter : public Prompter
-{
+class ScriptedPrompter : public Prompter {
 public:
     enum class Kind { Box, Input, PickFolder, PickFile, Beep };
     struct Record {
@@ -20,11 +19,10 @@ public:
     };
 
     Button box(Icon icon, const QString &text, Buttons buttons) override;
-    std::optional<QString> inputText(const QString &caption, const QString &prompt,
-                                     const QString &initial) override;
+    std::optional<QString> inputText(
+        const QString &caption, const QString &prompt, const QString &initial) override;
     QString pickFolder(const QString &caption, const QString &start) override;
-    QString pickFile(const QString &caption, const QString &filter,
-                     const QString &start) override;
+    QString pickFile(const QString &caption, const QString &filter, const QString &start) override;
     void beep() override;
 
     // Answers are consumed in order; with none left a box answers its default

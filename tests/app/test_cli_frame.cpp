@@ -3,8 +3,7 @@
 #include <QProcess>
 #include <QtTest>
 
-class TestCliFrame : public QObject
-{
+class TestCliFrame : public QObject {
     Q_OBJECT
     QString cli() const { return testsupport::binDir() + "/quillomar-cli"; }
 
@@ -23,10 +22,10 @@ private slots:
     void versionAndHelpAnswerOnStandardOutput()
     {
         QByteArray out, err;
-        QCOMPARE(run({"--version"}, &out, &err), 0);
+        QCOMPARE(run({ "--version" }, &out, &err), 0);
         QCOMPARE(out, QByteArray("Quillomar version 1.0.0.9\n"));
         QVERIFY(err.isEmpty());
-        QCOMPARE(run({"--help"}, &out, &err), 0);
+        QCOMPARE(run({ "--help" }, &out, &err), 0);
         QVERIFY(out.contains("quillomar-cli"));
     }
 
@@ -35,7 +34,7 @@ private slots:
         QByteArray out, err;
         QCOMPARE(run({}, &out, &err), 2);
         QVERIFY(out.isEmpty());
-        QCOMPARE(run({"no-such-command"}, &out, &err), 2);
+        QCOMPARE(run({ "no-such-command" }, &out, &err), 2);
         QVERIFY(err.contains("no-such-command"));
     }
 };

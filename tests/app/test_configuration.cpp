@@ -11,8 +11,7 @@ using testsupport::ProgramFolder;
 using testsupport::readFile;
 using testsupport::writeFile;
 
-class TestConfiguration : public QObject
-{
+class TestConfiguration : public QObject {
     Q_OBJECT
 private slots:
     void pathsDeriveFromTheProgramFile()
@@ -70,8 +69,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString f = dir.filePath("q.ini");
-        QVERIFY(writeFile(f, "; comment\r\n[Other]\r\nPATH=/wrong\r\n[database]\r\n"
-                             "  path = /srv/fotos/ \r\nFileName=acervo.mdb\r\n"));
+        QVERIFY(writeFile(f,
+            "; comment\r\n[Other]\r\nPATH=/wrong\r\n[database]\r\n"
+            "  path = /srv/fotos/ \r\nFileName=acervo.mdb\r\n"));
         IniFile ini(f);
         QCOMPARE(ini.readString("DATABASE", "PATH", "def"), QStringLiteral("/srv/fotos/"));
         QCOMPARE(ini.readString("DATABASE", "FILENAME", "def"), QStringLiteral("acervo.mdb"));
@@ -90,11 +90,11 @@ private slots:
         QTest::newRow("empty") << QByteArray("") << false << false << false;
         QTest::newRow("garbage") << QByteArray("\x00\xff\xfe[[[=\x01\x02=\n\n]]]", 16) << false
                                  << false << false;
-        QTest::newRow("no section") << QByteArray("PATH=/x\nFILENAME=y\n") << false << false
-                                    << false;
+        QTest::newRow("no section")
+            << QByteArray("PATH=/x\nFILENAME=y\n") << false << false << false;
         QTest::newRow("folder") << QByteArray() << true << false << true;
-        QTest::newRow("no permission") << QByteArray("[DATABASE]\nPATH=/x\n") << false << true
-                                       << true;
+        QTest::newRow("no permission")
+            << QByteArray("[DATABASE]\nPATH=/x\n") << false << true << true;
     }
     void unreadableConfigurationGivesDefaultsAndIsNeverTouched()
     {

@@ -16,8 +16,7 @@
 
 using testsupport::ProgramFolder;
 
-class TestStartup : public QObject
-{
+class TestStartup : public QObject {
     Q_OBJECT
 private slots:
     void windowsAreCreatedOnceInTheFixedOrder()
@@ -27,9 +26,9 @@ private slots:
         Startup s(pf.paths, &prompter);
         s.createWindows();
         QCOMPARE(s.creationOrder,
-                 QStringList({"TSplash", "TAbertura", "TDados", "TRastreamento", "TOpcoes",
-                              "TBatchProcess", "TMudarColecaoCategoria", "TRemeterArquivosFTP",
-                              "TRemeterArquivosEmail", "TCopiarArquivosCD", "TViewLog"}));
+            QStringList({ "TSplash", "TAbertura", "TDados", "TRastreamento", "TOpcoes",
+                "TBatchProcess", "TMudarColecaoCategoria", "TRemeterArquivosFTP",
+                "TRemeterArquivosEmail", "TCopiarArquivosCD", "TViewLog" }));
         QCOMPARE(QApplication::applicationName(), QStringLiteral("Quillomar"));
         QVERIFY(s.splash->isVisible());
         QVERIFY(!s.paths.MainWindowReady);
@@ -72,7 +71,7 @@ private slots:
         s.createWindows();
         TAbertura *w = s.Abertura.get();
         w->show();
-        for (QSize size : {QSize(801, 573), QSize(1200, 700), QSize(950, 620)}) {
+        for (QSize size : { QSize(801, 573), QSize(1200, 700), QSize(950, 620) }) {
             w->resize(size);
             QTRY_COMPARE(w->width(), size.width());
             const int client = w->statusBar()->contentsRect().width();
@@ -171,13 +170,13 @@ private slots:
         s.splash->hide();
         int reloads = 0;
         s.Abertura->LoadTrees = [&] { ++reloads; };
-        s.Abertura->BatchList = {1, 2, 3};
+        s.Abertura->BatchList = { 1, 2, 3 };
         s.paths.MainWindowReady = true;
         s.Abertura->Sobre1->trigger();
         QVERIFY(s.splash->isVisible());
         QCOMPARE(s.splash->Timer1->interval(), 30000);
         QCOMPARE(reloads, 0);
-        QCOMPARE(s.Abertura->BatchList, QList<int>({1, 2, 3}));
+        QCOMPARE(s.Abertura->BatchList, QList<int>({ 1, 2, 3 }));
     }
 };
 

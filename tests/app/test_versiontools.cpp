@@ -30,8 +30,7 @@ uint32_t version(uint32_t major, uint32_t minor, uint32_t build, bool family9x)
 }
 } // namespace
 
-class TestVersionTools : public QObject
-{
+class TestVersionTools : public QObject {
     Q_OBJECT
 private slots:
     void compareVersionsPadsComponentsToCompareByValue_data()
@@ -39,22 +38,52 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<QString>("result");
-        QTest::newRow("equal") << "1.0.0.9" << "1.0.0.9" << "EQ";
-        QTest::newRow("last lower") << "1.0.0.1" << "1.0.0.2" << "LT";
-        QTest::newRow("empty is lower than every release") << "" << "1.0.0.2" << "LT";
-        QTest::newRow("empty against empty") << "" << "" << "EQ";
-        QTest::newRow("fourth by value") << "1.0.0.10" << "1.0.0.9" << "GT";
-        QTest::newRow("fourth by value reversed") << "1.0.0.9" << "1.0.0.10" << "LT";
-        QTest::newRow("first by value") << "10.0.0.0" << "9.0.0.0" << "GT";
-        QTest::newRow("second by value") << "1.9.0.0" << "1.10.0.0" << "LT";
-        QTest::newRow("third by value") << "1.0.12.0" << "1.0.3.0" << "GT";
-        QTest::newRow("leading zeros are equal") << "1.0.0.09" << "1.0.0.9" << "EQ";
-        QTest::newRow("newer release") << "1.0.1.0" << "1.0.0.9" << "GT";
-        QTest::newRow("older catalogue") << "1.0.0.2" << "1.0.0.9" << "LT";
-        QTest::newRow("all wide") << "12.34.56.78" << "12.34.56.9" << "GT";
+        QTest::newRow("equal") << "1.0.0.9"
+                               << "1.0.0.9"
+                               << "EQ";
+        QTest::newRow("last lower") << "1.0.0.1"
+                                    << "1.0.0.2"
+                                    << "LT";
+        QTest::newRow("empty is lower than every release") << ""
+                                                           << "1.0.0.2"
+                                                           << "LT";
+        QTest::newRow("empty against empty") << ""
+                                             << ""
+                                             << "EQ";
+        QTest::newRow("fourth by value") << "1.0.0.10"
+                                         << "1.0.0.9"
+                                         << "GT";
+        QTest::newRow("fourth by value reversed") << "1.0.0.9"
+                                                  << "1.0.0.10"
+                                                  << "LT";
+        QTest::newRow("first by value") << "10.0.0.0"
+                                        << "9.0.0.0"
+                                        << "GT";
+        QTest::newRow("second by value") << "1.9.0.0"
+                                         << "1.10.0.0"
+                                         << "LT";
+        QTest::newRow("third by value") << "1.0.12.0"
+                                        << "1.0.3.0"
+                                        << "GT";
+        QTest::newRow("leading zeros are equal") << "1.0.0.09"
+                                                 << "1.0.0.9"
+                                                 << "EQ";
+        QTest::newRow("newer release") << "1.0.1.0"
+                                       << "1.0.0.9"
+                                       << "GT";
+        QTest::newRow("older catalogue") << "1.0.0.2"
+                                         << "1.0.0.9"
+                                         << "LT";
+        QTest::newRow("all wide") << "12.34.56.78"
+                                  << "12.34.56.9"
+                                  << "GT";
         // Padding runs on the missing fourth component too, so the digits meet a dot.
-        QTest::newRow("three components against four") << "1.0.0" << "1.0.0.0" << "GT";
-        QTest::newRow("no dots moves the digits to the end") << "5" << "1.0.0.2" << "LT";
+        QTest::newRow("three components against four") << "1.0.0"
+                                                       << "1.0.0.0"
+                                                       << "GT";
+        QTest::newRow("no dots moves the digits to the end") << "5"
+                                                             << "1.0.0.2"
+                                                             << "LT";
     }
     void compareVersionsPadsComponentsToCompareByValue()
     {
@@ -66,8 +95,8 @@ private slots:
 
     void compareVersionsIsAntisymmetricOnDottedNumbers()
     {
-        const QStringList v = {"1.0.0.2", "1.0.0.9", "1.0.0.10", "1.2.0.0", "1.10.3.4", "2.0.0.0",
-                               "0.99.99.99", "10.0.0.1"};
+        const QStringList v = { "1.0.0.2", "1.0.0.9", "1.0.0.10", "1.2.0.0", "1.10.3.4", "2.0.0.0",
+            "0.99.99.99", "10.0.0.1" };
         for (const QString &a : v) {
             for (const QString &b : v) {
                 const QString ab = CompareVersions(a, b);
@@ -75,8 +104,8 @@ private slots:
                 if (ab == QLatin1String("EQ"))
                     QCOMPARE(ba, QStringLiteral("EQ"));
                 else
-                    QCOMPARE(ba, ab == QLatin1String("LT") ? QStringLiteral("GT")
-                                                           : QStringLiteral("LT"));
+                    QCOMPARE(ba,
+                        ab == QLatin1String("LT") ? QStringLiteral("GT") : QStringLiteral("LT"));
             }
         }
     }
@@ -123,8 +152,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString f = dir.filePath("os-release");
-        QVERIFY(testsupport::writeFile(
-            f, "NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nID=debian\n"));
+        QVERIFY(testsupport::writeFile(f,
+            "NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 "
+            "(bookworm)\"\nID=debian\n"));
         QCOMPARE(systemNameFromOsRelease(f), QStringLiteral("Debian GNU/Linux 12 (bookworm)"));
         QVERIFY(testsupport::writeFile(f, "PRETTY_NAME=Plain\n"));
         QCOMPARE(systemNameFromOsRelease(f), QStringLiteral("Plain"));
@@ -137,7 +167,8 @@ private slots:
     {
         QCOMPARE(compiledVersion(), QStringLiteral("1.0.0.9"));
         // This test program carries the program's record, like the program file does.
-        QCOMPARE(GetFileVersion(QCoreApplication::applicationFilePath()), QStringLiteral("1.0.0.9"));
+        QCOMPARE(
+            GetFileVersion(QCoreApplication::applicationFilePath()), QStringLiteral("1.0.0.9"));
 
         QTemporaryDir dir;
         const QString f = dir.filePath("other.exe");

@@ -43,28 +43,31 @@ struct CatalogFixture {
     qint64 collection(const QString &name) const
     {
         return exec(QStringLiteral("INSERT INTO Collections (Name, System) VALUES (:N, 0)"),
-                    {{QStringLiteral("N"), name}});
+            { { QStringLiteral("N"), name } });
     }
     qint64 category(qint64 collection, const QString &name) const
     {
-        return exec(QStringLiteral("INSERT INTO Categories (Collection, Name, System) VALUES (:C, :N, 0)"),
-                    {{QStringLiteral("C"), collection}, {QStringLiteral("N"), name}});
+        return exec(
+            QStringLiteral("INSERT INTO Categories (Collection, Name, System) VALUES (:C, :N, 0)"),
+            { { QStringLiteral("C"), collection }, { QStringLiteral("N"), name } });
     }
     qint64 storage(const QString &name) const
     {
         return exec(QStringLiteral("INSERT INTO Storages (Name, Unit, System) VALUES (:N, '/', 0)"),
-                    {{QStringLiteral("N"), name}});
+            { { QStringLiteral("N"), name } });
     }
     // A location of 0 leaves the picture without a storage.
     qint64 picture(qint64 collection, qint64 category, qint64 location, const QString &name) const
     {
-        return exec(QStringLiteral(
-                        "INSERT INTO Pictures (Collection, Category, Location, Name, FileName, FullPath, "
-                        "FileSize, Created, Modified, FileType, Review) VALUES (:C, :K, :L, :N, :F, '/fotos/', "
-                        "1234, '2020-01-02T03:04:06', '2020-01-02T03:04:06', 'jpg', 1)"),
-                    {{QStringLiteral("C"), collection}, {QStringLiteral("K"), category},
-                     {QStringLiteral("L"), location > 0 ? QVariant(location) : QVariant()},
-                     {QStringLiteral("N"), name},
-                     {QStringLiteral("F"), name + QStringLiteral(".jpg")}});
+        return exec(
+            QStringLiteral(
+                "INSERT INTO Pictures (Collection, Category, Location, Name, FileName, FullPath, "
+                "FileSize, Created, Modified, FileType, Review) VALUES (:C, :K, :L, :N, :F, "
+                "'/fotos/', "
+                "1234, '2020-01-02T03:04:06', '2020-01-02T03:04:06', 'jpg', 1)"),
+            { { QStringLiteral("C"), collection }, { QStringLiteral("K"), category },
+                { QStringLiteral("L"), location > 0 ? QVariant(location) : QVariant() },
+                { QStringLiteral("N"), name },
+                { QStringLiteral("F"), name + QStringLiteral(".jpg") } });
     }
 };

@@ -3,8 +3,7 @@
 #include <QProcess>
 #include <QtTest>
 
-class TestCliTree : public QObject
-{
+class TestCliTree : public QObject {
     Q_OBJECT
 private slots:
     void printsBothTreesInTreeOrderWithEscapes()
@@ -15,10 +14,11 @@ private slots:
         const qint64 disk = f.storage("Disco");
         const qint64 p1 = f.picture(col, cat, disk, "a\tb\\c\nd");
         QProcess p;
-        p.start(testsupport::binDir() + "/quillomar-cli", {"--catalogue", f.path, "tree"});
+        p.start(testsupport::binDir() + "/quillomar-cli", { "--catalogue", f.path, "tree" });
         QVERIFY(p.waitForFinished(60000));
         QCOMPARE(p.exitCode(), 0);
-        const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        const QStringList lines
+            = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         // The tables were not empty, so the store added no default rows.
         QVERIFY2(lines.size() == 5, qPrintable(lines.join(" | ")));
         QCOMPARE(lines[0], QString("1\t0\tN1=%1\tViagens").arg(col));
@@ -31,10 +31,11 @@ private slots:
         // An empty catalogue gets its default rows, and they are what the trees show.
         CatalogFixture empty;
         QProcess q;
-        q.start(testsupport::binDir() + "/quillomar-cli", {"--catalogue", empty.path, "tree"});
+        q.start(testsupport::binDir() + "/quillomar-cli", { "--catalogue", empty.path, "tree" });
         QVERIFY(q.waitForFinished(60000));
         QCOMPARE(q.exitCode(), 0);
-        const QStringList d = QString::fromUtf8(q.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        const QStringList d
+            = QString::fromUtf8(q.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(d.size(), 3);
         QVERIFY(d[0].startsWith("1\t0\tN1=") && d[0].endsWith("\t(undefined)"));
         QVERIFY(d[1].startsWith("1\t1\tN2=") && d[1].endsWith("\t(undefined)"));
@@ -42,7 +43,8 @@ private slots:
 
         // No catalogue: the opening's messages on stderr, nothing on stdout, exit 1.
         QProcess r;
-        r.start(testsupport::binDir() + "/quillomar-cli", {"--catalogue", empty.path + ".none", "tree"});
+        r.start(testsupport::binDir() + "/quillomar-cli",
+            { "--catalogue", empty.path + ".none", "tree" });
         QVERIFY(r.waitForFinished(60000));
         QCOMPARE(r.exitCode(), 1);
         QVERIFY(r.readAllStandardOutput().isEmpty());

@@ -5,9 +5,9 @@
 #include "scriptedprompter.h"
 #include "startup.h"
 #include "tabertura.h"
+#include "tdados.h"
 #include "topcoes.h"
 #include "trastreamento.h"
-#include "tdados.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -16,11 +16,11 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QtTest>
@@ -76,8 +76,7 @@ struct Window {
 };
 } // namespace
 
-class TestMainWindow : public QObject
-{
+class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
     void startupLoadsTheTreesAndTheStatusBar()
@@ -87,7 +86,8 @@ private slots:
         QVERIFY(w.app->paths.MainWindowReady);
         QVERIFY(w.b().TreesCurrent);
         QCOMPARE(main.panelText(0), QStringLiteral("3 imagens"));
-        QCOMPARE(main.panelText(1), QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; ") + w.app->paths.SystemName);
+        QCOMPARE(main.panelText(1),
+            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; ") + w.app->paths.SystemName);
         QCOMPARE(main.panelText(2), QStringLiteral("BD LOCAL"));
         QVERIFY(w.node(w.b().TreeView1, QString("N3=%1").arg(w.louvre)) > 0);
         QVERIFY(w.visiblePages().isEmpty());
@@ -106,7 +106,7 @@ private slots:
         w.click(w.b().TreeView2, w.node(w.b().TreeView2, QString("N3=%1").arg(w.louvre)));
         QCOMPARE(w.b().SelectedNodeKind, QStringLiteral("N3"));
         QCOMPARE(w.b().SelectedNodeKey, QString::number(w.louvre));
-        QCOMPARE(w.visiblePages(), QList<int>({2}));
+        QCOMPARE(w.visiblePages(), QList<int>({ 2 }));
         QCOMPARE(w.b().PageControl2->activePageIndex(), 2);
         QCOMPARE(w.store().TPictures.asInt("RecId"), w.louvre);
         QCOMPARE(w.store().TCategories.asInt("RecId"), w.paris);
@@ -126,7 +126,7 @@ private slots:
 
         // A storage node of the same tree: page 3.
         w.click(w.b().TreeView2, w.node(w.b().TreeView2, QString("N4=%1").arg(w.disk)));
-        QCOMPARE(w.visiblePages(), QList<int>({3}));
+        QCOMPARE(w.visiblePages(), QList<int>({ 3 }));
         QCOMPARE(w.b().PageControl2->activePageIndex(), 3);
         QCOMPARE(w.b().DBEdit10->text(), QStringLiteral("Disco externo"));
         QVERIFY(!w.b().InserirnoLote1->isEnabled());
@@ -137,11 +137,11 @@ private slots:
         Window w;
         QTreeView *t = w.b().TreeView1;
         w.click(t, w.node(t, QString("N1=%1").arg(w.trips)));
-        QCOMPARE(w.visiblePages(), QList<int>({0}));
+        QCOMPARE(w.visiblePages(), QList<int>({ 0 }));
         QCOMPARE(w.b().DBEdit1->text(), QStringLiteral("Viagens"));
         QVERIFY(!w.b().InserirnoLote1->isEnabled());
         w.click(t, w.node(t, QString("N2=%1").arg(w.rome)));
-        QCOMPARE(w.visiblePages(), QList<int>({1}));
+        QCOMPARE(w.visiblePages(), QList<int>({ 1 }));
         QCOMPARE(w.b().PageControl2->activePageIndex(), 1);
         QCOMPARE(w.store().TCategories.asInt("RecId"), w.rome);
         QCOMPARE(w.b().DBEdit2->text(), QStringLiteral("Roma"));
@@ -151,9 +151,9 @@ private slots:
         QList<int> refreshed;
         w.b().refreshStatistics = [&](int page) { refreshed << page; };
         w.click(t, w.node(t, QString("N2=%1").arg(w.rome)));
-        QCOMPARE(refreshed, QList<int>({1}));
+        QCOMPARE(refreshed, QList<int>({ 1 }));
         w.click(t, w.node(t, QString("N1=%1").arg(w.trips)));
-        QCOMPARE(refreshed, QList<int>({1}));
+        QCOMPARE(refreshed, QList<int>({ 1 }));
 
         // The keyboard follows the selection like clicks.
         t->setFocus();
@@ -174,7 +174,7 @@ private slots:
         w.b().PageControl1->tabBar()->setCurrentIndex(0);
         QCOMPARE(w.b().SelectedNodeKind, QStringLiteral("N3"));
         QCOMPARE(w.b().SelectedNodeKey, QString::number(w.coliseum));
-        QCOMPARE(w.visiblePages(), QList<int>({2}));
+        QCOMPARE(w.visiblePages(), QList<int>({ 2 }));
     }
 
     void pendingEditAsksBeforeTheSelectionMoves()
@@ -196,7 +196,8 @@ private slots:
         w.prompter.answerButton(Prompter::No);
         w.click(t, w.node(t, QString("N2=%1").arg(w.rome)));
         QCOMPARE(w.prompter.boxTexts().last(), QStringLiteral("Cancelar a edição corrente?"));
-        QCOMPARE(w.prompter.boxes().last().buttons, Prompter::Buttons(Prompter::Yes) | Prompter::No);
+        QCOMPARE(
+            w.prompter.boxes().last().buttons, Prompter::Buttons(Prompter::Yes) | Prompter::No);
         QCOMPARE(w.b().SelectedNodeKind, QStringLiteral("N1"));
         QCOMPARE(w.store().TCollections.state(), RecordSet::State::Edit);
         // A navigator as sender does not ask.
@@ -272,7 +273,8 @@ private slots:
         Window w;
         QTreeView *t = w.b().TreeView1;
         w.click(t, w.node(t, QString("N1=%1").arg(w.trips)));
-        w.f.exec(QString("UPDATE Collections SET Name = '(aaa) primeira' WHERE RecId = %1").arg(w.trips));
+        w.f.exec(QString("UPDATE Collections SET Name = '(aaa) primeira' WHERE RecId = %1")
+                     .arg(w.trips));
         w.store().TCollections.refresh();
         w.b().LoadTrees();
         const int n = w.b().selectedNode(t);
@@ -310,7 +312,10 @@ private slots:
         int filters = 0, reloads = 0;
         main.BuildPictureFilter = [&] { ++filters; };
         const auto load = main.LoadTrees;
-        main.LoadTrees = [&] { ++reloads; load(); };
+        main.LoadTrees = [&] {
+            ++reloads;
+            load();
+        };
 
         // Closed without a change: the store stays open, the filter is rebuilt once.
         QTimer::singleShot(0, w.app->Opcoes.get(), &QDialog::reject);
@@ -355,12 +360,13 @@ private slots:
         });
         w.b().ToolButton2->click();
         QVERIFY2(w.prompter.boxTexts().contains(QStringLiteral("Execução encerrada!")),
-                 qPrintable(w.prompter.boxTexts().join(" | ")));
+            qPrintable(w.prompter.boxTexts().join(" | ")));
         QVERIFY(w.b().TreesCurrent);
         bool found = false;
         const CatalogTree &t = w.b().TreeView1Nodes();
         for (int i = 0; i < t.count(); ++i)
-            found = found || (t.level(i) == CatalogTree::Picture && t.name(i) == QStringLiteral("praia"));
+            found = found
+                || (t.level(i) == CatalogTree::Picture && t.name(i) == QStringLiteral("praia"));
         QVERIFY(found);
         QCOMPARE(w.app->Abertura->panelText(0), QStringLiteral("4 imagens"));
         QVERIFY(w.visiblePages().isEmpty());
@@ -374,7 +380,8 @@ private slots:
         w.f.exec("ALTER TABLE Storages RENAME TO StoragesGone");
         w.b().LoadTrees();
         QVERIFY(!w.prompter.boxes().isEmpty());
-        QVERIFY2(w.prompter.boxes().last().text.contains("Storages"), qPrintable(w.prompter.boxes().last().text));
+        QVERIFY2(w.prompter.boxes().last().text.contains("Storages"),
+            qPrintable(w.prompter.boxes().last().text));
         QCOMPARE(w.prompter.boxes().last().icon, Prompter::Icon::Error);
         QVERIFY(!w.b().TreesCurrent);
         QVERIFY(w.b().TreeView1Nodes().count() > 0);

@@ -10,7 +10,7 @@
 namespace {
 // Walks the model as a view does (rows under parents), independent of the arrays' order.
 void walk(const CatalogTree &tree, const QModelIndex &parent, QStringList &codes,
-          QList<int> &depths, int depth)
+    QList<int> &depths, int depth)
 {
     for (int r = 0; r < tree.rowCount(parent); ++r) {
         const QModelIndex i = tree.index(r, 0, parent);
@@ -41,8 +41,7 @@ QStringList lines(const CatalogTree &t)
 }
 } // namespace
 
-class TestTrees : public QObject
-{
+class TestTrees : public QObject {
     Q_OBJECT
 private slots:
     void defaultCatalogueGivesTheSystemNodes()
@@ -53,8 +52,9 @@ private slots:
         QVERIFY(store.OpenDatabaseAll());
         Loaded l;
         load(store, l);
-        QCOMPARE(lines(l.org), QStringList({QString("0 N1=%1 (undefined)").arg(store.DefaultCollectionId),
-                                            QString("1 N2=%1 (undefined)").arg(store.DefaultCategoryId)}));
+        QCOMPARE(lines(l.org),
+            QStringList({ QString("0 N1=%1 (undefined)").arg(store.DefaultCollectionId),
+                QString("1 N2=%1 (undefined)").arg(store.DefaultCategoryId) }));
         QCOMPARE(l.loc.count(), 1);
         QCOMPARE(l.loc.name(0), QStringLiteral("(local)"));
         QVERIFY(l.loc.code(0).startsWith("N4="));
@@ -62,11 +62,12 @@ private slots:
         QCOMPARE(l.org.icon(1), quint8(1));
         QCOMPARE(l.loc.icon(0), quint8(0));
         QCOMPARE(TreeLoader::organisationSql().join(""),
-                 QStringLiteral("SELECT S1.*, Pictures.RecId AS ComRec, Pictures.Name AS ComNam FROM "
-                                "(SELECT Collections.RecId AS ColRec, Collections.Name AS ColNam, "
-                                "Categories.RecId AS CatRec, Categories.Name AS CatNam FROM Collections "
-                                "LEFT JOIN Categories ON Collections.RecId = Categories.Collection) AS S1 "
-                                "LEFT JOIN Pictures ON S1.CatRec = Pictures.Category ORDER BY 2, 4, 6"));
+            QStringLiteral(
+                "SELECT S1.*, Pictures.RecId AS ComRec, Pictures.Name AS ComNam FROM "
+                "(SELECT Collections.RecId AS ColRec, Collections.Name AS ColNam, "
+                "Categories.RecId AS CatRec, Categories.Name AS CatNam FROM Collections "
+                "LEFT JOIN Categories ON Collections.RecId = Categories.Collection) AS S1 "
+                "LEFT JOIN Pictures ON S1.CatRec = Pictures.Category ORDER BY 2, 4, 6"));
         QVERIFY(store.SQLTmp.sql().contains("ORDER BY 2, 4"));
         QVERIFY(!store.SQLTmp.isOpen());
     }
@@ -148,13 +149,15 @@ private slots:
         const qint64 col = f.collection("Nomes");
         const qint64 cat = f.category(col, "Todos");
         const QString longName(5000, QChar('m'));
-        const QStringList names = {"", "linha\num\nnovo", "tab\there", "עברית ושלום",
-                                   "aspas \"'%_\\", longName};
+        const QStringList names
+            = { "", "linha\num\nnovo", "tab\there", "עברית ושלום", "aspas \"'%_\\", longName };
         for (const QString &n : names)
             f.picture(col, cat, 0, n);
         // A name that is not valid UTF-8, as a file name may be.
         f.exec(QString("INSERT INTO Pictures (Collection, Category, Name, Review) VALUES (%1, %2, "
-                       "CAST(x'ff41fe' AS TEXT), 1)").arg(col).arg(cat));
+                       "CAST(x'ff41fe' AS TEXT), 1)")
+                   .arg(col)
+                   .arg(cat));
         ScriptedPrompter prompter;
         TDados store(f.folder.paths, prompter);
         QVERIFY(store.OpenDatabaseAll());
@@ -167,7 +170,9 @@ private slots:
             got << l.org.name(i);
         for (const QString &n : names)
             QVERIFY2(got.contains(n), qPrintable(n.left(40)));
-        QVERIFY(got.contains(QString::fromUtf8("\xff" "A" "\xfe")));
+        QVERIFY(got.contains(QString::fromUtf8("\xff"
+                                               "A"
+                                               "\xfe")));
         for (int i = catNode + 1; i <= catNode + names.size() + 1; ++i) {
             const QString shown = l.org.data(l.org.modelIndex(i)).toString();
             QVERIFY(!shown.contains('\n') && !shown.contains('\t'));
@@ -200,7 +205,9 @@ private slots:
 
         sel.kind = "N3";
         sel.picture = pic;
-        f.exec(QString("UPDATE Pictures SET Location = (SELECT MIN(RecId) FROM Storages) WHERE RecId = %1").arg(pic));
+        f.exec(QString(
+            "UPDATE Pictures SET Location = (SELECT MIN(RecId) FROM Storages) WHERE RecId = %1")
+                   .arg(pic));
         Loaded both;
         load(store, both, sel);
         QCOMPARE(both.org.code(both.found.node1), QString("N3=%1").arg(pic));
@@ -247,7 +254,8 @@ private slots:
                 t.append(parent, CatalogTree::Picture, i, u"p", 2);
         }
         t.endLoad();
-        QVERIFY2(t.structureBytes() / t.count() < 64, qPrintable(QString::number(t.structureBytes() / t.count())));
+        QVERIFY2(t.structureBytes() / t.count() < 64,
+            qPrintable(QString::number(t.structureBytes() / t.count())));
         QCOMPARE(t.rowCount(), 100);
         QCOMPARE(t.rowCount(t.modelIndex(0)), 999);
     }

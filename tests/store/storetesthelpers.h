@@ -17,8 +17,7 @@
 namespace storetest {
 
 // A second, independent connection on a catalogue file.
-class RawDb
-{
+class RawDb {
 public:
     explicit RawDb(const QString &path)
     {
@@ -81,8 +80,9 @@ private:
 };
 
 // A new catalogue made by the schema code.
-inline QString makeCatalogue(const QString &folder, const QString &name = QStringLiteral("quillomar.mdb"),
-                             const QString &version = compiledVersion())
+inline QString makeCatalogue(const QString &folder,
+    const QString &name = QStringLiteral("quillomar.mdb"),
+    const QString &version = compiledVersion())
 {
     const QString path = QDir(folder).filePath(name);
     Schema::createCatalogue(path, version);
@@ -96,19 +96,18 @@ inline QByteArray digest(const QString &path)
 
 inline QStringList listing(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 // Another process (the sqlite3 shell) holding a write transaction on a catalogue until
 // release() or destruction.
-class LockHolder
-{
+class LockHolder {
 public:
     explicit LockHolder(const QString &path, const QString &afterLock = QString())
     {
         m_process.setProgram(QStringLiteral("sqlite3"));
-        m_process.setArguments({path});
+        m_process.setArguments({ path });
         m_process.start();
         if (!m_process.waitForStarted(10000))
             qFatal("sqlite3 shell did not start");
@@ -122,7 +121,7 @@ public:
         while (!seen.contains("locked")) {
             if (!m_process.waitForReadyRead(10000))
                 qFatal("sqlite3 shell never took the lock: %s",
-                       m_process.readAllStandardError().constData());
+                    m_process.readAllStandardError().constData());
             seen += m_process.readAllStandardOutput();
         }
     }

@@ -6,8 +6,8 @@
 #include "storetesthelpers.h"
 #include "transaction.h"
 
-#include <QElapsedTimer>
 #include "resultmodel.h"
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,8 +27,7 @@ QString pragma(Connection &conn, const QString &name)
 }
 } // namespace
 
-class TestStoreEngine : public QObject
-{
+class TestStoreEngine : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
@@ -82,7 +81,8 @@ private slots:
         Connection conn;
         conn.open(jet40 + path + ";");
         QCOMPARE(QString::fromUtf8(sqlite3_db_filename(conn.handle(), "main")), path);
-        QCOMPARE(storetest::listing(m_dir.filePath("fotos 100% #1?")).first(), QStringLiteral("cat;x.mdb"));
+        QCOMPARE(storetest::listing(m_dir.filePath("fotos 100% #1?")).first(),
+            QStringLiteral("cat;x.mdb"));
     }
 
     void otherProvidersFailNamingThemselvesAndTheCause()
@@ -92,23 +92,30 @@ private slots:
             conn.open("Provider=Microsoft.Jet.OLEDB.5.0;Data Source=/x/y.mdb;");
             QFAIL("opened");
         } catch (const DbError &e) {
-            QCOMPARE(e.message(), QStringLiteral("Provider \"Microsoft.Jet.OLEDB.5.0\" is not available on this system"));
+            QCOMPARE(e.message(),
+                QStringLiteral(
+                    "Provider \"Microsoft.Jet.OLEDB.5.0\" is not available on this system"));
         }
         const QString missing = m_dir.filePath("gone.mdb");
         QVERIFY_THROWS_EXCEPTION(DbError, conn.open(jet40 + missing + ";"));
-        const QString cause = QStringLiteral(" (Microsoft.Jet.OLEDB.4.0 could not open \"%1\": unable to open database file)").arg(missing);
+        const QString cause = QStringLiteral(
+            " (Microsoft.Jet.OLEDB.4.0 could not open \"%1\": unable to open database file)")
+                                  .arg(missing);
         try {
             conn.open("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + missing + ";");
             QFAIL("opened");
         } catch (const DbError &e) {
-            QCOMPARE(e.message(), "Provider \"Microsoft.Jet.OLEDB.3.51\" is not available on this system" + cause);
+            QCOMPARE(e.message(),
+                "Provider \"Microsoft.Jet.OLEDB.3.51\" is not available on this system" + cause);
         }
         try {
             conn.open("Provider=MSDASQL.1;Connect Timeout=15;Extended Properties=\"DBQ=" + missing
-                      + ";Driver={Microsoft Access Driver (*.mdb)}\"");
+                + ";Driver={Microsoft Access Driver (*.mdb)}\"");
             QFAIL("opened");
         } catch (const DbError &e) {
-            QCOMPARE(e.message(), "ODBC driver \"Microsoft Access Driver (*.mdb)\" is not available on this system" + cause);
+            QCOMPARE(e.message(),
+                "ODBC driver \"Microsoft Access Driver (*.mdb)\" is not available on this system"
+                    + cause);
         }
         QVERIFY(!QFileInfo::exists(missing));
     }
@@ -134,7 +141,7 @@ private slots:
         const QString path = folder + "/x.mdb";
         QVERIFY(testsupport::writeFile(path, content));
         Connection conn;
-        conn.setRequiredTables({"Formats", "Pictures"});
+        conn.setRequiredTables({ "Formats", "Pictures" });
         try {
             conn.open(jet40 + path + ";");
             QFAIL("opened");
@@ -143,7 +150,7 @@ private slots:
         }
         QVERIFY(!conn.isOpen());
         QCOMPARE(testsupport::readFile(path), content);
-        QCOMPARE(storetest::listing(folder), QStringList({"x.mdb"}));
+        QCOMPARE(storetest::listing(folder), QStringList({ "x.mdb" }));
     }
 
     void transactionsTakeTheWriteLockAtOnce()
@@ -178,7 +185,7 @@ private slots:
             QVERIFY(!t.active());
         }
         RawDb raw(path);
-        QCOMPARE(raw.column("SELECT Name FROM Storages"), QStringList({"kept"}));
+        QCOMPARE(raw.column("SELECT Name FROM Storages"), QStringList({ "kept" }));
     }
 
     void anotherProcessWritingMakesUsWaitThenReportsTheEngine()
@@ -213,7 +220,7 @@ private slots:
         conn.exec("INSERT INTO Storages (Name) VALUES ('after')");
         conn.commit();
         RawDb raw(path);
-        QCOMPARE(raw.column("SELECT Name FROM Storages"), QStringList({"after"}));
+        QCOMPARE(raw.column("SELECT Name FROM Storages"), QStringList({ "after" }));
     }
 
     void namedParametersBindByName()
@@ -222,8 +229,8 @@ private slots:
         Connection conn;
         conn.openFile(path);
         Command cmd(conn);
-        cmd.setSql(QStringList{"INSERT INTO Collections (Name, Notes, System)",
-                               "VALUES (:NOME, :nome || ' '':NOTA'' -- :x', :SIS)"});
+        cmd.setSql(QStringList { "INSERT INTO Collections (Name, Notes, System)",
+            "VALUES (:NOME, :nome || ' '':NOTA'' -- :x', :SIS)" });
         cmd.setParam("NOME", "Férias");
         cmd.setParam("SIS", true);
         QCOMPARE(cmd.execute(), 1);
@@ -249,7 +256,8 @@ private slots:
 
         RawDb raw(path);
         QCOMPARE(raw.rows("SELECT Name, Notes, System FROM Collections ORDER BY RecId"),
-                 QList<QStringList>({{"Férias", "Férias ':NOTA' -- :x", "1"}, {"Natal", "NULL", "0"}}));
+            QList<QStringList>(
+                { { "Férias", "Férias ':NOTA' -- :x", "1" }, { "Natal", "NULL", "0" } }));
     }
 
     void datesAndBooleansTravelInOneForm()
@@ -261,16 +269,19 @@ private slots:
         conn.exec("INSERT INTO Categories (RecId, Collection, Name) VALUES (1, 1, 'k')");
         const QDateTime when(QDate(2019, 12, 31), QTime(23, 59, 58));
         Command cmd(conn);
-        cmd.setSql("INSERT INTO Pictures (Collection, Category, Name, Created, Review) VALUES (1, 1, :N, :C, :R)");
+        cmd.setSql("INSERT INTO Pictures (Collection, Category, Name, Created, Review) VALUES (1, "
+                   "1, :N, :C, :R)");
         cmd.setParam("N", "a");
         cmd.setParam("C", when);
         cmd.setParam("R", true);
         cmd.execute();
         RawDb raw(path);
-        QCOMPARE(raw.rows("SELECT Created, Review FROM Pictures"), QList<QStringList>({{"2019-12-31T23:59:58", "1"}}));
+        QCOMPARE(raw.rows("SELECT Created, Review FROM Pictures"),
+            QList<QStringList>({ { "2019-12-31T23:59:58", "1" } }));
 
         Query q(conn);
-        q.setSql("SELECT Name AS Nome, Created, Review FROM Pictures WHERE Created = :C AND Review = :R");
+        q.setSql("SELECT Name AS Nome, Created, Review FROM Pictures WHERE Created = :C AND Review "
+                 "= :R");
         q.setParam("C", when);
         q.setParam("R", true);
         q.open();
@@ -292,8 +303,10 @@ private slots:
     {
         const QString path = freshCatalogue("query.mdb");
         RawDb raw(path);
-        raw.exec("INSERT INTO Collections (RecId, Name) VALUES (1, 'Viagens'), (2, 'Família'), (3, 'Vazia')");
-        raw.exec("INSERT INTO Categories (RecId, Collection, Name) VALUES (1, 1, 'Praia'), (2, 1, 'Serra'), (3, 2, 'Natal')");
+        raw.exec("INSERT INTO Collections (RecId, Name) VALUES (1, 'Viagens'), (2, 'Família'), (3, "
+                 "'Vazia')");
+        raw.exec("INSERT INTO Categories (RecId, Collection, Name) VALUES (1, 1, 'Praia'), (2, 1, "
+                 "'Serra'), (3, 2, 'Natal')");
         raw.exec("INSERT INTO Pictures (Collection, Category, Name, KeyWords) VALUES "
                  "(1, 1, 'mar', 'azul'), (1, 1, 'areia', 'sol azul'), (2, 3, 'ceia', NULL)");
         Connection conn;
@@ -302,25 +315,29 @@ private slots:
         // A derived table with LEFT JOIN on both sides, ordering by position.
         q.clearSql();
         q.addLine("SELECT S1.*, Pictures.Name AS PicNam FROM");
-        q.addLine("(SELECT Collections.RecId AS ColRec, Collections.Name AS ColNam, Categories.RecId AS CatRec,");
-        q.addLine(" Categories.Name AS CatNam FROM Collections LEFT JOIN Categories ON Categories.Collection = Collections.RecId) AS S1");
+        q.addLine("(SELECT Collections.RecId AS ColRec, Collections.Name AS ColNam, "
+                  "Categories.RecId AS CatRec,");
+        q.addLine(" Categories.Name AS CatNam FROM Collections LEFT JOIN Categories ON "
+                  "Categories.Collection = Collections.RecId) AS S1");
         q.addLine("LEFT JOIN Pictures ON Pictures.Category = S1.CatRec");
         q.addLine("ORDER BY 2, 4, 5");
         q.open();
         QStringList seen;
         for (; !q.eof(); q.next())
             seen << q.asString("ColNam") + "/" + q.asString("CATNAM") + "/" + q.asString("picnam");
-        QCOMPARE(seen, QStringList({"Família/Natal/ceia", "Vazia//", "Viagens/Praia/areia",
-                                    "Viagens/Praia/mar", "Viagens/Serra/"}));
+        QCOMPARE(seen,
+            QStringList({ "Família/Natal/ceia", "Vazia//", "Viagens/Praia/areia",
+                "Viagens/Praia/mar", "Viagens/Serra/" }));
         QVERIFY(q.isNull("PicNam"));
         q.close();
 
-        q.setSql("SELECT Name, (SELECT count(*) FROM Pictures P WHERE P.Category = C.RecId) AS Imagens "
-                 "FROM Categories C WHERE RecId IN (1,3) AND Name LIKE :F ORDER BY Name");
+        q.setSql(
+            "SELECT Name, (SELECT count(*) FROM Pictures P WHERE P.Category = C.RecId) AS Imagens "
+            "FROM Categories C WHERE RecId IN (1,3) AND Name LIKE :F ORDER BY Name");
         q.setParam("F", "%a%");
         q.open();
         QCOMPARE(q.recordCount(), 2);
-        QCOMPARE(q.fieldNames(), QStringList({"Name", "Imagens"}));
+        QCOMPARE(q.fieldNames(), QStringList({ "Name", "Imagens" }));
         QCOMPARE(q.asString("Name") + q.asString("Imagens"), QStringLiteral("Natal1"));
         q.next();
         QCOMPARE(q.asString("Name") + q.asString("Imagens"), QStringLiteral("Praia2"));

@@ -32,8 +32,7 @@ QStringList reversed(QStringList list)
 }
 } // namespace
 
-class TestStoreRecordSet : public QObject
-{
+class TestStoreRecordSet : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
@@ -56,10 +55,7 @@ private slots:
         m_conn = std::make_unique<Connection>();
         m_conn->openFile(m_path);
     }
-    void cleanup()
-    {
-        m_conn.reset();
-    }
+    void cleanup() { m_conn.reset(); }
 
     void walksInSortOrderWithTiesAndNulls()
     {
@@ -67,8 +63,8 @@ private slots:
         rs.setSort("Name");
         rs.open();
         RawDb raw(m_path);
-        const QStringList expected = raw.column(
-            "SELECT coalesce(Name, 'NULL') FROM Collections ORDER BY Name, RecId");
+        const QStringList expected
+            = raw.column("SELECT coalesce(Name, 'NULL') FROM Collections ORDER BY Name, RecId");
         QCOMPARE(walkForward(rs, "Name"), expected);
         QCOMPARE(walkBackward(rs, "Name"), reversed(expected));
         // Ties in letter case keep the order of their keys.
@@ -82,14 +78,15 @@ private slots:
         RecordSet cats(*m_conn, "Categories");
         cats.setSort("Collection;Name");
         cats.open();
-        const QStringList byTwo = raw.column(
-            "SELECT RecId FROM Categories ORDER BY Collection, Name, RecId");
+        const QStringList byTwo
+            = raw.column("SELECT RecId FROM Categories ORDER BY Collection, Name, RecId");
         QCOMPARE(walkForward(cats, "RecId"), byTwo);
         QCOMPARE(walkBackward(cats, "RecId"), reversed(byTwo));
 
         RecordSet plain(*m_conn, "Categories");
         plain.open(); // the catalogue's own order
-        QCOMPARE(walkForward(plain, "RecId"), raw.column("SELECT RecId FROM Categories ORDER BY rowid"));
+        QCOMPARE(
+            walkForward(plain, "RecId"), raw.column("SELECT RecId FROM Categories ORDER BY rowid"));
     }
 
     void endsBehaveLikeACursor()
@@ -119,14 +116,16 @@ private slots:
             empty.edit();
             QFAIL("edited nothing");
         } catch (const DbError &e) {
-            QCOMPARE(e.message(), QStringLiteral("Cannot perform this operation on an empty dataset"));
+            QCOMPARE(
+                e.message(), QStringLiteral("Cannot perform this operation on an empty dataset"));
         }
         empty.close();
         try {
             empty.first();
             QFAIL("moved a closed set");
         } catch (const DbError &e) {
-            QCOMPARE(e.message(), QStringLiteral("Cannot perform this operation on a closed dataset"));
+            QCOMPARE(
+                e.message(), QStringLiteral("Cannot perform this operation on a closed dataset"));
         }
     }
 
@@ -173,7 +172,7 @@ private slots:
         QCOMPARE(rs.asInt("RecId"), 5);
         QVERIFY(!rs.locate("Name", "viagenS"));
         QCOMPARE(rs.asInt("RecId"), 5); // a failed locate stays put
-        QVERIFY(rs.locate("Name;System", QVariantList{"viagens", false}, true));
+        QVERIFY(rs.locate("Name;System", QVariantList { "viagens", false }, true));
         QCOMPARE(rs.asInt("RecId"), 1);
         QVERIFY(rs.locate("System", true));
         QCOMPARE(rs.asString("Name"), QStringLiteral("(undefined)"));
@@ -191,16 +190,17 @@ private slots:
 
         // Pictures are found by file name and date, the way the scan looks them up.
         RawDb raw(m_path);
-        raw.exec("INSERT INTO Pictures (RecId, Collection, Category, Name, FileName, Created) VALUES "
-                 "(1, 1, 10, 'a', 'IMG_1.JPG', '2020-05-01T10:00:00'), "
-                 "(2, 1, 10, 'b', 'img_1.jpg', '2020-05-01T10:00:02')");
+        raw.exec(
+            "INSERT INTO Pictures (RecId, Collection, Category, Name, FileName, Created) VALUES "
+            "(1, 1, 10, 'a', 'IMG_1.JPG', '2020-05-01T10:00:00'), "
+            "(2, 1, 10, 'b', 'img_1.jpg', '2020-05-01T10:00:02')");
         RecordSet pics(*m_conn, "Pictures");
         pics.setSort("Name");
         pics.open();
         const QDateTime created(QDate(2020, 5, 1), QTime(10, 0, 2));
-        QVERIFY(pics.locate("FileName;Created", QVariantList{"IMG_1.jpg", created}, true));
+        QVERIFY(pics.locate("FileName;Created", QVariantList { "IMG_1.jpg", created }, true));
         QCOMPARE(pics.asInt("RecId"), 2);
-        QVERIFY(!pics.locate("FileName;Created", QVariantList{"IMG_1.jpg", created}, false));
+        QVERIFY(!pics.locate("FileName;Created", QVariantList { "IMG_1.jpg", created }, false));
     }
 
     void detailFollowsItsMaster()
@@ -213,12 +213,12 @@ private slots:
         master.open();
         detail.open();
         QVERIFY(master.locate("RecId", 1));
-        QCOMPARE(walkForward(detail, "Name"), QStringList({"Cidade", "Praia", "Serra"}));
+        QCOMPARE(walkForward(detail, "Name"), QStringList({ "Cidade", "Praia", "Serra" }));
         QCOMPARE(detail.recordCount(), 3);
         QSignalSpy detailMoved(&detail, &RecordSet::currentChanged);
         QVERIFY(master.locate("RecId", 3));
         QVERIFY(detailMoved.count() >= 1);
-        QCOMPARE(walkForward(detail, "Name"), QStringList({"NULL", "Aniversário", "Natal"}));
+        QCOMPARE(walkForward(detail, "Name"), QStringList({ "NULL", "Aniversário", "Natal" }));
         QVERIFY(master.locate("RecId", 6));
         QVERIFY(detail.isEmpty());
         QVERIFY(detail.eof());
@@ -231,13 +231,15 @@ private slots:
         detail.post();
         QCOMPARE(detail.recordCount(), 1);
         RawDb raw(m_path);
-        QCOMPARE(raw.scalar("SELECT Collection FROM Categories WHERE Name = 'Leões'"), QStringLiteral("6"));
+        QCOMPARE(raw.scalar("SELECT Collection FROM Categories WHERE Name = 'Leões'"),
+            QStringLiteral("6"));
 
         // An edit pending when the master moves is posted when modified, dropped otherwise.
         detail.edit();
         detail.setValue("Notes", "felinos");
         master.first();
-        QCOMPARE(raw.scalar("SELECT Notes FROM Categories WHERE Name = 'Leões'"), QStringLiteral("felinos"));
+        QCOMPARE(raw.scalar("SELECT Notes FROM Categories WHERE Name = 'Leões'"),
+            QStringLiteral("felinos"));
         QCOMPARE(detail.state(), RecordSet::State::Browse);
         QVERIFY(master.locate("RecId", 6));
         detail.edit();
@@ -257,18 +259,18 @@ private slots:
         rs.setSort("Collection;Name");
         rs.open();
         QVERIFY(rs.locate("Name", "Natal"));
-        rs.setFilter("Collection = :COLECAO", {{"COLECAO", 3}});
+        rs.setFilter("Collection = :COLECAO", { { "COLECAO", 3 } });
         QCOMPARE(rs.asString("Name"), QStringLiteral("Natal"));
         QCOMPARE(rs.recordCount(), 3);
-        QCOMPARE(walkForward(rs, "Name"), QStringList({"NULL", "Aniversário", "Natal"}));
-        rs.setFilter("Collection = :COLECAO", {{"COLECAO", 1}});
+        QCOMPARE(walkForward(rs, "Name"), QStringList({ "NULL", "Aniversário", "Natal" }));
+        rs.setFilter("Collection = :COLECAO", { { "COLECAO", 1 } });
         QCOMPARE(rs.asString("Name"), QStringLiteral("Cidade")); // Natal is not shown: first
         QVERIFY(!rs.locate("Name", "Natal"));
         rs.clearFilter();
         QCOMPARE(rs.recordCount(), 7);
         QCOMPARE(rs.asString("Name"), QStringLiteral("Cidade"));
         try {
-            rs.setFilter("Nope = :X", {{"X", 1}});
+            rs.setFilter("Nope = :X", { { "X", 1 } });
             QFAIL("a bad filter was taken");
         } catch (const DbError &e) {
             QCOMPARE(e.message(), QStringLiteral("no such column: Nope"));
@@ -302,7 +304,8 @@ private slots:
         rs.edit();
         rs.setValue("Name", "Zoológico");
         rs.post();
-        QCOMPARE(raw.scalar("SELECT Name FROM Collections WHERE RecId = 6"), QStringLiteral("Zoológico"));
+        QCOMPARE(raw.scalar("SELECT Name FROM Collections WHERE RecId = 6"),
+            QStringLiteral("Zoológico"));
         QCOMPARE(rs.state(), RecordSet::State::Browse);
         QCOMPARE(states.count(), 4); // edit, cancel, edit, post
 
@@ -310,7 +313,8 @@ private slots:
         rs.edit();
         rs.setValue("Notes", "bichos");
         rs.first();
-        QCOMPARE(raw.scalar("SELECT Notes FROM Collections WHERE RecId = 6"), QStringLiteral("bichos"));
+        QCOMPARE(
+            raw.scalar("SELECT Notes FROM Collections WHERE RecId = 6"), QStringLiteral("bichos"));
 
         // Insert stands on the new row with the key the catalogue gave it.
         rs.insert();
@@ -325,7 +329,8 @@ private slots:
         rs.setValue("Name", "nunca");
         rs.cancel();
         QCOMPARE(rs.asString("Name"), QStringLiteral("família"));
-        QCOMPARE(raw.scalar("SELECT count(*) FROM Collections WHERE Name = 'nunca'"), QStringLiteral("0"));
+        QCOMPARE(raw.scalar("SELECT count(*) FROM Collections WHERE Name = 'nunca'"),
+            QStringLiteral("0"));
     }
 
     void deleteStandsOnTheNextRow()
@@ -341,7 +346,8 @@ private slots:
         QCOMPARE(rs.asString("Name"), QStringLiteral("viagens"));
         RawDb raw(m_path);
         // The cascade removed the categories of collection 3 with it.
-        QCOMPARE(raw.scalar("SELECT count(*) FROM Categories WHERE Collection = 3"), QStringLiteral("0"));
+        QCOMPARE(raw.scalar("SELECT count(*) FROM Categories WHERE Collection = 3"),
+            QStringLiteral("0"));
         while (!rs.isEmpty())
             rs.deleteRecord();
         QVERIFY(rs.eof() && rs.bof());
@@ -380,9 +386,10 @@ private slots:
         QCOMPARE(rs.state(), RecordSet::State::Insert); // the edit stays buffered
         rs.setValue("Name", "disco");
         rs.post();
-        QCOMPARE(calls, QStringList({"open", "insert", "before", "before", "after"}));
+        QCOMPARE(calls, QStringList({ "open", "insert", "before", "before", "after" }));
         RawDb raw(m_path);
-        QCOMPARE(raw.rows("SELECT Name, System FROM Storages WHERE RecId = 2"), QList<QStringList>({{"disco", "0"}}));
+        QCOMPARE(raw.rows("SELECT Name, System FROM Storages WHERE RecId = 2"),
+            QList<QStringList>({ { "disco", "0" } }));
 
         RecordSet failing(*m_conn, "Storages");
         failing.afterOpen = [](RecordSet &) { throw DbError("recusado"); };
@@ -417,7 +424,7 @@ private slots:
         QCOMPARE(rs.asString("Resolution"), QStringLiteral("72"));
         RawDb raw(m_path);
         QCOMPARE(raw.rows("SELECT typeof(Category), Created, Review FROM Pictures"),
-                 QList<QStringList>({{"integer", "2021-02-03T04:05:06", "1"}}));
+            QList<QStringList>({ { "integer", "2021-02-03T04:05:06", "1" } }));
         QCOMPARE(rs.fieldKind("Name"), RecordSet::FieldKind::ShortText);
         QCOMPARE(rs.fieldKind("Notes"), RecordSet::FieldKind::LongText);
         QCOMPARE(rs.fieldKind("Width"), RecordSet::FieldKind::Other);
@@ -478,7 +485,8 @@ private slots:
         raw.exec("BEGIN");
         raw.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
                  "INSERT INTO Pictures (Collection, Category, Name, Location) "
-                 "SELECT 1, 10 + (i % 3), CASE WHEN i % 97 = 0 THEN NULL ELSE printf('foto %04d', (i * 7) % 1000) END, 1 FROM n");
+                 "SELECT 1, 10 + (i % 3), CASE WHEN i % 97 = 0 THEN NULL ELSE printf('foto %04d', "
+                 "(i * 7) % 1000) END, 1 FROM n");
         raw.exec("COMMIT");
         RecordSet rs(*m_conn, "Pictures");
         rs.setSort("Name");
@@ -493,7 +501,7 @@ private slots:
         QVERIFY(cats.locate("RecId", 11));
         rs.setMaster(&cats, "RecId", "Category");
         QCOMPARE(walkForward(rs, "RecId"),
-                 raw.column("SELECT RecId FROM Pictures WHERE Category = 11 ORDER BY Name, RecId"));
+            raw.column("SELECT RecId FROM Pictures WHERE Category = 11 ORDER BY Name, RecId"));
         QCOMPARE(rs.recordCount(), 1000);
     }
 };

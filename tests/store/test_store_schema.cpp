@@ -8,8 +8,7 @@
 
 using storetest::RawDb;
 
-class TestStoreSchema : public QObject
-{
+class TestStoreSchema : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
@@ -19,7 +18,8 @@ private slots:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        m_path = m_dir.filePath(QStringLiteral("c%1.mdb").arg(QRandomGenerator::global()->generate()));
+        m_path
+            = m_dir.filePath(QStringLiteral("c%1.mdb").arg(QRandomGenerator::global()->generate()));
         Schema::createCatalogue(m_path, QStringLiteral("1.0.0.9"));
     }
 
@@ -27,35 +27,39 @@ private slots:
     {
         RawDb db(m_path);
         const QMap<QString, QStringList> expected = {
-            {"Collections", {"RecId", "Name", "Notes", "System"}},
-            {"Categories", {"RecId", "Collection", "Name", "Notes", "System"}},
-            {"Storages", {"RecId", "Name", "Notes", "Unit", "System"}},
-            {"Pictures",
-             {"RecId", "Collection", "Category", "Name", "FileName", "FullPath", "FileSize", "Created",
-              "Modified", "FileType", "ColorType", "Width", "Height", "Resolution", "Location", "Notes",
-              "KeyWords", "Review"}},
-            {"Formats", {"Extension", "Variation", "Name", "Used", "Support"}},
-            {"ColorDepth", {"RecId", "Model"}},
-            {"Resolutions", {"DPI"}},
-            {"FTPAccounts",
-             {"RecId", "Profile", "Host", "Port", "UserID", "Password", "UseProxyServer", "ProxyServer",
-              "ProxyPort", "Directory"}},
-            {"SMTPAccount", {"Host", "Port", "UserID", "Name", "Email"}},
-            {"CatalogInfo", {"Version"}},
+            { "Collections", { "RecId", "Name", "Notes", "System" } },
+            { "Categories", { "RecId", "Collection", "Name", "Notes", "System" } },
+            { "Storages", { "RecId", "Name", "Notes", "Unit", "System" } },
+            { "Pictures",
+                { "RecId", "Collection", "Category", "Name", "FileName", "FullPath", "FileSize",
+                    "Created", "Modified", "FileType", "ColorType", "Width", "Height", "Resolution",
+                    "Location", "Notes", "KeyWords", "Review" } },
+            { "Formats", { "Extension", "Variation", "Name", "Used", "Support" } },
+            { "ColorDepth", { "RecId", "Model" } },
+            { "Resolutions", { "DPI" } },
+            { "FTPAccounts",
+                { "RecId", "Profile", "Host", "Port", "UserID", "Password", "UseProxyServer",
+                    "ProxyServer", "ProxyPort", "Directory" } },
+            { "SMTPAccount", { "Host", "Port", "UserID", "Name", "Email" } },
+            { "CatalogInfo", { "Version" } },
         };
         for (auto it = expected.begin(); it != expected.end(); ++it) {
-            const QStringList names = db.column(QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(it.key()));
+            const QStringList names = db.column(
+                QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(it.key()));
             QCOMPARE(names, it.value());
         }
         const QStringList tables = Schema::tableNames();
         QCOMPARE(QSet<QString>(tables.begin(), tables.end()),
-                 QSet<QString>(expected.keyBegin(), expected.keyEnd()));
+            QSet<QString>(expected.keyBegin(), expected.keyEnd()));
         // The one width the catalogue fixes.
-        QCOMPARE(db.scalar("SELECT type FROM pragma_table_info('CatalogInfo') WHERE name = 'Version'"),
-                 QStringLiteral("CHAR(20)"));
+        QCOMPARE(
+            db.scalar("SELECT type FROM pragma_table_info('CatalogInfo') WHERE name = 'Version'"),
+            QStringLiteral("CHAR(20)"));
         // Keys are auto-numbered and never reused.
-        for (const QString &t : QStringList{"Collections", "Categories", "Storages", "Pictures", "ColorDepth", "FTPAccounts"}) {
-            const QString sql = db.scalar(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = '%1'").arg(t));
+        for (const QString &t : QStringList { "Collections", "Categories", "Storages", "Pictures",
+                 "ColorDepth", "FTPAccounts" }) {
+            const QString sql = db.scalar(
+                QStringLiteral("SELECT sql FROM sqlite_master WHERE name = '%1'").arg(t));
             QVERIFY2(sql.contains("RecId INTEGER PRIMARY KEY AUTOINCREMENT"), qPrintable(t));
         }
     }
@@ -65,15 +69,18 @@ private slots:
         RawDb db(m_path);
         QStringList relations;
         for (const QString &t : Schema::tableNames()) {
-            for (const QStringList &fk : db.rows(QStringLiteral(
-                     "SELECT \"from\", \"table\", \"to\", on_delete FROM pragma_foreign_key_list('%1')").arg(t)))
+            for (const QStringList &fk :
+                db.rows(QStringLiteral("SELECT \"from\", \"table\", \"to\", on_delete FROM "
+                                       "pragma_foreign_key_list('%1')")
+                            .arg(t)))
                 relations << t + "." + fk.join(' ');
         }
         relations.sort();
-        QCOMPARE(relations, QStringList({"Categories.Collection Collections RecId CASCADE",
-                                         "Pictures.Category Categories RecId CASCADE",
-                                         "Pictures.Collection Collections RecId CASCADE",
-                                         "Pictures.Location Storages RecId CASCADE"}));
+        QCOMPARE(relations,
+            QStringList({ "Categories.Collection Collections RecId CASCADE",
+                "Pictures.Category Categories RecId CASCADE",
+                "Pictures.Collection Collections RecId CASCADE",
+                "Pictures.Location Storages RecId CASCADE" }));
     }
 
     void deletingARowRemovesItsDependentsAndKeepsCountsExact()
@@ -81,7 +88,8 @@ private slots:
         Connection conn;
         conn.openFile(m_path);
         conn.exec("INSERT INTO Collections (RecId, Name, System) VALUES (1, 'A', 0), (2, 'B', 0)");
-        conn.exec("INSERT INTO Categories (RecId, Collection, Name) VALUES (10, 1, 'a1'), (11, 1, 'a2'), (20, 2, 'b1')");
+        conn.exec("INSERT INTO Categories (RecId, Collection, Name) VALUES (10, 1, 'a1'), (11, 1, "
+                  "'a2'), (20, 2, 'b1')");
         conn.exec("INSERT INTO Storages (RecId, Name) VALUES (5, 'disc'), (6, 'hd')");
         conn.exec("INSERT INTO Pictures (Collection, Category, Name, Location) VALUES "
                   "(1, 10, 'p1', 5), (1, 11, 'p2', 6), (2, 20, 'p3', 5), (2, 20, 'p4', 6)");
@@ -89,16 +97,19 @@ private slots:
         conn.close();
 
         RawDb db(m_path);
-        QCOMPARE(db.column("SELECT Name FROM Categories ORDER BY Name"), QStringList({"b1"}));
-        QCOMPARE(db.column("SELECT Name FROM Pictures ORDER BY Name"), QStringList({"p3", "p4"}));
+        QCOMPARE(db.column("SELECT Name FROM Categories ORDER BY Name"), QStringList({ "b1" }));
+        QCOMPARE(db.column("SELECT Name FROM Pictures ORDER BY Name"), QStringList({ "p3", "p4" }));
         db.exec("DELETE FROM Storages WHERE RecId = 5");
-        QCOMPARE(db.column("SELECT Name FROM Pictures"), QStringList({"p4"}));
+        QCOMPARE(db.column("SELECT Name FROM Pictures"), QStringList({ "p4" }));
         db.exec("DELETE FROM Categories WHERE RecId = 20");
         QCOMPARE(db.scalar("SELECT count(*) FROM Pictures"), QStringLiteral("0"));
         // The kept counts follow every insert and cascaded delete.
-        for (const QString &t : QStringList{"Collections", "Categories", "Storages", "Pictures"}) {
-            QCOMPARE(db.scalar(QStringLiteral("SELECT Rows FROM RowCounts WHERE TableName = '%1'").arg(t)),
-                     db.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(t)));
+        for (const QString &t :
+            QStringList { "Collections", "Categories", "Storages", "Pictures" }) {
+            QCOMPARE(
+                db.scalar(
+                    QStringLiteral("SELECT Rows FROM RowCounts WHERE TableName = '%1'").arg(t)),
+                db.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(t)));
         }
     }
 
@@ -108,14 +119,17 @@ private slots:
         db.exec("INSERT INTO Collections (RecId, Name) VALUES (1, 'A')");
         db.exec("INSERT INTO Categories (RecId, Collection, Name) VALUES (1, 1, 'a')");
         // 0, "jp" and 73 name no reference row, and a missing storage is no error either.
-        db.exec("INSERT INTO Pictures (Collection, Category, FileType, ColorType, Resolution, Location) "
+        db.exec("INSERT INTO Pictures (Collection, Category, FileType, ColorType, Resolution, "
+                "Location) "
                 "VALUES (1, 1, 'jp', 0, 73, NULL)");
-        QCOMPARE(db.scalar("SELECT FileType || ColorType || Resolution FROM Pictures"), QStringLiteral("jp073"));
+        QCOMPARE(db.scalar("SELECT FileType || ColorType || Resolution FROM Pictures"),
+            QStringLiteral("jp073"));
         // Relations that cascade are enforced.
         char *err = nullptr;
-        QCOMPARE(sqlite3_exec(db.handle(), "INSERT INTO Pictures (Collection, Category) VALUES (99, 1)",
-                              nullptr, nullptr, &err),
-                 SQLITE_CONSTRAINT);
+        QCOMPARE(
+            sqlite3_exec(db.handle(), "INSERT INTO Pictures (Collection, Category) VALUES (99, 1)",
+                nullptr, nullptr, &err),
+            SQLITE_CONSTRAINT);
         QCOMPARE(QString::fromUtf8(err), QStringLiteral("FOREIGN KEY constraint failed"));
         sqlite3_free(err);
     }
@@ -124,15 +138,20 @@ private slots:
     {
         RawDb db(m_path);
         db.exec("INSERT INTO Collections (Name) VALUES ('beta'), ('Alfa'), ('ALFA2'), ('alfa')");
-        QCOMPARE(db.scalar("SELECT count(*) FROM Collections WHERE Name = 'ALFA'"), QStringLiteral("2"));
+        QCOMPARE(
+            db.scalar("SELECT count(*) FROM Collections WHERE Name = 'ALFA'"), QStringLiteral("2"));
         QCOMPARE(db.column("SELECT Name FROM Collections ORDER BY Name, RecId"),
-                 QStringList({"Alfa", "alfa", "ALFA2", "beta"}));
-        QCOMPARE(db.scalar("SELECT count(*) FROM Formats WHERE Extension = 'JPG'"), QStringLiteral("1"));
-        for (const QString &column : QStringList{"Name", "FileName", "FullPath", "FileType"}) {
-            QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM pragma_table_xinfo('Pictures') WHERE name = '%1'").arg(column)),
-                     QStringLiteral("1"));
+            QStringList({ "Alfa", "alfa", "ALFA2", "beta" }));
+        QCOMPARE(
+            db.scalar("SELECT count(*) FROM Formats WHERE Extension = 'JPG'"), QStringLiteral("1"));
+        for (const QString &column : QStringList { "Name", "FileName", "FullPath", "FileType" }) {
+            QCOMPARE(db.scalar(QStringLiteral(
+                         "SELECT count(*) FROM pragma_table_xinfo('Pictures') WHERE name = '%1'")
+                                   .arg(column)),
+                QStringLiteral("1"));
             const QString sql = db.scalar("SELECT sql FROM sqlite_master WHERE name = 'Pictures'");
-            QVERIFY2(sql.contains(QRegularExpression(column + " VARCHAR\\(\\d+\\) COLLATE NOCASE")), qPrintable(column));
+            QVERIFY2(sql.contains(QRegularExpression(column + " VARCHAR\\(\\d+\\) COLLATE NOCASE")),
+                qPrintable(column));
         }
     }
 
@@ -145,40 +164,48 @@ private slots:
                 details << row.last();
             return details.join(" | ");
         };
-        QVERIFY(planText("SELECT * FROM Pictures WHERE FileName = 'a.jpg' AND Created = '2020-01-01T00:00:00'").contains("Pictures_FileName"));
-        QVERIFY(planText("SELECT * FROM Pictures WHERE Category = 3 ORDER BY Name").contains("Pictures_Category"));
-        QVERIFY(planText("SELECT * FROM Pictures WHERE Location = 3 ORDER BY Name").contains("Pictures_Location"));
+        QVERIFY(planText(
+            "SELECT * FROM Pictures WHERE FileName = 'a.jpg' AND Created = '2020-01-01T00:00:00'")
+                    .contains("Pictures_FileName"));
+        QVERIFY(planText("SELECT * FROM Pictures WHERE Category = 3 ORDER BY Name")
+                    .contains("Pictures_Category"));
+        QVERIFY(planText("SELECT * FROM Pictures WHERE Location = 3 ORDER BY Name")
+                    .contains("Pictures_Location"));
         QVERIFY(planText("SELECT * FROM Pictures ORDER BY Name LIMIT 1").contains("Pictures_Name"));
-        QVERIFY(planText("SELECT * FROM Categories WHERE Collection = 3 ORDER BY Name").contains("Categories_Collection"));
-        QVERIFY(planText("SELECT * FROM Collections ORDER BY Name LIMIT 1").contains("Collections_Name"));
+        QVERIFY(planText("SELECT * FROM Categories WHERE Collection = 3 ORDER BY Name")
+                    .contains("Categories_Collection"));
+        QVERIFY(planText("SELECT * FROM Collections ORDER BY Name LIMIT 1")
+                    .contains("Collections_Name"));
         QVERIFY(planText("SELECT * FROM Storages ORDER BY Name LIMIT 1").contains("Storages_Name"));
         // Two collections may share a name: no index is unique.
-        QCOMPARE(db.scalar("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND sql LIKE '%UNIQUE%'"),
-                 QStringLiteral("0"));
+        QCOMPARE(
+            db.scalar(
+                "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND sql LIKE '%UNIQUE%'"),
+            QStringLiteral("0"));
     }
 
     void newCatalogueHoldsTheReferenceRows()
     {
         RawDb db(m_path);
-        QCOMPARE(db.rows("SELECT Extension, Variation, Used, Support FROM Formats ORDER BY Extension"),
-                 QList<QStringList>({{"bmp", "NULL", "1", "1"},
-                                     {"emf", "NULL", "0", "0"},
-                                     {"gif", "NULL", "1", "1"},
-                                     {"ico", "NULL", "1", "1"},
-                                     {"jpg", "jpeg", "1", "1"},
-                                     {"pcx", "NULL", "0", "0"},
-                                     {"png", "NULL", "1", "1"},
-                                     {"tif", "tiff", "1", "0"},
-                                     {"wmf", "NULL", "0", "0"}}));
-        QCOMPARE(db.scalar("SELECT count(*) FROM Formats WHERE Name IS NULL OR Name = ''"), QStringLiteral("0"));
-        for (const QString &key : QStringList{"3", "11", "15", "16", "17"})
+        QCOMPARE(
+            db.rows("SELECT Extension, Variation, Used, Support FROM Formats ORDER BY Extension"),
+            QList<QStringList>({ { "bmp", "NULL", "1", "1" }, { "emf", "NULL", "0", "0" },
+                { "gif", "NULL", "1", "1" }, { "ico", "NULL", "1", "1" },
+                { "jpg", "jpeg", "1", "1" }, { "pcx", "NULL", "0", "0" },
+                { "png", "NULL", "1", "1" }, { "tif", "tiff", "1", "0" },
+                { "wmf", "NULL", "0", "0" } }));
+        QCOMPARE(db.scalar("SELECT count(*) FROM Formats WHERE Name IS NULL OR Name = ''"),
+            QStringLiteral("0"));
+        for (const QString &key : QStringList { "3", "11", "15", "16", "17" })
             QVERIFY(!db.scalar("SELECT Model FROM ColorDepth WHERE RecId = " + key).isEmpty());
-        QCOMPARE(db.scalar("SELECT Model FROM ColorDepth WHERE RecId = 3"), QStringLiteral("16 milhões de cores (24 bits)"));
-        QCOMPARE(db.scalar("SELECT Model FROM ColorDepth WHERE RecId = 16"), QStringLiteral("Preto e branco (1 bit)"));
+        QCOMPARE(db.scalar("SELECT Model FROM ColorDepth WHERE RecId = 3"),
+            QStringLiteral("16 milhões de cores (24 bits)"));
+        QCOMPARE(db.scalar("SELECT Model FROM ColorDepth WHERE RecId = 16"),
+            QStringLiteral("Preto e branco (1 bit)"));
         QCOMPARE(db.scalar("SELECT count(*) FROM ColorDepth WHERE RecId = 0"), QStringLiteral("0"));
         QCOMPARE(db.column("SELECT DPI FROM Resolutions ORDER BY DPI"),
-                 QStringList({"72", "96", "150", "200", "300", "600", "1200"}));
-        QCOMPARE(db.column("SELECT Version FROM CatalogInfo"), QStringList({"1.0.0.9"}));
+            QStringList({ "72", "96", "150", "200", "300", "600", "1200" }));
+        QCOMPARE(db.column("SELECT Version FROM CatalogInfo"), QStringList({ "1.0.0.9" }));
         // The store makes the default rows when it first opens the catalogue.
         QCOMPARE(db.scalar("SELECT count(*) FROM Collections"), QStringLiteral("0"));
         QCOMPARE(db.scalar("PRAGMA journal_mode"), QStringLiteral("wal"));

@@ -17,12 +17,13 @@ namespace {
 QString describe(Prompter::Icon icon, Prompter::Buttons buttons, const QString &text)
 {
     QStringList names;
-    for (Prompter::Button b : {Prompter::Ok, Prompter::Yes, Prompter::No, Prompter::Abort,
-                               Prompter::Ignore, Prompter::Cancel, Prompter::Retry}) {
+    for (Prompter::Button b : { Prompter::Ok, Prompter::Yes, Prompter::No, Prompter::Abort,
+             Prompter::Ignore, Prompter::Cancel, Prompter::Retry }) {
         if (buttons.testFlag(b))
             names << buttonName(b);
     }
-    return iconName(icon) + QLatin1Char(' ') + names.join(QLatin1Char('+')) + QStringLiteral(": ") + text;
+    return iconName(icon) + QLatin1Char(' ') + names.join(QLatin1Char('+')) + QStringLiteral(": ")
+        + text;
 }
 
 QStringList boxes(const ScriptedPrompter &prompter)
@@ -36,23 +37,31 @@ QStringList boxes(const ScriptedPrompter &prompter)
 // The two boxes the chain shows when the catalogue itself cannot be opened.
 QStringList chainBoxes(const QString &path, const QString &engineText)
 {
-    const QString cause = QStringLiteral(" (Microsoft.Jet.OLEDB.4.0 could not open \"%1\": %2)").arg(path, engineText);
-    return {describe(Prompter::Icon::Warning, Prompter::Buttons(Prompter::Ignore) | Prompter::Cancel,
-                     QStringLiteral("Provider \"Microsoft.Jet.OLEDB.3.51\" is not available on this system") + cause),
-            describe(Prompter::Icon::Error, Prompter::Ok,
-                     QStringLiteral("ODBC driver \"Driver do Microsoft Access (*.mdb)\" is not available on this system") + cause)};
+    const QString cause = QStringLiteral(" (Microsoft.Jet.OLEDB.4.0 could not open \"%1\": %2)")
+                              .arg(path, engineText);
+    return {
+        describe(Prompter::Icon::Warning, Prompter::Buttons(Prompter::Ignore) | Prompter::Cancel,
+            QStringLiteral("Provider \"Microsoft.Jet.OLEDB.3.51\" is not available on this system")
+                + cause),
+        describe(Prompter::Icon::Error, Prompter::Ok,
+            QStringLiteral("ODBC driver \"Driver do Microsoft Access (*.mdb)\" is not available on "
+                           "this system")
+                + cause)
+    };
 }
 
-const QString newerMessage = QStringLiteral("A versão do programa é mais antiga que o banco de dados.");
+const QString newerMessage
+    = QStringLiteral("A versão do programa é mais antiga que o banco de dados.");
 
 // Makes a file unwritable even for root (immutable attribute); false when impossible here.
 bool makeReadOnly(const QString &path)
 {
     if (::geteuid() == 0) {
-        if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) != 0)
+        if (QProcess::execute(QStringLiteral("chattr"), { QStringLiteral("+i"), path }) != 0)
             return false;
     } else {
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        QFile::setPermissions(
+            path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     }
     QFile probe(path);
     return !probe.open(QIODevice::WriteOnly | QIODevice::Append);
@@ -61,15 +70,15 @@ bool makeReadOnly(const QString &path)
 void makeWritable(const QString &path)
 {
     if (::geteuid() == 0)
-        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                                    | QFileDevice::ReadOther);
+        QProcess::execute(QStringLiteral("chattr"), { QStringLiteral("-i"), path });
+    QFile::setPermissions(path,
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+            | QFileDevice::ReadOther);
 }
 
 } // namespace
 
-class TestStoreTDados : public QObject
-{
+class TestStoreTDados : public QObject {
     Q_OBJECT
 
     std::unique_ptr<testsupport::ProgramFolder> m_program;
@@ -79,7 +88,8 @@ class TestStoreTDados : public QObject
     QString defaultPath() { return paths().databasePath(); }
     QString makeDefault(const QString &version = QStringLiteral("1.0.0.9"))
     {
-        return storetest::makeCatalogue(paths().ProgramFolder, QStringLiteral("quillomar.mdb"), version);
+        return storetest::makeCatalogue(
+            paths().ProgramFolder, QStringLiteral("quillomar.mdb"), version);
     }
 
 private slots:
@@ -106,11 +116,12 @@ private slots:
         QVERIFY(dados.OpenDatabaseAll());
         QVERIFY(dados.connected());
         QCOMPARE(boxes(prompter), QStringList());
-        QCOMPARE(dados.connectionString(), QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + ";");
+        QCOMPARE(dados.connectionString(),
+            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + ";");
         QCOMPARE(dados.providerText(), QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;"));
-        for (RecordSet *rs : {&dados.TFormats, &dados.TColorDepth, &dados.TResolutions, &dados.TCollections,
-                              &dados.TCategories, &dados.TPictures, &dados.TStorages, &dados.TFTPAccounts,
-                              &dados.TSMTPAccount})
+        for (RecordSet *rs : { &dados.TFormats, &dados.TColorDepth, &dados.TResolutions,
+                 &dados.TCollections, &dados.TCategories, &dados.TPictures, &dados.TStorages,
+                 &dados.TFTPAccounts, &dados.TSMTPAccount })
             QVERIFY2(rs->isOpen(), qPrintable(rs->objectName()));
         QVERIFY(!dados.CatalogInfo.isOpen());
         QCOMPARE(dados.TCategories.sort(), QStringLiteral("Collection;Name"));
@@ -135,9 +146,9 @@ private slots:
         QDir(paths().ProgramFolder).mkdir("dados");
         const QString folder = paths().ProgramFolder + "/dados";
         const QString path = storetest::makeCatalogue(folder, "fotos.mdb");
-        for (const QString &written : {folder, folder + "/"}) {
+        for (const QString &written : { folder, folder + "/" }) {
             QVERIFY(testsupport::writeFile(paths().ConfigFile,
-                                           ("[DATABASE]\nPATH=" + written + "\nFILENAME=fotos.mdb\n").toUtf8()));
+                ("[DATABASE]\nPATH=" + written + "\nFILENAME=fotos.mdb\n").toUtf8()));
             ScriptedPrompter prompter;
             TDados dados(paths(), prompter);
             QVERIFY(dados.OpenDatabaseAll());
@@ -165,9 +176,10 @@ private slots:
         TDados dados(paths(), prompter);
         QVERIFY(dados.OpenDatabaseAll());
         QCOMPARE(boxes(prompter),
-                 QStringList({describe(Prompter::Icon::Error, Prompter::Ok,
-                                       QStringLiteral("Não foi possível ler o arquivo de configuração \"%1\": é uma pasta.")
-                                           .arg(paths().ConfigFile))}));
+            QStringList({ describe(Prompter::Icon::Error, Prompter::Ok,
+                QStringLiteral(
+                    "Não foi possível ler o arquivo de configuração \"%1\": é uma pasta.")
+                    .arg(paths().ConfigFile)) }));
         QCOMPARE(dados.Conexao.filePath(), defaultPath());
     }
 
@@ -175,12 +187,18 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("engineText");
-        QTest::newRow("missing") << "missing" << "unable to open database file";
-        QTest::newRow("empty") << "empty" << "no such table: Formats";
-        QTest::newRow("random bytes") << "random" << "file is not a database";
-        QTest::newRow("another SQLite file") << "foreign" << "no such table: Formats";
-        QTest::newRow("a table missing") << "partial" << "no such table: FTPAccounts";
-        QTest::newRow("a folder") << "folder" << "unable to open database file";
+        QTest::newRow("missing") << "missing"
+                                 << "unable to open database file";
+        QTest::newRow("empty") << "empty"
+                               << "no such table: Formats";
+        QTest::newRow("random bytes") << "random"
+                                      << "file is not a database";
+        QTest::newRow("another SQLite file") << "foreign"
+                                             << "no such table: Formats";
+        QTest::newRow("a table missing") << "partial"
+                                         << "no such table: FTPAccounts";
+        QTest::newRow("a folder") << "folder"
+                                  << "unable to open database file";
     }
 
     void badCataloguesEndInTheChainsMessagesUntouched()
@@ -228,7 +246,8 @@ private slots:
         prompter.answerButton(Prompter::Cancel);
         TDados dados(paths(), prompter);
         QVERIFY(!dados.OpenDatabaseAll());
-        QCOMPARE(boxes(prompter), chainBoxes(defaultPath(), "unable to open database file").mid(0, 1));
+        QCOMPARE(
+            boxes(prompter), chainBoxes(defaultPath(), "unable to open database file").mid(0, 1));
         QVERIFY(!QFileInfo::exists(defaultPath()));
     }
 
@@ -247,7 +266,8 @@ private slots:
             QCOMPARE(dados.DatabaseVersion, QStringLiteral("1.0.1.0"));
             dados.CloseDatabaseAll();
         }
-        QCOMPARE(boxes(prompter), QStringList({describe(Prompter::Icon::Error, Prompter::Ok, newerMessage)}));
+        QCOMPARE(boxes(prompter),
+            QStringList({ describe(Prompter::Icon::Error, Prompter::Ok, newerMessage) }));
         QCOMPARE(storetest::digest(path), before);
         QCOMPARE(storetest::listing(paths().ProgramFolder), filesBefore);
     }
@@ -267,19 +287,24 @@ private slots:
         QCOMPARE(dados.DatabaseVersion, QString());
         RawDb raw(path);
         QCOMPARE(raw.rows("SELECT name, type FROM pragma_table_info('CatalogInfo')"),
-                 QList<QStringList>({{"Notes", "TEXT"}, {"Version", "Char(20)"}}));
-        QCOMPARE(raw.column("SELECT Version FROM CatalogInfo"), QStringList({"1.0.0.9"}));
-        QCOMPARE(raw.scalar("SELECT Support FROM Formats WHERE Extension = 'png'"), QStringLiteral("1"));
+            QList<QStringList>({ { "Notes", "TEXT" }, { "Version", "Char(20)" } }));
+        QCOMPARE(raw.column("SELECT Version FROM CatalogInfo"), QStringList({ "1.0.0.9" }));
+        QCOMPARE(
+            raw.scalar("SELECT Support FROM Formats WHERE Extension = 'png'"), QStringLiteral("1"));
     }
 
     void thePngStepBelongsToReleasesBefore1002_data()
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("support");
-        QTest::newRow("1.0.0.1") << "1.0.0.1" << "1";
-        QTest::newRow("empty") << "" << "1";
-        QTest::newRow("1.0.0.2") << "1.0.0.2" << "0";
-        QTest::newRow("1.0.0.8") << " 1.0.0.8 " << "0";
+        QTest::newRow("1.0.0.1") << "1.0.0.1"
+                                 << "1";
+        QTest::newRow("empty") << ""
+                               << "1";
+        QTest::newRow("1.0.0.2") << "1.0.0.2"
+                                 << "0";
+        QTest::newRow("1.0.0.8") << " 1.0.0.8 "
+                                 << "0";
     }
 
     void thePngStepBelongsToReleasesBefore1002()
@@ -297,7 +322,7 @@ private slots:
         QCOMPARE(dados.DatabaseVersion, stored.trimmed());
         RawDb raw(path);
         QCOMPARE(raw.scalar("SELECT Support FROM Formats WHERE Extension = 'png'"), support);
-        QCOMPARE(raw.column("SELECT Version FROM CatalogInfo"), QStringList({"1.0.0.9"}));
+        QCOMPARE(raw.column("SELECT Version FROM CatalogInfo"), QStringList({ "1.0.0.9" }));
     }
 
     void theSameVersionOpensWithoutAnyWrite()
@@ -315,7 +340,7 @@ private slots:
             QVERIFY(second.TPictures.isEmpty());
         }
         QCOMPARE(storetest::digest(path), before);
-        QCOMPARE(storetest::listing(paths().ProgramFolder), QStringList({"quillomar.mdb"}));
+        QCOMPARE(storetest::listing(paths().ProgramFolder), QStringList({ "quillomar.mdb" }));
         QCOMPARE(boxes(prompter), QStringList());
     }
 
@@ -352,8 +377,9 @@ private slots:
         // SQLite keeps its shared-memory index beside a file it may not write; the journal
         // stays empty, since nothing was written.
         for (const QString &name : storetest::listing(paths().ProgramFolder)) {
-            QVERIFY2(QStringList({"quillomar.mdb", "quillomar.mdb-wal", "quillomar.mdb-shm"}).contains(name),
-                     qPrintable(name));
+            QVERIFY2(QStringList({ "quillomar.mdb", "quillomar.mdb-wal", "quillomar.mdb-shm" })
+                         .contains(name),
+                qPrintable(name));
         }
         QCOMPARE(QFileInfo(path + "-wal").exists() ? QFileInfo(path + "-wal").size() : 0, 0);
     }
@@ -371,8 +397,9 @@ private slots:
             QVERIFY(!dados.OpenDatabaseAll());
             QVERIFY(!dados.TCollections.isOpen());
         }
-        QCOMPARE(boxes(prompter), QStringList({describe(Prompter::Icon::Error, Prompter::Ok,
-                                                        "attempt to write a readonly database")}));
+        QCOMPARE(boxes(prompter),
+            QStringList({ describe(
+                Prompter::Icon::Error, Prompter::Ok, "attempt to write a readonly database") }));
         QCOMPARE(storetest::digest(path), before);
     }
 
@@ -383,14 +410,15 @@ private slots:
         ScriptedPrompter prompter;
         TDados dados(paths(), prompter);
         QVERIFY(!dados.OpenDatabaseAll());
-        QCOMPARE(boxes(prompter), QStringList({describe(Prompter::Icon::Error, Prompter::Ok, "database is locked")}));
+        QCOMPARE(boxes(prompter),
+            QStringList({ describe(Prompter::Icon::Error, Prompter::Ok, "database is locked") }));
         QVERIFY(!dados.Conexao.inTransaction());
         holder.release();
         prompter.clear();
         QVERIFY(dados.OpenDatabaseAll());
         QCOMPARE(boxes(prompter), QStringList());
         RawDb raw(path);
-        QCOMPARE(raw.column("SELECT Version FROM CatalogInfo"), QStringList({"1.0.0.9"}));
+        QCOMPARE(raw.column("SELECT Version FROM CatalogInfo"), QStringList({ "1.0.0.9" }));
     }
 
     void emptyTablesGetTheirDefaultRows()
@@ -401,14 +429,17 @@ private slots:
         QVERIFY(dados.OpenDatabaseAll());
         QCOMPARE(boxes(prompter), QStringList());
         RawDb raw(path);
-        QCOMPARE(raw.rows("SELECT RecId, Name, System FROM Collections"), QList<QStringList>({{"1", "(undefined)", "1"}}));
-        QCOMPARE(raw.rows("SELECT Collection, Name, System FROM Categories"), QList<QStringList>({{"1", "(undefined)", "1"}}));
+        QCOMPARE(raw.rows("SELECT RecId, Name, System FROM Collections"),
+            QList<QStringList>({ { "1", "(undefined)", "1" } }));
+        QCOMPARE(raw.rows("SELECT Collection, Name, System FROM Categories"),
+            QList<QStringList>({ { "1", "(undefined)", "1" } }));
         QString drive = QStorageInfo(QDir::currentPath()).rootPath();
         if (drive.size() > 1 && drive.endsWith('/'))
             drive.chop(1);
         QCOMPARE(raw.rows("SELECT Name, Unit, System, Notes FROM Storages"),
-                 QList<QStringList>({{"(local)", drive, "1", "NULL"}}));
-        QCOMPARE(raw.rows("SELECT Host, Port FROM SMTPAccount"), QList<QStringList>({{"NULL", "25"}}));
+            QList<QStringList>({ { "(local)", drive, "1", "NULL" } }));
+        QCOMPARE(raw.rows("SELECT Host, Port FROM SMTPAccount"),
+            QList<QStringList>({ { "NULL", "25" } }));
         QCOMPARE(raw.scalar("SELECT count(*) FROM CatalogInfo"), QStringLiteral("1"));
         QCOMPARE(dados.DefaultCollectionId, 1);
         QCOMPARE(dados.DefaultCategoryId, 1);
@@ -423,15 +454,18 @@ private slots:
         const QString path = makeDefault();
         {
             RawDb raw(path);
-            raw.exec("INSERT INTO Collections (RecId, Name, System) VALUES (1, 'Beta', 1), (2, 'Arte', 0), (3, 'Alfa', 1)");
-            raw.exec("INSERT INTO Categories (RecId, Collection, Name, System) VALUES (10, 3, 'Sem sistema', 0)");
-            raw.exec("INSERT INTO Storages (RecId, Name, System) VALUES (4, 'Disco', NULL), (5, 'Pen', 1)");
+            raw.exec("INSERT INTO Collections (RecId, Name, System) VALUES (1, 'Beta', 1), (2, "
+                     "'Arte', 0), (3, 'Alfa', 1)");
+            raw.exec("INSERT INTO Categories (RecId, Collection, Name, System) VALUES (10, 3, 'Sem "
+                     "sistema', 0)");
+            raw.exec("INSERT INTO Storages (RecId, Name, System) VALUES (4, 'Disco', NULL), (5, "
+                     "'Pen', 1)");
         }
         ScriptedPrompter prompter;
         TDados dados(paths(), prompter);
         QVERIFY(dados.OpenDatabaseAll());
         QCOMPARE(dados.DefaultCollectionId, 3); // the first in name order
-        QCOMPARE(dados.DefaultCategoryId, 0);   // none found: keeps its value
+        QCOMPARE(dados.DefaultCategoryId, 0); // none found: keeps its value
         QCOMPARE(dados.TCollections.asString("Name"), QStringLiteral("Alfa"));
         QCOMPARE(dados.TStorages.asString("Name"), QStringLiteral("Pen"));
         RawDb raw(path);
@@ -452,8 +486,9 @@ private slots:
         TDados dados(paths(), prompter);
         QVERIFY(dados.OpenDatabaseAll());
         // The category then points at no collection and fails its relation.
-        QCOMPARE(boxes(prompter), QStringList({describe(Prompter::Icon::Error, Prompter::Ok, "coleções bloqueadas"),
-                                               describe(Prompter::Icon::Error, Prompter::Ok, "FOREIGN KEY constraint failed")}));
+        QCOMPARE(boxes(prompter),
+            QStringList({ describe(Prompter::Icon::Error, Prompter::Ok, "coleções bloqueadas"),
+                describe(Prompter::Icon::Error, Prompter::Ok, "FOREIGN KEY constraint failed") }));
         QVERIFY(dados.TCollections.isOpen());
         QVERIFY(dados.TCollections.isEmpty());
         QCOMPARE(dados.TCollections.state(), RecordSet::State::Browse);
@@ -462,7 +497,8 @@ private slots:
         RawDb raw(path);
         QCOMPARE(raw.scalar("SELECT count(*) FROM Categories"), QStringLiteral("0"));
         QCOMPARE(raw.scalar("SELECT count(*) FROM Storages"), QStringLiteral("1"));
-        QCOMPARE(raw.scalar("SELECT Rows FROM RowCounts WHERE TableName = 'Collections'"), QStringLiteral("0"));
+        QCOMPARE(raw.scalar("SELECT Rows FROM RowCounts WHERE TableName = 'Collections'"),
+            QStringLiteral("0"));
     }
 
     void newRowsStartWithTheirDefaults()
@@ -509,12 +545,13 @@ private slots:
         p.post();
         RawDb raw(path);
         QCOMPARE(raw.rows("SELECT Name, FileName, Notes, KeyWords, Width, Review FROM Pictures"),
-                 QList<QStringList>({{"NULL", "praia.jpg", "NULL", " ", "0", "1"}}));
+            QList<QStringList>({ { "NULL", "praia.jpg", "NULL", " ", "0", "1" } }));
         dados.TFormats.locate("Extension", "bmp");
         dados.TFormats.edit();
         dados.TFormats.setValue("Name", QString(""));
         dados.TFormats.post();
-        QCOMPARE(raw.scalar("SELECT coalesce(Name, 'NULL') FROM Formats WHERE Extension = 'bmp'"), QStringLiteral("NULL"));
+        QCOMPARE(raw.scalar("SELECT coalesce(Name, 'NULL') FROM Formats WHERE Extension = 'bmp'"),
+            QStringLiteral("NULL"));
         // A saved row shows what the catalogue gave it, inside a transaction or not.
         QCOMPARE(p.asInt("RecId"), 1);
         {
