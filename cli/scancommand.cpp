@@ -2,6 +2,7 @@
 
 #include "clicommands.h"
 #include "clisession.h"
+#include "consolecontrol.h"
 #include "dberror.h"
 #include "drivelist.h"
 #include "folderscan.h"
@@ -9,66 +10,22 @@
 #include "storagefordrive.h"
 #include "tdados.h"
 
-#include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
-constexpr int exitCancelled = 130; // as a shell reports a command ended by Ctrl-C
+using consolecontrol::exitCancelled;
+using consolecontrol::InterruptGuard;
 
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onInterrupt(int)
-{
-    interrupted = 1;
-}
-
-// Ctrl-C asks the scan to cancel instead of ending the process, for as long as it lives.
-class InterruptGuard {
-public:
-    InterruptGuard()
-    {
-        interrupted = 0;
-        struct sigaction action = {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, &m_previous);
-    }
-    ~InterruptGuard() { sigaction(SIGINT, &m_previous, nullptr); }
-    InterruptGuard(const InterruptGuard &) = delete;
-    InterruptGuard &operator=(const InterruptGuard &) = delete;
-
-private:
-    struct sigaction m_previous;
-};
-
-// The status line rewritten in place on a terminal; nothing when standard error is a file.
+// The scan's status texts on the terminal's status line; Ctrl-C is its "Cancelar".
 class ConsoleProgress : public ProgressSink {
 public:
-    ConsoleProgress() : m_terminal(isatty(STDERR_FILENO) == 1) { }
-    void setStatus(const QString &text) override
-    {
-        if (!m_terminal)
-            return;
-        std::fprintf(stderr, "\r%s\x1b[K", text.toUtf8().constData());
-        std::fflush(stderr);
-        m_shown = true;
-    }
-    bool cancelRequested() override { return interrupted != 0; }
-    void clearLine()
-    {
-        if (m_terminal && m_shown) {
-            std::fputs("\r\x1b[K", stderr);
-            std::fflush(stderr);
-        }
-        m_shown = false;
-    }
+    void setStatus(const QString &text) override { m_line.show(text); }
+    bool cancelRequested() override { return consolecontrol::interrupted(); }
+    void clearLine() { m_line.clear(); }
 
 private:
-    bool m_terminal;
-    bool m_shown = false;
+    consolecontrol::StatusLine m_line;
 };
 
 QString scanUsage()

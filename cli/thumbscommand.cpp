@@ -3,6 +3,7 @@
 #include "clicommands.h"
 #include "clisession.h"
 #include "command.h"
+#include "consolecontrol.h"
 #include "dberror.h"
 #include "jpegconv.h"
 #include "picturemeasure.h"
@@ -21,7 +22,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <deque>
 #include <iterator>
@@ -30,42 +30,15 @@
 #include <thread>
 #include <vector>
 
-#include <unistd.h>
-
 namespace {
 
-constexpr int exitCancelled = 130;
+using consolecontrol::exitCancelled;
+using consolecontrol::InterruptGuard;
 constexpr int kBox = 135; // the picture page's thumbnail view
 constexpr int kPageRows = 256; // pictures read from the catalogue at a time
 constexpr int kBatchRows = 200; // rows written per transaction at most
 constexpr qint64 kBatchMs = 250; // and for at most this long
 const QRgb kWhite = qRgb(255, 255, 255);
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onThumbsInterrupt(int)
-{
-    interrupted = 1;
-}
-
-class InterruptGuard {
-public:
-    InterruptGuard()
-    {
-        interrupted = 0;
-        struct sigaction action = {};
-        action.sa_handler = onThumbsInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, &m_previous);
-    }
-    ~InterruptGuard() { sigaction(SIGINT, &m_previous, nullptr); }
-    InterruptGuard(const InterruptGuard &) = delete;
-    InterruptGuard &operator=(const InterruptGuard &) = delete;
-
-private:
-    struct sigaction m_previous;
-};
 
 struct Job {
     qint64 recId = 0;
@@ -219,27 +192,14 @@ private:
 
 class ProgressLine {
 public:
-    ProgressLine() : m_terminal(isatty(STDERR_FILENO) == 1) { }
     void show(int done, int total)
     {
-        if (!m_terminal)
-            return;
-        std::fprintf(stderr, "\rMiniaturas: %d de %d imagens\x1b[K", done, total);
-        std::fflush(stderr);
-        m_shown = true;
+        m_line.show(QStringLiteral("Miniaturas: %1 de %2 imagens").arg(done).arg(total));
     }
-    void clear()
-    {
-        if (m_terminal && m_shown) {
-            std::fputs("\r\x1b[K", stderr);
-            std::fflush(stderr);
-        }
-        m_shown = false;
-    }
+    void clear() { m_line.clear(); }
 
 private:
-    bool m_terminal;
-    bool m_shown = false;
+    consolecontrol::StatusLine m_line;
 };
 
 // The catalogue's side: pictures to review in key order, a page at a time, and their
@@ -419,7 +379,7 @@ int runThumbsCommand(const QString &catalogue, const QStringList &args)
         size_t outstanding = 0;
         try {
             for (;;) {
-                if (interrupted && !cancelled) {
+                if (consolecontrol::interrupted() && !cancelled) {
                     cancelled = true;
                     outstanding -= queue.dropJobs();
                 }
