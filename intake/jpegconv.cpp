@@ -167,31 +167,14 @@ struct Placement {
     int h = 1;
 };
 
-// Fit on the width for a landscape picture and on the height otherwise, and fall back to
-// the other side when that would overflow the box, so a picture is never cropped.
 Placement place(int jw, int jh, int width, int height)
 {
-    const double ratio = static_cast<double>(jw) / static_cast<double>(jh);
+    const QRect r = thumbnailPlacement(QSize(jw, jh), width, height);
     Placement p;
-    bool onWidth = ratio > 1.0;
-    if (onWidth) {
-        p.w = width;
-        p.h = nearestEven(width / ratio);
-        onWidth = p.h <= height;
-    }
-    if (!onWidth) {
-        p.h = height;
-        p.w = nearestEven(height * ratio);
-        if (p.w > width) {
-            p.w = width;
-            p.h = nearestEven(width / ratio);
-        }
-    }
-    // A sliver thinner than half a pixel still shows as one line.
-    p.w = std::clamp(p.w, 1, width);
-    p.h = std::clamp(p.h, 1, height);
-    p.left = (width - p.w) / 2;
-    p.top = (height - p.h) / 2;
+    p.left = r.left();
+    p.top = r.top();
+    p.w = r.width();
+    p.h = r.height();
     return p;
 }
 

@@ -110,26 +110,7 @@ QImage compose(const QImage &image, const QRect &rect, int width, int height, QR
 
 QRect ThumbnailEncoder::placement(const QSize &picture, int width, int height)
 {
-    const double ratio = double(picture.width()) / double(picture.height());
-    int w = width;
-    int h = height;
-    // Landscape fits the width, otherwise the height; the other side when that overflows.
-    bool onWidth = ratio > 1.0;
-    if (onWidth) {
-        h = nearestEven(width / ratio);
-        onWidth = h <= height;
-    }
-    if (!onWidth) {
-        h = height;
-        w = nearestEven(height * ratio);
-        if (w > width) {
-            w = width;
-            h = nearestEven(width / ratio);
-        }
-    }
-    w = std::clamp(w, 1, width);
-    h = std::clamp(h, 1, height);
-    return QRect((width - w) / 2, (height - h) / 2, w, h);
+    return thumbnailPlacement(picture, width, height);
 }
 
 QByteArray ThumbnailEncoder::encode(const QImage &image, int width, int height, QRgb colour)

@@ -1,5 +1,6 @@
 #include "thumbsize.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -34,4 +35,27 @@ std::optional<QSize> thumbnailSize(int pw, int ph, int bw, int bh)
     if (pw < ph)
         return QSize(nearestEven(bh * r), bh);
     return QSize(bw, nearestEven(bw / r));
+}
+
+QRect thumbnailPlacement(QSize picture, int width, int height)
+{
+    const double ratio = double(picture.width()) / double(picture.height());
+    int w = width;
+    int h = height;
+    bool onWidth = ratio > 1.0;
+    if (onWidth) {
+        h = nearestEven(width / ratio);
+        onWidth = h <= height;
+    }
+    if (!onWidth) {
+        h = height;
+        w = nearestEven(height * ratio);
+        if (w > width) {
+            w = width;
+            h = nearestEven(width / ratio);
+        }
+    }
+    w = std::clamp(w, 1, width);
+    h = std::clamp(h, 1, height);
+    return QRect((width - w) / 2, (height - h) / 2, w, h);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QSize>
 
 #include <optional>
@@ -13,3 +14,8 @@ int nearestEven(double x);
 // height with the picture's proportions. A very long picture gives a 0 side, which the
 // JPEG writer refuses.
 std::optional<QSize> thumbnailSize(int pw, int ph, int bw = 135, int bh = 135);
+
+// Where a picture of that size is drawn in a width by height thumbnail: fitted on the width
+// when landscape and on the height otherwise, on the other side when that would overflow the
+// box (so nothing is cropped), centred; never thinner than one line.
+QRect thumbnailPlacement(QSize picture, int width, int height);
