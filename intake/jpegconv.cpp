@@ -1,5 +1,7 @@
 #include "jpegconv.h"
 
+#include "jpegerrormanager.h"
+
 #include "jpegscaler.h"
 
 #include <QDir>
@@ -31,39 +33,9 @@ JpegError::JpegError(const QString &message, int code)
 
 namespace {
 
-JpegError codeError(int code)
-{
-    return JpegError(QStringLiteral("JPEG error #%1").arg(code), code);
-}
-
-// libjpeg's default error_exit ends the process; ours jumps back to the conversion, which
-// reports the message code. Warnings (corrupt or truncated data) are only counted: the
-// decoder goes on and fills what is missing with grey, as picture viewers do.
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void errorExit(j_common_ptr cinfo)
-{
-    std::longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
-}
-
-void emitMessage(j_common_ptr cinfo, int level)
-{
-    if (level < 0)
-        ++cinfo->err->num_warnings;
-}
-
-void outputMessage(j_common_ptr) { }
-
-void installErrorManager(ErrorManager &err)
-{
-    jpeg_std_error(&err.pub);
-    err.pub.error_exit = errorExit;
-    err.pub.emit_message = emitMessage;
-    err.pub.output_message = outputMessage;
-}
+using jpegerrors::codeError;
+using jpegerrors::ErrorManager;
+using jpegerrors::installErrorManager;
 
 [[noreturn]] void refuse(j_common_ptr cinfo, int code)
 {

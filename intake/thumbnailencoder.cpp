@@ -1,6 +1,7 @@
 #include "thumbnailencoder.h"
 
 #include "jpegconv.h"
+#include "jpegerrormanager.h"
 #include "thumbsize.h"
 
 #include <QDir>
@@ -18,23 +19,8 @@ extern "C" {
 
 namespace {
 
-JpegError codeError(int code)
-{
-    return JpegError(QStringLiteral("JPEG error #%1").arg(code), code);
-}
-
-// libjpeg's default error_exit ends the process; ours jumps back with the message code.
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void errorExit(j_common_ptr cinfo)
-{
-    std::longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
-}
-
-void silent(j_common_ptr) { }
+using jpegerrors::codeError;
+using jpegerrors::ErrorManager;
 
 // Compresses RGB rows into a malloc'ed buffer; returns 0 or the libjpeg message code.
 // Nothing with a destructor lives in this frame, which libjpeg may longjmp into.
@@ -43,9 +29,7 @@ int compress(const uchar *rgb, qsizetype stride, int width, int height, unsigned
 {
     jpeg_compress_struct cinfo;
     ErrorManager err;
-    jpeg_std_error(&err.pub);
-    err.pub.error_exit = errorExit;
-    err.pub.output_message = silent;
+    jpegerrors::installErrorManager(err);
     cinfo.err = &err.pub;
     if (setjmp(err.jump)) {
         const int code = err.pub.msg_code;
