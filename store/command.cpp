@@ -25,16 +25,7 @@ void Command::setSql(const QString &text)
 
 void Command::setParam(const QString &name, const QVariant &value)
 {
-    if (!SqlParams(m_sql).has(name))
-        throw DbError(QStringLiteral("Parameter :%1 not found").arg(name));
-    // Names ignore letter case, as in the text.
-    for (auto it = m_params.begin(); it != m_params.end();) {
-        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
-            it = m_params.erase(it);
-        else
-            ++it;
-    }
-    m_params.insert(name, value);
+    SqlParams(m_sql).setValue(m_params, name, value);
 }
 
 int Command::execute()

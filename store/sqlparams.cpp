@@ -107,3 +107,16 @@ void SqlParams::bind(QSqlQuery &query, const QVariantMap &values) const
         query.bindValue(k, dbvalues::toDbValue(it.value()));
     }
 }
+
+void SqlParams::setValue(QVariantMap &values, const QString &name, const QVariant &value) const
+{
+    if (!has(name))
+        throw DbError(QStringLiteral("Parameter :%1 not found").arg(name));
+    for (auto it = values.begin(); it != values.end();) {
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            it = values.erase(it);
+        else
+            ++it;
+    }
+    values.insert(name, value);
+}

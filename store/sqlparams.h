@@ -22,6 +22,9 @@ public:
     // The name of each "?" in order.
     QStringList occurrences() const { return m_occurrences; }
     bool has(const QString &name) const;
+    // Sets one value in `values` (names ignore letter case, as in the text); throws DbError
+    // when the text names no such parameter.
+    void setValue(QVariantMap &values, const QString &name, const QVariant &value) const;
     // Binds the values by name; throws DbError naming the first parameter without a value.
     void bind(QSqlQuery &query, const QVariantMap &values) const;
 
