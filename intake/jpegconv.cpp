@@ -405,20 +405,7 @@ int encode(EncodeJob &job)
 
     const DecodeJob &picture = *job.decoded;
     const Placement &p = picture.placement;
-    cinfo.image_width = JDIMENSION(picture.width);
-    cinfo.image_height = JDIMENSION(picture.height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    // Full-resolution colour: at thumbnail size halved chroma visibly smears edges.
-    cinfo.comp_info[0].h_samp_factor = 1;
-    cinfo.comp_info[0].v_samp_factor = 1;
-    cinfo.optimize_coding = TRUE;
-    cinfo.dct_method = JDCT_ISLOW;
-    cinfo.density_unit = 1;
-    cinfo.X_density = 72;
-    cinfo.Y_density = 72;
+    jpegerrors::setThumbnailEncoding(cinfo, picture.width, picture.height);
     jpeg_start_compress(&cinfo, TRUE);
 
     const size_t rectStride = size_t(p.w) * 3;

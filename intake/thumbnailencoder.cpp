@@ -38,20 +38,7 @@ int compress(const uchar *rgb, qsizetype stride, int width, int height, unsigned
     }
     jpeg_create_compress(&cinfo);
     jpeg_mem_dest(&cinfo, buffer, size);
-    cinfo.image_width = JDIMENSION(width);
-    cinfo.image_height = JDIMENSION(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    // The settings of ConvertJPEGStream, so both kinds of thumbnail look alike.
-    cinfo.comp_info[0].h_samp_factor = 1;
-    cinfo.comp_info[0].v_samp_factor = 1;
-    cinfo.optimize_coding = TRUE;
-    cinfo.dct_method = JDCT_ISLOW;
-    cinfo.density_unit = 1;
-    cinfo.X_density = 72;
-    cinfo.Y_density = 72;
+    jpegerrors::setThumbnailEncoding(cinfo, width, height);
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(rgb + stride * qsizetype(cinfo.next_scanline));
