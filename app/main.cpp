@@ -1,5 +1,5 @@
-#include "programpaths.h"
-#include "startup.h"
+#include "core/programpaths.h"
+#include "app/startup.h"
 
 #include <QApplication>
 

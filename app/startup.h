@@ -1,7 +1,7 @@
 #pragma once
 
-#include "messageboxprompter.h"
-#include "programpaths.h"
+#include "widgets/messageboxprompter.h"
+#include "core/programpaths.h"
 
 #include <QStringList>
 #include <memory>

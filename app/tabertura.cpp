@@ -1,13 +1,13 @@
-#include "tabertura.h"
+#include "app/tabertura.h"
 
-#include "appconstants.h"
-#include "catalogbrowser.h"
-#include "programpaths.h"
-#include "prompter.h"
-#include "tdados.h"
-#include "topcoes.h"
-#include "tsplash.h"
-#include "versiontools.h"
+#include "core/appconstants.h"
+#include "browser/catalogbrowser.h"
+#include "core/programpaths.h"
+#include "core/prompter.h"
+#include "store/tdados.h"
+#include "options/topcoes.h"
+#include "app/tsplash.h"
+#include "core/versiontools.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
-#include "tsplash.h"
+#include "app/tsplash.h"
 
-#include "programpaths.h"
+#include "core/programpaths.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "tbatchprocess.h"
+#include "batch/tbatchprocess.h"
 
 TBatchProcess::TBatchProcess(QWidget *parent) : QDialog(parent)
 {

@@ -1,4 +1,4 @@
-#include "tcopiararquivoscd.h"
+#include "batch/tcopiararquivoscd.h"
 
 TCopiarArquivosCD::TCopiarArquivosCD(QWidget *parent) : QDialog(parent)
 {

@@ -1,4 +1,4 @@
-#include "tmudarcolecaocategoria.h"
+#include "batch/tmudarcolecaocategoria.h"
 
 TMudarColecaoCategoria::TMudarColecaoCategoria(QWidget *parent) : QDialog(parent)
 {

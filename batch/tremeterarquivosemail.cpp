@@ -1,4 +1,4 @@
-#include "tremeterarquivosemail.h"
+#include "batch/tremeterarquivosemail.h"
 
 TRemeterArquivosEmail::TRemeterArquivosEmail(QWidget *parent) : QDialog(parent)
 {

@@ -1,4 +1,4 @@
-#include "tremeterarquivosftp.h"
+#include "batch/tremeterarquivosftp.h"
 
 TRemeterArquivosFTP::TRemeterArquivosFTP(QWidget *parent) : QDialog(parent)
 {

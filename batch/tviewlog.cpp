@@ -1,4 +1,4 @@
-#include "tviewlog.h"
+#include "batch/tviewlog.h"
 
 TViewLog::TViewLog(QWidget *parent) : QDialog(parent)
 {

@@ -1,11 +1,11 @@
-#include "catalogbrowser.h"
+#include "browser/catalogbrowser.h"
 #include "cataloguegenerator.h"
-#include "dberror.h"
+#include "store/dberror.h"
 #include "processmemory.h"
-#include "programpaths.h"
-#include "scriptedprompter.h"
-#include "tdados.h"
-#include "treeloader.h"
+#include "core/programpaths.h"
+#include "core/scriptedprompter.h"
+#include "store/tdados.h"
+#include "browser/treeloader.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
 #include "cataloguegenerator.h"
-#include "connection.h"
-#include "dberror.h"
+#include "store/connection.h"
+#include "store/dberror.h"
 #include "processmemory.h"
-#include "query.h"
-#include "recordset.h"
-#include "schema.h"
+#include "store/query.h"
+#include "store/recordset.h"
+#include "store/schema.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
-#include "consoleprompter.h"
-#include "folderscan.h"
+#include "core/consoleprompter.h"
+#include "intake/folderscan.h"
 #include "genfiletree.h"
-#include "programpaths.h"
-#include "progresssink.h"
-#include "schema.h"
-#include "tdados.h"
-#include "versiontools.h"
+#include "core/programpaths.h"
+#include "core/progresssink.h"
+#include "store/schema.h"
+#include "store/tdados.h"
+#include "core/versiontools.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
 #include "genjpegs.h"
-#include "jpegconv.h"
+#include "intake/jpegconv.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

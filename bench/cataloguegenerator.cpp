@@ -1,11 +1,11 @@
 #include "cataloguegenerator.h"
 
-#include "connection.h"
-#include "dberror.h"
-#include "dbvalues.h"
-#include "schema.h"
-#include "transaction.h"
-#include "versiontools.h"
+#include "store/connection.h"
+#include "store/dberror.h"
+#include "store/dbvalues.h"
+#include "store/schema.h"
+#include "store/transaction.h"
+#include "core/versiontools.h"
 
 #include <QDateTime>
 #include <QStringList>

@@ -1,5 +1,5 @@
 #include "cataloguegenerator.h"
-#include "dberror.h"
+#include "store/dberror.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,13 +1,13 @@
-#include "catalogbrowser.h"
+#include "browser/catalogbrowser.h"
 
-#include "dbcontrols.h"
-#include "dberror.h"
-#include "eventpump.h"
-#include "pagecontrol.h"
-#include "prompter.h"
-#include "query.h"
-#include "tdados.h"
-#include "treeloader.h"
+#include "widgets/dbcontrols.h"
+#include "store/dberror.h"
+#include "core/eventpump.h"
+#include "widgets/pagecontrol.h"
+#include "core/prompter.h"
+#include "store/query.h"
+#include "store/tdados.h"
+#include "browser/treeloader.h"
 
 #include <QAction>
 #include <QApplication>

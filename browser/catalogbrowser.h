@@ -1,6 +1,6 @@
 #pragma once
 
-#include "catalogtree.h"
+#include "browser/catalogtree.h"
 
 #include <QWidget>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "catalogtree.h"
+#include "browser/catalogtree.h"
 
 CatalogTree::CatalogTree(QObject *parent) : QAbstractItemModel(parent) { }
 

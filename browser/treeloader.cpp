@@ -1,7 +1,7 @@
-#include "treeloader.h"
+#include "browser/treeloader.h"
 
-#include "dberror.h"
-#include "tdados.h"
+#include "store/dberror.h"
+#include "store/tdados.h"
 
 #include <sqlite3.h>
 

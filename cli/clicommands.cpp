@@ -1,13 +1,13 @@
-#include "clicommands.h"
+#include "cli/clicommands.h"
 
-#include "clisession.h"
-#include "dberror.h"
-#include "scancommand.h"
-#include "schema.h"
-#include "tdados.h"
-#include "thumbscommand.h"
-#include "treecommand.h"
-#include "versiontools.h"
+#include "cli/clisession.h"
+#include "store/dberror.h"
+#include "cli/scancommand.h"
+#include "store/schema.h"
+#include "store/tdados.h"
+#include "cli/thumbscommand.h"
+#include "cli/treecommand.h"
+#include "core/versiontools.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "clisession.h"
+#include "cli/clisession.h"
 
-#include "tdados.h"
+#include "store/tdados.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "consoleprompter.h"
-#include "programpaths.h"
+#include "core/consoleprompter.h"
+#include "core/programpaths.h"
 
 #include <QString>
 #include <memory>

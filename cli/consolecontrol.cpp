@@ -1,4 +1,4 @@
-#include "consolecontrol.h"
+#include "cli/consolecontrol.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "clicommands.h"
+#include "cli/clicommands.h"
 
 #include <QCoreApplication>
 

@@ -1,14 +1,14 @@
-#include "scancommand.h"
+#include "cli/scancommand.h"
 
-#include "clicommands.h"
-#include "clisession.h"
-#include "consolecontrol.h"
-#include "dberror.h"
-#include "drivelist.h"
-#include "folderscan.h"
-#include "progresssink.h"
-#include "storagefordrive.h"
-#include "tdados.h"
+#include "cli/clicommands.h"
+#include "cli/clisession.h"
+#include "cli/consolecontrol.h"
+#include "store/dberror.h"
+#include "intake/drivelist.h"
+#include "intake/folderscan.h"
+#include "core/progresssink.h"
+#include "intake/storagefordrive.h"
+#include "store/tdados.h"
 
 #include <cstdio>
 

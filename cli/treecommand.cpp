@@ -1,10 +1,10 @@
-#include "treecommand.h"
+#include "cli/treecommand.h"
 
-#include "catalogtree.h"
-#include "clicommands.h"
-#include "dberror.h"
-#include "tdados.h"
-#include "treeloader.h"
+#include "browser/catalogtree.h"
+#include "cli/clicommands.h"
+#include "store/dberror.h"
+#include "store/tdados.h"
+#include "browser/treeloader.h"
 
 QString escapeTreeName(const QString &name)
 {

@@ -1,4 +1,4 @@
-#include "drivelist.h"
+#include "intake/drivelist.h"
 
 #include <QFileInfo>
 #include <QStorageInfo>

@@ -1,7 +1,7 @@
-#include "drivepicker.h"
+#include "intake/drivepicker.h"
 
-#include "drivelist.h"
-#include "storagefordrive.h"
+#include "intake/drivelist.h"
+#include "intake/storagefordrive.h"
 
 #include <QFileIconProvider>
 

@@ -1,14 +1,14 @@
-#include "folderscan.h"
+#include "intake/folderscan.h"
 
-#include "dberror.h"
-#include "dbvalues.h"
-#include "programpaths.h"
-#include "progresssink.h"
-#include "prompter.h"
-#include "query.h"
-#include "storagefordrive.h"
-#include "tdados.h"
-#include "transaction.h"
+#include "store/dberror.h"
+#include "store/dbvalues.h"
+#include "core/programpaths.h"
+#include "core/progresssink.h"
+#include "core/prompter.h"
+#include "store/query.h"
+#include "intake/storagefordrive.h"
+#include "store/tdados.h"
+#include "store/transaction.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "jpegconv.h"
+#include "intake/jpegconv.h"
 
-#include "jpegerrormanager.h"
+#include "intake/jpegerrormanager.h"
 
-#include "jpegscaler.h"
+#include "intake/jpegscaler.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "thumbsize.h"
+#include "intake/thumbsize.h"
 
 #include <QRgb>
 #include <QString>

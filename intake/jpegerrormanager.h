@@ -1,6 +1,6 @@
 #pragma once
 
-#include "jpegconv.h"
+#include "intake/jpegconv.h"
 
 #include <csetjmp>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "jpegscaler.h"
+#include "intake/jpegscaler.h"
 
 #include <algorithm>
 #include <cmath>

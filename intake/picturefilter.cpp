@@ -1,6 +1,6 @@
-#include "picturefilter.h"
+#include "intake/picturefilter.h"
 
-#include "query.h"
+#include "store/query.h"
 
 #include <QRegularExpression>
 #include <QStringList>

@@ -1,6 +1,6 @@
-#include "picturemeasure.h"
+#include "intake/picturemeasure.h"
 
-#include "thumbsize.h"
+#include "intake/thumbsize.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "storagefordrive.h"
+#include "intake/storagefordrive.h"
 
-#include "dberror.h"
-#include "tdados.h"
+#include "store/dberror.h"
+#include "store/tdados.h"
 
 #include <QDir>
 #include <QFileInfo>

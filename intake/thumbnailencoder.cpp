@@ -1,8 +1,8 @@
-#include "thumbnailencoder.h"
+#include "intake/thumbnailencoder.h"
 
-#include "jpegconv.h"
-#include "jpegerrormanager.h"
-#include "thumbsize.h"
+#include "intake/jpegconv.h"
+#include "intake/jpegerrormanager.h"
+#include "intake/thumbsize.h"
 
 #include <QDir>
 #include <QFile>

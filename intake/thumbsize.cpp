@@ -1,4 +1,4 @@
-#include "thumbsize.h"
+#include "intake/thumbsize.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,13 +1,13 @@
-#include "trastreamento.h"
+#include "intake/trastreamento.h"
 
-#include "dberror.h"
-#include "drivepicker.h"
-#include "eventpump.h"
-#include "folderscan.h"
-#include "progresssink.h"
-#include "prompter.h"
-#include "query.h"
-#include "tdados.h"
+#include "store/dberror.h"
+#include "intake/drivepicker.h"
+#include "core/eventpump.h"
+#include "intake/folderscan.h"
+#include "core/progresssink.h"
+#include "core/prompter.h"
+#include "store/query.h"
+#include "store/tdados.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "topcoes.h"
+#include "options/topcoes.h"
 
 TOpcoes::TOpcoes(QWidget *parent) : QDialog(parent)
 {

@@ -1,8 +1,8 @@
-#include "command.h"
+#include "store/command.h"
 
-#include "connection.h"
-#include "dberror.h"
-#include "sqlparams.h"
+#include "store/connection.h"
+#include "store/dberror.h"
+#include "store/sqlparams.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

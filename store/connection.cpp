@@ -1,6 +1,6 @@
-#include "connection.h"
+#include "store/connection.h"
 
-#include "dberror.h"
+#include "store/dberror.h"
 
 #include <QAtomicInt>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "dbvalues.h"
+#include "store/dbvalues.h"
 
 namespace dbvalues {
 

@@ -1,10 +1,10 @@
-#include "query.h"
+#include "store/query.h"
 
-#include "connection.h"
-#include "dberror.h"
-#include "dbvalues.h"
-#include "resultmodel.h"
-#include "sqlparams.h"
+#include "store/connection.h"
+#include "store/dberror.h"
+#include "store/dbvalues.h"
+#include "store/resultmodel.h"
+#include "store/sqlparams.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "command.h"
+#include "store/command.h"
 
 #include <QDateTime>
 #include <QString>

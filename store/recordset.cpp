@@ -1,9 +1,9 @@
-#include "recordset.h"
+#include "store/recordset.h"
 
-#include "connection.h"
-#include "dberror.h"
-#include "dbvalues.h"
-#include "sqlparams.h"
+#include "store/connection.h"
+#include "store/dberror.h"
+#include "store/dbvalues.h"
+#include "store/sqlparams.h"
 
 #include <algorithm>
 #include <sqlite3.h>

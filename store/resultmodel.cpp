@@ -1,4 +1,4 @@
-#include "resultmodel.h"
+#include "store/resultmodel.h"
 
 ResultModel::ResultModel(const QStringList &columns, QList<QList<QVariant>> rows, QObject *parent)
     : QAbstractTableModel(parent), m_columns(columns), m_rows(std::move(rows))

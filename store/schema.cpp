@@ -1,8 +1,8 @@
-#include "schema.h"
+#include "store/schema.h"
 
-#include "connection.h"
-#include "dberror.h"
-#include "transaction.h"
+#include "store/connection.h"
+#include "store/dberror.h"
+#include "store/transaction.h"
 
 #include <QFile>
 #include <QSqlError>

@@ -1,7 +1,7 @@
-#include "sqlparams.h"
+#include "store/sqlparams.h"
 
-#include "dberror.h"
-#include "dbvalues.h"
+#include "store/dberror.h"
+#include "store/dbvalues.h"
 
 #include <QSqlQuery>
 

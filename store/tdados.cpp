@@ -1,12 +1,12 @@
-#include "tdados.h"
+#include "store/tdados.h"
 
-#include "dberror.h"
-#include "inifile.h"
-#include "programpaths.h"
-#include "prompter.h"
-#include "schema.h"
-#include "transaction.h"
-#include "versiontools.h"
+#include "store/dberror.h"
+#include "core/inifile.h"
+#include "core/programpaths.h"
+#include "core/prompter.h"
+#include "store/schema.h"
+#include "store/transaction.h"
+#include "core/versiontools.h"
 
 #include <QDir>
 #include <QStorageInfo>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "command.h"
-#include "connection.h"
-#include "query.h"
-#include "recordset.h"
+#include "store/command.h"
+#include "store/connection.h"
+#include "store/query.h"
+#include "store/recordset.h"
 
 #include <QObject>
 #include <QString>

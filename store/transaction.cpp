@@ -1,6 +1,6 @@
-#include "transaction.h"
+#include "store/transaction.h"
 
-#include "connection.h"
+#include "store/connection.h"
 
 Transaction::Transaction(Connection &connection) : m_connection(connection)
 {

@@ -1,8 +1,8 @@
-#include "dbcontrols.h"
+#include "widgets/dbcontrols.h"
 
-#include "dberror.h"
-#include "prompter.h"
-#include "recordset.h"
+#include "store/dberror.h"
+#include "core/prompter.h"
+#include "store/recordset.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>

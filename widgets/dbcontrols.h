@@ -10,7 +10,7 @@
 #include <functional>
 
 class Prompter;
-#include "recordset.h"
+#include "store/recordset.h"
 
 // Ties one control to one field of a record set: shows the current row's value and, on
 // the first change the person makes, puts the record set into edit state and writes the

@@ -1,4 +1,4 @@
-#include "messageboxprompter.h"
+#include "widgets/messageboxprompter.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "pagecontrol.h"
+#include "widgets/pagecontrol.h"
 
 #include <QStackedWidget>
 #include <QTabBar>

@@ -1,6 +1,6 @@
-#include "inifile.h"
-#include "programpaths.h"
-#include "testsupport.h"
+#include "core/inifile.h"
+#include "core/programpaths.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "catalogbrowser.h"
-#include "scriptedprompter.h"
-#include "startup.h"
-#include "tabertura.h"
-#include "testsupport.h"
-#include "tsplash.h"
+#include "browser/catalogbrowser.h"
+#include "core/scriptedprompter.h"
+#include "app/startup.h"
+#include "app/tabertura.h"
+#include "support/testsupport.h"
+#include "app/tsplash.h"
 
 #include <QApplication>
 #include <QFileInfo>

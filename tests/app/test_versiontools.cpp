@@ -1,5 +1,5 @@
-#include "testsupport.h"
-#include "versiontools.h"
+#include "support/testsupport.h"
+#include "core/versiontools.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

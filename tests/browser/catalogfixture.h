@@ -1,12 +1,12 @@
 #pragma once
 
-#include "command.h"
-#include "connection.h"
-#include "dberror.h"
-#include "query.h"
-#include "schema.h"
-#include "testsupport.h"
-#include "versiontools.h"
+#include "store/command.h"
+#include "store/connection.h"
+#include "store/dberror.h"
+#include "store/query.h"
+#include "store/schema.h"
+#include "support/testsupport.h"
+#include "core/versiontools.h"
 
 #include <QtTest>
 

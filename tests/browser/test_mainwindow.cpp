@@ -1,13 +1,13 @@
-#include "catalogbrowser.h"
+#include "browser/catalogbrowser.h"
 #include "catalogfixture.h"
-#include "dbcontrols.h"
-#include "pagecontrol.h"
-#include "scriptedprompter.h"
-#include "startup.h"
-#include "tabertura.h"
-#include "tdados.h"
-#include "topcoes.h"
-#include "trastreamento.h"
+#include "widgets/dbcontrols.h"
+#include "widgets/pagecontrol.h"
+#include "core/scriptedprompter.h"
+#include "app/startup.h"
+#include "app/tabertura.h"
+#include "store/tdados.h"
+#include "options/topcoes.h"
+#include "intake/trastreamento.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

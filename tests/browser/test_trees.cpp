@@ -1,8 +1,8 @@
 #include "catalogfixture.h"
-#include "catalogtree.h"
-#include "scriptedprompter.h"
-#include "tdados.h"
-#include "treeloader.h"
+#include "browser/catalogtree.h"
+#include "core/scriptedprompter.h"
+#include "store/tdados.h"
+#include "browser/treeloader.h"
 
 #include <QtTest>
 #include <sqlite3.h>

@@ -1,4 +1,4 @@
-#include "jpegconv.h"
+#include "intake/jpegconv.h"
 
 #include <QBuffer>
 

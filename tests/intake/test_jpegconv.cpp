@@ -1,6 +1,6 @@
-#include "jpegconv.h"
-#include "jpegscaler.h"
-#include "testsupport.h"
+#include "intake/jpegconv.h"
+#include "intake/jpegscaler.h"
+#include "support/testsupport.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,11 +1,11 @@
-#include "connection.h"
-#include "jpegconv.h"
-#include "picturefilter.h"
-#include "picturemeasure.h"
-#include "schema.h"
+#include "store/connection.h"
+#include "intake/jpegconv.h"
+#include "intake/picturefilter.h"
+#include "intake/picturemeasure.h"
+#include "store/schema.h"
 #include "test_preview_files.h"
-#include "thumbnailencoder.h"
-#include "versiontools.h"
+#include "intake/thumbnailencoder.h"
+#include "core/versiontools.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "test_scan_fixture.h"
 
-#include "folderscan.h"
-#include "storagefordrive.h"
+#include "intake/folderscan.h"
+#include "intake/storagefordrive.h"
 
 #include <QProcess>
 #include <QtTest>

@@ -1,7 +1,7 @@
 #include "test_scan_fixture.h"
 
-#include "drivelist.h"
-#include "storagefordrive.h"
+#include "intake/drivelist.h"
+#include "intake/storagefordrive.h"
 
 #include <QProcess>
 #include <QRegularExpression>

@@ -1,11 +1,11 @@
 #include "test_scan_fixture.h"
 
-#include "drivelist.h"
-#include "drivepicker.h"
-#include "eventpump.h"
-#include "folderscan.h"
-#include "storagefordrive.h"
-#include "trastreamento.h"
+#include "intake/drivelist.h"
+#include "intake/drivepicker.h"
+#include "core/eventpump.h"
+#include "intake/folderscan.h"
+#include "intake/storagefordrive.h"
+#include "intake/trastreamento.h"
 
 #include <QApplication>
 #include <QCheckBox>

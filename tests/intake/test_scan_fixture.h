@@ -1,14 +1,14 @@
 #pragma once
 
-#include "connection.h"
-#include "dberror.h"
-#include "progresssink.h"
-#include "query.h"
-#include "schema.h"
-#include "scriptedprompter.h"
-#include "tdados.h"
-#include "testsupport.h"
-#include "versiontools.h"
+#include "store/connection.h"
+#include "store/dberror.h"
+#include "core/progresssink.h"
+#include "store/query.h"
+#include "store/schema.h"
+#include "core/scriptedprompter.h"
+#include "store/tdados.h"
+#include "support/testsupport.h"
+#include "core/versiontools.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,10 +1,10 @@
-#include "connection.h"
-#include "jpegconv.h"
-#include "query.h"
-#include "schema.h"
+#include "store/connection.h"
+#include "intake/jpegconv.h"
+#include "store/query.h"
+#include "store/schema.h"
 #include "test_preview_files.h"
-#include "testsupport.h"
-#include "versiontools.h"
+#include "support/testsupport.h"
+#include "core/versiontools.h"
 
 #include <QDir>
 #include <QImageReader>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "schema.h"
-#include "testsupport.h"
-#include "versiontools.h"
+#include "store/schema.h"
+#include "support/testsupport.h"
+#include "core/versiontools.h"
 
 #include <QCryptographicHash>
 #include <QDir>

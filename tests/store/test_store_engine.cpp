@@ -1,12 +1,12 @@
-#include "command.h"
-#include "connection.h"
-#include "dberror.h"
-#include "dbvalues.h"
-#include "query.h"
+#include "store/command.h"
+#include "store/connection.h"
+#include "store/dberror.h"
+#include "store/dbvalues.h"
+#include "store/query.h"
 #include "storetesthelpers.h"
-#include "transaction.h"
+#include "store/transaction.h"
 
-#include "resultmodel.h"
+#include "store/resultmodel.h"
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>

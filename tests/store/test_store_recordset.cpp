@@ -1,8 +1,8 @@
-#include "connection.h"
-#include "dberror.h"
-#include "recordset.h"
+#include "store/connection.h"
+#include "store/dberror.h"
+#include "store/recordset.h"
 #include "storetesthelpers.h"
-#include "transaction.h"
+#include "store/transaction.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
-#include "connection.h"
-#include "dberror.h"
-#include "schema.h"
+#include "store/connection.h"
+#include "store/dberror.h"
+#include "store/schema.h"
 #include "storetesthelpers.h"
 
 #include <QTemporaryDir>

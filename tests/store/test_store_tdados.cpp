@@ -1,9 +1,9 @@
-#include "dberror.h"
-#include "programpaths.h"
-#include "scriptedprompter.h"
+#include "store/dberror.h"
+#include "core/programpaths.h"
+#include "core/scriptedprompter.h"
 #include "storetesthelpers.h"
-#include "tdados.h"
-#include "transaction.h"
+#include "store/tdados.h"
+#include "store/transaction.h"
 
 #include <QDir>
 #include <QStorageInfo>

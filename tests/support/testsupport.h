@@ -1,6 +1,6 @@
 #pragma once
 
-#include "programpaths.h"
+#include "core/programpaths.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "versiontools.h"
+#include "core/versiontools.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "programpaths.h"
+#include "core/programpaths.h"
 
-#include "versiontools.h"
+#include "core/versiontools.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "consoleprompter.h"
+#include "core/consoleprompter.h"
 
 Prompter::Button ConsolePrompter::box(Icon, const QString &text, Buttons buttons)
 {

@@ -1,4 +1,4 @@
-#include "scriptedprompter.h"
+#include "core/scriptedprompter.h"
 
 namespace {
 Prompter::Button firstButton(Prompter::Buttons buttons)

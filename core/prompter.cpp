@@ -1,5 +1,5 @@
-#include "prompter.h"
-#include "progresssink.h"
+#include "core/prompter.h"
+#include "core/progresssink.h"
 
 Prompter::~Prompter() = default;
 ProgressSink::~ProgressSink() = default;

@@ -1,4 +1,4 @@
-#include "eventpump.h"
+#include "core/eventpump.h"
 
 #include <QCoreApplication>
 
