@@ -1,176 +1,305 @@
 #include "cli/clicommands.h"
 
-#include "cli/clisession.h"
-#include "store/dberror.h"
+#include "cli/catalogcommands.h"
+#include "cli/clicontext.h"
 #include "cli/scancommand.h"
-#include "store/schema.h"
-#include "store/tdados.h"
+#include "cli/standardoutput.h"
 #include "cli/thumbscommand.h"
-#include "cli/treecommand.h"
 #include "core/versiontools.h"
+#include "store/dberror.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
+
 #include <cstdio>
-#include <functional>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 namespace {
 
-void printOut(const QString &text)
-{
-    std::fputs(text.toUtf8().constData(), stdout);
-    std::fflush(stdout);
-}
+const QString programName = QStringLiteral("quillomar-cli");
+const QString catalogueName = QStringLiteral("catalogue");
+const QString helpName = QStringLiteral("help");
+const QString versionName = QStringLiteral("version");
 
-void printErr(const QString &text)
-{
-    std::fputs(text.toUtf8().constData(), stderr);
-    std::fflush(stderr);
-}
-
-QString usage()
-{
-    return QStringLiteral(
-        "Uso: quillomar-cli [--catalogue ARQUIVO] COMANDO ...\n"
-        "\n"
-        "Opções:\n"
-        "  --catalogue ARQUIVO  catálogo a usar (sem ela: o da configuração ao lado do programa)\n"
-        "  --version            mostra a versão do programa\n"
-        "  --help               mostra esta ajuda\n"
-        "\n"
-        "Comandos:\n"
-        "  create ARQUIVO       cria um catálogo novo (recusa um arquivo existente)\n"
-        "  info                 mostra o catálogo, o provedor, a versão e as contagens\n"
-        "  tree                 lista as duas árvores, um nó por linha:\n"
-        "                       ÁRVORE<TAB>NÍVEL<TAB>CÓDIGO<TAB>NOME\n"
-        "  scan PASTA [--no-subfolders] [--collection ID] [--category ID]\n"
-        "                       rastreia a pasta (e as subpastas) e cataloga as imagens\n"
-        "  thumbs [--jobs N]    mede as imagens a revisar e grava as miniaturas, em N\n"
-        "                       linhas de execução (sem ela: uma por processador)\n");
-}
-
-int usageError(const QString &message)
-{
-    printErr(message + QStringLiteral("\n\n") + usage());
-    return ExitUsage;
-}
-
-int commandCreate(const QString &catalogue, const QStringList &args)
-{
-    if (args.size() > 1)
-        return usageError(QStringLiteral("create: argumentos demais"));
-    const QString file = args.isEmpty() ? catalogue : args.first();
-    if (file.isEmpty())
-        return usageError(QStringLiteral("create: falta o ARQUIVO do catálogo"));
-    const QString path = QFileInfo(file).absoluteFilePath();
-    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
-        printErr(QStringLiteral("O arquivo já existe: %1\n").arg(path));
-        return ExitFailure;
+// Until thumbs declares its options itself: --jobs is parsed here and handed on.
+class ThumbsCommand : public CliCommand {
+public:
+    QString name() const override { return QStringLiteral("thumbs"); }
+    QString summary() const override
+    {
+        return QStringLiteral("mede as imagens a revisar e grava as miniaturas");
     }
-    try {
-        Schema::createCatalogue(path, compiledVersion());
-    } catch (const DbError &e) {
-        printErr(
-            QStringLiteral("Não foi possível criar o catálogo %1: %2\n").arg(path, e.message()));
-        return ExitFailure;
+    QList<QCommandLineOption> options() const override
+    {
+        return { { QStringLiteral("jobs"),
+            QStringLiteral("linhas de execução (de 1 a 256; sem ela: uma por processador)"),
+            QStringLiteral("N") } };
     }
-    printOut(QStringLiteral("Catálogo criado: %1\n").arg(path));
-    return ExitOk;
-}
-
-int commandInfo(const QString &catalogue, const QStringList &args)
-{
-    if (!args.isEmpty())
-        return usageError(QStringLiteral("info: argumentos demais"));
-    CliSession session(catalogue);
-    if (!session.openStore())
-        return ExitFailure;
-    TDados &store = session.store();
-    try {
-        store.SQLTmp.setSql(QStringLiteral("SELECT Version FROM CatalogInfo"));
-        store.SQLTmp.open();
-        const QString version = store.SQLTmp.eof()
-            ? QString()
-            : store.SQLTmp.asString(QStringLiteral("Version")).trimmed();
-        store.SQLTmp.close();
-        printOut(QStringLiteral("Catálogo: %1\n").arg(session.paths().databasePath()));
-        printOut(QStringLiteral("Provedor: %1\n").arg(store.providerText()));
-        printOut(QStringLiteral("Versão: %1\n").arg(version));
-        printOut(QStringLiteral("Coleções: %1\n").arg(store.TCollections.recordCount()));
-        printOut(QStringLiteral("Categorias: %1\n").arg(store.TCategories.recordCount()));
-        printOut(QStringLiteral("Locais: %1\n").arg(store.TStorages.recordCount()));
-        printOut(QStringLiteral("Imagens: %1\n").arg(store.TPictures.recordCount()));
-    } catch (const DbError &e) {
-        session.prompter().error(e.message());
-        return ExitFailure;
+    int run(CliContext &cx) override
+    {
+        QStringList args;
+        if (cx.isSet(QStringLiteral("jobs")))
+            args << QStringLiteral("--jobs") << cx.value(QStringLiteral("jobs"));
+        return runThumbsCommand(cx.catalogue(), args);
     }
-    return ExitOk;
-}
+};
 
-int commandTree(const QString &catalogue, const QStringList &args)
+std::vector<std::unique_ptr<CliCommand>> makeCommands()
 {
-    if (!args.isEmpty())
-        return usageError(QStringLiteral("tree: argumentos demais"));
-    CliSession session(catalogue);
-    if (!session.openStore())
-        return ExitFailure;
-    return runTreeCommand(session.store(), stdout);
-}
-
-using Command = std::function<int(const QString &catalogue, const QStringList &args)>;
-
-const QList<QPair<QString, Command>> &commands()
-{
-    static const QList<QPair<QString, Command>> list = {
-        { QStringLiteral("create"), commandCreate },
-        { QStringLiteral("info"), commandInfo },
-        { QStringLiteral("tree"), commandTree },
-        { QStringLiteral("scan"), runScanCommand },
-        { QStringLiteral("thumbs"), runThumbsCommand },
-    };
+    std::vector<std::unique_ptr<CliCommand>> list;
+    list.push_back(makeCreateCommand());
+    list.push_back(makeInfoCommand());
+    list.push_back(makeTreeCommand());
+    list.push_back(makeScanCommand());
+    list.push_back(std::make_unique<ThumbsCommand>());
     return list;
+}
+
+QCommandLineOption catalogueOption()
+{
+    return { catalogueName,
+        QStringLiteral("catálogo a usar (sem ela: o da configuração ao lado do programa)"),
+        QStringLiteral("ARQUIVO") };
+}
+
+QCommandLineOption helpOption(const QString &description)
+{
+    return { { QStringLiteral("h"), helpName }, description };
+}
+
+void write(FILE *stream, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    std::fwrite(utf8.constData(), 1, size_t(utf8.size()), stream);
+    if (stream == stderr)
+        std::fflush(stream);
+}
+
+QString optionNames(const QCommandLineOption &option)
+{
+    QStringList names;
+    for (const QString &n : option.names())
+        names << (n.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + n;
+    QString text = names.join(QStringLiteral(", "));
+    if (!option.valueName().isEmpty())
+        text += QLatin1Char(' ') + option.valueName();
+    return text;
+}
+
+// Two columns: the names, then the description.
+QString table(const QList<QPair<QString, QString>> &rows)
+{
+    constexpr int column = 24;
+    QString text;
+    for (const auto &[left, right] : rows) {
+        QString line = QStringLiteral("  ") + left;
+        line = line.size() + 1 < column ? line.leftJustified(column)
+                                        : line + QLatin1Char('\n') + QString(column, ' ');
+        text += line + right + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString argumentSynopsis(const CliArgument &a)
+{
+    switch (a.count) {
+    case CliArgument::Count::One: return a.name;
+    case CliArgument::Count::Optional: return QLatin1Char('[') + a.name + QLatin1Char(']');
+    case CliArgument::Count::Many: return a.name + QStringLiteral("...");
+    }
+    return a.name;
+}
+
+QString commandSynopsis(const CliCommand &command)
+{
+    QString text = command.name();
+    for (const CliArgument &a : command.arguments())
+        text += QLatin1Char(' ') + argumentSynopsis(a);
+    for (const QCommandLineOption &o : command.options()) {
+        const QString longest = o.names().constLast();
+        text += QStringLiteral(" [--") + longest
+            + (o.valueName().isEmpty() ? QString() : QLatin1Char(' ') + o.valueName())
+            + QLatin1Char(']');
+    }
+    return text;
+}
+
+QString generalUsage(const std::vector<std::unique_ptr<CliCommand>> &commands)
+{
+    QString text = QStringLiteral("Uso: quillomar-cli [--catalogue ARQUIVO] COMANDO ...\n"
+                                  "     quillomar-cli COMANDO --help\n\nOpções:\n");
+    text += table({ { optionNames(catalogueOption()), catalogueOption().description() },
+        { QStringLiteral("-V, --version"), QStringLiteral("mostra a versão do programa") },
+        { QStringLiteral("-h, --help"), QStringLiteral("mostra esta ajuda") } });
+    text += QStringLiteral("\nComandos:\n");
+    QList<QPair<QString, QString>> rows;
+    for (const auto &c : commands)
+        rows.append({ commandSynopsis(*c), c->summary() });
+    text += table(rows);
+    text += QStringLiteral(
+        "\nSaída: 0 sucesso, 1 falha, 2 erro de uso. Um \"-\" no lugar de chaves de imagens as\n"
+        "lê da entrada padrão, uma por linha.\n");
+    return text;
+}
+
+QString commandHelp(const CliCommand &command)
+{
+    QString text
+        = commandUsage(command) + QLatin1Char('\n') + command.summary() + QLatin1Char('\n');
+    QList<QPair<QString, QString>> rows;
+    for (const CliArgument &a : command.arguments())
+        rows.append({ a.name, a.description });
+    if (!rows.isEmpty())
+        text += QStringLiteral("\nArgumentos:\n") + table(rows);
+    rows.clear();
+    for (const QCommandLineOption &o : command.options())
+        rows.append({ optionNames(o), o.description() });
+    rows.append({ optionNames(catalogueOption()), catalogueOption().description() });
+    rows.append({ QStringLiteral("-h, --help"), QStringLiteral("mostra esta ajuda") });
+    text += QStringLiteral("\nOpções:\n") + table(rows);
+    return text;
+}
+
+// The positional arguments against what the command takes; empty when they fit.
+QString checkArguments(const CliCommand &command, const QStringList &given)
+{
+    int required = 0;
+    int most = 0;
+    bool many = false;
+    QString firstMissing;
+    for (const CliArgument &a : command.arguments()) {
+        if (a.count == CliArgument::Count::One) {
+            if (required == given.size() && firstMissing.isEmpty())
+                firstMissing = a.name;
+            ++required;
+        }
+        many = many || a.count == CliArgument::Count::Many;
+        ++most;
+    }
+    if (given.size() < required)
+        return QStringLiteral("%1: falta %2").arg(command.name(), firstMissing);
+    if (!many && given.size() > most)
+        return QStringLiteral("%1: argumento a mais: %2").arg(command.name(), given.at(most));
+    return QString();
+}
+
+int runCommand(CliCommand &command, const QStringList &rest, QString catalogue)
+{
+    auto usageError = [&](const QString &message) {
+        write(stderr, message + QStringLiteral("\n\n") + commandUsage(command));
+        return int(ExitUsage);
+    };
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions(command.options());
+    parser.addOption(catalogueOption());
+    parser.addOption(helpOption(QString()));
+    if (!parser.parse(QStringList { programName } + rest))
+        return usageError(command.name() + QStringLiteral(": ") + parser.errorText());
+    if (parser.isSet(helpName)) {
+        write(stdout, commandHelp(command));
+        return ExitOk;
+    }
+    const QStringList values = parser.values(catalogueName);
+    if (!values.isEmpty()) {
+        if (!catalogue.isEmpty() || values.size() > 1)
+            return usageError(QStringLiteral("--catalogue: dado mais de uma vez"));
+        catalogue = values.constFirst();
+        if (catalogue.isEmpty())
+            return usageError(QStringLiteral("--catalogue: falta o ARQUIVO"));
+    }
+    const QString argumentError = checkArguments(command, parser.positionalArguments());
+    if (!argumentError.isEmpty())
+        return usageError(argumentError);
+
+    CliContext context(command, parser, catalogue);
+    try {
+        return command.run(context);
+    } catch (const DbError &e) {
+        write(stderr, e.message() + QLatin1Char('\n'));
+    } catch (const std::exception &e) {
+        write(stderr, QString::fromLocal8Bit(e.what()) + QLatin1Char('\n'));
+    }
+    return ExitFailure;
+}
+
+int dispatch(const QStringList &args)
+{
+    const std::vector<std::unique_ptr<CliCommand>> commands = makeCommands();
+    const QString usage = generalUsage(commands);
+    auto usageError = [&](const QString &message) {
+        write(stderr, message + QStringLiteral("\n\n") + usage);
+        return int(ExitUsage);
+    };
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.addOption(catalogueOption());
+    parser.addOption(helpOption(QString()));
+    parser.addOption({ { QStringLiteral("V"), versionName }, QString() });
+    if (!parser.parse(QStringList { programName } + args))
+        return usageError(parser.errorText());
+    const QStringList positional = parser.positionalArguments();
+
+    if (parser.isSet(versionName)) {
+        if (args.size() > 1)
+            return usageError(QStringLiteral("--version não aceita outros argumentos"));
+        write(stdout,
+            QCoreApplication::applicationName() + QStringLiteral(" version ") + compiledVersion()
+                + QLatin1Char('\n'));
+        return ExitOk;
+    }
+    const QStringList catalogues = parser.values(catalogueName);
+    if (catalogues.size() > 1)
+        return usageError(QStringLiteral("--catalogue: dado mais de uma vez"));
+    const QString catalogue = catalogues.isEmpty() ? QString() : catalogues.constFirst();
+    if (parser.isSet(catalogueName) && catalogue.isEmpty())
+        return usageError(QStringLiteral("--catalogue: falta o ARQUIVO"));
+
+    if (positional.isEmpty()) {
+        if (!parser.isSet(helpName))
+            return usageError(QStringLiteral("Falta o COMANDO"));
+        write(stdout, usage);
+        return ExitOk;
+    }
+    CliCommand *command = nullptr;
+    for (const auto &c : commands) {
+        if (c->name() == positional.constFirst())
+            command = c.get();
+    }
+    if (!command)
+        return usageError(QStringLiteral("Comando desconhecido: %1").arg(positional.constFirst()));
+    if (parser.isSet(helpName)) {
+        if (positional.size() > 1)
+            return usageError(QStringLiteral("--help: argumento a mais: %1").arg(positional.at(1)));
+        write(stdout, commandHelp(*command));
+        return ExitOk;
+    }
+    return runCommand(*command, positional.mid(1), catalogue);
 }
 
 } // namespace
 
-int runCli(const QStringList &argsIn)
+QString commandUsage(const CliCommand &command)
 {
-    QStringList args = argsIn;
-    QString catalogue;
-    bool catalogueGiven = false;
-    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--catalogue"))) {
-        const QString option = args.takeFirst();
-        if (option == QLatin1String("--catalogue")) {
-            if (args.isEmpty())
-                return usageError(QStringLiteral("--catalogue: falta o ARQUIVO"));
-            catalogue = args.takeFirst();
-        } else if (option.startsWith(QLatin1String("--catalogue="))) {
-            catalogue = option.mid(12);
-        } else {
-            return usageError(QStringLiteral("Opção desconhecida: %1").arg(option));
-        }
-        catalogueGiven = true;
-        if (catalogue.isEmpty())
-            return usageError(QStringLiteral("--catalogue: falta o ARQUIVO"));
+    return QStringLiteral("Uso: quillomar-cli [--catalogue ARQUIVO] ") + commandSynopsis(command)
+        + QLatin1Char('\n');
+}
+
+int runCli(const QStringList &args)
+{
+    standardoutput::install();
+    int code = dispatch(args);
+    // Data that did not reach its file is a failure, whatever the command thought.
+    if (const int error = standardoutput::finish()) {
+        write(stderr,
+            QStringLiteral("Não foi possível escrever a saída padrão: %1\n")
+                .arg(QString::fromLocal8Bit(std::strerror(error))));
+        if (code == ExitOk)
+            code = ExitFailure;
     }
-    if (args.isEmpty()) {
-        printErr(usage());
-        return ExitUsage;
-    }
-    const QString first = args.first();
-    if (!catalogueGiven && (first == QLatin1String("--version") || first == QLatin1String("-V"))) {
-        printOut(QCoreApplication::applicationName() + QStringLiteral(" version ")
-            + compiledVersion() + QLatin1Char('\n'));
-        return ExitOk;
-    }
-    if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
-        printOut(usage());
-        return ExitOk;
-    }
-    for (const auto &[name, command] : commands()) {
-        if (name == first)
-            return command(catalogue, args.mid(1));
-    }
-    printErr(QStringLiteral("Comando desconhecido: %1\n\n").arg(first) + usage());
-    return ExitUsage;
+    return code;
 }

@@ -20,8 +20,13 @@ CliSession::~CliSession() = default;
 
 bool CliSession::openStore()
 {
-    if (m_store->OpenDatabaseAll() && m_store->connected())
-        return true;
-    m_prompter.abortBox(QStringLiteral("Banco de dados não conectado."));
-    return false;
+    const int boxes = m_prompter.boxCount();
+    if (!m_store->OpenDatabaseAll() || !m_store->connected()) {
+        m_prompter.abortBox(QStringLiteral("Banco de dados não conectado."));
+        return false;
+    }
+    // The window goes on after a box it showed while opening (a default row that could not
+    // be written, a configuration that could not be read); a command would then work on a
+    // catalogue other than the one asked for, or on one without its default rows.
+    return m_prompter.boxCount() == boxes;
 }

@@ -17,8 +17,8 @@ public:
     explicit CliSession(const QString &catalogue);
     ~CliSession();
 
-    // Opens the store with OpenDatabaseAll; on failure the store's boxes and "Banco de
-    // dados não conectado." have gone to standard error.
+    // Opens the store with OpenDatabaseAll; false when it failed (its boxes and "Banco de
+    // dados não conectado." have gone to standard error) or showed any box on the way.
     bool openStore();
     TDados &store() { return *m_store; }
     ProgramPaths &paths() { return m_paths; }

@@ -1,16 +1,14 @@
 #include "cli/scancommand.h"
 
-#include "cli/clicommands.h"
+#include "cli/clicontext.h"
 #include "cli/clisession.h"
 #include "cli/consolecontrol.h"
-#include "store/dberror.h"
+#include "core/progresssink.h"
 #include "intake/drivelist.h"
 #include "intake/folderscan.h"
-#include "core/progresssink.h"
 #include "intake/storagefordrive.h"
+#include "store/dberror.h"
 #include "store/tdados.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -28,19 +26,6 @@ private:
     consolecontrol::StatusLine m_line;
 };
 
-QString scanUsage()
-{
-    return QStringLiteral("Uso: quillomar-cli [--catalogue ARQUIVO] scan PASTA [--no-subfolders] "
-                          "[--collection ID] [--category ID]\n");
-}
-
-int usageError(const QString &message)
-{
-    std::fprintf(
-        stderr, "%s\n\n%s", message.toUtf8().constData(), scanUsage().toUtf8().constData());
-    return ExitUsage;
-}
-
 // An ID that is not a positive number names no row: 0.
 qint64 idOf(const QString &text)
 {
@@ -49,53 +34,42 @@ qint64 idOf(const QString &text)
     return ok && id > 0 ? id : 0;
 }
 
-} // namespace
-
-int runScanCommand(const QString &catalogue, const QStringList &args)
-{
-    QString folder;
-    bool folderGiven = false;
-    bool subfolders = true;
-    QString collection;
-    QString category;
-    bool collectionGiven = false;
-    bool categoryGiven = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        auto valueOf = [&](const QString &option, QString *value, bool *given) {
-            if (arg == option) {
-                if (i + 1 >= args.size())
-                    return false;
-                *value = args.at(++i);
-            } else {
-                *value = arg.mid(option.size() + 1);
-            }
-            *given = true;
-            return true;
-        };
-        if (arg == QLatin1String("--no-subfolders")) {
-            subfolders = false;
-        } else if (arg == QLatin1String("--collection")
-            || arg.startsWith(QLatin1String("--collection="))) {
-            if (!valueOf(QStringLiteral("--collection"), &collection, &collectionGiven))
-                return usageError(QStringLiteral("scan: falta o ID de --collection"));
-        } else if (arg == QLatin1String("--category")
-            || arg.startsWith(QLatin1String("--category="))) {
-            if (!valueOf(QStringLiteral("--category"), &category, &categoryGiven))
-                return usageError(QStringLiteral("scan: falta o ID de --category"));
-        } else if (arg.startsWith(QLatin1String("--")) && arg != QLatin1String("--")) {
-            return usageError(QStringLiteral("scan: opção desconhecida: %1").arg(arg));
-        } else if (!folderGiven) {
-            folder = arg;
-            folderGiven = true;
-        } else {
-            return usageError(QStringLiteral("scan: argumentos demais"));
-        }
+class ScanCommand : public CliCommand {
+public:
+    QString name() const override { return QStringLiteral("scan"); }
+    QString summary() const override
+    {
+        return QStringLiteral("rastreia a pasta (e as subpastas) e cataloga as imagens");
     }
-    if (!folderGiven)
-        return usageError(QStringLiteral("scan: falta a PASTA"));
+    QList<CliArgument> arguments() const override
+    {
+        return { { QStringLiteral("PASTA"), QStringLiteral("a pasta a rastrear") } };
+    }
+    QList<QCommandLineOption> options() const override
+    {
+        return {
+            { QStringLiteral("no-subfolders"), QStringLiteral("só a pasta, sem as subpastas") },
+            { QStringLiteral("collection"),
+                QStringLiteral("coleção das imagens novas (sem ela: a do sistema)"),
+                QStringLiteral("ID") },
+            { QStringLiteral("category"),
+                QStringLiteral("categoria das imagens novas (sem ela: a do sistema)"),
+                QStringLiteral("ID") },
+        };
+    }
+    int run(CliContext &cx) override;
+};
 
-    CliSession session(catalogue);
+int ScanCommand::run(CliContext &cx)
+{
+    const QString folder = cx.arguments().constFirst();
+    const bool subfolders = !cx.isSet(QStringLiteral("no-subfolders"));
+    const bool collectionGiven = cx.isSet(QStringLiteral("collection"));
+    const bool categoryGiven = cx.isSet(QStringLiteral("category"));
+    const QString collection = cx.value(QStringLiteral("collection"));
+    const QString category = cx.value(QStringLiteral("category"));
+
+    CliSession &session = cx.session();
     if (!session.openStore())
         return ExitFailure;
     TDados &store = session.store();
@@ -138,17 +112,22 @@ int runScanCommand(const QString &catalogue, const QStringList &args)
 
     switch (outcome) {
     case FolderScan::Outcome::Completed:
-        std::printf("%s\n", scan.countsText().toUtf8().constData());
-        std::fflush(stdout);
+        cx.out(scan.countsText() + QLatin1Char('\n'));
         return ExitOk;
     case FolderScan::Outcome::Failed:
-        std::printf("%s\n", scan.countsText().toUtf8().constData());
-        std::fflush(stdout);
+        cx.out(scan.countsText() + QLatin1Char('\n'));
         return ExitFailure;
     case FolderScan::Outcome::Cancelled:
-        std::fprintf(stderr, "%s\n", FolderScan::cancellingText().toUtf8().constData());
+        cx.err(FolderScan::cancellingText() + QLatin1Char('\n'));
         return exitCancelled;
     case FolderScan::Outcome::NotStarted: break;
     }
     return ExitFailure;
+}
+
+} // namespace
+
+std::unique_ptr<CliCommand> makeScanCommand()
+{
+    return std::make_unique<ScanCommand>();
 }
