@@ -1,0 +1,113 @@
+#include "batch/curlsession.h"
+
+#include <mutex>
+
+namespace {
+void globalInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+} // namespace
+
+CurlSession::CurlSession()
+{
+    globalInit();
+    m_multi = curl_multi_init();
+    m_easy = curl_easy_init();
+    curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_error);
+    curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(m_easy, CURLOPT_DEBUGFUNCTION, &CurlSession::debugCallback);
+    curl_easy_setopt(m_easy, CURLOPT_DEBUGDATA, this);
+}
+
+CurlSession::~CurlSession()
+{
+    // Connections still cached are closed here by libcurl without our trace.
+    protocolLine = nullptr;
+    curl_easy_cleanup(m_easy);
+    curl_multi_cleanup(m_multi);
+}
+
+void CurlSession::setProtocolTrace(bool on)
+{
+    curl_easy_setopt(m_easy, CURLOPT_VERBOSE, on ? 1L : 0L);
+}
+
+CURLcode CurlSession::perform()
+{
+    m_error[0] = '\0';
+    m_alive = false;
+    m_newConnections = 0;
+    if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    CURLcode result = CURLE_OK;
+    bool done = false;
+    while (!done) {
+        int running = 0;
+        const CURLMcode mc = curl_multi_perform(m_multi, &running);
+        if (mc != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        while (CURLMsg *msg = curl_multi_info_read(m_multi, &queued)) {
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == m_easy) {
+                result = msg->data.result;
+                done = true;
+            }
+        }
+        if (done)
+            break;
+        curl_multi_poll(m_multi, nullptr, 0, 20, nullptr);
+        if (pump)
+            pump();
+    }
+    // The cached connection is only visible while the handle is in the multi handle.
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    curl_easy_getinfo(m_easy, CURLINFO_ACTIVESOCKET, &socket);
+    m_alive = socket != CURL_SOCKET_BAD;
+    curl_easy_getinfo(m_easy, CURLINFO_NUM_CONNECTS, &m_newConnections);
+    curl_multi_remove_handle(m_multi, m_easy);
+    for (QByteArray *pending : { &m_pendingIn, &m_pendingOut }) {
+        if (!pending->isEmpty())
+            takeBytes(*pending, "\n", 1, pending == &m_pendingOut);
+    }
+    return result;
+}
+
+QString CurlSession::errorText(CURLcode code) const
+{
+    QString text = QString::fromUtf8(m_error).trimmed();
+    if (text.isEmpty())
+        text = QString::fromUtf8(curl_easy_strerror(code));
+    return text;
+}
+
+int CurlSession::debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *self)
+{
+    auto *s = static_cast<CurlSession *>(self);
+    if (type == CURLINFO_HEADER_IN)
+        s->takeBytes(s->m_pendingIn, data, size, false);
+    else if (type == CURLINFO_HEADER_OUT)
+        s->takeBytes(s->m_pendingOut, data, size, true);
+    return 0;
+}
+
+void CurlSession::takeBytes(QByteArray &pending, const char *data, size_t size, bool outgoing)
+{
+    pending.append(data, qsizetype(size));
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype end = pending.indexOf('\n', start);
+        if (end < 0)
+            break;
+        QByteArray line = pending.mid(start, end - start);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        start = end + 1;
+        if (protocolLine)
+            protocolLine(QString::fromUtf8(line), outgoing);
+    }
+    pending.remove(0, start);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <curl/curl.h>
+#include <functional>
+
+// One libcurl easy handle whose transfers run through a multi handle, so that the caller's
+// event pump runs while libcurl waits on the network: the window stays alive and repaints,
+// and everything (protocol lines included) still happens on the caller's thread.
+// Connections the transfers leave open stay in the multi handle's cache for the next one.
+class CurlSession {
+public:
+    CurlSession();
+    ~CurlSession();
+    CurlSession(const CurlSession &) = delete;
+    CurlSession &operator=(const CurlSession &) = delete;
+
+    CURL *easy() const { return m_easy; }
+
+    // Runs the transfer set up on easy() to its end, calling pump between network waits.
+    CURLcode perform();
+    // libcurl's message for the last perform(): its error buffer, or the code's text.
+    QString errorText(CURLcode code) const;
+    // Whether the connection of the last transfer is still open and cached.
+    bool connectionAlive() const { return m_alive; }
+    // How many new connections the last transfer opened.
+    long newConnections() const { return m_newConnections; }
+
+    // Called about every 20 ms while a transfer waits; may process window events.
+    std::function<void()> pump;
+    // Each protocol line sent (outgoing) or received, without its line break; only while
+    // setProtocolTrace(true).
+    std::function<void(const QString &line, bool outgoing)> protocolLine;
+    void setProtocolTrace(bool on);
+
+private:
+    static int debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *self);
+    void takeBytes(QByteArray &pending, const char *data, size_t size, bool outgoing);
+
+    CURLM *m_multi = nullptr;
+    CURL *m_easy = nullptr;
+    char m_error[CURL_ERROR_SIZE] = {};
+    QByteArray m_pendingIn;
+    QByteArray m_pendingOut;
+    bool m_alive = false;
+    long m_newConnections = 0;
+};

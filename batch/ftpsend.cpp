@@ -1,0 +1,126 @@
+#include "batch/ftpsend.h"
+
+#include "batch/batchpictures.h"
+#include "batch/eventlog.h"
+#include "batch/ftpengine.h"
+#include "core/progresssink.h"
+#include "core/prompter.h"
+
+#include <QFileInfo>
+
+namespace {
+const int SendTimeoutMs = 5000;
+}
+
+bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys, EventLog &log,
+    Prompter &prompter, ProgressSink &status)
+{
+    status.pump();
+    log.ClearLog();
+    // Throws before anything is sent when the list is empty or holds a bad key.
+    JoinKeyList(keys);
+
+    FtpEngine engine;
+    engine.setPump([&status] { status.pump(); });
+    engine.events.status = [&log](const QString &text) { log.AddLogLine(text); };
+    engine.events.invalidHost = [&] {
+        prompter.beep();
+        status.setStatus(ftpstatus::InvalidHost);
+        status.pump();
+    };
+    engine.events.connectionFailed = [&] {
+        prompter.beep();
+        status.setStatus(ftpstatus::ConnectionFailed);
+        status.pump();
+    };
+    engine.events.failure = [&](FtpEngine::Operation op) {
+        prompter.beep();
+        status.setStatus(op == FtpEngine::Operation::ChangeDirectory ? ftpstatus::DirectoryFailed
+                : op == FtpEngine::Operation::Upload                 ? ftpstatus::UploadFailed
+                                                                     : ftpstatus::OperationFailed);
+        status.pump();
+        if (engine.connected())
+            engine.disconnect();
+    };
+    const auto report = [&](const QString &text) {
+        log.AddLogLine(text);
+        prompter.error(text);
+    };
+
+    if (account.useProxyServer)
+        engine.setProxy(account.proxyServer, portNumber(account.proxyPort));
+    else
+        engine.setProxy(QString(), 0);
+    engine.setHost(account.host);
+    engine.setPort(portNumber(account.port));
+    engine.setTimeout(SendTimeoutMs);
+    engine.setReportLevel(1);
+    engine.setUserId(account.userId);
+    engine.setPassword(account.password);
+
+    // A value that would smuggle commands onto the connection stops the run before it.
+    const QString fault = account.firstFault();
+    if (!fault.isEmpty()) {
+        prompter.beep();
+        report(fault);
+        return false;
+    }
+
+    status.setStatus(ftpstatus::Connecting);
+    status.pump();
+    try {
+        engine.connect();
+    } catch (const TransferError &e) {
+        report(e.message());
+    }
+
+    if (engine.connected() && !account.directory.trimmed().isEmpty()) {
+        try {
+            engine.changeDirectory(account.directory);
+        } catch (const TransferError &e) {
+            report(e.message());
+        }
+    }
+
+    bool refusedName = false;
+    if (engine.connected()) {
+        const QList<BatchPicture> pictures = readBatchPictures(store, keys);
+        for (const BatchPicture &picture : pictures) {
+            const QString path = PictureFilePath(picture);
+            if (QFileInfo(path).isFile()) {
+                status.setStatus(ftpstatus::Sending);
+                status.pump();
+                const QString remoteName = QFileInfo(path).fileName();
+                if (hasControlCharacters(remoteName)) {
+                    // Refused before the engine sees it, so the other files still go.
+                    refusedName = true;
+                    prompter.beep();
+                    status.setStatus(ftpstatus::UploadFailed);
+                    QString shown = path;
+                    for (QChar &c : shown) {
+                        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                            c = QLatin1Char('?');
+                    }
+                    report(QStringLiteral("Nome de arquivo inválido: ") + shown);
+                    continue;
+                }
+                try {
+                    engine.upload(path, remoteName);
+                } catch (const TransferError &e) {
+                    report(e.message());
+                }
+            } else {
+                log.AddLogLine(path + QStringLiteral(" não encontrado!"));
+                status.setStatus(ftpstatus::FileMissing);
+                status.pump();
+            }
+        }
+    }
+
+    if (!engine.connected())
+        return false;
+    status.setStatus(ftpstatus::Disconnecting);
+    status.pump();
+    engine.disconnect();
+    return !refusedName;
+}
