@@ -1,21 +1,21 @@
 #include "app/startup.h"
 
-#include "core/appconstants.h"
-#include "browser/catalogbrowser.h"
-#include "store/dberror.h"
-#include "intake/picturefilter.h"
-#include "intake/picturepreview.h"
 #include "app/tabertura.h"
+#include "app/tsplash.h"
 #include "batch/tbatchprocess.h"
 #include "batch/tcopiararquivoscd.h"
-#include "store/tdados.h"
 #include "batch/tmudarcolecaocategoria.h"
-#include "options/topcoes.h"
-#include "intake/trastreamento.h"
 #include "batch/tremeterarquivosemail.h"
 #include "batch/tremeterarquivosftp.h"
-#include "app/tsplash.h"
 #include "batch/tviewlog.h"
+#include "browser/catalogbrowser.h"
+#include "core/appconstants.h"
+#include "intake/picturefilter.h"
+#include "intake/picturepreview.h"
+#include "intake/trastreamento.h"
+#include "options/topcoes.h"
+#include "store/dberror.h"
+#include "store/tdados.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -81,9 +81,11 @@ void Startup::createWindows()
     Abertura->setStore(Dados.get());
     Rastreamento->setStore(Dados.get());
     Rastreamento->setPrompter(m_prompter);
+    CatalogBrowser &browser = Abertura->browser();
     Rastreamento->setTreesCurrent
-        = [this](bool current) { Abertura->Browser->TreesCurrent = current; };
-    Abertura->Browser->showScanDialog = [this] { Rastreamento->exec(); };
+        = [&browser](bool current) { browser.selection().setTreesCurrent(current); };
+    QObject::connect(&browser, &CatalogBrowser::scanRequested, Rastreamento.get(),
+        [this] { Rastreamento->exec(); });
     wirePicturePreview();
     Abertura->setSplash(splash.get());
     Abertura->setOptionsDialog(Opcoes.get());
@@ -97,26 +99,30 @@ void Startup::createWindows()
 // The picture page's preview, the enlarge button and the open-picture dialog's filter.
 void Startup::wirePicturePreview()
 {
-    CatalogBrowser *b = Abertura->Browser;
+    CatalogBrowser *b = &Abertura->browser();
+    const PreviewWidgets widgets = b->previewWidgets();
     PicturePreview::Controls controls;
-    controls.PageControl3 = b->PageControl3;
-    controls.Image1 = b->Image1;
-    controls.WebBrowser1 = b->WebBrowser1;
-    controls.BitBtn1 = b->BitBtn1;
-    controls.PageControl2 = b->PageControl2;
-    controls.TabSheet9 = b->TabSheet9;
-    controls.TabSheet10 = b->TabSheet10;
-    controls.Image2 = b->Image2;
-    controls.WebBrowser2 = b->WebBrowser2;
+    controls.PageControl3 = widgets.thumbnailTabs;
+    controls.Image1 = widgets.image;
+    controls.WebBrowser1 = widgets.webView;
+    controls.BitBtn1 = widgets.enlargeButton;
+    controls.PageControl2 = widgets.detailPages;
+    controls.TabSheet9 = widgets.imageEnlargementPage;
+    controls.TabSheet10 = widgets.webEnlargementPage;
+    controls.Image2 = widgets.imageEnlargement;
+    controls.WebBrowser2 = widgets.webEnlargement;
     Preview = new PicturePreview(controls, *Dados, *m_prompter, Abertura.get());
     Preview->setStatusText = [this](const QString &text) { Abertura->setPanelText(1, text); };
-    Preview->editInProgress = [b] { return b->InsertInProgress || b->EditInProgress; };
-    b->ShowThumbnail = [this] { Preview->ShowThumbnail(); };
-    b->clearThumbnail = [this] { Preview->clearThumbnail(); };
-    QObject::connect(b->BitBtn1, &QPushButton::clicked, Preview, &PicturePreview::BitBtn1Click);
+    Preview->editInProgress = [b] { return b->selection().editing(); };
+    QObject::connect(
+        b, &CatalogBrowser::thumbnailRequested, Preview, &PicturePreview::ShowThumbnail);
+    QObject::connect(
+        b, &CatalogBrowser::thumbnailCleared, Preview, &PicturePreview::clearThumbnail);
+    QObject::connect(
+        widgets.enlargeButton, &QPushButton::clicked, Preview, &PicturePreview::BitBtn1Click);
     Abertura->BuildPictureFilter = [this, b] {
         try {
-            b->OpenPictureDialog1Filter = PictureFilter::build(Dados->Conexao);
+            b->setOpenPictureFilter(PictureFilter::build(Dados->Conexao));
         } catch (const DbError &e) {
             m_prompter->error(e.message());
         }

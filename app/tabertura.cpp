@@ -1,19 +1,20 @@
 #include "app/tabertura.h"
 
-#include "core/appconstants.h"
+#include "app/tsplash.h"
 #include "browser/catalogbrowser.h"
+#include "core/appconstants.h"
 #include "core/programpaths.h"
 #include "core/prompter.h"
-#include "store/tdados.h"
-#include "options/topcoes.h"
-#include "app/tsplash.h"
 #include "core/versiontools.h"
+#include "options/topcoes.h"
+#include "store/tdados.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
@@ -25,24 +26,27 @@ TAbertura::TAbertura(ProgramPaths &paths, Prompter &prompter, QWidget *parent)
 {
     setObjectName(QStringLiteral("TAbertura"));
 
-    Opcoes1 = menuBar()->addAction(QStringLiteral("Opções"));
-    Opcoes1->setObjectName(QStringLiteral("Opcoes1"));
-    connect(Opcoes1, &QAction::triggered, this, &TAbertura::Opcoes1Click);
-    Ajuda1 = menuBar()->addMenu(QStringLiteral("Ajuda"));
-    Ajuda1->setObjectName(QStringLiteral("Ajuda1"));
-    MarvethHomePage1 = Ajuda1->addAction(QStringLiteral("Marveth Home Page"));
-    MarvethHomePage1->setObjectName(QStringLiteral("MarvethHomePage1"));
-    connect(MarvethHomePage1, &QAction::triggered, this, &TAbertura::MarvethHomePage1Click);
-    Ajuda1->addSeparator();
-    Sobre1 = Ajuda1->addAction(QStringLiteral("Sobre"));
-    Sobre1->setObjectName(QStringLiteral("Sobre1"));
-    connect(Sobre1, &QAction::triggered, this, &TAbertura::Sobre1Click);
+    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
+    QAction *options = menuBar()->addAction(QStringLiteral("Opções"));
+    options->setObjectName(QStringLiteral("Opcoes1"));
+    connect(options, &QAction::triggered, this, &TAbertura::Opcoes1Click);
+    QMenu *help = menuBar()->addMenu(QStringLiteral("Ajuda"));
+    help->setObjectName(QStringLiteral("Ajuda1"));
+    QAction *homePage = help->addAction(QStringLiteral("Marveth Home Page"));
+    homePage->setObjectName(QStringLiteral("MarvethHomePage1"));
+    connect(homePage, &QAction::triggered, this, &TAbertura::MarvethHomePage1Click);
+    help->addSeparator();
+    QAction *about = help->addAction(QStringLiteral("Sobre"));
+    about->setObjectName(QStringLiteral("Sobre1"));
+    connect(about, &QAction::triggered, this, &TAbertura::Sobre1Click);
 
-    Browser = new CatalogBrowser(m_prompter, this);
-    setCentralWidget(Browser);
-    Browser->setStatusText = [this](const QString &t) { setPanelText(1, t); };
-    Browser->setPictureCount = [this](const QString &t) { setPanelText(0, t); };
-    LoadTrees = [this] { Browser->LoadTrees(); };
+    m_browser = new CatalogBrowser(m_prompter, this);
+    setCentralWidget(m_browser);
+    connect(m_browser, &CatalogBrowser::statusTextChanged, this,
+        [this](const QString &t) { setPanelText(1, t); });
+    connect(m_browser, &CatalogBrowser::pictureCountChanged, this,
+        [this](const QString &t) { setPanelText(0, t); });
+    LoadTrees = [this] { m_browser->LoadTrees(); };
 
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
@@ -79,14 +83,14 @@ void TAbertura::FormCreate()
     m_paths.DatabaseFolder = m_paths.ProgramFolder;
     m_paths.DatabaseFileName = m_paths.defaultDatabaseName();
     m_paths.ensureThumbnailFolder();
-    Browser->TreesCurrent = false;
+    m_browser->selection().setTreesCurrent(false);
     layoutStatusPanels();
 }
 
 void TAbertura::setStore(TDados *store)
 {
     m_store = store;
-    Browser->setStore(store);
+    m_browser->setStore(store);
 }
 
 QString TAbertura::panelText(int index) const
@@ -147,8 +151,8 @@ void TAbertura::runStartupLoading()
         return;
     }
     BatchList.clear();
-    Browser->InsertInProgress = false;
-    Browser->EditInProgress = false;
+    m_browser->selection().setInsertInProgress(false);
+    m_browser->selection().setEditInProgress(false);
     if (BuildPictureFilter)
         BuildPictureFilter();
     if (LoadTrees)

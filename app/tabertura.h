@@ -5,9 +5,7 @@
 #include <functional>
 
 class CatalogBrowser;
-class QAction;
 class QLabel;
-class QMenu;
 class ProgramPaths;
 class Prompter;
 class TDados;
@@ -27,8 +25,7 @@ public:
     void setSplash(TSplash *splash) { m_splash = splash; }
     void setOptionsDialog(TOpcoes *options) { m_options = options; }
 
-    // Status bar panels 0 to 2.
-    QLabel *StatusPanel(int index) const { return m_panels[index]; }
+    // The texts of status bar panels 0 to 2.
     QString panelText(int index) const;
     void setPanelText(int index, const QString &text);
 
@@ -48,13 +45,8 @@ public:
 
     bool startupLoaded() const { return m_loaded; }
     QList<int> BatchList;
-    // The trees, detail pages and selection state.
-    CatalogBrowser *Browser = nullptr;
-
-    QAction *Opcoes1 = nullptr;
-    QMenu *Ajuda1 = nullptr;
-    QAction *MarvethHomePage1 = nullptr;
-    QAction *Sobre1 = nullptr;
+    // The trees, detail pages and selection state, for the start-up wiring.
+    CatalogBrowser &browser() const { return *m_browser; }
 
 signals:
     void startupLoadingDone(bool ok);
@@ -74,6 +66,7 @@ private:
     TDados *m_store = nullptr;
     TSplash *m_splash = nullptr;
     TOpcoes *m_options = nullptr;
+    CatalogBrowser *m_browser = nullptr;
     QLabel *m_panels[3] = { nullptr, nullptr, nullptr };
     bool m_activatedOnce = false;
     bool m_loaded = false;

@@ -1,193 +1,162 @@
 #pragma once
 
 #include "browser/catalogtree.h"
+#include "browser/nodekind.h"
+#include "browser/previewwidgets.h"
+#include "browser/selectionstate.h"
+#include "browser/treepane.h"
+#include "widgets/dbcontrols.h"
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 
-class DBCheckBox;
-class DBEdit;
-class DBLookupComboBox;
-class DBMemo;
-class DBNavigator;
+class CatalogToolBar;
+class CategoryPage;
+class CollectionPage;
 class PageControl;
+class PicturePage;
 class Prompter;
-class QAction;
-class QComboBox;
+class QAbstractItemModel;
 class QLabel;
-class QMenu;
-class QPushButton;
-class QSplitter;
-class QTableView;
-class QToolBar;
-class QToolButton;
-class QTreeView;
-class RecordSet;
+class RecordPage;
+class SearchPage;
+class StoragePage;
+class StorePositioner;
 class TDados;
 
-// The main window's client area: tool bar, the organisation and location trees, the
-// detail pages, and the selection handling that keeps them in step with the store.
+// The main window's client area: the tool bar, the two trees beside the detail pages in a
+// splitter, and the selection handling that keeps pages, record sets and enabled controls
+// in step with the selected node. Its children are its own: other parts of the program
+// talk to it through the operations and signals below.
 class CatalogBrowser : public QWidget {
     Q_OBJECT
 public:
-    CatalogBrowser(Prompter &prompter, QWidget *parent = nullptr);
+    // The pages of the detail page control (PageControl2), by index.
+    enum class Page {
+        None = -1,
+        Collection,
+        Category,
+        Picture,
+        Storage,
+        ImageEnlargement,
+        WebEnlargement,
+        Search
+    };
+    Q_ENUM(Page)
+    // What started the selection handling: a tree, a record navigator or another control.
+    enum class Sender { OrganisationTree, LocationTree, Navigator, Other };
+    Q_ENUM(Sender)
+
+    // What record editing and deletion add to the detail pages' record navigators. Every
+    // navigator action (a button, or performNavigatorAction) asks `beforeAction` first,
+    // which may refuse it, and runs `afterAction` once the record set acted. Deleting runs
+    // only when `beforeAction` allows it: without one, nothing is ever deleted.
+    struct NavigatorHooks {
+        std::function<bool(NodeKind page, DBNavigator::Button button)> beforeAction;
+        std::function<void(NodeKind page, DBNavigator::Button button)> afterAction;
+    };
+
+    explicit CatalogBrowser(Prompter &prompter, QWidget *parent = nullptr);
     ~CatalogBrowser() override;
 
     void setStore(TDados *store);
     TDados *store() const { return m_store; }
+    // SelectedNodeKind, SelectedNodeKey, InsertInProgress, EditInProgress, TreesCurrent.
+    SelectionState &selection() { return m_selection; }
+    const SelectionState &selection() const { return m_selection; }
 
     // Rebuilds both trees and their node lists; keeps the selection while TreesCurrent.
     void LoadTrees();
-    // The selection handling for a click in a tree or for another control as sender.
-    void TreeViewClick(QObject *sender);
+    // The selection handling.
+    void TreeViewClick(Sender sender);
     void UpdateControlStates();
-    void PageControl1Change();
-    void Expandir1Click();
-    void ExpandirTudo1Click();
-    void Contrair1Click();
-    void ContrairTudo1Click();
-    // "Rastrear Imagens": collapse, follow the empty selection, scan, reload when changed.
-    void ToolButton2Click();
 
     // Node codes of each tree by absolute index ("N3=1234").
-    const CatalogTree &TreeView1Nodes() const { return m_tree1; }
-    const CatalogTree &TreeView2Nodes() const { return m_tree2; }
-    CatalogTree &tree1Model() { return m_tree1; }
-    CatalogTree &tree2Model() { return m_tree2; }
-    // Absolute index of a tree's selected node, or -1.
-    int selectedNode(QTreeView *tree) const;
-    void selectNode(QTreeView *tree, int absolute, bool expand);
+    const CatalogTree &TreeView1Nodes() const
+    {
+        return m_trees->model(TreePane::Tree::Organisation);
+    }
+    const CatalogTree &TreeView2Nodes() const { return m_trees->model(TreePane::Tree::Location); }
+    int selectedNode(TreePane::Tree tree) const { return m_trees->selectedNode(tree); }
+    // Selects a node without the selection handling (TreeViewClick follows when wanted).
+    void selectNode(TreePane::Tree tree, int absolute, bool expand);
+    void clearTreeSelection(TreePane::Tree tree);
+    void collapseTree(TreePane::Tree tree);
+    TreePane::Tree activeTree() const { return m_trees->activeTree(); }
+    void setActiveTree(TreePane::Tree tree);
 
-    QString SelectedNodeKind;
-    QString SelectedNodeKey;
-    bool InsertInProgress = false;
-    bool EditInProgress = false;
-    bool TreesCurrent = false;
+    Page activePage() const;
+    bool isPageVisible(Page page) const;
+    void setPageVisible(Page page, bool visible);
+    void setActivePage(Page page);
 
-    // Hooks filled by the features that arrive later; each does nothing while unset.
-    std::function<void(const QString &)> setStatusText; // status panel 1
-    std::function<void(const QString &)> setPictureCount; // status panel 0
-    std::function<void()> ShowThumbnail;
-    std::function<void(int page)> refreshStatistics;
-    std::function<bool()> searchResultsOpen;
-    std::function<void()> clearThumbnail;
-    std::function<void()> showScanDialog;
-    // Filter of the open-picture dialog as built from Formats ("Name (*.ext)|*.EXT|...");
-    // PictureFilter::toFileDialogFilter turns it into QFileDialog's syntax when it opens.
-    QString OpenPictureDialog1Filter;
+    // Performs a navigator action of a detail page as its button does, hooks included.
+    void performNavigatorAction(NodeKind page, DBNavigator::Button button);
+    void setNavigatorHooks(NavigatorHooks hooks) { m_hooks = std::move(hooks); }
+    // Keyboard focus on the control of a page that shows the column; false if none does.
+    bool focusField(NodeKind page, const QString &column);
+    // The statistics grid of the collection, category or storage page.
+    void setStatistics(NodeKind page, QAbstractItemModel *rows);
+    // The search hits; the page "Pesquisa" is offered while there are results (null: none).
+    void setSearchResults(QAbstractItemModel *results);
+    // The open-picture dialog's filter as built from the formats in use.
+    QString openPictureFilter() const { return m_openPictureFilter; }
+    void setOpenPictureFilter(const QString &filter) { m_openPictureFilter = filter; }
+    // The path the storage page's drive picker shows.
+    QString unitPath() const;
+    PreviewWidgets previewWidgets() const;
 
-    // Tool bar.
-    QToolBar *ToolBar1 = nullptr;
-    QToolButton *ToolButton1 = nullptr;
-    QToolButton *ToolButton2 = nullptr;
-    QToolButton *ToolButton3 = nullptr;
-    QToolButton *ToolButton4 = nullptr;
-    QMenu *PopupMenu1 = nullptr;
-    QAction *NovaColecao1 = nullptr;
-    QAction *NovaCategoria1 = nullptr;
-    QAction *NovaImagem1 = nullptr;
-    QAction *NovoLocal1 = nullptr;
-
-    // Trees.
-    PageControl *PageControl1 = nullptr;
-    QWidget *TabSheet5 = nullptr;
-    QWidget *TabSheet6 = nullptr;
-    QTreeView *TreeView1 = nullptr;
-    QTreeView *TreeView2 = nullptr;
-    QMenu *PopupMenu2 = nullptr;
-    QAction *Editar1 = nullptr;
-    QAction *InserirnoLote1 = nullptr;
-    QAction *Excluir1 = nullptr;
-    QAction *Expandir1 = nullptr;
-    QAction *ExpandirTudo1 = nullptr;
-    QAction *Contrair1 = nullptr;
-    QAction *ContrairTudo1 = nullptr;
-
-    // Right-hand pages.
-    PageControl *PageControl2 = nullptr;
-    QWidget *TabSheet1 = nullptr;
-    QWidget *TabSheet2 = nullptr;
-    QWidget *TabSheet3 = nullptr;
-    QWidget *TabSheet4 = nullptr;
-    QWidget *TabSheet9 = nullptr;
-    QWidget *TabSheet10 = nullptr;
-    QWidget *TabSheet11 = nullptr;
-
-    // Collection page.
-    DBEdit *DBEdit1 = nullptr;
-    DBMemo *DBMemo1 = nullptr;
-    DBCheckBox *DBCheckBox1 = nullptr;
-    DBNavigator *DBNavigator1 = nullptr;
-    QTableView *DBGrid1 = nullptr;
-    // Category page.
-    DBLookupComboBox *DBLookupComboBox1 = nullptr;
-    DBEdit *DBEdit2 = nullptr;
-    DBMemo *DBMemo2 = nullptr;
-    DBCheckBox *DBCheckBox2 = nullptr;
-    DBNavigator *DBNavigator2 = nullptr;
-    QTableView *DBGrid2 = nullptr;
-    // Picture page.
-    DBLookupComboBox *DBLookupComboBox2 = nullptr;
-    DBLookupComboBox *DBLookupComboBox3 = nullptr;
-    DBEdit *DBEdit3 = nullptr;
-    DBEdit *DBEdit4 = nullptr;
-    QPushButton *BitBtn2 = nullptr;
-    DBEdit *DBEdit5 = nullptr;
-    DBCheckBox *DBCheckBox4 = nullptr;
-    DBEdit *DBEdit6 = nullptr;
-    DBEdit *DBEdit7 = nullptr;
-    DBMemo *DBMemo3 = nullptr;
-    DBLookupComboBox *DBLookupComboBox4 = nullptr;
-    DBLookupComboBox *DBLookupComboBox5 = nullptr;
-    DBEdit *DBEdit8 = nullptr;
-    DBEdit *DBEdit9 = nullptr;
-    DBLookupComboBox *DBLookupComboBox6 = nullptr;
-    DBLookupComboBox *DBLookupComboBox7 = nullptr;
-    DBMemo *DBMemo4 = nullptr;
-    DBMemo *DBMemo5 = nullptr;
-    DBNavigator *DBNavigator3 = nullptr;
-    PageControl *PageControl3 = nullptr;
-    QWidget *TabSheet7 = nullptr;
-    QWidget *TabSheet8 = nullptr;
-    QLabel *Image1 = nullptr;
-    QLabel *WebBrowser1 = nullptr;
-    QPushButton *BitBtn1 = nullptr;
-    // Storage page.
-    DBEdit *DBEdit10 = nullptr;
-    DBMemo *DBMemo6 = nullptr;
-    QComboBox *ShellComboBox1 = nullptr;
-    DBCheckBox *DBCheckBox3 = nullptr;
-    DBNavigator *DBNavigator4 = nullptr;
-    QTableView *DBGrid3 = nullptr;
-    // Enlargement and search pages.
-    QLabel *Image2 = nullptr;
-    QLabel *WebBrowser2 = nullptr;
-    QTableView *DBGridSearch = nullptr;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
+signals:
+    void statusTextChanged(const QString &text); // status panel 1
+    void pictureCountChanged(const QString &text); // status panel 0
+    // The selected picture's thumbnail should be shown; a new picture row has none.
+    void thumbnailRequested();
+    void thumbnailCleared();
+    // A statistics page shows the record it was positioned on (again).
+    void statisticsRequested(NodeKind page);
+    void scanRequested(); // "Rastrear Imagens", between collapsing and reloading
+    void searchRequested(); // "Procurar no Catálogo"
+    void batchRequested(); // "Processamento em Lote"
+    void insertRequested(NodeKind kind); // the items of "Incluir..."
+    void editRequested(); // "Editar", or a double click on a node
+    void addToBatchRequested(); // "Inserir no Lote"
+    void searchHitActivated(int row);
+    void locateFileRequested(); // "Localizar" on the picture page
+    void pictureCollectionPicked();
 
 private:
-    void buildToolBar();
-    void buildTrees();
     void buildPages();
-    QWidget *buildCollectionPage();
-    QWidget *buildCategoryPage();
-    QWidget *buildPicturePage();
-    QWidget *buildStoragePage();
-    void bindControls();
-    void treeContextMenu(QTreeView *tree, const QPoint &pos);
-    QTreeView *activeTree() const;
-    void positionStore();
-    void setPageControlsEnabled(const QList<QWidget *> &editable, bool editing,
-        const QList<QWidget *> &keyControls, QWidget *focus);
+    RecordPage *recordPage(NodeKind kind) const;
+    QList<RecordPage *> recordPages() const;
+    bool navigatorBefore(NodeKind page, DBNavigator::Button button);
+    void navigatorAfter(NodeKind page, DBNavigator::Button button);
+    void PageControl1Change(TreePane::Tree tree);
+    void contextMenuOpening(TreePane::Tree tree);
+    void Excluir1Click();
+    void ToolButton2Click();
+    void pageShown(int index);
     void showError(const QString &message);
-    bool isEditing(const RecordSet &set) const;
 
     Prompter &m_prompter;
     TDados *m_store = nullptr;
-    CatalogTree m_tree1;
-    CatalogTree m_tree2;
-    QSplitter *m_splitter = nullptr;
-    bool m_categoriesTied = false;
+    std::unique_ptr<StorePositioner> m_positioner;
+    SelectionState m_selection;
+    NavigatorHooks m_hooks;
+    QString m_openPictureFilter;
+    bool m_searchOpen = false;
+    bool m_inSelectionHandling = false;
+
+    CatalogToolBar *m_toolBar = nullptr;
+    TreePane *m_trees = nullptr;
+    PageControl *m_pages = nullptr;
+    CollectionPage *m_collectionPage = nullptr;
+    CategoryPage *m_categoryPage = nullptr;
+    PicturePage *m_picturePage = nullptr;
+    StoragePage *m_storagePage = nullptr;
+    QWidget *m_imageEnlargementPage = nullptr;
+    QWidget *m_webEnlargementPage = nullptr;
+    QLabel *m_imageEnlargement = nullptr;
+    QLabel *m_webEnlargement = nullptr;
+    SearchPage *m_searchPage = nullptr;
 };

@@ -2,18 +2,6 @@
 
 CatalogTree::CatalogTree(QObject *parent) : QAbstractItemModel(parent) { }
 
-QString levelCode(CatalogTree::Level level)
-{
-    switch (level) {
-    case CatalogTree::Collection: return QStringLiteral("N1");
-    case CatalogTree::Category: return QStringLiteral("N2");
-    case CatalogTree::Picture: return QStringLiteral("N3");
-    case CatalogTree::Storage: return QStringLiteral("N4");
-    case CatalogTree::NoLevel: break;
-    }
-    return QString();
-}
-
 void CatalogTree::beginLoad()
 {
     beginResetModel();
@@ -22,7 +10,7 @@ void CatalogTree::beginLoad()
     m_parent.clear();
     m_textStart.clear();
     m_textLength.clear();
-    m_level.clear();
+    m_kind.clear();
     m_icon.clear();
     m_text.clear();
     m_row.clear();
@@ -38,19 +26,19 @@ void CatalogTree::reserve(int nodes, qsizetype textChars)
     m_parent.reserve(nodes);
     m_textStart.reserve(nodes);
     m_textLength.reserve(nodes);
-    m_level.reserve(nodes);
+    m_kind.reserve(nodes);
     m_icon.reserve(nodes);
     m_text.reserve(textChars);
 }
 
-int CatalogTree::append(int parent, Level level, qint64 key, QStringView name, quint8 icon)
+int CatalogTree::append(int parent, NodeKind kind, qint64 key, QStringView name, quint8 icon)
 {
     const int i = int(m_key.size());
     m_key.append(key);
     m_parent.append(parent);
     m_textStart.append(quint32(m_text.size()));
     m_textLength.append(quint32(name.size()));
-    m_level.append(level);
+    m_kind.append(quint8(kind));
     m_icon.append(icon);
     m_text.append(name);
     return i;
@@ -63,7 +51,7 @@ void CatalogTree::endLoad()
     m_parent.squeeze();
     m_textStart.squeeze();
     m_textLength.squeeze();
-    m_level.squeeze();
+    m_kind.squeeze();
     m_icon.squeeze();
     m_text.squeeze();
     m_loading = false;
@@ -125,32 +113,19 @@ int CatalogTree::childCount(int i) const
     return i < m_childCount.size() ? m_childCount[i] : 0;
 }
 
-QString CatalogTree::code(int i) const
-{
-    return levelCode(level(i)) + QLatin1Char('=') + QString::number(m_key[i]);
-}
-
-int CatalogTree::indexOf(Level lvl, qint64 key) const
+int CatalogTree::indexOf(NodeKind kind, qint64 key) const
 {
     const int n = count();
     for (int i = 0; i < n; ++i)
-        if (m_key[i] == key && m_level[i] == lvl)
+        if (m_key[i] == key && m_kind[i] == quint8(kind))
             return i;
     return -1;
 }
 
-int CatalogTree::indexOfCode(QStringView c) const
+int CatalogTree::indexOfCode(QStringView text) const
 {
-    if (c.size() < 4 || c[0] != QLatin1Char('N') || c[2] != QLatin1Char('='))
-        return -1;
-    const int lvl = c[1].digitValue();
-    if (lvl < 1 || lvl > 4)
-        return -1;
-    bool ok = false;
-    const qint64 key = c.mid(3).toLongLong(&ok);
-    if (!ok || c.mid(3) != QString::number(key))
-        return -1;
-    return indexOf(Level(lvl), key);
+    const NodeCode c = NodeCode::parse(text);
+    return c.isValid() ? indexOf(c.kind, c.key) : -1;
 }
 
 QModelIndex CatalogTree::modelIndex(int absolute) const
@@ -174,7 +149,7 @@ qsizetype CatalogTree::structureBytes() const
               + m_childCount.capacity() + m_children.capacity() + m_topLevel.capacity())
         * qsizetype(sizeof(qint32))
         + (m_textStart.capacity() + m_textLength.capacity()) * qsizetype(sizeof(quint32))
-        + (m_level.capacity() + m_icon.capacity());
+        + (m_kind.capacity() + m_icon.capacity());
 }
 
 QModelIndex CatalogTree::index(int row, int column, const QModelIndex &parent) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "browser/nodekind.h"
+
 #include <QAbstractItemModel>
 #include <QIcon>
 #include <QString>
@@ -10,31 +12,30 @@
 class CatalogTree : public QAbstractItemModel {
     Q_OBJECT
 public:
-    enum Level : quint8 { NoLevel = 0, Collection = 1, Category = 2, Picture = 3, Storage = 4 };
-
     explicit CatalogTree(QObject *parent = nullptr);
 
     // Appending happens between beginLoad() and endLoad(); views see one model reset.
     void beginLoad();
     // Adds a node as the last child of `parent` (-1: top level); returns its absolute index.
-    int append(int parent, Level level, qint64 key, QStringView name, quint8 icon);
+    int append(int parent, NodeKind kind, qint64 key, QStringView name, quint8 icon);
     void endLoad();
     void clear();
     void reserve(int nodes, qsizetype textChars);
 
     int count() const { return int(m_key.size()); }
-    Level level(int i) const { return Level(m_level[i]); }
+    NodeKind kind(int i) const { return NodeKind(m_kind[i]); }
     qint64 key(int i) const { return m_key[i]; }
     QString name(int i) const;
     quint8 icon(int i) const { return m_icon[i]; }
     int parentOf(int i) const { return m_parent[i]; }
     int depth(int i) const;
     int childCount(int i) const;
-    // The node code: level code, "=" and the key, e.g. "N3=1234".
-    QString code(int i) const;
+    NodeCode nodeCode(int i) const { return { kind(i), m_key[i] }; }
+    // The node code as text: level code, "=" and the key, e.g. "N3=1234".
+    QString code(int i) const { return nodeCode(i).text(); }
     // Absolute index of the first node with that code, or -1.
     int indexOfCode(QStringView code) const;
-    int indexOf(Level level, qint64 key) const;
+    int indexOf(NodeKind kind, qint64 key) const;
 
     QModelIndex modelIndex(int absolute) const;
     int absoluteIndex(const QModelIndex &index) const;
@@ -61,7 +62,7 @@ private:
     QVector<qint32> m_parent;
     QVector<quint32> m_textStart;
     QVector<quint32> m_textLength;
-    QVector<quint8> m_level;
+    QVector<quint8> m_kind;
     QVector<quint8> m_icon;
     QString m_text;
     // Children of every node, built once at the end of a load.
@@ -73,6 +74,3 @@ private:
     QVector<QIcon> m_icons;
     bool m_loading = false;
 };
-
-// The level code of a node code's level ("N1" to "N4").
-QString levelCode(CatalogTree::Level level);

@@ -119,8 +119,8 @@ void TreeLoader::loadOrganisation(
         if (!rows.isNull(colRec) && rows.key(colRec) != lastCollection) {
             lastCollection = rows.key(colRec);
             collectionNode
-                = tree.append(-1, CatalogTree::Collection, lastCollection, rows.text(colNam), 0);
-            if (keep && sel.kind == QLatin1String("N1") && sel.collection == lastCollection) {
+                = tree.append(-1, NodeKind::Collection, lastCollection, rows.text(colNam), 0);
+            if (keep && sel.kind == NodeKind::Collection && sel.collection == lastCollection) {
                 found.node1 = collectionNode;
                 found.expand1 = true;
             }
@@ -128,17 +128,17 @@ void TreeLoader::loadOrganisation(
         if (!rows.isNull(catRec) && rows.key(catRec) != lastCategory) {
             lastCategory = rows.key(catRec);
             categoryNode = tree.append(
-                collectionNode, CatalogTree::Category, lastCategory, rows.text(catNam), 1);
-            if (keep && sel.kind == QLatin1String("N2") && sel.category == lastCategory) {
+                collectionNode, NodeKind::Category, lastCategory, rows.text(catNam), 1);
+            if (keep && sel.kind == NodeKind::Category && sel.category == lastCategory) {
                 found.node1 = categoryNode;
                 found.expand1 = true;
             }
         }
         if (!rows.isNull(comRec) && rows.key(comRec) != lastPicture) {
             lastPicture = rows.key(comRec);
-            const int node = tree.append(
-                categoryNode, CatalogTree::Picture, lastPicture, rows.text(comNam), 2);
-            if (keep && sel.kind == QLatin1String("N3") && sel.picture == lastPicture) {
+            const int node
+                = tree.append(categoryNode, NodeKind::Picture, lastPicture, rows.text(comNam), 2);
+            if (keep && sel.kind == NodeKind::Picture && sel.picture == lastPicture) {
                 found.node1 = node;
                 found.expand1 = false;
             }
@@ -161,8 +161,8 @@ void TreeLoader::loadLocation(TDados &store, CatalogTree &tree, const Selection 
     while (rows.step()) {
         if (!rows.isNull(locRec) && rows.key(locRec) != lastStorage) {
             lastStorage = rows.key(locRec);
-            storageNode = tree.append(-1, CatalogTree::Storage, lastStorage, rows.text(locNam), 0);
-            if (keep && sel.kind == QLatin1String("N4") && sel.storage == lastStorage) {
+            storageNode = tree.append(-1, NodeKind::Storage, lastStorage, rows.text(locNam), 0);
+            if (keep && sel.kind == NodeKind::Storage && sel.storage == lastStorage) {
                 found.node2 = storageNode;
                 found.expand2 = true;
             }
@@ -170,8 +170,8 @@ void TreeLoader::loadLocation(TDados &store, CatalogTree &tree, const Selection 
         if (!rows.isNull(comRec) && rows.key(comRec) != lastPicture) {
             lastPicture = rows.key(comRec);
             const int node
-                = tree.append(storageNode, CatalogTree::Picture, lastPicture, rows.text(comNam), 2);
-            if (keep && sel.kind == QLatin1String("N3") && sel.picture == lastPicture) {
+                = tree.append(storageNode, NodeKind::Picture, lastPicture, rows.text(comNam), 2);
+            if (keep && sel.kind == NodeKind::Picture && sel.picture == lastPicture) {
                 found.node2 = node;
                 found.expand2 = false;
             }

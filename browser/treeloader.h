@@ -13,7 +13,7 @@ public:
     // What the reload must find again; read from the selection and the store.
     struct Selection {
         bool treesCurrent = false;
-        QString kind; // "N1".."N4" or empty
+        NodeKind kind = NodeKind::None;
         qint64 collection = 0;
         qint64 category = 0;
         qint64 picture = 0;

@@ -1,13 +1,17 @@
 #include "widgets/dbcontrols.h"
 
-#include "store/dberror.h"
 #include "core/prompter.h"
+#include "store/dberror.h"
 #include "store/recordset.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QStyle>
+#include <QToolTip>
+
+#include <algorithm>
 
 QString displayText(const QVariant &value)
 {
@@ -122,6 +126,39 @@ DBEdit::DBEdit(QWidget *parent)
     connect(this, &QLineEdit::textEdited, this, [this](const QString &text) {
         m_binding.write(fromText(m_binding.dataSet(), m_binding.field(), text));
     });
+}
+
+namespace {
+// The whole text as a tip when the field cuts it.
+bool showWholeText(QWidget *field, QEvent *event, const QString &text, int shownWidth)
+{
+    if (event->type() != QEvent::ToolTip)
+        return false;
+    auto *help = static_cast<QHelpEvent *>(event);
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    int widest = 0;
+    for (const QString &line : lines)
+        widest = std::max(widest, field->fontMetrics().horizontalAdvance(line));
+    if (text.isEmpty() || widest <= shownWidth)
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), text, field);
+    return true;
+}
+} // namespace
+
+bool DBEdit::event(QEvent *event)
+{
+    if (toolTip().isEmpty() && showWholeText(this, event, text(), contentsRect().width() - 6))
+        return true;
+    return QLineEdit::event(event);
+}
+
+bool DBMemo::event(QEvent *event)
+{
+    if (toolTip().isEmpty() && showWholeText(this, event, toPlainText(), viewport()->width() - 8))
+        return true;
+    return QPlainTextEdit::event(event);
 }
 
 DBMemo::DBMemo(QWidget *parent)
@@ -243,14 +280,14 @@ DBNavigator::DBNavigator(QWidget *parent) : QWidget(parent)
         const char *hint;
         QStyle::StandardPixmap icon;
     } info[4] = {
-        { "Delete", "Exclui registro", QStyle::SP_TrashIcon },
-        { "Edit", "Edita registro", QStyle::SP_FileDialogDetailedView },
-        { "Post", "Grava edição", QStyle::SP_DialogApplyButton },
-        { "Cancel", "Cancela edição", QStyle::SP_DialogCancelButton },
+        { "nbDelete", "Exclui registro", QStyle::SP_TrashIcon },
+        { "nbEdit", "Edita registro", QStyle::SP_FileDialogDetailedView },
+        { "nbPost", "Grava edição", QStyle::SP_DialogApplyButton },
+        { "nbCancel", "Cancela edição", QStyle::SP_DialogCancelButton },
     };
     for (int i = 0; i < 4; ++i) {
         auto *b = new QToolButton(this);
-        b->setObjectName(objectName() + QString::fromLatin1(info[i].name));
+        b->setObjectName(QString::fromLatin1(info[i].name));
         b->setProperty("navigatorButton", i);
         b->setToolTip(QString::fromUtf8(info[i].hint));
         b->setIcon(style()->standardIcon(info[i].icon));
@@ -309,6 +346,7 @@ void DBNavigator::BtnClick(Button button)
         case nbEdit: m_set->edit(); break;
         case nbPost: m_set->post(); break;
         case nbCancel: m_set->cancel(); break;
+        case nbInsert: m_set->insert(); break;
         }
     } catch (const DbError &e) {
         if (m_prompter)

@@ -43,12 +43,16 @@ private:
 // Text of a stored value as the detail pages show it (dates as dd/MM/yyyy hh:mm:ss).
 QString displayText(const QVariant &value);
 
+// Both text fields show their whole text on hover when it does not fit (a long path).
 class DBEdit : public QLineEdit {
     Q_OBJECT
 public:
     explicit DBEdit(QWidget *parent = nullptr);
     void bind(RecordSet *dataSet, const QString &field) { m_binding.bind(dataSet, field); }
     FieldBinding &binding() { return m_binding; }
+
+protected:
+    bool event(QEvent *event) override;
 
 private:
     FieldBinding m_binding;
@@ -60,6 +64,9 @@ public:
     explicit DBMemo(QWidget *parent = nullptr);
     void bind(RecordSet *dataSet, const QString &field) { m_binding.bind(dataSet, field); }
     FieldBinding &binding() { return m_binding; }
+
+protected:
+    bool event(QEvent *event) override;
 
 private:
     FieldBinding m_binding;
@@ -112,11 +119,12 @@ private:
 };
 
 // The record navigator: delete, edit, save and cancel buttons over one record set, with
-// a hook before each action (which may abort it) and one after it.
+// a hook before each action (which may abort it) and one after it. Insert has no button of
+// its own: the "Incluir..." menu performs it. The buttons' object names are the actions'.
 class DBNavigator : public QWidget {
     Q_OBJECT
 public:
-    enum Button { nbDelete, nbEdit, nbPost, nbCancel };
+    enum Button { nbDelete, nbEdit, nbPost, nbCancel, nbInsert };
     explicit DBNavigator(QWidget *parent = nullptr);
 
     void bind(RecordSet *dataSet);
@@ -125,7 +133,6 @@ public:
 
     // Performs a button as a click on it would (hooks included).
     void BtnClick(Button button);
-    QToolButton *button(Button b) const { return m_buttons[b]; }
     void updateButtons();
 
     // Set `abort` to stop the action.

@@ -1,19 +1,22 @@
-#include "browser/catalogbrowser.h"
-#include "core/scriptedprompter.h"
 #include "app/startup.h"
 #include "app/tabertura.h"
-#include "support/testsupport.h"
 #include "app/tsplash.h"
+#include "browser/catalogbrowser.h"
+#include "core/scriptedprompter.h"
+#include "support/testsupport.h"
+#include "support/windowdriver.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
 
+using testsupport::child;
 using testsupport::ProgramFolder;
 
 class TestStartup : public QObject {
@@ -50,13 +53,13 @@ private slots:
         QVERIFY(QFileInfo(s.paths.ThumbnailFolder).isDir());
         QCOMPARE(s.paths.DatabaseFolder, s.paths.ProgramFolder);
         QCOMPARE(s.paths.DatabaseFileName, QStringLiteral("quillomar.mdb"));
-        QVERIFY(!w->Browser->TreesCurrent);
+        QVERIFY(!w->browser().selection().treesCurrent());
 
         const QList<QAction *> top = w->menuBar()->actions();
         QCOMPARE(top.size(), 2);
         QCOMPARE(top[0]->text(), QStringLiteral("Opções"));
         QCOMPARE(top[1]->text(), QStringLiteral("Ajuda"));
-        const QList<QAction *> help = w->Ajuda1->actions();
+        const QList<QAction *> help = child<QMenu>(w, "Ajuda1")->actions();
         QCOMPARE(help.size(), 3);
         QCOMPARE(help[0]->text(), QStringLiteral("Marveth Home Page"));
         QVERIFY(help[1]->isSeparator());
@@ -75,13 +78,13 @@ private slots:
             w->resize(size);
             QTRY_COMPARE(w->width(), size.width());
             const int client = w->statusBar()->contentsRect().width();
-            QCOMPARE(w->StatusPanel(0)->width(), 100);
-            QCOMPARE(w->StatusPanel(1)->width(), client - 200);
-            QCOMPARE(w->StatusPanel(2)->width(), 100);
+            QCOMPARE(child<QLabel>(w, "StatusPanel0")->width(), 100);
+            QCOMPARE(child<QLabel>(w, "StatusPanel1")->width(), client - 200);
+            QCOMPARE(child<QLabel>(w, "StatusPanel2")->width(), 100);
         }
-        QVERIFY(w->StatusPanel(0)->alignment() & Qt::AlignHCenter);
-        QVERIFY(w->StatusPanel(1)->alignment() & Qt::AlignLeft);
-        QVERIFY(w->StatusPanel(2)->alignment() & Qt::AlignHCenter);
+        QVERIFY(child<QLabel>(w, "StatusPanel0")->alignment() & Qt::AlignHCenter);
+        QVERIFY(child<QLabel>(w, "StatusPanel1")->alignment() & Qt::AlignLeft);
+        QVERIFY(child<QLabel>(w, "StatusPanel2")->alignment() & Qt::AlignHCenter);
     }
 
     void startupWithoutCatalogueAbortsAndEndsTheProgram()
@@ -172,7 +175,7 @@ private slots:
         s.Abertura->LoadTrees = [&] { ++reloads; };
         s.Abertura->BatchList = { 1, 2, 3 };
         s.paths.MainWindowReady = true;
-        s.Abertura->Sobre1->trigger();
+        child<QAction>(s.Abertura.get(), "Sobre1")->trigger();
         QVERIFY(s.splash->isVisible());
         QCOMPARE(s.splash->Timer1->interval(), 30000);
         QCOMPARE(reloads, 0);

@@ -1,15 +1,18 @@
-#include "browser/catalogbrowser.h"
-#include "catalogfixture.h"
-#include "widgets/dbcontrols.h"
-#include "widgets/pagecontrol.h"
-#include "core/scriptedprompter.h"
 #include "app/startup.h"
 #include "app/tabertura.h"
-#include "store/tdados.h"
-#include "options/topcoes.h"
+#include "browser/catalogbrowser.h"
+#include "catalogfixture.h"
+#include "core/scriptedprompter.h"
 #include "intake/trastreamento.h"
+#include "options/topcoes.h"
+#include "store/tdados.h"
+#include "support/windowdriver.h"
+#include "widgets/dbcontrols.h"
+#include "widgets/pagecontrol.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDialog>
 #include <QFileInfo>
@@ -24,6 +27,8 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QtTest>
+
+using testsupport::child;
 
 namespace {
 // The main window over a small catalogue, started as the program starts.
@@ -49,29 +54,33 @@ struct Window {
         QTRY_COMPARE(done.count(), 1);
         QVERIFY(done.first().first().toBool());
     }
-    CatalogBrowser &b() { return *app->Abertura->Browser; }
+    TAbertura &main() { return *app->Abertura; }
+    CatalogBrowser &b() { return main().browser(); }
     TDados &store() { return *app->Dados; }
+    template<typename T = QWidget> T *find(const char *name)
+    {
+        return child<T>(&main(), QString::fromLatin1(name));
+    }
+    QTreeView *tree1() { return find<QTreeView>("TreeView1"); }
+    QTreeView *tree2() { return find<QTreeView>("TreeView2"); }
+    PageControl *pages() { return find<PageControl>("PageControl2"); }
+    QAction *action(const char *name) { return find<QAction>(name); }
     int node(QTreeView *tree, const QString &code)
     {
-        const auto *m = static_cast<const CatalogTree *>(tree->model());
-        return m->indexOfCode(code);
+        return static_cast<const CatalogTree *>(tree->model())->indexOfCode(code);
     }
-    void click(QTreeView *tree, int absolute)
+    int node(QTreeView *tree, const char *level, qint64 key)
     {
-        auto *m = static_cast<CatalogTree *>(tree->model());
-        const QModelIndex index = m->modelIndex(absolute);
-        for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
-            tree->expand(p);
-        tree->scrollTo(index);
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(index).center());
+        return node(tree, QString("%1=%2").arg(level).arg(key));
     }
-    QList<int> visiblePages()
+    void click(QTreeView *tree, int absolute) { testsupport::clickNode(tree, absolute); }
+    QList<int> visiblePages() { return testsupport::visiblePages(pages()); }
+    int selectedNode(QTreeView *tree)
     {
-        QList<int> out;
-        for (int i = 0; i < b().PageControl2->count(); ++i)
-            if (b().PageControl2->isPageVisible(i))
-                out << i;
-        return out;
+        const QModelIndexList rows = tree->selectionModel()->selectedRows();
+        return rows.isEmpty()
+            ? -1
+            : static_cast<const CatalogTree *>(tree->model())->absoluteIndex(rows.first());
     }
 };
 } // namespace
@@ -82,136 +91,145 @@ private slots:
     void startupLoadsTheTreesAndTheStatusBar()
     {
         Window w;
-        TAbertura &main = *w.app->Abertura;
         QVERIFY(w.app->paths.MainWindowReady);
-        QVERIFY(w.b().TreesCurrent);
-        QCOMPARE(main.panelText(0), QStringLiteral("3 imagens"));
-        QCOMPARE(main.panelText(1),
+        QVERIFY(w.b().selection().treesCurrent());
+        QCOMPARE(w.main().panelText(0), QStringLiteral("3 imagens"));
+        QCOMPARE(w.main().panelText(1),
             QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; ") + w.app->paths.SystemName);
-        QCOMPARE(main.panelText(2), QStringLiteral("BD LOCAL"));
-        QVERIFY(w.node(w.b().TreeView1, QString("N3=%1").arg(w.louvre)) > 0);
+        QCOMPARE(w.main().panelText(2), QStringLiteral("BD LOCAL"));
+        QVERIFY(w.node(w.tree1(), "N3", w.louvre) > 0);
         QVERIFY(w.visiblePages().isEmpty());
-        QCOMPARE(w.b().PageControl2->activePageIndex(), -1);
-        QVERIFY(!w.b().BitBtn1->isEnabled());
-        QCOMPARE(w.b().PageControl1->activePageIndex(), 0);
+        QCOMPARE(w.pages()->activePageIndex(), -1);
+        QVERIFY(!w.find<QPushButton>("BitBtn1")->isEnabled());
+        QCOMPARE(w.find<PageControl>("PageControl1")->activePageIndex(), 0);
         QVERIFY(w.prompter.boxes().isEmpty());
     }
 
     void clickingAPictureInTheLocationTreePositionsItsParents()
     {
         Window w;
-        int shown = 0;
-        w.b().ShowThumbnail = [&] { ++shown; };
-        w.b().PageControl1->setActivePageIndex(1);
-        w.click(w.b().TreeView2, w.node(w.b().TreeView2, QString("N3=%1").arg(w.louvre)));
-        QCOMPARE(w.b().SelectedNodeKind, QStringLiteral("N3"));
-        QCOMPARE(w.b().SelectedNodeKey, QString::number(w.louvre));
+        QSignalSpy shown(&w.b(), &CatalogBrowser::thumbnailRequested);
+        testsupport::clickTab(w.find<PageControl>("PageControl1"), 1);
+        w.click(w.tree2(), w.node(w.tree2(), "N3", w.louvre));
+        QCOMPARE(w.b().selection().kind(), NodeKind::Picture);
+        QCOMPARE(w.b().selection().key(), w.louvre);
         QCOMPARE(w.visiblePages(), QList<int>({ 2 }));
-        QCOMPARE(w.b().PageControl2->activePageIndex(), 2);
+        QCOMPARE(w.pages()->activePageIndex(), 2);
         QCOMPARE(w.store().TPictures.asInt("RecId"), w.louvre);
         QCOMPARE(w.store().TCategories.asInt("RecId"), w.paris);
         QCOMPARE(w.store().TCollections.asInt("RecId"), w.trips);
         QCOMPARE(w.store().TStorages.asInt("RecId"), w.disk);
-        QCOMPARE(shown, 1);
-        QCOMPARE(w.b().DBEdit3->text(), QStringLiteral("louvre"));
-        QCOMPARE(w.b().DBLookupComboBox3->currentText(), QStringLiteral("Paris"));
-        QCOMPARE(w.b().DBLookupComboBox7->currentText(), QStringLiteral("Disco externo"));
-        QVERIFY(w.b().InserirnoLote1->isEnabled());
-        QVERIFY(w.b().Editar1->isEnabled());
+        QCOMPARE(shown.count(), 1);
+        QCOMPARE(w.find<QLineEdit>("DBEdit3")->text(), QStringLiteral("louvre"));
+        QCOMPARE(w.find<QComboBox>("DBLookupComboBox3")->currentText(), QStringLiteral("Paris"));
+        QCOMPARE(
+            w.find<QComboBox>("DBLookupComboBox7")->currentText(), QStringLiteral("Disco externo"));
+        QVERIFY(w.action("InserirnoLote1")->isEnabled());
+        QVERIFY(w.action("Editar1")->isEnabled());
         // Browsing: nothing on the page can be edited, the navigator offers edit and delete.
-        QVERIFY(!w.b().DBEdit3->isEnabled());
-        QVERIFY(!w.b().DBCheckBox4->isEnabled());
-        QVERIFY(w.b().DBNavigator3->button(DBNavigator::nbEdit)->isEnabled());
-        QVERIFY(!w.b().DBNavigator3->button(DBNavigator::nbPost)->isEnabled());
+        QVERIFY(!w.find("DBEdit3")->isEnabled());
+        QVERIFY(!w.find("DBCheckBox4")->isEnabled());
+        QWidget *navigator = w.find("DBNavigator3");
+        QVERIFY(child<QToolButton>(navigator, "nbEdit")->isEnabled());
+        QVERIFY(!child<QToolButton>(navigator, "nbPost")->isEnabled());
 
         // A storage node of the same tree: page 3.
-        w.click(w.b().TreeView2, w.node(w.b().TreeView2, QString("N4=%1").arg(w.disk)));
+        w.click(w.tree2(), w.node(w.tree2(), "N4", w.disk));
         QCOMPARE(w.visiblePages(), QList<int>({ 3 }));
-        QCOMPARE(w.b().PageControl2->activePageIndex(), 3);
-        QCOMPARE(w.b().DBEdit10->text(), QStringLiteral("Disco externo"));
-        QVERIFY(!w.b().InserirnoLote1->isEnabled());
+        QCOMPARE(w.pages()->activePageIndex(), 3);
+        QCOMPARE(w.find<QLineEdit>("DBEdit10")->text(), QStringLiteral("Disco externo"));
+        QVERIFY(!w.action("InserirnoLote1")->isEnabled());
     }
 
     void organisationTreePagesFollowTheDepth()
     {
         Window w;
-        QTreeView *t = w.b().TreeView1;
-        w.click(t, w.node(t, QString("N1=%1").arg(w.trips)));
+        QTreeView *t = w.tree1();
+        w.click(t, w.node(t, "N1", w.trips));
         QCOMPARE(w.visiblePages(), QList<int>({ 0 }));
-        QCOMPARE(w.b().DBEdit1->text(), QStringLiteral("Viagens"));
-        QVERIFY(!w.b().InserirnoLote1->isEnabled());
-        w.click(t, w.node(t, QString("N2=%1").arg(w.rome)));
+        QCOMPARE(w.find<QLineEdit>("DBEdit1")->text(), QStringLiteral("Viagens"));
+        QVERIFY(!w.action("InserirnoLote1")->isEnabled());
+        w.click(t, w.node(t, "N2", w.rome));
         QCOMPARE(w.visiblePages(), QList<int>({ 1 }));
-        QCOMPARE(w.b().PageControl2->activePageIndex(), 1);
+        QCOMPARE(w.pages()->activePageIndex(), 1);
         QCOMPARE(w.store().TCategories.asInt("RecId"), w.rome);
-        QCOMPARE(w.b().DBEdit2->text(), QStringLiteral("Roma"));
-        QCOMPARE(w.b().DBLookupComboBox1->currentText(), QStringLiteral("Viagens"));
+        QCOMPARE(w.find<QLineEdit>("DBEdit2")->text(), QStringLiteral("Roma"));
+        QCOMPARE(w.find<QComboBox>("DBLookupComboBox1")->currentText(), QStringLiteral("Viagens"));
 
-        // The same node again refreshes its page's statistics; a new page does not.
-        QList<int> refreshed;
-        w.b().refreshStatistics = [&](int page) { refreshed << page; };
-        w.click(t, w.node(t, QString("N2=%1").arg(w.rome)));
-        QCOMPARE(refreshed, QList<int>({ 1 }));
-        w.click(t, w.node(t, QString("N1=%1").arg(w.trips)));
-        QCOMPARE(refreshed, QList<int>({ 1 }));
+        // The same node again refreshes its page's statistics; a newly shown page is filled
+        // too, once, and only after the store stands on the new record.
+        QList<std::pair<NodeKind, qint64>> refreshed;
+        connect(&w.b(), &CatalogBrowser::statisticsRequested, this, [&](NodeKind page) {
+            refreshed.append({ page,
+                page == NodeKind::Collection ? w.store().TCollections.asInt("RecId")
+                                             : w.store().TCategories.asInt("RecId") });
+        });
+        w.click(t, w.node(t, "N2", w.rome));
+        QCOMPARE(
+            refreshed, (QList<std::pair<NodeKind, qint64>> { { NodeKind::Category, w.rome } }));
+        w.click(t, w.node(t, "N1", w.trips));
+        QCOMPARE(refreshed.size(), 2);
+        QCOMPARE(refreshed.last(), std::make_pair(NodeKind::Collection, w.trips));
 
         // The keyboard follows the selection like clicks.
         t->setFocus();
         QTest::keyClick(t, Qt::Key_Down);
-        QCOMPARE(w.b().SelectedNodeKind, QStringLiteral("N2"));
+        QCOMPARE(w.b().selection().kind(), NodeKind::Category);
     }
 
     void tabChangeTakesTheOtherTreesSelection()
     {
         Window w;
-        w.click(w.b().TreeView1, w.node(w.b().TreeView1, QString("N3=%1").arg(w.coliseum)));
-        QCOMPARE(w.b().SelectedNodeKey, QString::number(w.coliseum));
+        auto *trees = w.find<PageControl>("PageControl1");
+        w.click(w.tree1(), w.node(w.tree1(), "N3", w.coliseum));
+        QCOMPARE(w.b().selection().key(), w.coliseum);
         // No node selected in the location tree: switching empties the selection.
-        w.b().PageControl1->tabBar()->setCurrentIndex(1);
-        QCOMPARE(w.b().SelectedNodeKind, QString());
+        testsupport::clickTab(trees, 1);
+        QCOMPARE(w.b().selection().kind(), NodeKind::None);
         QVERIFY(w.visiblePages().isEmpty());
-        w.click(w.b().TreeView2, w.node(w.b().TreeView2, QString("N4=%1").arg(w.disk)));
-        w.b().PageControl1->tabBar()->setCurrentIndex(0);
-        QCOMPARE(w.b().SelectedNodeKind, QStringLiteral("N3"));
-        QCOMPARE(w.b().SelectedNodeKey, QString::number(w.coliseum));
+        w.click(w.tree2(), w.node(w.tree2(), "N4", w.disk));
+        testsupport::clickTab(trees, 0);
+        QCOMPARE(w.b().selection().kind(), NodeKind::Picture);
+        QCOMPARE(w.b().selection().key(), w.coliseum);
         QCOMPARE(w.visiblePages(), QList<int>({ 2 }));
     }
 
     void pendingEditAsksBeforeTheSelectionMoves()
     {
         Window w;
-        QTreeView *t = w.b().TreeView1;
-        w.click(t, w.node(t, QString("N1=%1").arg(w.trips)));
-        w.b().DBNavigator1->BtnClick(DBNavigator::nbEdit);
-        w.b().EditInProgress = true;
+        QTreeView *t = w.tree1();
+        w.click(t, w.node(t, "N1", w.trips));
+        testsupport::clickNavigator(&w.main(), "DBNavigator1", "nbEdit");
+        w.b().selection().setEditInProgress(true);
         w.b().UpdateControlStates();
-        QVERIFY(w.b().DBEdit1->isEnabled());
-        QCOMPARE(w.b().DBEdit1->palette().color(QPalette::Base), QColor(255, 251, 240));
-        QVERIFY(!w.b().ToolButton1->isEnabled());
-        QVERIFY(!w.b().ToolButton2->isEnabled());
-        QVERIFY(!w.b().DBCheckBox1->isEnabled());
-        QVERIFY(w.b().DBNavigator1->button(DBNavigator::nbPost)->isEnabled());
+        auto *name = w.find<QLineEdit>("DBEdit1");
+        QVERIFY(name->isEnabled());
+        QCOMPARE(name->palette().color(QPalette::Base), QColor(255, 251, 240));
+        QVERIFY(!w.find("ToolButton1")->isEnabled());
+        QVERIFY(!w.find("ToolButton2")->isEnabled());
+        QVERIFY(!w.find("DBCheckBox1")->isEnabled());
+        QVERIFY(child<QToolButton>(w.find("DBNavigator1"), "nbPost")->isEnabled());
 
         // No: the edit and the page stay.
         w.prompter.answerButton(Prompter::No);
-        w.click(t, w.node(t, QString("N2=%1").arg(w.rome)));
+        w.click(t, w.node(t, "N2", w.rome));
         QCOMPARE(w.prompter.boxTexts().last(), QStringLiteral("Cancelar a edição corrente?"));
         QCOMPARE(
             w.prompter.boxes().last().buttons, Prompter::Buttons(Prompter::Yes) | Prompter::No);
-        QCOMPARE(w.b().SelectedNodeKind, QStringLiteral("N1"));
+        QCOMPARE(w.b().selection().kind(), NodeKind::Collection);
         QCOMPARE(w.store().TCollections.state(), RecordSet::State::Edit);
         // A navigator as sender does not ask.
         const int asked = w.prompter.boxes().size();
-        w.b().TreeViewClick(w.b().DBNavigator1);
+        w.b().TreeViewClick(CatalogBrowser::Sender::Navigator);
         QCOMPARE(w.prompter.boxes().size(), asked);
         // Yes: the edit is cancelled and the new node selected.
         w.prompter.answerButton(Prompter::Yes);
-        w.click(t, w.node(t, QString("N2=%1").arg(w.rome)));
+        w.click(t, w.node(t, "N2", w.rome));
         QCOMPARE(w.store().TCollections.state(), RecordSet::State::Browse);
-        QVERIFY(!w.b().EditInProgress);
-        QCOMPARE(w.b().SelectedNodeKind, QStringLiteral("N2"));
-        QVERIFY(w.b().ToolButton1->isEnabled());
-        QVERIFY(!w.b().DBEdit1->isEnabled());
+        QVERIFY(!w.b().selection().editInProgress());
+        QCOMPARE(w.b().selection().kind(), NodeKind::Category);
+        QVERIFY(w.find("ToolButton1")->isEnabled());
+        QVERIFY(!name->isEnabled());
     }
 
     void editingAPictureOffersOnlyItsCollectionsCategories()
@@ -220,22 +238,24 @@ private slots:
         const qint64 other = w.f.collection("Outra");
         w.f.category(other, "Alheia");
         w.store().TCategories.requery();
-        QTreeView *t = w.b().TreeView1;
-        w.click(t, w.node(t, QString("N3=%1").arg(w.forum)));
-        w.b().DBNavigator3->BtnClick(DBNavigator::nbEdit);
-        w.b().EditInProgress = true;
+        QTreeView *t = w.tree1();
+        w.click(t, w.node(t, "N3", w.forum));
+        testsupport::clickNavigator(&w.main(), "DBNavigator3", "nbEdit");
+        w.b().selection().setEditInProgress(true);
         w.b().UpdateControlStates();
         QCOMPARE(w.store().TCategories.recordCount(), 2);
+        auto *categories = w.find<DBLookupComboBox>("DBLookupComboBox3");
+        QTest::mouseClick(categories, Qt::LeftButton);
+        categories->hidePopup();
         QStringList offered;
-        w.b().DBLookupComboBox3->refreshList();
-        for (int i = 0; i < w.b().DBLookupComboBox3->count(); ++i)
-            offered << w.b().DBLookupComboBox3->itemText(i);
+        for (int i = 0; i < categories->count(); ++i)
+            offered << categories->itemText(i);
         QCOMPARE(offered.size(), 2);
         QVERIFY(!offered.contains("Alheia"));
-        QVERIFY(w.b().DBEdit3->isEnabled());
-        QVERIFY(!w.b().DBEdit4->isEnabled());
-        w.b().DBNavigator3->BtnClick(DBNavigator::nbCancel);
-        w.b().EditInProgress = false;
+        QVERIFY(w.find("DBEdit3")->isEnabled());
+        QVERIFY(!w.find("DBEdit4")->isEnabled());
+        testsupport::clickNavigator(&w.main(), "DBNavigator3", "nbCancel");
+        w.b().selection().setEditInProgress(false);
         w.b().UpdateControlStates();
         QCOMPARE(w.store().TCategories.recordCount(), 3);
         QCOMPARE(w.store().TCategories.sort(), QStringLiteral("Collection;Name"));
@@ -244,71 +264,72 @@ private slots:
     void popupItemsExpandCollapseAndClearTheSelection()
     {
         Window w;
-        QTreeView *t = w.b().TreeView1;
-        const int trips = w.node(t, QString("N1=%1").arg(w.trips));
-        w.b().ContrairTudo1Click();
+        QTreeView *t = w.tree1();
+        const int trips = w.node(t, "N1", w.trips);
+        w.action("ContrairTudo1")->trigger();
         w.click(t, trips);
         t->collapseAll();
-        w.b().Expandir1->trigger();
+        w.action("Expandir1")->trigger();
         auto *m = static_cast<CatalogTree *>(t->model());
         QVERIFY(t->isExpanded(m->modelIndex(trips)));
-        QVERIFY(!t->isExpanded(m->modelIndex(w.node(t, QString("N2=%1").arg(w.rome)))));
-        w.b().Contrair1->trigger();
+        QVERIFY(!t->isExpanded(m->modelIndex(w.node(t, "N2", w.rome))));
+        w.action("Contrair1")->trigger();
         QVERIFY(!t->isExpanded(m->modelIndex(trips)));
-        w.b().ExpandirTudo1->trigger();
-        QVERIFY(t->isExpanded(m->modelIndex(w.node(t, QString("N2=%1").arg(w.rome)))));
+        w.action("ExpandirTudo1")->trigger();
+        QVERIFY(t->isExpanded(m->modelIndex(w.node(t, "N2", w.rome))));
 
-        w.b().ContrairTudo1->trigger();
-        QCOMPARE(w.b().selectedNode(w.b().TreeView1), -1);
-        QCOMPARE(w.b().selectedNode(w.b().TreeView2), -1);
-        QCOMPARE(w.b().SelectedNodeKind, QString());
+        w.action("ContrairTudo1")->trigger();
+        QCOMPARE(w.selectedNode(w.tree1()), -1);
+        QCOMPARE(w.selectedNode(w.tree2()), -1);
+        QCOMPARE(w.b().selection().kind(), NodeKind::None);
         QVERIFY(w.visiblePages().isEmpty());
         QVERIFY(!t->isExpanded(m->modelIndex(trips)));
-        QVERIFY(!w.b().Editar1->isEnabled());
-        QVERIFY(!w.b().Excluir1->isEnabled());
+        QVERIFY(!w.action("Editar1")->isEnabled());
+        QVERIFY(!w.action("Excluir1")->isEnabled());
     }
 
     void reloadReselectsARenamedCollectionAtItsNewPlace()
     {
         Window w;
-        QTreeView *t = w.b().TreeView1;
-        w.click(t, w.node(t, QString("N1=%1").arg(w.trips)));
+        QTreeView *t = w.tree1();
+        w.click(t, w.node(t, "N1", w.trips));
         w.f.exec(QString("UPDATE Collections SET Name = '(aaa) primeira' WHERE RecId = %1")
                      .arg(w.trips));
         w.store().TCollections.refresh();
         w.b().LoadTrees();
-        const int n = w.b().selectedNode(t);
+        const int n = w.selectedNode(t);
         QCOMPARE(w.b().TreeView1Nodes().code(n), QString("N1=%1").arg(w.trips));
         QCOMPARE(n, 0);
         auto *m = static_cast<CatalogTree *>(t->model());
         QVERIFY(t->isExpanded(m->modelIndex(n)));
-        QCOMPARE(w.app->Abertura->panelText(1), QString());
+        QCOMPARE(w.main().panelText(1), QString());
     }
 
     void rightClickSelectsTheNodeUnderTheMouseBeforeThePopup()
     {
         Window w;
-        QTreeView *t = w.b().TreeView1;
-        w.click(t, w.node(t, QString("N1=%1").arg(w.trips)));
-        QVERIFY(!w.b().InserirnoLote1->isEnabled());
+        QTreeView *t = w.tree1();
+        w.click(t, w.node(t, "N1", w.trips));
+        QVERIFY(!w.action("InserirnoLote1")->isEnabled());
         auto *m = static_cast<CatalogTree *>(t->model());
-        const QModelIndex pic = m->modelIndex(w.node(t, QString("N3=%1").arg(w.forum)));
+        const QModelIndex pic = m->modelIndex(w.node(t, "N3", w.forum));
         t->expand(pic.parent());
         t->scrollTo(pic);
         const QPoint pos = t->visualRect(pic).center();
         QContextMenuEvent menu(QContextMenuEvent::Mouse, pos, t->viewport()->mapToGlobal(pos));
         QApplication::sendEvent(t->viewport(), &menu);
-        QCOMPARE(w.b().SelectedNodeKind, QStringLiteral("N3"));
-        QCOMPARE(w.b().SelectedNodeKey, QString::number(w.forum));
-        QVERIFY(w.b().InserirnoLote1->isEnabled());
-        QTRY_VERIFY(w.b().PopupMenu2->isVisible());
-        w.b().PopupMenu2->close();
+        QCOMPARE(w.b().selection().kind(), NodeKind::Picture);
+        QCOMPARE(w.b().selection().key(), w.forum);
+        QVERIFY(w.action("InserirnoLote1")->isEnabled());
+        auto *popup = w.find<QMenu>("PopupMenu2");
+        QTRY_VERIFY(popup->isVisible());
+        popup->close();
     }
 
     void optionsReopenTheCatalogueOnlyWhenItsLocationChanged()
     {
         Window w;
-        TAbertura &main = *w.app->Abertura;
+        TAbertura &main = w.main();
         int filters = 0, reloads = 0;
         main.BuildPictureFilter = [&] { ++filters; };
         const auto load = main.LoadTrees;
@@ -319,7 +340,7 @@ private slots:
 
         // Closed without a change: the store stays open, the filter is rebuilt once.
         QTimer::singleShot(0, w.app->Opcoes.get(), &QDialog::reject);
-        main.Opcoes1->trigger();
+        w.action("Opcoes1")->trigger();
         QCOMPARE(filters, 1);
         QCOMPARE(reloads, 0);
         QVERIFY(w.store().connected());
@@ -333,7 +354,7 @@ private slots:
             w.app->paths.DatabaseFileName = QFileInfo(other.path).fileName();
             w.app->Opcoes->reject();
         });
-        main.Opcoes1->trigger();
+        w.action("Opcoes1")->trigger();
         QCOMPARE(reloads, 1);
         QCOMPARE(filters, 3);
         QCOMPARE(main.panelText(2), QStringLiteral("BD NÃO LOCAL"));
@@ -350,32 +371,32 @@ private slots:
         QVERIFY(img.save(photos.filePath("nota.txt"), "PNG"));
         TRastreamento *dialog = w.app->Rastreamento.get();
         QTimer::singleShot(0, dialog, [&] {
-            dialog->Edit1->setText(photos.path());
+            child<QLineEdit>(dialog, "Edit1")->setText(photos.path());
             // This catalogue has no system collection, so none is preselected.
             dialog->setCollectionKey(w.trips);
             dialog->setCategoryKey(w.rome);
             w.prompter.answerButton(Prompter::Yes); // "Confirmar a execução?"
-            dialog->BitBtn2Click();
-            dialog->BitBtn3Click();
+            QTest::mouseClick(child<QPushButton>(dialog, "BitBtn2"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog, "BitBtn3"), Qt::LeftButton);
         });
-        w.b().ToolButton2->click();
+        QTest::mouseClick(w.find("ToolButton2"), Qt::LeftButton);
         QVERIFY2(w.prompter.boxTexts().contains(QStringLiteral("Execução encerrada!")),
             qPrintable(w.prompter.boxTexts().join(" | ")));
-        QVERIFY(w.b().TreesCurrent);
+        QVERIFY(w.b().selection().treesCurrent());
         bool found = false;
         const CatalogTree &t = w.b().TreeView1Nodes();
         for (int i = 0; i < t.count(); ++i)
-            found = found
-                || (t.level(i) == CatalogTree::Picture && t.name(i) == QStringLiteral("praia"));
+            found
+                = found || (t.kind(i) == NodeKind::Picture && t.name(i) == QStringLiteral("praia"));
         QVERIFY(found);
-        QCOMPARE(w.app->Abertura->panelText(0), QStringLiteral("4 imagens"));
+        QCOMPARE(w.main().panelText(0), QStringLiteral("4 imagens"));
         QVERIFY(w.visiblePages().isEmpty());
     }
 
     void engineErrorDuringLoadLeavesTheWindowUsable()
     {
         Window w;
-        w.b().TreesCurrent = false;
+        w.b().selection().setTreesCurrent(false);
         w.store().SQLTmp.close();
         w.f.exec("ALTER TABLE Storages RENAME TO StoragesGone");
         w.b().LoadTrees();
@@ -383,11 +404,11 @@ private slots:
         QVERIFY2(w.prompter.boxes().last().text.contains("Storages"),
             qPrintable(w.prompter.boxes().last().text));
         QCOMPARE(w.prompter.boxes().last().icon, Prompter::Icon::Error);
-        QVERIFY(!w.b().TreesCurrent);
+        QVERIFY(!w.b().selection().treesCurrent());
         QVERIFY(w.b().TreeView1Nodes().count() > 0);
         w.f.exec("ALTER TABLE StoragesGone RENAME TO Storages");
         w.b().LoadTrees();
-        QVERIFY(w.b().TreesCurrent);
+        QVERIFY(w.b().selection().treesCurrent());
     }
 };
 

@@ -1,8 +1,8 @@
-#include "catalogfixture.h"
 #include "browser/catalogtree.h"
+#include "browser/treeloader.h"
+#include "catalogfixture.h"
 #include "core/scriptedprompter.h"
 #include "store/tdados.h"
-#include "browser/treeloader.h"
 
 #include <QtTest>
 #include <sqlite3.h>
@@ -193,7 +193,7 @@ private slots:
 
         TreeLoader::Selection sel;
         sel.treesCurrent = true;
-        sel.kind = "N1";
+        sel.kind = NodeKind::Collection;
         sel.collection = b;
         Loaded l;
         load(store, l, sel);
@@ -203,7 +203,7 @@ private slots:
         QVERIFY(l.found.expand1);
         QCOMPARE(l.found.node2, -1);
 
-        sel.kind = "N3";
+        sel.kind = NodeKind::Picture;
         sel.picture = pic;
         f.exec(QString(
             "UPDATE Pictures SET Location = (SELECT MIN(RecId) FROM Storages) WHERE RecId = %1")
@@ -249,9 +249,9 @@ private slots:
         int parent = -1;
         for (int i = 0; i < 100000; ++i) {
             if (i % 1000 == 0)
-                parent = t.append(-1, CatalogTree::Collection, i, u"c", 0);
+                parent = t.append(-1, NodeKind::Collection, i, u"c", 0);
             else
-                t.append(parent, CatalogTree::Picture, i, u"p", 2);
+                t.append(parent, NodeKind::Picture, i, u"p", 2);
         }
         t.endLoad();
         QVERIFY2(t.structureBytes() / t.count() < 64,

@@ -1,18 +1,21 @@
 #include "../browser/catalogfixture.h"
-#include "browser/catalogbrowser.h"
-#include "widgets/dbcontrols.h"
-#include "core/eventpump.h"
-#include "widgets/pagecontrol.h"
-#include "intake/picturefilter.h"
-#include "intake/picturepreview.h"
-#include "core/scriptedprompter.h"
 #include "app/startup.h"
 #include "app/tabertura.h"
+#include "browser/catalogbrowser.h"
+#include "core/eventpump.h"
+#include "core/scriptedprompter.h"
+#include "intake/picturefilter.h"
+#include "intake/picturepreview.h"
 #include "store/tdados.h"
+#include "support/windowdriver.h"
 #include "test_preview_files.h"
+#include "widgets/dbcontrols.h"
+#include "widgets/pagecontrol.h"
 
+#include <QCheckBox>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMovie>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -87,7 +90,29 @@ struct PreviewWindow {
         };
     }
 
-    CatalogBrowser &b() { return *app->Abertura->Browser; }
+    // The main window's controls the preview works on, found by their object names.
+    struct Controls {
+        QWidget *window = nullptr;
+        template<typename T> T *find(const char *name) const
+        {
+            return testsupport::child<T>(window, QString::fromLatin1(name));
+        }
+        QTreeView *const TreeView1 = find<QTreeView>("TreeView1");
+        PageControl *const PageControl2 = find<PageControl>("PageControl2");
+        PageControl *const PageControl3 = find<PageControl>("PageControl3");
+        QLabel *const Image1 = find<QLabel>("Image1");
+        QLabel *const WebBrowser1 = find<QLabel>("WebBrowser1");
+        QPushButton *const BitBtn1 = find<QPushButton>("BitBtn1");
+        QWidget *const TabSheet9 = find<QWidget>("TabSheet9");
+        QWidget *const TabSheet10 = find<QWidget>("TabSheet10");
+        QLabel *const Image2 = find<QLabel>("Image2");
+        QLabel *const WebBrowser2 = find<QLabel>("WebBrowser2");
+        QCheckBox *const DBCheckBox4 = find<QCheckBox>("DBCheckBox4");
+        QLineEdit *const DBEdit8 = find<QLineEdit>("DBEdit8");
+        DBNavigator *const DBNavigator3 = find<DBNavigator>("DBNavigator3");
+    };
+    Controls b() { return Controls { app->Abertura.get() }; }
+    CatalogBrowser &browser() { return app->Abertura->browser(); }
     QString status() { return app->Abertura->panelText(1); }
     QString thumbnail(qint64 id) { return app->Dados->GetThumbnailName(id); }
 
@@ -103,7 +128,7 @@ struct PreviewWindow {
         statusTexts.clear();
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(index).center());
         if (selected)
-            QCOMPARE(b().SelectedNodeKey, QString::number(id));
+            QCOMPARE(browser().selection().key(), id);
     }
 
     // The row as stored in the file (not as the window's record set shows it).
@@ -263,7 +288,7 @@ private slots:
         RecordSet &pictures = w.app->Dados->TPictures;
         QVERIFY(pictures.locate("RecId", id));
         w.b().DBNavigator3->BtnClick(DBNavigator::nbEdit);
-        w.b().EditInProgress = true;
+        w.browser().selection().setEditInProgress(true);
         w.app->Preview->ShowThumbnail();
         QCOMPARE(pictures.state(), RecordSet::State::Edit);
         QCOMPARE(pictures.value("Width").toInt(), 2000);
@@ -279,7 +304,7 @@ private slots:
 
         // The person's Cancel drops them.
         w.b().DBNavigator3->BtnClick(DBNavigator::nbCancel);
-        w.b().EditInProgress = false;
+        w.browser().selection().setEditInProgress(false);
         QVERIFY(pictures.value("Width").isNull());
         QVERIFY(w.stored(id, "Width").isNull());
         QVERIFY(w.prompter.boxes().isEmpty());
@@ -464,7 +489,7 @@ private slots:
         w.show(first, false);
         EventPump::setInterval(20);
         QVERIFY(clicked);
-        QCOMPARE(w.b().SelectedNodeKey, QString::number(second));
+        QCOMPARE(w.browser().selection().key(), second);
         QCOMPARE(w.stored(second, "Width").toInt(), 300);
         QCOMPARE(w.stored(second, "Height").toInt(), 200);
         QCOMPARE(w.stored(first, "Review").toInt(), 1);
@@ -482,7 +507,7 @@ private slots:
         PreviewWindow w;
         w.f.exec("UPDATE Formats SET Used = 0 WHERE Extension NOT IN ('jpg', 'bmp')");
         w.start();
-        const QString filter = w.b().OpenPictureDialog1Filter;
+        const QString filter = w.browser().openPictureFilter();
         QCOMPARE(filter,
             QStringLiteral("Todos as opções de formatos|*.JPG;*.JPEG;*.BMP|Imagem JPEG "
                            "(*.jpg;*.jpeg)|*.JPG;*.JPEG|Bitmap do Windows (*.bmp)|*.BMP"));

@@ -1,0 +1,62 @@
+#include "browser/storepositioner.h"
+
+#include "store/tdados.h"
+
+namespace {
+const QString kRecId = QStringLiteral("RecId");
+
+bool isEditing(const RecordSet &set)
+{
+    return set.state() == RecordSet::State::Edit || set.state() == RecordSet::State::Insert;
+}
+} // namespace
+
+bool StorePositioner::positionOn(NodeCode node)
+{
+    TDados &d = m_store;
+    switch (node.kind) {
+    case NodeKind::Collection: return d.TCollections.locate(kRecId, node.key);
+    case NodeKind::Category:
+        if (!d.TCategories.locate(kRecId, node.key))
+            return false;
+        d.TCollections.locate(kRecId, d.TCategories.value(QStringLiteral("Collection")));
+        return true;
+    case NodeKind::Picture:
+        if (!d.TPictures.locate(kRecId, node.key))
+            return false;
+        if (d.TCategories.locate(kRecId, d.TPictures.value(QStringLiteral("Category"))))
+            d.TCollections.locate(kRecId, d.TCategories.value(QStringLiteral("Collection")));
+        d.TStorages.locate(kRecId, d.TPictures.value(QStringLiteral("Location")));
+        return true;
+    case NodeKind::Storage: return d.TStorages.locate(kRecId, node.key);
+    case NodeKind::None: break;
+    }
+    return false;
+}
+
+bool StorePositioner::tieCategories(bool tie)
+{
+    if (tie == m_tied)
+        return false;
+    RecordSet &categories = m_store.TCategories;
+    if (tie) {
+        categories.setSort(QStringLiteral("Collection"));
+        categories.setMaster(&m_store.TCollections, kRecId, QStringLiteral("Collection"));
+    } else {
+        categories.clearMaster();
+        categories.setSort(QStringLiteral("Collection;Name"));
+    }
+    m_tied = tie;
+    return true;
+}
+
+void StorePositioner::followPicture()
+{
+    TDados &d = m_store;
+    if (isEditing(d.TCategories))
+        return;
+    d.TCategories.requery();
+    if (!isEditing(d.TCollections))
+        d.TCollections.locate(kRecId, d.TPictures.value(QStringLiteral("Collection")));
+    d.TCategories.locate(kRecId, d.TPictures.value(QStringLiteral("Category")));
+}

@@ -1,0 +1,230 @@
+#include "browser/treepane.h"
+
+#include "widgets/pagecontrol.h"
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+// Small drawn icons for the nodes: a box for collections and storages, a folder for
+// categories, a framed landscape for pictures.
+QIcon nodeIcon(int kind)
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (kind == 0) {
+        p.setPen(QColor(60, 60, 90));
+        p.setBrush(QColor(90, 130, 200));
+        p.drawRoundedRect(QRectF(1.5, 3.5, 13, 10), 2, 2);
+        p.setBrush(QColor(200, 220, 250));
+        p.drawRect(QRectF(4.5, 6.5, 7, 2));
+    } else if (kind == 1) {
+        p.setPen(QColor(150, 110, 30));
+        p.setBrush(QColor(240, 200, 90));
+        p.drawRect(QRectF(1.5, 4.5, 13, 9));
+        p.drawRect(QRectF(1.5, 2.5, 6, 2));
+    } else {
+        p.setPen(QColor(70, 70, 70));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(1.5, 2.5, 13, 11));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(60, 150, 90));
+        const QPointF hill[] = { { 2, 13 }, { 7, 7 }, { 10, 10 }, { 12, 8 }, { 14, 13 } };
+        p.drawPolygon(hill, 5);
+        p.setBrush(QColor(240, 170, 60));
+        p.drawEllipse(QPointF(11, 5.5), 1.5, 1.5);
+    }
+    return QIcon(pm);
+}
+
+QAction *menuItem(QMenu *menu, const QString &text, const char *name)
+{
+    QAction *action = menu->addAction(text);
+    action->setObjectName(QString::fromLatin1(name));
+    return action;
+}
+} // namespace
+
+TreePane::TreePane(QWidget *parent) : QWidget(parent)
+{
+    const QVector<QIcon> icons = { nodeIcon(0), nodeIcon(1), nodeIcon(2) };
+    m_organisation.setIcons(icons);
+    m_location.setIcons(icons);
+
+    m_tabs = new PageControl(this);
+    m_tabs->setObjectName(QStringLiteral("PageControl1"));
+    m_tree1 = makeTree("TabSheet5", "TreeView1", &m_organisation);
+    m_tree2 = makeTree("TabSheet6", "TreeView2", &m_location);
+    m_tabs->addPage(m_tree1->parentWidget(), QStringLiteral("Organização"));
+    m_tabs->addPage(m_tree2->parentWidget(), QStringLiteral("Localização"));
+    m_tabs->setActivePageIndex(0);
+    connect(m_tabs, &PageControl::tabClicked, this,
+        [this](int index) { emit tabChosen(index == 1 ? Tree::Location : Tree::Organisation); });
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_tabs);
+    setMinimumWidth(160);
+    buildMenu();
+}
+
+QTreeView *TreePane::makeTree(const char *sheetName, const char *treeName, CatalogTree *model)
+{
+    auto *sheet = new QWidget(m_tabs);
+    sheet->setObjectName(QString::fromLatin1(sheetName));
+    auto *tree = new QTreeView(sheet);
+    tree->setObjectName(QString::fromLatin1(treeName));
+    tree->setModel(model);
+    tree->setHeaderHidden(true);
+    tree->setUniformRowHeights(true);
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tree->setAllColumnsShowFocus(true);
+    tree->setTextElideMode(Qt::ElideRight);
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    tree->setExpandsOnDoubleClick(false);
+    tree->installEventFilter(this);
+    auto *l = new QVBoxLayout(sheet);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->addWidget(tree);
+    connect(tree, &QTreeView::clicked, this, [this, tree] { emit nodeActivated(treeOf(tree)); });
+    connect(tree, &QTreeView::doubleClicked, this, [this] { m_edit->trigger(); });
+    connect(tree, &QWidget::customContextMenuRequested, this,
+        [this, tree](const QPoint &pos) { openContextMenu(tree, pos); });
+    return tree;
+}
+
+void TreePane::buildMenu()
+{
+    m_menu = new QMenu(this);
+    m_menu->setObjectName(QStringLiteral("PopupMenu2"));
+    m_edit = menuItem(m_menu, QStringLiteral("Editar"), "Editar1");
+    QFont bold = m_edit->font();
+    bold.setBold(true);
+    m_edit->setFont(bold);
+    m_menu->setDefaultAction(m_edit);
+    m_addToBatch = menuItem(m_menu, QStringLiteral("Inserir no Lote"), "InserirnoLote1");
+    m_delete = menuItem(m_menu, QStringLiteral("Excluir"), "Excluir1");
+    m_menu->addSeparator();
+    QAction *expand = menuItem(m_menu, QStringLiteral("Expandir"), "Expandir1");
+    QAction *expandAll = menuItem(m_menu, QStringLiteral("Expandir Tudo"), "ExpandirTudo1");
+    m_menu->addSeparator();
+    QAction *collapse = menuItem(m_menu, QStringLiteral("Contrair"), "Contrair1");
+    QAction *collapseAll = menuItem(m_menu, QStringLiteral("Contrair Tudo"), "ContrairTudo1");
+    connect(m_edit, &QAction::triggered, this, &TreePane::editRequested);
+    connect(m_addToBatch, &QAction::triggered, this, &TreePane::addToBatchRequested);
+    connect(m_delete, &QAction::triggered, this, &TreePane::deleteRequested);
+    connect(expand, &QAction::triggered, this, &TreePane::expandSelected);
+    connect(expandAll, &QAction::triggered, this, [this] { view(activeTree())->expandAll(); });
+    connect(collapse, &QAction::triggered, this, &TreePane::collapseSelected);
+    connect(collapseAll, &QAction::triggered, this, &TreePane::collapseEverything);
+}
+
+QTreeView *TreePane::view(Tree tree) const
+{
+    return tree == Tree::Organisation ? m_tree1 : m_tree2;
+}
+
+TreePane::Tree TreePane::treeOf(const QObject *view) const
+{
+    return view == m_tree2 ? Tree::Location : Tree::Organisation;
+}
+
+TreePane::Tree TreePane::activeTree() const
+{
+    return m_tabs->activePageIndex() == 1 ? Tree::Location : Tree::Organisation;
+}
+
+int TreePane::selectedNode(Tree tree) const
+{
+    QTreeView *v = view(tree);
+    if (!v->selectionModel())
+        return -1;
+    const QModelIndexList rows = v->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : model(tree).absoluteIndex(rows.first());
+}
+
+void TreePane::selectNode(Tree tree, int absolute, bool expand)
+{
+    QTreeView *v = view(tree);
+    const QModelIndex index = model(tree).modelIndex(absolute);
+    if (!index.isValid())
+        return;
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+        v->expand(p);
+    v->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (expand)
+        v->expand(index);
+    v->scrollTo(index);
+}
+
+void TreePane::clearSelection(Tree tree)
+{
+    QItemSelectionModel *selection = view(tree)->selectionModel();
+    selection->clearSelection();
+    selection->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
+}
+
+void TreePane::collapseAll(Tree tree)
+{
+    view(tree)->collapseAll();
+}
+
+void TreePane::setMenuStates(bool haveSelection, bool pictureSelected)
+{
+    m_edit->setEnabled(haveSelection);
+    m_delete->setEnabled(haveSelection);
+    m_addToBatch->setEnabled(pictureSelected);
+}
+
+void TreePane::openContextMenu(QTreeView *tree, const QPoint &pos)
+{
+    const QModelIndex index = tree->indexAt(pos);
+    if (index.isValid())
+        tree->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    emit contextMenuOpening(treeOf(tree));
+    m_menu->popup(tree->viewport()->mapToGlobal(pos));
+}
+
+bool TreePane::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == m_tree1 || watched == m_tree2) && event->type() == QEvent::KeyRelease) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const Tree tree = treeOf(watched);
+        if (!key->isAutoRepeat() && selectedNode(tree) >= 0)
+            emit nodeActivated(tree);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TreePane::expandSelected()
+{
+    const Tree tree = activeTree();
+    const int node = selectedNode(tree);
+    if (node >= 0)
+        view(tree)->expand(model(tree).modelIndex(node));
+}
+
+void TreePane::collapseSelected()
+{
+    const Tree tree = activeTree();
+    const int node = selectedNode(tree);
+    if (node >= 0)
+        view(tree)->collapse(model(tree).modelIndex(node));
+}
+
+void TreePane::collapseEverything()
+{
+    clearSelection(Tree::Organisation);
+    clearSelection(Tree::Location);
+    emit selectionCleared();
+    collapseAll(activeTree());
+}

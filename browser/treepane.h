@@ -1,0 +1,80 @@
+#pragma once
+
+#include "browser/catalogtree.h"
+
+#include <QWidget>
+
+class PageControl;
+class QAction;
+class QMenu;
+class QTreeView;
+
+// The left side of the main window: the tabs "Organização" (TreeView1) and "Localização"
+// (TreeView2) over the two catalogue trees, and the trees' pop-up menu PopupMenu2. It tells
+// its owner in signals when the selection handling should run; "Expandir", "Expandir Tudo"
+// and "Contrair" it handles itself.
+class TreePane : public QWidget {
+    Q_OBJECT
+public:
+    enum class Tree { Organisation, Location };
+    Q_ENUM(Tree)
+
+    explicit TreePane(QWidget *parent = nullptr);
+
+    CatalogTree &model(Tree tree)
+    {
+        return tree == Tree::Organisation ? m_organisation : m_location;
+    }
+    const CatalogTree &model(Tree tree) const
+    {
+        return tree == Tree::Organisation ? m_organisation : m_location;
+    }
+    // The tree of the active tab.
+    Tree activeTree() const;
+
+    // Absolute index of a tree's selected node, or -1.
+    int selectedNode(Tree tree) const;
+    // Selects a node (showing it: its parents are expanded) without the selection handling.
+    void selectNode(Tree tree, int absolute, bool expand);
+    void clearSelection(Tree tree);
+    void collapseAll(Tree tree);
+
+    // "Editar" and "Excluir" need a selection, "Inserir no Lote" a picture.
+    void setMenuStates(bool haveSelection, bool pictureSelected);
+
+signals:
+    // The selection handling should run with this tree as sender: a click, a key released
+    // in the tree, the selected node's parent collapsed, the tree's tab chosen.
+    void nodeActivated(TreePane::Tree tree);
+    void tabChosen(TreePane::Tree tree);
+    // A right click selected the node under the mouse; the pop-up opens right after.
+    void contextMenuOpening(TreePane::Tree tree);
+    void editRequested();
+    void addToBatchRequested();
+    void deleteRequested();
+    // "Contrair Tudo": both trees lost their selection; they collapse right after.
+    void selectionCleared();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QTreeView *view(Tree tree) const;
+    QTreeView *makeTree(const char *sheetName, const char *treeName, CatalogTree *model);
+    void buildMenu();
+    void openContextMenu(QTreeView *tree, const QPoint &pos);
+    Tree treeOf(const QObject *view) const;
+    void expandSelected();
+    void collapseSelected();
+    void collapseEverything();
+
+    CatalogTree m_organisation;
+    CatalogTree m_location;
+    PageControl *m_tabs;
+    QTreeView *m_tree1;
+    QTreeView *m_tree2;
+    QMenu *m_menu;
+    QAction *m_edit;
+    QAction *m_addToBatch;
+    QAction *m_delete;
+};
