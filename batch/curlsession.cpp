@@ -1,12 +1,24 @@
 #include "batch/curlsession.h"
 
+#include <arpa/inet.h>
 #include <mutex>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 namespace {
 void globalInit()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+int portOf(const curl_sockaddr *address)
+{
+    if (address->family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in *>(&address->addr)->sin_port);
+    if (address->family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6 *>(&address->addr)->sin6_port);
+    return 0;
 }
 } // namespace
 
@@ -19,6 +31,19 @@ CurlSession::CurlSession()
     curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_easy, CURLOPT_DEBUGFUNCTION, &CurlSession::debugCallback);
     curl_easy_setopt(m_easy, CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(m_easy, CURLOPT_OPENSOCKETFUNCTION, &CurlSession::openSocket);
+    curl_easy_setopt(m_easy, CURLOPT_OPENSOCKETDATA, this);
+}
+
+curl_socket_t CurlSession::openSocket(void *self, curlsocktype purpose, curl_sockaddr *address)
+{
+    auto *s = static_cast<CurlSession *>(self);
+    // A socket bound to port 0 is a data port the program listens on, not a connection.
+    if (s->m_noNewConnections && purpose == CURLSOCKTYPE_IPCXN && portOf(address) != 0) {
+        s->m_refusedConnection = true;
+        return CURL_SOCKET_BAD;
+    }
+    return ::socket(address->family, address->socktype, address->protocol);
 }
 
 CurlSession::~CurlSession()
@@ -73,6 +98,27 @@ CURLcode CurlSession::perform()
         if (!pending->isEmpty())
             takeBytes(*pending, "\n", 1, pending == &m_pendingOut);
     }
+    return result;
+}
+
+QByteArray CurlSession::baseUrl(const char *scheme, const QString &host, int port)
+{
+    QString name = host;
+    if (name.contains(QLatin1Char(':')) && !name.startsWith(QLatin1Char('[')))
+        name = QLatin1Char('[') + name + QLatin1Char(']');
+    CURLU *url = curl_url();
+    char *text = nullptr;
+    QByteArray result;
+    if (curl_url_set(url, CURLUPART_SCHEME, scheme, 0) == CURLUE_OK
+        && curl_url_set(url, CURLUPART_HOST, name.toUtf8().constData(), 0) == CURLUE_OK
+        && curl_url_set(url, CURLUPART_PORT, QByteArray::number(port).constData(), 0) == CURLUE_OK
+        && curl_url_get(url, CURLUPART_URL, &text, 0) == CURLUE_OK) {
+        result = QByteArray(text);
+        while (result.endsWith('/'))
+            result.chop(1);
+    }
+    curl_free(text);
+    curl_url_cleanup(url);
     return result;
 }
 

@@ -27,6 +27,10 @@ public:
     // How many new connections the last transfer opened.
     long newConnections() const { return m_newConnections; }
 
+    // "scheme://host:port" through libcurl's URL parser (an IPv6 address gets its
+    // brackets); empty when libcurl refuses the host name.
+    static QByteArray baseUrl(const char *scheme, const QString &host, int port);
+
     // Called about every 20 ms while a transfer waits; may process window events.
     std::function<void()> pump;
     // Each protocol line sent (outgoing) or received, without its line break; only while
@@ -34,7 +38,14 @@ public:
     std::function<void(const QString &line, bool outgoing)> protocolLine;
     void setProtocolTrace(bool on);
 
+    // Once on, libcurl may open no further connection (a listening data port aside): it
+    // would otherwise replace a lost connection silently, logging in again.
+    void forbidNewConnections(bool on) { m_noNewConnections = on; }
+    // Whether a transfer wanted a new connection since forbidNewConnections(true).
+    bool refusedConnection() const { return m_refusedConnection; }
+
 private:
+    static curl_socket_t openSocket(void *self, curlsocktype purpose, curl_sockaddr *address);
     static int debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *self);
     void takeBytes(QByteArray &pending, const char *data, size_t size, bool outgoing);
 
@@ -45,4 +56,6 @@ private:
     QByteArray m_pendingOut;
     bool m_alive = false;
     long m_newConnections = 0;
+    bool m_noNewConnections = false;
+    bool m_refusedConnection = false;
 };

@@ -1,11 +1,9 @@
 #include "batch/ftpengine.h"
 
+#include "batch/controltext.h"
 #include "batch/curlsession.h"
 
 #include <QFile>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 namespace {
 
@@ -19,25 +17,7 @@ size_t readFromFile(char *buffer, size_t size, size_t count, void *file)
     return got < 0 ? CURL_READFUNC_ABORT : size_t(got);
 }
 
-int portOf(const curl_sockaddr *address)
-{
-    if (address->family == AF_INET)
-        return ntohs(reinterpret_cast<const sockaddr_in *>(&address->addr)->sin_port);
-    if (address->family == AF_INET6)
-        return ntohs(reinterpret_cast<const sockaddr_in6 *>(&address->addr)->sin6_port);
-    return 0;
-}
-
 } // namespace
-
-bool hasControlCharacters(const QString &text)
-{
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return true;
-    }
-    return false;
-}
 
 FtpEngine::FtpEngine() = default;
 
@@ -70,8 +50,6 @@ void FtpEngine::prepareSession()
 {
     m_session = std::make_unique<CurlSession>();
     m_connected = false;
-    m_controlOpen = false;
-    m_refusedReconnect = false;
     CURL *h = m_session->easy();
     m_session->pump = m_pump;
     m_session->protocolLine
@@ -91,44 +69,15 @@ void FtpEngine::prepareSession()
     curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_NOCWD));
     curl_easy_setopt(h, CURLOPT_USERNAME, m_userBytes.constData());
     curl_easy_setopt(h, CURLOPT_PASSWORD, m_passwordBytes.constData());
-    curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, this);
-    curl_easy_setopt(
-        h, CURLOPT_OPENSOCKETFUNCTION,
-        +[](void *self, curlsocktype purpose, curl_sockaddr *address) -> curl_socket_t {
-            auto *engine = static_cast<FtpEngine *>(self);
-            // After log-in only the data port may be opened (a listening socket, port 0):
-            // libcurl would otherwise replace a lost control connection silently.
-            if (engine->m_controlOpen && purpose == CURLSOCKTYPE_IPCXN && portOf(address) != 0) {
-                engine->m_refusedReconnect = true;
-                return CURL_SOCKET_BAD;
-            }
-            return ::socket(address->family, address->socktype, address->protocol);
-        });
 }
 
 bool FtpEngine::setUrl(const QString &path, QString *error)
 {
     const bool proxied = !m_proxyServer.trimmed().isEmpty();
     if (m_urlBase.isEmpty()) {
-        QString host = proxied ? m_proxyServer.trimmed() : m_host.trimmed();
-        const int port = proxied ? m_proxyPort : m_port;
-        if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
-            host = QLatin1Char('[') + host + QLatin1Char(']');
-        CURLU *url = curl_url();
-        char *text = nullptr;
-        const bool ok = curl_url_set(url, CURLUPART_SCHEME, "ftp", 0) == CURLUE_OK
-            && curl_url_set(url, CURLUPART_HOST, host.toUtf8().constData(), 0) == CURLUE_OK
-            && curl_url_set(url, CURLUPART_PORT, QByteArray::number(port).constData(), 0)
-                == CURLUE_OK
-            && curl_url_get(url, CURLUPART_URL, &text, 0) == CURLUE_OK;
-        if (ok) {
-            m_urlBase = QByteArray(text);
-            while (m_urlBase.endsWith('/'))
-                m_urlBase.chop(1);
-        }
-        curl_free(text);
-        curl_url_cleanup(url);
-        if (!ok) {
+        const QString host = proxied ? m_proxyServer.trimmed() : m_host.trimmed();
+        m_urlBase = CurlSession::baseUrl("ftp", host, proxied ? m_proxyPort : m_port);
+        if (m_urlBase.isEmpty()) {
             *error = QStringLiteral("Nome de servidor inválido: ") + host;
             return false;
         }
@@ -171,7 +120,7 @@ void FtpEngine::connect()
     const CURLcode rc = m_session->perform();
     if (rc == CURLE_OK) {
         m_connected = true;
-        m_controlOpen = true;
+        m_session->forbidNewConnections(true);
         return;
     }
     const QString text = m_session->errorText(rc);
@@ -232,8 +181,8 @@ void FtpEngine::upload(const QString &localFile, const QString &remoteName)
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, curl_off_t(-1));
     if (rc != CURLE_OK) {
         fail(Operation::Upload,
-            m_refusedReconnect ? QStringLiteral("A conexão com o servidor foi perdida.")
-                               : m_session->errorText(rc));
+            m_session->refusedConnection() ? QStringLiteral("A conexão com o servidor foi perdida.")
+                                           : m_session->errorText(rc));
     }
 }
 

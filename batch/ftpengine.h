@@ -79,14 +79,7 @@ private:
 
     std::unique_ptr<CurlSession> m_session;
     bool m_connected = false;
-    // Set once logged in: from then on the engine opens no second control connection.
-    bool m_controlOpen = false;
-    bool m_refusedReconnect = false;
     QByteArray m_userBytes;
     QByteArray m_passwordBytes;
     QByteArray m_urlBase;
 };
-
-// True when the text holds a character below 32 or DEL (a line break among them): such a
-// text would add commands of its own to the control connection.
-bool hasControlCharacters(const QString &text);

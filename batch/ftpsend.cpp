@@ -1,6 +1,7 @@
 #include "batch/ftpsend.h"
 
 #include "batch/batchpictures.h"
+#include "batch/controltext.h"
 #include "batch/eventlog.h"
 #include "batch/ftpengine.h"
 #include "core/progresssink.h"
@@ -96,12 +97,8 @@ bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys
                     refusedName = true;
                     prompter.beep();
                     status.setStatus(ftpstatus::UploadFailed);
-                    QString shown = path;
-                    for (QChar &c : shown) {
-                        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-                            c = QLatin1Char('?');
-                    }
-                    report(QStringLiteral("Nome de arquivo inválido: ") + shown);
+                    report(QStringLiteral("Nome de arquivo inválido: ")
+                        + withoutControlCharacters(path));
                     continue;
                 }
                 try {

@@ -11,6 +11,15 @@ QString supportScript(const QString &name)
     return QStringLiteral(QM_TEST_SUPPORT_DIR "/") + name;
 }
 
+QJsonObject pythonJson(const QString &script, const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"), QStringList { supportScript(script) } + args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        qWarning("%s failed: %s", qPrintable(script), p.readAllStandardError().constData());
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+
 PythonServer::PythonServer(const QString &script, const QStringList &args)
     : m_script(supportScript(script)), m_args(args)
 {

@@ -43,4 +43,7 @@ private:
 // Where the scripts lie (tests/support of the source tree).
 QString supportScript(const QString &name);
 
+// Runs a script of tests/support to its end and reads the JSON object it prints.
+QJsonObject pythonJson(const QString &script, const QStringList &args);
+
 } // namespace testsupport

@@ -1,0 +1,211 @@
+#include "batch/smtpengine.h"
+
+#include "batch/controltext.h"
+#include "batch/curlsession.h"
+#include "batch/mailheaders.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+namespace {
+
+const QString NotConnectedText = QStringLiteral("Não há conexão com o servidor.");
+
+size_t discardReply(char *, size_t size, size_t count, void *)
+{
+    return size * count;
+}
+
+// Frees libcurl's lists and MIME tree when a send ends, however it ends.
+struct SendResources {
+    curl_slist *recipients = nullptr;
+    curl_slist *headers = nullptr;
+    curl_mime *mime = nullptr;
+    ~SendResources()
+    {
+        curl_slist_free_all(recipients);
+        curl_slist_free_all(headers);
+        curl_mime_free(mime);
+    }
+};
+
+} // namespace
+
+SmtpEngine::SmtpEngine() = default;
+
+SmtpEngine::~SmtpEngine() = default;
+
+bool SmtpEngine::connected() const
+{
+    return m_connected && m_session && m_session->connectionAlive();
+}
+
+void SmtpEngine::fail(const QString &message)
+{
+    if (events.failure)
+        events.failure();
+    throw TransferError(message);
+}
+
+void SmtpEngine::prepareSession()
+{
+    m_session = std::make_unique<CurlSession>();
+    m_connected = false;
+    CURL *h = m_session->easy();
+    m_session->pump = m_pump;
+    m_session->protocolLine = [this](const QString &line, bool) {
+        if (events.status)
+            events.status(line);
+    };
+    m_session->setProtocolTrace(m_reportLevel >= 1);
+    const long timeoutMs = std::max(1, m_timeoutMs);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, (timeoutMs + 999) / 1000);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, (timeoutMs + 999) / 1000);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &discardReply);
+}
+
+bool SmtpEngine::setUrl(QString *error)
+{
+    // libcurl greets the server with the URL's path.
+    const QByteArray base = CurlSession::baseUrl("smtp", m_host.trimmed(), m_port);
+    if (base.isEmpty()) {
+        *error = QStringLiteral("Nome de servidor inválido: ") + m_host;
+        return false;
+    }
+    const QByteArray user = m_user.toUtf8();
+    char *escaped = curl_easy_escape(m_session->easy(), user.constData(), int(user.size()));
+    const QByteArray url = base + '/' + escaped;
+    curl_free(escaped);
+    curl_easy_setopt(m_session->easy(), CURLOPT_URL, url.constData());
+    return true;
+}
+
+void SmtpEngine::connect()
+{
+    disconnect();
+    if (hasControlCharacters(m_host) || hasControlCharacters(m_user))
+        fail(QStringLiteral("Texto com caractere de controle recusado: nada foi enviado ao "
+                            "servidor."));
+    if (m_port < 1 || m_port > 65535)
+        fail(QStringLiteral("Porta inválida!"));
+    prepareSession();
+    QString error;
+    if (!setUrl(&error)) {
+        m_session.reset();
+        if (events.invalidHost)
+            events.invalidHost();
+        throw TransferError(error);
+    }
+    // A command without a message: the connection is opened, greeted and kept.
+    curl_easy_setopt(m_session->easy(), CURLOPT_CUSTOMREQUEST, "NOOP");
+    const CURLcode rc = m_session->perform();
+    curl_easy_setopt(m_session->easy(), CURLOPT_CUSTOMREQUEST, nullptr);
+    if (rc == CURLE_OK && m_session->connectionAlive()) {
+        m_connected = true;
+        m_session->forbidNewConnections(true);
+        return;
+    }
+    const QString text = m_session->errorText(rc);
+    m_session.reset();
+    if (rc == CURLE_COULDNT_RESOLVE_HOST) {
+        if (events.invalidHost)
+            events.invalidHost();
+        throw TransferError(text);
+    }
+    if (rc == CURLE_COULDNT_CONNECT || rc == CURLE_OPERATION_TIMEDOUT) {
+        if (events.connectionFailed)
+            events.connectionFailed();
+        throw TransferError(text);
+    }
+    fail(text);
+}
+
+void SmtpEngine::send(const Message &m)
+{
+    if (!connected())
+        fail(NotConnectedText);
+    QStringList headerTexts { m.senderAddress, m.senderName, m.subject };
+    headerTexts << m.to << m.cc << m.bcc;
+    for (const QString &t : std::as_const(headerTexts)) {
+        if (hasControlCharacters(t))
+            fail(QStringLiteral("Texto com caractere de controle recusado: nada foi enviado ao "
+                                "servidor."));
+    }
+    if (m.to.isEmpty() && m.cc.isEmpty() && m.bcc.isEmpty())
+        fail(QStringLiteral("Nenhum destinatário."));
+
+    CURL *h = m_session->easy();
+    SendResources r;
+    const QByteArray from = '<' + m.senderAddress.trimmed().toUtf8() + '>';
+    curl_easy_setopt(h, CURLOPT_MAIL_FROM, from.constData());
+    for (const QStringList *list : { &m.to, &m.cc, &m.bcc }) {
+        for (const QString &address : *list)
+            r.recipients = curl_slist_append(r.recipients, address.toUtf8().constData());
+    }
+    curl_easy_setopt(h, CURLOPT_MAIL_RCPT, r.recipients);
+
+    QByteArrayList headers;
+    const QDateTime now = QDateTime::currentDateTime();
+    headers << "Date: "
+            + QLocale::c().dayName(now.date().dayOfWeek(), QLocale::ShortFormat).toLatin1() + ", "
+            + now.toString(Qt::RFC2822Date).toLatin1();
+    headers << "From: " + mailheaders::mailbox(m.senderName, m.senderAddress.trimmed());
+    if (!m.to.isEmpty())
+        headers << "To: " + mailheaders::addressList(m.to);
+    if (!m.cc.isEmpty())
+        headers << "Cc: " + mailheaders::addressList(m.cc);
+    headers << "Subject: " + mailheaders::encodedText(m.subject);
+    for (const QByteArray &line : std::as_const(headers))
+        r.headers = curl_slist_append(r.headers, line.constData());
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, r.headers);
+
+    r.mime = curl_mime_init(h);
+    curl_mimepart *text = curl_mime_addpart(r.mime);
+    QByteArray body = m.bodyLines.join(QStringLiteral("\r\n")).toUtf8();
+    if (!m.bodyLines.isEmpty())
+        body += "\r\n";
+    curl_mime_data(text, body.constData(), size_t(body.size()));
+    curl_mime_type(text, "text/plain; charset=UTF-8");
+    curl_mime_encoder(text, "quoted-printable");
+    for (const QString &path : m.attachments) {
+        curl_mimepart *part = curl_mime_addpart(r.mime);
+        if (curl_mime_filedata(part, QFile::encodeName(path).constData()) != CURLE_OK)
+            fail(path + QStringLiteral(": não foi possível anexar o arquivo."));
+        curl_mime_type(part, "application/octet-stream");
+        curl_mime_encoder(part, "base64");
+        const QByteArray disposition = "Content-Disposition: "
+            + mailheaders::attachmentDisposition(QFileInfo(path).fileName());
+        curl_mime_headers(part, curl_slist_append(nullptr, disposition.constData()), 1);
+    }
+    curl_easy_setopt(h, CURLOPT_MIMEPOST, r.mime);
+    curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
+    const CURLcode rc = m_session->perform();
+    curl_easy_setopt(h, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(h, CURLOPT_MIMEPOST, nullptr);
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(h, CURLOPT_MAIL_RCPT, nullptr);
+    if (rc != CURLE_OK) {
+        fail(m_session->refusedConnection()
+                ? QStringLiteral("A conexão com o servidor foi perdida.")
+                : m_session->errorText(rc));
+    }
+}
+
+void SmtpEngine::disconnect()
+{
+    if (!m_session)
+        return;
+    if (connected()) {
+        // A last command that closes its connection: libcurl says QUIT within the trace.
+        CURL *h = m_session->easy();
+        curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "NOOP");
+        curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
+        m_session->perform();
+    }
+    m_connected = false;
+    m_session.reset();
+}

@@ -1,0 +1,99 @@
+"""SMTP server of the tests and benchmarks: aiosmtpd on 127.0.0.1 on a free port.
+
+Usage: smtpserver.py LOGFILE [--refuse ADDRESS]... [--drop-in-data] [--no-reply]
+
+Prints "PORT <n>" on standard output once it listens. Writes to LOGFILE one JSON
+object a line: every connection, the greeting's argument, and each message kept
+(its envelope and the file holding its bytes, beside LOGFILE). --refuse answers
+RCPT of that address with 550; --drop-in-data closes the connection after the
+first bytes of the message; --no-reply accepts and never says a word.
+"""
+
+import asyncio
+import json
+import os
+import sys
+
+from aiosmtpd.smtp import SMTP
+
+
+def main():
+    args = sys.argv[1:]
+    log_path = args.pop(0)
+    refused = set()
+    drop_in_data = False
+    no_reply = False
+    while args:
+        a = args.pop(0)
+        if a == "--refuse":
+            refused.add(args.pop(0))
+        elif a == "--drop-in-data":
+            drop_in_data = True
+        elif a == "--no-reply":
+            no_reply = True
+    folder = os.path.dirname(os.path.abspath(log_path))
+    log_file = open(log_path, "a", buffering=1, encoding="utf-8")
+
+    def log(**entry):
+        log_file.write(json.dumps(entry) + "\n")
+
+    class Handler:
+        count = 0
+
+        async def handle_EHLO(self, server, session, envelope, hostname, responses):
+            log(event="greeting", command="EHLO", argument=hostname)
+            session.host_name = hostname
+            return responses
+
+        async def handle_HELO(self, server, session, envelope, hostname):
+            log(event="greeting", command="HELO", argument=hostname)
+            session.host_name = hostname
+            return "250 {}".format(server.hostname)
+
+        async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+            if address in refused:
+                return "550 5.1.1 Destinatario recusado"
+            envelope.rcpt_tos.append(address)
+            return "250 OK"
+
+        async def handle_DATA(self, server, session, envelope):
+            Handler.count += 1
+            path = os.path.join(folder, "message%d.eml" % Handler.count)
+            with open(path, "wb") as f:
+                f.write(envelope.original_content)
+            log(event="message", file=path, mail_from=envelope.mail_from,
+                rcpt_tos=list(envelope.rcpt_tos))
+            return "250 Message accepted for delivery"
+
+    class Server(SMTP):
+        def connection_made(self, transport):
+            log(event="connect")
+            super().connection_made(transport)
+
+        async def smtp_DATA(self, arg):
+            if not drop_in_data:
+                return await super().smtp_DATA(arg)
+            await self.push("354 End data with <CR><LF>.<CR><LF>")
+            await self._reader.read(1000)
+            log(event="dropped")
+            self.transport.close()
+
+    async def serve():
+        loop = asyncio.get_running_loop()
+        if no_reply:
+            async def silent(reader, writer):
+                log(event="connect")
+                await asyncio.sleep(3600)
+            server = await asyncio.start_server(silent, "127.0.0.1", 0)
+        else:
+            server = await loop.create_server(
+                lambda: Server(Handler(), data_size_limit=None, hostname="teste.local"),
+                "127.0.0.1", 0)
+        print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
+        await asyncio.Event().wait()
+
+    asyncio.run(serve())
+
+
+if __name__ == "__main__":
+    main()
