@@ -6,6 +6,12 @@
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 QString sectionOf(const QString &line)
 {
@@ -48,8 +54,25 @@ std::optional<QStringList> IniFile::readLines()
                   .arg(m_path);
         return std::nullopt;
     }
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Opened without waiting: a FIFO or a device in the file's place would block open()
+    // for good. Only a regular file is read.
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        m_error = QStringLiteral("Não foi possível ler o arquivo de configuração \"%1\": %2")
+                      .arg(m_path, QString::fromLocal8Bit(std::strerror(errno)));
+        return std::nullopt;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        m_error = QStringLiteral("Não foi possível ler o arquivo de configuração \"%1\": não é "
+                                 "um arquivo comum.")
+                      .arg(m_path);
+        return std::nullopt;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         m_error = QStringLiteral("Não foi possível ler o arquivo de configuração \"%1\": %2")
                       .arg(m_path, file.errorString());
         return std::nullopt;

@@ -1,19 +1,23 @@
 #pragma once
 
+#include "intake/directorylisting.h"
+#include "intake/filetimetext.h"
+#include "intake/formatmatcher.h"
+#include "intake/scannames.h"
+#include "intake/stagedwriter.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
-#include <QStringList>
 #include <functional>
 #include <memory>
-#include <vector>
 
 class Prompter;
 class ProgressSink;
+class ScanStatement;
 class TDados;
+class ThumbnailSweep;
 class Transaction;
 
 // The folder scan: walks a folder (and, when asked, its subfolders), catalogues every file
@@ -23,8 +27,10 @@ class Transaction;
 // prompter and the progress sink and holds no window.
 //
 // Names are read with the POSIX directory calls, so that no byte of a name is lost. A name
-// that is not valid UTF-8 cannot be stored as text nor opened again through a text path: such
-// files and folders are passed over and listed in one warning at the end of the scan.
+// that is not valid UTF-8 cannot be stored as text nor opened again through a text path, and
+// a path longer than the system's limit cannot be opened again: such files and folders are
+// passed over and listed in one warning at the end of the scan. The thumbnail folder is
+// known by its device and inode, whatever path reaches it.
 class FolderScan {
 public:
     enum class Outcome {
@@ -60,16 +66,19 @@ public:
     // unless the outcome is Cancelled or NotStarted.
     Outcome ScanFolder(const Request &request);
 
-    int trackedFiles() const { return m_tracked; }
-    int newPictures() const { return m_added; }
-    int alreadyCatalogued() const { return m_found; }
+    int trackedFiles() const { return m_counts.tracked; }
+    // The rows the last scan stored: a scan whose changes were rolled back stored none.
+    int newPictures() const { return m_counts.added; }
+    int alreadyCatalogued() const { return m_counts.found; }
     // "Rastreados N arquivos" with the new and found counts of the last scan.
-    QString countsText() const { return countsText(m_tracked, m_added, m_found); }
+    QString countsText() const
+    {
+        return countsText(m_counts.tracked, m_counts.added, m_counts.found);
+    }
     // The last status text given to the progress sink.
     QString statusText() const { return m_status; }
-    // Paths passed over by the last scan because their names are not valid UTF-8, with
-    // every byte that is not printable text written as \xNN.
-    QStringList skippedNames() const { return m_skipped; }
+    // Paths the last scan passed over because of their names (shown in one warning).
+    const SkippedNames &skippedNames() const { return m_skipped; }
     // Folders queued by the walk and not yet examined (empty between scans).
     int pendingFolders() const { return int(m_folders.size() - m_next); }
 
@@ -88,52 +97,20 @@ public:
     static QString endMessage(); // "Execução encerrada!"
 
 private:
-    struct Decision {
-        bool taken = false;
-        QByteArray fileType;
-    };
-    struct Counters {
-        int tracked = 0;
-        int added = 0;
-        int found = 0;
-    };
-    // A new row staged in a temporary table until the next insert of many rows: one
-    // statement for thousands of rows spares the engine a statement journal per row.
-    struct PendingRow {
-        qint64 staged = 0; // its row in the staging table
-        Counters before; // the counters before its file was examined
-    };
-    // In file order: the insert of a pending row (row >= 0), or a thumbnail to delete.
-    struct PendingEvent {
-        int row = -1;
-        qint64 thumbnail = 0;
-    };
-    struct Statements;
-
     void reset();
-    void walk();
-    void loadFormats();
-    void capturePictureDefaults();
     void filePass();
     void examineFolder(const QByteArray &folder);
     void examineFile(int dirFd, const char *name, size_t length, const QByteArray &fullPath);
-    const Decision &decisionFor(const QByteArray &extension);
-    void flushPending();
-    void insertPendingOneByOne();
-    void clearPending();
-    void abandonPending();
+    bool lookUp(const char *name, size_t length, const QByteArray &time, qint64 size);
+    void startWriting();
+    void stopWriting();
     void chooseStorage();
-    void readThumbnails();
-    void deleteThumbnail(qint64 recId);
     void postedRow();
     void setStatus(const QString &text);
     void statusAfterFile();
-    void skip(const QByteArray &folder, const char *name, size_t length);
     bool cancelRequested() const;
-    void endTransactionAfterError(Transaction *transaction, const QString &message);
+    void afterError(Transaction *transaction, const QString &message);
     void refreshTables();
-    void releaseStatements();
-    void readMountPoints(const QByteArray &root);
 
     TDados &m_store;
     Prompter &m_prompter;
@@ -143,32 +120,23 @@ private:
     QString m_drive;
     bool m_storageChosen = false;
     qint64 m_location = 0;
-    int m_tracked = 0;
-    int m_added = 0;
-    int m_found = 0;
+    ScanCounts m_counts;
     QString m_status;
     QElapsedTimer m_statusTimer;
-    QStringList m_skipped;
-    int m_skippedCount = 0;
+    SkippedNames m_skipped;
 
     // FolderList: the queue of the walk, then of the file pass (paths as bytes, without a
     // trailing delimiter; the root file system is the empty path).
     QList<QByteArray> m_folders;
     qsizetype m_next = 0;
-    QSet<QByteArray> m_mountPoints; // other drives inside the scanned folder
-    QByteArray m_thumbnailFolder;
-    std::vector<qint64> m_thumbnails; // keys that have a thumbnail file, sorted
-
-    QString m_extensionList;
-    QString m_variationList;
-    struct FormatRow {
-        QString extension;
-        QString variation;
-    };
-    QList<FormatRow> m_formats;
-    QHash<QByteArray, Decision> m_decisions;
-    std::unique_ptr<Statements> m_sql;
-    QList<PendingRow> m_pending;
-    QHash<QByteArray, int> m_pendingKeys; // FileName (ASCII letters lowered) and Created
-    QList<PendingEvent> m_events;
+    FileId m_thumbnailFolder;
+    std::unique_ptr<ThumbnailSweep> m_thumbnails;
+    FormatMatcher m_formats;
+    FileTimeText m_times;
+    // Pictures held no row when the transaction began: until this scan writes one, a lookup
+    // in the catalogue cannot find anything.
+    bool m_catalogueWasEmpty = false;
+    std::unique_ptr<ScanStatement> m_locate;
+    std::unique_ptr<ScanStatement> m_update;
+    std::unique_ptr<StagedWriter> m_writer;
 };

@@ -5,7 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using testsupport::ProgramFolder;
 using testsupport::readFile;
@@ -121,6 +128,32 @@ private slots:
             QFile::setPermissions(f, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         if (!makeFolder && QFileInfo::exists(f))
             QCOMPARE(readFile(f), content.isNull() ? QByteArray() : content);
+    }
+
+    void configurationThatIsAFifoIsAnErrorNotAHang()
+    {
+        QTemporaryDir dir;
+        const QString f = dir.filePath("q.ini");
+        QVERIFY(::mkfifo(QFile::encodeName(f).constData(), 0644) == 0);
+        IniFile ini(f);
+        QString value;
+        std::atomic<bool> done = false;
+        std::thread reader([&] {
+            value = ini.readString("DATABASE", "PATH", "cur");
+            done = true;
+        });
+        // On the way out, whatever happened: a writer frees a reader blocked in open().
+        auto release = qScopeGuard([&] {
+            const int fd = ::open(QFile::encodeName(f).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+            reader.join();
+        });
+        QTRY_VERIFY(done);
+        QCOMPARE(value, QStringLiteral("cur"));
+        QVERIFY2(ini.error().contains(f), qPrintable(ini.error()));
+        QVERIFY(!ini.writeString("DATABASE", "PATH", "/x"));
+        QVERIFY(QFileInfo(f).isFile() == false); // still the FIFO, not replaced by a file
     }
 
     void writingKeepsOtherLinesAndReplacesTheKey()

@@ -1,12 +1,15 @@
 #include "test_scan_fixture.h"
 
+#include "intake/filetimetext.h"
 #include "intake/folderscan.h"
 #include "intake/storagefordrive.h"
 
 #include <QProcess>
 #include <QtTest>
 
+#include <climits>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -191,6 +194,37 @@ private slots:
             f.scalar("SELECT Review FROM Pictures WHERE FileName = 'b.jpg' ORDER BY RecId").toInt(),
             0);
         QCOMPARE(f.count("Pictures WHERE FileName = 'A.JPG' COLLATE BINARY"), 0);
+    }
+
+    void fileTimesFollowTheLocalZoneAcrossItsChanges()
+    {
+        // The text the C library gives, truncated to even seconds.
+        auto reference = [](time_t t) {
+            struct tm local;
+            if (!localtime_r(&t, &local))
+                return QByteArray();
+            local.tm_sec &= ~1;
+            return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec)
+                .toLatin1();
+        };
+        const QByteArray savedZone = qgetenv("TZ");
+        // Summer time, a half-hour shift, leap seconds in the zone's clock.
+        for (const char *zone : { "Europe/Lisbon", "Australia/Lord_Howe", "right/UTC", "UTC" }) {
+            qputenv("TZ", zone);
+            tzset();
+            FileTimeText times;
+            for (time_t around : { time_t(1553994000), time_t(1572138000), time_t(1554566400),
+                     time_t(-300000000), time_t(someTime) }) {
+                for (time_t t = around - 7205; t <= around + 7205; t += 37)
+                    QCOMPARE(times.text(t), reference(t));
+            }
+        }
+        if (savedZone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", savedZone);
+        tzset();
     }
 
     void sizesAboveTwoGibibytesAreStoredWhole()
@@ -443,6 +477,63 @@ private slots:
         QStringList stored = f.fileNames();
         stored.sort();
         QCOMPARE(stored, QStringList({ "foto.jpg", "outra.jpg" }));
+
+        // Reached through a link to the program folder, it is still the thumbnail folder.
+        f.exec("DELETE FROM Pictures"); // keys are not given again: 00000001 is nobody's now
+        QVERIFY(testsupport::writeFile(f.program.paths.ThumbnailFolder + "/00000001.jpg", "x"));
+        QTemporaryDir elsewhere;
+        QVERIFY(QFile::link(f.program.dir.path(), elsewhere.filePath("programa")));
+        scan(f, elsewhere.filePath("programa"));
+        stored = f.fileNames();
+        stored.sort();
+        QCOMPARE(stored, QStringList({ "foto.jpg", "outra.jpg" }));
+        QVERIFY(QFile::exists(f.program.paths.ThumbnailFolder + "/00000001.jpg"));
+    }
+
+    void pathsBeyondTheSystemLimitAreReported()
+    {
+        ScanFixture f;
+        QVERIFY(f.file("curto.jpg"));
+        // Folders inside each other until the path passes the limit, made one relative to
+        // the other (no path that long can be opened).
+        const QByteArray part(200, 'p');
+        QByteArray path = QFile::encodeName(f.tree());
+        int dir = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QVERIFY(dir >= 0);
+        QByteArray longFile;
+        QByteArray longFolder;
+        while (longFolder.isEmpty()) {
+            QVERIFY(::mkdirat(dir, part.constData(), 0755) == 0);
+            const int inner = ::openat(dir, part.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ::close(dir);
+            QVERIFY(inner >= 0);
+            dir = inner;
+            path += '/' + part;
+            if (path.size() > PATH_MAX - 1) {
+                longFolder = path;
+                QVERIFY(::close(::openat(dir, "dentro.jpg", O_WRONLY | O_CREAT | O_CLOEXEC, 0644))
+                    == 0);
+            } else if (path.size() + 255 > PATH_MAX - 1 && longFile.isEmpty()) {
+                const QByteArray name = QByteArray(250, 'n') + ".jpg"; // 1 + 254 bytes more
+                longFile = path + '/' + name;
+                QVERIFY(
+                    ::close(::openat(dir, name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644))
+                    == 0);
+            }
+        }
+        ::close(dir);
+        const Run r = scan(f, f.tree());
+        QProcess::execute("rm", { "-rf", f.tree(QString::fromLatin1(part)) });
+        QCOMPARE(r.outcome, FolderScan::Outcome::Completed);
+        QCOMPARE(f.fileNames(), QStringList { "curto.jpg" });
+        QCOMPARE(f.prompter.boxes().size(), 1);
+        QCOMPARE(f.prompter.boxes().first().icon, Prompter::Icon::Warning);
+        const QStringList lines = f.prompter.boxes().first().text.split('\r');
+        QCOMPARE(lines.first(),
+            QStringLiteral("Estes caminhos passam do limite de 4095 bytes do sistema e não foram "
+                           "rastreados:"));
+        QVERIFY(lines.contains(QString::fromLatin1(longFile)));
+        QVERIFY(lines.contains(QString::fromLatin1(longFolder)));
     }
 
     void cancelDuringTheFilePassRollsEverythingBack()

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,9 +28,17 @@ QString cliPath()
     return testsupport::binDir() + QStringLiteral("/quillomar-cli");
 }
 
-CliRun runCli(const QStringList &args)
+// fileSizeLimit > 0: the child may write no file larger than that, as on a full disk.
+CliRun runCli(const QStringList &args, qint64 fileSizeLimit = 0)
 {
     QProcess p;
+    if (fileSizeLimit > 0) {
+        p.setChildProcessModifier([fileSizeLimit] {
+            ::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of killing
+            const rlimit limit { rlim_t(fileSizeLimit), rlim_t(fileSizeLimit) };
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+    }
     p.start(cliPath(), args);
     CliRun run;
     if (!p.waitForFinished(120000))
@@ -219,6 +228,22 @@ private slots:
             f.scalar("SELECT Collection || '/' || Category FROM Pictures WHERE FileName = 'e.png'")
                 .toString(),
             QStringLiteral("%1/%2").arg(trips).arg(rome));
+        QCOMPARE(f.integrity(), QStringLiteral("ok"));
+    }
+
+    void failedCommitCountsOnlyWhatWasStored()
+    {
+        ScanFixture f;
+        f.store.reset(); // the default rows are in the file: the scan's commit is the only write
+        for (int i = 0; i < 3000; ++i)
+            QVERIFY(
+                f.file(QStringLiteral("pasta-de-fotos-%1/foto-numero-%2.jpg").arg(i % 10).arg(i)));
+        const qint64 room = QFileInfo(f.catalogue).size() + 256 * 1024;
+        const CliRun r = runCli({ "--catalogue", f.catalogue, "scan", f.tree() }, room);
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.out, QStringLiteral("Rastreados 3000 arquivos\n"));
+        QVERIFY2(r.err.contains("disk"), qPrintable(r.err)); // the engine's own message
+        QCOMPARE(f.count("Pictures"), 0);
         QCOMPARE(f.integrity(), QStringLiteral("ok"));
     }
 

@@ -1,0 +1,302 @@
+#include "intake/stagedwriter.h"
+
+#include "intake/scanstatement.h"
+#include "store/connection.h"
+#include "store/dberror.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+#include <utility>
+
+namespace {
+
+// Rows kept in memory before they are written: about 15 MB.
+constexpr size_t rowsPerFlush = 100000;
+// Rows of one insert statement (six parameters each, far below the engine's limit).
+constexpr int chunkRows = 500;
+constexpr int valuesPerRow = 6;
+const QString savepoint = QStringLiteral("qm_scan_rows");
+
+char foldAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+// SQLite's NOCASE: ASCII letters folded, then the shorter text first.
+int compareNoCase(const char *a, int aLength, const char *b, int bLength)
+{
+    const int common = std::min(aLength, bLength);
+    for (int i = 0; i < common; ++i) {
+        const unsigned char x = static_cast<unsigned char>(foldAscii(a[i]));
+        const unsigned char y = static_cast<unsigned char>(foldAscii(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return aLength - bLength;
+}
+
+bool equalNoCase(const char *a, const char *b, qsizetype length)
+{
+    for (qsizetype i = 0; i < length; ++i) {
+        if (foldAscii(a[i]) != foldAscii(b[i]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+StagedWriter::StagedWriter(Connection &connection, const Constants &constants)
+    : m_connection(connection), m_constants(constants), m_buckets(1024, -1)
+{
+    m_chunk = prepareInsert(chunkRows);
+    m_single = prepareInsert(1);
+}
+
+StagedWriter::~StagedWriter() = default;
+
+void StagedWriter::setLocation(qint64 location)
+{
+    m_constants.location = location;
+    m_chunk->integer(3, location);
+    m_single->integer(3, location);
+}
+
+bool StagedWriter::isFull() const
+{
+    return m_rows.size() >= rowsPerFlush;
+}
+
+size_t StagedWriter::bucketOf(const char *fileName, qsizetype length, const QByteArray &time) const
+{
+    // FNV-1a over the identity as the catalogue's lookup compares it.
+    quint64 h = 14695981039346656037ull;
+    auto mix = [&h](unsigned char c) {
+        h ^= c;
+        h *= 1099511628211ull;
+    };
+    for (qsizetype i = 0; i < length; ++i)
+        mix(static_cast<unsigned char>(foldAscii(fileName[i])));
+    mix(0);
+    for (char c : time)
+        mix(static_cast<unsigned char>(c));
+    return size_t(h ^ (h >> 29)) & (m_buckets.size() - 1);
+}
+
+void StagedWriter::growBuckets()
+{
+    m_buckets.assign(m_buckets.size() * 2, -1);
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        Row &row = m_rows[i];
+        const QByteArray time = QByteArray::fromRawData(timeOf(row), row.timeLength);
+        const size_t bucket = bucketOf(fileNameOf(row), row.fileNameLength, time);
+        row.nextInBucket = m_buckets[bucket];
+        m_buckets[bucket] = int(i);
+    }
+}
+
+void StagedWriter::add(const char *fileName, qsizetype fileNameLength, qsizetype nameLength,
+    const QByteArray &time, qint64 size, const QByteArray &folder, const QByteArray &fileType,
+    const ScanCounts &before)
+{
+    if (m_rows.size() * 4 >= m_buckets.size() * 3)
+        growBuckets();
+    Row row;
+    row.size = size;
+    row.text = m_text.size();
+    row.fileNameLength = int(fileNameLength);
+    row.nameLength = int(nameLength);
+    row.timeLength = int(time.size());
+    row.folder = folder;
+    row.fileType = fileType;
+    row.before = before;
+    m_text.append(fileName, fileNameLength);
+    m_text.append(time);
+    const size_t bucket = bucketOf(fileName, fileNameLength, time);
+    row.nextInBucket = m_buckets[bucket];
+    m_buckets[bucket] = int(m_rows.size());
+    m_rows.push_back(std::move(row));
+}
+
+bool StagedWriter::updateWaiting(
+    const char *fileName, qsizetype fileNameLength, const QByteArray &time, qint64 size)
+{
+    for (int i = m_buckets[bucketOf(fileName, fileNameLength, time)]; i >= 0;
+         i = m_rows[size_t(i)].nextInBucket) {
+        Row &row = m_rows[size_t(i)];
+        if (row.fileNameLength != fileNameLength || row.timeLength != time.size()
+            || std::memcmp(timeOf(row), time.constData(), size_t(time.size())) != 0
+            || !equalNoCase(fileNameOf(row), fileName, fileNameLength))
+            continue;
+        // Same name and time: only the size can follow the later file.
+        row.size = size;
+        return true;
+    }
+    return false;
+}
+
+void StagedWriter::foundRow(qint64 recId)
+{
+    if (m_rows.empty()) {
+        if (removeThumbnail)
+            removeThumbnail(recId);
+        return;
+    }
+    m_found.push_back({ m_rows.size(), recId });
+}
+
+std::unique_ptr<ScanStatement> StagedWriter::prepareInsert(int rows) const
+{
+    QByteArray sql = "INSERT INTO Pictures (Collection, Category, Location, Review";
+    for (const QString &column : m_constants.extraColumns)
+        sql += ", " + column.toUtf8();
+    sql += ", Name, FileName, FileSize, Created, Modified, FullPath, FileType) VALUES ";
+    const int first = 4 + int(m_constants.extraValues.size());
+    QByteArray constants = "?1, ?2, ?3, 1";
+    for (int i = 0; i < m_constants.extraValues.size(); ++i)
+        constants += ", ?" + QByteArray::number(4 + i);
+    for (int r = 0; r < rows; ++r) {
+        const int p = first + r * valuesPerRow;
+        sql += r == 0 ? "(" : ", (";
+        sql += constants;
+        for (int v : { 0, 1, 2, 3, 3, 4, 5 })
+            sql += ", ?" + QByteArray::number(p + v);
+        sql += ')';
+    }
+    sql += " RETURNING RecId";
+    auto statement = std::make_unique<ScanStatement>(m_connection.handle(), sql.constData());
+    statement->integer(1, m_constants.collection);
+    statement->integer(2, m_constants.category);
+    statement->integer(3, m_constants.location);
+    for (int i = 0; i < m_constants.extraValues.size(); ++i)
+        statement->value(4 + i, m_constants.extraValues.at(i));
+    return statement;
+}
+
+void StagedWriter::bindRow(ScanStatement &statement, int slot, const Row &row) const
+{
+    const int p = 4 + int(m_constants.extraValues.size()) + slot * valuesPerRow;
+    statement.text(p, fileNameOf(row), row.nameLength);
+    statement.text(p + 1, fileNameOf(row), row.fileNameLength);
+    statement.integer(p + 2, row.size);
+    statement.text(p + 3, timeOf(row), row.timeLength);
+    statement.text(p + 4, row.folder);
+    statement.text(p + 5, row.fileType);
+}
+
+void StagedWriter::flush()
+{
+    m_refusedAt.reset();
+    if (!m_rows.empty()) {
+        std::vector<qint64> keys;
+        m_connection.exec(QStringLiteral("SAVEPOINT ") + savepoint);
+        try {
+            keys = insertInNameOrder();
+            m_connection.exec(QStringLiteral("RELEASE ") + savepoint);
+        } catch (const DbError &) {
+            // Nothing of this flush stays: the rows go again one at a time, in file order.
+            m_connection.exec(QStringLiteral("ROLLBACK TO ") + savepoint);
+            m_connection.exec(QStringLiteral("RELEASE ") + savepoint);
+            insertOneByOne();
+            return;
+        }
+        m_written = true;
+        if (rowsPosted)
+            rowsPosted();
+        if (removeThumbnail) {
+            for (qint64 key : keys)
+                removeThumbnail(key);
+        }
+    }
+    if (removeThumbnail) {
+        for (const FoundThumbnail &f : m_found)
+            removeThumbnail(f.recId);
+    }
+    clear();
+}
+
+std::vector<qint64> StagedWriter::insertInNameOrder()
+{
+    std::vector<int> order(m_rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [this](int a, int b) {
+        const Row &x = m_rows[size_t(a)];
+        const Row &y = m_rows[size_t(b)];
+        const int c = compareNoCase(fileNameOf(x), x.nameLength, fileNameOf(y), y.nameLength);
+        return c != 0 ? c < 0 : a < b;
+    });
+    std::vector<qint64> keys;
+    keys.reserve(m_rows.size());
+    std::unique_ptr<ScanStatement> rest;
+    for (size_t done = 0; done < order.size();) {
+        const int rows = int(std::min<size_t>(chunkRows, order.size() - done));
+        if (rows < chunkRows)
+            rest = prepareInsert(rows);
+        ScanStatement &insert = rows == chunkRows ? *m_chunk : *rest;
+        for (int r = 0; r < rows; ++r)
+            bindRow(insert, r, m_rows[size_t(order[done + size_t(r)])]);
+        try {
+            while (insert.step())
+                keys.push_back(insert.columnInt(0));
+        } catch (...) {
+            insert.reset();
+            throw;
+        }
+        insert.reset();
+        done += size_t(rows);
+    }
+    return keys;
+}
+
+void StagedWriter::insertOneByOne()
+{
+    size_t nextFound = 0;
+    auto foundBefore = [&](size_t row) {
+        for (; nextFound < m_found.size() && m_found[nextFound].rowsBefore <= row; ++nextFound) {
+            if (removeThumbnail)
+                removeThumbnail(m_found[nextFound].recId);
+        }
+    };
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        foundBefore(i);
+        const Row &row = m_rows[i];
+        ScanStatement &insert = *m_single;
+        bindRow(insert, 0, row);
+        qint64 key = 0;
+        try {
+            while (insert.step())
+                key = insert.columnInt(0);
+            insert.reset();
+        } catch (const DbError &) {
+            insert.reset();
+            m_refusedAt = row.before;
+            clear();
+            throw;
+        }
+        m_written = true;
+        if (rowsPosted)
+            rowsPosted();
+        if (removeThumbnail)
+            removeThumbnail(key);
+    }
+    foundBefore(m_rows.size());
+    clear();
+}
+
+void StagedWriter::abandon()
+{
+    for (const FoundThumbnail &f : m_found) {
+        if (removeThumbnail)
+            removeThumbnail(f.recId);
+    }
+    clear();
+}
+
+void StagedWriter::clear()
+{
+    m_rows.clear();
+    m_text.clear();
+    m_found.clear();
+    std::fill(m_buckets.begin(), m_buckets.end(), -1);
+}
