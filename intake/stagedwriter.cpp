@@ -195,6 +195,9 @@ void StagedWriter::flush()
             keys = insertInNameOrder();
             m_connection.exec(QStringLiteral("RELEASE ") + savepoint);
         } catch (const DbError &) {
+            // An engine that ended the whole transaction (a full disk) leaves nothing to retry.
+            if (!m_connection.inTransaction())
+                throw;
             // Nothing of this flush stays: the rows go again one at a time, in file order.
             m_connection.exec(QStringLiteral("ROLLBACK TO ") + savepoint);
             m_connection.exec(QStringLiteral("RELEASE ") + savepoint);
