@@ -79,6 +79,12 @@ void Startup::createWindows()
     creationOrder << ViewLog->objectName();
 
     Abertura->setStore(Dados.get());
+    RemeterArquivosFTP->setStore(Dados.get());
+    RemeterArquivosFTP->setPrompter(m_prompter);
+    RemeterArquivosFTP->setLogWindow(ViewLog.get());
+    RemeterArquivosEmail->setStore(Dados.get());
+    RemeterArquivosEmail->setPrompter(m_prompter);
+    RemeterArquivosEmail->setLogWindow(ViewLog.get());
     Rastreamento->setStore(Dados.get());
     Rastreamento->setPrompter(m_prompter);
     CatalogBrowser &browser = Abertura->browser();

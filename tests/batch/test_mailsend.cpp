@@ -1,6 +1,7 @@
 #include "batch/eventlog.h"
 #include "batch/mailsend.h"
 #include "batchfixture.h"
+#include "smtpserverfixture.h"
 #include "support/pythonserver.h"
 
 #include <QJsonArray>
@@ -11,32 +12,6 @@
 using testsupport::PythonServer;
 
 namespace {
-
-struct SmtpServer {
-    std::unique_ptr<PythonServer> server;
-    explicit SmtpServer(const QStringList &extra = {})
-    {
-        server = std::make_unique<PythonServer>(QStringLiteral("smtpserver.py"), extra);
-        if (!server->start())
-            qFatal("SMTP server did not start");
-    }
-    SmtpAccount account() const
-    {
-        return { QStringLiteral("127.0.0.1"), QString::number(server->port()),
-            QStringLiteral("estacao.local"), QStringLiteral("José Araújo"),
-            QStringLiteral("jose@exemplo.com.br") };
-    }
-    QList<QJsonObject> messages() const { return server->entries(QStringLiteral("message")); }
-    // The one message received, as Python's email package reads it.
-    QJsonObject shown() const
-    {
-        const auto list = messages();
-        if (list.size() != 1)
-            return {};
-        return testsupport::pythonJson(
-            QStringLiteral("mailinspect.py"), { list.first().value("file").toString() });
-    }
-};
 
 QStringList strings(const QJsonValue &v)
 {

@@ -1,0 +1,279 @@
+#include "batch/tremeterarquivosftp.h"
+#include "batch/tviewlog.h"
+#include "batchfixture.h"
+#include "ftpserverfixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+// The dialog on a fresh catalogue, with the program's log window.
+struct Dialog {
+    BatchFixture f;
+    TViewLog logWindow;
+    TRemeterArquivosFTP dialog;
+    int result = -1;
+
+    Dialog()
+    {
+        dialog.setStore(&f.store);
+        dialog.setPrompter(&f.prompter);
+        dialog.setLogWindow(&logWindow);
+    }
+    template<class T = QWidget> T *child(const char *name)
+    {
+        T *w = dialog.findChild<T *>(QString::fromLatin1(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+    QLineEdit *edit(const char *name) { return child<QLineEdit>(name); }
+    QPushButton *button(const char *name) { return child<QPushButton>(name); }
+    void click(const char *name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+    void type(const char *name, const QString &text)
+    {
+        QLineEdit *e = edit(name);
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+        QTest::keyClicks(e, text);
+    }
+    // Shows the dialog modally and runs the steps inside its loop.
+    void run(const std::function<void()> &steps)
+    {
+        QTimer::singleShot(0, &dialog, [this, steps] {
+            steps();
+            if (dialog.isVisible())
+                dialog.reject();
+        });
+        result = dialog.exec();
+    }
+    QString lastBox() const
+    {
+        return f.prompter.boxTexts().value(f.prompter.boxTexts().size() - 1);
+    }
+    // [Novo, Gravar, Cancelar, Excluir] enabled.
+    QList<bool> accountButtons()
+    {
+        return { button("BitBtn1")->isEnabled(), button("BitBtn2")->isEnabled(),
+            button("BitBtn3")->isEnabled(), button("BitBtn4")->isEnabled() };
+    }
+    void fillAccount(const FtpServer &ftp, const QString &profile)
+    {
+        type("DBEdit1", profile);
+        type("DBEdit2", "127.0.0.1");
+        type("DBEdit3", QString::number(ftp.server->port()));
+        type("DBEdit4", "ana");
+        type("DBEdit5", Password);
+    }
+};
+
+} // namespace
+
+class TestFtpDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void accountEditorChecksFieldsInOrderAndSaves()
+    {
+        FtpServer ftp;
+        Dialog d;
+        d.run([&] {
+            // No account yet: a new one is started at once.
+            QCOMPARE(d.edit("DBEdit3")->text(), QStringLiteral("21"));
+            QVERIFY(!d.child<QCheckBox>("DBCheckBox1")->isChecked());
+            QCOMPARE(d.accountButtons(), QList<bool>({ false, true, true, false }));
+            QCOMPARE(d.dialog.focusWidget(), d.edit("DBEdit1"));
+            QVERIFY(d.edit("DBEdit5")->echoMode() == QLineEdit::Password);
+            d.click("BitBtn5");
+            QCOMPARE(d.lastBox(),
+                QStringLiteral("Grave ou cancele a edição antes de confirmar a operação."));
+
+            const auto gravar = [&](const char *focus, const QString &text) {
+                d.click("BitBtn2");
+                QCOMPARE(d.lastBox(), text);
+                QVERIFY2(d.dialog.focusWidget() == d.edit(focus), focus);
+            };
+            gravar("DBEdit1", "Nome inválido!");
+            d.type("DBEdit1", "Servidor de casa");
+            gravar("DBEdit2", "Servidor inválido!");
+            d.type("DBEdit2", "127.0.0.1");
+            // Letters never reach the port: the store refuses them as they are typed.
+            d.type("DBEdit3", "21a");
+            QCOMPARE(d.lastBox(), QStringLiteral("'21a' is not a valid integer value"));
+            QCOMPARE(d.edit("DBEdit3")->text(), QStringLiteral("21"));
+            d.type("DBEdit3", "0");
+            gravar("DBEdit3", "Porta inválida!");
+            d.type("DBEdit3", "65536");
+            gravar("DBEdit3", "Porta inválida!");
+            d.type("DBEdit3", QString::number(ftp.server->port()));
+            gravar("DBEdit4", "Usuário inválido!");
+            // A line break pasted into the user name would add a command of its own.
+            QApplication::clipboard()->setText(QStringLiteral("ana\r\nDELE a.jpg"));
+            d.edit("DBEdit4")->setFocus();
+            QTest::keyClick(d.edit("DBEdit4"), Qt::Key_V, Qt::ControlModifier);
+            gravar("DBEdit4", "Usuário inválido!");
+            d.type("DBEdit4", "ana");
+            QTest::mouseClick(d.child<QCheckBox>("DBCheckBox1"), Qt::LeftButton, {},
+                QPoint(5, d.child<QCheckBox>("DBCheckBox1")->height() / 2));
+            QVERIFY(d.child<QCheckBox>("DBCheckBox1")->isChecked());
+            gravar("DBEdit6", "Servidor Proxy inválido!");
+            d.type("DBEdit6", "proxy.local");
+            gravar("DBEdit7", "Porta Proxy inválida!");
+            d.type("DBEdit7", "65536");
+            gravar("DBEdit7", "Porta Proxy inválida!");
+            // With "Proxy" clear, empty proxy fields are accepted.
+            QTest::mouseClick(d.child<QCheckBox>("DBCheckBox1"), Qt::LeftButton, {},
+                QPoint(5, d.child<QCheckBox>("DBCheckBox1")->height() / 2));
+            d.type("DBEdit6", "");
+            d.type("DBEdit7", "");
+            d.click("BitBtn2");
+            QCOMPARE(d.dialog.focusWidget(), d.button("BitBtn5"));
+            QCOMPARE(d.accountButtons(), QList<bool>({ true, false, false, true }));
+            QCOMPARE(d.child<QComboBox>("DBLookupComboBox1")->currentText(),
+                QStringLiteral("Servidor de casa"));
+        });
+        QCOMPARE(d.result, int(QDialog::Rejected));
+        storetest_rows(
+            d, "Servidor de casa|127.0.0.1|" + QString::number(ftp.server->port()) + "|ana||0||");
+    }
+
+    void pickerOpensTheAccountAndASendEndsWithOkOrTheLog()
+    {
+        FtpServer ftp;
+        Dialog d;
+        const QByteArray bytes = sampleBytes(40000, 'k');
+        const qint64 key = d.f.picture(d.f.catalog.folder.file("fotos"), "mar.jpg", &bytes);
+        d.run([&] {
+            d.fillAccount(ftp, "Bom");
+            d.click("BitBtn2");
+            d.click("BitBtn1");
+            d.fillAccount(ftp, "Avariado");
+            d.type("DBEdit3", "1");
+            d.click("BitBtn2");
+            auto *picker = d.child<QComboBox>("DBLookupComboBox1");
+            QCOMPARE(picker->count(), 2);
+            QCOMPARE(picker->itemText(0), QStringLiteral("Avariado"));
+            // Choosing an account opens it for editing.
+            picker->setFocus();
+            QTest::keyClick(picker, Qt::Key_Down);
+            QCOMPARE(picker->currentText(), QStringLiteral("Bom"));
+            QCOMPARE(d.edit("DBEdit1")->text(), QStringLiteral("Bom"));
+            QCOMPARE(d.accountButtons(), QList<bool>({ false, true, true, false }));
+            d.click("BitBtn5");
+            QCOMPARE(d.lastBox(),
+                QStringLiteral("Grave ou cancele a edição antes de confirmar a operação."));
+            d.click("BitBtn3");
+            QCOMPARE(d.accountButtons(), QList<bool>({ true, false, false, true }));
+            // No picture marked: refused before the confirmation.
+            d.click("BitBtn5");
+            QCOMPARE(d.lastBox(), QStringLiteral("Nenhuma imagem marcada!"));
+        });
+        QCOMPARE(d.result, int(QDialog::Rejected));
+
+        // The send: controls disabled and the status line shown while it runs.
+        d.dialog.setSelectedKeys({ key });
+        d.f.prompter.clear();
+        bool disabledDuringSend = false;
+        d.f.prompter.onBox = [&](const ScriptedPrompter::Record &r) {
+            if (r.text == QStringLiteral("Remessa via FTP efetuada!")) {
+                disabledDuringSend = d.dialog.findChild<QLabel *>("Label10")->isVisible();
+            }
+        };
+        d.run([&] {
+            QCOMPARE(d.child<QComboBox>("DBLookupComboBox1")->currentText(), QStringLiteral("Bom"));
+            d.click("BitBtn5");
+        });
+        QCOMPARE(d.result, int(QDialog::Accepted));
+        QVERIFY(d.dialog.runSucceeded());
+        QCOMPARE(d.f.prompter.boxTexts(),
+            QStringList({ "Confirmar a operação?", "Remessa via FTP efetuada!" }));
+        QVERIFY(disabledDuringSend);
+        QCOMPARE(testsupport::readFile(ftp.home("ana/mar.jpg")), bytes);
+        QVERIFY(!d.logWindow.isVisible());
+
+        // A send that cannot connect shows the log window, then ends with Cancel.
+        d.f.prompter.clear();
+        QStringList shownLog;
+        bool controlsOffDuringSend = false;
+        d.f.prompter.onBox = [&](const ScriptedPrompter::Record &r) {
+            if (r.icon == Prompter::Icon::Error) {
+                controlsOffDuringSend = !d.button("BitBtn5")->isEnabled()
+                    && !d.button("BitBtn6")->isEnabled() && !d.edit("DBEdit1")->isEnabled()
+                    && d.dialog.findChild<QLabel *>("Label10")->text()
+                        == QStringLiteral("Falha na conexão!");
+            }
+        };
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            if (d.logWindow.isVisible()) {
+                shownLog = d.logWindow.log().lines();
+                QTest::keyClick(&d.logWindow, Qt::Key_Return);
+            }
+        });
+        closer.start(10);
+        d.run([&] {
+            auto *picker = d.child<QComboBox>("DBLookupComboBox1");
+            picker->setFocus();
+            QTest::keyClick(picker, Qt::Key_Up);
+            QCOMPARE(picker->currentText(), QStringLiteral("Avariado"));
+            d.click("BitBtn3");
+            d.click("BitBtn5");
+        });
+        QCOMPARE(d.result, int(QDialog::Rejected));
+        QVERIFY(!d.dialog.runSucceeded());
+        QVERIFY(controlsOffDuringSend);
+        QCOMPARE(shownLog.size(), 1);
+        QCOMPARE(shownLog, QStringList { d.f.prompter.boxTexts().value(1) });
+    }
+
+    void deletingAnAccountAsksFirst()
+    {
+        FtpServer ftp;
+        Dialog d;
+        d.run([&] {
+            d.fillAccount(ftp, "Descartavel");
+            d.click("BitBtn2");
+            d.f.prompter.answerButton(Prompter::No);
+            d.click("BitBtn4");
+            QCOMPARE(d.lastBox(), QStringLiteral("Excluir a conta?"));
+            QCOMPARE(d.accountButtons(), QList<bool>({ true, false, false, true }));
+            d.f.prompter.answerButton(Prompter::Yes);
+            d.click("BitBtn4");
+            QCOMPARE(d.accountButtons(), QList<bool>({ true, false, false, false }));
+        });
+        storetest_rows(d, QString());
+    }
+
+private:
+    // The FTPAccounts rows, fields joined by "|", read through a connection of its own.
+    static void storetest_rows(Dialog &d, const QString &expected)
+    {
+        Connection c;
+        c.openFile(d.f.catalog.path);
+        Query q(c);
+        q.setSql("SELECT Profile, Host, Port, UserID, Password, UseProxyServer, ProxyServer, "
+                 "Directory FROM FTPAccounts");
+        q.open();
+        QStringList rows;
+        while (!q.eof()) {
+            QStringList v;
+            for (const QString &f : q.fieldNames())
+                v << q.asString(f);
+            rows << v.join('|');
+            q.next();
+        }
+        q.close();
+        QCOMPARE(rows.join('\n'), expected);
+    }
+};
+
+QTEST_MAIN(TestFtpDialog)
+#include "test_ftpdialog.moc"
