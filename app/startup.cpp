@@ -79,6 +79,8 @@ void Startup::createWindows()
     creationOrder << ViewLog->objectName();
 
     Abertura->setStore(Dados.get());
+    Opcoes->setStore(Dados.get());
+    Opcoes->setPrompter(m_prompter);
     RemeterArquivosFTP->setStore(Dados.get());
     RemeterArquivosFTP->setPrompter(m_prompter);
     RemeterArquivosFTP->setLogWindow(ViewLog.get());

@@ -1,7 +1,337 @@
 #include "options/topcoes.h"
 
+#include "core/programpaths.h"
+#include "core/prompter.h"
+#include "options/databaselocation.h"
+#include "store/dberror.h"
+#include "store/tdados.h"
+#include "store/transaction.h"
+#include "widgets/dbcontrols.h"
+
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace {
+
+QLabel *label(QWidget *parent, const char *name, const char *text)
+{
+    auto *l = new QLabel(QString::fromUtf8(text), parent);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+} // namespace
+
 TOpcoes::TOpcoes(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TOpcoes"));
     setWindowTitle(QStringLiteral("Opções"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+        | Qt::WindowCloseButtonHint);
+
+    m_pages = new QTabWidget(this);
+    m_pages->setObjectName(QStringLiteral("PageControl1"));
+
+    auto *formatsPage = new QWidget;
+    formatsPage->setObjectName(QStringLiteral("TabSheet1"));
+    auto *formatsLayout = new QVBoxLayout(formatsPage);
+    formatsLayout->addWidget(
+        label(formatsPage, "Label1", "Marque os tipos de arquivos válidos no catálogo:"));
+    m_formats = new QListWidget(formatsPage);
+    m_formats->setObjectName(QStringLiteral("CheckListBox1"));
+    formatsLayout->addWidget(m_formats, 1);
+    m_pages->addTab(formatsPage, QStringLiteral("Formatos"));
+
+    auto *mailPage = new QWidget;
+    mailPage->setObjectName(QStringLiteral("TabSheet2"));
+    auto *grid = new QGridLayout(mailPage);
+    grid->addWidget(label(mailPage, "Label8", "Servidor de envio de mensagens "), 0, 0, 1, 2);
+    const struct {
+        const char *label;
+        const char *labelName;
+        const char *editName;
+        bool cream;
+    } fields[5] = {
+        { "Servidor SMTP", "Label2", "DBEdit1", true },
+        { "Porta", "Label3", "DBEdit2", true },
+        { "Usuário", "Label4", "DBEdit3", true },
+        { "Nome", "Label5", "DBEdit4", false },
+        { "E-mail", "Label6", "DBEdit5", true },
+    };
+    int row = 1;
+    for (int i = 0; i < 5; ++i) {
+        if (i == 3)
+            grid->addWidget(label(mailPage, "Label7", "Informações Locais "), row++, 0, 1, 2);
+        m_mail[i] = new DBEdit(mailPage);
+        m_mail[i]->setObjectName(QString::fromLatin1(fields[i].editName));
+        if (fields[i].cream) {
+            QPalette p = m_mail[i]->palette();
+            p.setColor(QPalette::Base, QColor(255, 251, 240));
+            m_mail[i]->setPalette(p);
+        }
+        QLabel *l = label(mailPage, fields[i].labelName, fields[i].label);
+        l->setBuddy(m_mail[i]);
+        grid->addWidget(l, row, 0);
+        grid->addWidget(m_mail[i], row++, 1);
+    }
+    m_mail[1]->setMaximumWidth(80);
+    grid->setRowStretch(row, 1);
+    grid->setColumnStretch(1, 1);
+    m_pages->addTab(mailPage, QStringLiteral("Servidor de e-mail"));
+
+    auto *databasePage = new QWidget;
+    databasePage->setObjectName(QStringLiteral("TabSheet3"));
+    auto *dbLayout = new QVBoxLayout(databasePage);
+    QLabel *hint = label(databasePage, "Label10",
+        "Para acesso local (default) ao banco de dados deixe o campo abaixo \"em branco\".");
+    hint->setWordWrap(true);
+    dbLayout->addWidget(hint);
+    dbLayout->addWidget(
+        label(databasePage, "Label9", "Bando de dados do sistema (caminho completo)"));
+    m_databasePath = new QLineEdit(databasePage);
+    m_databasePath->setObjectName(QStringLiteral("Edit1"));
+    dbLayout->addWidget(m_databasePath);
+    m_locate = new QPushButton(QStringLiteral("Localizar"), databasePage);
+    m_locate->setObjectName(QStringLiteral("BitBtn4"));
+    m_locate->setAutoDefault(false);
+    dbLayout->addWidget(m_locate, 0, Qt::AlignRight);
+    dbLayout->addStretch(1);
+    m_pages->addTab(databasePage, QStringLiteral("Base de dados"));
+
+    const auto button = [this](const char *name, const char *caption) {
+        auto *b = new QPushButton(QString::fromUtf8(caption), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    m_ok = button("BitBtn1", "OK");
+    m_ok->setDefault(true);
+    m_cancel = button("BitBtn2", "Cancelar");
+    m_apply = button("BitBtn3", "Aplicar");
+    m_hiddenOk = button("Button1", "OK");
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (QPushButton *b : { m_ok, m_cancel, m_apply, m_hiddenOk })
+        buttons->addWidget(b);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_pages, 1);
+    layout->addLayout(buttons);
+    resize(440, 340);
+
+    // FormCreate
+    m_pages->setCurrentIndex(0);
+    m_hiddenOk->hide();
+
+    connect(m_formats, &QListWidget::itemChanged, this, [this] { AnyChange(Group::Formats); });
+    for (DBEdit *e : m_mail)
+        connect(e, &QLineEdit::textEdited, this, [this] { AnyChange(Group::Mail); });
+    connect(m_databasePath, &QLineEdit::textEdited, this, [this] { AnyChange(Group::Database); });
+    connect(m_ok, &QPushButton::clicked, this, &TOpcoes::BitBtn1Click);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_apply, &QPushButton::clicked, this, &TOpcoes::BitBtn3Click);
+    connect(m_locate, &QPushButton::clicked, this, &TOpcoes::BitBtn4Click);
+    connect(m_hiddenOk, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TOpcoes::setStore(TDados *store)
+{
+    m_store = store;
+    const char *fields[5] = { "Host", "Port", "UserID", "Name", "Email" };
+    for (int i = 0; i < 5; ++i) {
+        m_mail[i]->bind(store ? &store->TSMTPAccount : nullptr, QString::fromLatin1(fields[i]));
+        m_mail[i]->binding().onError = [this](const QString &text) { showError(text); };
+    }
+}
+
+void TOpcoes::showError(const QString &text)
+{
+    if (m_prompter)
+        m_prompter->error(text);
+}
+
+void TOpcoes::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormActivate();
+}
+
+void TOpcoes::startMailEdit()
+{
+    // The row is edited in memory only: the catalogue stays unlocked until "Aplicar".
+    try {
+        RecordSet &mail = m_store->TSMTPAccount;
+        mail.first();
+        mail.edit();
+    } catch (const DbError &e) {
+        showError(e.message());
+    }
+}
+
+void TOpcoes::FormActivate()
+{
+    if (m_pages->currentIndex() == 2)
+        m_pages->setCurrentIndex(0);
+    m_formatsChanged = m_mailChanged = m_databaseChanged = false;
+    m_filling = true;
+    m_formatKeys.clear();
+    m_formats->clear();
+    if (m_store) {
+        try {
+            RecordSet &formats = m_store->TFormats;
+            formats.first();
+            while (formats.isOpen() && !formats.isEmpty() && !formats.eof()) {
+                auto *item
+                    = new QListWidgetItem(formatItemText(formats.asString(QStringLiteral("Name")),
+                                              formats.asString(QStringLiteral("Extension")),
+                                              formats.asString(QStringLiteral("Variation"))),
+                        m_formats);
+                item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+                item->setCheckState(
+                    formats.asBool(QStringLiteral("Used")) ? Qt::Checked : Qt::Unchecked);
+                m_formatKeys << formats.asString(QStringLiteral("Extension"));
+                formats.next();
+            }
+        } catch (const DbError &e) {
+            showError(e.message());
+        }
+        RecordSet &mail = m_store->TSMTPAccount;
+        if (mail.state() == RecordSet::State::Edit || mail.state() == RecordSet::State::Insert)
+            mail.cancel();
+        startMailEdit();
+        const ProgramPaths &paths = m_store->paths();
+        m_databasePath->setText(joinPath(paths.DatabaseFolder, paths.DatabaseFileName));
+    }
+    m_filling = false;
+    m_apply->setEnabled(false);
+}
+
+void TOpcoes::AnyChange(Group group)
+{
+    if (m_filling)
+        return;
+    m_formatsChanged = m_formatsChanged || group == Group::Formats;
+    m_mailChanged = m_mailChanged || group == Group::Mail;
+    m_databaseChanged = m_databaseChanged || group == Group::Database;
+    m_apply->setEnabled(true);
+}
+
+void TOpcoes::BitBtn3Click()
+{
+    if (!isVisible() || !m_store)
+        return;
+    // One short write transaction for the rows; the lock lasts only while they are written.
+    std::unique_ptr<Transaction> transaction;
+    if (m_formatsChanged || m_mailChanged) {
+        try {
+            transaction = std::make_unique<Transaction>(m_store->Conexao);
+        } catch (const DbError &e) {
+            showError(e.message());
+        }
+    }
+    if (transaction && m_formatsChanged) {
+        RecordSet &formats = m_store->TFormats;
+        for (int i = 0; i < m_formats->count() && i < m_formatKeys.size(); ++i) {
+            try {
+                if (formats.locate(QStringLiteral("Extension"), m_formatKeys[i], true)) {
+                    formats.edit();
+                    formats.setValue(
+                        QStringLiteral("Used"), m_formats->item(i)->checkState() == Qt::Checked);
+                    formats.post();
+                }
+            } catch (const DbError &e) {
+                if (formats.state() == RecordSet::State::Edit)
+                    formats.cancel();
+                showError(e.message());
+            }
+        }
+    }
+    if (transaction && m_mailChanged) {
+        try {
+            m_store->TSMTPAccount.post();
+        } catch (const DbError &e) {
+            showError(e.message());
+        }
+    }
+    if (transaction) {
+        try {
+            transaction->commit();
+        } catch (const DbError &e) {
+            showError(e.message());
+        }
+    }
+    if (m_databaseChanged) {
+        const QString error = saveDatabaseLocation(m_store->paths(), m_databasePath->text());
+        if (!error.isEmpty())
+            showError(error);
+    }
+    // What was written is no longer a change; a group whose write failed stays marked.
+    if (transaction || !(m_formatsChanged || m_mailChanged)) {
+        m_formatsChanged = false;
+        m_mailChanged = false;
+    }
+    m_databaseChanged = false;
+    m_apply->setEnabled(m_formatsChanged || m_mailChanged);
+    RecordSet &mail = m_store->TSMTPAccount;
+    if (mail.state() != RecordSet::State::Edit)
+        startMailEdit();
+}
+
+void TOpcoes::BitBtn1Click()
+{
+    if (m_apply->isEnabled())
+        BitBtn3Click();
+    m_hiddenOk->click();
+}
+
+void TOpcoes::BitBtn4Click()
+{
+    if (!m_prompter)
+        return;
+    QString defaultName = QStringLiteral("quillomar.mdb");
+    QString start;
+    if (m_store) {
+        defaultName = m_store->paths().defaultDatabaseName();
+        start = m_store->paths().DatabaseFolder;
+    }
+    const QString filter = QStringLiteral("ZIRAK database (ZIRAK.mdb);;Catálogo (") + defaultName
+        + QStringLiteral(");;Bancos de dados (*.mdb)");
+    const QString picked = m_prompter->pickFile(QStringLiteral("Localizar"), filter, start);
+    if (picked.isEmpty())
+        return;
+    m_databasePath->setText(picked);
+    if (m_databasePath->text().trimmed().isEmpty() || !QFileInfo(m_databasePath->text()).isFile())
+        m_databasePath->clear();
+    AnyChange(Group::Database);
+}
+
+void TOpcoes::FormClose()
+{
+    if (!m_store)
+        return;
+    RecordSet &mail = m_store->TSMTPAccount;
+    if (mail.state() == RecordSet::State::Edit || mail.state() == RecordSet::State::Insert) {
+        try {
+            mail.cancel();
+        } catch (const DbError &e) {
+            showError(e.message());
+        }
+    }
+    m_formatKeys.clear();
+}
+
+void TOpcoes::done(int result)
+{
+    FormClose();
+    QDialog::done(result);
 }

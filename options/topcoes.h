@@ -1,10 +1,62 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 
-// Dialog "Opções"; its controls and handlers arrive with its own feature.
+class DBEdit;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTabWidget;
+class Prompter;
+class TDados;
+
+// Dialog "Opções": the formats the open-picture dialog offers, the outgoing mail server
+// row and the catalogue's location. Each group the person changed is written by
+// "Aplicar" (or "OK"); nothing is written, and nothing of the catalogue locked, before.
+// The main window reopens the catalogue when the location changed.
 class TOpcoes : public QDialog {
     Q_OBJECT
 public:
     explicit TOpcoes(QWidget *parent = nullptr);
+
+    void setStore(TDados *store);
+    void setPrompter(Prompter *prompter) { m_prompter = prompter; }
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    enum class Group { Formats, Mail, Database };
+
+    void FormActivate();
+    void FormClose();
+    void AnyChange(Group group);
+    void BitBtn1Click();
+    void BitBtn3Click();
+    void BitBtn4Click();
+    void showError(const QString &text);
+    void startMailEdit();
+
+    TDados *m_store = nullptr;
+    Prompter *m_prompter = nullptr;
+    QStringList m_formatKeys;
+    // One mark per group: each is set by its own controls and cleared by "Aplicar".
+    bool m_formatsChanged = false;
+    bool m_mailChanged = false;
+    bool m_databaseChanged = false;
+    bool m_filling = false;
+
+    QTabWidget *m_pages;
+    QListWidget *m_formats;
+    DBEdit *m_mail[5];
+    QLineEdit *m_databasePath;
+    QPushButton *m_locate;
+    QPushButton *m_ok;
+    QPushButton *m_cancel;
+    QPushButton *m_apply;
+    QPushButton *m_hiddenOk;
 };
