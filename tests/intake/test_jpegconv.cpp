@@ -1,5 +1,6 @@
 #include "intake/jpegconv.h"
 #include "intake/jpegscaler.h"
+#include "support/picturesamples.h"
 #include "support/testsupport.h"
 
 #include <QBuffer>
@@ -21,135 +22,11 @@ extern "C" {
 #include <jpeglib.h>
 }
 
+using namespace samples;
 using testsupport::readFile;
 using testsupport::writeFile;
 
 namespace {
-
-enum class Model { Rgb, Gray, Cmyk, Ycck };
-
-struct WriteOptions {
-    Model model = Model::Rgb;
-    int quality = 92;
-    bool progressive = false;
-    std::vector<jpeg_scan_info> script; // custom scans, when not empty
-};
-
-// Encodes with libjpeg itself, for the colour models and scan layouts Qt cannot write.
-// CMYK samples are written inverted, as Adobe applications store them.
-WriteOptions as(Model model, bool progressive = false)
-{
-    WriteOptions options;
-    options.model = model;
-    options.progressive = progressive;
-    return options;
-}
-
-QByteArray writeJpeg(const QImage &source, const WriteOptions &options = {})
-{
-    const QImage image = source.convertToFormat(QImage::Format_RGB888);
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char *buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = JDIMENSION(image.width());
-    cinfo.image_height = JDIMENSION(image.height());
-    const bool cmyk = options.model == Model::Cmyk || options.model == Model::Ycck;
-    cinfo.input_components = options.model == Model::Gray ? 1 : cmyk ? 4 : 3;
-    cinfo.in_color_space = options.model == Model::Gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    if (options.model == Model::Ycck)
-        jpeg_set_colorspace(&cinfo, JCS_YCCK);
-    jpeg_set_quality(&cinfo, options.quality, TRUE);
-    if (options.progressive)
-        jpeg_simple_progression(&cinfo);
-    if (!options.script.empty()) {
-        cinfo.scan_info = options.script.data();
-        cinfo.num_scans = int(options.script.size());
-    }
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> line(size_t(image.width()) * 4);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const uchar *rgb = image.constScanLine(int(cinfo.next_scanline));
-        for (int x = 0; x < image.width(); ++x) {
-            const int r = rgb[x * 3], g = rgb[x * 3 + 1], b = rgb[x * 3 + 2];
-            if (options.model == Model::Gray) {
-                line[x] = JSAMPLE(qGray(r, g, b));
-            } else if (cmyk) {
-                const int k = 255 - std::max({ r, g, b });
-                const int c = k == 255 ? 0 : (255 - r - k) * 255 / (255 - k);
-                const int m = k == 255 ? 0 : (255 - g - k) * 255 / (255 - k);
-                const int y = k == 255 ? 0 : (255 - b - k) * 255 / (255 - k);
-                line[x * 4] = JSAMPLE(255 - c);
-                line[x * 4 + 1] = JSAMPLE(255 - m);
-                line[x * 4 + 2] = JSAMPLE(255 - y);
-                line[x * 4 + 3] = JSAMPLE(255 - k);
-            } else {
-                line[x * 3] = JSAMPLE(r);
-                line[x * 3 + 1] = JSAMPLE(g);
-                line[x * 3 + 2] = JSAMPLE(b);
-            }
-        }
-        JSAMPROW row = line.data();
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    QByteArray bytes(reinterpret_cast<const char *>(buffer), qsizetype(size));
-    std::free(buffer);
-    return bytes;
-}
-
-QByteArray qtJpeg(const QImage &image, int quality = 92)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG", quality);
-    return bytes;
-}
-
-QImage solid(int w, int h, QColor colour)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
-// Something like a photograph: gradients, shapes with soft and hard edges, sensor noise.
-QImage photoLike(int w, int h)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < w; ++x)
-            line[x] = qRgb(40 + 170 * x / w, 60 + 120 * y / h, 200 - 150 * (x + y) / (w + h));
-    }
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(220, 40, 30));
-    painter.drawEllipse(QRectF(w * 0.1, h * 0.2, w * 0.3, h * 0.4));
-    painter.setBrush(QColor(20, 20, 60));
-    painter.drawRect(QRectF(w * 0.55, h * 0.5, w * 0.35, h * 0.3));
-    painter.setPen(QPen(QColor(250, 250, 200), w / 200.0));
-    painter.drawLine(QPointF(0, h * 0.9), QPointF(w, h * 0.1));
-    painter.end();
-    QRandomGenerator noise(7);
-    for (int y = 0; y < h; ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int n = int(noise.bounded(13)) - 6;
-            const QRgb p = line[x];
-            line[x] = qRgb(std::clamp(qRed(p) + n, 0, 255), std::clamp(qGreen(p) + n, 0, 255),
-                std::clamp(qBlue(p) + n, 0, 255));
-        }
-    }
-    return image;
-}
 
 struct Outcome {
     QByteArray output;
@@ -192,91 +69,9 @@ QString describe(QRgb c)
     return QStringLiteral("(%1,%2,%3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
 }
 
-// Offset of the first marker `code` (0xFFcc) at a segment boundary, -1 when absent.
-qsizetype findMarker(const QByteArray &jpeg, uchar code)
-{
-    qsizetype i = 2;
-    while (i + 4 <= jpeg.size()) {
-        if (uchar(jpeg[i]) != 0xFF)
-            return -1;
-        const uchar marker = uchar(jpeg[i + 1]);
-        if (marker == code)
-            return i;
-        if (marker == 0xDA || marker == 0xD9)
-            return -1;
-        i += 2 + (uchar(jpeg[i + 2]) << 8 | uchar(jpeg[i + 3]));
-    }
-    return -1;
-}
-
-qsizetype findFrame(const QByteArray &jpeg)
-{
-    for (uchar code : { 0xC0, 0xC1, 0xC2 }) {
-        if (const qsizetype at = findMarker(jpeg, code); at >= 0)
-            return at;
-    }
-    return -1;
-}
-
-QByteArray withFrameSize(QByteArray jpeg, int w, int h)
-{
-    const qsizetype at = findFrame(jpeg);
-    jpeg[at + 5] = char(h >> 8);
-    jpeg[at + 6] = char(h & 0xFF);
-    jpeg[at + 7] = char(w >> 8);
-    jpeg[at + 8] = char(w & 0xFF);
-    return jpeg;
-}
-
-// The bytes from SOI to the end of the first scan's header plus `dataBytes` of its data.
-QByteArray cutInFirstScan(const QByteArray &jpeg, qsizetype dataBytes)
-{
-    const qsizetype sos = jpeg.indexOf(QByteArray("\xFF\xDA", 2));
-    const qsizetype data = sos + 2 + (uchar(jpeg[sos + 2]) << 8 | uchar(jpeg[sos + 3]));
-    return jpeg.left(data + dataBytes);
-}
-
 QImage decoded(const QByteArray &jpeg)
 {
     return QImage::fromData(jpeg, "JPG").convertToFormat(QImage::Format_RGB32);
-}
-
-// Every legal scan of a 3-component progressive file: each coefficient alone, one bit at a
-// time. No encoder makes this, but it is a valid file with 2,090 scans.
-std::vector<jpeg_scan_info> everyBitAlone()
-{
-    std::vector<jpeg_scan_info> scans;
-    auto scan = [&](int comps, int ss, int se, int ah, int al) {
-        jpeg_scan_info s {};
-        s.comps_in_scan = comps;
-        for (int c = 0; c < comps; ++c)
-            s.component_index[c] = c;
-        s.Ss = ss;
-        s.Se = se;
-        s.Ah = ah;
-        s.Al = al;
-        scans.push_back(s);
-    };
-    scan(3, 0, 0, 0, 10);
-    for (int al = 9; al >= 0; --al)
-        scan(3, 0, 0, al + 1, al);
-    for (int c = 0; c < 3; ++c) {
-        for (int k = 1; k < 64; ++k) {
-            jpeg_scan_info s {};
-            s.comps_in_scan = 1;
-            s.component_index[0] = c;
-            s.Ss = s.Se = k;
-            s.Ah = 0;
-            s.Al = 10;
-            scans.push_back(s);
-            for (int al = 9; al >= 0; --al) {
-                s.Ah = al + 1;
-                s.Al = al;
-                scans.push_back(s);
-            }
-        }
-    }
-    return scans;
 }
 
 // The quantisation tables libjpeg makes for quality 90, as sorted values.
@@ -666,8 +461,8 @@ private slots:
             QByteArray jpeg;
             QRgb left, right;
         };
-        const WriteOptions progressive = as(Model::Rgb, true);
-        const WriteOptions greyProgressive = as(Model::Gray, true);
+        const JpegOptions progressive = as(Model::YCbCr, true);
+        const JpegOptions greyProgressive = as(Model::Gray, true);
         const QRgb greyCyan = qRgb(qGray(cyan), qGray(cyan), qGray(cyan));
         const QRgb greyOrange = qRgb(qGray(orange), qGray(orange), qGray(orange));
         const Case cases[] = {
@@ -693,7 +488,7 @@ private slots:
     void damagedAndHostileFilesAreRefusedWithTheDecoderCode()
     {
         const QByteArray good = qtJpeg(photoLike(64, 48));
-        const QByteArray progressive = writeJpeg(photoLike(64, 48), as(Model::Rgb, true));
+        const QByteArray progressive = writeJpeg(photoLike(64, 48), as(Model::YCbCr, true));
 
         QByteArray png;
         {
@@ -734,7 +529,7 @@ private slots:
             // Padded to one bit per block, so that it is not refused as cut short.
             wideRepeats = withFrameSize(wideRepeats, 4096, 4096) + QByteArray(40000, '\0');
         }
-        WriteOptions everyBit;
+        JpegOptions everyBit;
         everyBit.script = everyBitAlone();
         const QByteArray manyScans = writeJpeg(photoLike(16, 16), everyBit);
 

@@ -7,8 +7,9 @@
 #include "intake/picturefilter.h"
 #include "intake/picturepreview.h"
 #include "store/tdados.h"
+#include "support/picturesamples.h"
+#include "support/testsupport.h"
 #include "support/windowdriver.h"
-#include "test_preview_files.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/pagecontrol.h"
 
@@ -24,7 +25,8 @@
 #include <QTreeView>
 #include <QtTest>
 
-using namespace previewfiles;
+using namespace samples;
+using testsupport::writeFile;
 
 namespace {
 
@@ -57,7 +59,7 @@ struct PreviewWindow {
         const QString &name, const QString &fileType, const QByteArray &bytes, bool review = true)
     {
         if (!bytes.isNull())
-            write(file(name), bytes);
+            writeFile(file(name), bytes);
         return f.exec(QStringLiteral("INSERT INTO Pictures (Collection, Category, Location, Name, "
                                      "FileName, FullPath, FileType, Review) VALUES (:C, :K, :L, "
                                      ":N, :F, :P, :T, :R)"),
@@ -222,7 +224,7 @@ private slots:
         // A thumbnail saved by hand is not taken while Review is true...
         QImage hand(60, 50, QImage::Format_RGB32);
         hand.fill(Qt::blue);
-        QVERIFY(write(w.thumbnail(id), encoded(hand, "jpeg")));
+        QVERIFY(writeFile(w.thumbnail(id), encoded(hand, "jpeg")));
         w.show(other);
         w.show(id);
         QCOMPARE(w.shown(w.b().Image1), QSize(100, 80));
@@ -243,7 +245,7 @@ private slots:
         w.start();
         QImage old(30, 30, QImage::Format_RGB32);
         old.fill(Qt::blue);
-        QVERIFY(write(w.thumbnail(id), encoded(old, "jpeg")));
+        QVERIFY(writeFile(w.thumbnail(id), encoded(old, "jpeg")));
         w.show(id);
         QCOMPARE(QImageReader(w.thumbnail(id)).size(), QSize(135, 101));
         QCOMPARE(w.shown(w.b().Image1), QSize(135, 101));
@@ -314,7 +316,7 @@ private slots:
     {
         PreviewWindow w;
         const qint64 gif = w.picture(
-            "anima.gif", "gif", previewfiles::gif(400, 300, { qRgb(255, 0, 0), qRgb(0, 255, 0) }));
+            "anima.gif", "gif", samples::gif(400, 300, { qRgb(255, 0, 0), qRgb(0, 255, 0) }));
         const qint64 png = w.picture("grade.png", "png", encoded(gradient(800, 600), "png"));
         w.start();
 
@@ -403,7 +405,7 @@ private slots:
         w.b().BitBtn1->click();
         QVERIFY(w.started.isEmpty());
         const QString viewer = w.app->paths.ProgramFolder + QStringLiteral("/kodakprv.exe");
-        QVERIFY(write(viewer, QByteArray("viewer")));
+        QVERIFY(writeFile(viewer, QByteArray("viewer")));
         w.b().BitBtn1->click();
         QCOMPARE(w.started.size(), 1);
         QCOMPARE(w.started.first(),
@@ -452,7 +454,7 @@ private slots:
         BmpOptions mono;
         const qint64 line = w.picture("linha.bmp", "bmp", bmp(27000, 100, 1, mono));
         w.start();
-        QVERIFY(write(w.thumbnail(strip), jpeg(135, 10)));
+        QVERIFY(writeFile(w.thumbnail(strip), jpeg(135, 10)));
         w.show(strip);
         QCOMPARE(w.prompter.boxTexts(), QStringList { "Invalid Height" });
         QCOMPARE(w.prompter.boxes().first().icon, Prompter::Icon::Error);

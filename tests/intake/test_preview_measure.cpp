@@ -1,11 +1,12 @@
-#include "store/connection.h"
+#include "core/versiontools.h"
 #include "intake/jpegconv.h"
 #include "intake/picturefilter.h"
 #include "intake/picturemeasure.h"
-#include "store/schema.h"
-#include "test_preview_files.h"
 #include "intake/thumbnailencoder.h"
-#include "core/versiontools.h"
+#include "store/connection.h"
+#include "store/schema.h"
+#include "support/picturesamples.h"
+#include "support/testsupport.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -13,7 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-using namespace previewfiles;
+using namespace samples;
+using testsupport::writeFile;
 
 Q_DECLARE_METATYPE(std::optional<int>)
 
@@ -100,7 +102,7 @@ private slots:
         options.masks[1] = green;
         options.masks[2] = blue;
         options.topDown = topDown;
-        QVERIFY(write(path, bmp(300, 200, bpp, options)));
+        QVERIFY(writeFile(path, bmp(300, 200, bpp, options)));
 
         const PictureMeasure m = PictureMeasure::measure(path, "bmp");
         QVERIFY2(m.isValid(), qPrintable(m.errorText()));
@@ -125,7 +127,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString jpg = dir.filePath("photo.jpg");
-        QVERIFY(write(jpg, jpeg(640, 480)));
+        QVERIFY(writeFile(jpg, jpeg(640, 480)));
         const PictureMeasure photo = PictureMeasure::measure(jpg, "jpg");
         QVERIFY(photo.isValid());
         QVERIFY(photo.isJpeg());
@@ -136,7 +138,7 @@ private slots:
         QImage icon(256, 256, QImage::Format_ARGB32);
         icon.fill(qRgba(0, 0, 255, 200));
         const QString ico = dir.filePath("icon.ico");
-        QVERIFY(write(ico, encoded(icon, "ico")));
+        QVERIFY(writeFile(ico, encoded(icon, "ico")));
         const PictureMeasure iconMeasure = PictureMeasure::measure(ico, "ico");
         QVERIFY2(iconMeasure.isValid(), qPrintable(iconMeasure.errorText()));
         QCOMPARE(iconMeasure.size(), QSize(256, 256));
@@ -144,7 +146,7 @@ private slots:
 
         // A PNG named .bmp has no bitmap layout: "any other layout".
         const QString fake = dir.filePath("fake.bmp");
-        QVERIFY(write(fake, encoded(gradient(300, 200), "png")));
+        QVERIFY(writeFile(fake, encoded(gradient(300, 200), "png")));
         const PictureMeasure png = PictureMeasure::measure(fake, "bmp");
         QVERIFY(png.isValid());
         QCOMPARE(png.colorType(), std::optional<int>(0));
@@ -159,7 +161,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString bomb = dir.filePath("bomb.bmp");
-        QVERIFY(write(bomb, bombBmp()));
+        QVERIFY(writeFile(bomb, bombBmp()));
         const PictureMeasure m = PictureMeasure::measure(bomb, "bmp");
         QVERIFY(!m.isValid());
         QVERIFY(!m.errorText().isEmpty());
@@ -169,9 +171,9 @@ private slots:
 
         // A real bitmap cut short; the same file whole is fine, even without its last padding.
         const QByteArray whole = bmp(301, 200, 24);
-        QVERIFY(write(dir.filePath("cut.bmp"), whole.left(whole.size() / 2)));
+        QVERIFY(writeFile(dir.filePath("cut.bmp"), whole.left(whole.size() / 2)));
         QVERIFY(!PictureMeasure::measure(dir.filePath("cut.bmp"), "bmp").isValid());
-        QVERIFY(write(dir.filePath("padless.bmp"), whole.left(whole.size() - 1)));
+        QVERIFY(writeFile(dir.filePath("padless.bmp"), whole.left(whole.size() - 1)));
         QVERIFY(PictureMeasure::measure(dir.filePath("padless.bmp"), "bmp").isValid());
 
         // Headers at the limits of their fields.
@@ -179,7 +181,7 @@ private slots:
         put32(huge, 18, 0x7fffffff);
         put32(huge, 22, 0x80000001); // top-down, 2^31 - 1 rows
         put16(huge, 28, 32);
-        QVERIFY(write(dir.filePath("huge.bmp"), huge));
+        QVERIFY(writeFile(dir.filePath("huge.bmp"), huge));
         QVERIFY(!PictureMeasure::measure(dir.filePath("huge.bmp"), "bmp").isValid());
 
         // Run-length data too short for the rows it declares.
@@ -187,11 +189,11 @@ private slots:
         rle.compression = 1;
         QByteArray bigRle = bmp(5000, 10, 8, rle);
         put32(bigRle, 22, 5000);
-        QVERIFY(write(dir.filePath("rle.bmp"), bigRle));
+        QVERIFY(writeFile(dir.filePath("rle.bmp"), bigRle));
         QVERIFY(!PictureMeasure::measure(dir.filePath("rle.bmp"), "bmp").isValid());
 
         // Not a picture, and no file at all.
-        QVERIFY(write(dir.filePath("text.jpg"), QByteArray("not a picture at all")));
+        QVERIFY(writeFile(dir.filePath("text.jpg"), QByteArray("not a picture at all")));
         QVERIFY(!PictureMeasure::measure(dir.filePath("text.jpg"), "jpg").isValid());
         const PictureMeasure none = PictureMeasure::measure(dir.filePath("none.jpg"), "jpg");
         QVERIFY(!none.isValid());
@@ -205,7 +207,7 @@ private slots:
         const QByteArray photo = jpeg(6000, 4000);
         const int sos = int(photo.indexOf(QByteArray("\xFF\xDA", 2)));
         QVERIFY(sos > 0);
-        QVERIFY(write(dir.filePath("cut.jpg"), photo.left(sos + 20)));
+        QVERIFY(writeFile(dir.filePath("cut.jpg"), photo.left(sos + 20)));
         const PictureMeasure m = PictureMeasure::measure(dir.filePath("cut.jpg"), "jpg");
         QVERIFY(m.isValid());
         QCOMPARE(m.size(), QSize(6000, 4000));
@@ -216,7 +218,7 @@ private slots:
         QTemporaryDir dir;
         auto viewOf = [&](int w, int h) {
             const QString path = dir.filePath(QString("%1x%2.bmp").arg(w).arg(h));
-            write(path, bmp(w, h, 1));
+            writeFile(path, bmp(w, h, 1));
             return PictureMeasure::measure(path, "bmp").viewSize(QSize(135, 135));
         };
         QCOMPARE(viewOf(2000, 1500), QSize(135, 101));
@@ -227,7 +229,7 @@ private slots:
         // The rule gives a 0 height here (the writer refuses it); the view still draws a line.
         QCOMPARE(viewOf(27000, 100), QSize(135, 1));
 
-        QVERIFY(write(dir.filePath("photo.jpg"), jpeg(2000, 1500)));
+        QVERIFY(writeFile(dir.filePath("photo.jpg"), jpeg(2000, 1500)));
         const PictureMeasure photo = PictureMeasure::measure(dir.filePath("photo.jpg"), "jpg");
         QCOMPARE(photo.decode(photo.viewSize(QSize(135, 135)), nullptr).size(), QSize(135, 101));
     }

@@ -1,10 +1,10 @@
-#include "store/connection.h"
+#include "core/versiontools.h"
 #include "intake/jpegconv.h"
+#include "store/connection.h"
 #include "store/query.h"
 #include "store/schema.h"
-#include "test_preview_files.h"
+#include "support/picturesamples.h"
 #include "support/testsupport.h"
-#include "core/versiontools.h"
 
 #include <QDir>
 #include <QImageReader>
@@ -18,7 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-using namespace previewfiles;
+using namespace samples;
+using testsupport::writeFile;
 
 namespace {
 
@@ -73,7 +74,7 @@ struct ThumbsFixture {
         const QString &name, const QString &type, const QByteArray &bytes, bool review = true)
     {
         if (!bytes.isNull())
-            write(file(name), bytes);
+            writeFile(file(name), bytes);
         return exec("INSERT INTO Pictures (Name, FileName, FullPath, FileType, ColorType, Review) "
                     "VALUES (:N, :N2, :P, :T, 4, :R)",
             { { "N", name }, { "N2", name }, { "P", pictures.path() + "/" }, { "T", type },
@@ -192,8 +193,7 @@ private slots:
         const qint64 photo = f.picture("foto.jpg", "jpg", jpeg(2000, 1500));
         const qint64 board = f.picture("quadro.bmp", "bmp", bmp(1000, 750, 8));
         const qint64 small = f.picture("pequena.jpg", "jpg", jpeg(100, 80));
-        const qint64 gif
-            = f.picture("anima.gif", "gif", previewfiles::gif(300, 200, { qRgb(1, 2, 3) }));
+        const qint64 gif = f.picture("anima.gif", "gif", samples::gif(300, 200, { qRgb(1, 2, 3) }));
         const qint64 tif = f.picture("scan.tif", "tif", encoded(gradient(300, 200), "tiff"));
         const qint64 gone = f.picture("sumiu.jpg", "jpg", QByteArray());
         const qint64 text = f.picture("texto.jpg", "jpg", QByteArray("not a picture"));
