@@ -1,6 +1,6 @@
 #pragma once
 
-#include "intake/jpegconv.h"
+#include "intake/jpegerror.h"
 
 #include <csetjmp>
 #include <cstdio>

@@ -1,5 +1,9 @@
 #include "intake/picturemeasure.h"
 
+#include "intake/decodebudget.h"
+#include "intake/jpegdecoder.h"
+#include "intake/jpegerror.h"
+#include "intake/picturefile.h"
 #include "intake/thumbsize.h"
 
 #include <QDir>
@@ -8,6 +12,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
+#include <shared_mutex>
 
 namespace {
 
@@ -30,10 +36,41 @@ constexpr quint32 kAlphaBitFields = 6;
 // OS/2 2.x headers reuse the compression codes for other schemes and carry no masks.
 constexpr quint32 kOs2HeaderSize = 64;
 
-QString openError(const QString &path, const QFile &file)
+// Qt's readers give their failures in English; the program says them in its own words.
+QString readerError(const QImageReader &reader, bool reading)
 {
-    return QStringLiteral("Cannot open file \"%1\". %2")
-        .arg(QDir::toNativeSeparators(path), file.errorString());
+    if (reader.error() == QImageReader::UnsupportedFormatError || !reading)
+        return QStringLiteral("Formato de imagem não suportado.");
+    return QStringLiteral("Não foi possível ler os dados da imagem.");
+}
+
+QString tooLargeError()
+{
+    return QStringLiteral("A imagem é grande demais para ser desenhada.");
+}
+
+// Qt's allocation limit is one value for the whole process. Every read takes it shared; a
+// read of a bitmap whose pixels were counted in its file raises it, alone.
+std::shared_mutex &allocationLimitLock()
+{
+    static std::shared_mutex lock;
+    return lock;
+}
+
+QImage readWithLimit(QImageReader &reader, qint64 bytes, bool raise)
+{
+    if (!raise) {
+        std::shared_lock shared(allocationLimitLock());
+        return reader.read();
+    }
+    std::unique_lock alone(allocationLimitLock());
+    const int limit = QImageReader::allocationLimit();
+    const int needed = int(bytes / (1024 * 1024) + 1);
+    if (limit > 0 && needed > limit)
+        QImageReader::setAllocationLimit(needed);
+    QImage image = reader.read();
+    QImageReader::setAllocationLimit(limit);
+    return image;
 }
 
 } // namespace
@@ -130,9 +167,10 @@ PictureMeasure PictureMeasure::measure(const QString &path, const QString &fileT
     PictureMeasure m;
     m.m_path = path;
     m.m_fileType = fileType;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m.m_error = openError(path, file);
+    QFile file;
+    const PictureFile::Status status = PictureFile::open(path, file, &m.m_error);
+    if (status != PictureFile::Status::Opened) {
+        m.m_missing = status == PictureFile::Status::Missing;
         return m;
     }
     m.m_bmp = readBmpLayout(file, file.size());
@@ -147,15 +185,14 @@ PictureMeasure PictureMeasure::measure(const QString &path, const QString &fileT
     if (m.m_bmp && m.m_format == "bmp" && m.m_bmp->width > 0)
         m.m_size = QSize(m.m_bmp->width, m.m_bmp->height);
     if (m.m_format.isEmpty() || !m.m_size.isValid() || m.m_size.isEmpty()) {
-        m.m_error = reader.errorString();
-        if (m.m_error.isEmpty() || reader.error() == QImageReader::UnknownError)
-            m.m_error = QStringLiteral("Unsupported image format");
+        m.m_error = readerError(reader, false);
         return m;
     }
     // Qt's reader would draw a short file's missing rows as black: a few bytes that claim
     // millions of pixels would then take the memory of a real picture.
     if (m.m_bmp && m.m_format == "bmp" && !m.m_bmp->complete)
-        m.m_error = QStringLiteral("The file holds less pixel data than its header declares");
+        m.m_error = QStringLiteral("O arquivo tem menos dados de imagem do que o seu cabeçalho "
+                                   "declara.");
     return m;
 }
 
@@ -183,27 +220,46 @@ QImage PictureMeasure::decode(const QSize &size, QString *error) const
     };
     if (!isValid())
         return fail(m_error);
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(openError(m_path, file));
+    QFile file;
+    QString openError;
+    if (PictureFile::open(m_path, file, &openError) != PictureFile::Status::Opened)
+        return fail(openError);
+    const QSize wanted = size.isValid() && !size.isEmpty() ? size : m_size;
+    if (isJpeg()) {
+        try {
+            return JpegDecoder::decode(file, wanted).image;
+        } catch (const JpegError &e) {
+            return fail(e.message());
+        }
+    }
+
     QImageReader reader(&file, m_format);
-    const bool scale = size.isValid() && size != m_size;
+    const bool scale = wanted != m_size;
     const bool readerScales = reader.supportsOption(QImageIOHandler::ScaledSize);
     if (scale && readerScales)
-        reader.setScaledSize(size);
-    QImage image = reader.read();
-    if (image.isNull()) {
-        QString text = reader.errorString();
-        if (text.isEmpty() || reader.error() == QImageReader::UnknownError)
-            text = QStringLiteral("Unable to read image data");
-        return fail(text);
-    }
+        reader.setScaledSize(wanted);
+    // What the read holds: the picture as read (at most 4 bytes a pixel) and its copy.
+    const QSize read = scale && readerScales ? wanted : m_size;
+    const qint64 bytes
+        = 4 * (qint64(read.width()) * read.height() + qint64(wanted.width()) * wanted.height());
+    const bool counted = m_bmp && m_format == "bmp" && m_bmp->complete;
+    const qint64 limit = qint64(QImageReader::allocationLimit()) * 1024 * 1024;
+    if (bytes > DecodeBudget::kTotal && (counted || limit <= 0))
+        return fail(tooLargeError());
+    // Any other file is held to Qt's limit, whatever size it declares.
+    const qint64 held = counted || limit <= 0
+        ? bytes
+        : std::min(bytes, limit + 4 * qint64(wanted.width()) * wanted.height());
+    const DecodeBudget::Reservation memory(std::min(held, DecodeBudget::kTotal));
+    QImage image = readWithLimit(reader, bytes, counted && bytes > limit);
+    if (image.isNull())
+        return fail(readerError(reader, true));
     if (scale && !readerScales) {
         // Smooth scaling keeps a palette picture's format, and averages 1-bit ones to black.
         if (image.depth() < 32)
             image = image.convertToFormat(
                 image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-        image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        image = image.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     return image;
 }

@@ -33,6 +33,8 @@ public:
 
     // The picture's headers were read and its pixels may be drawn.
     bool isValid() const { return m_error.isEmpty() && m_size.isValid(); }
+    // No file exists at the path (or a folder does).
+    bool isMissing() const { return m_missing; }
     // Why not, in the reader's words.
     QString errorText() const { return m_error; }
     QString path() const { return m_path; }
@@ -50,8 +52,10 @@ public:
     // The size a view of box draws the picture at: its own when it fits, otherwise
     // scaled down with its proportions (never below one pixel a side).
     QSize viewSize(const QSize &box) const;
-    // Decodes the picture at `size` (JPEGs with the decoder's DCT scaling, others scaled
-    // down smoothly after reading). A null image and *error on failure.
+    // Decodes the picture at `size` (JPEGs with the program's own decoder, others through
+    // Qt's readers, scaled down smoothly after reading), within DecodeBudget. A bitmap whose
+    // pixels are all in the file is read however large (within the budget); Qt's allocation
+    // limit stays for every other file. A null image and *error on failure.
     QImage decode(const QSize &size, QString *error) const;
 
     // The path of a picture's file: its FullPath, a delimiter unless FullPath ends with
@@ -69,4 +73,5 @@ private:
     QSize m_size;
     QString m_error;
     std::optional<BmpLayout> m_bmp;
+    bool m_missing = false;
 };

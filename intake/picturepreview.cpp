@@ -1,106 +1,69 @@
 #include "intake/picturepreview.h"
 
-#include "store/dberror.h"
 #include "core/eventpump.h"
-#include "intake/jpegconv.h"
-#include "widgets/pagecontrol.h"
-#include "intake/picturemeasure.h"
 #include "core/programpaths.h"
 #include "core/prompter.h"
+#include "intake/jpegerror.h"
+#include "intake/picturemeasure.h"
+#include "intake/picturereview.h"
+#include "store/dberror.h"
 #include "store/recordset.h"
 #include "store/tdados.h"
-#include "intake/thumbnailencoder.h"
-#include "intake/thumbsize.h"
 #include "store/transaction.h"
+#include "widgets/pagecontrol.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QLabel>
 #include <QMovie>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <optional>
 
 namespace {
-
-const QRgb kWhite = qRgb(255, 255, 255);
-
-bool isWebType(const QString &fileType)
-{
-    return fileType == QLatin1String("gif") || fileType == QLatin1String("png");
-}
 
 bool isEditing(const RecordSet &set)
 {
     return set.state() == RecordSet::State::Edit || set.state() == RecordSet::State::Insert;
 }
 
-// A JPEG's thumbnail written while the picture is loaded, under a hidden name beside the
-// thumbnail: the view then draws it instead of decoding the picture a second time, and it
-// takes the thumbnail's name only when the details have been recorded.
-class PendingThumbnail {
-public:
-    PendingThumbnail() = default;
-    PendingThumbnail(const PendingThumbnail &) = delete;
-    PendingThumbnail &operator=(const PendingThumbnail &) = delete;
-    ~PendingThumbnail() { discard(); }
-
-    void make(const QString &source, const QString &target, const QSize &size)
-    {
-        const QFileInfo info(target);
-        m_file = info.dir().filePath(QStringLiteral(".%1.%2.preview")
-                                         .arg(info.fileName())
-                                         .arg(QCoreApplication::applicationPid()));
-        try {
-            ConvertJPEGFile(source, m_file, size.width(), size.height(), kWhite);
-            m_made = true;
-        } catch (const JpegError &e) {
-            m_error = e;
+// The details of a larger picture into the current row: in a transaction of its own when
+// the person is not editing it, else into the edited row, saved with the person's Post.
+void recordDetails(
+    TDados &store, const PictureReview::Result &result, bool idle, Prompter &prompter)
+{
+    RecordSet &pictures = store.TPictures;
+    std::optional<Transaction> transaction;
+    try {
+        if (idle) {
+            transaction.emplace(store.Conexao);
+            pictures.edit();
         }
-    }
-    bool made() const { return m_made; }
-    const std::optional<JpegError> &error() const { return m_error; }
-    QImage image() const { return m_made ? QImageReader(m_file).read() : QImage(); }
-
-    // Puts the thumbnail in place in one step.
-    void commitTo(const QString &target)
-    {
-        if (std::rename(
-                QFile::encodeName(m_file).constData(), QFile::encodeName(target).constData())
-            != 0) {
-            const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-            discard();
-            QFile::remove(target);
-            throw JpegError(QStringLiteral("Cannot create file \"%1\". %2")
-                                .arg(QDir::toNativeSeparators(target), reason));
+        for (const auto &[column, value] : PictureReview::details(result, idle))
+            pictures.setValue(column, value);
+        if (idle) {
+            pictures.post();
+            transaction->commit();
         }
-        m_made = false;
-        m_file.clear();
+    } catch (const DbError &e) {
+        if (idle) {
+            // Whatever was posted stays; a row left in edit would lock the page.
+            try {
+                if (isEditing(pictures))
+                    pictures.cancel();
+                if (transaction && transaction->active())
+                    transaction->commit();
+            } catch (const DbError &) {
+            }
+        }
+        prompter.error(e.message());
     }
-    void discard()
-    {
-        if (!m_file.isEmpty())
-            QFile::remove(m_file);
-        m_file.clear();
-        m_made = false;
-    }
-
-private:
-    QString m_file;
-    bool m_made = false;
-    std::optional<JpegError> m_error;
-};
+}
 
 } // namespace
 
@@ -154,10 +117,21 @@ void PicturePreview::clearThumbnail()
     clearWebView(m_c.WebBrowser1, m_smallMovie);
 }
 
+void PicturePreview::reportOnce(qint64 recId, const QString &text)
+{
+    if (m_reported.contains(recId))
+        return;
+    m_reported.insert(recId);
+    m_prompter.error(text);
+}
+
 void PicturePreview::ShowThumbnail()
 {
+    const quint64 showing = ++m_showing;
     setStatus(QStringLiteral("Carregando imagem..."));
     EventPump::pumpNow();
+    if (overtaken(showing))
+        return;
     RecordSet &pictures = m_store.TPictures;
     QString name;
     bool review = true;
@@ -184,16 +158,11 @@ void PicturePreview::ShowThumbnail()
         showSmallTab(0);
         m_c.BitBtn1->setEnabled(true);
     } else {
-        LoadPicture();
-        // A click handled while it loaded has shown another picture, with its own text.
-        try {
-            if (m_store.GetThumbnailName(pictures.asInt(QStringLiteral("RecId"))) != name)
-                return;
-        } catch (const DbError &) {
-            return;
-        }
+        loadPicture(showing);
     }
-
+    // A newer showing has its own picture and status text.
+    if (overtaken(showing))
+        return;
     if (QFileInfo::exists(name))
         setStatus(QString());
     else
@@ -203,28 +172,28 @@ void PicturePreview::ShowThumbnail()
 
 void PicturePreview::LoadPicture()
 {
+    loadPicture(++m_showing);
+}
+
+void PicturePreview::loadPicture(quint64 showing)
+{
     setStatus(QStringLiteral("Carregando imagem..."));
     EventPump::pumpNow();
+    if (overtaken(showing))
+        return;
 
     RecordSet &pictures = m_store.TPictures;
-    QString path;
-    QString fileType;
-    QString thumbnailName;
+    PictureReview::Picture picture;
     qint64 recId = 0;
     bool supported = false;
     try {
-        path = PictureMeasure::picturePath(pictures.asString(QStringLiteral("FullPath")),
+        picture.path = PictureMeasure::picturePath(pictures.asString(QStringLiteral("FullPath")),
             pictures.asString(QStringLiteral("FileName")));
-        fileType = pictures.asString(QStringLiteral("FileType"));
+        picture.fileType = pictures.asString(QStringLiteral("FileType"));
         recId = pictures.asInt(QStringLiteral("RecId"));
-        thumbnailName = m_store.GetThumbnailName(recId);
-        const QFileInfo file(path);
-        if (!file.exists() || file.isDir()) {
-            setStatus(QString());
-            return;
-        }
+        picture.thumbnail = m_store.GetThumbnailName(recId);
         RecordSet &formats = m_store.TFormats;
-        supported = formats.locate(QStringLiteral("Extension"), fileType, true)
+        supported = formats.locate(QStringLiteral("Extension"), picture.fileType, true)
             && formats.asBool(QStringLiteral("Support"));
     } catch (const DbError &e) {
         setStatus(QString());
@@ -232,45 +201,43 @@ void PicturePreview::LoadPicture()
         return;
     }
 
-    const bool web = isWebType(fileType);
-    const QSize box = m_c.Image1->size();
-    PictureMeasure measure;
-    QImage view; // the picture as the small view draws it
-    PendingThumbnail pending;
+    const bool web = PictureReview::isWebType(picture.fileType);
+    const bool idle = !inProgress();
+    PictureReview::Result result;
     bool loaded = false;
-    if (supported) {
-        if (!web) {
-            measure = PictureMeasure::measure(path, fileType);
-            if (measure.isValid()) {
-                const std::optional<QSize> thumb = thumbnailSize(
-                    measure.size().width(), measure.size().height(), box.width(), box.height());
-                // One decode makes both the thumbnail and the view's picture: the writer's
-                // fit is what the view would draw.
-                if (thumb && measure.isJpeg() && !inProgress()) {
-                    m_store.paths().ensureThumbnailFolder();
-                    pending.make(path, thumbnailName, *thumb);
-                    view = pending.image();
-                }
-                if (view.isNull())
-                    view = measure.decode(measure.viewSize(box), nullptr);
-            }
-            if (!view.isNull()) {
-                m_c.Image1->setPixmap(QPixmap::fromImage(view));
-                showSmallTab(0);
-                loaded = true;
-            }
-        } else if (showInWebView(
-                       m_c.WebBrowser1, m_smallMovie, path, fileType, box, nullptr, nullptr)) {
+    if (supported && !web) {
+        result = PictureReview::examine(picture, m_c.Image1->size(), idle);
+        if (result.outcome == PictureReview::Outcome::Missing) {
+            setStatus(QString());
+            return;
+        }
+        loaded = !result.view.isNull();
+        if (loaded) {
+            m_c.Image1->setPixmap(QPixmap::fromImage(result.view));
+            showSmallTab(0);
+        }
+    } else if (supported) {
+        if (!QFileInfo(picture.path).isFile()) { // absent, a folder, or not a regular file
+            setStatus(QString());
+            return;
+        }
+        loaded = showInWebView(m_c.WebBrowser1, m_smallMovie, picture.path, picture.fileType,
+            m_c.Image1->size(), nullptr, nullptr);
+        if (loaded) {
             m_c.Image1->clear();
             showSmallTab(1);
-            loaded = true;
         }
-        if (loaded) {
-            m_c.BitBtn1->setText(QStringLiteral("Ampliar"));
-            m_c.BitBtn1->setEnabled(true);
-        } else {
-            clearThumbnail();
-        }
+    } else if (const QFileInfo file(picture.path); !file.exists() || file.isDir()) {
+        setStatus(QString());
+        return;
+    }
+    if (loaded) {
+        m_c.BitBtn1->setText(QStringLiteral("Ampliar"));
+        m_c.BitBtn1->setEnabled(true);
+    } else if (supported) {
+        clearThumbnail();
+        if (!web)
+            reportOnce(recId, result.error);
     } else {
         clearThumbnail();
         m_c.PageControl3->setPageVisible(0, false);
@@ -280,70 +247,23 @@ void PicturePreview::LoadPicture()
         m_c.BitBtn1->setEnabled(true);
     }
     EventPump::pump();
-    // A click handled meanwhile may have shown another picture: these details are not its.
-    try {
-        if (pictures.asInt(QStringLiteral("RecId")) != recId)
-            return;
-    } catch (const DbError &) {
+    // Overtaken by a click handled meanwhile: what it found is the newer showing's to record.
+    if (overtaken(showing))
         return;
-    }
 
-    const QSize size = measure.size();
-    if (loaded && !web && (size.width() > box.width() || size.height() > box.height())) {
-        const QSize thumb
-            = thumbnailSize(size.width(), size.height(), box.width(), box.height()).value_or(size);
-        const bool idle = !inProgress();
-        std::optional<Transaction> transaction;
-        try {
-            if (idle) {
-                transaction.emplace(m_store.Conexao);
-                pictures.edit();
-            }
-            if (const std::optional<int> colorType = measure.colorType())
-                pictures.setValue(QStringLiteral("ColorType"), *colorType);
-            pictures.setValue(QStringLiteral("Width"), size.width());
-            pictures.setValue(QStringLiteral("Height"), size.height());
-            if (idle) {
-                pictures.setValue(QStringLiteral("Review"), false);
-                pictures.post();
-                transaction->commit();
-            }
-        } catch (const DbError &e) {
-            if (idle) {
-                // Whatever was posted stays; a row left in edit would lock the page.
-                try {
-                    if (isEditing(pictures))
-                        pictures.cancel();
-                    if (transaction && transaction->active())
-                        transaction->commit();
-                } catch (const DbError &) {
-                }
-            }
-            m_prompter.error(e.message());
-        }
-
-        if (idle) {
-            // The writer's failures reach the window's error display, never further.
+    if (result.outcome == PictureReview::Outcome::Larger) {
+        recordDetails(m_store, result, idle, m_prompter);
+        if (idle && !overtaken(showing)) {
             try {
                 m_store.paths().ensureThumbnailFolder();
-                if (!measure.isJpeg()) {
-                    ThumbnailEncoder::writeFile(
-                        view, thumbnailName, thumb.width(), thumb.height(), kWhite);
-                } else if (pending.made()) {
-                    pending.commitTo(thumbnailName);
-                } else if (pending.error()) {
-                    QFile::remove(thumbnailName);
-                    throw *pending.error();
-                } else {
-                    ConvertJPEGFile(path, thumbnailName, thumb.width(), thumb.height(), kWhite);
-                }
+                PictureReview::writeThumbnail(result, picture.thumbnail);
             } catch (const JpegError &e) {
-                m_prompter.error(e.message());
+                reportOnce(recId, e.message());
             }
         }
     }
-    pending.discard();
-    setStatus(QString());
+    if (!overtaken(showing))
+        setStatus(QString());
 }
 
 bool PicturePreview::showInWebView(QLabel *label, QPointer<QMovie> &movie, const QString &path,
@@ -362,7 +282,7 @@ bool PicturePreview::showInWebView(QLabel *label, QPointer<QMovie> &movie, const
         player->setScaledSize(size);
         if (!player->isValid() || !player->jumpToFrame(0)) {
             if (error)
-                *error = QStringLiteral("Unable to read image data");
+                *error = QStringLiteral("Não foi possível ler os dados da imagem.");
             delete player;
             return false;
         }
@@ -486,7 +406,7 @@ void PicturePreview::BitBtn1Click()
             const QString viewer = PictureMeasure::picturePath(
                 m_store.paths().ProgramFolder, QStringLiteral("kodakprv.exe"));
             if (QFileInfo::exists(viewer) && startProgram)
-                startProgram(viewer, { QLatin1Char('"') + path + QLatin1Char('"') });
+                startProgram(viewer, { path });
         }
     }
 }

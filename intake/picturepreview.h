@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -63,6 +64,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void loadPicture(quint64 showing);
+    // A showing is overtaken once another has begun while this one let messages through.
+    bool overtaken(quint64 showing) const { return showing != m_showing; }
+    // One box per picture and session for what keeps failing each time it is shown.
+    void reportOnce(qint64 recId, const QString &text);
     void setStatus(const QString &text);
     void showSmallTab(int index);
     // Shows a GIF (playing) or PNG file in a label scaled down to fit; false when it
@@ -82,4 +88,6 @@ private:
     QImage m_enlarged; // the picture of Image2, at most the screen's size
     QImage m_webEnlarged; // a PNG on the web enlargement page
     QSize m_largeMovieSize;
+    quint64 m_showing = 0; // the latest showing begun
+    QSet<qint64> m_reported; // pictures whose failure was shown this session
 };

@@ -1,12 +1,9 @@
 #include "intake/thumbnailencoder.h"
 
-#include "intake/jpegconv.h"
+#include "intake/jpegdecoder.h"
+#include "intake/jpegerror.h"
 #include "intake/jpegerrormanager.h"
 #include "intake/thumbsize.h"
-
-#include <QDir>
-#include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <csetjmp>
@@ -59,6 +56,15 @@ QImage compose(const QImage &image, const QRect &rect, int width, int height, QR
     QImage picture = image.size() == rect.size()
         ? image
         : image.scaled(rect.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (!picture.hasAlphaChannel()) {
+        picture = picture.convertToFormat(QImage::Format_RGB888);
+        if (picture.isNull())
+            throw codeError(JERR_OUT_OF_MEMORY);
+        for (int y = 0; y < rect.height(); ++y)
+            std::copy_n(picture.constScanLine(y), size_t(rect.width()) * 3,
+                canvas.scanLine(rect.top() + y) + rect.left() * 3);
+        return canvas;
+    }
     picture = picture.convertToFormat(QImage::Format_ARGB32);
     if (picture.isNull())
         throw codeError(JERR_OUT_OF_MEMORY);
@@ -84,7 +90,8 @@ QRect ThumbnailEncoder::placement(const QSize &picture, int width, int height)
     return thumbnailPlacement(picture, width, height);
 }
 
-QByteArray ThumbnailEncoder::encode(const QImage &image, int width, int height, QRgb colour)
+QByteArray ThumbnailEncoder::encode(
+    const QImage &image, int width, int height, QRgb colour, std::optional<QRect> at)
 {
     if (width < 1)
         throw JpegError(QStringLiteral("Invalid Width"));
@@ -96,8 +103,11 @@ QByteArray ThumbnailEncoder::encode(const QImage &image, int width, int height, 
     if (image.isNull() || image.width() < 1 || image.height() < 1)
         throw codeError(JERR_EMPTY_IMAGE);
 
-    const QImage canvas
-        = compose(image, placement(image.size(), width, height), width, height, colour);
+    const QRect rect = at.value_or(placement(image.size(), width, height))
+                           .intersected(QRect(0, 0, width, height));
+    if (rect.isEmpty())
+        throw codeError(JERR_EMPTY_IMAGE);
+    const QImage canvas = compose(image, rect, width, height, colour);
     unsigned char *buffer = nullptr;
     unsigned long size = 0;
     const int code
@@ -109,24 +119,4 @@ QByteArray ThumbnailEncoder::encode(const QImage &image, int width, int height, 
     if (code != 0)
         throw codeError(code);
     return bytes;
-}
-
-void ThumbnailEncoder::writeFile(
-    const QImage &image, const QString &dst, int width, int height, QRgb colour)
-{
-    QByteArray bytes;
-    try {
-        bytes = encode(image, width, height, colour);
-    } catch (const JpegError &) {
-        QFile::remove(dst);
-        throw;
-    }
-    QSaveFile file(dst);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        QFile::remove(dst);
-        throw JpegError(QStringLiteral("Cannot create file \"%1\". %2")
-                            .arg(QDir::toNativeSeparators(dst), reason));
-    }
 }

@@ -1,5 +1,6 @@
 #include "intake/jpegconv.h"
 #include "intake/jpegscaler.h"
+#include "intake/thumbsize.h"
 #include "support/picturesamples.h"
 #include "support/testsupport.h"
 
@@ -644,7 +645,7 @@ private slots:
 
         QVERIFY(writeFile(target, "hand-made"));
         QCOMPARE(convertFile(dir.filePath("missing.jpg"), target, 135, 101),
-            QStringLiteral("Cannot open file \"%1\". No such file or directory")
+            QStringLiteral("Não foi possível abrir o arquivo \"%1\". No such file or directory")
                 .arg(dir.filePath("missing.jpg")));
         QVERIFY(!QFile::exists(target));
         QCOMPARE(entries(), QStringList({ "bad.jpg", "picture.jpg" }));
@@ -652,7 +653,8 @@ private slots:
         // A destination that cannot be created: the error names it, the source stays.
         const QString nowhere = dir.filePath("no-such-folder/00000001.jpg");
         QVERIFY(convertFile(source, nowhere, 135, 101)
-                    .startsWith(QStringLiteral("Cannot create file \"%1\".").arg(nowhere)));
+                    .startsWith(
+                        QStringLiteral("Não foi possível gravar o arquivo \"%1\".").arg(nowhere)));
         QVERIFY(QFile::exists(source));
 
         // Converting a file onto itself works; failing to never deletes the source.

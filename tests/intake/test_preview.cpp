@@ -9,7 +9,6 @@
 #include "store/tdados.h"
 #include "support/picturesamples.h"
 #include "support/testsupport.h"
-#include "support/windowdriver.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/pagecontrol.h"
 
@@ -24,6 +23,8 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace samples;
 using testsupport::writeFile;
@@ -76,53 +77,62 @@ struct PreviewWindow {
         app->Abertura->show();
         QTRY_COMPARE(done.count(), 1);
         QVERIFY(done.first().first().toBool());
-        app->Preview->openUrl = [this](const QUrl &url) {
+        PicturePreview *p = preview();
+        p->openUrl = [this](const QUrl &url) {
             opened << url;
             return true;
         };
-        app->Preview->startProgram = [this](const QString &program, const QStringList &args) {
+        p->startProgram = [this](const QString &program, const QStringList &args) {
             started << (QStringList { program } + args);
             return true;
         };
         // Every text the status panel takes, in order.
-        const auto show = app->Preview->setStatusText;
-        app->Preview->setStatusText = [this, show](const QString &text) {
+        const auto show = p->setStatusText;
+        p->setStatusText = [this, show](const QString &text) {
             statusTexts << text;
             show(text);
         };
     }
 
-    // The main window's controls the preview works on, found by their object names.
-    struct Controls {
-        QWidget *window = nullptr;
-        template<typename T> T *find(const char *name) const
-        {
-            return testsupport::child<T>(window, QString::fromLatin1(name));
-        }
-        QTreeView *const TreeView1 = find<QTreeView>("TreeView1");
-        PageControl *const PageControl2 = find<PageControl>("PageControl2");
-        PageControl *const PageControl3 = find<PageControl>("PageControl3");
-        QLabel *const Image1 = find<QLabel>("Image1");
-        QLabel *const WebBrowser1 = find<QLabel>("WebBrowser1");
-        QPushButton *const BitBtn1 = find<QPushButton>("BitBtn1");
-        QWidget *const TabSheet9 = find<QWidget>("TabSheet9");
-        QWidget *const TabSheet10 = find<QWidget>("TabSheet10");
-        QLabel *const Image2 = find<QLabel>("Image2");
-        QLabel *const WebBrowser2 = find<QLabel>("WebBrowser2");
-        QCheckBox *const DBCheckBox4 = find<QCheckBox>("DBCheckBox4");
-        QLineEdit *const DBEdit8 = find<QLineEdit>("DBEdit8");
-        DBNavigator *const DBNavigator3 = find<DBNavigator>("DBNavigator3");
-    };
-    Controls b() { return Controls { app->Abertura.get() }; }
-    CatalogBrowser &browser() { return app->Abertura->browser(); }
-    QString status() { return app->Abertura->panelText(1); }
+    template<class T> T *child(const char *name) const
+    {
+        T *found = app->Abertura->findChild<T *>(QLatin1String(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    PicturePreview *preview() const { return child<PicturePreview>("PicturePreview"); }
+    QLabel *image1() const { return child<QLabel>("Image1"); }
+    QPushButton *enlarge() const { return child<QPushButton>("BitBtn1"); }
+    PageControl *details() const { return child<PageControl>("PageControl2"); }
+    bool detailPage(const char *name) const
+    {
+        return details()->isPageVisible(details()->indexOf(child<QWidget>(name)));
+    }
+    bool tab(int index) const { return child<PageControl>("PageControl3")->isPageVisible(index); }
+    QString status() const { return child<QLabel>("StatusPanel1")->text(); }
     QString thumbnail(qint64 id) { return app->Dados->GetThumbnailName(id); }
+    QStringList thumbnailFolder() const
+    {
+        return QDir(app->paths.ThumbnailFolder)
+            .entryList(QDir::Files | QDir::Hidden | QDir::System);
+    }
 
+    QModelIndex node(qint64 id) const
+    {
+        auto *m = static_cast<CatalogTree *>(child<QTreeView>("TreeView1")->model());
+        return m->modelIndex(m->indexOfCode(QStringLiteral("N3=%1").arg(id)));
+    }
+    bool isCurrent(qint64 id) const
+    {
+        return child<QTreeView>("TreeView1")->currentIndex() == node(id);
+    }
+
+    // Clicks the picture's node in the organisation tree.
     void show(qint64 id, bool selected = true)
     {
-        QTreeView *tree = b().TreeView1;
-        auto *m = static_cast<CatalogTree *>(tree->model());
-        const QModelIndex index = m->modelIndex(m->indexOfCode(QStringLiteral("N3=%1").arg(id)));
+        auto *tree = child<QTreeView>("TreeView1");
+        const QModelIndex index = node(id);
         QVERIFY(index.isValid());
         for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
             tree->expand(p);
@@ -130,7 +140,7 @@ struct PreviewWindow {
         statusTexts.clear();
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(index).center());
         if (selected)
-            QCOMPARE(browser().selection().key(), id);
+            QVERIFY(isCurrent(id));
     }
 
     // The row as stored in the file (not as the window's record set shows it).
@@ -148,11 +158,10 @@ struct PreviewWindow {
         return v;
     }
 
-    QSize shown(QLabel *label)
+    static QSize shown(QLabel *label)
     {
         return label->pixmap().isNull() ? QSize() : label->pixmap().size();
     }
-    bool tab(int index) { return b().PageControl3->isPageVisible(index); }
 };
 
 QString askForThumbnail(const QString &name)
@@ -179,28 +188,27 @@ private slots:
         QCOMPARE(w.stored(id, "Review").toInt(), 0);
         QCOMPARE(QImageReader(w.thumbnail(id)).size(), QSize(135, 101));
         QCOMPARE(QImageReader(w.thumbnail(id)).format(), QByteArray("jpeg"));
-        QCOMPARE(w.shown(w.b().Image1), QSize(135, 101));
+        QCOMPARE(w.shown(w.image1()), QSize(135, 101));
         QVERIFY(w.tab(0));
         QVERIFY(!w.tab(1));
-        QCOMPARE(w.b().PageControl3->activePageIndex(), 0);
-        QCOMPARE(w.b().BitBtn1->text(), QStringLiteral("Ampliar"));
-        QVERIFY(w.b().BitBtn1->isEnabled());
-        QVERIFY(w.b().DBCheckBox4->isChecked() == false);
-        QCOMPARE(w.b().DBEdit8->text(), QStringLiteral("2000"));
+        QCOMPARE(w.child<PageControl>("PageControl3")->activePageIndex(), 0);
+        QCOMPARE(w.enlarge()->text(), QStringLiteral("Ampliar"));
+        QVERIFY(w.enlarge()->isEnabled());
+        QVERIFY(w.child<QCheckBox>("DBCheckBox4")->isChecked() == false);
+        QCOMPARE(w.child<QLineEdit>("DBEdit8")->text(), QStringLiteral("2000"));
         QCOMPARE(w.statusTexts.first(), kLoading);
         QCOMPARE(w.status(), QString());
         QVERIFY(w.prompter.boxes().isEmpty());
         // Nothing but the thumbnail is left in the thumbnail folder.
-        QCOMPARE(QDir(w.app->paths.ThumbnailFolder).entryList(QDir::Files | QDir::Hidden),
-            QStringList { QFileInfo(w.thumbnail(id)).fileName() });
+        QCOMPARE(w.thumbnailFolder(), QStringList { QFileInfo(w.thumbnail(id)).fileName() });
 
         // The next showing takes the thumbnail file: the picture itself is gone now.
         QVERIFY(QFile::remove(w.file("paisagem.jpg")));
         w.show(other);
         w.show(id);
-        QCOMPARE(w.shown(w.b().Image1), QSize(135, 101));
+        QCOMPARE(w.shown(w.image1()), QSize(135, 101));
         QVERIFY(w.tab(0));
-        QVERIFY(w.b().BitBtn1->isEnabled());
+        QVERIFY(w.enlarge()->isEnabled());
         QCOMPARE(w.status(), QString());
         QCOMPARE(w.stored(id, "Width").toInt(), 2000);
         QVERIFY(w.prompter.boxes().isEmpty());
@@ -213,7 +221,7 @@ private slots:
         const qint64 other = w.picture("outra.jpg", "jpg", jpeg(120, 90));
         w.start();
         w.show(id);
-        QCOMPARE(w.shown(w.b().Image1), QSize(100, 80));
+        QCOMPARE(w.shown(w.image1()), QSize(100, 80));
         QVERIFY(w.tab(0));
         QCOMPARE(w.stored(id, "Review").toInt(), 1);
         QVERIFY(w.stored(id, "Width").isNull());
@@ -227,13 +235,13 @@ private slots:
         QVERIFY(writeFile(w.thumbnail(id), encoded(hand, "jpeg")));
         w.show(other);
         w.show(id);
-        QCOMPARE(w.shown(w.b().Image1), QSize(100, 80));
+        QCOMPARE(w.shown(w.image1()), QSize(100, 80));
         // ...and is shown once Review is false.
         w.f.exec("UPDATE Pictures SET Review = 0 WHERE RecId = :ID", { { "ID", id } });
         w.show(other);
         w.show(id);
-        QCOMPARE(w.shown(w.b().Image1), QSize(60, 50));
-        QVERIFY(w.b().Image1->pixmap().toImage().pixelColor(30, 25).blue() > 200);
+        QCOMPARE(w.shown(w.image1()), QSize(60, 50));
+        QVERIFY(w.image1()->pixmap().toImage().pixelColor(30, 25).blue() > 200);
         QCOMPARE(w.status(), QString());
         QVERIFY(w.prompter.boxes().isEmpty());
     }
@@ -248,7 +256,7 @@ private slots:
         QVERIFY(writeFile(w.thumbnail(id), encoded(old, "jpeg")));
         w.show(id);
         QCOMPARE(QImageReader(w.thumbnail(id)).size(), QSize(135, 101));
-        QCOMPARE(w.shown(w.b().Image1), QSize(135, 101));
+        QCOMPARE(w.shown(w.image1()), QSize(135, 101));
         QCOMPARE(w.stored(id, "Review").toInt(), 0);
     }
 
@@ -289,9 +297,10 @@ private slots:
         w.start();
         RecordSet &pictures = w.app->Dados->TPictures;
         QVERIFY(pictures.locate("RecId", id));
-        w.b().DBNavigator3->BtnClick(DBNavigator::nbEdit);
-        w.browser().selection().setEditInProgress(true);
-        w.app->Preview->ShowThumbnail();
+        auto *navigator = w.child<DBNavigator>("DBNavigator3");
+        navigator->BtnClick(DBNavigator::nbEdit);
+        w.preview()->editInProgress = [] { return true; };
+        w.preview()->ShowThumbnail();
         QCOMPARE(pictures.state(), RecordSet::State::Edit);
         QCOMPARE(pictures.value("Width").toInt(), 2000);
         QCOMPARE(pictures.value("Height").toInt(), 1500);
@@ -300,13 +309,12 @@ private slots:
         QVERIFY(w.stored(id, "Width").isNull());
         QCOMPARE(w.stored(id, "Review").toInt(), 1);
         QVERIFY(!QFileInfo::exists(w.thumbnail(id)));
-        QCOMPARE(w.shown(w.b().Image1), QSize(135, 101));
-        QCOMPARE(QDir(w.app->paths.ThumbnailFolder).entryList(QDir::Files | QDir::Hidden),
-            QStringList());
+        QCOMPARE(w.shown(w.image1()), QSize(135, 101));
+        QCOMPARE(w.thumbnailFolder(), QStringList());
 
         // The person's Cancel drops them.
-        w.b().DBNavigator3->BtnClick(DBNavigator::nbCancel);
-        w.browser().selection().setEditInProgress(false);
+        navigator->BtnClick(DBNavigator::nbCancel);
+        w.preview()->editInProgress = [] { return false; };
         QVERIFY(pictures.value("Width").isNull());
         QVERIFY(w.stored(id, "Width").isNull());
         QVERIFY(w.prompter.boxes().isEmpty());
@@ -323,34 +331,34 @@ private slots:
         w.show(gif);
         QVERIFY(!w.tab(0));
         QVERIFY(w.tab(1));
-        QCOMPARE(w.b().PageControl3->activePageIndex(), 1);
-        QMovie *movie = w.b().WebBrowser1->movie();
+        QCOMPARE(w.child<PageControl>("PageControl3")->activePageIndex(), 1);
+        QMovie *movie = w.child<QLabel>("WebBrowser1")->movie();
         QVERIFY(movie);
         QCOMPARE(movie->frameCount(), 2);
         QCOMPARE(movie->currentImage().size(), QSize(135, 101));
-        QCOMPARE(w.b().BitBtn1->text(), QStringLiteral("Ampliar"));
+        QCOMPARE(w.enlarge()->text(), QStringLiteral("Ampliar"));
         QCOMPARE(w.stored(gif, "Review").toInt(), 1);
         QVERIFY(w.stored(gif, "Width").isNull());
         QVERIFY(!QFileInfo::exists(w.thumbnail(gif)));
         QCOMPARE(w.status(), askForThumbnail(w.thumbnail(gif)));
 
         // The enlarge button: the web enlargement page only.
-        w.b().BitBtn1->click();
-        QVERIFY(!w.b().PageControl2->isPageVisible(4));
-        QVERIFY(w.b().PageControl2->isPageVisible(5));
-        QCOMPARE(w.b().PageControl2->activePage(), w.b().TabSheet10);
-        QVERIFY(w.b().WebBrowser2->movie());
+        w.enlarge()->click();
+        QVERIFY(!w.detailPage("TabSheet9"));
+        QVERIFY(w.detailPage("TabSheet10"));
+        QCOMPARE(w.details()->activePage(), w.child<QWidget>("TabSheet10"));
+        QVERIFY(w.child<QLabel>("WebBrowser2")->movie());
 
         w.show(png);
-        QVERIFY(!w.b().PageControl2->isPageVisible(5)); // a tree click hides it again
+        QVERIFY(!w.detailPage("TabSheet10")); // a tree click hides it again
         QVERIFY(w.tab(1));
-        QVERIFY(!w.b().WebBrowser1->movie());
-        QCOMPARE(w.shown(w.b().WebBrowser1), QSize(135, 101));
+        QVERIFY(!w.child<QLabel>("WebBrowser1")->movie());
+        QCOMPARE(w.shown(w.child<QLabel>("WebBrowser1")), QSize(135, 101));
         QVERIFY(w.stored(png, "Width").isNull());
         QVERIFY(!QFileInfo::exists(w.thumbnail(png)));
-        w.b().BitBtn1->click();
-        QCOMPARE(w.b().PageControl2->activePage(), w.b().TabSheet10);
-        QVERIFY(!w.shown(w.b().WebBrowser2).isEmpty());
+        w.enlarge()->click();
+        QCOMPARE(w.details()->activePage(), w.child<QWidget>("TabSheet10"));
+        QVERIFY(!w.shown(w.child<QLabel>("WebBrowser2")).isEmpty());
         QVERIFY(w.prompter.boxes().isEmpty());
         QVERIFY(w.opened.isEmpty());
     }
@@ -361,11 +369,11 @@ private slots:
         const qint64 id = w.picture("grande.jpg", "jpg", jpeg(1600, 1200));
         w.start();
         w.show(id);
-        w.b().BitBtn1->click();
-        QVERIFY(w.b().PageControl2->isPageVisible(4));
-        QVERIFY(!w.b().PageControl2->isPageVisible(5));
-        QCOMPARE(w.b().PageControl2->activePage(), w.b().TabSheet9);
-        const QSize enlarged = w.shown(w.b().Image2);
+        w.enlarge()->click();
+        QVERIFY(w.detailPage("TabSheet9"));
+        QVERIFY(!w.detailPage("TabSheet10"));
+        QCOMPARE(w.details()->activePage(), w.child<QWidget>("TabSheet9"));
+        const QSize enlarged = w.shown(w.child<QLabel>("Image2"));
         QVERIFY(enlarged.width() > 135);
         QVERIFY(enlarged.width() <= 1600);
         QVERIFY(w.opened.isEmpty());
@@ -374,11 +382,11 @@ private slots:
         QVERIFY(QFile::remove(w.file("grande.jpg")));
         w.show(id);
         QVERIFY(w.tab(0));
-        w.b().BitBtn1->click();
+        w.enlarge()->click();
         QCOMPARE(w.prompter.boxes().size(), 1);
         QCOMPARE(w.prompter.boxes().first().icon, Prompter::Icon::Error);
-        QVERIFY(w.prompter.boxTexts().first().startsWith("Cannot open file"));
-        QVERIFY(!w.b().PageControl2->isPageVisible(4));
+        QVERIFY(w.prompter.boxTexts().first().startsWith("Não foi possível abrir o arquivo"));
+        QVERIFY(!w.detailPage("TabSheet9"));
     }
 
     void unsupportedFormatsGoToAnotherProgram()
@@ -392,30 +400,29 @@ private slots:
         w.show(odd);
         QVERIFY(!w.tab(0));
         QVERIFY(!w.tab(1));
-        QCOMPARE(w.b().BitBtn1->text(), QStringLiteral("Visualizar"));
-        QVERIFY(w.b().BitBtn1->isEnabled());
+        QCOMPARE(w.enlarge()->text(), QStringLiteral("Visualizar"));
+        QVERIFY(w.enlarge()->isEnabled());
         QCOMPARE(w.status(), askForThumbnail(w.thumbnail(odd)));
-        w.b().BitBtn1->click();
+        w.enlarge()->click();
         QCOMPARE(w.opened, QList<QUrl> { QUrl::fromLocalFile(w.file("desenho.xyz")) });
         QVERIFY(w.started.isEmpty());
 
         // tif and pcx go to the outside viewer, only when it lies in the program folder.
         w.show(tif);
-        QCOMPARE(w.b().BitBtn1->text(), QStringLiteral("Visualizar"));
-        w.b().BitBtn1->click();
+        QCOMPARE(w.enlarge()->text(), QStringLiteral("Visualizar"));
+        w.enlarge()->click();
         QVERIFY(w.started.isEmpty());
         const QString viewer = w.app->paths.ProgramFolder + QStringLiteral("/kodakprv.exe");
         QVERIFY(writeFile(viewer, QByteArray("viewer")));
-        w.b().BitBtn1->click();
+        w.enlarge()->click();
         QCOMPARE(w.started.size(), 1);
-        QCOMPARE(w.started.first(),
-            (QStringList { viewer, QLatin1Char('"') + w.file("scan.tif") + QLatin1Char('"') }));
+        QCOMPARE(w.started.first(), (QStringList { viewer, w.file("scan.tif") }));
         w.show(pcx);
-        w.b().BitBtn1->click();
+        w.enlarge()->click();
         QCOMPARE(w.started.size(), 2);
         QCOMPARE(w.opened.size(), 1);
-        QVERIFY(!w.b().PageControl2->isPageVisible(4));
-        QVERIFY(!w.b().PageControl2->isPageVisible(5));
+        QVERIFY(!w.detailPage("TabSheet9"));
+        QVERIFY(!w.detailPage("TabSheet10"));
         QCOMPARE(w.stored(tif, "Review").toInt(), 1);
         QVERIFY(w.prompter.boxes().isEmpty());
     }
@@ -429,21 +436,24 @@ private slots:
         const qint64 text = w.picture("texto.jpg", "jpg", QByteArray("not a picture"));
         w.start();
         w.show(good);
-        QVERIFY(!w.shown(w.b().Image1).isEmpty());
+        QVERIFY(!w.shown(w.image1()).isEmpty());
 
         w.show(gone);
-        QVERIFY(w.shown(w.b().Image1).isEmpty());
+        QVERIFY(w.shown(w.image1()).isEmpty());
         QCOMPARE(w.status(), askForThumbnail(w.thumbnail(gone)));
         QCOMPARE(w.stored(gone, "Review").toInt(), 1);
 
         for (qint64 id : { bomb, text }) {
             w.show(id);
-            QVERIFY(w.shown(w.b().Image1).isEmpty());
+            QVERIFY(w.shown(w.image1()).isEmpty());
             QCOMPARE(w.stored(id, "Review").toInt(), 1);
             QVERIFY(w.stored(id, "Width").isNull());
             QVERIFY(!QFileInfo::exists(w.thumbnail(id)));
         }
-        QVERIFY(w.prompter.boxes().isEmpty());
+        // Each says why, in the program's words.
+        QCOMPARE(w.prompter.boxTexts(),
+            (QStringList { "O arquivo tem menos dados de imagem do que o seu cabeçalho declara.",
+                "Formato de imagem não suportado." }));
     }
 
     void writerFailuresReachTheErrorBoxAndLeaveNoThumbnail()
@@ -463,8 +473,7 @@ private slots:
         QCOMPARE(w.stored(strip, "Width").toInt(), 27000);
         QCOMPARE(w.stored(strip, "Review").toInt(), 0);
         QCOMPARE(w.status(), askForThumbnail(w.thumbnail(strip)));
-        QCOMPARE(QDir(w.app->paths.ThumbnailFolder).entryList(QDir::Files | QDir::Hidden),
-            QStringList());
+        QCOMPARE(w.thumbnailFolder(), QStringList());
 
         w.show(line);
         QCOMPARE(w.prompter.boxTexts(), (QStringList { "Invalid Height", "Invalid Height" }));
@@ -481,7 +490,7 @@ private slots:
         // The second click comes while the first showing lets the window process messages.
         EventPump::setInterval(0);
         bool clicked = false;
-        w.app->Preview->editInProgress = [&] {
+        w.preview()->editInProgress = [&] {
             if (!clicked) {
                 clicked = true;
                 QTimer::singleShot(0, [&] { w.show(second); });
@@ -491,17 +500,81 @@ private slots:
         w.show(first, false);
         EventPump::setInterval(20);
         QVERIFY(clicked);
-        QCOMPARE(w.browser().selection().key(), second);
+        QVERIFY(w.isCurrent(second));
         QCOMPARE(w.stored(second, "Width").toInt(), 300);
         QCOMPARE(w.stored(second, "Height").toInt(), 200);
         QCOMPARE(w.stored(first, "Review").toInt(), 1);
         QVERIFY(w.stored(first, "Width").isNull());
         QVERIFY(!QFileInfo::exists(w.thumbnail(first)));
         QCOMPARE(QImageReader(w.thumbnail(second)).size(), QSize(135, 90));
-        QCOMPARE(w.shown(w.b().Image1), QSize(135, 90));
-        QCOMPARE(QDir(w.app->paths.ThumbnailFolder).entryList(QDir::Files | QDir::Hidden),
-            QStringList { QFileInfo(w.thumbnail(second)).fileName() });
+        QCOMPARE(w.shown(w.image1()), QSize(135, 90));
+        QCOMPARE(w.thumbnailFolder(), QStringList { QFileInfo(w.thumbnail(second)).fileName() });
         QCOMPARE(w.status(), QString());
+    }
+
+    void overtakenShowingsGiveUpQuietly()
+    {
+        PreviewWindow w;
+        const qint64 first = w.picture("primeira.jpg", "jpg", jpeg(2000, 1500));
+        const qint64 second = w.picture("segunda.jpg", "jpg", jpeg(300, 200));
+        w.start();
+        // Fast arrow keys: while the first picture's showing lets the window process
+        // messages, the second and then the first again are shown.
+        EventPump::setInterval(0);
+        bool clicked = false;
+        w.preview()->editInProgress = [&] {
+            if (!clicked) {
+                clicked = true;
+                QTimer::singleShot(0, [&] {
+                    w.show(second);
+                    w.show(first);
+                });
+            }
+            return false;
+        };
+        w.show(first, false);
+        EventPump::setInterval(20);
+        QVERIFY(clicked);
+        QVERIFY(w.isCurrent(first));
+        QCOMPARE(w.prompter.boxTexts(), QStringList());
+        QCOMPARE(w.stored(first, "Width").toInt(), 2000);
+        QCOMPARE(w.stored(first, "Review").toInt(), 0);
+        QCOMPARE(QImageReader(w.thumbnail(first)).size(), QSize(135, 101));
+        QCOMPARE(w.shown(w.image1()), QSize(135, 101));
+        QCOMPARE(w.thumbnailFolder(),
+            (QStringList { QFileInfo(w.thumbnail(first)).fileName(),
+                QFileInfo(w.thumbnail(second)).fileName() }));
+        QCOMPARE(w.status(), QString());
+    }
+
+    void theViewAndTheWriterAgreeOnWhatCanBeDrawn()
+    {
+        PreviewWindow w;
+        // A download of a progressive picture cut early: drawn as far as it goes.
+        const QByteArray progressive = writeJpeg(photoLike(1600, 1200), as(Model::YCbCr, true));
+        const qint64 cut = w.picture("cortada.jpg", "jpg", cutInFirstScan(progressive, 2000));
+        const qint64 fifo = w.picture("fila.jpg", "jpg", QByteArray());
+        QCOMPARE(::mkfifo(QFile::encodeName(w.file("fila.jpg")).constData(), 0600), 0);
+        w.start();
+
+        w.show(cut);
+        QCOMPARE(w.prompter.boxTexts(), QStringList());
+        QCOMPARE(w.shown(w.image1()), QSize(135, 101));
+        QCOMPARE(w.stored(cut, "Width").toInt(), 1600);
+        QCOMPARE(w.stored(cut, "Review").toInt(), 0);
+        QCOMPARE(QImageReader(w.thumbnail(cut)).size(), QSize(135, 101));
+
+        // What neither can draw says so once, however often it is shown; nothing waits for
+        // a picture that is not a regular file.
+        for (int round = 0; round < 2; ++round) {
+            w.show(fifo);
+            QVERIFY(w.shown(w.image1()).isEmpty());
+            QCOMPARE(w.stored(fifo, "Review").toInt(), 1);
+            QCOMPARE(w.status(), askForThumbnail(w.thumbnail(fifo)));
+            w.show(cut);
+        }
+        QCOMPARE(w.prompter.boxTexts(), QStringList { "O arquivo não é um arquivo comum." });
+        QCOMPARE(w.prompter.boxes().first().icon, Prompter::Icon::Error);
     }
 
     void pictureFilterIsBuiltAtStartup()
@@ -509,7 +582,7 @@ private slots:
         PreviewWindow w;
         w.f.exec("UPDATE Formats SET Used = 0 WHERE Extension NOT IN ('jpg', 'bmp')");
         w.start();
-        const QString filter = w.browser().openPictureFilter();
+        const QString filter = w.app->Abertura->browser().openPictureFilter();
         QCOMPARE(filter,
             QStringLiteral("Todos as opções de formatos|*.JPG;*.JPEG;*.BMP|Imagem JPEG "
                            "(*.jpg;*.jpeg)|*.JPG;*.JPEG|Bitmap do Windows (*.bmp)|*.BMP"));

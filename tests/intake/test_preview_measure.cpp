@@ -3,6 +3,7 @@
 #include "intake/picturefilter.h"
 #include "intake/picturemeasure.h"
 #include "intake/thumbnailencoder.h"
+#include "intake/thumbnailfile.h"
 #include "store/connection.h"
 #include "store/schema.h"
 #include "support/picturesamples.h"
@@ -197,7 +198,8 @@ private slots:
         QVERIFY(!PictureMeasure::measure(dir.filePath("text.jpg"), "jpg").isValid());
         const PictureMeasure none = PictureMeasure::measure(dir.filePath("none.jpg"), "jpg");
         QVERIFY(!none.isValid());
-        QVERIFY(none.errorText().startsWith("Cannot open file"));
+        QVERIFY(none.isMissing());
+        QVERIFY(none.errorText().startsWith("Não foi possível abrir o arquivo"));
     }
 
     void measuringReadsOnlyTheHeaders()
@@ -301,28 +303,30 @@ private slots:
         QVERIFY(message(70000, 10).startsWith("JPEG error #"));
     }
 
-    void encoderFileIsWholeOrAbsent()
+    void thumbnailFilesAreWholeOrAbsent()
     {
         QTemporaryDir dir;
         const QString target = dir.filePath("00000042.jpg");
-        const QImage picture = gradient(135, 101);
-        ThumbnailEncoder::writeFile(picture, target, 135, 101, qRgb(255, 255, 255));
+        QVERIFY(writeFile(target, "hand-made"));
+        ThumbnailFile::write(target, jpeg(135, 101));
         QCOMPARE(QImageReader(target).size(), QSize(135, 101));
-        QCOMPARE(
-            QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList { "00000042.jpg" });
+        const auto entries
+            = [&] { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System); };
+        QCOMPARE(entries(), QStringList { "00000042.jpg" });
 
-        // A failure removes what was there: any file under the name is the thumbnail.
-        QVERIFY_THROWS_EXCEPTION(
-            JpegError, ThumbnailEncoder::writeFile(picture, target, 135, 0, 0));
-        QVERIFY(!QFileInfo::exists(target));
+        // A failure names the file and keeps the system's reason, and leaves nothing behind.
         const QString nowhere = dir.filePath("missing/00000043.jpg");
         try {
-            ThumbnailEncoder::writeFile(picture, nowhere, 135, 101, 0);
+            ThumbnailFile::write(nowhere, jpeg(135, 101));
             QFAIL("written into a missing folder");
         } catch (const JpegError &e) {
-            QVERIFY(e.message().startsWith("Cannot create file"));
+            QCOMPARE(e.message(),
+                QStringLiteral(
+                    "Não foi possível gravar o arquivo \"%1\". No such file or directory")
+                    .arg(nowhere));
+            QVERIFY(e.destination());
         }
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(entries(), QStringList { "00000042.jpg" });
     }
 
     void pictureFilterTexts()
