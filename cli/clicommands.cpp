@@ -23,29 +23,6 @@ const QString catalogueName = QStringLiteral("catalogue");
 const QString helpName = QStringLiteral("help");
 const QString versionName = QStringLiteral("version");
 
-// Until thumbs declares its options itself: --jobs is parsed here and handed on.
-class ThumbsCommand : public CliCommand {
-public:
-    QString name() const override { return QStringLiteral("thumbs"); }
-    QString summary() const override
-    {
-        return QStringLiteral("mede as imagens a revisar e grava as miniaturas");
-    }
-    QList<QCommandLineOption> options() const override
-    {
-        return { { QStringLiteral("jobs"),
-            QStringLiteral("linhas de execução (de 1 a 256; sem ela: uma por processador)"),
-            QStringLiteral("N") } };
-    }
-    int run(CliContext &cx) override
-    {
-        QStringList args;
-        if (cx.isSet(QStringLiteral("jobs")))
-            args << QStringLiteral("--jobs") << cx.value(QStringLiteral("jobs"));
-        return runThumbsCommand(cx.catalogue(), args);
-    }
-};
-
 std::vector<std::unique_ptr<CliCommand>> makeCommands()
 {
     std::vector<std::unique_ptr<CliCommand>> list;
@@ -53,7 +30,7 @@ std::vector<std::unique_ptr<CliCommand>> makeCommands()
     list.push_back(makeInfoCommand());
     list.push_back(makeTreeCommand());
     list.push_back(makeScanCommand());
-    list.push_back(std::make_unique<ThumbsCommand>());
+    list.push_back(makeThumbsCommand());
     return list;
 }
 

@@ -1,6 +1,6 @@
 #include "cli/thumbscommand.h"
 
-#include "cli/clicommands.h"
+#include "cli/clicontext.h"
 #include "cli/clisession.h"
 #include "cli/consolecontrol.h"
 #include "intake/picturereview.h"
@@ -10,61 +10,48 @@
 #include <QThread>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
-QString thumbsUsage()
-{
-    return QStringLiteral("Uso: quillomar-cli [--catalogue ARQUIVO] thumbs [--jobs N]\n");
-}
+const QString kJobs = QStringLiteral("jobs");
 
-int usageError(const QString &message)
-{
-    std::fprintf(
-        stderr, "%s\n\n%s", message.toUtf8().constData(), thumbsUsage().toUtf8().constData());
-    return ExitUsage;
-}
+class ThumbsCommand : public CliCommand {
+public:
+    QString name() const override { return QStringLiteral("thumbs"); }
+    QString summary() const override
+    {
+        return QStringLiteral("mede as imagens a revisar e grava as miniaturas que faltam");
+    }
+    QList<QCommandLineOption> options() const override
+    {
+        return { { kJobs,
+            QStringLiteral("linhas de execução (de 1 a %1; sem ela: uma por processador)")
+                .arg(ThumbnailRun::kMaxJobs),
+            QStringLiteral("N") } };
+    }
+    int run(CliContext &cx) override;
+};
 
-void printLine(FILE *to, const QString &text)
-{
-    std::fprintf(to, "%s\n", text.toUtf8().constData());
-    std::fflush(to);
-}
-
-} // namespace
-
-int runThumbsCommand(const QString &catalogue, const QStringList &args)
+int ThumbsCommand::run(CliContext &cx)
 {
     int jobs = std::clamp(QThread::idealThreadCount(), 1, ThumbnailRun::kMaxJobs);
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        QString value;
-        if (arg == QLatin1String("--jobs")) {
-            if (i + 1 >= args.size())
-                return usageError(QStringLiteral("thumbs: falta o N de --jobs"));
-            value = args.at(++i);
-        } else if (arg.startsWith(QLatin1String("--jobs="))) {
-            value = arg.mid(7);
-        } else {
-            return usageError(QStringLiteral("thumbs: argumento desconhecido: %1").arg(arg));
-        }
+    if (cx.isSet(kJobs)) {
         bool ok = false;
-        jobs = value.toInt(&ok);
+        jobs = cx.value(kJobs).toInt(&ok);
         if (!ok || jobs < 1 || jobs > ThumbnailRun::kMaxJobs)
-            return usageError(QStringLiteral("thumbs: --jobs precisa de um número de 1 a %1")
-                                  .arg(ThumbnailRun::kMaxJobs));
+            return cx.usageError(QStringLiteral("thumbs: --jobs precisa de um número de 1 a %1")
+                                     .arg(ThumbnailRun::kMaxJobs));
     }
 
-    CliSession session(catalogue);
+    CliSession &session = cx.session();
     if (!session.openStore())
         return ExitFailure;
 
     consolecontrol::StatusLine line;
     ThumbnailRun run(session.store(), jobs);
-    run.pictureFailed = [&line](const QString &path, const QString &error) {
+    run.pictureFailed = [&](const QString &path, const QString &error) {
         line.clear();
-        printLine(stderr, path + QStringLiteral(": ") + error);
+        cx.err(path + QStringLiteral(": ") + error + QLatin1Char('\n'));
     };
     run.progress = [&line](int done, int total) {
         line.show(QStringLiteral("Miniaturas: %1 de %2 imagens").arg(done).arg(total));
@@ -81,21 +68,34 @@ int runThumbsCommand(const QString &catalogue, const QStringList &args)
     }
     line.clear();
     if (end == ThumbnailRun::End::ThumbnailFolderFailed)
-        printLine(stderr, run.folderError());
+        cx.err(run.folderError() + QLatin1Char('\n'));
 
     const ThumbnailRun::Counts &c = run.counts();
-    std::printf("Imagens a revisar: %d\n"
-                "Miniaturas a refazer: %d\n"
-                "Medidas: %d\n"
-                "Miniaturas gravadas: %d\n"
-                "Sem miniatura (até %d pixels): %d\n"
-                "Ignoradas (GIF, PNG ou formato não suportado): %d\n"
-                "Arquivos ausentes: %d\n"
-                "Falhas: %d\n",
-        c.toReview, c.toRestore, c.measured, c.thumbnailed, PictureReview::kViewSide, c.fits,
-        c.ignored, c.missing, c.failed);
-    std::fflush(stdout);
+    cx.out(QStringLiteral("Imagens a revisar: %1\n"
+                          "Miniaturas a refazer: %2\n"
+                          "Medidas: %3\n"
+                          "Miniaturas gravadas: %4\n"
+                          "Sem miniatura (até %5 pixels): %6\n"
+                          "Ignoradas (GIF, PNG ou formato não suportado): %7\n"
+                          "Arquivos ausentes: %8\n"
+                          "Falhas: %9\n")
+               .arg(c.toReview)
+               .arg(c.toRestore)
+               .arg(c.measured)
+               .arg(c.thumbnailed)
+               .arg(PictureReview::kViewSide)
+               .arg(c.fits)
+               .arg(c.ignored)
+               .arg(c.missing)
+               .arg(c.failed));
     if (end == ThumbnailRun::End::Cancelled)
         return consolecontrol::exitCancelled;
     return c.failed > 0 || end != ThumbnailRun::End::Done ? ExitFailure : ExitOk;
+}
+
+} // namespace
+
+std::unique_ptr<CliCommand> makeThumbsCommand()
+{
+    return std::make_unique<ThumbsCommand>();
 }

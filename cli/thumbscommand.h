@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include "cli/clicommand.h"
+
+#include <memory>
 
 // `quillomar-cli thumbs [--jobs N]`: ThumbnailRun, the first showing's review of every
 // picture to review and of every picture whose thumbnail has gone, on N worker threads
@@ -10,4 +11,4 @@
 // error, a thumbnail folder that cannot be written once, the summary to standard output.
 // Exit codes: 0 done, 1 some picture, the thumbnail folder or the catalogue failed,
 // 2 usage, 130 cancelled by Ctrl-C (what was done is kept).
-int runThumbsCommand(const QString &catalogue, const QStringList &args);
+std::unique_ptr<CliCommand> makeThumbsCommand();
