@@ -411,14 +411,15 @@ void FolderScan::examineFile(int dirFd, const char *name, size_t length, const Q
     const ScanCounts before { m_counts.tracked - 1, m_counts.added, m_counts.found };
 
     // A row of this scan still waiting to be written is found like any other.
-    if (m_writer->updateWaiting(name, qsizetype(length), time, size)
+    const quint64 hash = StagedWriter::identityHash(name, qsizetype(length), time);
+    if (m_writer->updateWaiting(hash, name, qsizetype(length), time, size)
         || ((!m_catalogueWasEmpty || m_writer->hasWritten()) && lookUp(name, length, time, size))) {
         ++m_counts.found;
         statusAfterFile();
         return;
     }
 
-    m_writer->add(name, qsizetype(length), qsizetype(dot - name), time, size, fullPath,
+    m_writer->add(hash, name, qsizetype(length), qsizetype(dot - name), time, size, fullPath,
         decision.fileType, before);
     ++m_counts.added;
     if (m_writer->isFull())

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 #include <utility>
 
 namespace {
@@ -68,7 +67,7 @@ bool StagedWriter::isFull() const
     return m_rows.size() >= rowsPerFlush;
 }
 
-size_t StagedWriter::bucketOf(const char *fileName, qsizetype length, const QByteArray &time) const
+quint64 StagedWriter::identityHash(const char *fileName, qsizetype length, const QByteArray &time)
 {
     // FNV-1a over the identity as the catalogue's lookup compares it.
     quint64 h = 14695981039346656037ull;
@@ -81,7 +80,7 @@ size_t StagedWriter::bucketOf(const char *fileName, qsizetype length, const QByt
     mix(0);
     for (char c : time)
         mix(static_cast<unsigned char>(c));
-    return size_t(h ^ (h >> 29)) & (m_buckets.size() - 1);
+    return h ^ (h >> 29);
 }
 
 void StagedWriter::growBuckets()
@@ -89,20 +88,20 @@ void StagedWriter::growBuckets()
     m_buckets.assign(m_buckets.size() * 2, -1);
     for (size_t i = 0; i < m_rows.size(); ++i) {
         Row &row = m_rows[i];
-        const QByteArray time = QByteArray::fromRawData(timeOf(row), row.timeLength);
-        const size_t bucket = bucketOf(fileNameOf(row), row.fileNameLength, time);
+        const size_t bucket = size_t(row.hash) & (m_buckets.size() - 1);
         row.nextInBucket = m_buckets[bucket];
         m_buckets[bucket] = int(i);
     }
 }
 
-void StagedWriter::add(const char *fileName, qsizetype fileNameLength, qsizetype nameLength,
-    const QByteArray &time, qint64 size, const QByteArray &folder, const QByteArray &fileType,
-    const ScanCounts &before)
+void StagedWriter::add(quint64 hash, const char *fileName, qsizetype fileNameLength,
+    qsizetype nameLength, const QByteArray &time, qint64 size, const QByteArray &folder,
+    const QByteArray &fileType, const ScanCounts &before)
 {
     if (m_rows.size() * 4 >= m_buckets.size() * 3)
         growBuckets();
     Row row;
+    row.hash = hash;
     row.size = size;
     row.text = m_text.size();
     row.fileNameLength = int(fileNameLength);
@@ -113,19 +112,20 @@ void StagedWriter::add(const char *fileName, qsizetype fileNameLength, qsizetype
     row.before = before;
     m_text.append(fileName, fileNameLength);
     m_text.append(time);
-    const size_t bucket = bucketOf(fileName, fileNameLength, time);
+    const size_t bucket = size_t(hash) & (m_buckets.size() - 1);
     row.nextInBucket = m_buckets[bucket];
     m_buckets[bucket] = int(m_rows.size());
     m_rows.push_back(std::move(row));
 }
 
-bool StagedWriter::updateWaiting(
-    const char *fileName, qsizetype fileNameLength, const QByteArray &time, qint64 size)
+bool StagedWriter::updateWaiting(quint64 hash, const char *fileName, qsizetype fileNameLength,
+    const QByteArray &time, qint64 size)
 {
-    for (int i = m_buckets[bucketOf(fileName, fileNameLength, time)]; i >= 0;
+    for (int i = m_buckets[size_t(hash) & (m_buckets.size() - 1)]; i >= 0;
          i = m_rows[size_t(i)].nextInBucket) {
         Row &row = m_rows[size_t(i)];
-        if (row.fileNameLength != fileNameLength || row.timeLength != time.size()
+        if (row.hash != hash || row.fileNameLength != fileNameLength
+            || row.timeLength != time.size()
             || std::memcmp(timeOf(row), time.constData(), size_t(time.size())) != 0
             || !equalNoCase(fileNameOf(row), fileName, fileNameLength))
             continue;
@@ -221,14 +221,34 @@ void StagedWriter::flush()
 
 std::vector<qint64> StagedWriter::insertInNameOrder()
 {
-    std::vector<int> order(m_rows.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), [this](int a, int b) {
-        const Row &x = m_rows[size_t(a)];
-        const Row &y = m_rows[size_t(b)];
+    // The first eight bytes of each name, folded and read big-endian, decide most
+    // comparisons at the cost of one integer compare.
+    struct Entry {
+        quint64 prefix;
+        int row;
+    };
+    std::vector<Entry> entries(m_rows.size());
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        const Row &row = m_rows[i];
+        quint64 prefix = 0;
+        const char *name = fileNameOf(row);
+        for (int b = 0; b < 8; ++b) {
+            const unsigned char c = b < row.nameLength ? foldAscii(name[b]) : 0;
+            prefix = (prefix << 8) | c;
+        }
+        entries[i] = { prefix, int(i) };
+    }
+    std::sort(entries.begin(), entries.end(), [this](const Entry &a, const Entry &b) {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        const Row &x = m_rows[size_t(a.row)];
+        const Row &y = m_rows[size_t(b.row)];
         const int c = compareNoCase(fileNameOf(x), x.nameLength, fileNameOf(y), y.nameLength);
-        return c != 0 ? c < 0 : a < b;
+        return c != 0 ? c < 0 : a.row < b.row;
     });
+    std::vector<int> order(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        order[i] = entries[i].row;
     std::vector<qint64> keys;
     keys.reserve(m_rows.size());
     std::unique_ptr<ScanStatement> rest;

@@ -49,15 +49,17 @@ public:
     void setLocation(qint64 location);
     std::function<void()> rowsPosted;
 
+    // The hash of a file's identity (file name ignoring ASCII case, and time), computed once
+    // per file for updateWaiting and add.
+    static quint64 identityHash(const char *fileName, qsizetype length, const QByteArray &time);
     // A file the catalogue does not hold yet. `name` ends before the extension's dot of
     // `fileName`; `folder` is the row's FullPath. `before`: the counts before the file.
-    void add(const char *fileName, qsizetype fileNameLength, qsizetype nameLength,
+    void add(quint64 hash, const char *fileName, qsizetype fileNameLength, qsizetype nameLength,
         const QByteArray &time, qint64 size, const QByteArray &folder, const QByteArray &fileType,
         const ScanCounts &before);
-    // When a row waiting here has the identity (file name ignoring ASCII case, and time),
-    // takes the new size and returns true.
-    bool updateWaiting(
-        const char *fileName, qsizetype fileNameLength, const QByteArray &time, qint64 size);
+    // When a row waiting here has the identity, takes the new size and returns true.
+    bool updateWaiting(quint64 hash, const char *fileName, qsizetype fileNameLength,
+        const QByteArray &time, qint64 size);
     // The thumbnail of a catalogued file, deleted once the rows before it are written.
     void foundRow(qint64 recId);
 
@@ -76,6 +78,7 @@ public:
 
 private:
     struct Row {
+        quint64 hash = 0;
         qint64 size = 0;
         qsizetype text = 0; // file name, then time, in m_text
         int fileNameLength = 0;
@@ -96,7 +99,6 @@ private:
     {
         return m_text.constData() + row.text + row.fileNameLength;
     }
-    size_t bucketOf(const char *fileName, qsizetype length, const QByteArray &time) const;
     void growBuckets();
     std::unique_ptr<ScanStatement> prepareInsert(int rows) const;
     void bindRow(ScanStatement &statement, int slot, const Row &row) const;

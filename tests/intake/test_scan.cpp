@@ -194,6 +194,16 @@ private slots:
             f.scalar("SELECT Review FROM Pictures WHERE FileName = 'b.jpg' ORDER BY RecId").toInt(),
             0);
         QCOMPARE(f.count("Pictures WHERE FileName = 'A.JPG' COLLATE BINARY"), 0);
+
+        // Within one scan into an empty catalogue: the later file is the row already added.
+        ScanFixture empty;
+        QVERIFY(empty.file("c.jpg", 5, someTime));
+        QVERIFY(empty.file("sub/C.JPG", 7, someTime));
+        const Run once = scan(empty, empty.tree());
+        QCOMPARE(once.added, 1);
+        QCOMPARE(once.found, 1);
+        QCOMPARE(empty.fileNames(), QStringList { "c.jpg" });
+        QCOMPARE(empty.scalar("SELECT FileSize FROM Pictures").toLongLong(), 7);
     }
 
     void fileTimesFollowTheLocalZoneAcrossItsChanges()
