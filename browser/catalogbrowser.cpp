@@ -226,7 +226,9 @@ bool CatalogBrowser::navigatorBefore(NodeKind page, DBNavigator::Button button)
 {
     if (m_hooks.beforeAction)
         return m_hooks.beforeAction(page, button);
-    return true;
+    // Deleting asks its questions and refuses system rows; until those rules are in
+    // place, the delete button and "Excluir" delete nothing.
+    return button != DBNavigator::nbDelete;
 }
 
 void CatalogBrowser::navigatorAfter(NodeKind page, DBNavigator::Button button)
