@@ -95,6 +95,8 @@ QTreeView *TreePane::makeTree(const char *sheetName, const char *treeName, Catal
     l->addWidget(tree);
     connect(tree, &QTreeView::clicked, this, [this, tree] { emit nodeActivated(treeOf(tree)); });
     connect(tree, &QTreeView::doubleClicked, this, [this] { m_edit->trigger(); });
+    connect(tree, &QTreeView::collapsed, this,
+        [this, tree](const QModelIndex &index) { nodeCollapsed(treeOf(tree), index); });
     connect(tree, &QWidget::customContextMenuRequested, this,
         [this, tree](const QPoint &pos) { openContextMenu(tree, pos); });
     return tree;
@@ -175,6 +177,7 @@ void TreePane::clearSelection(Tree tree)
 void TreePane::collapseAll(Tree tree)
 {
     view(tree)->collapseAll();
+    keepSelectionVisible(tree);
 }
 
 void TreePane::setMenuStates(bool haveSelection, bool pictureSelected)
@@ -194,15 +197,59 @@ void TreePane::openContextMenu(QTreeView *tree, const QPoint &pos)
     m_menu->popup(tree->viewport()->mapToGlobal(pos));
 }
 
+// A release counts only when the tree received its press: the release of the key that
+// closed a box, or of a Tab pressed in another control, must not run the handling again.
 bool TreePane::eventFilter(QObject *watched, QEvent *event)
 {
-    if ((watched == m_tree1 || watched == m_tree2) && event->type() == QEvent::KeyRelease) {
+    if (watched != m_tree1 && watched != m_tree2)
+        return QWidget::eventFilter(watched, event);
+    const Tree tree = treeOf(watched);
+    QSet<int> &pressed = m_pressed[int(tree)];
+    switch (event->type()) {
+    case QEvent::KeyPress: {
         auto *key = static_cast<QKeyEvent *>(event);
-        const Tree tree = treeOf(watched);
-        if (!key->isAutoRepeat() && selectedNode(tree) >= 0)
+        if (!key->isAutoRepeat())
+            pressed.insert(key->key());
+        break;
+    }
+    case QEvent::KeyRelease: {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->isAutoRepeat() && pressed.remove(key->key()) && selectedNode(tree) >= 0)
             emit nodeActivated(tree);
+        break;
+    }
+    case QEvent::FocusOut: pressed.clear(); break;
+    default: break;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// As native trees do: closing a node that holds the selected one selects it instead, so
+// the selection (and its page) never stays on a hidden node.
+void TreePane::nodeCollapsed(Tree tree, const QModelIndex &index)
+{
+    const QModelIndex selected = model(tree).modelIndex(selectedNode(tree));
+    for (QModelIndex p = selected.parent(); p.isValid(); p = p.parent()) {
+        if (p == index) {
+            view(tree)->selectionModel()->setCurrentIndex(
+                index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            emit nodeActivated(tree);
+            return;
+        }
+    }
+}
+
+// After a collapse of everything, the selection moves to its top-level node, quietly: the
+// caller runs the selection handling itself.
+void TreePane::keepSelectionVisible(Tree tree)
+{
+    QModelIndex top = model(tree).modelIndex(selectedNode(tree));
+    if (!top.isValid() || !top.parent().isValid())
+        return;
+    while (top.parent().isValid())
+        top = top.parent();
+    view(tree)->selectionModel()->setCurrentIndex(
+        top, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void TreePane::expandSelected()

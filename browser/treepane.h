@@ -2,6 +2,7 @@
 
 #include "browser/catalogtree.h"
 
+#include <QSet>
 #include <QWidget>
 
 class PageControl;
@@ -67,6 +68,8 @@ private:
     void expandSelected();
     void collapseSelected();
     void collapseEverything();
+    void nodeCollapsed(Tree tree, const QModelIndex &index);
+    void keepSelectionVisible(Tree tree);
 
     CatalogTree m_organisation;
     CatalogTree m_location;
@@ -77,4 +80,6 @@ private:
     QAction *m_edit;
     QAction *m_addToBatch;
     QAction *m_delete;
+    // Keys pressed while a tree had the focus, by tree: only their releases count.
+    QSet<int> m_pressed[2];
 };

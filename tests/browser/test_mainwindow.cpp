@@ -233,6 +233,66 @@ private slots:
         QVERIFY(!name->isEnabled());
     }
 
+    void keyReleasesWithoutTheirPressInTheTreeDoNotAskAgain()
+    {
+        Window w;
+        QTreeView *t = w.tree1();
+        w.click(t, w.node(t, "N1", w.trips));
+        testsupport::clickNavigator(&w.main(), "DBNavigator1", "nbEdit");
+        w.b().selection().setEditInProgress(true);
+        t->setFocus();
+        // Down in the tree asks; No keeps the edit.
+        w.prompter.answerButton(Prompter::No);
+        QTest::keyClick(t, Qt::Key_Down);
+        QCOMPARE(w.prompter.boxTexts().count("Cancelar a edição corrente?"), 1);
+        // The Escape that closed the box, and a Tab pressed elsewhere, end in the tree.
+        QTest::keyRelease(t, Qt::Key_Escape);
+        QTest::keyPress(w.find("DBEdit1"), Qt::Key_Tab);
+        QTest::keyRelease(t, Qt::Key_Tab);
+        QCOMPARE(w.prompter.boxTexts().count("Cancelar a edição corrente?"), 1);
+        QCOMPARE(w.store().TCollections.state(), RecordSet::State::Edit);
+        // A key pressed and released in the tree still follows the selection.
+        w.prompter.answerButton(Prompter::Yes);
+        QTest::keyClick(t, Qt::Key_Up);
+        QCOMPARE(w.prompter.boxTexts().count("Cancelar a edição corrente?"), 2);
+        QCOMPARE(w.store().TCollections.state(), RecordSet::State::Browse);
+    }
+
+    void collapsingTheSelectedNodesParentSelectsIt()
+    {
+        Window w;
+        QTreeView *t = w.tree1();
+        auto *m = static_cast<CatalogTree *>(t->model());
+        w.click(t, w.node(t, "N3", w.forum));
+        QCOMPARE(w.visiblePages(), QList<int>({ 2 }));
+        // The person closes the category with the branch mark left of its name.
+        const QModelIndex rome = m->modelIndex(w.node(t, "N2", w.rome));
+        const QRect row = t->visualRect(rome);
+        QTest::mouseClick(t->viewport(), Qt::LeftButton, {},
+            QPoint(row.left() - t->indentation() / 2, row.center().y()));
+        QVERIFY(!t->isExpanded(rome));
+        QCOMPARE(w.selectedNode(t), w.node(t, "N2", w.rome));
+        QCOMPARE(w.b().selection().kind(), NodeKind::Category);
+        QCOMPARE(w.b().selection().key(), w.rome);
+        QCOMPARE(w.visiblePages(), QList<int>({ 1 }));
+        QCOMPARE(w.store().TCategories.asInt("RecId"), w.rome);
+        QVERIFY(!w.action("InserirnoLote1")->isEnabled());
+        // Closing a node elsewhere leaves the selection alone.
+        const QModelIndex paris = m->modelIndex(w.node(t, "N2", w.paris));
+        t->expand(paris);
+        t->collapse(paris);
+        QCOMPARE(w.b().selection().key(), w.rome);
+        // While an edit is pending, closing the collection asks once.
+        testsupport::clickNavigator(&w.main(), "DBNavigator2", "nbEdit");
+        w.b().selection().setEditInProgress(true);
+        w.prompter.answerButton(Prompter::No);
+        const QRect trips = t->visualRect(m->modelIndex(w.node(t, "N1", w.trips)));
+        QTest::mouseClick(t->viewport(), Qt::LeftButton, {},
+            QPoint(trips.left() - t->indentation() / 2, trips.center().y()));
+        QCOMPARE(w.prompter.boxTexts(), QStringList { "Cancelar a edição corrente?" });
+        QCOMPARE(w.store().TCategories.state(), RecordSet::State::Edit);
+    }
+
     void deleteButtonAndPopupDeleteNothingYet()
     {
         Window w;
