@@ -10,6 +10,7 @@
 #include "batch/tviewlog.h"
 #include "browser/catalogbrowser.h"
 #include "core/appconstants.h"
+#include "core/qttranslation.h"
 #include "intake/picturefilter.h"
 #include "intake/picturepreview.h"
 #include "intake/trastreamento.h"
@@ -23,6 +24,8 @@
 Startup::Startup(const ProgramPaths &p, Prompter *prompter)
     : paths(p), m_prompter(prompter ? prompter : &m_boxes)
 {
+    // Qt's own dialogs and buttons speak Portuguese like the rest of the program.
+    installQtTranslation();
 }
 
 Startup::~Startup()

@@ -7,10 +7,13 @@
 #include "support/windowdriver.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
@@ -64,6 +67,23 @@ private slots:
         QCOMPARE(help[0]->text(), QStringLiteral("Marveth Home Page"));
         QVERIFY(help[1]->isSeparator());
         QCOMPARE(help[2]->text(), QStringLiteral("Sobre"));
+    }
+
+    void qtsOwnDialogsSpeakPortuguese()
+    {
+        ProgramFolder pf;
+        ScriptedPrompter prompter;
+        Startup s(pf.paths, &prompter);
+        QMessageBox box;
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Sim"));
+        QCOMPARE(box.button(QMessageBox::No)->text(), QStringLiteral("&Não"));
+        QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("Cancelar"));
+        // The folder picker as the scan dialog opens it.
+        QFileDialog picker;
+        picker.setOption(QFileDialog::DontUseNativeDialog);
+        picker.setFileMode(QFileDialog::Directory);
+        QCOMPARE(child<QLabel>(&picker, "lookInLabel")->text(), QStringLiteral("Procurar em:"));
     }
 
     void statusPanelsKeepTheirWidthsAtEveryResize()

@@ -1,0 +1,94 @@
+#include "core/qttranslation.h"
+#include "support/windowdriver.h"
+#include "widgets/messageboxprompter.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+namespace {
+// Runs `act` on the modal window once the prompter's call has opened it.
+void whenShown(std::function<void(QWidget *)> act)
+{
+    QTimer::singleShot(0, [act] {
+        QWidget *modal = QApplication::activeModalWidget();
+        QVERIFY(modal);
+        act(modal);
+    });
+}
+
+QStringList buttonTexts(QMessageBox *box)
+{
+    QStringList texts;
+    for (QAbstractButton *b : box->buttons())
+        texts << b->text();
+    texts.sort();
+    return texts;
+}
+} // namespace
+
+class TestMessageBoxPrompter : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(installQtTranslation()); }
+
+    void boxesShowTheirTextIconAndButtonsAndGiveTheChosenOne()
+    {
+        MessageBoxPrompter prompter;
+        QString text;
+        QStringList buttons;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        whenShown([&](QWidget *w) {
+            auto *box = qobject_cast<QMessageBox *>(w);
+            QVERIFY(box);
+            text = box->text();
+            icon = box->icon();
+            buttons = buttonTexts(box);
+            QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+        });
+        QCOMPARE(prompter.box(Prompter::Icon::Question, "Exclusão do registro confirmada.\rApagar?",
+                     Prompter::Buttons(Prompter::Yes) | Prompter::No),
+            Prompter::No);
+        QCOMPARE(text, QStringLiteral("Exclusão do registro confirmada.\nApagar?"));
+        QCOMPARE(icon, QMessageBox::Question);
+        QCOMPARE(buttons, QStringList({ "&Não", "&Sim" }));
+
+        // Escape gives the most cautious answer of the set.
+        whenShown([](QWidget *w) { QTest::keyClick(w, Qt::Key_Escape); });
+        QCOMPARE(prompter.box(Prompter::Icon::Warning, "Ignorar?",
+                     Prompter::Buttons(Prompter::Ignore) | Prompter::Cancel),
+            Prompter::Cancel);
+    }
+
+    void qtsOwnPickersAndInputBoxSpeakPortuguese()
+    {
+        MessageBoxPrompter prompter;
+        QString lookIn;
+        whenShown([&](QWidget *w) {
+            auto *picker = qobject_cast<QFileDialog *>(w);
+            QVERIFY(picker);
+            lookIn = testsupport::child<QLabel>(picker, "lookInLabel")->text();
+            picker->reject();
+        });
+        QCOMPARE(prompter.pickFolder("Pasta", QDir::tempPath()), QString());
+        QCOMPARE(lookIn, QStringLiteral("Procurar em:"));
+
+        QStringList buttons;
+        whenShown([&](QWidget *w) {
+            for (QPushButton *b : w->findChildren<QPushButton *>())
+                buttons << b->text();
+            qobject_cast<QDialog *>(w)->reject();
+        });
+        QCOMPARE(prompter.inputText("Procurar imagem", "Procurar por...", QString()), std::nullopt);
+        QVERIFY2(buttons.contains("Cancelar"), qPrintable(buttons.join(", ")));
+    }
+};
+
+QTEST_MAIN(TestMessageBoxPrompter)
+#include "test_messageboxprompter.moc"
