@@ -1,11 +1,11 @@
 #include "browser/catalogbrowser.h"
+#include "browser/treeloader.h"
 #include "cataloguegenerator.h"
-#include "store/dberror.h"
-#include "processmemory.h"
 #include "core/programpaths.h"
 #include "core/scriptedprompter.h"
+#include "processmemory.h"
+#include "store/dberror.h"
 #include "store/tdados.h"
-#include "browser/treeloader.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,9 +19,11 @@
 
 // LoadTrees of the main window on synthetic catalogues, against the same two statements
 // run by the sqlite3 shell on the same file in the same run (output to /dev/null). Each
-// size is measured in a process of its own so that its peak memory is its own.
+// size is measured in a process of its own so that its peak memory is its own. Then
+// `quillomar-cli tree` end to end (start, both trees in Portuguese order, every line
+// written) against the shell printing the same two statements, runs interleaved.
 //
-// bench_loadtrees [--dir FOLDER] [--sizes 10000,1000000] [--rounds 3]
+// bench_loadtrees [--dir FOLDER] [--sizes 10000,300000,1000000] [--rounds 5]
 
 namespace {
 
@@ -68,27 +70,60 @@ int runMeasure(const QString &file, int rounds)
     return 0;
 }
 
-// The two statements through the sqlite3 shell, output thrown away.
-double shellSeconds(const QString &file, int rounds)
+// Seconds one program takes from start to exit, its output thrown away; -1 on failure.
+double runSeconds(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setStandardOutputFile(QStringLiteral("/dev/null"));
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, arguments);
+    process.waitForFinished(-1);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        std::fprintf(
+            stderr, "%s: %s\n", qPrintable(program), process.readAllStandardError().constData());
+        return -1;
+    }
+    return seconds;
+}
+
+// The two statements through the sqlite3 shell, as it prints them.
+QStringList shellArguments(const QString &file)
 {
     const QString sql = TreeLoader::organisationSql().join(QLatin1Char('\n'))
         + QStringLiteral(";\n") + TreeLoader::locationSql().join(QLatin1Char('\n'))
         + QStringLiteral(";\n");
+    return { QStringLiteral("-readonly"), file, sql };
+}
+
+double shellSeconds(const QString &file, int rounds)
+{
     std::vector<double> times;
     for (int i = 0; i < rounds; ++i) {
-        QProcess shell;
-        shell.setStandardOutputFile(QStringLiteral("/dev/null"));
-        QElapsedTimer timer;
-        timer.start();
-        shell.start(QStringLiteral("sqlite3"), { QStringLiteral("-readonly"), file, sql });
-        shell.waitForFinished(-1);
-        times.push_back(timer.nsecsElapsed() / 1e9);
-        if (shell.exitCode() != 0) {
-            std::fprintf(stderr, "sqlite3: %s\n", shell.readAllStandardError().constData());
+        times.push_back(runSeconds(QStringLiteral("sqlite3"), shellArguments(file)));
+        if (times.back() < 0)
             return -1;
-        }
     }
     return median(times);
+}
+
+// quillomar-cli tree and the shell, one after the other in each round; medians of each.
+bool cliAgainstShell(const QString &file, int rounds, double &cli, double &shell)
+{
+    const QString program
+        = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("quillomar-cli"));
+    const QStringList arguments = { QStringLiteral("--catalogue"), file, QStringLiteral("tree") };
+    std::vector<double> cliTimes, shellTimes;
+    for (int i = 0; i < rounds; ++i) {
+        cliTimes.push_back(runSeconds(program, arguments));
+        shellTimes.push_back(runSeconds(QStringLiteral("sqlite3"), shellArguments(file)));
+        if (cliTimes.back() < 0 || shellTimes.back() < 0)
+            return false;
+    }
+    cli = median(cliTimes);
+    shell = median(shellTimes);
+    return true;
 }
 
 } // namespace
@@ -98,7 +133,7 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
-    int rounds = 3;
+    int rounds = 5;
     if (args.size() == 4 && args.first() == QLatin1String("--measure")) {
         try {
             return runMeasure(args.at(1), args.at(3).toInt());
@@ -108,7 +143,7 @@ int main(int argc, char **argv)
         }
     }
     QString folder = QDir::temp().filePath(QStringLiteral("quillomar-bench"));
-    QList<qint64> sizes = { 10000, 1000000 };
+    QList<qint64> sizes = { 10000, 300000, 1000000 };
     for (int i = 0; i + 1 < args.size(); i += 2) {
         if (args.at(i) == QLatin1String("--dir"))
             folder = args.at(i + 1);
@@ -166,7 +201,27 @@ int main(int argc, char **argv)
     }
     std::printf(
         "targets at the largest size: LoadTrees <= 1.3x the two statements, < 64 bytes per node "
-        "beyond the names: %s\n",
+        "beyond the names: %s\n\n",
         met ? "met" : "NOT met");
+
+    std::printf("quillomar-cli tree against the sqlite3 shell printing the same two statements, "
+                "output to /dev/null, rounds interleaved (median of %d)\n",
+        rounds);
+    std::printf("%10s %10s %10s %8s\n", "pictures", "cli tree", "sqlite3", "ratio");
+    bool cliMet = true;
+    for (qint64 size : sizes) {
+        const QString file = QDir(folder).filePath(QStringLiteral("pictures_%1.mdb").arg(size));
+        double cli = 0, shell = 0;
+        runSeconds(QStringLiteral("sqlite3"), shellArguments(file)); // warm the page cache
+        if (!cliAgainstShell(file, rounds, cli, shell))
+            return 1;
+        std::printf(
+            "%10lld %9.3fs %9.3fs %8.2f\n", static_cast<long long>(size), cli, shell, cli / shell);
+        if (size == 300000)
+            cliMet = cli <= 1.3 * shell;
+    }
+    if (sizes.contains(300000))
+        std::printf("target at 300000 pictures: cli tree <= 1.3x the shell: %s\n",
+            cliMet ? "met" : "NOT met");
     return 0;
 }

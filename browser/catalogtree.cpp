@@ -12,7 +12,7 @@ void CatalogTree::beginLoad()
     m_textLength.clear();
     m_kind.clear();
     m_icon.clear();
-    m_text.clear();
+    m_names.clear();
     m_row.clear();
     m_childStart.clear();
     m_childCount.clear();
@@ -20,7 +20,7 @@ void CatalogTree::beginLoad()
     m_topLevel.clear();
 }
 
-void CatalogTree::reserve(int nodes, qsizetype textChars)
+void CatalogTree::reserve(int nodes)
 {
     m_key.reserve(nodes);
     m_parent.reserve(nodes);
@@ -28,32 +28,46 @@ void CatalogTree::reserve(int nodes, qsizetype textChars)
     m_textLength.reserve(nodes);
     m_kind.reserve(nodes);
     m_icon.reserve(nodes);
-    m_text.reserve(textChars);
 }
 
 int CatalogTree::append(int parent, NodeKind kind, qint64 key, QStringView name, quint8 icon)
 {
+    return appendShared(parent, kind, key, m_names.append(name), icon);
+}
+
+int CatalogTree::appendShared(
+    int parent, NodeKind kind, qint64 key, TextArena::Span name, quint8 icon)
+{
     const int i = int(m_key.size());
     m_key.append(key);
     m_parent.append(parent);
-    m_textStart.append(quint32(m_text.size()));
-    m_textLength.append(quint32(name.size()));
+    m_textStart.append(name.start);
+    m_textLength.append(name.length);
     m_kind.append(quint8(kind));
     m_icon.append(icon);
-    m_text.append(name);
     return i;
 }
 
+namespace {
+// Copying a million nodes to save a few unused slots costs more than the slots.
+template<typename Array> void trim(Array &array)
+{
+    if (array.capacity() > array.size() + array.size() / 8 + 64)
+        array.squeeze();
+}
+} // namespace
+
 void CatalogTree::endLoad()
 {
-    buildChildren();
-    m_key.squeeze();
-    m_parent.squeeze();
-    m_textStart.squeeze();
-    m_textLength.squeeze();
-    m_kind.squeeze();
-    m_icon.squeeze();
-    m_text.squeeze();
+    m_childrenBuilt = false;
+    for (QVector<qint32> *a : { &m_row, &m_childStart, &m_childCount, &m_children, &m_topLevel })
+        a->clear();
+    trim(m_key);
+    trim(m_parent);
+    trim(m_textStart);
+    trim(m_textLength);
+    trim(m_kind);
+    trim(m_icon);
     m_loading = false;
     endResetModel();
 }
@@ -93,11 +107,7 @@ void CatalogTree::buildChildren()
             m_children[m_childStart[p] + m_row[i]] = i;
     }
     m_topLevel.squeeze();
-}
-
-QString CatalogTree::name(int i) const
-{
-    return m_text.mid(m_textStart[i], m_textLength[i]);
+    m_childrenBuilt = true;
 }
 
 int CatalogTree::depth(int i) const
@@ -110,6 +120,7 @@ int CatalogTree::depth(int i) const
 
 int CatalogTree::childCount(int i) const
 {
+    ensureChildren();
     return i < m_childCount.size() ? m_childCount[i] : 0;
 }
 
@@ -132,6 +143,7 @@ QModelIndex CatalogTree::modelIndex(int absolute) const
 {
     if (absolute < 0 || absolute >= count() || m_loading)
         return QModelIndex();
+    ensureChildren();
     return createIndex(m_row[absolute], 0, quintptr(absolute));
 }
 
@@ -144,6 +156,7 @@ int CatalogTree::absoluteIndex(const QModelIndex &index) const
 
 qsizetype CatalogTree::structureBytes() const
 {
+    ensureChildren();
     return m_key.capacity() * qsizetype(sizeof(qint64))
         + (m_parent.capacity() + m_row.capacity() + m_childStart.capacity()
               + m_childCount.capacity() + m_children.capacity() + m_topLevel.capacity())
@@ -156,6 +169,7 @@ QModelIndex CatalogTree::index(int row, int column, const QModelIndex &parent) c
 {
     if (column != 0 || row < 0 || m_loading)
         return QModelIndex();
+    ensureChildren();
     if (!parent.isValid()) {
         if (row >= m_topLevel.size())
             return QModelIndex();
@@ -175,6 +189,7 @@ QModelIndex CatalogTree::parent(const QModelIndex &child) const
     const int p = m_parent[i];
     if (p < 0)
         return QModelIndex();
+    ensureChildren();
     return createIndex(m_row[p], 0, quintptr(p));
 }
 
@@ -182,6 +197,7 @@ int CatalogTree::rowCount(const QModelIndex &parent) const
 {
     if (m_loading)
         return 0;
+    ensureChildren();
     if (!parent.isValid())
         return int(m_topLevel.size());
     if (parent.column() != 0)

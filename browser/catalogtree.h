@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/nodekind.h"
+#include "browser/textarena.h"
 
 #include <QAbstractItemModel>
 #include <QIcon>
@@ -18,14 +19,19 @@ public:
     void beginLoad();
     // Adds a node as the last child of `parent` (-1: top level); returns its absolute index.
     int append(int parent, NodeKind kind, qint64 key, QStringView name, quint8 icon);
+    // The loader's names, taken over whole (no copy per name); nodes added with
+    // appendShared() name their part of them.
+    void adoptNames(TextArena &&names) { m_names = std::move(names); }
+    int appendShared(int parent, NodeKind kind, qint64 key, TextArena::Span name, quint8 icon);
     void endLoad();
     void clear();
-    void reserve(int nodes, qsizetype textChars);
+    void reserve(int nodes);
 
     int count() const { return int(m_key.size()); }
     NodeKind kind(int i) const { return NodeKind(m_kind[i]); }
     qint64 key(int i) const { return m_key[i]; }
-    QString name(int i) const;
+    QString name(int i) const { return nameView(i).toString(); }
+    QStringView nameView(int i) const { return m_names.view({ m_textStart[i], m_textLength[i] }); }
     quint8 icon(int i) const { return m_icon[i]; }
     int parentOf(int i) const { return m_parent[i]; }
     int depth(int i) const;
@@ -55,6 +61,13 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
+    // The children arrays serve the views only; built on first use, so that a tree read
+    // just to be printed never pays for them.
+    void ensureChildren() const
+    {
+        if (!m_childrenBuilt)
+            const_cast<CatalogTree *>(this)->buildChildren();
+    }
     void buildChildren();
 
     // Per node, in creation order.
@@ -64,8 +77,8 @@ private:
     QVector<quint32> m_textLength;
     QVector<quint8> m_kind;
     QVector<quint8> m_icon;
-    QString m_text;
-    // Children of every node, built once at the end of a load.
+    TextArena m_names;
+    // Children of every node, built once after a load.
     QVector<qint32> m_row; // position among the parent's children
     QVector<qint32> m_childStart; // into m_children
     QVector<qint32> m_childCount;
@@ -73,4 +86,5 @@ private:
     QVector<qint32> m_topLevel;
     QVector<QIcon> m_icons;
     bool m_loading = false;
+    bool m_childrenBuilt = true;
 };

@@ -1,9 +1,11 @@
 #include "browser/treeloader.h"
 
-#include "store/dberror.h"
+#include "browser/treerows.h"
 #include "store/tdados.h"
 
 #include <sqlite3.h>
+
+#include <optional>
 
 QStringList TreeLoader::organisationSql()
 {
@@ -74,12 +76,11 @@ public:
     }
     bool isNull(int c) const { return sqlite3_column_type(m_stmt, c) == SQLITE_NULL; }
     qint64 key(int c) const { return sqlite3_column_int64(m_stmt, c); }
-    // Invalid UTF-8 (names taken from file names) becomes replacement characters.
-    QString text(int c) const
+    const char *text(int c) const
     {
-        const char *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, c));
-        return QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, c));
+        return reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, c));
     }
+    int bytes(int c) const { return sqlite3_column_bytes(m_stmt, c); }
 
 private:
     [[noreturn]] void fail()
@@ -99,83 +100,131 @@ struct LoadGuard {
     ~LoadGuard() { tree.endLoad(); }
 };
 
+// Keeps the nodes in the window's model and notes the nodes of the selection.
+class ModelBuilder : public TreeLoader::Visitor {
+public:
+    ModelBuilder(CatalogTree &tree, const TreeLoader::Selection &sel, int &found, bool &expand)
+        : m_tree(tree), m_sel(sel), m_found(found), m_expand(expand)
+    {
+    }
+    void begin(int expectedNodes) override { m_tree.reserve(expectedNodes); }
+    void node(const TreeLoader::Node &n) override
+    {
+        m_node[n.depth] = m_tree.appendShared(n.depth == 0 ? -1 : m_node[n.depth - 1], n.kind,
+            n.key, n.rows.nameSpan(n.row, n.depth), kIcon[int(n.kind)]);
+        if (m_sel.treesCurrent && m_sel.kind == n.kind && selected(n.kind) == n.key) {
+            m_found = m_node[n.depth];
+            // A picture is selected without being expanded.
+            m_expand = n.kind != NodeKind::Picture;
+        }
+    }
+
+private:
+    static constexpr quint8 kIcon[] = { 0, 0, 1, 2, 0 };
+    qint64 selected(NodeKind kind) const
+    {
+        switch (kind) {
+        case NodeKind::Collection: return m_sel.collection;
+        case NodeKind::Category: return m_sel.category;
+        case NodeKind::Picture: return m_sel.picture;
+        case NodeKind::Storage: return m_sel.storage;
+        case NodeKind::None: break;
+        }
+        return 0;
+    }
+
+    CatalogTree &m_tree;
+    const TreeLoader::Selection &m_sel;
+    int &m_found;
+    bool &m_expand;
+    int m_node[TreeRows::kMaxLevels] = { -1, -1, -1 };
+};
+
+// The kinds of a tree's levels, outermost first.
+QList<NodeKind> levelKinds(TreeLoader::Which which)
+{
+    if (which == TreeLoader::Which::Organisation)
+        return { NodeKind::Collection, NodeKind::Category, NodeKind::Picture };
+    return { NodeKind::Storage, NodeKind::Picture };
+}
+
+void load(TDados &store, TreeLoader::Which which, CatalogTree &tree,
+    const TreeLoader::Selection &sel, int &found, bool &expand)
+{
+    LoadGuard guard(tree);
+    TreeRows rows(int(levelKinds(which).size()));
+    const std::optional<DbError> failed = TreeLoader::read(store, which, rows);
+    ModelBuilder builder(tree, sel, found, expand);
+    TreeLoader::walk(rows, which, builder);
+    tree.adoptNames(rows.takeNames());
+    if (failed)
+        throw *failed;
+}
+
 } // namespace
+
+// Reads every row of a tree statement: per level its key column and its name column.
+std::optional<DbError> TreeLoader::read(TDados &store, Which which, TreeRows &rows)
+{
+    const bool organisation = which == Which::Organisation;
+    const QList<std::pair<QString, QString>> levels = organisation
+        ? QList<std::pair<QString, QString>> { { QStringLiteral("ColRec"),
+                                                   QStringLiteral("ColNam") },
+              { QStringLiteral("CatRec"), QStringLiteral("CatNam") },
+              { QStringLiteral("ComRec"), QStringLiteral("ComNam") } }
+        : QList<std::pair<QString, QString>> { { QStringLiteral("LocRec"),
+                                                   QStringLiteral("LocNam") },
+              { QStringLiteral("ComRec"), QStringLiteral("ComNam") } };
+    rows.reset(int(levels.size()));
+    try {
+        RowReader reader(store, organisation ? organisationSql() : locationSql());
+        QVector<std::pair<int, int>> columns;
+        for (const auto &[key, name] : levels)
+            columns.append({ reader.column(key), reader.column(name) });
+        while (reader.step()) {
+            rows.addRow();
+            for (int l = 0; l < columns.size(); ++l) {
+                const auto [key, name] = columns[l];
+                if (reader.isNull(key))
+                    continue;
+                if (rows.setKey(l, reader.key(key)) && !reader.isNull(name))
+                    rows.setName(l, reader.text(name), reader.bytes(name));
+            }
+        }
+    } catch (const DbError &e) {
+        store.SQLTmp.close();
+        return e;
+    }
+    store.SQLTmp.close();
+    return std::nullopt;
+}
+
+// A node wherever a level's key changes from the row before (the last keys start at 0 and
+// are not reset between parents), as the trees have always been built from the rows.
+void TreeLoader::walk(const TreeRows &rows, Which which, Visitor &visitor)
+{
+    const QList<NodeKind> kinds = levelKinds(which);
+    int groups = 0;
+    const QVector<int> order = rows.order(&groups);
+    visitor.begin(rows.count() + int(kinds.size() - 1) * groups);
+    qint64 last[TreeRows::kMaxLevels] = {};
+    for (int row : order) {
+        for (int level = 0; level < kinds.size(); ++level) {
+            if (rows.isNull(row, level) || rows.key(row, level) == last[level])
+                continue;
+            last[level] = rows.key(row, level);
+            visitor.node({ level, kinds[level], last[level], rows, row });
+        }
+    }
+}
 
 void TreeLoader::loadOrganisation(
     TDados &store, CatalogTree &tree, const Selection &sel, Found &found)
 {
-    LoadGuard guard(tree);
-    RowReader rows(store, organisationSql());
-    const int colRec = rows.column(QStringLiteral("ColRec"));
-    const int colNam = rows.column(QStringLiteral("ColNam"));
-    const int catRec = rows.column(QStringLiteral("CatRec"));
-    const int catNam = rows.column(QStringLiteral("CatNam"));
-    const int comRec = rows.column(QStringLiteral("ComRec"));
-    const int comNam = rows.column(QStringLiteral("ComNam"));
-    qint64 lastCollection = 0, lastCategory = 0, lastPicture = 0;
-    int collectionNode = -1, categoryNode = -1;
-    const bool keep = sel.treesCurrent;
-    while (rows.step()) {
-        if (!rows.isNull(colRec) && rows.key(colRec) != lastCollection) {
-            lastCollection = rows.key(colRec);
-            collectionNode
-                = tree.append(-1, NodeKind::Collection, lastCollection, rows.text(colNam), 0);
-            if (keep && sel.kind == NodeKind::Collection && sel.collection == lastCollection) {
-                found.node1 = collectionNode;
-                found.expand1 = true;
-            }
-        }
-        if (!rows.isNull(catRec) && rows.key(catRec) != lastCategory) {
-            lastCategory = rows.key(catRec);
-            categoryNode = tree.append(
-                collectionNode, NodeKind::Category, lastCategory, rows.text(catNam), 1);
-            if (keep && sel.kind == NodeKind::Category && sel.category == lastCategory) {
-                found.node1 = categoryNode;
-                found.expand1 = true;
-            }
-        }
-        if (!rows.isNull(comRec) && rows.key(comRec) != lastPicture) {
-            lastPicture = rows.key(comRec);
-            const int node
-                = tree.append(categoryNode, NodeKind::Picture, lastPicture, rows.text(comNam), 2);
-            if (keep && sel.kind == NodeKind::Picture && sel.picture == lastPicture) {
-                found.node1 = node;
-                found.expand1 = false;
-            }
-        }
-    }
-    store.SQLTmp.close();
+    load(store, Which::Organisation, tree, sel, found.node1, found.expand1);
 }
 
 void TreeLoader::loadLocation(TDados &store, CatalogTree &tree, const Selection &sel, Found &found)
 {
-    LoadGuard guard(tree);
-    RowReader rows(store, locationSql());
-    const int locRec = rows.column(QStringLiteral("LocRec"));
-    const int locNam = rows.column(QStringLiteral("LocNam"));
-    const int comRec = rows.column(QStringLiteral("ComRec"));
-    const int comNam = rows.column(QStringLiteral("ComNam"));
-    qint64 lastStorage = 0, lastPicture = 0;
-    int storageNode = -1;
-    const bool keep = sel.treesCurrent;
-    while (rows.step()) {
-        if (!rows.isNull(locRec) && rows.key(locRec) != lastStorage) {
-            lastStorage = rows.key(locRec);
-            storageNode = tree.append(-1, NodeKind::Storage, lastStorage, rows.text(locNam), 0);
-            if (keep && sel.kind == NodeKind::Storage && sel.storage == lastStorage) {
-                found.node2 = storageNode;
-                found.expand2 = true;
-            }
-        }
-        if (!rows.isNull(comRec) && rows.key(comRec) != lastPicture) {
-            lastPicture = rows.key(comRec);
-            const int node
-                = tree.append(storageNode, NodeKind::Picture, lastPicture, rows.text(comNam), 2);
-            if (keep && sel.kind == NodeKind::Picture && sel.picture == lastPicture) {
-                found.node2 = node;
-                found.expand2 = false;
-            }
-        }
-    }
-    store.SQLTmp.close();
+    load(store, Which::Location, tree, sel, found.node2, found.expand2);
 }

@@ -1,4 +1,5 @@
 #include "browser/catalogtree.h"
+#include "browser/lookuplists.h"
 #include "browser/treeloader.h"
 #include "catalogfixture.h"
 #include "core/scriptedprompter.h"
@@ -141,6 +142,71 @@ private slots:
         QCOMPARE(seen, 2);
         // Two pictures of one name in one category stay two nodes.
         QCOMPARE(l.org.childCount(l.org.indexOfCode(QString("N2=%1").arg(c12))), 2);
+    }
+
+    void namesSortInPortugueseOrderInTreesAndPickers()
+    {
+        CatalogFixture f;
+        const QStringList typed = { "Zebra", "abelha", "Ébano", "Avião", "Árvore", "Água" };
+        const QStringList expected = { "abelha", "Água", "Árvore", "Avião", "Ébano", "Zebra" };
+        const qint64 col = f.collection("Nomes");
+        QList<qint64> collections;
+        for (const QString &n : typed) {
+            collections << f.collection(n);
+            f.category(col, n);
+            f.storage(n);
+        }
+        const qint64 cat = f.category(col, "Fotos");
+        for (const QString &n : typed + QStringList { "água", "Agua", "agua" })
+            f.picture(col, cat, 0, n);
+        // Names equal but for case interleave their rows; lower case comes first.
+        const qint64 upper = f.collection("Viagens");
+        const qint64 lower = f.collection("viagens");
+        f.category(upper, "a");
+        const qint64 b = f.category(lower, "b");
+        f.category(upper, "c");
+        ScriptedPrompter prompter;
+        TDados store(f.folder.paths, prompter);
+        QVERIFY(store.OpenDatabaseAll());
+        Loaded l;
+        load(store, l);
+
+        auto names = [](const CatalogTree &t, int parent, NodeKind kind) {
+            QStringList out;
+            for (int i = 0; i < t.count(); ++i)
+                if (t.parentOf(i) == parent && t.kind(i) == kind)
+                    out << t.name(i);
+            return out;
+        };
+        QCOMPARE(names(l.org, -1, NodeKind::Collection),
+            QStringList({ "abelha", "Água", "Árvore", "Avião", "Ébano", "Nomes", "viagens",
+                "Viagens", "Zebra" }));
+        const int colNode = l.org.indexOfCode(QString("N1=%1").arg(col));
+        const QStringList categories
+            = { "abelha", "Água", "Árvore", "Avião", "Ébano", "Fotos", "Zebra" };
+        QCOMPARE(names(l.org, colNode, NodeKind::Category), categories);
+        QCOMPARE(names(l.org, l.org.indexOfCode(QString("N2=%1").arg(cat)), NodeKind::Picture),
+            QStringList({ "abelha", "agua", "Agua", "água", "Água", "Árvore", "Avião", "Ébano",
+                "Zebra" }));
+        QCOMPARE(names(l.loc, -1, NodeKind::Storage), expected);
+        QCOMPARE(l.org.code(l.org.indexOfCode(QString("N1=%1").arg(lower)) + 1),
+            QString("N2=%1").arg(b));
+        const int upperNode = l.org.indexOfCode(QString("N1=%1").arg(upper));
+        QCOMPARE(l.org.childCount(upperNode), 2);
+
+        // The pickers of the detail pages list the same names in the same order.
+        QStringList collectionsOffered, storagesOffered;
+        for (const LookupItem &item : LookupLists::collections(store.Conexao))
+            collectionsOffered << item.text;
+        for (const LookupItem &item : LookupLists::storages(store.Conexao))
+            storagesOffered << item.text;
+        QCOMPARE(collectionsOffered, names(l.org, -1, NodeKind::Collection));
+        QCOMPARE(storagesOffered, expected);
+        QStringList categoriesOfNomes;
+        for (const LookupItem &item : LookupLists::categories(store.Conexao))
+            if (item.text != "a" && item.text != "b" && item.text != "c")
+                categoriesOfNomes << item.text;
+        QCOMPARE(categoriesOfNomes, categories);
     }
 
     void namesWithAnyCharactersKeepTheTreeWhole()

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+// Many short texts (the names of a tree) one after the other in large blocks that never
+// move: growing never copies what was written, and each text is a (start, length) pair.
+// start holds the block in its upper bits and the place in the block in the lower ones.
+class TextArena {
+public:
+    struct Span {
+        quint32 start = 0;
+        quint32 length = 0;
+    };
+
+    // Room for `units` UTF-16 units at the end of the current block (a text never straddles
+    // two blocks); write into it, then commit() what was written.
+    QChar *reserve(qsizetype units);
+    Span commit(qsizetype units);
+    Span append(QStringView text);
+    QStringView view(Span span) const
+    {
+        if (span.length == 0)
+            return {};
+        return QStringView(m_blocks[span.start >> kOffsetBits])
+            .mid(span.start & kOffsetMask, span.length);
+    }
+    void clear()
+    {
+        m_blocks.clear();
+        m_current = 0;
+    }
+    // Empty again, keeping the blocks' memory for the next texts.
+    void reset();
+    // UTF-16 units held, room included.
+    qsizetype capacity() const;
+
+private:
+    static constexpr int kOffsetBits = 22; // 4 Mi units a block, 1024 blocks
+    static constexpr quint32 kOffsetMask = (1u << kOffsetBits) - 1;
+    static constexpr qsizetype kBlockUnits = qsizetype(1) << 20;
+
+    QList<QString> m_blocks; // each: its size is what is in use, its capacity the block
+    qsizetype m_current = 0; // the block being filled; those after it are empty
+};
