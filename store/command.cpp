@@ -3,17 +3,7 @@
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/sqlparams.h"
-
-#include <QSqlError>
-#include <QSqlQuery>
-
-namespace {
-[[noreturn]] void raise(const QSqlError &error)
-{
-    throw DbError(error.databaseText().isEmpty() ? error.text() : error.databaseText(),
-        error.nativeErrorCode().toInt());
-}
-} // namespace
+#include "store/statement.h"
 
 Command::Command(Connection &connection) : m_connection(connection) { }
 
@@ -30,16 +20,9 @@ void Command::setParam(const QString &name, const QVariant &value)
 
 int Command::execute()
 {
-    if (!m_connection.isOpen())
-        throw DbError(QStringLiteral("the catalogue is not open"));
     const SqlParams params(m_sql);
-    QSqlQuery query(m_connection.database());
-    if (!query.prepare(params.numberedSql()))
-        raise(query.lastError());
-    params.bind(query, m_params);
-    if (!query.exec())
-        raise(query.lastError());
-    const int rows = query.numRowsAffected();
-    query.finish();
-    return rows;
+    Statement statement(m_connection, params.numberedSql());
+    Statement::Reset done(statement);
+    params.bind(statement, m_params);
+    return statement.exec();
 }

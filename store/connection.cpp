@@ -1,37 +1,40 @@
 #include "store/connection.h"
 
 #include "store/dberror.h"
+#include "store/statement.h"
 
-#include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDriver>
-#include <QSqlError>
 #include <sqlite3.h>
 
 namespace {
 
-QAtomicInt connectionCounter;
-
 const QLatin1String jet40Prefix("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
 const QLatin1String jet40Name("Microsoft.Jet.OLEDB.4.0");
+const QString notOpen = QStringLiteral("the catalogue is not open");
 
-// SQLite URIs reserve these three characters inside the path.
-QString uriForFile(const QString &path, const char *mode)
+// An absolute path as a SQLite URI ("file:///..."), with the characters URIs reserve
+// escaped, and the query that chooses the open mode.
+QByteArray uriForFile(const QString &absolutePath, const char *query)
 {
-    QString encoded;
-    encoded.reserve(path.size() + 16);
-    for (const QChar c : path) {
-        if (c == QLatin1Char('%'))
-            encoded += QLatin1String("%25");
-        else if (c == QLatin1Char('?'))
-            encoded += QLatin1String("%3F");
-        else if (c == QLatin1Char('#'))
-            encoded += QLatin1String("%23");
+    QByteArray uri("file://");
+    for (const char c : QFile::encodeName(absolutePath)) {
+        if (c == '%')
+            uri += "%25";
+        else if (c == '?')
+            uri += "%3F";
+        else if (c == '#')
+            uri += "%23";
         else
-            encoded += c;
+            uri += c;
     }
-    return QStringLiteral("file:") + encoded + QStringLiteral("?mode=") + QLatin1String(mode);
+    return uri + '?' + query;
+}
+
+QString quotedName(const QString &name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\""))
+        + QLatin1Char('"');
 }
 
 // The value of "Key=" in a connection string, up to the next ";" (empty when absent).
@@ -47,16 +50,11 @@ QString elementValue(const QString &text, const QString &key)
 
 } // namespace
 
-Connection::Connection(QObject *parent)
-    : QObject(parent), m_name(QStringLiteral("qm-catalogue-%1").arg(++connectionCounter))
-{
-    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-}
+Connection::Connection(QObject *parent) : QObject(parent) { }
 
 Connection::~Connection()
 {
     close();
-    QSqlDatabase::removeDatabase(m_name);
 }
 
 void Connection::fail(const QString &message, int code)
@@ -123,6 +121,7 @@ void Connection::createFile(const QString &path)
     try {
         openSqlite(path, true);
     } catch (...) {
+        close();
         QFile::remove(path);
         throw;
     }
@@ -130,22 +129,18 @@ void Connection::createFile(const QString &path)
 
 void Connection::openSqlite(const QString &path, bool create)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    db.setDatabaseName(uriForFile(path, "rw"));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
-    if (!db.open()) {
-        const QSqlError error = db.lastError();
-        fail(error.databaseText().isEmpty() ? error.text() : error.databaseText(),
-            error.nativeErrorCode().toInt());
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const QByteArray uri = uriForFile(absolute, "mode=rw");
+    const int flags = SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_READWRITE;
+    sqlite3 *handle = nullptr;
+    const int rc = sqlite3_open_v2(uri.constData(), &handle, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const DbError error = DbError::fromEngine(handle, rc);
+        sqlite3_close_v2(handle);
+        throw error;
     }
-    const QVariant h = db.driver()->handle();
-    if (h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0)
-        m_handle = *static_cast<sqlite3 *const *>(h.constData());
-    if (!m_handle) {
-        db.close();
-        fail(QStringLiteral("the SQLite driver gave no handle"));
-    }
-    m_filePath = QFileInfo(path).absoluteFilePath();
+    m_handle = handle;
+    m_filePath = absolute;
     try {
         configure();
         if (!create)
@@ -169,27 +164,21 @@ void Connection::configure()
 void Connection::checkRequiredTables()
 {
     // Reading the schema reads the header first: a file that is not a database fails here.
-    exec(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-    for (const QString &table : std::as_const(m_requiredTables)) {
-        sqlite3_stmt *stmt = nullptr;
-        const QByteArray sql = QStringLiteral("SELECT * FROM \"%1\" LIMIT 0").arg(table).toUtf8();
-        const int rc = sqlite3_prepare_v2(m_handle, sql.constData(), -1, &stmt, nullptr);
-        sqlite3_finalize(stmt);
-        if (rc != SQLITE_OK)
-            fail(lastEngineMessage(), sqlite3_extended_errcode(m_handle));
-    }
+    Statement(*this, QStringLiteral("SELECT count(*) FROM sqlite_master")).exec();
+    for (const QString &table : std::as_const(m_requiredTables))
+        Statement(*this, QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quotedName(table)));
 }
 
 void Connection::close()
 {
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    if (!db.isOpen() && !m_handle)
+    if (!m_handle)
         return;
     emit aboutToClose();
+    // A statement somebody still holds keeps the handle alive until it is finalized.
+    sqlite3_close_v2(m_handle);
     m_handle = nullptr;
     m_connectionString.clear();
     m_filePath.clear();
-    db.close();
 }
 
 bool Connection::isOpen() const
@@ -232,31 +221,19 @@ bool Connection::inTransaction() const
 void Connection::exec(const QString &sql)
 {
     if (!m_handle)
-        fail(QStringLiteral("the catalogue is not open"));
-    char *message = nullptr;
-    const int rc = sqlite3_exec(m_handle, sql.toUtf8().constData(), nullptr, nullptr, &message);
-    if (rc != SQLITE_OK) {
-        const QString text = message ? QString::fromUtf8(message) : lastEngineMessage();
-        sqlite3_free(message);
-        fail(text, sqlite3_extended_errcode(m_handle));
-    }
+        fail(notOpen);
+    Statement::execScript(*this, sql);
 }
 
 QStringList Connection::columnNames(const QString &table) const
 {
-    QStringList names;
     if (!m_handle)
-        throw DbError(QStringLiteral("the catalogue is not open"));
-    sqlite3_stmt *stmt = nullptr;
-    const QByteArray sql = QStringLiteral("SELECT * FROM \"%1\" LIMIT 0").arg(table).toUtf8();
-    if (sqlite3_prepare_v2(m_handle, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(stmt);
-        throw DbError(lastEngineMessage(), sqlite3_extended_errcode(m_handle));
-    }
-    const int count = sqlite3_column_count(stmt);
-    for (int i = 0; i < count; ++i)
-        names << QString::fromUtf8(sqlite3_column_name(stmt, i));
-    sqlite3_finalize(stmt);
+        throw DbError(notOpen);
+    auto &self = const_cast<Connection &>(*this);
+    const Statement s(self, QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quotedName(table)));
+    QStringList names;
+    for (int i = 0, n = s.columnCount(); i < n; ++i)
+        names << s.columnName(i);
     return names;
 }
 
@@ -264,20 +241,12 @@ bool Connection::hasTable(const QString &table) const
 {
     if (!m_handle)
         return false;
-    sqlite3_stmt *stmt = nullptr;
-    const char *sql = "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') "
-                      "AND name = ?1 COLLATE NOCASE";
-    if (sqlite3_prepare_v2(m_handle, sql, -1, &stmt, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(stmt);
-        throw DbError(lastEngineMessage(), sqlite3_extended_errcode(m_handle));
-    }
-    const QByteArray name = table.toUtf8();
-    sqlite3_bind_text(stmt, 1, name.constData(), name.size(), SQLITE_TRANSIENT);
-    const int rc = sqlite3_step(stmt);
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw DbError(lastEngineMessage(), sqlite3_extended_errcode(m_handle));
-    return rc == SQLITE_ROW;
+    Statement s(const_cast<Connection &>(*this),
+        QStringLiteral("SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') "
+                       "AND name = ?1 COLLATE NOCASE"));
+    Statement::Reset done(s);
+    s.bindText(1, table);
+    return s.step();
 }
 
 qint64 Connection::totalChanges() const
@@ -285,9 +254,20 @@ qint64 Connection::totalChanges() const
     return m_handle ? sqlite3_total_changes64(m_handle) : 0;
 }
 
-QSqlDatabase Connection::database() const
+qint64 Connection::lastInsertRowId() const
 {
-    return QSqlDatabase::database(m_name, false);
+    return m_handle ? sqlite3_last_insert_rowid(m_handle) : 0;
+}
+
+int Connection::steppingStatements() const
+{
+    int stepping = 0;
+    if (!m_handle)
+        return 0;
+    for (sqlite3_stmt *s = sqlite3_next_stmt(m_handle, nullptr); s;
+         s = sqlite3_next_stmt(m_handle, s))
+        stepping += sqlite3_stmt_busy(s) ? 1 : 0;
+    return stepping;
 }
 
 QString Connection::lastEngineMessage() const

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 
@@ -26,7 +25,7 @@ public:
 
     // Opens from a connection string; throws DbError when it cannot (and stays closed).
     void open(const QString &connectionString);
-    // Opens a catalogue file directly: read-write, never creating it (schema code, tests).
+    // Opens a catalogue file directly, as the first provider does (schema code, tests).
     void openFile(const QString &path);
     // Creates a new, empty database file and opens it; refuses an existing file.
     void createFile(const QString &path);
@@ -64,9 +63,13 @@ public:
 
     // Rows changed by this connection since it opened (sqlite3_total_changes).
     qint64 totalChanges() const;
-    // Qt's handle, for QSqlQuery on this connection.
-    QSqlDatabase database() const;
-    // SQLite's own handle for what Qt lacks; null when closed.
+    // The row id given to the last row inserted on this connection.
+    qint64 lastInsertRowId() const;
+    // Statements on this connection that hold a read open (have returned a row and were
+    // neither reset nor finished); 0 whenever control is back in the event loop.
+    int steppingStatements() const;
+    // SQLite's handle, for Statement and for what the engine offers beyond statements
+    // (functions, collations); null when closed. Never prepare on it directly.
     sqlite3 *handle() const { return m_handle; }
     // The engine's last message on this handle.
     QString lastEngineMessage() const;
@@ -81,7 +84,6 @@ private:
     void checkRequiredTables();
     [[noreturn]] void fail(const QString &message, int code = 0);
 
-    QString m_name;
     QString m_connectionString;
     QString m_filePath;
     QString m_lastOpenError; // last engine error of an attempt, named by later tries

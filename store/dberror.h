@@ -4,11 +4,16 @@
 #include <QString>
 #include <exception>
 
+struct sqlite3;
+
 // The one exception every failing catalogue operation throws. message() is the engine's
 // own text, unchanged, so that the program can show it in an error box as it is.
 class DbError : public std::exception {
 public:
     explicit DbError(const QString &message, int code = 0);
+    // The engine's failure `rc` on a handle: its message and extended code (the one place
+    // where an SQLite result code becomes an error).
+    static DbError fromEngine(sqlite3 *db, int rc);
 
     // The engine's text (SQLite's sqlite3_errmsg, or the binding's own for its checks).
     QString message() const { return m_message; }

@@ -5,22 +5,27 @@
 #include "store/dbvalues.h"
 #include "store/resultmodel.h"
 #include "store/sqlparams.h"
+#include "store/statement.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
+#include <QCoreApplication>
+#include <QObject>
+#include <optional>
 
-namespace {
-[[noreturn]] void raise(const QSqlError &error)
+struct Query::Cursor {
+    Statement statement;
+};
+
+Query::Query(Connection &connection) : m_connection(connection)
 {
-    throw DbError(error.databaseText().isEmpty() ? error.text() : error.databaseText(),
-        error.nativeErrorCode().toInt());
+    // The statement goes before the handle it was prepared on.
+    m_closeWatch = QObject::connect(&m_connection, &Connection::aboutToClose, [this] { close(); });
 }
-} // namespace
 
-Query::Query(Connection &connection) : m_connection(connection) { }
-
-Query::~Query() = default;
+Query::~Query()
+{
+    QObject::disconnect(m_closeWatch);
+    close();
+}
 
 void Query::clearSql()
 {
@@ -56,50 +61,97 @@ void Query::setParam(const QString &name, const QVariant &value)
 void Query::open()
 {
     close();
-    if (!m_connection.isOpen())
-        throw DbError(QStringLiteral("the catalogue is not open"));
     const SqlParams params(sql());
-    auto query = std::make_unique<QSqlQuery>(m_connection.database());
-    query->setForwardOnly(true);
-    if (!query->prepare(params.numberedSql()))
-        raise(query->lastError());
-    params.bind(*query, m_params);
-    if (!query->exec())
-        raise(query->lastError());
-    const QSqlRecord record = query->record();
+    auto cursor
+        = std::unique_ptr<Cursor>(new Cursor { Statement(m_connection, params.numberedSql()) });
+    params.bind(cursor->statement, m_params);
     m_fields.clear();
-    for (int i = 0; i < record.count(); ++i)
-        m_fields << record.fieldName(i);
-    m_query = std::move(query);
+    for (int i = 0, n = cursor->statement.columnCount(); i < n; ++i)
+        m_fields << cursor->statement.columnName(i);
+    m_cursor = std::move(cursor);
     m_open = true;
     m_eof = false;
-    fetch();
+    try {
+        fetch();
+    } catch (...) {
+        close();
+        throw;
+    }
     m_empty = m_eof;
+    // Left open past the current event, the rest is read ahead and the read ended.
+    if (m_cursor && QCoreApplication::instance()) {
+        m_drainContext = std::make_unique<QObject>();
+        QMetaObject::invokeMethod(
+            m_drainContext.get(), [this] { drain(); }, Qt::QueuedConnection);
+    }
+}
+
+QList<QVariant> Query::readRow() const
+{
+    QList<QVariant> row;
+    row.reserve(m_fields.size());
+    for (int i = 0; i < m_fields.size(); ++i)
+        row << m_cursor->statement.value(i);
+    return row;
 }
 
 void Query::fetch()
 {
     m_row.clear();
-    if (m_query->next()) {
-        m_row.reserve(m_fields.size());
-        for (int i = 0; i < m_fields.size(); ++i) {
-            const QVariant v = m_query->value(i);
-            m_row << (v.isNull() ? QVariant() : v);
-        }
+    if (!m_pending.empty()) {
+        m_row = std::move(m_pending.front());
+        m_pending.pop_front();
         return;
     }
-    const QSqlError error = m_query->lastError();
-    m_query->finish(); // ends the read snapshot as soon as the rows are done
+    if (m_cursor) {
+        bool hasRow = false;
+        try {
+            hasRow = m_cursor->statement.step();
+        } catch (...) {
+            finishStatement();
+            m_eof = true;
+            throw;
+        }
+        if (hasRow) {
+            m_row = readRow();
+            return;
+        }
+    }
+    // The rows are done: the read ends now, not when the query is closed.
+    finishStatement();
     m_eof = true;
-    if (error.isValid())
-        raise(error);
+    if (m_drainError) {
+        const DbError error = *m_drainError;
+        m_drainError.reset();
+        throw error;
+    }
+}
+
+void Query::finishStatement()
+{
+    m_cursor.reset();
+    m_drainContext.reset();
+}
+
+void Query::drain()
+{
+    if (!m_cursor)
+        return;
+    try {
+        while (m_cursor->statement.step())
+            m_pending.push_back(readRow());
+    } catch (const DbError &e) {
+        m_drainError = e; // reported where the reader reaches it
+    }
+    // Only the statement: the context object is the one delivering this call.
+    m_cursor.reset();
 }
 
 void Query::close()
 {
-    if (m_query)
-        m_query->finish();
-    m_query.reset();
+    finishStatement();
+    m_pending.clear();
+    m_drainError.reset();
     m_row.clear();
     m_open = false;
     m_eof = true;
@@ -117,20 +169,12 @@ void Query::next()
 
 int Query::recordCount() const
 {
-    if (!m_connection.isOpen())
-        throw DbError(QStringLiteral("the catalogue is not open"));
     const SqlParams params(
         QStringLiteral("SELECT count(*) FROM (\n") + sql() + QStringLiteral("\n)"));
-    QSqlQuery query(m_connection.database());
-    query.setForwardOnly(true);
-    if (!query.prepare(params.numberedSql()))
-        raise(query.lastError());
-    params.bind(query, m_params);
-    if (!query.exec() || !query.next())
-        raise(query.lastError());
-    const int count = query.value(0).toInt();
-    query.finish();
-    return count;
+    Statement statement(m_connection, params.numberedSql());
+    Statement::Reset done(statement);
+    params.bind(statement, m_params);
+    return statement.step() ? int(statement.integer(0)) : 0;
 }
 
 int Query::fieldIndex(const QString &field) const
@@ -185,33 +229,20 @@ bool Query::isNull(const QString &field) const
 
 ResultModel *Query::createModel(QObject *parent) const
 {
-    if (!m_connection.isOpen())
-        throw DbError(QStringLiteral("the catalogue is not open"));
     const SqlParams params(sql());
-    QSqlQuery query(m_connection.database());
-    query.setForwardOnly(true);
-    if (!query.prepare(params.numberedSql()))
-        raise(query.lastError());
-    params.bind(query, m_params);
-    if (!query.exec())
-        raise(query.lastError());
-    const QSqlRecord record = query.record();
+    Statement statement(m_connection, params.numberedSql());
+    Statement::Reset done(statement);
+    params.bind(statement, m_params);
     QStringList columns;
-    for (int i = 0; i < record.count(); ++i)
-        columns << record.fieldName(i);
+    for (int i = 0, n = statement.columnCount(); i < n; ++i)
+        columns << statement.columnName(i);
     QList<QList<QVariant>> rows;
-    while (query.next()) {
+    while (statement.step()) {
         QList<QVariant> row;
         row.reserve(columns.size());
-        for (int i = 0; i < columns.size(); ++i) {
-            const QVariant v = query.value(i);
-            row << (v.isNull() ? QVariant() : v);
-        }
+        for (int i = 0; i < columns.size(); ++i)
+            row << statement.value(i);
         rows << row;
     }
-    const QSqlError error = query.lastError();
-    query.finish();
-    if (error.isValid())
-        raise(error);
     return new ResultModel(columns, std::move(rows), parent);
 }

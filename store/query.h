@@ -1,23 +1,28 @@
 #pragma once
 
 #include "store/command.h"
+#include "store/dberror.h"
 
 #include <QDateTime>
+#include <QMetaObject>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
+#include <deque>
 #include <memory>
+#include <optional>
 
 class Connection;
 class QObject;
-class QSqlQuery;
 class ResultModel;
 
 // A read-only result set from SQL text with named parameters (":FILTRO"), read row by row
-// with columns by name (aliases included). The rows stream from the file: a query over a
-// million rows costs no memory. Close it when done (it holds a read snapshot while open;
-// reaching eof() ends it by itself). Failures throw DbError with the engine's text.
+// with columns by name (aliases included). The rows stream from the file, so a loop over a
+// million rows costs no memory. While rows are pending the engine holds a read open, which
+// would keep every other process from committing: reaching eof() or close() ends it, and a
+// query still open when control gets back to the event loop reads its remaining rows into
+// memory and ends its read there. Failures throw DbError with the engine's text.
 class Query {
 public:
     explicit Query(Connection &connection);
@@ -68,11 +73,19 @@ public:
 private:
     int fieldIndex(const QString &field) const;
     void fetch();
+    QList<QVariant> readRow() const;
+    void finishStatement();
+    void drain();
 
     Connection &m_connection;
     QStringList m_lines;
     QVariantMap m_params;
-    std::unique_ptr<QSqlQuery> m_query;
+    struct Cursor;
+    std::unique_ptr<Cursor> m_cursor; // the statement, while rows are pending on the engine
+    std::unique_ptr<QObject> m_drainContext; // a queued drain() while m_cursor lives
+    std::deque<QList<QVariant>> m_pending; // rows read ahead by drain()
+    std::optional<DbError> m_drainError; // the engine's failure met by drain()
+    QMetaObject::Connection m_closeWatch;
     QStringList m_fields;
     QList<QVariant> m_row;
     bool m_open = false;

@@ -4,78 +4,23 @@
 #include "store/dberror.h"
 #include "store/dbvalues.h"
 #include "store/sqlparams.h"
+#include "store/statement.h"
 
 #include <algorithm>
-#include <sqlite3.h>
 
-// The cursor's statements go to SQLite directly, on the handle Qt's driver opened: a move is
-// one bind, one step and one reset, without a result object built per call.
-struct RecordSet::Statement {
+// The cursor's statements are kept prepared while their text stays the same: a move is one
+// bind, one step and one reset, without a result object built per call.
+struct RecordSet::Prepared {
     QStringList names; // the parameter name of each "?", in order
-    sqlite3_stmt *stmt = nullptr;
-    ~Statement() { sqlite3_finalize(stmt); }
+    Statement statement;
+    Prepared(Connection &connection, const SqlParams &params)
+        : names(params.occurrences()),
+          statement(connection, params.numberedSql(), Statement::Lifetime::Persistent)
+    {
+    }
 };
 
 namespace {
-
-[[noreturn]] void raise(sqlite3 *db)
-{
-    throw DbError(QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_extended_errcode(db));
-}
-
-// Ends a statement's use: it holds no lock or snapshot between moves.
-struct ResetGuard {
-    sqlite3_stmt *stmt;
-    ~ResetGuard()
-    {
-        sqlite3_reset(stmt);
-        sqlite3_clear_bindings(stmt);
-    }
-};
-
-QVariant columnValue(sqlite3_stmt *stmt, int column)
-{
-    switch (sqlite3_column_type(stmt, column)) {
-    case SQLITE_INTEGER: return QVariant(qlonglong(sqlite3_column_int64(stmt, column)));
-    case SQLITE_FLOAT: return QVariant(sqlite3_column_double(stmt, column));
-    case SQLITE_TEXT:
-        return QVariant(
-            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, column)),
-                sqlite3_column_bytes(stmt, column)));
-    case SQLITE_BLOB:
-        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt, column)),
-            sqlite3_column_bytes(stmt, column)));
-    default: return QVariant();
-    }
-}
-
-int bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
-{
-    if (!value.isValid() || value.isNull())
-        return sqlite3_bind_null(stmt, index);
-    switch (value.metaType().id()) {
-    case QMetaType::Bool: return sqlite3_bind_int(stmt, index, value.toBool() ? 1 : 0);
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort: return sqlite3_bind_int64(stmt, index, value.toLongLong());
-    case QMetaType::Double:
-    case QMetaType::Float: return sqlite3_bind_double(stmt, index, value.toDouble());
-    case QMetaType::QByteArray: {
-        const QByteArray bytes = value.toByteArray();
-        return sqlite3_bind_blob(
-            stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-    }
-    default: {
-        const QByteArray text = value.toString().toUtf8();
-        return sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-    }
-    }
-}
 
 QString quoted(const QString &name)
 {
@@ -216,27 +161,18 @@ void RecordSet::setFilter(const QString &where, const QVariantMap &params)
 
 void RecordSet::loadColumns()
 {
-    sqlite3 *db = m_connection.handle();
-    if (!db)
-        throw DbError(QStringLiteral("the catalogue is not open"));
-    sqlite3_stmt *stmt = nullptr;
-    const QByteArray sql = (QStringLiteral("SELECT * FROM ") + quoted(m_table)).toUtf8();
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(stmt);
-        throw DbError(m_connection.lastEngineMessage(), sqlite3_extended_errcode(db));
-    }
     QList<Column> columns;
     QHash<QString, int> index;
-    const int count = sqlite3_column_count(stmt);
-    for (int i = 0; i < count; ++i) {
-        Column c;
-        c.name = QString::fromUtf8(sqlite3_column_name(stmt, i));
-        const char *declared = sqlite3_column_decltype(stmt, i);
-        c.type = typeOfDeclaration(declared ? QString::fromUtf8(declared) : QString(), &c.kind);
-        index.insert(c.name.toLower(), columns.size());
-        columns << c;
+    {
+        const Statement s(m_connection, QStringLiteral("SELECT * FROM ") + quoted(m_table));
+        for (int i = 0, count = s.columnCount(); i < count; ++i) {
+            Column c;
+            c.name = s.columnName(i);
+            c.type = typeOfDeclaration(s.columnDeclaredType(i), &c.kind);
+            index.insert(c.name.toLower(), columns.size());
+            columns << c;
+        }
     }
-    sqlite3_finalize(stmt);
     m_columns = columns;
     m_columnIndex = index;
     m_statements.clear();
@@ -347,22 +283,12 @@ QString RecordSet::baseWhere(QVariantMap &binds) const
     return parts.join(QStringLiteral(" AND "));
 }
 
-RecordSet::Statement &RecordSet::prepared(const QString &sql) const
+RecordSet::Prepared &RecordSet::prepared(const QString &sql) const
 {
     auto it = m_statements.find(sql);
     if (it != m_statements.end())
         return **it;
-    sqlite3 *db = m_connection.handle();
-    if (!db)
-        throw DbError(QStringLiteral("the catalogue is not open"));
-    const SqlParams params(sql);
-    auto s = std::make_shared<Statement>();
-    s->names = params.occurrences();
-    const QByteArray text = params.numberedSql().toUtf8();
-    if (sqlite3_prepare_v3(
-            db, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &s->stmt, nullptr)
-        != SQLITE_OK)
-        raise(db);
+    auto s = std::make_shared<Prepared>(m_connection, SqlParams(sql));
     m_statements.insert(sql, s);
     return *s;
 }
@@ -372,7 +298,7 @@ QString RecordSet::selectPrefix() const
     return m_selectPrefix;
 }
 
-void RecordSet::bindAll(Statement &s, const QVariantMap &binds) const
+void RecordSet::bindAll(Prepared &s, const QVariantMap &binds) const
 {
     for (int k = 0; k < s.names.size(); ++k) {
         const QString &name = s.names.at(k);
@@ -387,8 +313,7 @@ void RecordSet::bindAll(Statement &s, const QVariantMap &binds) const
         }
         if (it == binds.constEnd())
             throw DbError(QStringLiteral("No value given for parameter :%1").arg(name));
-        if (bindValue(s.stmt, k + 1, dbvalues::toDbValue(it.value())) != SQLITE_OK)
-            raise(m_connection.handle());
+        s.statement.bind(k + 1, it.value());
     }
 }
 
@@ -396,24 +321,21 @@ void RecordSet::bindAll(Statement &s, const QVariantMap &binds) const
 // current one, otherwise nothing changes.
 bool RecordSet::run(const QString &sql, const QVariantMap &binds)
 {
-    Statement &s = prepared(sql);
-    ResetGuard guard { s.stmt };
+    Prepared &s = prepared(sql);
+    Statement::Reset done(s.statement);
     bindAll(s, binds);
     return stepRow(s);
 }
 
-bool RecordSet::stepRow(Statement &s)
+bool RecordSet::stepRow(Prepared &s)
 {
-    const int rc = sqlite3_step(s.stmt);
-    if (rc == SQLITE_DONE)
+    if (!s.statement.step())
         return false;
-    if (rc != SQLITE_ROW)
-        raise(m_connection.handle());
     QList<QVariant> values;
     values.reserve(m_columns.size());
     for (int i = 0; i < m_columns.size(); ++i)
-        values << columnValue(s.stmt, i + 1);
-    m_rowId = sqlite3_column_int64(s.stmt, 0);
+        values << s.statement.value(i + 1);
+    m_rowId = s.statement.integer(0);
     m_values = std::move(values);
     m_hasRow = true;
     return true;
@@ -421,26 +343,18 @@ bool RecordSet::stepRow(Statement &s)
 
 QVariant RecordSet::scalar(const QString &sql, const QVariantMap &binds) const
 {
-    Statement &s = prepared(sql);
-    ResetGuard guard { s.stmt };
+    Prepared &s = prepared(sql);
+    Statement::Reset done(s.statement);
     bindAll(s, binds);
-    const int rc = sqlite3_step(s.stmt);
-    if (rc == SQLITE_ROW)
-        return columnValue(s.stmt, 0);
-    if (rc != SQLITE_DONE)
-        raise(m_connection.handle());
-    return QVariant();
+    return s.statement.step() ? s.statement.value(0) : QVariant();
 }
 
 int RecordSet::write(const QString &sql, const QVariantMap &binds)
 {
-    Statement &s = prepared(sql);
-    ResetGuard guard { s.stmt };
+    Prepared &s = prepared(sql);
+    Statement::Reset done(s.statement);
     bindAll(s, binds);
-    const int rc = sqlite3_step(s.stmt);
-    if (rc != SQLITE_DONE && rc != SQLITE_ROW)
-        raise(m_connection.handle());
-    return sqlite3_changes(m_connection.handle());
+    return s.statement.exec();
 }
 
 bool RecordSet::fetchWhere(
@@ -504,8 +418,8 @@ bool RecordSet::fetchAdjacent(Direction dir)
 
     if (forward && !anyNull && m_forward) {
         // The hot path of a walk: the statement is kept, values bound by position.
-        Statement &s = *m_forward;
-        ResetGuard guard { s.stmt };
+        Prepared &s = *m_forward;
+        Statement::Reset done(s.statement);
         for (int k = 0; k < s.names.size(); ++k) {
             const QString &name = s.names.at(k);
             QVariant v;
@@ -517,8 +431,7 @@ bool RecordSet::fetchAdjacent(Direction dir)
                 v = m_masterValue;
             else
                 v = m_filterParams.value(name);
-            if (bindValue(s.stmt, k + 1, dbvalues::toDbValue(v)) != SQLITE_OK)
-                raise(m_connection.handle());
+            s.statement.bind(k + 1, v);
         }
         return stepRow(s);
     }
@@ -1029,7 +942,7 @@ void RecordSet::post()
                   .arg(quoted(m_table), names.join(QStringLiteral(", ")),
                       params.join(QStringLiteral(", ")));
         write(sql, binds);
-        rowId = sqlite3_last_insert_rowid(m_connection.handle());
+        rowId = m_connection.lastInsertRowId();
     } else if (!columns.isEmpty()) {
         QStringList sets;
         for (int c : columns) {

@@ -13,7 +13,6 @@
 #include <memory>
 
 class Connection;
-class QSqlQuery;
 
 // A live, updatable view of one table: a cursor standing on one current row, not a copy.
 // Navigation, RecordCount and Locate are SQL against the file (keyset on the sort columns
@@ -152,7 +151,7 @@ private:
         FieldKind kind = FieldKind::Other;
         ValueType type = ValueType::Text;
     };
-    struct Statement;
+    struct Prepared;
     enum class Direction { Forward, Backward };
     struct Position {
         bool hasRow = false;
@@ -169,9 +168,9 @@ private:
     QString selectPrefix() const;
     QString orderBy(Direction dir, int fromKey) const;
     QString baseWhere(QVariantMap &binds) const;
-    void bindAll(Statement &s, const QVariantMap &binds) const;
+    void bindAll(Prepared &s, const QVariantMap &binds) const;
     bool run(const QString &sql, const QVariantMap &binds);
-    bool stepRow(Statement &s);
+    bool stepRow(Prepared &s);
     QString selectSql(
         const QString &where, QVariantMap &binds, Direction dir, bool useBase, int orderFrom) const;
     QVariant scalar(const QString &sql, const QVariantMap &binds) const;
@@ -182,7 +181,7 @@ private:
     bool fetchAdjacent(Direction dir);
     bool fetchByRowId(qint64 rowId, bool useBase);
     void standNear();
-    Statement &prepared(const QString &sql) const;
+    Prepared &prepared(const QString &sql) const;
     QVariant rawValue(const QString &field) const;
     QVariant fromStorage(int column, const QVariant &stored) const;
     QVariant toStorage(int column, const QVariant &value) const;
@@ -222,6 +221,6 @@ private:
     QSet<int> m_assigned; // columns written since insert()/edit()
     bool m_modified = false;
     bool m_inHook = false;
-    mutable QHash<QString, std::shared_ptr<Statement>> m_statements;
-    std::shared_ptr<Statement> m_forward; // the next-row statement of the current sort and filter
+    mutable QHash<QString, std::shared_ptr<Prepared>> m_statements;
+    std::shared_ptr<Prepared> m_forward; // the next-row statement of the current sort and filter
 };

@@ -2,11 +2,10 @@
 
 #include "store/connection.h"
 #include "store/dberror.h"
+#include "store/statement.h"
 #include "store/transaction.h"
 
 #include <QFile>
-#include <QSqlError>
-#include <QSqlQuery>
 
 namespace {
 
@@ -204,52 +203,37 @@ void Schema::createTables(Connection &connection)
     transaction.commit();
 }
 
-namespace {
-void run(QSqlQuery &query)
-{
-    if (!query.exec())
-        throw DbError(
-            query.lastError().databaseText(), query.lastError().nativeErrorCode().toInt());
-}
-void prepare(QSqlQuery &query, const char *sql)
-{
-    if (!query.prepare(QString::fromUtf8(sql)))
-        throw DbError(
-            query.lastError().databaseText(), query.lastError().nativeErrorCode().toInt());
-}
-} // namespace
-
 void Schema::insertReferenceRows(Connection &connection, const QString &version)
 {
     Transaction transaction(connection);
     {
-        QSqlQuery query(connection.database());
-        prepare(query,
-            "INSERT INTO Formats (Extension, Variation, Name, Used, Support) "
-            "VALUES (?, ?, ?, ?, ?)");
+        Statement format(connection,
+            QStringLiteral("INSERT INTO Formats (Extension, Variation, Name, Used, Support) "
+                           "VALUES (?, ?, ?, ?, ?)"));
         for (const FormatRow &row : referenceFormats()) {
-            query.bindValue(0, row.extension);
-            query.bindValue(1, row.variation.isEmpty() ? QVariant() : QVariant(row.variation));
-            query.bindValue(2, row.name);
-            query.bindValue(3, row.used ? 1 : 0);
-            query.bindValue(4, row.support ? 1 : 0);
-            run(query);
+            format.bind(1, row.extension);
+            format.bind(2, row.variation.isEmpty() ? QVariant() : QVariant(row.variation));
+            format.bind(3, row.name);
+            format.bind(4, row.used);
+            format.bind(5, row.support);
+            format.exec();
         }
-        prepare(query, "INSERT INTO ColorDepth (RecId, Model) VALUES (?, ?)");
+        Statement colorDepth(
+            connection, QStringLiteral("INSERT INTO ColorDepth (RecId, Model) VALUES (?, ?)"));
         for (const ColorDepthRow &row : referenceColorDepths()) {
-            query.bindValue(0, row.recId);
-            query.bindValue(1, row.model);
-            run(query);
+            colorDepth.bind(1, row.recId);
+            colorDepth.bind(2, row.model);
+            colorDepth.exec();
         }
-        prepare(query, "INSERT INTO Resolutions (DPI) VALUES (?)");
+        Statement resolution(
+            connection, QStringLiteral("INSERT INTO Resolutions (DPI) VALUES (?)"));
         for (int dpi : referenceResolutions()) {
-            query.bindValue(0, dpi);
-            run(query);
+            resolution.bind(1, dpi);
+            resolution.exec();
         }
-        prepare(query, "INSERT INTO CatalogInfo (Version) VALUES (?)");
-        query.bindValue(0, version.isEmpty() ? QVariant() : QVariant(version));
-        run(query);
-        query.finish();
+        Statement info(connection, QStringLiteral("INSERT INTO CatalogInfo (Version) VALUES (?)"));
+        info.bind(1, version.isEmpty() ? QVariant() : QVariant(version));
+        info.exec();
     }
     transaction.commit();
 }

@@ -1,9 +1,7 @@
 #include "store/sqlparams.h"
 
 #include "store/dberror.h"
-#include "store/dbvalues.h"
-
-#include <QSqlQuery>
+#include "store/statement.h"
 
 namespace {
 bool isNameStart(QChar c)
@@ -89,7 +87,7 @@ bool SqlParams::has(const QString &name) const
     return m_names.contains(name, Qt::CaseInsensitive);
 }
 
-void SqlParams::bind(QSqlQuery &query, const QVariantMap &values) const
+void SqlParams::bind(Statement &statement, const QVariantMap &values) const
 {
     for (int k = 0; k < m_occurrences.size(); ++k) {
         const QString &name = m_occurrences.at(k);
@@ -104,7 +102,7 @@ void SqlParams::bind(QSqlQuery &query, const QVariantMap &values) const
         }
         if (it == values.constEnd())
             throw DbError(QStringLiteral("No value given for parameter :%1").arg(name));
-        query.bindValue(k, dbvalues::toDbValue(it.value()));
+        statement.bind(k + 1, it.value());
     }
 }
 

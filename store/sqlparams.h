@@ -5,11 +5,11 @@
 #include <QVariant>
 #include <QVariantMap>
 
-class QSqlQuery;
+class Statement;
 
 // Named parameters ":NAME" in SQL text, turned into positional ones ("?"), one for each
-// place a name appears: Qt's SQLite driver refuses a parameter used twice, and its own
-// placeholder parsing stays out of string literals and comments this way.
+// place a name appears, so that names match without regard to letter case (as the
+// program's texts use them) and a value missing for any of them is caught before running.
 class SqlParams {
 public:
     // Parses the text; string literals, quoted names and comments are left alone.
@@ -25,8 +25,9 @@ public:
     // Sets one value in `values` (names ignore letter case, as in the text); throws DbError
     // when the text names no such parameter.
     void setValue(QVariantMap &values, const QString &name, const QVariant &value) const;
-    // Binds the values by name; throws DbError naming the first parameter without a value.
-    void bind(QSqlQuery &query, const QVariantMap &values) const;
+    // Binds the values by name to a statement prepared from numberedSql(); throws DbError
+    // naming the first parameter without a value.
+    void bind(Statement &statement, const QVariantMap &values) const;
 
 private:
     QString m_sql;

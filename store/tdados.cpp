@@ -1,12 +1,12 @@
 #include "store/tdados.h"
 
-#include "store/dberror.h"
 #include "core/inifile.h"
 #include "core/programpaths.h"
 #include "core/prompter.h"
+#include "core/versiontools.h"
+#include "store/dberror.h"
 #include "store/schema.h"
 #include "store/transaction.h"
-#include "core/versiontools.h"
 
 #include <QDir>
 #include <QStorageInfo>

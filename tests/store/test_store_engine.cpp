@@ -3,8 +3,9 @@
 #include "store/dberror.h"
 #include "store/dbvalues.h"
 #include "store/query.h"
-#include "storetesthelpers.h"
+#include "store/statement.h"
 #include "store/transaction.h"
+#include "storetesthelpers.h"
 
 #include "store/resultmodel.h"
 #include <QElapsedTimer>
@@ -50,7 +51,7 @@ private slots:
         QCOMPARE(pragma(conn, "journal_mode"), QStringLiteral("wal"));
         QCOMPARE(pragma(conn, "foreign_keys"), QStringLiteral("1"));
         QVERIFY(pragma(conn, "busy_timeout").toInt() >= 5000);
-        // Qt's driver and our handle share one SQLite library and one connection.
+        // The handle is the engine's own, on the file that was named.
         QVERIFY(conn.handle());
         QCOMPARE(QString::fromUtf8(sqlite3_db_filename(conn.handle(), "main")), path);
         conn.close();
@@ -363,6 +364,70 @@ private slots:
         QVERIFY(q.eof());
         QVERIFY(q.isEmpty());
         QVERIFY(q.value("Name").isNull());
+    }
+
+    void statementsCarryEveryKindOfValueAndLeaveNoReadOpen()
+    {
+        const QString path = freshCatalogue("statement.mdb");
+        Connection conn;
+        conn.openFile(path);
+        conn.exec("CREATE TABLE Kinds (B, D, N, T, I, R, X)");
+        const QDateTime when(QDate(2021, 3, 4), QTime(5, 6, 8));
+        {
+            Statement insert(conn,
+                QStringLiteral("INSERT INTO Kinds VALUES (:b, :D, ?3, ?4, ?5, "
+                               ":r, :x)"));
+            insert.bind("B", true); // names ignore letter case
+            insert.bind("d", when);
+            insert.bind(3, QVariant());
+            insert.bind(4, QStringLiteral("ação"));
+            insert.bind(5, qint64(1) << 40);
+            insert.bind("R", 2.5);
+            insert.bind("X", QByteArray("\0\1", 2));
+            QCOMPARE(insert.exec(), 1);
+            QVERIFY_THROWS_EXCEPTION(DbError, insert.bind("nenhum", 1));
+        }
+        RawDb raw(path);
+        QCOMPARE(raw.rows("SELECT B, D, N, T, I, R, typeof(X) FROM Kinds"),
+            QList<QStringList>({ { "1", "2021-03-04T05:06:08", "NULL", "ação", "1099511627776",
+                "2.5", "blob" } }));
+
+        Statement select(conn, QStringLiteral("SELECT * FROM Kinds UNION ALL SELECT * FROM Kinds"));
+        {
+            Statement::Reset done(select);
+            QVERIFY(select.step());
+            QCOMPARE(select.columnIndex("t"), 3);
+            QCOMPARE(select.value(0), QVariant(qlonglong(1)));
+            QCOMPARE(dbvalues::fromDbDate(select.value(1)), when);
+            QVERIFY(!select.value(2).isValid());
+            QCOMPARE(select.value(3), QVariant(QStringLiteral("ação")));
+            QCOMPARE(select.value(5), QVariant(2.5));
+            QCOMPARE(select.value(6), QVariant(QByteArray("\0\1", 2)));
+            // A row read and the next not asked for: the read is open until the reset.
+            QVERIFY(select.isStepping());
+            QCOMPARE(conn.steppingStatements(), 1);
+        }
+        QCOMPARE(conn.steppingStatements(), 0);
+
+        // A query left open past the current event reads ahead and lets go of the file.
+        Query q(conn);
+        q.setSql("SELECT T FROM Kinds UNION ALL SELECT 'b' UNION ALL SELECT 'c'");
+        q.open();
+        QCOMPARE(conn.steppingStatements(), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(conn.steppingStatements(), 0);
+        QStringList rows;
+        for (; !q.eof(); q.next())
+            rows << q.asString("T");
+        QCOMPARE(rows, QStringList({ "ação", "b", "c" }));
+
+        try {
+            Statement twice(conn, QStringLiteral("SELECT 1; SELECT 2"));
+            QFAIL("two statements in one text");
+        } catch (const DbError &) {
+        }
+        Statement comment(conn, QStringLiteral("SELECT 1; -- only a comment follows"));
+        comment.exec();
     }
 
     void failuresCarryTheEngineText()
