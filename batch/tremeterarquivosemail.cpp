@@ -83,7 +83,11 @@ TRemeterArquivosEmail::TRemeterArquivosEmail(QWidget *parent) : QDialog(parent)
     layout->addLayout(bottom);
     resize(480, 380);
 
-    // FormCreate: the texts start empty and then persist between showings.
+    // FormCreate: the texts start empty and then persist between showings. The hidden
+    // status line keeps its room, so the buttons keep their place.
+    QSizePolicy keep = m_status->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_status->setSizePolicy(keep);
     m_status->hide();
     m_hiddenOk->hide();
     connect(m_ok, &QPushButton::clicked, this, &TRemeterArquivosEmail::BitBtn1Click);

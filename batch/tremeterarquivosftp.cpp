@@ -126,7 +126,10 @@ TRemeterArquivosFTP::TRemeterArquivosFTP(QWidget *parent) : QDialog(parent)
     layout->addStretch(1);
     layout->addLayout(bottom);
 
-    // FormCreate
+    // FormCreate; the hidden status line keeps its room, so the buttons keep their place.
+    QSizePolicy keep = m_status->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_status->setSizePolicy(keep);
     m_status->hide();
     m_hiddenOk->hide();
 
