@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QString>
-#include <optional>
 
 // Picture keys as every batch operation receives them: RecId values, integers by
 // construction, in the order the batch dialog handed them over.
@@ -16,10 +15,6 @@ inline const QString NoPictureMarkedText = QStringLiteral("Nenhuma imagem marcad
 // throws std::invalid_argument, so that no statement is ever built from it: callers
 // refuse an empty list first (with NoPictureMarkedText).
 QString JoinKeyList(const PictureKeys &keys);
-
-// Reads decimal key texts (the command line's, for one); nothing on the first text that is
-// not a positive whole number, whose position goes to *bad when given.
-std::optional<PictureKeys> parsePictureKeys(const QStringList &texts, int *bad = nullptr);
 
 // "SELECT * FROM Pictures WHERE RecId IN (" + JoinKeyList(keys) + ")", the one statement
 // of the batch operations; throws as JoinKeyList does.

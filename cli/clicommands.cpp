@@ -5,6 +5,7 @@
 #include "cli/scancommand.h"
 #include "cli/standardoutput.h"
 #include "cli/thumbscommand.h"
+#include "cli/transfercommands.h"
 #include "core/versiontools.h"
 #include "store/dberror.h"
 
@@ -31,6 +32,8 @@ std::vector<std::unique_ptr<CliCommand>> makeCommands()
     list.push_back(makeTreeCommand());
     list.push_back(makeScanCommand());
     list.push_back(makeThumbsCommand());
+    list.push_back(makeFtpSendCommand());
+    list.push_back(makeMailCommand());
     return list;
 }
 

@@ -20,15 +20,6 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, JoinKeyList({}));
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, picturesOfKeysSql({}));
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, JoinKeyList({ 3, 0 }));
-
-        QCOMPARE(parsePictureKeys({ "12", "7", "30" }).value(), PictureKeys({ 12, 7, 30 }));
-        for (const QStringList &bad : { QStringList { "4", "1)" }, QStringList { "4", " 5" },
-                 QStringList { "-3" }, QStringList { "0" }, QStringList { "" },
-                 QStringList { "1 OR 1=1" }, QStringList { "99999999999999999999" } }) {
-            int at = -1;
-            QVERIFY2(!parsePictureKeys(bad, &at), qPrintable(bad.join('|')));
-            QCOMPARE(at, bad.size() - 1);
-        }
     }
 
     void linesAreKeptAsGivenAndBreaksSplitThem()

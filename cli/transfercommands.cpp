@@ -1,0 +1,209 @@
+#include "cli/transfercommands.h"
+
+#include "batch/eventlog.h"
+#include "batch/ftpaccount.h"
+#include "batch/ftpsend.h"
+#include "batch/joinkeylist.h"
+#include "batch/mailsend.h"
+#include "cli/clicontext.h"
+#include "cli/clisession.h"
+#include "core/progresssink.h"
+#include "core/prompter.h"
+#include "store/dberror.h"
+#include "store/tdados.h"
+
+#include <QFile>
+
+#include <cstdio>
+
+namespace {
+
+// The sends log every failure they also show in a box; here the log is what the person
+// reads (on standard error), so the boxes stay silent instead of saying it twice.
+class LoggedPrompter : public Prompter {
+public:
+    Button box(Icon, const QString &, Buttons buttons) override
+    {
+        return buttons.testFlag(Yes) ? Yes : Ok;
+    }
+    std::optional<QString> inputText(const QString &, const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
+    QString pickFolder(const QString &, const QString &) override { return QString(); }
+    QString pickFile(const QString &, const QString &, const QString &) override
+    {
+        return QString();
+    }
+    void beep() override { }
+};
+
+// Keys of the command line; empty (with its message) when there are none.
+std::optional<PictureKeys> pictureKeys(CliContext &cx, const QStringList &args)
+{
+    std::optional<QList<qint64>> keys = cx.keys(args);
+    if (!keys)
+        return std::nullopt;
+    if (keys->isEmpty()) {
+        cx.err(NoPictureMarkedText + QLatin1Char('\n'));
+        return PictureKeys();
+    }
+    return *keys;
+}
+
+// Every log line on standard error as the run writes it.
+void echoLog(CliContext &cx, EventLog &log)
+{
+    QObject::connect(&log, &EventLog::lineAdded,
+        [&cx](const QString &line) { cx.err(line + QLatin1Char('\n')); });
+}
+
+class FtpSendCommand : public CliCommand {
+public:
+    QString name() const override { return QStringLiteral("ftp-send"); }
+    QString summary() const override
+    {
+        return QStringLiteral("envia os arquivos das imagens a uma conta FTP");
+    }
+    QList<CliArgument> arguments() const override
+    {
+        return { { QStringLiteral("CONTA"), QStringLiteral("RecId da conta FTP") },
+            { QStringLiteral("CHAVE"), QStringLiteral("RecId de uma imagem (\"-\": lê da entrada)"),
+                CliArgument::Count::Many } };
+    }
+    int run(CliContext &cx) override
+    {
+        const QStringList args = cx.arguments();
+        bool ok = false;
+        const qint64 accountId = args.value(0).toLongLong(&ok);
+        if (!ok || accountId <= 0)
+            return cx.usageError(
+                QStringLiteral("ftp-send: conta inválida: \"%1\"").arg(args.value(0)));
+        const std::optional<PictureKeys> keys = pictureKeys(cx, args.mid(1));
+        if (!keys)
+            return ExitUsage;
+        if (keys->isEmpty())
+            return ExitFailure;
+        if (!cx.session().openStore())
+            return ExitFailure;
+        TDados &store = cx.session().store();
+        try {
+            if (!store.TFTPAccounts.gotoRowId(accountId)) {
+                cx.err(QStringLiteral("Conta FTP não encontrada: %1\n").arg(accountId));
+                return ExitFailure;
+            }
+            EventLog log;
+            echoLog(cx, log);
+            LoggedPrompter prompter;
+            NullProgress status;
+            if (!SendByFtp(store, FtpAccount::fromRecord(store.TFTPAccounts), *keys, log, prompter,
+                    status))
+                return ExitFailure;
+        } catch (const DbError &e) {
+            cx.err(e.message() + QLatin1Char('\n'));
+            return ExitFailure;
+        }
+        cx.out(QStringLiteral("Remessa via FTP efetuada!\n"));
+        return ExitOk;
+    }
+};
+
+class MailCommand : public CliCommand {
+public:
+    QString name() const override { return QStringLiteral("mail"); }
+    QString summary() const override
+    {
+        return QStringLiteral("envia os arquivos das imagens anexados a uma mensagem");
+    }
+    QList<CliArgument> arguments() const override
+    {
+        return { { QStringLiteral("CHAVE"),
+            QStringLiteral("RecId de uma imagem (\"-\": lê da entrada)"),
+            CliArgument::Count::Many } };
+    }
+    QList<QCommandLineOption> options() const override
+    {
+        return {
+            { QStringLiteral("to"), QStringLiteral("destinatários (\"Para\"; obrigatória)"),
+                QStringLiteral("ENDEREÇOS") },
+            { QStringLiteral("cc"), QStringLiteral("cópias (\"CC\")"),
+                QStringLiteral("ENDEREÇOS") },
+            { QStringLiteral("bcc"), QStringLiteral("cópias ocultas (\"CCO\")"),
+                QStringLiteral("ENDEREÇOS") },
+            { QStringLiteral("subject"), QStringLiteral("assunto"), QStringLiteral("TEXTO") },
+            { QStringLiteral("message"),
+                QStringLiteral("arquivo com o texto da mensagem (\"-\": a entrada)"),
+                QStringLiteral("ARQUIVO") },
+        };
+    }
+    int run(CliContext &cx) override
+    {
+        const QStringList args = cx.arguments();
+        const QString messageFile = cx.value(QStringLiteral("message"));
+        if (!cx.isSet(QStringLiteral("to")))
+            return cx.usageError(QStringLiteral("mail: falta --to"));
+        if (messageFile == QLatin1String("-") && args.contains(QStringLiteral("-")))
+            return cx.usageError(QStringLiteral(
+                "mail: --message - e chaves da entrada padrão não podem vir juntas"));
+        const std::optional<PictureKeys> keys = pictureKeys(cx, args);
+        if (!keys)
+            return ExitUsage;
+        if (keys->isEmpty())
+            return ExitFailure;
+
+        MailInput input { cx.value(QStringLiteral("to")), cx.value(QStringLiteral("cc")),
+            cx.value(QStringLiteral("bcc")), cx.value(QStringLiteral("subject")), QString() };
+        if (cx.isSet(QStringLiteral("message"))) {
+            QFile file;
+            const bool opened = messageFile == QLatin1String("-")
+                ? file.open(stdin, QIODevice::ReadOnly)
+                : (file.setFileName(messageFile), file.open(QIODevice::ReadOnly));
+            if (!opened) {
+                cx.err(QStringLiteral("%1: %2\n").arg(messageFile, file.errorString()));
+                return ExitFailure;
+            }
+            input.message = QString::fromUtf8(file.readAll());
+            // The last line break of a file ends its last line; it adds no empty one.
+            if (input.message.endsWith(QLatin1Char('\n')))
+                input.message.chop(1);
+            if (input.message.endsWith(QLatin1Char('\r')))
+                input.message.chop(1);
+        }
+        if (!cx.session().openStore())
+            return ExitFailure;
+        TDados &store = cx.session().store();
+        try {
+            store.TSMTPAccount.first();
+            const SmtpAccount account = SmtpAccount::fromRecord(store.TSMTPAccount);
+            const MailFault fault = checkMail(account, input);
+            if (fault.field != MailField::None) {
+                cx.err(QString(fault.text).replace(QLatin1Char('\r'), QLatin1Char('\n'))
+                    + QLatin1Char('\n'));
+                return ExitFailure;
+            }
+            EventLog log;
+            echoLog(cx, log);
+            LoggedPrompter prompter;
+            NullProgress status;
+            if (!SendByEmail(store, account, input, *keys, log, prompter, status))
+                return ExitFailure;
+        } catch (const DbError &e) {
+            cx.err(e.message() + QLatin1Char('\n'));
+            return ExitFailure;
+        }
+        cx.out(QStringLiteral("Remessa via E-mail efetuada!\n"));
+        return ExitOk;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<CliCommand> makeFtpSendCommand()
+{
+    return std::make_unique<FtpSendCommand>();
+}
+
+std::unique_ptr<CliCommand> makeMailCommand()
+{
+    return std::make_unique<MailCommand>();
+}
