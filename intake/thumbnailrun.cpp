@@ -4,6 +4,7 @@
 #include "intake/picturemeasure.h"
 #include "intake/picturereview.h"
 #include "intake/thumbnailfile.h"
+#include "intake/thumbsize.h"
 #include "store/command.h"
 #include "store/dberror.h"
 #include "store/query.h"
@@ -19,7 +20,9 @@
 #include <QThreadPool>
 #include <QWaitCondition>
 
+#include <algorithm>
 #include <deque>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -134,12 +137,12 @@ public:
         q.open();
         counts.toReview = int(q.asInt(QStringLiteral("N")));
         q.close();
-        q.setSql(QStringList { QStringLiteral("SELECT RecId, FileType FROM Pictures"),
-            QStringLiteral("WHERE Review = 0 AND %1").arg(largerOrUnknown()) });
+        q.setSql(
+            QStringList { QStringLiteral("SELECT RecId, FileType, Width, Height FROM Pictures"),
+                QStringLiteral("WHERE Review = 0 AND %1").arg(largerOrUnknown()) });
         q.open();
         while (!q.eof()) {
-            if (!m_present.contains(q.asInt(QStringLiteral("RecId")))
-                && reviewed(q.asString(QStringLiteral("FileType"))))
+            if (restorable(q, q.asInt(QStringLiteral("RecId"))))
                 ++counts.toRestore;
             q.next();
         }
@@ -153,7 +156,8 @@ public:
         std::vector<Job> jobs;
         Query q(m_store.Conexao);
         q.setSql(QStringList {
-            QStringLiteral("SELECT RecId, FullPath, FileName, FileType, Review FROM Pictures"),
+            QStringLiteral("SELECT RecId, FullPath, FileName, FileType, Review, Width, Height"),
+            QStringLiteral("FROM Pictures"),
             QStringLiteral("WHERE RecId > :ULTIMO AND (Review <> 0 OR %1)").arg(largerOrUnknown()),
             QStringLiteral("ORDER BY RecId LIMIT %1").arg(kPageRows) });
         q.setParam(QStringLiteral("ULTIMO"), after);
@@ -169,7 +173,7 @@ public:
             if (!reviewed(job.picture.fileType)) {
                 if (review)
                     ++*ignored;
-            } else if (review || !m_present.contains(job.recId)) {
+            } else if (review || restorable(q, job.recId)) {
                 job.picture.path = PictureMeasure::picturePath(
                     q.asString(QStringLiteral("FullPath")), q.asString(QStringLiteral("FileName")));
                 job.picture.thumbnail = m_store.GetThumbnailName(job.recId);
@@ -220,6 +224,22 @@ public:
     }
 
 private:
+    // A reviewed picture whose thumbnail has gone and that can have one: its recorded size
+    // (when there is one) gives the writer a thumbnail at least a pixel a side.
+    bool restorable(const Query &q, qint64 recId) const
+    {
+        if (m_present.contains(recId) || !reviewed(q.asString(QStringLiteral("FileType"))))
+            return false;
+        if (q.isNull(QStringLiteral("Width")) || q.isNull(QStringLiteral("Height")))
+            return true;
+        const auto side = [&q](const QString &column) {
+            return int(std::clamp<qint64>(q.asInt(column), 0, std::numeric_limits<int>::max()));
+        };
+        const std::optional<QSize> thumb = thumbnailSize(side(QStringLiteral("Width")),
+            side(QStringLiteral("Height")), PictureReview::kViewSide, PictureReview::kViewSide);
+        return thumb && thumb->width() >= 1 && thumb->height() >= 1;
+    }
+
     // Pictures whose recorded size is larger than the view, or not recorded.
     static QString largerOrUnknown()
     {

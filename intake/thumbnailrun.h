@@ -8,7 +8,8 @@ class TDados;
 
 // What `quillomar-cli thumbs` does: the review of the picture page's first showing
 // (PictureReview) for every picture still to review, and for every picture whose thumbnail
-// has gone (a rescan deletes them) while it is larger than the view. Pictures are read and
+// has gone (a rescan deletes them) while it is larger than the view and its recorded size
+// allows a thumbnail (the writer refuses one of 0 pixels a side, every time). Pictures are read and
 // thumbnailed on a thread pool; the catalogue is written on the calling thread in short
 // transactions with room between them, so that other processes can write meanwhile. A
 // thumbnail folder that cannot be written stops the run at its first failure.
@@ -18,7 +19,7 @@ public:
 
     struct Counts {
         int toReview = 0; // Review true
-        int toRestore = 0; // Review false, larger than the view, thumbnail missing
+        int toRestore = 0; // Review false, thumbnail missing, larger than the view
         int measured = 0;
         int thumbnailed = 0;
         int fits = 0; // no larger than the view

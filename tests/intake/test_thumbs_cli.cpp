@@ -350,11 +350,10 @@ private slots:
                 QFileInfo(f.thumbnail(board)).fileName(), QFileInfo(f.thumbnail(done)).fileName(),
                 QFileInfo(f.thumbnail(kept)).fileName() }));
 
-        // What failed or fits the view is still to review, and the strip, recorded, still
-        // lacks its thumbnail; the rest is not measured again.
+        // What failed or fits the view is still to review; the rest is not measured again.
         const Run again = f.run({ "thumbs" });
         QCOMPARE(again.exitCode, 1);
-        QCOMPARE(again.out, summary(6, 1, 2, 0, 1, 2, 1, 3));
+        QCOMPARE(again.out, summary(6, 0, 1, 0, 1, 2, 1, 2));
     }
 
     void progressLineOnlyOnATerminal()
@@ -415,17 +414,13 @@ private slots:
         QCOMPARE(f.run({ "scan", f.pictures.path() }).exitCode, 0);
         QVERIFY(!QFileInfo::exists(f.thumbnail(photo)));
         QCOMPARE(f.stored(photo, "Review").toInt(), 0);
+        // The strip, whose recorded size allows no thumbnail, is not tried again.
         const Run again = f.run({ "thumbs" });
-        QCOMPARE(again.exitCode, 1);
+        QCOMPARE(again.exitCode, 0);
+        QCOMPARE(again.err, QString());
         QCOMPARE(QImageReader(f.thumbnail(photo)).size(), QSize(135, 101));
         QCOMPARE(QImageReader(f.thumbnail(board)).size(), QSize(135, 101));
-        QCOMPARE(again.err, f.file("faixa.jpg") + ": Invalid Height\n");
-
-        // Nothing is left to do once the thumbnails are there.
-        QFile::remove(f.file("faixa.jpg"));
-        const Run done = f.run({ "thumbs" });
-        QCOMPARE(done.exitCode, 0);
-        QCOMPARE(done.err, QString());
+        QVERIFY(again.out.startsWith("Imagens a revisar: 0\nMiniaturas a refazer: 2\n"));
     }
 
     void aPictureThatIsNotARegularFileFailsWithoutWaiting()
