@@ -2,6 +2,7 @@
 
 #include "store/dberror.h"
 #include "store/statement.h"
+#include "store/unicodelike.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -158,6 +159,8 @@ void Connection::configure()
 {
     sqlite3_busy_timeout(m_handle, m_busyTimeout);
     sqlite3_extended_result_codes(m_handle, 1);
+    // Searches match letter case over all of Unicode, not ASCII only.
+    UnicodeLike::install(m_handle);
     exec(QStringLiteral("PRAGMA foreign_keys = ON"));
 }
 

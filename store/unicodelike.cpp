@@ -1,0 +1,238 @@
+#include "store/unicodelike.h"
+
+#include <QChar>
+
+#include <sqlite3.h>
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// "_" in a folded pattern; no text character folds to it (it lies past Unicode).
+constexpr char32_t kAnyOne = 0x110000;
+// A byte outside valid UTF-8 stands for itself in the lone-surrogate range, which valid
+// UTF-8 never decodes to.
+constexpr char32_t kRawByte = 0xDC00;
+
+const std::array<unsigned char, 256> &asciiFold()
+{
+    static const std::array<unsigned char, 256> table = [] {
+        std::array<unsigned char, 256> t {};
+        for (int c = 0; c < 256; ++c)
+            t[c] = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : char(c);
+        return t;
+    }();
+    return table;
+}
+
+bool isAscii(QByteArrayView text)
+{
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// UTF-8 to code points folded for caseless matching, appended to `out`.
+void decodeFolded(QByteArrayView text, std::u32string &out)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
+    const auto *end = p + text.size();
+    while (p < end) {
+        const unsigned char b = *p;
+        char32_t c = b;
+        int extra = 0;
+        char32_t least = 0;
+        if (b >= 0xF0 && b <= 0xF4) {
+            extra = 3;
+            c = b & 0x07;
+            least = 0x10000;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            extra = 2;
+            c = b & 0x0F;
+            least = 0x800;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            extra = 1;
+            c = b & 0x1F;
+            least = 0x80;
+        } else if (b >= 0x80) {
+            out.push_back(kRawByte + b);
+            ++p;
+            continue;
+        }
+        bool valid = end - p > extra;
+        for (int i = 1; valid && i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                valid = false;
+            else
+                c = (c << 6) | (p[i] & 0x3F);
+        }
+        if (extra > 0 && (!valid || c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) {
+            out.push_back(kRawByte + b);
+            ++p;
+            continue;
+        }
+        out.push_back(c < 0x80 ? asciiFold()[c] : QChar::toCaseFolded(c));
+        p += extra + 1;
+    }
+}
+
+// A pattern split at its "%" signs into runs that must appear in order; the first run is
+// tied to the start of the text unless the pattern starts with "%", the last to its end
+// unless it ends with "%". Leftmost placement of each run is then always right.
+struct Pattern {
+    bool ascii = true; // every character is ASCII: texts in ASCII match byte by byte
+    bool anyPercent = false;
+    bool leadingPercent = false;
+    bool trailingPercent = false;
+    std::u32string units; // folded characters, kAnyOne for "_"; "%" left out
+    std::vector<std::pair<size_t, size_t>> runs; // start and length in `units`
+
+    explicit Pattern(QByteArrayView pattern)
+    {
+        ascii = isAscii(pattern);
+        std::u32string folded;
+        decodeFolded(pattern, folded);
+        size_t runStart = 0;
+        for (size_t i = 0; i < folded.size(); ++i) {
+            if (folded[i] == U'%') {
+                if (units.size() > runStart)
+                    runs.emplace_back(runStart, units.size() - runStart);
+                runStart = units.size();
+                if (i == 0)
+                    leadingPercent = true;
+                if (i + 1 == folded.size())
+                    trailingPercent = true;
+                anyPercent = true;
+            } else {
+                units.push_back(folded[i] == U'_' ? kAnyOne : folded[i]);
+            }
+        }
+        if (units.size() > runStart)
+            runs.emplace_back(runStart, units.size() - runStart);
+    }
+};
+
+// Matches a text, given as folded units of type T, against a pattern.
+template<typename T, typename Fold> class Matcher {
+public:
+    Matcher(const Pattern &pattern, const T *text, size_t size, Fold fold)
+        : m_p(pattern), m_text(text), m_size(size), m_fold(fold)
+    {
+    }
+
+    bool run() const
+    {
+        const auto &runs = m_p.runs;
+        if (!m_p.anyPercent)
+            return m_p.units.size() == m_size && (runs.empty() || at(0, runs.front()));
+        size_t pos = 0;
+        size_t end = m_size;
+        size_t first = 0;
+        size_t last = runs.size();
+        if (!m_p.leadingPercent && !runs.empty()) {
+            if (runs.front().second > m_size || !at(0, runs.front()))
+                return false;
+            pos = runs.front().second;
+            first = 1;
+        }
+        if (!m_p.trailingPercent && last > first) {
+            const auto &tail = runs.back();
+            if (tail.second > m_size - pos || !at(m_size - tail.second, tail))
+                return false;
+            end = m_size - tail.second;
+            --last;
+        }
+        for (size_t r = first; r < last; ++r) {
+            const size_t length = runs[r].second;
+            bool found = false;
+            for (; pos + length <= end; ++pos) {
+                if (at(pos, runs[r])) {
+                    found = true;
+                    break;
+                }
+            }
+            if (!found)
+                return false;
+            pos += length;
+        }
+        return true;
+    }
+
+private:
+    bool at(size_t pos, const std::pair<size_t, size_t> &run) const
+    {
+        const char32_t *u = m_p.units.data() + run.first;
+        for (size_t i = 0; i < run.second; ++i)
+            if (u[i] != kAnyOne && u[i] != m_fold(m_text[pos + i]))
+                return false;
+        return true;
+    }
+
+    const Pattern &m_p;
+    const T *m_text;
+    size_t m_size;
+    Fold m_fold;
+};
+
+bool matchCompiled(const Pattern &pattern, QByteArrayView text)
+{
+    // The fast road: ASCII on both sides compares bytes through a table.
+    if (pattern.ascii && isAscii(text)) {
+        const auto &table = asciiFold();
+        auto fold = [&table](unsigned char c) { return char32_t(table[c]); };
+        return Matcher(pattern, reinterpret_cast<const unsigned char *>(text.data()),
+            size_t(text.size()), fold)
+            .run();
+    }
+    thread_local std::u32string folded;
+    folded.clear();
+    decodeFolded(text, folded);
+    auto same = [](char32_t c) { return c; };
+    return Matcher(pattern, folded.data(), folded.size(), same).run();
+}
+
+void deletePattern(void *pattern)
+{
+    delete static_cast<Pattern *>(pattern);
+}
+
+// like(PATTERN, TEXT), as the engine calls it for "TEXT LIKE PATTERN". The compiled
+// pattern is kept with the statement while the pattern argument stays the same.
+void likeFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    const auto *patternText = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const int patternBytes = sqlite3_value_bytes(argv[0]);
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
+    const int textBytes = sqlite3_value_bytes(argv[1]);
+    if (!patternText || !text)
+        return; // null
+    sqlite3 *db = sqlite3_context_db_handle(context);
+    if (patternBytes > sqlite3_limit(db, SQLITE_LIMIT_LIKE_PATTERN_LENGTH, -1)) {
+        sqlite3_result_error(context, "LIKE or GLOB pattern too complex", -1);
+        return;
+    }
+    auto *pattern = static_cast<Pattern *>(sqlite3_get_auxdata(context, 0));
+    const bool cached = pattern != nullptr;
+    if (!cached)
+        pattern = new Pattern(QByteArrayView(patternText, patternBytes));
+    sqlite3_result_int(context, matchCompiled(*pattern, QByteArrayView(text, textBytes)) ? 1 : 0);
+    // The engine may free it at once, so it is handed over only once no longer used here.
+    if (!cached)
+        sqlite3_set_auxdata(context, 0, pattern, deletePattern);
+}
+
+} // namespace
+
+void UnicodeLike::install(sqlite3 *db)
+{
+    sqlite3_create_function_v2(db, "like", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+        nullptr, likeFunction, nullptr, nullptr, nullptr);
+}
+
+bool UnicodeLike::matches(QByteArrayView pattern, QByteArrayView text)
+{
+    return matchCompiled(Pattern(pattern), text);
+}

@@ -1,0 +1,111 @@
+#include "store/connection.h"
+#include "store/statement.h"
+#include "store/unicodelike.h"
+#include "storetesthelpers.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sqlite3.h>
+
+// LIKE on the program's connection: Unicode letter case, the engine's wildcards.
+class TestStoreLike : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_path;
+
+    // `text LIKE pattern` on a program connection; null when the engine gives null.
+    static QVariant like(Connection &c, const QVariant &text, const QVariant &pattern)
+    {
+        Statement s(c, QStringLiteral("SELECT :T LIKE :P"));
+        Statement::Reset done(s);
+        s.bind(QStringLiteral("T"), text);
+        s.bind(QStringLiteral("P"), pattern);
+        if (!s.step())
+            return QStringLiteral("no row");
+        return s.value(0);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_path = m_dir.filePath(QStringLiteral("like.mdb"));
+        Schema::createCatalogue(m_path, compiledVersion());
+    }
+
+    void caseFoldsOverUnicodeButAccentsCount()
+    {
+        Connection c;
+        c.openFile(m_path);
+        auto yes = [&](const QString &text, const QString &pattern) {
+            return like(c, text, pattern).toLongLong() == 1;
+        };
+        QVERIFY(yes(QStringLiteral("JOÃO DA SILVA"), QStringLiteral("%joão%")));
+        QVERIFY(yes(QStringLiteral("joão"), QStringLiteral("JOÃO")));
+        QVERIFY(yes(QStringLiteral("AÇÚCAR"), QStringLiteral("%ç%")));
+        QVERIFY(yes(QStringLiteral("ΑΘΗΝΑ"), QStringLiteral("αθηνα")));
+        QVERIFY(yes(QStringLiteral("ẞ"), QStringLiteral("ß")));
+        QVERIFY(yes(QStringLiteral("\U00010400x"), QStringLiteral("\U00010428X"))); // beyond BMP
+        QVERIFY(yes(QStringLiteral("\u212A"), QStringLiteral("k"))); // Kelvin sign folds to k
+        QVERIFY(!yes(QStringLiteral("João"), QStringLiteral("joao")));
+        QVERIFY(!yes(QStringLiteral("joao"), QStringLiteral("JOÃO")));
+        // "_" is one character, however many bytes it takes.
+        QVERIFY(yes(QStringLiteral("JOÃO"), QStringLiteral("jo_o")));
+        QVERIFY(!yes(QStringLiteral("JOÃO"), QStringLiteral("jo__o")));
+        QVERIFY(yes(QStringLiteral("\U00010400"), QStringLiteral("_")));
+        // No escape character: a backslash is itself.
+        QVERIFY(yes(QStringLiteral("a\\b\\c"), QStringLiteral("a\\_\\%")));
+        QVERIFY(!yes(QStringLiteral("a%"), QStringLiteral("a\\%")));
+        QVERIFY(yes(QStringLiteral("linha\num"), QStringLiteral("%\n%")));
+        QVERIFY(yes(QStringLiteral(""), QStringLiteral("")));
+        QVERIFY(!like(c, QVariant(), QStringLiteral("%")).isValid());
+        QVERIFY(!like(c, QStringLiteral("x"), QVariant()).isValid());
+        // A long pattern, and bytes that are no UTF-8: one character each.
+        const QString longText(10000, QLatin1Char('x'));
+        QVERIFY(yes(longText, QStringLiteral("%") + longText + QStringLiteral("%")));
+        Statement raw(c, QStringLiteral("SELECT CAST(X'41FF42' AS TEXT) LIKE :P"));
+        for (const auto &[pattern, expected] :
+            { std::pair { "a_b", 1 }, std::pair { "a%", 1 }, std::pair { "ab", 0 } }) {
+            Statement::Reset done(raw);
+            raw.bind(QStringLiteral("P"), QString::fromLatin1(pattern));
+            QVERIFY(raw.step());
+            QCOMPARE(raw.integer(0), expected);
+        }
+    }
+
+    // On ASCII texts the match is the engine's own, case folding included.
+    void asciiMatchesTheEngineLike()
+    {
+        sqlite3 *engine = nullptr;
+        QCOMPARE(sqlite3_open(":memory:", &engine), SQLITE_OK);
+        sqlite3_stmt *builtIn = nullptr;
+        sqlite3_prepare_v2(engine, "SELECT ?1 LIKE ?2", -1, &builtIn, nullptr);
+        QRandomGenerator random(7);
+        const char alphabet[] = "aAbB%_c";
+        auto make = [&](int most, int letters) {
+            QByteArray s;
+            for (int n = int(random.bounded(most + 1)); n > 0; --n)
+                s += alphabet[random.bounded(letters)];
+            return s;
+        };
+        for (int i = 0; i < 20000; ++i) {
+            const QByteArray text = make(8, 5) + (i % 3 == 0 ? "%" : "");
+            const QByteArray pattern = make(6, 7);
+            sqlite3_bind_text(builtIn, 1, text.constData(), int(text.size()), SQLITE_STATIC);
+            sqlite3_bind_text(builtIn, 2, pattern.constData(), int(pattern.size()), SQLITE_STATIC);
+            sqlite3_step(builtIn);
+            const bool expected = sqlite3_column_int(builtIn, 0) == 1;
+            sqlite3_reset(builtIn);
+            if (UnicodeLike::matches(pattern, text) != expected)
+                QFAIL(
+                    qPrintable(QStringLiteral("'%1' LIKE '%2'")
+                                   .arg(QString::fromLatin1(text), QString::fromLatin1(pattern))));
+        }
+        sqlite3_finalize(builtIn);
+        sqlite3_close(engine);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStoreLike)
+#include "test_store_like.moc"
