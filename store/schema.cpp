@@ -95,16 +95,20 @@ const char *const tableStatements[] = {
     " Rows INTEGER NOT NULL)",
 };
 
+// "IF NOT EXISTS": an upgrade adds the ones an older catalogue lacks.
 const char *const indexStatements[] = {
-    "CREATE INDEX Pictures_FileName ON Pictures (FileName COLLATE NOCASE, Created)",
-    "CREATE INDEX Pictures_Category ON Pictures (Category, Name)",
-    "CREATE INDEX Pictures_Location ON Pictures (Location, Name)",
-    "CREATE INDEX Pictures_Name ON Pictures (Name)",
+    "CREATE INDEX IF NOT EXISTS Pictures_FileName ON Pictures (FileName COLLATE NOCASE, Created)",
+    "CREATE INDEX IF NOT EXISTS Pictures_Category ON Pictures (Category, Name)",
+    "CREATE INDEX IF NOT EXISTS Pictures_Location ON Pictures (Location, Name)",
+    "CREATE INDEX IF NOT EXISTS Pictures_Name ON Pictures (Name)",
     // The cascade from a collection looks its pictures up by this column.
-    "CREATE INDEX Pictures_Collection ON Pictures (Collection)",
-    "CREATE INDEX Categories_Collection ON Categories (Collection, Name)",
-    "CREATE INDEX Collections_Name ON Collections (Name)",
-    "CREATE INDEX Storages_Name ON Storages (Name)",
+    "CREATE INDEX IF NOT EXISTS Pictures_Collection ON Pictures (Collection)",
+    "CREATE INDEX IF NOT EXISTS Categories_Collection ON Categories (Collection, Name)",
+    "CREATE INDEX IF NOT EXISTS Collections_Name ON Collections (Name)",
+    "CREATE INDEX IF NOT EXISTS Storages_Name ON Storages (Name)",
+    // The format counts of a category or a storage read these alone, never the table.
+    "CREATE INDEX IF NOT EXISTS Pictures_CategoryType ON Pictures (Category, FileType)",
+    "CREATE INDEX IF NOT EXISTS Pictures_LocationType ON Pictures (Location, FileType)",
 };
 
 const char *const countedTables[] = { "Collections", "Categories", "Storages", "Pictures" };
@@ -183,8 +187,7 @@ void Schema::createTables(Connection &connection)
     Transaction transaction(connection);
     for (const char *sql : tableStatements)
         connection.exec(QString::fromUtf8(sql));
-    for (const char *sql : indexStatements)
-        connection.exec(QString::fromUtf8(sql));
+    createMissingIndexes(connection);
     for (const char *table : countedTables) {
         const QString name = QString::fromLatin1(table);
         connection.exec(
@@ -201,6 +204,12 @@ void Schema::createTables(Connection &connection)
                 .arg(name));
     }
     transaction.commit();
+}
+
+void Schema::createMissingIndexes(Connection &connection)
+{
+    for (const char *sql : indexStatements)
+        connection.exec(QString::fromUtf8(sql));
 }
 
 void Schema::insertReferenceRows(Connection &connection, const QString &version)

@@ -37,4 +37,7 @@ public:
     // The same on an open, empty connection, inside one transaction.
     static void createTables(Connection &connection);
     static void insertReferenceRows(Connection &connection, const QString &version);
+    // Adds the indexes of the current release that the catalogue lacks (the upgrade of an
+    // older catalogue); the caller holds the transaction.
+    static void createMissingIndexes(Connection &connection);
 };

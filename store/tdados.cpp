@@ -299,6 +299,7 @@ bool TDados::CheckDatabaseVersion()
             SQLCmd.setParam(QStringLiteral("NOVO"), true);
             SQLCmd.execute();
         }
+        Schema::createMissingIndexes(Conexao);
         SQLCmd.setSql(QStringLiteral("UPDATE CatalogInfo SET Version = :Versao_Corrente"));
         SQLCmd.setParam(QStringLiteral("Versao_Corrente"), m_paths.ProgramVersion);
         SQLCmd.execute();

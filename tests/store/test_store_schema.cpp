@@ -177,6 +177,13 @@ private slots:
         QVERIFY(planText("SELECT * FROM Collections ORDER BY Name LIMIT 1")
                     .contains("Collections_Name"));
         QVERIFY(planText("SELECT * FROM Storages ORDER BY Name LIMIT 1").contains("Storages_Name"));
+        // Format counts of a category or a storage never read the table.
+        QVERIFY(planText("SELECT FileType, COUNT(RecId) FROM Pictures WHERE Category = 3 "
+                         "GROUP BY FileType")
+                    .contains("COVERING INDEX Pictures_CategoryType"));
+        QVERIFY(planText("SELECT FileType, COUNT(RecId) FROM Pictures WHERE Location = 3 "
+                         "GROUP BY FileType")
+                    .contains("COVERING INDEX Pictures_LocationType"));
         // Two collections may share a name: no index is unique.
         QCOMPARE(
             db.scalar(

@@ -1,9 +1,9 @@
-#include "store/dberror.h"
 #include "core/programpaths.h"
 #include "core/scriptedprompter.h"
-#include "storetesthelpers.h"
+#include "store/dberror.h"
 #include "store/tdados.h"
 #include "store/transaction.h"
+#include "storetesthelpers.h"
 
 #include <QDir>
 #include <QStorageInfo>
@@ -278,7 +278,8 @@ private slots:
         {
             RawDb raw(path);
             raw.exec("DROP TABLE CatalogInfo; CREATE TABLE CatalogInfo (Notes TEXT);"
-                     "UPDATE Formats SET Support = 0 WHERE Extension = 'png'");
+                     "UPDATE Formats SET Support = 0 WHERE Extension = 'png';"
+                     "DROP INDEX Pictures_CategoryType; DROP INDEX Pictures_LocationType");
         }
         ScriptedPrompter prompter;
         TDados dados(paths(), prompter);
@@ -291,6 +292,10 @@ private slots:
         QCOMPARE(raw.column("SELECT Version FROM CatalogInfo"), QStringList({ "1.0.0.9" }));
         QCOMPARE(
             raw.scalar("SELECT Support FROM Formats WHERE Extension = 'png'"), QStringLiteral("1"));
+        // The indexes the statistics pages read are added.
+        QCOMPARE(raw.column("SELECT name FROM sqlite_master WHERE name LIKE 'Pictures_%Type' "
+                            "ORDER BY name"),
+            QStringList({ "Pictures_CategoryType", "Pictures_LocationType" }));
     }
 
     void thePngStepBelongsToReleasesBefore1002_data()
