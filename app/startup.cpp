@@ -14,6 +14,7 @@
 #include "intake/picturefilter.h"
 #include "intake/picturepreview.h"
 #include "intake/trastreamento.h"
+#include "maintenance/recordeditor.h"
 #include "options/topcoes.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
@@ -98,6 +99,8 @@ void Startup::createWindows()
     QObject::connect(&browser, &CatalogBrowser::scanRequested, Rastreamento.get(),
         [this] { Rastreamento->exec(); });
     wirePicturePreview();
+    Editor = new RecordEditor(browser, *Dados, *m_prompter, Abertura.get());
+    Editor->LoadPicture = [this] { Preview->LoadPicture(); };
     Abertura->setSplash(splash.get());
     Abertura->setOptionsDialog(Opcoes.get());
     Abertura->onEndProgram = [this] {

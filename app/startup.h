@@ -1,7 +1,7 @@
 #pragma once
 
-#include "widgets/messageboxprompter.h"
 #include "core/programpaths.h"
+#include "widgets/messageboxprompter.h"
 
 #include <QStringList>
 #include <memory>
@@ -13,6 +13,7 @@ class TDados;
 class TMudarColecaoCategoria;
 class TOpcoes;
 class PicturePreview;
+class RecordEditor;
 class TRastreamento;
 class TRemeterArquivosEmail;
 class TRemeterArquivosFTP;
@@ -47,6 +48,7 @@ public:
     std::unique_ptr<TViewLog> ViewLog;
     // The picture page's preview, owned by the main window.
     PicturePreview *Preview = nullptr;
+    RecordEditor *Editor = nullptr; // record editing and deletion on the detail pages
 
     Prompter &prompter() { return *m_prompter; }
     bool endRequested() const { return m_endRequested; }

@@ -187,6 +187,27 @@ void CatalogBrowser::performNavigatorAction(NodeKind page, DBNavigator::Button b
         p->performAction(button);
 }
 
+void CatalogBrowser::RenameTreeNode(int tree, NodeKind kind, const QString &name, qint64 key)
+{
+    CatalogTree &model
+        = m_trees->model(tree == 2 ? TreePane::Tree::Location : TreePane::Tree::Organisation);
+    const int node = model.indexOf(kind, key);
+    if (node >= 0)
+        model.rename(node, name);
+}
+
+void CatalogBrowser::showRecordPage(NodeKind kind)
+{
+    for (Page p : { Page::Collection, Page::Category, Page::Picture, Page::Storage })
+        setPageVisible(p, kindOf(p) == kind);
+    setActivePage(Page(int(kind) - 1));
+}
+
+void CatalogBrowser::refreshPictureCategories()
+{
+    m_picturePage->setCategoriesTied(m_positioner && m_positioner->categoriesTied());
+}
+
 bool CatalogBrowser::focusField(NodeKind page, const QString &column)
 {
     RecordPage *p = recordPage(page);
@@ -370,10 +391,13 @@ void CatalogBrowser::UpdateControlStates()
     const bool haveStore = d && d->TPictures.isOpen();
     try {
         if (haveStore) {
-            if (m_positioner->tieCategories(isEditing(d->TPictures)))
-                m_picturePage->setCategoriesTied(m_positioner->categoriesTied());
-            if (isPageVisible(Page::Picture))
+            const bool tieChanged = m_positioner->tieCategories(isEditing(d->TPictures));
+            const bool follow = isPageVisible(Page::Picture);
+            if (follow)
                 m_positioner->followPicture();
+            // After the collections moved to the picture's: a tied list is that collection's.
+            if (tieChanged || (follow && m_positioner->categoriesTied()))
+                m_picturePage->setCategoriesTied(m_positioner->categoriesTied());
         }
     } catch (const DbError &e) {
         showError(e.message());

@@ -91,6 +91,16 @@ public:
     void setPageVisible(Page page, bool visible);
     void setActivePage(Page page);
 
+    // Sets the text of the node "level code=key" of tree 1 (organisation) or 2 (location);
+    // nothing changes when the tree has no such node.
+    void RenameTreeNode(int tree, NodeKind kind, const QString &name, qint64 key);
+    // Shows the detail page of a kind of record (and only that one).
+    void showRecordPage(NodeKind kind);
+    // The current picture's thumbnail, as a selection shows it.
+    void showThumbnail() { emit thumbnailRequested(); }
+    // The picture page's category picker reads its list again (after the collection moved).
+    void refreshPictureCategories();
+
     // Performs a navigator action of a detail page as its button does, hooks included.
     void performNavigatorAction(NodeKind page, DBNavigator::Button button);
     void setNavigatorHooks(NavigatorHooks hooks) { m_hooks = std::move(hooks); }

@@ -133,6 +133,20 @@ int CatalogTree::indexOf(NodeKind kind, qint64 key) const
     return -1;
 }
 
+void CatalogTree::rename(int absolute, QStringView name)
+{
+    if (absolute < 0 || absolute >= count())
+        return;
+    // The old text stays in the arena until the next load; a rename is rare.
+    const TextArena::Span span = m_names.append(name);
+    m_textStart[absolute] = span.start;
+    m_textLength[absolute] = span.length;
+    if (m_loading)
+        return;
+    const QModelIndex index = modelIndex(absolute);
+    emit dataChanged(index, index, { Qt::DisplayRole, Qt::ToolTipRole });
+}
+
 int CatalogTree::indexOfCode(QStringView text) const
 {
     const NodeCode c = NodeCode::parse(text);

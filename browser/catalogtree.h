@@ -42,6 +42,8 @@ public:
     // Absolute index of the first node with that code, or -1.
     int indexOfCode(QStringView code) const;
     int indexOf(NodeKind kind, qint64 key) const;
+    // Gives a node another text in place (views repaint that row only).
+    void rename(int absolute, QStringView name);
 
     QModelIndex modelIndex(int absolute) const;
     int absoluteIndex(const QModelIndex &index) const;

@@ -2,6 +2,7 @@
 
 #include "cli/catalogcommands.h"
 #include "cli/clicontext.h"
+#include "cli/maintenancecommands.h"
 #include "cli/scancommand.h"
 #include "cli/standardoutput.h"
 #include "cli/thumbscommand.h"
@@ -30,6 +31,10 @@ std::vector<std::unique_ptr<CliCommand>> makeCommands()
     list.push_back(makeCreateCommand());
     list.push_back(makeInfoCommand());
     list.push_back(makeTreeCommand());
+    list.push_back(makeNewCommand());
+    list.push_back(makeRenameCommand());
+    list.push_back(makeDeleteCommand());
+    list.push_back(makeRelinkCommand());
     list.push_back(makeScanCommand());
     list.push_back(makeThumbsCommand());
     list.push_back(makeFtpSendCommand());

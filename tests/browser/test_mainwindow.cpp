@@ -293,32 +293,6 @@ private slots:
         QCOMPARE(w.store().TCategories.state(), RecordSet::State::Edit);
     }
 
-    void deleteButtonAndPopupDeleteNothingYet()
-    {
-        Window w;
-        const auto count = [&](const char *table) {
-            Query q(w.store().Conexao);
-            q.setSql(QString("SELECT COUNT(*) AS N FROM %1").arg(table));
-            q.open();
-            const qint64 n = q.asInt("N");
-            q.close();
-            return n;
-        };
-        QTreeView *t = w.tree1();
-        w.click(t, w.node(t, "N1", w.trips));
-        testsupport::clickNavigator(&w.main(), "DBNavigator1", "nbDelete");
-        w.click(t, w.node(t, "N3", w.louvre));
-        w.action("Excluir1")->trigger();
-        w.click(w.tree2(), w.node(w.tree2(), "N4", w.disk));
-        w.action("Excluir1")->trigger();
-        QCOMPARE(count("Collections"), 1);
-        QCOMPARE(count("Categories"), 2);
-        QCOMPARE(count("Pictures"), 3);
-        QCOMPARE(count("Storages"), 1);
-        QCOMPARE(w.store().TPictures.asInt("RecId"), w.louvre);
-        QCOMPARE(w.main().panelText(0), QStringLiteral("3 imagens"));
-    }
-
     void editingAPictureOffersOnlyItsCollectionsCategories()
     {
         Window w;
