@@ -14,6 +14,7 @@
 #include "intake/picturefilter.h"
 #include "intake/picturepreview.h"
 #include "intake/trastreamento.h"
+#include "maintenance/browserqueries.h"
 #include "maintenance/recordeditor.h"
 #include "options/topcoes.h"
 #include "store/dberror.h"
@@ -101,6 +102,8 @@ void Startup::createWindows()
     wirePicturePreview();
     Editor = new RecordEditor(browser, *Dados, *m_prompter, Abertura.get());
     Editor->LoadPicture = [this] { Preview->LoadPicture(); };
+    // The search and the statistics grids; owned by the main window, whose queries they are.
+    new BrowserQueries(browser, *Dados, *m_prompter, Abertura.get());
     Abertura->setSplash(splash.get());
     Abertura->setOptionsDialog(Opcoes.get());
     Abertura->onEndProgram = [this] {

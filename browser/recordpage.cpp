@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QTableView>
 
 namespace {
@@ -164,5 +165,21 @@ void RecordPage::setStatistics(QAbstractItemModel *rows)
     if (!m_grid)
         return;
     m_grid->setModel(rows);
-    m_grid->setVisible(rows && rows->rowCount() > 0);
+    if (!rows)
+        return;
+    m_grid->setVisible(rows->rowCount() > 0);
+    const int n = rows->columnCount();
+    if (m_grid->isHidden() || n == 0)
+        return;
+    // Sized to the width the grid has now that it is shown; columns fill it less 17 pixels
+    // (room for a scroll bar), the first takes what the even share leaves.
+    if (layout())
+        layout()->activate();
+    const int width = m_grid->width();
+    const int each = (width - 17) / n;
+    for (int c = 1; c < n; ++c)
+        m_grid->setColumnWidth(c, each);
+    m_grid->setColumnWidth(0, width - (n - 1) * each - 17);
+    rows->setHeaderData(
+        n - 1, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter), Qt::TextAlignmentRole);
 }

@@ -44,7 +44,9 @@ public:
     // Focus on the control bound to a column (where validation sends the person); false
     // when no control of the page shows that column.
     bool focusColumn(const QString &column);
-    // The statistics grid shows these rows, and only when there are some; null hides it.
+    // The statistics grid shows these rows, and only when there are some, its columns sized
+    // to its width and the last title right-aligned. Null (a count that failed) empties the
+    // grid and leaves it shown or hidden as it was.
     void setStatistics(QAbstractItemModel *rows);
 
 protected:

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -24,6 +25,40 @@ SearchPage::SearchPage(QWidget *parent) : QWidget(parent)
 void SearchPage::setResults(QAbstractItemModel *results)
 {
     m_grid->setModel(results);
+    if (!results)
+        return;
+    m_grid->setColumnHidden(0, true);
+    m_sizePending = true;
+    if (isVisible())
+        sizeColumns();
+}
+
+void SearchPage::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_sizePending)
+        sizeColumns();
+}
+
+void SearchPage::sizeColumns()
+{
+    m_sizePending = false;
+    QAbstractItemModel *model = m_grid->model();
+    if (!model)
+        return;
+    layout()->activate();
+    QList<int> shown;
+    for (int c = 0; c < model->columnCount(); ++c)
+        if (!m_grid->isColumnHidden(c))
+            shown << c;
+    if (shown.isEmpty())
+        return;
+    const int n = int(shown.size());
+    const int width = m_grid->width();
+    const int each = (width - 17) / n;
+    for (int i = 0; i + 1 < n; ++i)
+        m_grid->setColumnWidth(shown.at(i), each);
+    m_grid->setColumnWidth(shown.last(), width - (n - 1) * each - 17);
 }
 
 QAbstractItemModel *SearchPage::results() const

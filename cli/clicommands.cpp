@@ -3,6 +3,7 @@
 #include "cli/catalogcommands.h"
 #include "cli/clicontext.h"
 #include "cli/maintenancecommands.h"
+#include "cli/querycommands.h"
 #include "cli/scancommand.h"
 #include "cli/standardoutput.h"
 #include "cli/thumbscommand.h"
@@ -35,6 +36,8 @@ std::vector<std::unique_ptr<CliCommand>> makeCommands()
     list.push_back(makeRenameCommand());
     list.push_back(makeDeleteCommand());
     list.push_back(makeRelinkCommand());
+    list.push_back(makeSearchCommand());
+    list.push_back(makeStatsCommand());
     list.push_back(makeScanCommand());
     list.push_back(makeThumbsCommand());
     list.push_back(makeFtpSendCommand());

@@ -24,6 +24,12 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
 
 QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (orientation == Qt::Horizontal) {
+        const auto set
+            = m_headers.constFind({ section, role == Qt::EditRole ? int(Qt::DisplayRole) : role });
+        if (set != m_headers.cend())
+            return *set;
+    }
     if (role != Qt::DisplayRole)
         return QVariant();
     if (orientation == Qt::Horizontal)
@@ -38,4 +44,14 @@ QVariant ResultModel::value(int row, const QString &column) const
             return m_rows.value(row).value(c);
     }
     return QVariant();
+}
+
+bool ResultModel::setHeaderData(
+    int section, Qt::Orientation orientation, const QVariant &value, int role)
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_columns.size())
+        return false;
+    m_headers.insert({ section, role == Qt::EditRole ? int(Qt::DisplayRole) : role }, value);
+    emit headerDataChanged(orientation, section, section);
+    return true;
 }

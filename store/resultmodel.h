@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 #include <QStringList>
 #include <QVariant>
@@ -17,6 +18,9 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(
         int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // A column title's text or alignment as a grid wants it shown.
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant &value,
+        int role = Qt::EditRole) override;
 
     QStringList columnNames() const { return m_columns; }
     // The value of a row by column name (case ignored); invalid for null or unknown.
@@ -25,4 +29,5 @@ public:
 private:
     QStringList m_columns;
     QList<QList<QVariant>> m_rows;
+    QHash<QPair<int, int>, QVariant> m_headers; // (section, role) set by setHeaderData
 };
