@@ -1,7 +1,9 @@
 #include "browser/catalogfixture.h"
 #include "support/picturesamples.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -72,6 +74,93 @@ struct Cli {
 class TestRecordCli : public QObject {
     Q_OBJECT
 private slots:
+    void newAndRenameRunThePagesChecks()
+    {
+        Cli c;
+        Run r = c.run({ "new", "collection", "Férias\t\"100%\"\nfim" });
+        QCOMPARE(r.exitCode, 0);
+        const qint64 holidays = r.out.trimmed().toLongLong();
+        QCOMPARE(c.value("SELECT Name FROM Collections WHERE RecId = " + QString::number(holidays))
+                     .toString(),
+            QStringLiteral("Férias\t\"100%\"\nfim"));
+        r = c.run({ "new", "collection", "Viagens" });
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.err, QStringLiteral("Coleção já cadastrada!\n"));
+        QCOMPARE(c.run({ "new", "collection", "   " }).err, QStringLiteral("Nome inválido!\n"));
+        QCOMPARE(c.run({ "new", "album", "x" }).exitCode, 2);
+        QCOMPARE(c.run({ "new", "category", "abc", "x" }).exitCode, 2);
+        QCOMPARE(c.run({ "new", "category", "999", "x" }).exitCode, 1);
+        QCOMPARE(c.run({ "new", "category", QString::number(c.trips), "Roma" }).err,
+            QStringLiteral("Categoria já cadastrada nesta coleção!\n"));
+        QCOMPARE(c.run({ "new", "category", QString::number(holidays), "Roma" }).exitCode, 0);
+        QCOMPARE(c.run({ "new", "storage", "Disco externo", "/mnt" }).err,
+            QStringLiteral("Local já cadastrado!\n"));
+        QCOMPARE(c.run({ "new", "storage", "USB", "/media/usb/" }).exitCode, 0);
+        QCOMPARE(c.count("Storages WHERE Name = 'USB' AND Unit = '/media/usb'"), 1);
+
+        // Renames: the same checks, the record itself excluded.
+        const QString trips = QString::number(c.trips);
+        QCOMPARE(c.run({ "rename", "collection", trips, "Viagens" }).exitCode, 0);
+        QCOMPARE(c.run({ "rename", "collection", trips, "(undefined)" }).err,
+            QStringLiteral("Coleção já cadastrada!\n"));
+        QCOMPARE(c.run({ "rename", "picture", QString::number(c.forum), "coliseu" }).err,
+            QStringLiteral("Imagem já cadastrada nesta categoria!\n"));
+        const QString longName(5000, QChar(0xE9));
+        QCOMPARE(c.run({ "rename", "picture", QString::number(c.forum), longName }).exitCode, 0);
+        QCOMPARE(c.value("SELECT Name FROM Pictures WHERE RecId = " + QString::number(c.forum)),
+            QVariant(longName));
+        QCOMPARE(c.run({ "rename", "storage", "999", "x" }).exitCode, 1);
+        QCOMPARE(c.run({ "rename", "category", "x1", "x" }).exitCode, 2);
+        QCOMPARE(c.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+    }
+
+    void newPictureAndRelinkTakeTheFilesDetails()
+    {
+        Cli c;
+        const QString beach = c.file("praia.jpg");
+        testsupport::writeFile(beach, samples::jpeg(300, 200));
+        Run r = c.run({ "new", "picture", beach, "--collection", QString::number(c.trips) });
+        QCOMPARE(r.exitCode, 0);
+        const QString id = r.out.trimmed();
+        QCOMPARE(c.value("SELECT Name || '|' || FileName || '|' || FullPath || '|' || FileType || "
+                         "'|' || Category || '|' || Width || '|' || FileSize || '|' || Review "
+                         "FROM Pictures WHERE RecId = "
+                      + id)
+                     .toString(),
+            QString("praia|praia.jpg|%1/|jpg|%2|300|%3|1")
+                .arg(c.files.path())
+                .arg(c.rome)
+                .arg(QFileInfo(beach).size()));
+        QCOMPARE(c.value("SELECT S.System FROM Pictures P JOIN Storages S ON S.RecId = P.Location "
+                         "WHERE P.RecId = "
+                     + id),
+            QVariant(qint64(1)));
+        // The same file again: its name, then its file name and date are taken.
+        QCOMPARE(c.run({ "new", "picture", beach, "--collection", QString::number(c.trips) }).err,
+            QStringLiteral("Imagem já cadastrada nesta categoria!\n"));
+        QCOMPARE(c.run({ "new", "picture", beach, "--category", QString::number(c.rome), "--name",
+                           "outra" })
+                     .err,
+            QStringLiteral("Imagem já catalogada!\n"));
+        QCOMPARE(c.run({ "new", "picture", c.file("nada.jpg") }).exitCode, 1);
+        QCOMPARE(c.run({ "new", "picture", beach, "--category", "x" }).exitCode, 2);
+        QCOMPARE(c.run({ "new", "collection", "x", "--name", "y" }).exitCode, 2);
+
+        // Relink: the moved file's folder and size; a vanished file is refused.
+        QTemporaryDir moved;
+        const QString target = moved.filePath("forum.jpg");
+        testsupport::writeFile(target, samples::jpeg(50, 50));
+        QCOMPARE(c.run({ "relink", QString::number(c.forum), target }).exitCode, 0);
+        QCOMPARE(c.value("SELECT FullPath || FileName || FileSize FROM Pictures WHERE RecId = "
+                      + QString::number(c.forum))
+                     .toString(),
+            moved.path() + "/forum.jpg" + QString::number(QFileInfo(target).size()));
+        QCOMPARE(c.run({ "relink", QString::number(c.forum), c.file("sumiu.jpg") }).exitCode, 1);
+        QCOMPARE(c.run({ "relink", "0", target }).exitCode, 2);
+        QCOMPARE(c.run({ "relink", "777", target }).exitCode, 1);
+        QCOMPARE(c.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+    }
+
     void deleteAnswersAsItsOptionsSay()
     {
         Cli c;

@@ -10,7 +10,10 @@
 #include "widgets/dbcontrols.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -44,6 +47,8 @@ struct Window {
     Window()
     {
         system = f.exec("INSERT INTO Collections (Name, System) VALUES ('(undefined)', 1)");
+        f.exec("INSERT INTO Categories (Collection, Name, System) VALUES (:C, '(undefined)', 1)",
+            { { "C", system } });
         trips = f.collection("Viagens");
         rome = f.category(trips, "Roma");
         paris = f.category(trips, "Paris");
@@ -98,6 +103,42 @@ struct Window {
         q.close();
         return r;
     }
+    // Replaces a text box's text as a person does: select all, then type.
+    void type(const char *field, const QString &text)
+    {
+        auto *edit = find<QLineEdit>(field);
+        QVERIFY(edit->isEnabled());
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        for (const QChar c : text) {
+            if (c.unicode() < 128)
+                QTest::keyClick(edit, c.toLatin1());
+            else // no key of its own: the text arrives as a keyboard layout gives it
+                QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), {});
+        }
+    }
+    // Chooses an entry of a picker with the keyboard, as a person does.
+    void pick(const char *picker, const QString &text)
+    {
+        auto *box = find<QComboBox>(picker);
+        QTest::mouseClick(box, Qt::LeftButton); // the list is read again as it opens
+        box->hidePopup();
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Home);
+        for (int i = 0; i < box->count() && box->currentText() != text; ++i)
+            QTest::keyClick(box, Qt::Key_Down);
+        QCOMPARE(box->currentText(), text);
+    }
+    void post(const char *navigator) { clickNavigator(&main(), navigator, "nbPost"); }
+    QStringList nodeNames(int n)
+    {
+        const auto *m = static_cast<const CatalogTree *>(tree(n)->model());
+        QStringList names;
+        for (int i = 0; i < m->count(); ++i)
+            names << m->name(i);
+        return names;
+    }
     QString file(const char *name) const { return files.filePath(name); }
     QString thumbnail(qint64 id) { return store().GetThumbnailName(id); }
 };
@@ -116,6 +157,213 @@ bool lockFolder(const QString &folder, bool locked)
 class TestRecordWindow : public QObject {
     Q_OBJECT
 private slots:
+    void newRecordsAreValidatedBeforeTheyAreSaved()
+    {
+        Window w;
+        w.action("NovaColecao1")->trigger();
+        QCOMPARE(w.b().activePage(), CatalogBrowser::Page::Collection);
+        QVERIFY(w.b().selection().insertInProgress());
+        QVERIFY(!w.find("ToolButton1")->isEnabled());
+        QVERIFY(!w.find("ToolButton2")->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), w.find("DBEdit1"));
+        // Blank, then taken: refused with the focus on the name; the insert goes on.
+        w.type("DBEdit1", "   ");
+        w.post("DBNavigator1");
+        QCOMPARE(w.prompter.boxTexts(), QStringList { "Nome inválido!" });
+        QCOMPARE(w.prompter.boxes().last().icon, Prompter::Icon::Error);
+        QCOMPARE(QApplication::focusWidget(), w.find("DBEdit1"));
+        w.type("DBEdit1", "Viagens");
+        w.post("DBNavigator1");
+        QCOMPARE(w.prompter.boxTexts().last(), QStringLiteral("Coleção já cadastrada!"));
+        QCOMPARE(w.store().TCollections.state(), RecordSet::State::Insert);
+        // Quotes, percent, a trailing blank and 5,000 characters are names like any other.
+        const QString odd = "Fé'rias \"100%\" " + QString(5000, 'x') + " ";
+        w.type("DBEdit1", odd);
+        w.post("DBNavigator1");
+        QCOMPARE(w.prompter.boxTexts().size(), 2);
+        QCOMPARE(w.count("Collections WHERE Name = '" + QString(odd).replace("'", "''") + "'"), 1);
+        QVERIFY(!w.b().selection().insertInProgress());
+        QVERIFY(w.find("ToolButton1")->isEnabled());
+        QVERIFY(w.nodeNames(1).contains(odd));
+        QVERIFY(w.b().selection().isEmpty());
+        QCOMPARE(w.b().activePage(), CatalogBrowser::Page::Collection);
+        const qint64 holidays = w.store().TCollections.asInt("RecId");
+
+        // A category: the same name in another collection is fine, in the same one not.
+        w.action("NovaCategoria1")->trigger();
+        w.pick("DBLookupComboBox1", "Viagens");
+        w.type("DBEdit2", "Roma");
+        w.post("DBNavigator2");
+        QCOMPARE(
+            w.prompter.boxTexts().last(), QStringLiteral("Categoria já cadastrada nesta coleção!"));
+        QCOMPARE(QApplication::focusWidget(), w.find("DBEdit2"));
+        w.pick("DBLookupComboBox1", odd);
+        w.post("DBNavigator2");
+        QCOMPARE(w.count("Categories WHERE Name = 'Roma'"), 2);
+        QCOMPARE(w.count("Categories WHERE Collection = " + QString::number(holidays)), 1);
+
+        // A storage takes the drive shown as its unit; a cancelled insert leaves nothing.
+        w.action("NovoLocal1")->trigger();
+        w.type("DBEdit10", "Disco externo");
+        w.post("DBNavigator4");
+        QCOMPARE(w.prompter.boxTexts().last(), QStringLiteral("Local já cadastrado!"));
+        w.type("DBEdit10", "Pendrive");
+        w.post("DBNavigator4");
+        QCOMPARE(w.count("Storages WHERE Name = 'Pendrive' AND Unit = '/'"), 1);
+        w.action("NovoLocal1")->trigger();
+        w.type("DBEdit10", "Nada");
+        clickNavigator(&w.main(), "DBNavigator4", "nbCancel");
+        QCOMPARE(w.count("Storages"), 2);
+        QVERIFY(!w.b().selection().editing());
+        QCOMPARE(w.integrity(), QStringLiteral("ok"));
+    }
+
+    void editsRenameNodesReloadTreesOrRollBack()
+    {
+        Window w;
+        // A collection renamed: only its node's text changes.
+        w.click(1, "N1", w.trips);
+        w.action("Editar1")->trigger();
+        QVERIFY(w.b().selection().editInProgress());
+        QCOMPARE(w.store().TCollections.state(), RecordSet::State::Edit);
+        w.type("DBEdit1", "Passeios");
+        w.post("DBNavigator1");
+        QVERIFY(!w.b().selection().editing());
+        QCOMPARE(w.count("Collections WHERE Name = 'Passeios'"), 1);
+        QCOMPARE(w.tree(1)->model()->data(w.tree(1)->currentIndex()).toString(), "Passeios");
+        QVERIFY(!w.store().Conexao.inTransaction());
+
+        // Cancelling an edit leaves the stored row as it was.
+        w.click(1, "N2", w.rome);
+        testsupport::clickNode(w.tree(1), w.node(1, "N2", w.rome));
+        QTest::mouseDClick(w.tree(1)->viewport(), Qt::LeftButton, {},
+            w.tree(1)->visualRect(w.tree(1)->currentIndex()).center());
+        QVERIFY(w.b().selection().editInProgress());
+        w.type("DBEdit2", "Paris");
+        w.post("DBNavigator2");
+        QCOMPARE(
+            w.prompter.boxTexts().last(), QStringLiteral("Categoria já cadastrada nesta coleção!"));
+        w.type("DBEdit2", "Nápoles");
+        clickNavigator(&w.main(), "DBNavigator2", "nbCancel");
+        QCOMPARE(w.count("Categories WHERE Name = 'Roma'"), 1);
+        QCOMPARE(w.find<QLineEdit>("DBEdit2")->text(), QStringLiteral("Roma"));
+        QVERIFY(!w.b().selection().editing());
+
+        // A picture renamed: both trees reloaded, its node selected again.
+        w.click(1, "N3", w.forum);
+        w.action("Editar1")->trigger();
+        QVERIFY(w.find("DBEdit3")->isEnabled());
+        QVERIFY(!w.find("DBEdit4")->isEnabled());
+        w.type("DBEdit3", "coliseu");
+        w.post("DBNavigator3");
+        QCOMPARE(
+            w.prompter.boxTexts().last(), QStringLiteral("Imagem já cadastrada nesta categoria!"));
+        w.type("DBEdit3", "fórum \"romano\"");
+        w.post("DBNavigator3");
+        QVERIFY(!w.b().selection().editing());
+        const int renamed = w.node(1, "N3", w.forum);
+        QCOMPARE(w.nodeNames(1).at(renamed), QStringLiteral("fórum \"romano\""));
+        QCOMPARE(static_cast<const CatalogTree *>(w.tree(1)->model())
+                     ->absoluteIndex(w.tree(1)->currentIndex()),
+            renamed);
+
+        // A storage renamed in place in the location tree.
+        w.click(2, "N4", w.disk);
+        w.action("Editar1")->trigger();
+        w.type("DBEdit10", "HD");
+        w.post("DBNavigator4");
+        QVERIFY(w.nodeNames(2).contains("HD"));
+        QCOMPARE(w.count("Storages WHERE Name = 'HD' AND Unit = '/'"), 1);
+        QCOMPARE(w.integrity(), QStringLiteral("ok"));
+    }
+
+    void newPictureFollowsItsCollectionAndIsCompletedByLocate()
+    {
+        Window w;
+        const qint64 empty = w.f.collection("Vazia");
+        w.store().TCollections.refresh();
+        w.click(1, "N3", w.louvre); // the category list stands on Paris
+        w.action("NovaImagem1")->trigger();
+        QCOMPARE(w.b().activePage(), CatalogBrowser::Page::Picture);
+        QVERIFY(w.b().selection().isEmpty());
+        auto *categories = w.find<QComboBox>("DBLookupComboBox3");
+        // The new row's category is shown at once, among its collection's categories only.
+        QCOMPARE(categories->currentText(), QStringLiteral("(undefined)"));
+        QCOMPARE(categories->count(), 1);
+        QVERIFY(!w.find<PageControl>("PageControl3")->isPageVisible(0));
+        w.type("DBEdit3", "nova");
+        w.post("DBNavigator3");
+        QCOMPARE(w.prompter.boxTexts().last(), QStringLiteral("Arquivo inválido!"));
+        // A collection without categories leaves the category empty; saving stops there.
+        w.pick("DBLookupComboBox2", "Vazia");
+        QCOMPARE(categories->currentIndex(), -1);
+        w.post("DBNavigator3");
+        QCOMPARE(w.prompter.boxTexts().last(), QStringLiteral("Categoria inválida!"));
+        QCOMPARE(QApplication::focusWidget(), categories);
+        // Another collection brings its first category.
+        w.pick("DBLookupComboBox2", "Viagens");
+        QCOMPARE(categories->currentText(), QStringLiteral("Roma"));
+        QCOMPARE(categories->count(), 2);
+        Q_UNUSED(empty);
+
+        // "Localizar": the file's name, folder, size, date, type and drive; the name typed stays.
+        const QString chosen = w.file("Praia.JPEG");
+        testsupport::writeFile(chosen, samples::jpeg(300, 200));
+        w.prompter.answerPath(chosen);
+        QTest::mouseClick(w.find<QPushButton>("BitBtn2"), Qt::LeftButton);
+        QCOMPARE(w.prompter.records().last().text.section('\n', 0, 0),
+            QStringLiteral("Localizando o arquivo de imagem"));
+        QCOMPARE(w.find<QLineEdit>("DBEdit4")->text(), QStringLiteral("Praia.JPEG"));
+        QCOMPARE(w.find<QLineEdit>("DBEdit3")->text(), QStringLiteral("nova"));
+        QCOMPARE(w.find<QLineEdit>("DBEdit5")->text(), QString::number(QFileInfo(chosen).size()));
+        QCOMPARE(w.store().TPictures.asString("FileType"), QStringLiteral("jpeg"));
+        QCOMPARE(w.store().TPictures.asString("FullPath"), w.files.path() + "/");
+        const qint64 drive = w.store().TPictures.asInt("Location");
+        QCOMPARE(w.count("Storages WHERE System = 1 AND RecId = " + QString::number(drive)), 1);
+        w.post("DBNavigator3");
+        QVERIFY(!w.b().selection().editing());
+        QCOMPARE(w.count("Pictures WHERE Name = 'nova' AND Category = " + QString::number(w.rome)
+                     + " AND FileType = 'jpeg' AND Review = 1"),
+            1);
+        QVERIFY(w.nodeNames(1).contains("nova"));
+        QCOMPARE(w.integrity(), QStringLiteral("ok"));
+    }
+
+    void anEditLocksNothingUntilItWrites()
+    {
+        Window w;
+        w.click(1, "N3", w.forum);
+        w.action("Editar1")->trigger();
+        w.type("DBEdit3", "em edição");
+        // Another process commits while the person types.
+        QTemporaryDir folder;
+        testsupport::writeFile(folder.filePath("nova.jpg"), samples::jpeg(20, 20));
+        const QString cli = w.f.folder.file("quillomar-cli");
+        QFile::copy(testsupport::binDir() + "/quillomar-cli", cli);
+        QProcess scan;
+        scan.start(cli, { "--catalogue", w.f.path, "scan", folder.path() });
+        QVERIFY(scan.waitForFinished(120000));
+        QVERIFY2(scan.exitCode() == 0, scan.readAllStandardError().constData());
+        QCOMPARE(w.count("Pictures WHERE FileName = 'nova.jpg'"), 1);
+        const qint64 storages = w.count("Storages");
+        w.post("DBNavigator3");
+        QCOMPARE(w.count("Pictures WHERE Name = 'em edição'"), 1);
+
+        // "Localizar" adds the storage of another drive in the edit's transaction; Cancel
+        // takes it back with the edit.
+        w.f.exec("DELETE FROM Storages WHERE System = 1");
+        w.click(1, "N3", w.louvre);
+        w.action("Editar1")->trigger();
+        w.prompter.answerPath(w.file("louvre.jpg"));
+        QTest::mouseClick(w.find<QPushButton>("BitBtn2"), Qt::LeftButton);
+        QVERIFY(w.store().Conexao.inTransaction());
+        QCOMPARE(w.count("Storages"), storages);
+        clickNavigator(&w.main(), "DBNavigator3", "nbCancel");
+        QVERIFY(!w.store().Conexao.inTransaction());
+        QCOMPARE(w.count("Storages"), storages - 1);
+        QCOMPARE(w.integrity(), QStringLiteral("ok"));
+    }
+
     void deletingRefusesSystemRowsAsksAndCascades()
     {
         Window w;
@@ -139,7 +387,7 @@ private slots:
         w.prompter.answerButton(Prompter::Yes);
         w.action("Excluir1")->trigger();
         QCOMPARE(w.count("Collections"), 1);
-        QCOMPARE(w.count("Categories"), 0);
+        QCOMPARE(w.count("Categories"), 1);
         QCOMPARE(w.count("Pictures"), 0);
         QVERIFY(QFile::exists(w.file("louvre.jpg")));
         QVERIFY(QFile::exists(w.thumbnail(w.louvre)));
