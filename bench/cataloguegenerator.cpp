@@ -1,11 +1,11 @@
 #include "cataloguegenerator.h"
 
+#include "core/versiontools.h"
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/dbvalues.h"
 #include "store/schema.h"
 #include "store/transaction.h"
-#include "core/versiontools.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -140,8 +140,8 @@ void generateCatalogue(const QString &path, qint64 pictures, unsigned seed)
         connection.exec(QStringLiteral("DROP INDEX \"%1\"").arg(name));
     sqlite3_stmt *picture = prepare(db,
         "INSERT INTO Pictures (Collection, Category, Name, FileName, FullPath, FileSize, Created, "
-        "Modified, FileType, ColorType, Width, Height, Resolution, Location, KeyWords, Review) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        "Modified, FileType, ColorType, Width, Height, Resolution, Location, KeyWords, Review, "
+        "Notes) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     QDateTime when(QDate(2001, 3, 4), QTime(9, 30, 0));
     for (qint64 i = 0; i < pictures; ++i) {
         const int c = 1 + pick(collections);
@@ -180,9 +180,12 @@ void generateCatalogue(const QString &path, qint64 pictures, unsigned seed)
             sqlite3_bind_int(picture, 13, pick(2) ? 72 : 300);
         }
         sqlite3_bind_int(picture, 14, s);
-        if (pick(5) == 0)
-            bindText(
-                picture, 15, QByteArray(places[pick(int(std::size(places)))]) + " família férias");
+        if (pick(5) == 0) {
+            // Notes come with the key words, so the random sequence stays what it was.
+            const QByteArray place = places[pick(int(std::size(places)))];
+            bindText(picture, 15, place + " família férias");
+            bindText(picture, 17, "Fotografada em " + place + ", arquivo revisto");
+        }
         sqlite3_bind_int(picture, 16, measured ? 0 : 1);
         step(db, picture);
     }
