@@ -1,6 +1,7 @@
 #include "cli/clicommands.h"
 
 #include "cli/catalogcommands.h"
+#include "cli/checkcommand.h"
 #include "cli/clicontext.h"
 #include "cli/maintenancecommands.h"
 #include "cli/querycommands.h"
@@ -36,6 +37,7 @@ std::vector<std::unique_ptr<CliCommand>> makeCommands()
     list.push_back(makeRenameCommand());
     list.push_back(makeDeleteCommand());
     list.push_back(makeRelinkCommand());
+    list.push_back(makeCheckCommand());
     list.push_back(makeSearchCommand());
     list.push_back(makeStatsCommand());
     list.push_back(makeScanCommand());

@@ -161,6 +161,63 @@ private slots:
         QCOMPARE(c.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
     }
 
+    void checkReportsEachFindingAndRepairsOnlyFiles()
+    {
+        Cli c;
+        Run r = c.run({ "check" });
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(
+            r.out, QStringLiteral("0 problemas, 0 locais fora de linha, 0 arquivos removidos\n"));
+
+        // Thumbnails: one of a picture, one of none, a dead writer's temporary and a live one.
+        QDir().mkpath(c.f.folder.file("thumbs"));
+        testsupport::writeFile(c.thumbnail(c.forum), samples::jpeg(8, 8));
+        testsupport::writeFile(c.thumbnail(999), samples::jpeg(8, 8));
+        QProcess ended;
+        ended.start("/bin/true");
+        QVERIFY(ended.waitForStarted());
+        const qint64 endedPid = ended.processId();
+        QVERIFY(ended.waitForFinished());
+        const QString dead
+            = c.f.folder.file(QString("thumbs/.00000001.jpg.%1.ab12.tmp").arg(endedPid));
+        const QString live = c.f.folder.file(
+            QString("thumbs/.00000002.jpg.%1.ab12.tmp").arg(QCoreApplication::applicationPid()));
+        testsupport::writeFile(dead, "x");
+        testsupport::writeFile(live, "x");
+        // A missing file, a storage whose drive is not mounted, a row naming no collection.
+        QFile::remove(c.file("coliseu.jpg"));
+        const qint64 away = c.f.exec(
+            "INSERT INTO Storages (Name, Unit, System) VALUES ('Fora', '/media/nao-montado', 1)");
+        c.f.picture(c.trips, c.rome, away, "longe");
+        {
+            Connection raw;
+            raw.openFile(c.f.path);
+            raw.exec("PRAGMA foreign_keys = OFF");
+            raw.exec(
+                "UPDATE Pictures SET Collection = 4242 WHERE RecId = " + QString::number(c.forum));
+            raw.close();
+        }
+        r = c.run({ "check" });
+        QCOMPARE(r.exitCode, 1);
+        QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines,
+            QStringList({ QString("chave estrangeira\tPictures\t%1\tCollections").arg(c.forum),
+                "miniatura órfã\t" + c.thumbnail(999), "temporário\t" + dead,
+                QString("arquivos ausentes\t%1\tDisco externo\t1").arg(c.disk),
+                QString("local fora de linha\t%1\tFora\t/media/nao-montado\t1").arg(away),
+                "4 problemas, 1 locais fora de linha, 0 arquivos removidos" }));
+
+        // Repair removes the two files only; the rows stay as they were.
+        const qint64 pictures = c.count("Pictures");
+        r = c.run({ "check", "--repair" });
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(r.out.contains("miniatura órfã\t" + c.thumbnail(999) + "\tremovido\n"));
+        QVERIFY(r.out.endsWith("2 problemas, 1 locais fora de linha, 2 arquivos removidos\n"));
+        QVERIFY(!QFile::exists(c.thumbnail(999)) && !QFile::exists(dead));
+        QVERIFY(QFile::exists(c.thumbnail(c.forum)) && QFile::exists(live));
+        QCOMPARE(c.count("Pictures"), pictures);
+    }
+
     void deleteAnswersAsItsOptionsSay()
     {
         Cli c;

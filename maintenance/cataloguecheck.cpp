@@ -1,0 +1,233 @@
+#include "maintenance/cataloguecheck.h"
+
+#include "store/query.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSet>
+#include <QStorageInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+bool processIsAlive(qint64 pid)
+{
+    if (pid <= 0 || pid > 0x7fffffff)
+        return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+// "00000042.jpg": the picture key of a thumbnail's name; 0 for any other name.
+qint64 thumbnailKey(const char *name)
+{
+    qint64 key = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (name[i] < '0' || name[i] > '9')
+            return 0;
+        key = key * 10 + (name[i] - '0');
+    }
+    return std::strcmp(name + 8, ".jpg") == 0 ? key : 0;
+}
+} // namespace
+
+QList<CatalogueCheck::Finding> CatalogueCheck::run()
+{
+    QList<Finding> out;
+    checkEngine(out);
+    checkThumbnails(out);
+    checkPictureFiles(out);
+    return out;
+}
+
+void CatalogueCheck::checkEngine(QList<Finding> &out)
+{
+    Query q(m_connection);
+    q.setSql(QStringLiteral("PRAGMA integrity_check"));
+    q.open();
+    for (; !q.eof(); q.next()) {
+        const QString line = q.value(q.fieldNames().first()).toString();
+        if (line != QLatin1String("ok"))
+            out.append({ Kind::Integrity, {}, {}, 0, {}, {}, line, 0, false });
+    }
+    q.close();
+    q.setSql(QStringLiteral("PRAGMA foreign_key_check"));
+    q.open();
+    for (; !q.eof(); q.next()) {
+        Finding f;
+        f.kind = Kind::ForeignKey;
+        f.table = q.asString(QStringLiteral("table"));
+        f.key = q.asInt(QStringLiteral("rowid"));
+        f.parent = q.asString(QStringLiteral("parent"));
+        out.append(f);
+    }
+    q.close();
+}
+
+void CatalogueCheck::checkThumbnails(QList<Finding> &out)
+{
+    DIR *dir = ::opendir(QFile::encodeName(m_thumbnails).constData());
+    if (!dir)
+        return; // no thumbnails yet
+    std::vector<qint64> named;
+    QList<Finding> temporaries; // reported after the orphans, by name
+    static const QRegularExpression temporary(QStringLiteral("^\\..+\\.(\\d+)\\.[0-9a-f]+\\.tmp$"));
+    const QDir folder(m_thumbnails);
+    while (const dirent *entry = ::readdir(dir)) {
+        if (const qint64 key = thumbnailKey(entry->d_name)) {
+            named.push_back(key);
+            continue;
+        }
+        if (entry->d_name[0] != '.')
+            continue;
+        const QString name = QFile::decodeName(entry->d_name);
+        const QRegularExpressionMatch m = temporary.match(name);
+        if (m.hasMatch() && !processIsAlive(m.captured(1).toLongLong())) {
+            Finding f;
+            f.kind = Kind::LeftoverTemporary;
+            f.path = folder.filePath(name);
+            temporaries.append(f);
+        }
+    }
+    ::closedir(dir);
+    std::sort(temporaries.begin(), temporaries.end(),
+        [](const Finding &a, const Finding &b) { return a.path < b.path; });
+    const auto appendTemporaries = qScopeGuard([&] { out.append(temporaries); });
+    if (named.empty())
+        return;
+    std::sort(named.begin(), named.end());
+
+    // One ordered pass over the keys against the sorted names.
+    Query q(m_connection);
+    q.setSql(QStringLiteral("SELECT RecId FROM Pictures WHERE RecId >= :LO ORDER BY RecId"));
+    q.setParam(QStringLiteral("LO"), named.front());
+    q.open();
+    size_t i = 0;
+    auto orphan = [&](qint64 key) {
+        Finding f;
+        f.kind = Kind::OrphanThumbnail;
+        f.key = key;
+        f.path = folder.filePath(QStringLiteral("%1.jpg").arg(key, 8, 10, QLatin1Char('0')));
+        out.append(f);
+    };
+    for (; !q.eof() && i < named.size(); q.next()) {
+        const qint64 id = q.asInt(QStringLiteral("RecId"));
+        while (i < named.size() && named[i] < id)
+            orphan(named[i++]);
+        while (i < named.size() && named[i] == id)
+            ++i;
+    }
+    q.close();
+    while (i < named.size())
+        orphan(named[i++]);
+}
+
+QList<QString> CatalogueCheck::mountedDrives()
+{
+    QList<QString> drives { QStringLiteral("/") };
+    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes())
+        if (volume.isValid() && volume.isReady())
+            drives.append(volume.rootPath());
+    return drives;
+}
+
+void CatalogueCheck::checkPictureFiles(QList<Finding> &out)
+{
+    const QList<QString> mounted = mountedDrives();
+    const QSet<QString> drives(mounted.cbegin(), mounted.cend());
+    struct Storage {
+        QString name;
+        QString unit;
+        bool online = true;
+        qint64 missing = 0;
+        qint64 pictures = 0;
+    };
+    QHash<qint64, Storage> storages;
+    QList<qint64> order;
+    Query q(m_connection);
+    q.setSql(QStringLiteral("SELECT RecId, Name, Unit FROM Storages ORDER BY RecId"));
+    q.open();
+    for (; !q.eof(); q.next()) {
+        Storage s;
+        s.name = q.asString(QStringLiteral("Name"));
+        s.unit = q.asString(QStringLiteral("Unit"));
+        // A drive is online while mounted; a storage that names a plain folder, while the
+        // folder is there.
+        s.online = drives.contains(s.unit) || QFileInfo(s.unit).isDir();
+        const qint64 id = q.asInt(QStringLiteral("RecId"));
+        storages.insert(id, s);
+        order.append(id);
+    }
+    q.close();
+
+    Storage none; // pictures without a storage (or whose storage is gone)
+    q.setSql(QStringLiteral("SELECT Location, FullPath, FileName FROM Pictures"));
+    q.open();
+    QByteArray path;
+    for (; !q.eof(); q.next()) {
+        const qint64 location = q.asInt(QStringLiteral("Location"));
+        auto it = storages.find(location);
+        Storage &s = it == storages.end() ? none : *it;
+        ++s.pictures;
+        if (!s.online)
+            continue;
+        QString full = q.asString(QStringLiteral("FullPath"));
+        if (!full.endsWith(QLatin1Char('/')))
+            full += QLatin1Char('/');
+        path = QFile::encodeName(full + q.asString(QStringLiteral("FileName")));
+        struct stat st;
+        if (::lstat(path.constData(), &st) != 0)
+            ++s.missing;
+    }
+    q.close();
+
+    for (qint64 id : std::as_const(order)) {
+        const Storage &s = storages[id];
+        Finding f;
+        f.key = id;
+        f.name = s.name;
+        if (!s.online && s.pictures > 0) {
+            f.kind = Kind::OfflineStorage;
+            f.path = s.unit;
+            f.count = s.pictures;
+            out.append(f);
+        } else if (s.missing > 0) {
+            f.kind = Kind::MissingFiles;
+            f.count = s.missing;
+            out.append(f);
+        }
+    }
+    if (none.missing > 0) {
+        Finding f;
+        f.kind = Kind::MissingFiles;
+        f.count = none.missing;
+        out.append(f);
+    }
+}
+
+int CatalogueCheck::repair(QList<Finding> &findings)
+{
+    int removed = 0;
+    for (Finding &f : findings) {
+        if (f.kind != Kind::OrphanThumbnail && f.kind != Kind::LeftoverTemporary)
+            continue;
+        // Only a regular file: a link or a folder under such a name is not ours to remove.
+        struct stat st;
+        const QByteArray name = QFile::encodeName(f.path);
+        if (::lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode)
+            && ::unlink(name.constData()) == 0) {
+            f.repaired = true;
+            ++removed;
+        }
+    }
+    return removed;
+}
