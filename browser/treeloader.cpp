@@ -3,8 +3,9 @@
 #include "browser/treerows.h"
 #include "store/tdados.h"
 
-#include <sqlite3.h>
+#include "store/statement.h"
 
+#include <memory>
 #include <optional>
 
 QStringList TreeLoader::organisationSql()
@@ -36,61 +37,41 @@ QStringList TreeLoader::locationSql()
 
 namespace {
 
-// Streams the statement of the store's scratch query straight from SQLite: a million rows
-// through QVariant would cost more than the query itself.
+// Streams the statement of the store's scratch query straight from the engine: a million
+// rows through QVariant would cost more than the query itself.
 class RowReader {
 public:
     RowReader(TDados &store, const QStringList &lines)
+        : m_statement(prepared(store, lines)), m_done(*m_statement)
+    {
+    }
+
+    int column(const QString &alias) const
+    {
+        const int i = m_statement->columnIndex(alias);
+        if (i < 0)
+            throw DbError(QStringLiteral("Coluna não encontrada: %1").arg(alias));
+        return i;
+    }
+    bool step() { return m_statement->step(); }
+    bool isNull(int c) const { return m_statement->isNull(c); }
+    qint64 key(int c) const { return m_statement->integer(c); }
+    QByteArrayView text(int c) const { return m_statement->utf8View(c); }
+
+private:
+    static std::unique_ptr<Statement> prepared(TDados &store, const QStringList &lines)
     {
         store.SQLTmp.close();
         store.SQLTmp.clearSql();
         for (const QString &line : lines)
             store.SQLTmp.addLine(line);
-        m_db = store.Conexao.handle();
-        if (!m_db)
+        if (!store.Conexao.handle())
             throw DbError(QStringLiteral("Banco de dados não conectado."));
-        const QByteArray sql = store.SQLTmp.sql().toUtf8();
-        if (sqlite3_prepare_v2(m_db, sql.constData(), int(sql.size()), &m_stmt, nullptr)
-            != SQLITE_OK)
-            fail();
-        for (int i = 0, n = sqlite3_column_count(m_stmt); i < n; ++i)
-            m_names.append(QString::fromUtf8(sqlite3_column_name(m_stmt, i)));
-    }
-    ~RowReader() { sqlite3_finalize(m_stmt); }
-
-    int column(const QString &alias) const
-    {
-        const int i = int(m_names.indexOf(alias));
-        if (i < 0)
-            throw DbError(QStringLiteral("Coluna não encontrada: %1").arg(alias));
-        return i;
-    }
-    bool step()
-    {
-        const int rc = sqlite3_step(m_stmt);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc != SQLITE_DONE)
-            fail();
-        return false;
-    }
-    bool isNull(int c) const { return sqlite3_column_type(m_stmt, c) == SQLITE_NULL; }
-    qint64 key(int c) const { return sqlite3_column_int64(m_stmt, c); }
-    const char *text(int c) const
-    {
-        return reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, c));
-    }
-    int bytes(int c) const { return sqlite3_column_bytes(m_stmt, c); }
-
-private:
-    [[noreturn]] void fail()
-    {
-        throw DbError(QString::fromUtf8(sqlite3_errmsg(m_db)), sqlite3_extended_errcode(m_db));
+        return std::make_unique<Statement>(store.Conexao, store.SQLTmp.sql());
     }
 
-    sqlite3 *m_db = nullptr;
-    sqlite3_stmt *m_stmt = nullptr;
-    QStringList m_names;
+    std::unique_ptr<Statement> m_statement;
+    Statement::Reset m_done;
 };
 
 // Ends the model's load whatever happens, so a failed query leaves the nodes read so far.
@@ -187,8 +168,10 @@ std::optional<DbError> TreeLoader::read(TDados &store, Which which, TreeRows &ro
                 const auto [key, name] = columns[l];
                 if (reader.isNull(key))
                     continue;
-                if (rows.setKey(l, reader.key(key)) && !reader.isNull(name))
-                    rows.setName(l, reader.text(name), reader.bytes(name));
+                if (rows.setKey(l, reader.key(key)) && !reader.isNull(name)) {
+                    const QByteArrayView text = reader.text(name);
+                    rows.setName(l, text.data(), int(text.size()));
+                }
             }
         }
     } catch (const DbError &e) {

@@ -11,6 +11,7 @@
 #include "store/dberror.h"
 #include "store/dbvalues.h"
 #include "store/query.h"
+#include "store/statement.h"
 #include "store/tdados.h"
 #include "store/transaction.h"
 
@@ -33,9 +34,16 @@ constexpr int scanCacheKiB = 64 * 1024;
 // SQLite's NOCASE collation: ASCII letters folded, then the shorter text first.
 int compareNoCase(const QByteArray &a, const QByteArray &b)
 {
-    const int common = int(std::min(a.size(), b.size()));
-    const int c = sqlite3_strnicmp(a.constData(), b.constData(), common);
-    return c != 0 ? c : int(a.size() - b.size());
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        const int fx = x >= 'A' && x <= 'Z' ? x - 'A' + 'a' : x;
+        const int fy = y >= 'A' && y <= 'Z' ? y - 'A' + 'a' : y;
+        if (fx != fy)
+            return fx - fy;
+    }
+    return int(a.size() - b.size());
 }
 
 const QString pathInvalid = QStringLiteral("Caminho inválido!");
@@ -319,16 +327,20 @@ void FolderScan::startWriting()
     constants.collection = m_request.collection;
     constants.category = m_request.category;
 
-    sqlite3 *db = m_store.Conexao.handle();
+    Connection &db = m_store.Conexao;
     {
-        ScanStatement any(db, "SELECT EXISTS (SELECT 1 FROM Pictures)");
-        m_catalogueWasEmpty = any.step() && any.columnInt(0) == 0;
+        Statement any(db, QByteArrayLiteral("SELECT EXISTS (SELECT 1 FROM Pictures)"));
+        Statement::Reset done(any);
+        m_catalogueWasEmpty = any.step() && any.integer(0) == 0;
     }
-    m_locate = std::make_unique<ScanStatement>(db,
-        "SELECT RecId, FileSize, Modified, Name FROM Pictures"
-        " WHERE FileName = ?1 COLLATE NOCASE AND Created = ?2");
-    m_update = std::make_unique<ScanStatement>(
-        db, "UPDATE Pictures SET FileSize = ?1, Modified = ?2, Review = 1 WHERE RecId = ?3");
+    m_locate = std::make_unique<Statement>(db,
+        QByteArrayLiteral("SELECT RecId, FileSize, Modified, Name FROM Pictures"
+                          " WHERE FileName = ?1 COLLATE NOCASE AND Created = ?2"),
+        Statement::Lifetime::Persistent);
+    m_update = std::make_unique<Statement>(db,
+        QByteArrayLiteral(
+            "UPDATE Pictures SET FileSize = ?1, Modified = ?2, Review = 1 WHERE RecId = ?3"),
+        Statement::Lifetime::Persistent);
     // The location is known once the first file is tracked (chooseStorage).
     m_writer = std::make_unique<StagedWriter>(m_store.Conexao, constants);
     m_writer->removeThumbnail = [this](qint64 recId) { m_thumbnails->remove(recId); };
@@ -429,29 +441,29 @@ void FolderScan::examineFile(int dirFd, const char *name, size_t length, const Q
 
 bool FolderScan::lookUp(const char *name, size_t length, const QByteArray &time, qint64 size)
 {
-    ScanStatement &locate = *m_locate;
-    locate.text(1, name, qsizetype(length));
-    locate.text(2, time);
+    Statement &locate = *m_locate;
+    scanstatement::bindText(locate, 1, name, qsizetype(length));
+    scanstatement::bindText(locate, 2, time);
     if (!locate.step()) {
         locate.reset();
         return false;
     }
     // The first match in the order of the Pictures table (Name, then RecId); the index gives
     // the matches unordered, and there is hardly ever more than one.
-    qint64 recId = locate.columnInt(0);
-    bool sameSize = !locate.columnIsNull(1) && locate.columnInt(1) == size;
-    QByteArray modified = locate.columnText(2);
-    QByteArray firstName = locate.columnText(3);
-    bool firstNameNull = locate.columnIsNull(3);
+    qint64 recId = locate.integer(0);
+    bool sameSize = !locate.isNull(1) && locate.integer(1) == size;
+    QByteArray modified = locate.utf8(2);
+    QByteArray firstName = locate.utf8(3);
+    bool firstNameNull = locate.isNull(3);
     while (locate.step()) {
-        const QByteArray otherName = locate.columnText(3);
-        const bool otherNull = locate.columnIsNull(3);
+        const QByteArray otherName = locate.utf8(3);
+        const bool otherNull = locate.isNull(3);
         const int order = otherNull || firstNameNull ? int(firstNameNull) - int(otherNull)
                                                      : compareNoCase(otherName, firstName);
-        if (order < 0 || (order == 0 && locate.columnInt(0) < recId)) {
-            recId = locate.columnInt(0);
-            sameSize = !locate.columnIsNull(1) && locate.columnInt(1) == size;
-            modified = locate.columnText(2);
+        if (order < 0 || (order == 0 && locate.integer(0) < recId)) {
+            recId = locate.integer(0);
+            sameSize = !locate.isNull(1) && locate.integer(1) == size;
+            modified = locate.utf8(2);
             firstName = otherName;
             firstNameNull = otherNull;
         }
@@ -463,12 +475,11 @@ bool FolderScan::lookUp(const char *name, size_t length, const QByteArray &time,
                 == dbvalues::fromDbDate(QString::fromLatin1(time)));
     if (!sameSize || !sameTime) {
         m_writer->flush(); // the catalogue is written in file order
-        ScanStatement &update = *m_update;
-        update.integer(1, size);
-        update.text(2, time);
-        update.integer(3, recId);
-        update.step();
-        update.reset();
+        Statement &update = *m_update;
+        update.bindInteger(1, size);
+        scanstatement::bindText(update, 2, time);
+        update.bindInteger(3, recId);
+        update.exec();
         postedRow();
     }
     m_writer->foundRow(recId);

@@ -15,7 +15,7 @@
 
 class Prompter;
 class ProgressSink;
-class ScanStatement;
+class Statement;
 class TDados;
 class ThumbnailSweep;
 class Transaction;
@@ -136,7 +136,7 @@ private:
     // Pictures held no row when the transaction began: until this scan writes one, a lookup
     // in the catalogue cannot find anything.
     bool m_catalogueWasEmpty = false;
-    std::unique_ptr<ScanStatement> m_locate;
-    std::unique_ptr<ScanStatement> m_update;
+    std::unique_ptr<Statement> m_locate;
+    std::unique_ptr<Statement> m_update;
     std::unique_ptr<StagedWriter> m_writer;
 };

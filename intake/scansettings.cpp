@@ -1,16 +1,17 @@
 #include "intake/scansettings.h"
 
-#include "intake/scanstatement.h"
 #include "store/connection.h"
 #include "store/dberror.h"
+#include "store/statement.h"
 
 namespace {
 
 int pragmaValue(Connection &connection, const char *sql)
 {
     try {
-        ScanStatement pragma(connection.handle(), sql);
-        return pragma.step() ? int(pragma.columnInt(0)) : 0;
+        Statement pragma(connection, QByteArray(sql));
+        Statement::Reset done(pragma);
+        return pragma.step() ? int(pragma.integer(0)) : 0;
     } catch (const DbError &) {
         return 0;
     }

@@ -3,6 +3,7 @@
 #include "intake/scanstatement.h"
 #include "store/connection.h"
 #include "store/dberror.h"
+#include "store/statement.h"
 
 #include <algorithm>
 #include <cstring>
@@ -58,8 +59,8 @@ StagedWriter::~StagedWriter() = default;
 void StagedWriter::setLocation(qint64 location)
 {
     m_constants.location = location;
-    m_chunk->integer(3, location);
-    m_single->integer(3, location);
+    m_chunk->bindInteger(3, location);
+    m_single->bindInteger(3, location);
 }
 
 bool StagedWriter::isFull() const
@@ -146,7 +147,7 @@ void StagedWriter::foundRow(qint64 recId)
     m_found.push_back({ m_rows.size(), recId });
 }
 
-std::unique_ptr<ScanStatement> StagedWriter::prepareInsert(int rows) const
+std::unique_ptr<Statement> StagedWriter::prepareInsert(int rows) const
 {
     QByteArray sql = "INSERT INTO Pictures (Collection, Category, Location, Review";
     for (const QString &column : m_constants.extraColumns)
@@ -165,24 +166,27 @@ std::unique_ptr<ScanStatement> StagedWriter::prepareInsert(int rows) const
         sql += ')';
     }
     sql += " RETURNING RecId";
-    auto statement = std::make_unique<ScanStatement>(m_connection.handle(), sql.constData());
-    statement->integer(1, m_constants.collection);
-    statement->integer(2, m_constants.category);
-    statement->integer(3, m_constants.location);
+    auto statement
+        = std::make_unique<Statement>(m_connection, sql, Statement::Lifetime::Persistent);
+    // The leading parameters stay bound for the writer's life: runs end with rewind().
+    statement->bindInteger(1, m_constants.collection);
+    statement->bindInteger(2, m_constants.category);
+    statement->bindInteger(3, m_constants.location);
     for (int i = 0; i < m_constants.extraValues.size(); ++i)
-        statement->value(4 + i, m_constants.extraValues.at(i));
+        scanstatement::bindValue(*statement, 4 + i, m_constants.extraValues.at(i));
     return statement;
 }
 
-void StagedWriter::bindRow(ScanStatement &statement, int slot, const Row &row) const
+void StagedWriter::bindRow(Statement &statement, int slot, const Row &row) const
 {
+    using scanstatement::bindText;
     const int p = 4 + int(m_constants.extraValues.size()) + slot * valuesPerRow;
-    statement.text(p, fileNameOf(row), row.nameLength);
-    statement.text(p + 1, fileNameOf(row), row.fileNameLength);
-    statement.integer(p + 2, row.size);
-    statement.text(p + 3, timeOf(row), row.timeLength);
-    statement.text(p + 4, row.folder);
-    statement.text(p + 5, row.fileType);
+    bindText(statement, p, fileNameOf(row), row.nameLength);
+    bindText(statement, p + 1, fileNameOf(row), row.fileNameLength);
+    statement.bindInteger(p + 2, row.size);
+    bindText(statement, p + 3, timeOf(row), row.timeLength);
+    bindText(statement, p + 4, row.folder);
+    bindText(statement, p + 5, row.fileType);
 }
 
 void StagedWriter::flush()
@@ -251,22 +255,22 @@ std::vector<qint64> StagedWriter::insertInNameOrder()
         order[i] = entries[i].row;
     std::vector<qint64> keys;
     keys.reserve(m_rows.size());
-    std::unique_ptr<ScanStatement> rest;
+    std::unique_ptr<Statement> rest;
     for (size_t done = 0; done < order.size();) {
         const int rows = int(std::min<size_t>(chunkRows, order.size() - done));
         if (rows < chunkRows)
             rest = prepareInsert(rows);
-        ScanStatement &insert = rows == chunkRows ? *m_chunk : *rest;
+        Statement &insert = rows == chunkRows ? *m_chunk : *rest;
         for (int r = 0; r < rows; ++r)
             bindRow(insert, r, m_rows[size_t(order[done + size_t(r)])]);
         try {
             while (insert.step())
-                keys.push_back(insert.columnInt(0));
+                keys.push_back(insert.integer(0));
         } catch (...) {
-            insert.reset();
+            insert.rewind();
             throw;
         }
-        insert.reset();
+        insert.rewind();
         done += size_t(rows);
     }
     return keys;
@@ -284,15 +288,15 @@ void StagedWriter::insertOneByOne()
     for (size_t i = 0; i < m_rows.size(); ++i) {
         foundBefore(i);
         const Row &row = m_rows[i];
-        ScanStatement &insert = *m_single;
+        Statement &insert = *m_single;
         bindRow(insert, 0, row);
         qint64 key = 0;
         try {
             while (insert.step())
-                key = insert.columnInt(0);
-            insert.reset();
+                key = insert.integer(0);
+            insert.rewind();
         } catch (const DbError &) {
-            insert.reset();
+            insert.rewind();
             m_refusedAt = row.before;
             clear();
             throw;

@@ -12,7 +12,7 @@
 #include <vector>
 
 class Connection;
-class ScanStatement;
+class Statement;
 
 // Counts of one scan: files tracked, pictures added, pictures already catalogued.
 struct ScanCounts {
@@ -100,8 +100,8 @@ private:
         return m_text.constData() + row.text + row.fileNameLength;
     }
     void growBuckets();
-    std::unique_ptr<ScanStatement> prepareInsert(int rows) const;
-    void bindRow(ScanStatement &statement, int slot, const Row &row) const;
+    std::unique_ptr<Statement> prepareInsert(int rows) const;
+    void bindRow(Statement &statement, int slot, const Row &row) const;
     std::vector<qint64> insertInNameOrder();
     void insertOneByOne();
     void clear();
@@ -112,8 +112,8 @@ private:
     QByteArray m_text;
     std::vector<int> m_buckets;
     std::vector<FoundThumbnail> m_found;
-    std::unique_ptr<ScanStatement> m_chunk; // chunkRows rows at a time
-    std::unique_ptr<ScanStatement> m_single;
+    std::unique_ptr<Statement> m_chunk; // chunkRows rows at a time
+    std::unique_ptr<Statement> m_single;
     bool m_written = false;
     std::optional<ScanCounts> m_refusedAt;
 };

@@ -217,6 +217,12 @@ void Statement::reset()
     sqlite3_clear_bindings(m_stmt);
 }
 
+void Statement::rewind()
+{
+    if (m_stmt)
+        sqlite3_reset(m_stmt);
+}
+
 bool Statement::isStepping() const
 {
     return m_stmt && sqlite3_stmt_busy(m_stmt);
@@ -274,6 +280,12 @@ QByteArray Statement::utf8(int column) const
 {
     const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
     return p ? QByteArray(p, sqlite3_column_bytes(m_stmt, column)) : QByteArray();
+}
+
+QByteArrayView Statement::utf8View(int column) const
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    return p ? QByteArrayView(p, sqlite3_column_bytes(m_stmt, column)) : QByteArrayView();
 }
 
 QVariant Statement::value(int column) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 
@@ -82,6 +83,9 @@ public:
     // Ends the current run (releasing its read) and clears the bindings. Never throws: a
     // failure has already been reported by step().
     void reset();
+    // Ends the current run but keeps the bindings, for a statement run many times whose
+    // leading parameters are bound once (the scan's inserts).
+    void rewind();
     // True between a step() that returned a row and the next reset or end.
     bool isStepping() const;
 
@@ -99,6 +103,9 @@ public:
     QString text(int column) const;
     // A text column's bytes as stored.
     QByteArray utf8(int column) const;
+    // The same bytes without a copy, valid until the next step, reset or read of the column
+    // as another type (the hot path of the trees).
+    QByteArrayView utf8View(int column) const;
     QVariant value(int column) const;
 
     Connection &connection() const { return m_connection; }

@@ -409,6 +409,23 @@ private slots:
         }
         QCOMPARE(conn.steppingStatements(), 0);
 
+        // rewind() ends a run but keeps the bindings; reset() drops them. The borrowed view
+        // reads the stored bytes.
+        Statement echo(conn, QStringLiteral("SELECT ?1, ?2"));
+        echo.bindInteger(1, 7);
+        echo.bindText(2, QStringLiteral("ação"));
+        QVERIFY(echo.step());
+        QCOMPARE(echo.utf8View(1), QByteArrayView("a\xc3\xa7\xc3\xa3o"));
+        echo.rewind();
+        QVERIFY(!echo.isStepping());
+        QVERIFY(echo.step());
+        QCOMPARE(echo.integer(0), 7);
+        echo.reset();
+        QVERIFY(echo.step());
+        QVERIFY(echo.isNull(0));
+        QVERIFY(echo.utf8View(1).isNull());
+        echo.reset();
+
         // A query left open past the current event reads ahead and lets go of the file.
         Query q(conn);
         q.setSql("SELECT T FROM Kinds UNION ALL SELECT 'b' UNION ALL SELECT 'c'");
