@@ -33,8 +33,8 @@ CollectionPage::CollectionPage(Prompter &prompter, QWidget *parent)
     form->setColumnStretch(1, 1);
     auto *page = new QVBoxLayout(this);
     page->addLayout(form);
-    page->addWidget(makeGrid("DBGrid1"), 1);
-    page->addStretch(0);
+    page->addWidget(makeGrid("DBGrid1"), 100);
+    page->addStretch(1); // takes the room of a hidden grid, so the fields stay together
 
     setEditableControls({ m_name, m_notes });
     setReadOnlyControls({ m_system });

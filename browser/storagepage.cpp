@@ -43,8 +43,8 @@ StoragePage::StoragePage(Prompter &prompter, QWidget *parent)
     form->setColumnStretch(1, 1);
     auto *page = new QVBoxLayout(this);
     page->addLayout(form);
-    page->addWidget(makeGrid("DBGrid3"), 1);
-    page->addStretch(0);
+    page->addWidget(makeGrid("DBGrid3"), 100);
+    page->addStretch(1); // takes the room of a hidden grid, so the fields stay together
 
     setEditableControls({ m_name, m_notes, m_unit });
     setReadOnlyControls({ m_system });

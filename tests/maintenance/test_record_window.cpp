@@ -286,6 +286,7 @@ private slots:
         w.action("NovaImagem1")->trigger();
         QCOMPARE(w.b().activePage(), CatalogBrowser::Page::Picture);
         QVERIFY(w.b().selection().isEmpty());
+        QVERIFY(w.tree(1)->selectionModel()->selectedRows().isEmpty());
         auto *categories = w.find<QComboBox>("DBLookupComboBox3");
         // The new row's category is shown at once, among its collection's categories only.
         QCOMPARE(categories->currentText(), QStringLiteral("(undefined)"));
