@@ -51,6 +51,8 @@ QTableView *RecordPage::makeGrid(const char *name)
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->setShowGrid(true);
     m_grid->verticalHeader()->hide();
+    // One line of text a row, as a data grid shows it.
+    m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
     m_grid->horizontalHeader()->setSectionsMovable(false);
     m_grid->hide();
     return m_grid;

@@ -15,6 +15,7 @@ SearchPage::SearchPage(QWidget *parent) : QWidget(parent)
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->verticalHeader()->hide();
+    m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
     m_grid->horizontalHeader()->setSectionsMovable(false);
     m_grid->installEventFilter(this);
     (new QVBoxLayout(this))->addWidget(m_grid);

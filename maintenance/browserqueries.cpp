@@ -48,6 +48,9 @@ void BrowserQueries::ToolButton3Click()
     m_browser.setActiveTree(Tree::Organisation);
     m_browser.setPageVisible(Page::ImageEnlargement, false);
     m_browser.setPageVisible(Page::WebEnlargement, false);
+    // A hidden page is not left on show ("Pesquisa" stays if it was the one).
+    if (m_browser.activePage() != Page::Search)
+        m_browser.setActivePage(Page::None);
 
     const std::optional<QString> typed = m_prompter.inputText(
         QStringLiteral("Procurar imagem"), QStringLiteral("Procurar por..."), QString());

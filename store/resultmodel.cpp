@@ -17,9 +17,19 @@ int ResultModel::columnCount(const QModelIndex &parent) const
 
 QVariant ResultModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid())
         return QVariant();
-    return m_rows.value(index.row()).value(index.column());
+    const QVariant value = m_rows.value(index.row()).value(index.column());
+    // Numbers line up on the right, as a data grid shows a numeric field.
+    if (role == Qt::TextAlignmentRole) {
+        const int type = value.metaType().id();
+        const bool number
+            = type == QMetaType::LongLong || type == QMetaType::Int || type == QMetaType::Double;
+        return number ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter)) : QVariant();
+    }
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
+        return QVariant();
+    return value;
 }
 
 QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -199,6 +199,7 @@ private slots:
         QVERIFY(w.b().selection().isEmpty() || !w.pages()->isPageVisible(int(Page::Picture)));
         for (Page p : { Page::Collection, Page::Category, Page::Picture, Page::Storage })
             QVERIFY(!w.pages()->isPageVisible(int(p)));
+        QCOMPARE(w.pages()->activePageIndex(), -1); // no hidden page left on show
         QVERIFY(w.tree1()->selectionModel()->selectedRows().isEmpty());
         QVERIFY(w.boxes().isEmpty());
     }
