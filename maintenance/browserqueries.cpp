@@ -77,8 +77,11 @@ void BrowserQueries::ToolButton3Click()
         return;
     }
     ADOQuery1 = std::move(results);
-    connect(ADOQuery1.get(), &SearchResults::fetchFailed, this,
-        [this](const QString &message) { m_prompter.error(message); });
+    // Told once the grid is done with its scrolling: a box inside the grid's fetch would
+    // run an event loop in the middle of the view's work.
+    connect(
+        ADOQuery1.get(), &SearchResults::fetchFailed, this,
+        [this](const QString &message) { m_prompter.error(message); }, Qt::QueuedConnection);
 
     m_browser.setActivePage(Page::None);
     for (Page page : { Page::Collection, Page::Category, Page::Picture, Page::Storage,

@@ -284,6 +284,16 @@ private slots:
             listed << grid->model()->data(grid->model()->index(r, 0)).toLongLong();
         QCOMPARE(listed, expected);
         QVERIFY(w.boxes().isEmpty());
+
+        // The engine failing on a later page: its message once; the rows read stay.
+        w.search(QStringLiteral(""));
+        const int firstPage = w.grid()->model()->rowCount();
+        w.f.exec("ALTER TABLE Pictures RENAME COLUMN Notes TO Remarks");
+        w.grid()->scrollToBottom();
+        QTRY_COMPARE(
+            w.boxes(), QStringList({ QStringLiteral("error|no such column: Pictures.Notes") }));
+        QCOMPARE(w.grid()->model()->rowCount(), firstPage);
+        QVERIFY(!w.grid()->model()->canFetchMore({}));
     }
 
     void statisticsGridsCountForTheSelectedRecord()
