@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/batchcontroller.h"
 #include "app/tabertura.h"
 #include "app/tsplash.h"
 #include "batch/tbatchprocess.h"
@@ -92,6 +93,7 @@ void Startup::createWindows()
     RemeterArquivosEmail->setStore(Dados.get());
     RemeterArquivosEmail->setPrompter(m_prompter);
     RemeterArquivosEmail->setLogWindow(ViewLog.get());
+    wireBatch();
     Rastreamento->setStore(Dados.get());
     Rastreamento->setPrompter(m_prompter);
     CatalogBrowser &browser = Abertura->browser();
@@ -111,6 +113,33 @@ void Startup::createWindows()
         Abertura->close();
         QCoreApplication::exit(1);
     };
+}
+
+// The batch dialog, its four operation dialogs and the main window's batch.
+void Startup::wireBatch()
+{
+    MudarColecaoCategoria->setStore(Dados.get());
+    MudarColecaoCategoria->setPrompter(m_prompter);
+    CopiarArquivosCD->setStore(Dados.get());
+    CopiarArquivosCD->setPrompter(m_prompter);
+    CopiarArquivosCD->setLogWindow(ViewLog.get());
+    BatchProcess->setStore(Dados.get());
+    BatchProcess->setPrompter(m_prompter);
+    using Button = TBatchProcess::OperationButton;
+    const auto keysOf = [](auto *dialog) {
+        return [dialog](const PictureKeys &keys) { dialog->setSelectedKeys(keys); };
+    };
+    BatchProcess->setOperation(Button::ChangeCollection,
+        { MudarColecaoCategoria.get(), keysOf(MudarColecaoCategoria.get()) });
+    BatchProcess->setOperation(
+        Button::Ftp, { RemeterArquivosFTP.get(), keysOf(RemeterArquivosFTP.get()) });
+    BatchProcess->setOperation(
+        Button::Email, { RemeterArquivosEmail.get(), keysOf(RemeterArquivosEmail.get()) });
+    BatchProcess->setOperation(
+        Button::Copy, { CopiarArquivosCD.get(), keysOf(CopiarArquivosCD.get()) });
+    auto *batch = new BatchController(
+        Abertura->BatchList, Abertura->browser(), *BatchProcess, *m_prompter, Abertura.get());
+    batch->LoadTrees = [this] { Abertura->LoadTrees(); };
 }
 
 // The picture page's preview, the enlarge button and the open-picture dialog's filter.

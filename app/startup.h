@@ -55,6 +55,7 @@ public:
 
 private:
     void wirePicturePreview();
+    void wireBatch();
 
     MessageBoxPrompter m_boxes;
     Prompter *m_prompter;

@@ -44,6 +44,8 @@ std::vector<std::unique_ptr<CliCommand>> makeCommands()
     list.push_back(makeThumbsCommand());
     list.push_back(makeFtpSendCommand());
     list.push_back(makeMailCommand());
+    list.push_back(makeMoveCommand());
+    list.push_back(makeCopyCommand());
     return list;
 }
 

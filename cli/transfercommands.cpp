@@ -1,10 +1,12 @@
 #include "cli/transfercommands.h"
 
+#include "batch/copytofolder.h"
 #include "batch/eventlog.h"
 #include "batch/ftpaccount.h"
 #include "batch/ftpsend.h"
 #include "batch/joinkeylist.h"
 #include "batch/mailsend.h"
+#include "batch/movepictures.h"
 #include "cli/clicontext.h"
 #include "cli/clisession.h"
 #include "core/progresssink.h"
@@ -13,6 +15,7 @@
 #include "store/tdados.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -196,7 +199,130 @@ public:
     }
 };
 
+// A positive integer option; 0 when it is not one.
+qint64 keyOption(CliContext &cx, const QString &name)
+{
+    bool ok = false;
+    const qint64 key = cx.value(name).trimmed().toLongLong(&ok);
+    return ok && key > 0 ? key : 0;
+}
+
+class MoveCommand : public CliCommand {
+public:
+    QString name() const override { return QStringLiteral("move"); }
+    QString summary() const override
+    {
+        return QStringLiteral("muda a coleção e a categoria das imagens");
+    }
+    QList<CliArgument> arguments() const override
+    {
+        return { { QStringLiteral("CHAVE"),
+            QStringLiteral("RecId de uma imagem (\"-\": lê da entrada)"),
+            CliArgument::Count::Many } };
+    }
+    QList<QCommandLineOption> options() const override
+    {
+        return {
+            { QStringLiteral("collection"), QStringLiteral("RecId da nova coleção (obrigatória)"),
+                QStringLiteral("ID") },
+            { QStringLiteral("category"),
+                QStringLiteral("RecId da nova categoria, uma da coleção (obrigatória)"),
+                QStringLiteral("ID") },
+        };
+    }
+    int run(CliContext &cx) override
+    {
+        const QString collectionName = QStringLiteral("collection");
+        const QString categoryName = QStringLiteral("category");
+        if (!cx.isSet(collectionName) || !cx.isSet(categoryName))
+            return cx.usageError(QStringLiteral("move: faltam --collection e --category"));
+        const qint64 collection = keyOption(cx, collectionName);
+        const qint64 category = keyOption(cx, categoryName);
+        if (!collection)
+            return cx.usageError(
+                QStringLiteral("move: coleção inválida: \"%1\"").arg(cx.value(collectionName)));
+        if (!category)
+            return cx.usageError(
+                QStringLiteral("move: categoria inválida: \"%1\"").arg(cx.value(categoryName)));
+        const std::optional<PictureKeys> keys = pictureKeys(cx, cx.arguments());
+        if (!keys)
+            return ExitUsage;
+        if (keys->isEmpty())
+            return ExitFailure;
+        if (!cx.session().openStore())
+            return ExitFailure;
+        TDados &store = cx.session().store();
+        try {
+            if (!isCategoryOf(store, collection, category)) {
+                cx.err(InvalidCategoryText + QLatin1Char('\n'));
+                return ExitFailure;
+            }
+            MovePictures(store, *keys, collection, category);
+        } catch (const DbError &e) {
+            cx.err(e.message() + QLatin1Char('\n'));
+            return ExitFailure;
+        }
+        cx.out(QStringLiteral("Mudança efetuada!\n"));
+        return ExitOk;
+    }
+};
+
+class CopyCommand : public CliCommand {
+public:
+    QString name() const override { return QStringLiteral("copy"); }
+    QString summary() const override
+    {
+        return QStringLiteral("copia os arquivos das imagens para uma pasta");
+    }
+    QList<CliArgument> arguments() const override
+    {
+        return { { QStringLiteral("PASTA"), QStringLiteral("pasta de destino, já existente") },
+            { QStringLiteral("CHAVE"), QStringLiteral("RecId de uma imagem (\"-\": lê da entrada)"),
+                CliArgument::Count::Many } };
+    }
+    int run(CliContext &cx) override
+    {
+        const QStringList args = cx.arguments();
+        const QString folder = args.value(0);
+        const std::optional<PictureKeys> keys = pictureKeys(cx, args.mid(1));
+        if (!keys)
+            return ExitUsage;
+        if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+            cx.err(QStringLiteral("Caminho inválido!\n"));
+            return ExitFailure;
+        }
+        if (keys->isEmpty())
+            return ExitFailure;
+        if (!cx.session().openStore())
+            return ExitFailure;
+        TDados &store = cx.session().store();
+        try {
+            EventLog log;
+            echoLog(cx, log);
+            LoggedPrompter prompter;
+            NullProgress progress;
+            if (!CopyToFolder(store, *keys, folder, log, prompter, progress))
+                return ExitFailure;
+        } catch (const DbError &e) {
+            cx.err(e.message() + QLatin1Char('\n'));
+            return ExitFailure;
+        }
+        cx.out(QStringLiteral("Cópia efetuada!\n"));
+        return ExitOk;
+    }
+};
+
 } // namespace
+
+std::unique_ptr<CliCommand> makeMoveCommand()
+{
+    return std::make_unique<MoveCommand>();
+}
+
+std::unique_ptr<CliCommand> makeCopyCommand()
+{
+    return std::make_unique<CopyCommand>();
+}
 
 std::unique_ptr<CliCommand> makeFtpSendCommand()
 {

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <functional>
+
+class CatalogBrowser;
+class Prompter;
+class TBatchProcess;
+
+// The main window's batch: "Inserir no Lote" adds the selected picture once, "Processamento
+// em Lote" opens the batch dialog on it, and the batch is emptied (and the trees reloaded)
+// when that dialog ends with OK. The list itself is the main window's BatchList.
+class BatchController : public QObject {
+    Q_OBJECT
+public:
+    BatchController(QList<int> &batchList, CatalogBrowser &browser, TBatchProcess &dialog,
+        Prompter &prompter, QObject *parent = nullptr);
+
+    std::function<void()> LoadTrees;
+
+    void InserirLote1Click();
+    void ToolButton4Click();
+
+private:
+    QList<int> &m_batchList;
+    CatalogBrowser &m_browser;
+    TBatchProcess &m_dialog;
+    Prompter &m_prompter;
+};
