@@ -44,6 +44,9 @@ void BatchController::ToolButton4Click()
     for (const Page page : { Page::Collection, Page::Category, Page::Picture, Page::Storage,
              Page::ImageEnlargement, Page::WebEnlargement })
         m_browser.setPageVisible(page, false);
+    // A hidden page must not stay on show as the active one.
+    if (!m_browser.isPageVisible(m_browser.activePage()))
+        m_browser.setActivePage(Page::None);
     m_browser.setActiveTree(Tree::Organisation);
 
     m_dialog.setBatchKeys(PictureKeys(m_batchList.cbegin(), m_batchList.cend()));
