@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <utime.h>
 
 namespace {
@@ -145,6 +146,23 @@ private slots:
         QCOMPARE(f.prompter.boxTexts(), log.lines());
         QCOMPARE(testsupport::readFile(dest + "/grande.jpg"), QByteArray("older"));
         QCOMPARE(entries(dest), QStringList { "grande.jpg" });
+
+        // A folder that cannot be written (immutable, since the suite may run as root).
+        const QString locked = f.catalog.folder.file("trancada");
+        QDir().mkpath(locked);
+        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        if (geteuid() == 0)
+            QCOMPARE(QProcess::execute("chattr", { "+i", locked }), 0);
+        f.prompter.clear();
+        const bool written = CopyToFolder(f.store, { k }, locked, log, f.prompter, progress);
+        if (geteuid() == 0)
+            QProcess::execute("chattr", { "-i", locked });
+        QFile::setPermissions(
+            locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(!written);
+        QCOMPARE(log.lines().size(), 1);
+        QCOMPARE(f.prompter.boxTexts(), log.lines());
+        QVERIFY(entries(locked).isEmpty());
     }
 
     void cliCopyAndMove()
@@ -219,6 +237,10 @@ private slots:
                         .arg(q.asInt("Category") == beach);
         q.close();
         QCOMPARE(rows, QStringList({ "a.jpg 1 1", "b.jpg 0 0", "sumiu.jpg 1 1", "big.jpg 0 0" }));
+        q.setSql("PRAGMA integrity_check");
+        q.open();
+        QCOMPARE(q.asString("integrity_check"), QStringLiteral("ok"));
+        q.close();
     }
 };
 
