@@ -62,6 +62,15 @@ private slots:
                         "\"%1\".\n")
                     .arg(text));
         }
+        // Bytes that are no text in the locale: a text like any other.
+        QProcess raw;
+        raw.start("/bin/sh",
+            { "-c", "\"$0\" --catalogue \"$1\" search \"$(printf 'x\\377y')\"",
+                testsupport::binDir() + "/quillomar-cli", f.path });
+        QVERIFY(raw.waitForFinished(60000));
+        QCOMPARE(raw.exitCode(), 1);
+        QVERIFY(raw.readAllStandardOutput().isEmpty());
+        QVERIFY(QString::fromUtf8(raw.readAllStandardError()).startsWith("Nenhuma imagem"));
         QCOMPARE(cli(f, { "search" }).exit, 2);
     }
 

@@ -64,6 +64,10 @@ private slots:
         // A long pattern, and bytes that are no UTF-8: one character each.
         const QString longText(10000, QLatin1Char('x'));
         QVERIFY(yes(longText, QStringLiteral("%") + longText + QStringLiteral("%")));
+        // Beyond the engine's limit on LIKE patterns (50,000 bytes): a match like any other.
+        const QString euros(30000, QChar(0x20AC));
+        QVERIFY(yes(QStringLiteral("x") + euros, QStringLiteral("%") + euros));
+        QVERIFY(!yes(euros, euros + QStringLiteral("_")));
         Statement raw(c, QStringLiteral("SELECT CAST(X'41FF42' AS TEXT) LIKE :P"));
         for (const auto &[pattern, expected] :
             { std::pair { "a_b", 1 }, std::pair { "a%", 1 }, std::pair { "ab", 0 } }) {
