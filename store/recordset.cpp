@@ -1,65 +1,23 @@
+// The record set's state machine: opening, navigation, the edit buffer, posting and the
+// master-detail tie. They all change the one current row and state, so they stay in one
+// file (about 750 lines); the SQL of the moves (KeysetQuery), the column types (ColumnType,
+// TableColumns) and the kept statements (NamedStatements) live beside it.
+
 #include "store/recordset.h"
 
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/dbvalues.h"
-#include "store/sqlparams.h"
+#include "store/keysetquery.h"
 #include "store/statement.h"
 
 #include <algorithm>
 
-// The cursor's statements are kept prepared while their text stays the same: a move is one
-// bind, one step and one reset, without a result object built per call.
-struct RecordSet::Prepared {
-    QStringList names; // the parameter name of each "?", in order
-    Statement statement;
-    Prepared(Connection &connection, const SqlParams &params)
-        : names(params.occurrences()),
-          statement(connection, params.numberedSql(), Statement::Lifetime::Persistent)
-    {
-    }
-};
-
 namespace {
-
-QString quoted(const QString &name)
-{
-    QString n = name;
-    n.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + n + QLatin1Char('"');
-}
 
 bool isNullValue(const QVariant &v)
 {
     return !v.isValid() || v.isNull();
-}
-
-RecordSet::ValueType typeOfDeclaration(const QString &declared, RecordSet::FieldKind *kind)
-{
-    const QString t = declared.toUpper();
-    *kind = RecordSet::FieldKind::Other;
-    if (t.contains(QLatin1String("BOOL")))
-        return RecordSet::ValueType::Boolean;
-    if (t.contains(QLatin1String("DATE")) || t.contains(QLatin1String("TIME")))
-        return RecordSet::ValueType::DateTime;
-    if (t.contains(QLatin1String("CHAR"))) {
-        *kind = RecordSet::FieldKind::ShortText;
-        return RecordSet::ValueType::Text;
-    }
-    if (t.contains(QLatin1String("TEXT")) || t.contains(QLatin1String("CLOB"))
-        || t.contains(QLatin1String("MEMO"))) {
-        *kind = RecordSet::FieldKind::LongText;
-        return RecordSet::ValueType::Text;
-    }
-    if (t.contains(QLatin1String("INT")))
-        return RecordSet::ValueType::Integer;
-    if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA"))
-        || t.contains(QLatin1String("DOUB")) || t.contains(QLatin1String("NUM"))
-        || t.contains(QLatin1String("DEC")))
-        return RecordSet::ValueType::Real;
-    if (t.contains(QLatin1String("BLOB")))
-        return RecordSet::ValueType::Blob;
-    return RecordSet::ValueType::Text; // no declared type: whatever was stored
 }
 
 const QString notEditing = QStringLiteral("Dataset not in edit or insert mode");
@@ -71,7 +29,7 @@ const QString rowGone = QStringLiteral("Row cannot be located for updating. Some
 } // namespace
 
 RecordSet::RecordSet(Connection &connection, const QString &tableName, QObject *parent)
-    : QObject(parent), m_connection(connection), m_table(tableName)
+    : QObject(parent), m_connection(connection), m_table(tableName), m_statements(connection)
 {
     setObjectName(tableName);
     // The connection finalises every statement when it closes; the set closes first.
@@ -97,8 +55,7 @@ void RecordSet::setTableName(const QString &table)
     if (isOpen())
         throw DbError(QStringLiteral("Cannot change the table of an open dataset"));
     m_table = table;
-    m_columns.clear();
-    m_columnIndex.clear();
+    m_columns = {};
     m_statements.clear();
     m_forward.reset();
 }
@@ -116,7 +73,7 @@ void RecordSet::setSort(const QString &fields)
         QList<int> columns;
         for (const QString &f : list)
             columns << columnIndex(f);
-        m_sortColumns = columns;
+        setSortColumns(columns);
     }
     m_sortText = fields;
     m_sortFields = list;
@@ -135,13 +92,13 @@ void RecordSet::setMaster(RecordSet *master, const QString &masterField, const Q
         m_master->m_details.removeAll(this);
     m_master = master;
     m_masterField = master ? masterField : QString();
-    m_detailField = master ? detailField : QString();
+    m_query.setMaster(master ? detailField : QString());
     if (m_master)
         m_master->m_details << this;
     if (isOpen()) {
         if (m_master)
-            columnIndex(m_detailField);
-        m_masterValue = m_master ? m_master->rawValue(m_masterField) : QVariant();
+            columnIndex(m_query.masterColumn());
+        m_query.setMasterValue(m_master ? m_master->rawValue(m_masterField) : QVariant());
         reposition();
     }
 }
@@ -151,8 +108,7 @@ void RecordSet::setFilter(const QString &where, const QVariantMap &params)
     m_forward.reset();
     if (isOpen())
         checkBrowseMode();
-    m_filter = where.trimmed();
-    m_filterParams = params;
+    m_query.setFilter(where, params);
     if (isOpen())
         reposition();
 }
@@ -161,28 +117,12 @@ void RecordSet::setFilter(const QString &where, const QVariantMap &params)
 
 void RecordSet::loadColumns()
 {
-    QList<Column> columns;
-    QHash<QString, int> index;
-    {
-        const Statement s(m_connection, QStringLiteral("SELECT * FROM ") + quoted(m_table));
-        for (int i = 0, count = s.columnCount(); i < count; ++i) {
-            Column c;
-            c.name = s.columnName(i);
-            c.type = typeOfDeclaration(s.columnDeclaredType(i), &c.kind);
-            index.insert(c.name.toLower(), columns.size());
-            columns << c;
-        }
-    }
-    m_columns = columns;
-    m_columnIndex = index;
+    m_columns = TableColumns::read(m_connection, m_table);
     m_statements.clear();
     m_forward.reset();
 
     m_counted = false;
-    m_selectPrefix = QStringLiteral("SELECT rowid");
-    for (int i = 0; i < m_columns.size(); ++i)
-        m_selectPrefix += QStringLiteral(", ") + quotedColumn(i);
-    m_selectPrefix += QStringLiteral(" FROM ") + quoted(m_table);
+    m_query.setTable(m_table, m_columns.names());
     if (m_connection.hasTable(QStringLiteral("RowCounts"))) {
         m_counted = scalar(QStringLiteral("SELECT 1 FROM RowCounts WHERE TableName = :T"),
             { { QStringLiteral("T"), m_table } })
@@ -198,10 +138,10 @@ void RecordSet::open()
     QList<int> sortColumns;
     for (const QString &f : std::as_const(m_sortFields))
         sortColumns << columnIndex(f);
-    m_sortColumns = sortColumns;
+    setSortColumns(sortColumns);
     if (m_master)
-        columnIndex(m_detailField);
-    m_masterValue = m_master ? m_master->rawValue(m_masterField) : QVariant();
+        columnIndex(m_query.masterColumn());
+    m_query.setMasterValue(m_master ? m_master->rawValue(m_masterField) : QVariant());
     m_state = State::Browse;
     try {
         fetchFirst(Direction::Forward);
@@ -237,6 +177,15 @@ void RecordSet::close()
     notifyDetails();
 }
 
+void RecordSet::setSortColumns(const QList<int> &columns)
+{
+    m_sortColumns = columns;
+    QStringList names;
+    for (int c : columns)
+        names << m_columns.name(c);
+    m_query.setSortColumns(names);
+}
+
 void RecordSet::checkOpen() const
 {
     if (m_state == State::Inactive)
@@ -247,84 +196,25 @@ void RecordSet::checkOpen() const
 
 int RecordSet::columnIndex(const QString &field) const
 {
-    const auto it = m_columnIndex.constFind(field.toLower());
-    if (it == m_columnIndex.constEnd())
+    const int column = m_columns.find(field);
+    if (column < 0)
         throw DbError(QStringLiteral("%1: Field '%2' not found").arg(m_table, field));
-    return it.value();
+    return column;
 }
 
 QString RecordSet::quotedColumn(int column) const
 {
-    return quoted(m_columns.at(column).name);
-}
-
-QString RecordSet::orderBy(Direction dir, int fromKey) const
-{
-    const QLatin1String suffix(dir == Direction::Forward ? "" : " DESC");
-    QStringList parts;
-    for (int k = fromKey; k < m_sortColumns.size(); ++k)
-        parts << quotedColumn(m_sortColumns.at(k)) + suffix;
-    parts << QStringLiteral("rowid") + suffix;
-    return QStringLiteral(" ORDER BY ") + parts.join(QStringLiteral(", "));
-}
-
-QString RecordSet::baseWhere(QVariantMap &binds) const
-{
-    QStringList parts;
-    if (!m_filter.isEmpty()) {
-        parts << QLatin1Char('(') + m_filter + QLatin1Char(')');
-        for (auto it = m_filterParams.constBegin(); it != m_filterParams.constEnd(); ++it)
-            binds.insert(it.key(), it.value());
-    }
-    if (m_master) {
-        parts << quoted(m_detailField) + QStringLiteral(" = :qm_master");
-        binds.insert(QStringLiteral("qm_master"), m_masterValue);
-    }
-    return parts.join(QStringLiteral(" AND "));
-}
-
-RecordSet::Prepared &RecordSet::prepared(const QString &sql) const
-{
-    auto it = m_statements.find(sql);
-    if (it != m_statements.end())
-        return **it;
-    auto s = std::make_shared<Prepared>(m_connection, SqlParams(sql));
-    m_statements.insert(sql, s);
-    return *s;
-}
-
-QString RecordSet::selectPrefix() const
-{
-    return m_selectPrefix;
-}
-
-void RecordSet::bindAll(Prepared &s, const QVariantMap &binds) const
-{
-    for (int k = 0; k < s.names.size(); ++k) {
-        const QString &name = s.names.at(k);
-        auto it = binds.constFind(name);
-        if (it == binds.constEnd()) {
-            for (auto j = binds.constBegin(); j != binds.constEnd(); ++j) {
-                if (j.key().compare(name, Qt::CaseInsensitive) == 0) {
-                    it = j;
-                    break;
-                }
-            }
-        }
-        if (it == binds.constEnd())
-            throw DbError(QStringLiteral("No value given for parameter :%1").arg(name));
-        s.statement.bind(k + 1, it.value());
-    }
+    return KeysetQuery::quoted(m_columns.name(column));
 }
 
 // Runs one positioning SELECT (rowid first, then every column); a row found becomes the
 // current one, otherwise nothing changes.
 bool RecordSet::run(const QString &sql, const QVariantMap &binds)
 {
-    Prepared &s = prepared(sql);
-    Statement::Reset done(s.statement);
-    bindAll(s, binds);
-    return stepRow(s);
+    const std::shared_ptr<Prepared> s = m_statements.get(sql);
+    Statement::Reset done(s->statement);
+    NamedStatements::bindAll(*s, binds);
+    return stepRow(*s);
 }
 
 bool RecordSet::stepRow(Prepared &s)
@@ -343,43 +233,19 @@ bool RecordSet::stepRow(Prepared &s)
 
 QVariant RecordSet::scalar(const QString &sql, const QVariantMap &binds) const
 {
-    Prepared &s = prepared(sql);
-    Statement::Reset done(s.statement);
-    bindAll(s, binds);
-    return s.statement.step() ? s.statement.value(0) : QVariant();
+    return m_statements.scalar(sql, binds);
 }
 
 int RecordSet::write(const QString &sql, const QVariantMap &binds)
 {
-    Prepared &s = prepared(sql);
-    Statement::Reset done(s.statement);
-    bindAll(s, binds);
-    return s.statement.exec();
+    return m_statements.write(sql, binds);
 }
 
 bool RecordSet::fetchWhere(
     const QString &where, QVariantMap binds, Direction dir, bool useBase, int orderFrom)
 {
-    const QString sql = selectSql(where, binds, dir, useBase, orderFrom);
+    const QString sql = m_query.selectSql(where, binds, dir, useBase, orderFrom);
     return run(sql, binds);
-}
-
-QString RecordSet::selectSql(
-    const QString &where, QVariantMap &binds, Direction dir, bool useBase, int orderFrom) const
-{
-    QStringList conditions;
-    if (useBase) {
-        const QString base = baseWhere(binds);
-        if (!base.isEmpty())
-            conditions << base;
-    }
-    if (!where.isEmpty())
-        conditions << where;
-    QString sql = selectPrefix();
-    if (!conditions.isEmpty())
-        sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
-    sql += orderBy(dir, orderFrom) + QStringLiteral(" LIMIT 1");
-    return sql;
 }
 
 bool RecordSet::fetchFirst(Direction dir)
@@ -402,21 +268,36 @@ bool RecordSet::fetchByRowId(qint64 rowId, bool useBase)
         Direction::Forward, useBase);
 }
 
-// The row just after (or before) the current key in sort order. Forward from a key without
-// nulls is one row-value range ("(Name, rowid) > (?, ?)"), one index seek. Otherwise the
-// nearest candidates are tried in turn, each an equality prefix plus one range on the next
-// sort column (nulls sort first), so each try is an index seek too.
+QVariantList RecordSet::sortKey() const
+{
+    QVariantList keys;
+    keys.reserve(m_sortColumns.size());
+    for (int column : m_sortColumns)
+        keys << m_values.at(column);
+    return keys;
+}
+
+// The row just after (or before) the current key in sort order (see KeysetQuery).
 bool RecordSet::fetchAdjacent(Direction dir)
 {
     if (!m_hasRow)
         return false;
-    const bool forward = dir == Direction::Forward;
-    const int n = m_sortColumns.size();
-    bool anyNull = false;
-    for (int k = 0; k < n; ++k)
-        anyNull = anyNull || isNullValue(m_values.at(m_sortColumns.at(k)));
+    const QVariantList keys = sortKey();
+    const bool anyNull = std::any_of(keys.begin(), keys.end(), isNullValue);
+    if (dir == Direction::Forward && !anyNull)
+        return fetchForward();
+    for (int level = int(keys.size()); level >= 0; --level) {
+        for (const KeysetQuery::Try &attempt : m_query.adjacentTries(dir, keys, m_rowId, level)) {
+            if (run(attempt.sql, attempt.binds))
+                return true;
+        }
+    }
+    return false;
+}
 
-    if (forward && !anyNull && m_forward) {
+bool RecordSet::fetchForward()
+{
+    if (m_forward) {
         // The hot path of a walk: the statement is kept, values bound by position.
         Prepared &s = *m_forward;
         Statement::Reset done(s.statement);
@@ -428,78 +309,23 @@ bool RecordSet::fetchAdjacent(Direction dir)
             else if (name.startsWith(QLatin1String("qm_k")))
                 v = m_values.at(m_sortColumns.at(name.mid(4).toInt()));
             else if (name == QLatin1String("qm_master"))
-                v = m_masterValue;
+                v = m_query.masterValue();
             else
-                v = m_filterParams.value(name);
+                v = m_query.filterParams().value(name);
             s.statement.bind(k + 1, v);
         }
         return stepRow(s);
     }
-    if (forward && !anyNull) {
-        QVariantMap binds;
-        QStringList columns, params;
-        for (int k = 0; k < n; ++k) {
-            columns << quotedColumn(m_sortColumns.at(k));
-            params << QStringLiteral(":qm_k%1").arg(k);
-            binds.insert(QStringLiteral("qm_k%1").arg(k), m_values.at(m_sortColumns.at(k)));
-        }
-        columns << QStringLiteral("rowid");
-        params << QStringLiteral(":qm_rowid");
-        binds.insert(QStringLiteral("qm_rowid"), m_rowId);
-        const QString condition = n == 0 ? QStringLiteral("rowid > :qm_rowid")
-                                         : QLatin1Char('(') + columns.join(QStringLiteral(", "))
-                + QStringLiteral(") > (") + params.join(QStringLiteral(", ")) + QLatin1Char(')');
-        const QString sql = selectSql(condition, binds, dir, true, 0);
-        const bool found = run(sql, binds);
-        // Kept when every filter parameter is named exactly as the text names it.
-        bool exact = true;
-        for (const QString &name : m_statements.value(sql)->names)
-            exact
-                = exact && (name.startsWith(QLatin1String("qm_")) || m_filterParams.contains(name));
-        if (exact)
-            m_forward = m_statements.value(sql);
-        return found;
-    }
-
-    for (int level = n; level >= 0; --level) {
-        QVariantMap binds;
-        QStringList prefix;
-        for (int k = 0; k < level; ++k) {
-            const QVariant &v = m_values.at(m_sortColumns.at(k));
-            const QString column = quotedColumn(m_sortColumns.at(k));
-            if (isNullValue(v)) {
-                prefix << column + QStringLiteral(" IS NULL");
-            } else {
-                binds.insert(QStringLiteral("qm_k%1").arg(k), v);
-                prefix << column + QStringLiteral(" = :qm_k%1").arg(k);
-            }
-        }
-        auto attempt = [&](const QString &range) {
-            return fetchWhere((prefix + QStringList { range }).join(QStringLiteral(" AND ")), binds,
-                dir, true, level);
-        };
-        if (level == n) {
-            binds.insert(QStringLiteral("qm_rowid"), m_rowId);
-            if (attempt(forward ? QStringLiteral("rowid > :qm_rowid")
-                                : QStringLiteral("rowid < :qm_rowid")))
-                return true;
-            continue;
-        }
-        const QVariant &v = m_values.at(m_sortColumns.at(level));
-        const QString column = quotedColumn(m_sortColumns.at(level));
-        binds.insert(QStringLiteral("qm_r"), v);
-        if (forward) {
-            if (attempt(isNullValue(v) ? column + QStringLiteral(" IS NOT NULL")
-                                       : column + QStringLiteral(" > :qm_r")))
-                return true;
-        } else if (!isNullValue(v)) {
-            if (attempt(column + QStringLiteral(" < :qm_r")))
-                return true;
-            if (attempt(column + QStringLiteral(" IS NULL")))
-                return true;
-        }
-    }
-    return false;
+    const KeysetQuery::Try seek = m_query.forwardSeek(sortKey(), m_rowId);
+    const bool found = run(seek.sql, seek.binds);
+    // Kept when every filter parameter is named exactly as the text names it.
+    bool exact = true;
+    for (const QString &name : m_statements.get(seek.sql)->names)
+        exact = exact
+            && (name.startsWith(QLatin1String("qm_")) || m_query.filterParams().contains(name));
+    if (exact)
+        m_forward = m_statements.get(seek.sql);
+    return found;
 }
 
 void RecordSet::standNear()
@@ -566,28 +392,20 @@ int RecordSet::recordCount() const
 {
     checkOpen();
     QVariantMap binds;
-    const QString base = baseWhere(binds);
-    if (base.isEmpty() && m_counted) {
+    if (m_counted && m_query.baseWhere(binds).isEmpty()) {
         binds.insert(QStringLiteral("qm_table"), m_table);
         return scalar(
             QStringLiteral("SELECT Rows FROM RowCounts WHERE TableName = :qm_table"), binds)
             .toInt();
     }
-    QString sql = QStringLiteral("SELECT count(*) FROM ") + quoted(m_table);
-    if (!base.isEmpty())
-        sql += QStringLiteral(" WHERE ") + base;
-    return scalar(sql, binds).toInt();
+    return scalar(m_query.countSql(binds), binds).toInt();
 }
 
 bool RecordSet::isEmpty() const
 {
     checkOpen();
     QVariantMap binds;
-    const QString base = baseWhere(binds);
-    QString sql = QStringLiteral("SELECT 1 FROM ") + quoted(m_table);
-    if (!base.isEmpty())
-        sql += QStringLiteral(" WHERE ") + base;
-    return !scalar(sql + QStringLiteral(" LIMIT 1"), binds).isValid();
+    return !scalar(m_query.anyRowSql(binds), binds).isValid();
 }
 
 bool RecordSet::locate(const QString &fields, const QVariantList &values, bool caseInsensitive)
@@ -601,30 +419,17 @@ bool RecordSet::locate(const QString &fields, const QVariantList &values, bool c
     if (names.isEmpty() || names.size() != values.size())
         throw DbError(QStringLiteral("%1: locate needs one value for each of the fields '%2'")
                           .arg(m_table, fields));
-    QVariantMap binds;
-    QStringList conditions;
+    QStringList columns;
+    QVariantList stored;
     for (int i = 0; i < names.size(); ++i) {
         const int c = columnIndex(names.at(i));
-        const QString column = quotedColumn(c);
-        const QVariant v = toStorage(c, values.at(i));
-        if (isNullValue(v)) {
-            conditions << column + QStringLiteral(" IS NULL");
-            continue;
-        }
-        const QString p = QStringLiteral(":qm_l%1").arg(i);
-        binds.insert(p.mid(1), v);
-        if (v.metaType().id() != QMetaType::QString) {
-            conditions << column + QStringLiteral(" = ") + p;
-        } else if (caseInsensitive) {
-            conditions << column + QStringLiteral(" = ") + p + QStringLiteral(" COLLATE NOCASE");
-        } else {
-            // The first test can use a NOCASE index; the second makes it exact.
-            conditions << column + QStringLiteral(" = ") + p + QStringLiteral(" AND ") + column
-                    + QStringLiteral(" = ") + p + QStringLiteral(" COLLATE BINARY");
-        }
+        columns << m_columns.name(c);
+        stored << m_columns.type(c).toStorage(values.at(i));
     }
+    QVariantMap binds;
+    const QString where = KeysetQuery::locateCondition(columns, stored, caseInsensitive, binds);
     checkBrowseMode();
-    if (!fetchWhere(conditions.join(QStringLiteral(" AND ")), binds, Direction::Forward))
+    if (!fetchWhere(where, binds, Direction::Forward))
         return false;
     m_eof = m_bof = false;
     moved();
@@ -661,110 +466,7 @@ QVariant RecordSet::value(const QString &field) const
     const int c = columnIndex(field);
     if (m_state == State::Browse && !m_hasRow)
         return QVariant();
-    return fromStorage(c, m_values.value(c));
-}
-
-QVariant RecordSet::fromStorage(int column, const QVariant &stored) const
-{
-    if (isNullValue(stored))
-        return QVariant();
-    switch (m_columns.at(column).type) {
-    case ValueType::Boolean:
-        if (stored.metaType().id() == QMetaType::QString) {
-            const QString t = stored.toString().trimmed();
-            if (t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-                return true;
-            if (t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-                return false;
-            return t.toDouble() != 0;
-        }
-        return stored.toDouble() != 0;
-    case ValueType::DateTime: {
-        const QDateTime d = dbvalues::fromDbDate(stored);
-        return d.isValid() ? QVariant(d) : stored;
-    }
-    case ValueType::Integer:
-        if (stored.metaType().id() == QMetaType::QString) {
-            bool ok = false;
-            const qlonglong n = stored.toString().toLongLong(&ok);
-            return ok ? QVariant(n) : stored;
-        }
-        return stored;
-    case ValueType::Text:
-        return stored.metaType().id() == QMetaType::QString ? stored : QVariant(stored.toString());
-    case ValueType::Real:
-    case ValueType::Blob: return stored;
-    }
-    return stored;
-}
-
-QVariant RecordSet::toStorage(int column, const QVariant &value) const
-{
-    if (isNullValue(value))
-        return QVariant();
-    const bool isText = value.metaType().id() == QMetaType::QString;
-    const QString text = isText ? value.toString().trimmed() : QString();
-    switch (m_columns.at(column).type) {
-    case ValueType::Boolean:
-        if (isText) {
-            if (text.isEmpty())
-                return QVariant();
-            if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-                return qlonglong(1);
-            if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-                return qlonglong(0);
-        }
-        return qlonglong(value.toDouble() != 0 || value.toBool() ? 1 : 0);
-    case ValueType::DateTime: {
-        if (isText && text.isEmpty())
-            return QVariant();
-        const QDateTime d = dbvalues::fromDbDate(value);
-        if (!d.isValid())
-            throw DbError(
-                QStringLiteral("'%1' is not a valid date and time").arg(value.toString()));
-        return dbvalues::toDbDate(d);
-    }
-    case ValueType::Integer: {
-        if (value.metaType().id() == QMetaType::Bool)
-            return qlonglong(value.toBool() ? 1 : 0);
-        if (value.metaType().id() == QMetaType::Double) {
-            const double d = value.toDouble();
-            return d == qlonglong(d) ? QVariant(qlonglong(d)) : value;
-        }
-        if (!isText)
-            return value.toLongLong();
-        if (text.isEmpty())
-            return QVariant();
-        bool ok = false;
-        const qlonglong n = text.toLongLong(&ok);
-        if (!ok)
-            throw DbError(
-                QStringLiteral("'%1' is not a valid integer value").arg(value.toString()));
-        return n;
-    }
-    case ValueType::Real: {
-        if (!isText)
-            return value.metaType().id() == QMetaType::Bool ? QVariant(value.toBool() ? 1 : 0)
-                                                            : value;
-        if (text.isEmpty())
-            return QVariant();
-        bool ok = false;
-        const double d = text.toDouble(&ok);
-        if (!ok)
-            throw DbError(
-                QStringLiteral("'%1' is not a valid floating point value").arg(value.toString()));
-        return d;
-    }
-    case ValueType::Text: {
-        if (value.metaType().id() == QMetaType::QDateTime
-            || value.metaType().id() == QMetaType::Bool)
-            return dbvalues::toDbValue(value).toString();
-        const QString s = value.toString();
-        return s.isNull() ? QVariant() : QVariant(s);
-    }
-    case ValueType::Blob: return value;
-    }
-    return value;
+    return m_columns.type(c).fromStorage(m_values.value(c));
 }
 
 void RecordSet::setValue(const QString &field, const QVariant &value)
@@ -773,11 +475,11 @@ void RecordSet::setValue(const QString &field, const QVariant &value)
     if (m_state != State::Edit && m_state != State::Insert)
         throw DbError(notEditing);
     const int c = columnIndex(field);
-    m_values[c] = toStorage(c, value);
+    m_values[c] = m_columns.type(c).toStorage(value);
     m_assigned.insert(c);
     if (!m_inHook)
         m_modified = true;
-    emit dataChanged(m_columns.at(c).name);
+    emit dataChanged(m_columns.name(c));
 }
 
 QString RecordSet::asString(const QString &field) const
@@ -817,25 +519,22 @@ bool RecordSet::isNull(const QString &field) const
 
 QStringList RecordSet::fieldNames() const
 {
-    QStringList names;
-    for (const Column &c : m_columns)
-        names << c.name;
-    return names;
+    return m_columns.names();
 }
 
 bool RecordSet::hasField(const QString &field) const
 {
-    return m_columnIndex.contains(field.toLower());
+    return m_columns.find(field) >= 0;
 }
 
 RecordSet::FieldKind RecordSet::fieldKind(const QString &field) const
 {
-    return m_columns.at(columnIndex(field)).kind;
+    return m_columns.type(columnIndex(field)).kind;
 }
 
 RecordSet::ValueType RecordSet::valueType(const QString &field) const
 {
-    return m_columns.at(columnIndex(field)).type;
+    return m_columns.type(columnIndex(field)).value;
 }
 
 // ---- editing --------------------------------------------------------------------------
@@ -881,7 +580,7 @@ void RecordSet::insert()
     m_assigned.clear();
     m_modified = false;
     if (m_master) {
-        const int c = columnIndex(m_detailField);
+        const int c = columnIndex(m_query.masterColumn());
         m_values[c] = m_master->rawValue(m_masterField);
         m_assigned.insert(c);
     }
@@ -937,9 +636,9 @@ void RecordSet::post()
             binds.insert(QStringLiteral("qm_v%1").arg(c), m_values.at(c));
         }
         const QString sql = columns.isEmpty()
-            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_table))
+            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(KeysetQuery::quoted(m_table))
             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(quoted(m_table), names.join(QStringLiteral(", ")),
+                  .arg(KeysetQuery::quoted(m_table), names.join(QStringLiteral(", ")),
                       params.join(QStringLiteral(", ")));
         write(sql, binds);
         rowId = m_connection.lastInsertRowId();
@@ -951,7 +650,7 @@ void RecordSet::post()
         }
         binds.insert(QStringLiteral("qm_rowid"), m_rowId);
         const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = :qm_rowid")
-                                .arg(quoted(m_table), sets.join(QStringLiteral(", ")));
+                                .arg(KeysetQuery::quoted(m_table), sets.join(QStringLiteral(", ")));
         if (write(sql, binds) == 0)
             throw DbError(rowGone);
     }
@@ -992,7 +691,8 @@ void RecordSet::deleteRecord()
         cancel();
     if (!m_hasRow)
         throw DbError(emptyDataset);
-    write(QStringLiteral("DELETE FROM %1 WHERE rowid = :qm_rowid").arg(quoted(m_table)),
+    write(
+        QStringLiteral("DELETE FROM %1 WHERE rowid = :qm_rowid").arg(KeysetQuery::quoted(m_table)),
         { { QStringLiteral("qm_rowid"), m_rowId } });
     standNear();
     moved();
@@ -1015,7 +715,7 @@ void RecordSet::requery()
 {
     checkOpen();
     checkBrowseMode();
-    m_masterValue = m_master ? m_master->rawValue(m_masterField) : QVariant();
+    m_query.setMasterValue(m_master ? m_master->rawValue(m_masterField) : QVariant());
     fetchFirst(Direction::Forward);
     moved();
 }
@@ -1034,12 +734,13 @@ void RecordSet::masterMoved()
     if (!isOpen())
         return;
     const QVariant v = m_master ? m_master->rawValue(m_masterField) : QVariant();
-    const bool same = (isNullValue(v) && isNullValue(m_masterValue))
-        || (!isNullValue(v) && !isNullValue(m_masterValue) && v == m_masterValue);
+    const QVariant &was = m_query.masterValue();
+    const bool same = (isNullValue(v) && isNullValue(was))
+        || (!isNullValue(v) && !isNullValue(was) && v == was);
     if (same)
         return;
     checkBrowseMode();
-    m_masterValue = v;
+    m_query.setMasterValue(v);
     fetchFirst(Direction::Forward);
     moved();
 }

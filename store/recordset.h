@@ -1,5 +1,10 @@
 #pragma once
 
+#include "store/columntype.h"
+#include "store/keysetquery.h"
+#include "store/namedstatements.h"
+#include "store/tablecolumns.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -30,9 +35,9 @@ public:
     enum class State { Inactive, Browse, Edit, Insert };
     Q_ENUM(State)
     // What ClearNullsBeforePost and the bound controls need to know of a column.
-    enum class FieldKind { ShortText, LongText, Other };
+    using FieldKind = ColumnType::Kind;
     // The Qt type value() gives for a column (null is an invalid QVariant).
-    enum class ValueType { Text, Integer, Real, Boolean, DateTime, Blob };
+    using ValueType = ColumnType::Value;
 
     using Hook = std::function<void(RecordSet &)>;
 
@@ -61,7 +66,7 @@ public:
     // open set, keeping the current row when it is still shown. Empty text: no filter.
     void setFilter(const QString &where, const QVariantMap &params = {});
     void clearFilter() { setFilter(QString()); }
-    QString filter() const { return m_filter; }
+    QString filter() const { return m_query.filter(); }
 
     // Opens and stands on the first row; runs afterOpen (its error closes the set again).
     void open();
@@ -146,13 +151,8 @@ signals:
     void dataChanged(const QString &field);
 
 private:
-    struct Column {
-        QString name;
-        FieldKind kind = FieldKind::Other;
-        ValueType type = ValueType::Text;
-    };
-    struct Prepared;
-    enum class Direction { Forward, Backward };
+    using Prepared = NamedStatements::Prepared;
+    using Direction = KeysetQuery::Direction;
     struct Position {
         bool hasRow = false;
         qint64 rowId = 0;
@@ -163,28 +163,22 @@ private:
 
     void checkOpen() const;
     void loadColumns();
+    void setSortColumns(const QList<int> &columns);
     int columnIndex(const QString &field) const; // throws for an unknown field
     QString quotedColumn(int column) const;
-    QString selectPrefix() const;
-    QString orderBy(Direction dir, int fromKey) const;
-    QString baseWhere(QVariantMap &binds) const;
-    void bindAll(Prepared &s, const QVariantMap &binds) const;
     bool run(const QString &sql, const QVariantMap &binds);
     bool stepRow(Prepared &s);
-    QString selectSql(
-        const QString &where, QVariantMap &binds, Direction dir, bool useBase, int orderFrom) const;
     QVariant scalar(const QString &sql, const QVariantMap &binds) const;
     int write(const QString &sql, const QVariantMap &binds);
     bool fetchWhere(const QString &where, QVariantMap binds, Direction dir, bool useBase = true,
         int orderFrom = 0);
     bool fetchFirst(Direction dir);
     bool fetchAdjacent(Direction dir);
+    bool fetchForward();
+    QVariantList sortKey() const;
     bool fetchByRowId(qint64 rowId, bool useBase);
     void standNear();
-    Prepared &prepared(const QString &sql) const;
     QVariant rawValue(const QString &field) const;
-    QVariant fromStorage(int column, const QVariant &stored) const;
-    QVariant toStorage(int column, const QVariant &value) const;
     void checkBrowseMode();
     void setState(State state);
     void moved();
@@ -201,15 +195,12 @@ private:
     QList<int> m_sortColumns;
     RecordSet *m_master = nullptr;
     QString m_masterField;
-    QString m_detailField;
-    QVariant m_masterValue; // the master's key the rows were read for
     QList<RecordSet *> m_details;
-    QString m_filter;
-    QVariantMap m_filterParams;
+    // The SQL of the moves; it keeps the filter, the master's detail column and the
+    // master's key the rows were read for.
+    KeysetQuery m_query;
 
-    QList<Column> m_columns;
-    QHash<QString, int> m_columnIndex; // lower-case name -> column
-    QString m_selectPrefix;
+    TableColumns m_columns;
     bool m_counted = false; // RowCounts keeps this table's count
     State m_state = State::Inactive;
     bool m_eof = true;
@@ -221,6 +212,6 @@ private:
     QSet<int> m_assigned; // columns written since insert()/edit()
     bool m_modified = false;
     bool m_inHook = false;
-    mutable QHash<QString, std::shared_ptr<Prepared>> m_statements;
+    mutable NamedStatements m_statements;
     std::shared_ptr<Prepared> m_forward; // the next-row statement of the current sort and filter
 };
