@@ -24,11 +24,31 @@ bool isEditing(const RecordSet &set)
     return set.state() == RecordSet::State::Edit || set.state() == RecordSet::State::Insert;
 }
 
+using Page = CatalogBrowser::Page;
+
 // The kind of record a page shows (none for the other pages).
-NodeKind kindOf(CatalogBrowser::Page page)
+NodeKind kindOf(Page page)
 {
-    const int i = int(page);
-    return i >= 0 && i < 4 ? NodeKind(i + 1) : NodeKind::None;
+    switch (page) {
+    case Page::Collection: return NodeKind::Collection;
+    case Page::Category: return NodeKind::Category;
+    case Page::Picture: return NodeKind::Picture;
+    case Page::Storage: return NodeKind::Storage;
+    default: return NodeKind::None;
+    }
+}
+
+// The detail page of a kind of record.
+Page pageOf(NodeKind kind)
+{
+    switch (kind) {
+    case NodeKind::Collection: return Page::Collection;
+    case NodeKind::Category: return Page::Category;
+    case NodeKind::Picture: return Page::Picture;
+    case NodeKind::Storage: return Page::Storage;
+    case NodeKind::None: break;
+    }
+    return Page::None;
 }
 } // namespace
 
@@ -157,8 +177,7 @@ void CatalogBrowser::collapseTree(TreePane::Tree tree)
 
 void CatalogBrowser::setActiveTree(TreePane::Tree tree)
 {
-    findChild<PageControl *>(QStringLiteral("PageControl1"))
-        ->setActivePageIndex(tree == TreePane::Tree::Location ? 1 : 0);
+    m_trees->setActiveTree(tree);
 }
 
 CatalogBrowser::Page CatalogBrowser::activePage() const
@@ -187,10 +206,10 @@ void CatalogBrowser::performNavigatorAction(NodeKind page, DBNavigator::Button b
         p->performAction(button);
 }
 
-void CatalogBrowser::RenameTreeNode(int tree, NodeKind kind, const QString &name, qint64 key)
+void CatalogBrowser::RenameTreeNode(
+    TreePane::Tree tree, NodeKind kind, const QString &name, qint64 key)
 {
-    CatalogTree &model
-        = m_trees->model(tree == 2 ? TreePane::Tree::Location : TreePane::Tree::Organisation);
+    CatalogTree &model = m_trees->model(tree);
     const int node = model.indexOf(kind, key);
     if (node >= 0)
         model.rename(node, name);
@@ -200,7 +219,7 @@ void CatalogBrowser::showRecordPage(NodeKind kind)
 {
     for (Page p : { Page::Collection, Page::Category, Page::Picture, Page::Storage })
         setPageVisible(p, kindOf(p) == kind);
-    setActivePage(Page(int(kind) - 1));
+    setActivePage(pageOf(kind));
 }
 
 void CatalogBrowser::refreshPictureCategories()
@@ -331,20 +350,11 @@ void CatalogBrowser::TreeViewClick(Sender sender)
     if (node >= 0) {
         const CatalogTree &model = m_trees->model(tree);
         m_selection.select(model.nodeCode(node));
-        const int depth = model.depth(node);
-        if (tree == TreePane::Tree::Organisation) {
-            setPageVisible(Page::Collection, depth == 0);
-            setPageVisible(Page::Category, depth == 1);
-            setPageVisible(Page::Picture, depth == 2);
-            setPageVisible(Page::Storage, false);
-            setActivePage(Page(depth));
-        } else {
-            setPageVisible(Page::Collection, false);
-            setPageVisible(Page::Category, false);
-            setPageVisible(Page::Storage, depth == 0);
-            setPageVisible(Page::Picture, depth == 1);
-            setActivePage(depth == 0 ? Page::Storage : Page::Picture);
-        }
+        // Only the node's own detail page shows.
+        const Page page = pageOf(model.kind(node));
+        for (Page p : { Page::Collection, Page::Category, Page::Picture, Page::Storage })
+            setPageVisible(p, p == page);
+        setActivePage(page);
     } else if (sender != Sender::Navigator) {
         m_selection.clear();
         emit statusTextChanged(QString());

@@ -91,9 +91,9 @@ public:
     void setPageVisible(Page page, bool visible);
     void setActivePage(Page page);
 
-    // Sets the text of the node "level code=key" of tree 1 (organisation) or 2 (location);
-    // nothing changes when the tree has no such node.
-    void RenameTreeNode(int tree, NodeKind kind, const QString &name, qint64 key);
+    // Sets the text of the node "level code=key" of one tree; nothing changes when the tree
+    // has no such node.
+    void RenameTreeNode(TreePane::Tree tree, NodeKind kind, const QString &name, qint64 key);
     // Shows the detail page of a kind of record (and only that one).
     void showRecordPage(NodeKind kind);
     // The current picture's thumbnail, as a selection shows it.

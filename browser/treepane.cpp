@@ -63,9 +63,9 @@ TreePane::TreePane(QWidget *parent) : QWidget(parent)
     m_tree2 = makeTree("TabSheet6", "TreeView2", &m_location);
     m_tabs->addPage(m_tree1->parentWidget(), QStringLiteral("Organização"));
     m_tabs->addPage(m_tree2->parentWidget(), QStringLiteral("Localização"));
-    m_tabs->setActivePageIndex(0);
+    m_tabs->setActivePageIndex(int(Tree::Organisation));
     connect(m_tabs, &PageControl::tabClicked, this,
-        [this](int index) { emit tabChosen(index == 1 ? Tree::Location : Tree::Organisation); });
+        [this](int index) { emit tabChosen(treeOfTab(index)); });
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_tabs);
@@ -138,9 +138,19 @@ TreePane::Tree TreePane::treeOf(const QObject *view) const
     return view == m_tree2 ? Tree::Location : Tree::Organisation;
 }
 
+TreePane::Tree TreePane::treeOfTab(int index)
+{
+    return index == int(Tree::Location) ? Tree::Location : Tree::Organisation;
+}
+
+void TreePane::setActiveTree(Tree tree)
+{
+    m_tabs->setActivePageIndex(int(tree));
+}
+
 TreePane::Tree TreePane::activeTree() const
 {
-    return m_tabs->activePageIndex() == 1 ? Tree::Location : Tree::Organisation;
+    return treeOfTab(m_tabs->activePageIndex());
 }
 
 int TreePane::selectedNode(Tree tree) const

@@ -17,7 +17,8 @@ class QTreeView;
 class TreePane : public QWidget {
     Q_OBJECT
 public:
-    enum class Tree { Organisation, Location };
+    // The trees, valued by the index of their tab in PageControl1.
+    enum class Tree { Organisation = 0, Location = 1 };
     Q_ENUM(Tree)
 
     explicit TreePane(QWidget *parent = nullptr);
@@ -31,6 +32,8 @@ public:
         return tree == Tree::Organisation ? m_organisation : m_location;
     }
     // The tree of the active tab.
+    // Shows a tree's tab, as a click on it would, without telling anyone.
+    void setActiveTree(Tree tree);
     Tree activeTree() const;
 
     // Absolute index of a tree's selected node, or -1.
@@ -60,6 +63,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    static Tree treeOfTab(int index);
     QTreeView *view(Tree tree) const;
     QTreeView *makeTree(const char *sheetName, const char *treeName, CatalogTree *model);
     void buildMenu();

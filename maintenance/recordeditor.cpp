@@ -151,11 +151,11 @@ void RecordEditor::afterPost(NodeKind page)
         switch (page) {
         case NodeKind::Collection:
             if (name != OldName)
-                m_browser.RenameTreeNode(1, selection.kind(), name, key);
+                m_browser.RenameTreeNode(TreePane::Tree::Organisation, selection.kind(), name, key);
             break;
         case NodeKind::Category:
             if (name != OldName)
-                m_browser.RenameTreeNode(1, selection.kind(), name, key);
+                m_browser.RenameTreeNode(TreePane::Tree::Organisation, selection.kind(), name, key);
             if (set.asInt(QStringLiteral("Collection")) != OldCollection)
                 m_browser.LoadTrees();
             break;
@@ -166,7 +166,7 @@ void RecordEditor::afterPost(NodeKind page)
             break;
         case NodeKind::Storage:
             if (name != OldName)
-                m_browser.RenameTreeNode(2, selection.kind(), name, key);
+                m_browser.RenameTreeNode(TreePane::Tree::Location, selection.kind(), name, key);
             break;
         case NodeKind::None: break;
         }

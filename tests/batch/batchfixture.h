@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browser/catalogfixture.h"
+#include "support/catalogfixture.h"
 #include "core/progresssink.h"
 #include "core/scriptedprompter.h"
 #include "store/tdados.h"

@@ -1,7 +1,7 @@
 #include "browser/catalogtree.h"
 #include "browser/lookuplists.h"
 #include "browser/treeloader.h"
-#include "catalogfixture.h"
+#include "support/catalogfixture.h"
 #include "core/scriptedprompter.h"
 #include "store/tdados.h"
 

@@ -1,4 +1,4 @@
-#include "../browser/catalogfixture.h"
+#include "support/catalogfixture.h"
 #include "app/startup.h"
 #include "app/tabertura.h"
 #include "browser/catalogbrowser.h"

@@ -7,6 +7,7 @@
 #include "store/schema.h"
 #include "core/scriptedprompter.h"
 #include "store/tdados.h"
+#include "support/catalogfixture.h"
 #include "support/testsupport.h"
 #include "core/versiontools.h"
 
@@ -27,16 +28,15 @@
 // A catalogue beside a throw-away program, its store opened as the program opens it, and a
 // folder tree of real files to scan.
 struct ScanFixture {
-    testsupport::ProgramFolder program;
+    CatalogFixture catalog;
+    testsupport::ProgramFolder &program = catalog.folder;
+    QString catalogue = catalog.path;
     QTemporaryDir treeDir;
     ScriptedPrompter prompter;
     std::unique_ptr<TDados> store;
-    QString catalogue;
 
     explicit ScanFixture(bool open = true)
     {
-        catalogue = program.paths.databasePath();
-        Schema::createCatalogue(catalogue, compiledVersion());
         if (open)
             openStore();
     }

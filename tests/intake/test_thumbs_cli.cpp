@@ -5,6 +5,7 @@
 #include "store/dberror.h"
 #include "store/query.h"
 #include "store/schema.h"
+#include "support/catalogfixture.h"
 #include "support/picturesamples.h"
 #include "support/testsupport.h"
 
@@ -36,18 +37,17 @@ struct Run {
 // A copy of quillomar-cli in a folder of its own, so that its thumbnails land there, with
 // the default catalogue beside it and a folder of real pictures.
 struct ThumbsFixture {
-    QTemporaryDir program;
+    CatalogFixture catalog;
+    const QTemporaryDir &program = catalog.folder.dir;
     QTemporaryDir pictures;
     QString cli;
-    QString catalogue;
+    QString catalogue = catalog.path;
 
     ThumbsFixture()
     {
         cli = program.filePath("quillomar-cli");
         QFile::copy(testsupport::binDir() + "/quillomar-cli", cli);
         QFile::setPermissions(cli, QFile::permissions(cli) | QFile::ExeOwner);
-        catalogue = program.filePath("quillomar.mdb");
-        Schema::createCatalogue(catalogue, compiledVersion());
     }
 
     QString file(const QString &name) const { return pictures.filePath(name); }
@@ -58,20 +58,7 @@ struct ThumbsFixture {
 
     qint64 exec(const QString &sql, const QVariantMap &params = {}) const
     {
-        Connection c;
-        c.openFile(catalogue);
-        Command cmd(c);
-        cmd.setSql(sql);
-        for (auto it = params.cbegin(); it != params.cend(); ++it)
-            cmd.setParam(it.key(), it.value());
-        cmd.execute();
-        Query q(c);
-        q.setSql("SELECT last_insert_rowid() AS Id");
-        q.open();
-        const qint64 id = q.asInt("Id");
-        q.close();
-        c.close();
-        return id;
+        return catalog.exec(sql, params);
     }
 
     qint64 picture(

@@ -1,4 +1,4 @@
-#include "browser/catalogfixture.h"
+#include "support/catalogfixture.h"
 #include "support/picturesamples.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "app/startup.h"
 #include "app/tabertura.h"
 #include "browser/catalogbrowser.h"
-#include "browser/catalogfixture.h"
+#include "support/catalogfixture.h"
 #include "core/scriptedprompter.h"
 #include "store/query.h"
 #include "store/tdados.h"

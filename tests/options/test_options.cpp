@@ -1,4 +1,4 @@
-#include "browser/catalogfixture.h"
+#include "support/catalogfixture.h"
 #include "core/inifile.h"
 #include "core/scriptedprompter.h"
 #include "options/topcoes.h"

@@ -10,8 +10,9 @@
 
 #include <QtTest>
 
-// A fresh catalogue beside a throw-away program file, filled by plain SQL so that the
-// rows under test do not depend on the code under test.
+// The tests' one catalogue file: a fresh catalogue made by the schema code beside a
+// throw-away program file, filled by plain SQL so that the rows under test do not depend on
+// the code under test.
 struct CatalogFixture {
     testsupport::ProgramFolder folder;
     QString path;
