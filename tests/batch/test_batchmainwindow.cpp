@@ -2,7 +2,7 @@
 #include "app/tabertura.h"
 #include "batch/tbatchprocess.h"
 #include "browser/catalogbrowser.h"
-#include "browser/catalogfixture.h"
+#include "support/catalogfixture.h"
 #include "core/scriptedprompter.h"
 #include "support/windowdriver.h"
 #include "widgets/pagecontrol.h"
