@@ -263,6 +263,13 @@ private slots:
         });
         closer.start(10);
         const int result = runModal(b.copy, [&] {
+            // "Procurar": a cancelled picker changes nothing, a chosen folder fills the edit.
+            click(&b.copy, "BitBtn1");
+            QCOMPARE(child<QLineEdit>(&b.copy, "Edit1")->text(), QString());
+            b.f.prompter.answerPath(src);
+            click(&b.copy, "BitBtn1");
+            QCOMPARE(child<QLineEdit>(&b.copy, "Edit1")->text(), src);
+            typeInto(child<QLineEdit>(&b.copy, "Edit1"), QString());
             click(&b.copy, "BitBtn2");
             typeInto(child<QLineEdit>(&b.copy, "Edit1"), dest + "/ok.jpg");
             click(&b.copy, "BitBtn2");
