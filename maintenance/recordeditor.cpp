@@ -138,8 +138,15 @@ void RecordEditor::afterPost(NodeKind page)
     try {
         m_transaction.commit();
     } catch (const DbError &e) {
-        // The row stays saved in the open transaction; a later cancel rolls it back.
+        // Nothing of the edit is kept: a transaction left open would swallow what follows.
         m_prompter.error(e.message());
+        try {
+            m_transaction.rollback();
+            recordtables::recordSetOf(m_store, page).refresh();
+        } catch (const DbError &) {
+        }
+        selection.setInsertInProgress(false);
+        selection.setEditInProgress(false);
         return;
     }
     RecordSet &set = recordtables::recordSetOf(m_store, page);
