@@ -12,7 +12,7 @@ namespace {
 
 const QLatin1String jet40Prefix("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
 const QLatin1String jet40Name("Microsoft.Jet.OLEDB.4.0");
-const QString notOpen = QStringLiteral("the catalogue is not open");
+const QString notOpen = QStringLiteral("o catálogo não está aberto");
 
 // An absolute path as a SQLite URI ("file:///..."), with the characters URIs reserve
 // escaped, and the query that chooses the open mode.
@@ -74,8 +74,8 @@ void Connection::open(const QString &connectionString)
         try {
             openSqlite(path, false);
         } catch (const DbError &e) {
-            m_lastOpenError
-                = QStringLiteral("%1 could not open \"%2\": %3").arg(jet40Name, path, e.message());
+            m_lastOpenError = QStringLiteral("%1 não conseguiu abrir \"%2\": %3")
+                                  .arg(jet40Name, path, e.message());
             throw;
         }
         m_connectionString = connectionString;
@@ -91,11 +91,13 @@ void Connection::open(const QString &connectionString)
         const QString driver = (open >= 0 && shut > open)
             ? connectionString.mid(open + 8, shut - open - 8)
             : QString();
-        message = QStringLiteral("ODBC driver \"%1\" is not available on this system").arg(driver);
+        message
+            = QStringLiteral("O driver ODBC \"%1\" não está disponível neste sistema").arg(driver);
     } else if (!provider.isEmpty()) {
-        message = QStringLiteral("Provider \"%1\" is not available on this system").arg(provider);
+        message
+            = QStringLiteral("O provedor \"%1\" não está disponível neste sistema").arg(provider);
     } else {
-        message = QStringLiteral("Connection string not understood: %1").arg(connectionString);
+        message = QStringLiteral("Cadeia de conexão não reconhecida: %1").arg(connectionString);
     }
     if (!m_lastOpenError.isEmpty())
         message += QStringLiteral(" (%1)").arg(m_lastOpenError);
@@ -115,8 +117,8 @@ void Connection::createFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         fail(QFileInfo::exists(path)
-                ? QStringLiteral("file already exists: %1").arg(path)
-                : QStringLiteral("unable to create %1: %2").arg(path, file.errorString()));
+                ? QStringLiteral("O arquivo já existe: %1").arg(path)
+                : QStringLiteral("Não foi possível criar %1: %2").arg(path, file.errorString()));
     }
     file.close();
     try {
@@ -130,9 +132,21 @@ void Connection::createFile(const QString &path)
 
 void Connection::openSqlite(const QString &path, bool create)
 {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    const QByteArray uri = uriForFile(absolute, "mode=rw");
-    const int flags = SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_READWRITE;
+    const QFileInfo file(path);
+    const QString absolute = file.absoluteFilePath();
+    // A catalogue is opened for writing only where writing can succeed: a file we may not
+    // write opens read-only, and where not even a journal can be made beside it (a disc, a
+    // read-only mount or folder) the engine is told nothing will change it, so it neither
+    // looks for nor makes a journal or a shared-memory file.
+    const bool folderWritable = QFileInfo(file.absolutePath()).isWritable();
+    const char *mode = "mode=rw";
+    if (!create && !folderWritable)
+        mode = "mode=ro&immutable=1";
+    else if (!create && file.exists() && !file.isWritable())
+        mode = "mode=ro";
+    const QByteArray uri = uriForFile(absolute, mode);
+    const int flags = SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX
+        | (qstrncmp(mode, "mode=rw", 7) == 0 ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
     sqlite3 *handle = nullptr;
     const int rc = sqlite3_open_v2(uri.constData(), &handle, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -144,11 +158,11 @@ void Connection::openSqlite(const QString &path, bool create)
     m_filePath = absolute;
     try {
         configure();
-        if (!create)
+        // The journal mode stays the one the file has: changing it would write the header.
+        if (create)
+            exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
+        else
             checkRequiredTables();
-        // Only a file known to be ours gets the journal mode written into its header.
-        if (!isReadOnly())
-            exec(QStringLiteral("PRAGMA journal_mode = WAL"));
     } catch (...) {
         close();
         throw;

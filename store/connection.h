@@ -11,12 +11,15 @@ struct sqlite3;
 //
 // Meaning of the connection strings on SQLite:
 // - "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=PATH;" opens the existing file PATH
-//   read-write (read-only when the file system refuses writing); it never creates a file,
-//   and it refuses a file that is not a SQLite database or lacks a required table.
+//   read-write; read-only when the file may not be written, and as an unchanging file when
+//   not even a journal can be made in its folder (a disc, a read-only mount). It never
+//   creates a file, and it refuses a file that is not a SQLite database or lacks a
+//   required table.
 // - Every other provider (Jet 5.0, Jet 3.51, MSDASQL with an Access ODBC driver) is not
 //   available here and fails with a message naming it and the last engine error met.
-// Every opened file gets the WAL journal, foreign keys on and the busy timeout; write
-// transactions begin IMMEDIATE.
+// Opening never writes: a file keeps the journal mode it has (new files get the rollback
+// journal, so the file alone is the whole catalogue after every commit). Foreign keys are
+// on, the busy timeout set; write transactions begin IMMEDIATE.
 class Connection : public QObject {
     Q_OBJECT
 public:
@@ -27,7 +30,8 @@ public:
     void open(const QString &connectionString);
     // Opens a catalogue file directly, as the first provider does (schema code, tests).
     void openFile(const QString &path);
-    // Creates a new, empty database file and opens it; refuses an existing file.
+    // Creates a new, empty database file (rollback journal) and opens it; refuses an
+    // existing file.
     void createFile(const QString &path);
     // Closes; record sets and queries on this connection must be closed first.
     void close();

@@ -5,7 +5,16 @@
 #include "store/statement.h"
 #include "store/transaction.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 namespace {
 
@@ -167,18 +176,73 @@ QList<int> Schema::referenceResolutions()
 
 void Schema::createCatalogue(const QString &path, const QString &version)
 {
+    const QFileInfo target(path);
+    const QString finalPath = target.absoluteFilePath();
+    if (target.exists() || target.isSymLink())
+        throw DbError(QStringLiteral("O arquivo já existe: %1").arg(finalPath));
+    const QDir folder = target.absoluteDir();
+    const QString prefix = QLatin1Char('.') + target.fileName() + QLatin1Char('.');
+    removeAbandonedTemporaries(folder, prefix);
+
+    // The catalogue is built under a name of its own and only a complete one gets the real
+    // name, so a kill or a failure part way never leaves half a catalogue behind.
+    const QString temporary = folder.filePath(
+        prefix + QString::number(QCoreApplication::applicationPid()) + QLatin1String(".tmp"));
+    const auto discard = [&temporary] {
+        QFile::remove(temporary);
+        QFile::remove(temporary + QStringLiteral("-journal"));
+    };
+    discard(); // a leftover of this same process id
     Connection connection;
-    connection.createFile(path);
     try {
+        connection.createFile(temporary);
         createTables(connection);
         insertReferenceRows(connection, version);
         connection.close();
     } catch (...) {
         connection.close();
-        QFile::remove(path);
-        QFile::remove(path + QStringLiteral("-wal"));
-        QFile::remove(path + QStringLiteral("-shm"));
+        discard();
         throw;
+    }
+    // Never replaces a file that appeared meanwhile.
+    const QByteArray from = QFile::encodeName(temporary);
+    const QByteArray to = QFile::encodeName(finalPath);
+    int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        // File systems without that rename: a hard link refuses an existing name as well.
+        rc = ::link(from.constData(), to.constData());
+        if (rc == 0)
+            ::unlink(from.constData());
+    }
+    if (rc != 0) {
+        const int error = errno;
+        discard();
+        throw DbError(error == EEXIST
+                ? QStringLiteral("O arquivo já existe: %1").arg(finalPath)
+                : QStringLiteral("Não foi possível criar %1: %2")
+                      .arg(finalPath, QString::fromLocal8Bit(strerror(error))));
+    }
+    // The new name itself must survive a crash.
+    const int dir = ::open(QFile::encodeName(folder.absolutePath()).constData(), O_RDONLY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+void Schema::removeAbandonedTemporaries(const QDir &folder, const QString &prefix)
+{
+    const QStringList leftovers = folder.entryList(
+        { prefix + QStringLiteral("*.tmp") }, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : leftovers) {
+        bool numeric = false;
+        const qint64 pid
+            = name.mid(prefix.size(), name.size() - prefix.size() - 4).toLongLong(&numeric);
+        // One whose process still runs is that process's catalogue in the making.
+        if (!numeric || pid <= 0 || (::kill(pid_t(pid), 0) == 0 || errno != ESRCH))
+            continue;
+        QFile::remove(folder.filePath(name));
+        QFile::remove(folder.filePath(name + QStringLiteral("-journal")));
     }
 }
 

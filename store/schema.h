@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class Connection;
+class QDir;
 
 // The catalogue's tables, relations, indexes and reference rows. Only catalogue creation
 // (quillomar-cli create, the build's default catalogue, tests) uses it: the program opens
@@ -31,8 +32,8 @@ public:
     static QList<int> referenceResolutions();
 
     // Writes a new catalogue file: tables, relations, indexes, reference rows and the
-    // CatalogInfo row carrying `version`. Refuses an existing file; a failure leaves no
-    // file behind. Throws DbError.
+    // CatalogInfo row carrying `version`, in the rollback-journal mode. Refuses an existing
+    // file; the file appears under its name only when complete. Throws DbError.
     static void createCatalogue(const QString &path, const QString &version);
     // The same on an open, empty connection, inside one transaction.
     static void createTables(Connection &connection);
@@ -40,4 +41,8 @@ public:
     // Adds the indexes of the current release that the catalogue lacks (the upgrade of an
     // older catalogue); the caller holds the transaction.
     static void createMissingIndexes(Connection &connection);
+
+private:
+    // Removes the catalogues in the making (".NAME.PID.tmp") whose process has ended.
+    static void removeAbandonedTemporaries(const QDir &folder, const QString &prefix);
 };

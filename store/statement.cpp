@@ -8,7 +8,7 @@
 
 namespace {
 
-const QString notOpen = QStringLiteral("the catalogue is not open");
+const QString notOpen = QStringLiteral("o catálogo não está aberto");
 const QString oneAtATime = QStringLiteral("O texto SQL contém mais de um comando.");
 
 bool isBlank(const char *p)

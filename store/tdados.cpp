@@ -6,10 +6,12 @@
 #include "core/versiontools.h"
 #include "store/dberror.h"
 #include "store/schema.h"
+#include "store/statement.h"
 #include "store/transaction.h"
 
 #include <QDir>
 #include <QStorageInfo>
+#include <sqlite3.h>
 
 namespace {
 
@@ -146,13 +148,34 @@ void TDados::installHooks()
 
 void TDados::insertDefaultRow(RecordSet &dataSet, const std::function<void(RecordSet &)> &fill)
 {
+    // Nothing can be written to a read-only catalogue; after a row refused for a lock the
+    // others would only wait for the same lock and repeat the same message.
+    if (m_defaultRowsLocked || Conexao.isReadOnly())
+        return;
     try {
         Transaction transaction(Conexao);
+        // Another process starting at the same time may have added the row since the set
+        // was read: look again while holding the write lock.
+        bool taken = false;
+        {
+            Statement look(
+                Conexao, QStringLiteral("SELECT 1 FROM \"%1\" LIMIT 1").arg(dataSet.tableName()));
+            Statement::Reset done(look);
+            taken = look.step();
+        }
+        if (taken) {
+            transaction.rollback();
+            dataSet.requery();
+            return;
+        }
         dataSet.insert();
         fill(dataSet);
         dataSet.post();
         transaction.commit();
     } catch (const DbError &e) {
+        const int primary = e.code() & 0xFF;
+        m_defaultRowsLocked
+            = primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_READONLY;
         // The transaction has rolled back: show the set without the row.
         try {
             if (dataSet.state() == RecordSet::State::Insert)
@@ -201,6 +224,7 @@ bool TDados::OpenDatabaseAll()
         CloseDatabaseAll();
     if (m_useConfiguration)
         readConfiguration();
+    m_defaultRowsLocked = false;
     const QString path = m_paths.databasePath();
 
     QString error;

@@ -71,11 +71,14 @@ public:
 private:
     bool tryConnect(const QString &connectionString, QString *error);
     void readConfiguration();
-    // Inserts one default row in its own transaction; its error is shown, not thrown.
+    // Inserts one default row in its own transaction unless the table has gained a row
+    // meanwhile; its error is shown, not thrown. After a lock refused it no further default
+    // row is tried.
     void insertDefaultRow(RecordSet &dataSet, const std::function<void(RecordSet &)> &fill);
     void installHooks();
 
     ProgramPaths &m_paths;
     Prompter &m_prompter;
     bool m_useConfiguration = true;
+    bool m_defaultRowsLocked = false;
 };

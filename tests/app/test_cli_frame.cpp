@@ -159,7 +159,7 @@ private slots:
         QVERIFY(holder.waitForFinished(30000));
         for (const Run &r : { info, tree }) {
             QCOMPARE(r.exitCode, 1);
-            QVERIFY(r.err.count("database is locked") >= 1);
+            QCOMPARE(r.err.count("database is locked"), 1);
             QVERIFY(r.out.isEmpty());
         }
     }

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -140,6 +141,32 @@ private slots:
         QCOMPARE(w.pages()->activePageIndex(), 3);
         QCOMPARE(w.find<QLineEdit>("DBEdit10")->text(), QStringLiteral("Disco externo"));
         QVERIFY(!w.action("InserirnoLote1")->isEnabled());
+    }
+
+    void anotherProcessesScanCommitsWhileAPictureIsShown()
+    {
+        Window w;
+        w.click(w.tree1(), w.node(w.tree1(), "N3", w.coliseum));
+        QCOMPARE(w.find<QLineEdit>("DBEdit3")->text(), QStringLiteral("coliseu"));
+        QTemporaryDir pictures;
+        for (const char *name : { "a.jpg", "b.jpg" })
+            QVERIFY(testsupport::writeFile(pictures.filePath(name), QByteArray()));
+        // The window keeps running its events meanwhile; none of them may leave a read open.
+        QProcess scan;
+        QSignalSpy finished(&scan, &QProcess::finished);
+        scan.start(testsupport::binDir() + "/quillomar-cli",
+            { "--catalogue", w.f.path, "scan", pictures.path(), "--collection",
+                QString::number(w.trips), "--category", QString::number(w.rome) });
+        QTRY_VERIFY_WITH_TIMEOUT(finished.count() == 1, 120000);
+        QCOMPARE(scan.readAllStandardError(), QByteArray());
+        QCOMPARE(scan.exitCode(), 0);
+        QCOMPARE(w.store().Conexao.steppingStatements(), 0);
+        Connection c;
+        c.openFile(w.f.path);
+        Query q(c);
+        q.setSql("SELECT count(*) AS n FROM Pictures");
+        q.open();
+        QCOMPARE(q.asInt("n"), 5);
     }
 
     void organisationTreePagesFollowTheDepth()

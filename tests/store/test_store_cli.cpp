@@ -3,6 +3,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 using storetest::RawDb;
 
@@ -105,7 +110,8 @@ private slots:
         // No configuration: quillomar.mdb beside the program.
         Result r = run({ "info" }, cli);
         QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("could not open \"%1/quillomar.mdb\"").arg(folder)),
+        QVERIFY2(
+            r.err.contains(QStringLiteral("não conseguiu abrir \"%1/quillomar.mdb\"").arg(folder)),
             qPrintable(r.err));
         QVERIFY(!QFileInfo::exists(folder + "/quillomar.mdb"));
         QCOMPARE(run({ "create", folder + "/quillomar.mdb" }, cli).code, 0);
@@ -132,13 +138,13 @@ private slots:
         QCOMPARE(r.code, 1);
         QCOMPARE(r.out, QString());
         const QString cause = QStringLiteral(
-            " (Microsoft.Jet.OLEDB.4.0 could not open \"%1\": unable to open database file)")
+            " (Microsoft.Jet.OLEDB.4.0 não conseguiu abrir \"%1\": unable to open database file)")
                                   .arg(missing);
         QCOMPARE(r.err,
-            "Provider \"Microsoft.Jet.OLEDB.3.51\" is not available on this system" + cause
+            "O provedor \"Microsoft.Jet.OLEDB.3.51\" não está disponível neste sistema" + cause
                 + "\n"
-                  "ODBC driver \"Driver do Microsoft Access (*.mdb)\" is not available on this "
-                  "system"
+                  "O driver ODBC \"Driver do Microsoft Access (*.mdb)\" não está disponível "
+                  "neste sistema"
                 + cause
                 + "\n"
                   "Banco de dados não conectado.\n");
@@ -160,6 +166,121 @@ private slots:
         r = run({ "--catalogue", older, "info" });
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, infoLines(older, "1 1 1 0"));
+    }
+
+    void commandsStartedTogetherAddTheDefaultRowsOnce()
+    {
+        for (int round = 0; round < 3; ++round) {
+            const QString path = m_dir.filePath(QStringLiteral("juntos%1.mdb").arg(round));
+            Schema::createCatalogue(path, compiledVersion());
+            std::vector<std::unique_ptr<QProcess>> runs;
+            for (int i = 0; i < 6; ++i) {
+                runs.push_back(std::make_unique<QProcess>());
+                runs.back()->start(
+                    testsupport::binDir() + "/quillomar-cli", { "--catalogue", path, "info" });
+            }
+            for (auto &p : runs) {
+                QVERIFY(p->waitForFinished(60000));
+                QCOMPARE(p->readAllStandardError(), QByteArray());
+                QCOMPARE(p->exitCode(), 0);
+            }
+            RawDb raw(path);
+            for (const char *table : { "Collections", "Categories", "Storages", "SMTPAccount" })
+                QCOMPARE(raw.scalar(QStringLiteral("SELECT count(*) FROM ") + table),
+                    QStringLiteral("1"));
+        }
+    }
+
+    void aCatalogueInAFolderNobodyMayWriteIsRead()
+    {
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath("disco.mdb");
+        QCOMPARE(run({ "create", path }).code, 0);
+        QCOMPARE(run({ "--catalogue", path, "info" }).code, 0); // default rows made
+        const QByteArray before = storetest::digest(path);
+        storetest::UnwritableFolder readOnly(dir.path());
+        if (!readOnly.effective())
+            QSKIP("this file system cannot refuse writing to a folder");
+        const Result r = run({ "--catalogue", path, "info" });
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, infoLines(path, "1 1 1 0"));
+        QCOMPARE(storetest::digest(path), before);
+    }
+
+    void aKilledCreateLeavesNoHalfCatalogue()
+    {
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath("meio.mdb");
+        // Killed as soon as anything shows in the folder: the real name must not be there.
+        for (int round = 0; round < 3; ++round) {
+            QProcess p;
+            p.start(testsupport::binDir() + "/quillomar-cli", { "create", path });
+            QVERIFY(p.waitForStarted());
+            while (p.state() == QProcess::Running && storetest::listing(dir.path()).isEmpty()) { }
+            p.kill();
+            p.waitForFinished();
+            if (QFileInfo::exists(path)) {
+                // Only a run that finished first may leave the catalogue, whole.
+                QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+                QCOMPARE(RawDb(path).scalar("SELECT count(*) FROM Formats"), QStringLiteral("9"));
+                QVERIFY(QFile::remove(path));
+            }
+        }
+        // What a killed run left does not stand in the way, and is cleared away.
+        const Result r = run({ "create", path });
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.code, 0);
+        QCOMPARE(storetest::listing(dir.path()), QStringList { "meio.mdb" });
+        QCOMPARE(run({ "--catalogue", path, "info" }).out, infoLines(path, "1 1 1 0"));
+    }
+
+    void readersRunWhileALargeScanIsUnderWay()
+    {
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath("grande.mdb");
+        QCOMPARE(run({ "create", path }).code, 0);
+        QCOMPARE(run({ "--catalogue", path, "info" }).code, 0); // the default rows
+        const QString pictures = QDir(dir.path()).filePath("fotos");
+        QVERIFY(QDir().mkpath(pictures));
+        for (int folder = 0; folder < 100; ++folder) {
+            const QByteArray sub = QFile::encodeName(pictures) + "/p" + QByteArray::number(folder);
+            QCOMPARE(::mkdir(sub.constData(), 0755), 0);
+            for (int i = 0; i < 1000; ++i) {
+                const QByteArray name = sub + "/f" + QByteArray::number(folder * 1000 + i) + ".jpg";
+                const int fd = ::open(name.constData(), O_CREAT | O_WRONLY, 0644);
+                QVERIFY(fd >= 0);
+                ::close(fd);
+            }
+        }
+        QProcess scan;
+        scan.start(
+            testsupport::binDir() + "/quillomar-cli", { "--catalogue", path, "scan", pictures });
+        QVERIFY(scan.waitForStarted());
+        // The scan holds the write lock once its transaction has begun.
+        sqlite3 *probe = nullptr;
+        QCOMPARE(sqlite3_open_v2(path.toUtf8().constData(), &probe, SQLITE_OPEN_READWRITE, nullptr),
+            SQLITE_OK);
+        const auto scanHoldsTheLock = [probe] {
+            if (sqlite3_exec(probe, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+                return true;
+            sqlite3_exec(probe, "ROLLBACK", nullptr, nullptr, nullptr);
+            return false;
+        };
+        while (scan.state() == QProcess::Running && !scanHoldsTheLock()) { }
+        const Result info = run({ "--catalogue", path, "info" });
+        const Result tree = run({ "--catalogue", path, "tree" });
+        const bool stillScanning = scanHoldsTheLock();
+        sqlite3_close(probe);
+        QVERIFY(scan.waitForFinished(600000));
+        QCOMPARE(scan.exitCode(), 0);
+        QVERIFY2(stillScanning, "the scan ended before the readers did: no overlap was tested");
+        QCOMPARE(info.err, QString());
+        QCOMPARE(info.code, 0);
+        QCOMPARE(tree.err, QString());
+        QCOMPARE(tree.code, 0);
+        QVERIFY(tree.out.contains("(undefined)"));
+        QCOMPARE(RawDb(path).scalar("SELECT count(*) FROM Pictures"), QStringLiteral("100000"));
     }
 
     void theBuildShipsADefaultCatalogue()

@@ -9,6 +9,7 @@
 
 #include "store/resultmodel.h"
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -48,7 +49,7 @@ private slots:
         QCOMPARE(conn.connectionString(), jet40 + path + ";");
         QCOMPARE(conn.filePath(), path);
         QVERIFY(!conn.isReadOnly());
-        QCOMPARE(pragma(conn, "journal_mode"), QStringLiteral("wal"));
+        QCOMPARE(pragma(conn, "journal_mode"), QStringLiteral("delete"));
         QCOMPARE(pragma(conn, "foreign_keys"), QStringLiteral("1"));
         QVERIFY(pragma(conn, "busy_timeout").toInt() >= 5000);
         // The handle is the engine's own, on the file that was named.
@@ -57,6 +58,70 @@ private slots:
         conn.close();
         QVERIFY(!conn.isOpen());
         QVERIFY(conn.connectionString().isEmpty());
+    }
+
+    void openingNeverWritesAndEveryCommitLeavesOneWholeFile()
+    {
+        const QString path = freshCatalogue("untouched.mdb");
+        const QByteArray before = storetest::digest(path);
+        {
+            Connection conn;
+            conn.open(jet40 + path + ";");
+            QCOMPARE(pragma(conn, "journal_mode"), QStringLiteral("delete"));
+            Query q(conn);
+            q.setSql("SELECT count(*) AS n FROM Formats");
+            q.open();
+            QCOMPARE(q.asString("n"), QStringLiteral("9"));
+            q.close();
+        }
+        QCOMPARE(storetest::digest(path), before);
+        QVERIFY(!storetest::listing(m_dir.path()).contains("untouched.mdb-wal"));
+
+        // A file in the write-ahead mode keeps that mode too.
+        const QString wal = freshCatalogue("kept.mdb");
+        RawDb(wal).exec("PRAGMA journal_mode = WAL");
+        {
+            Connection conn;
+            conn.open(jet40 + wal + ";");
+            QCOMPARE(pragma(conn, "journal_mode"), QStringLiteral("wal"));
+        }
+
+        // A copy taken while the writer is still open holds what it committed.
+        Connection writer;
+        writer.open(jet40 + path + ";");
+        Transaction t(writer);
+        writer.exec("INSERT INTO Storages (Name) VALUES ('a'), ('b')");
+        t.commit();
+        const QString copy = m_dir.filePath("copy.mdb");
+        QVERIFY(QFile::copy(path, copy));
+        QCOMPARE(RawDb(copy).scalar("SELECT count(*) FROM Storages"), QStringLiteral("2"));
+    }
+
+    void aFolderNothingCanBeWrittenToStillOpensForReading()
+    {
+        QTemporaryDir dir;
+        const QString plain = storetest::makeCatalogue(dir.path(), "plain.mdb");
+        const QString wal = storetest::makeCatalogue(dir.path(), "wal.mdb");
+        {
+            RawDb raw(wal);
+            raw.exec("PRAGMA journal_mode = WAL");
+            raw.exec("INSERT INTO Storages (Name) VALUES ('w')");
+        }
+        storetest::UnwritableFolder readOnly(dir.path());
+        if (!readOnly.effective())
+            QSKIP("this file system cannot refuse writing to a folder");
+        for (const QString &path : { plain, wal }) {
+            Connection conn;
+            conn.open(jet40 + path + ";");
+            QVERIFY(conn.isReadOnly());
+            Query q(conn);
+            q.setSql("SELECT count(*) AS n FROM Storages");
+            q.open();
+            QCOMPARE(q.asString("n"), path == wal ? QStringLiteral("1") : QStringLiteral("0"));
+            q.close();
+            QVERIFY_THROWS_EXCEPTION(
+                DbError, conn.exec("INSERT INTO Storages (Name) VALUES ('x')"));
+        }
     }
 
     void jet40NeverCreatesAFile()
@@ -95,19 +160,20 @@ private slots:
         } catch (const DbError &e) {
             QCOMPARE(e.message(),
                 QStringLiteral(
-                    "Provider \"Microsoft.Jet.OLEDB.5.0\" is not available on this system"));
+                    "O provedor \"Microsoft.Jet.OLEDB.5.0\" não está disponível neste sistema"));
         }
         const QString missing = m_dir.filePath("gone.mdb");
         QVERIFY_THROWS_EXCEPTION(DbError, conn.open(jet40 + missing + ";"));
         const QString cause = QStringLiteral(
-            " (Microsoft.Jet.OLEDB.4.0 could not open \"%1\": unable to open database file)")
+            " (Microsoft.Jet.OLEDB.4.0 não conseguiu abrir \"%1\": unable to open database file)")
                                   .arg(missing);
         try {
             conn.open("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + missing + ";");
             QFAIL("opened");
         } catch (const DbError &e) {
             QCOMPARE(e.message(),
-                "Provider \"Microsoft.Jet.OLEDB.3.51\" is not available on this system" + cause);
+                "O provedor \"Microsoft.Jet.OLEDB.3.51\" não está disponível neste sistema"
+                    + cause);
         }
         try {
             conn.open("Provider=MSDASQL.1;Connect Timeout=15;Extended Properties=\"DBQ=" + missing
@@ -115,7 +181,8 @@ private slots:
             QFAIL("opened");
         } catch (const DbError &e) {
             QCOMPARE(e.message(),
-                "ODBC driver \"Microsoft Access Driver (*.mdb)\" is not available on this system"
+                "O driver ODBC \"Microsoft Access Driver (*.mdb)\" não está disponível neste "
+                "sistema"
                     + cause);
         }
         QVERIFY(!QFileInfo::exists(missing));
@@ -488,7 +555,7 @@ private slots:
             c.execute();
             QFAIL("ran on a closed connection");
         } catch (const DbError &e) {
-            QCOMPARE(e.message(), QStringLiteral("the catalogue is not open"));
+            QCOMPARE(e.message(), QStringLiteral("o catálogo não está aberto"));
         }
     }
 };

@@ -215,7 +215,7 @@ private slots:
         QCOMPARE(db.column("SELECT Version FROM CatalogInfo"), QStringList({ "1.0.0.9" }));
         // The store makes the default rows when it first opens the catalogue.
         QCOMPARE(db.scalar("SELECT count(*) FROM Collections"), QStringLiteral("0"));
-        QCOMPARE(db.scalar("PRAGMA journal_mode"), QStringLiteral("wal"));
+        QCOMPARE(db.scalar("PRAGMA journal_mode"), QStringLiteral("delete"));
     }
 
     void keysAreNeverReused()
@@ -235,7 +235,7 @@ private slots:
             Schema::createCatalogue(existing, "1.0.0.9");
             QFAIL("an existing file was accepted");
         } catch (const DbError &e) {
-            QCOMPARE(e.message(), QStringLiteral("file already exists: ") + existing);
+            QCOMPARE(e.message(), QStringLiteral("O arquivo já existe: ") + existing);
         }
         QCOMPARE(testsupport::readFile(existing), QByteArray("not to be touched"));
         // Creation that fails half-way removes what it began.

@@ -37,17 +37,18 @@ QStringList boxes(const ScriptedPrompter &prompter)
 // The two boxes the chain shows when the catalogue itself cannot be opened.
 QStringList chainBoxes(const QString &path, const QString &engineText)
 {
-    const QString cause = QStringLiteral(" (Microsoft.Jet.OLEDB.4.0 could not open \"%1\": %2)")
-                              .arg(path, engineText);
-    return {
-        describe(Prompter::Icon::Warning, Prompter::Buttons(Prompter::Ignore) | Prompter::Cancel,
-            QStringLiteral("Provider \"Microsoft.Jet.OLEDB.3.51\" is not available on this system")
-                + cause),
+    const QString cause
+        = QStringLiteral(" (Microsoft.Jet.OLEDB.4.0 não conseguiu abrir \"%1\": %2)")
+              .arg(path, engineText);
+    return { describe(Prompter::Icon::Warning,
+                 Prompter::Buttons(Prompter::Ignore) | Prompter::Cancel,
+                 QStringLiteral(
+                     "O provedor \"Microsoft.Jet.OLEDB.3.51\" não está disponível neste sistema")
+                     + cause),
         describe(Prompter::Icon::Error, Prompter::Ok,
-            QStringLiteral("ODBC driver \"Driver do Microsoft Access (*.mdb)\" is not available on "
-                           "this system")
-                + cause)
-    };
+            QStringLiteral("O driver ODBC \"Driver do Microsoft Access (*.mdb)\" não está "
+                           "disponível neste sistema")
+                + cause) };
 }
 
 const QString newerMessage
