@@ -4,12 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
 // A fixed version record in the layout of the Windows VS_FIXEDFILEINFO header: signature,
-// structure version, then the file version as two 32-bit words. Kept in the executable so
-// that GetFileVersion reads this program like any other program file.
+// structure version, then the file version as two 32-bit words.
 struct FixedFileInfo {
     uint32_t signature;
     uint32_t strucVersion;
@@ -21,8 +21,11 @@ struct FixedFileInfo {
 
 constexpr uint32_t kSignature = 0xFEEF04BDu;
 constexpr uint32_t kStrucVersion = 0x00010000u;
+constexpr char kVersionSection[] = ".qm_version";
 
-[[gnu::used]] const FixedFileInfo kVersionRecord = {
+// The record sits in a section of its own, where a reader of this program's file finds it
+// whatever the compiler did with the constants above.
+[[gnu::used, gnu::section(".qm_version")]] const FixedFileInfo kVersionRecord = {
     kSignature,
     kStrucVersion,
     (uint32_t(QM_VERSION_MAJOR) << 16) | uint32_t(QM_VERSION_MINOR),
@@ -30,10 +33,6 @@ constexpr uint32_t kStrucVersion = 0x00010000u;
     (uint32_t(QM_VERSION_MAJOR) << 16) | uint32_t(QM_VERSION_MINOR),
     (uint32_t(QM_VERSION_PATCH) << 16) | uint32_t(QM_VERSION_TWEAK),
 };
-
-constexpr uint32_t kMask = 0x5A5A5A5Au;
-volatile uint32_t s_maskedSignature = kSignature ^ kMask;
-volatile uint32_t s_maskedStrucVersion = kStrucVersion ^ kMask;
 
 QString dotted(uint32_t ms, uint32_t ls)
 {
@@ -49,6 +48,14 @@ uint32_t readLe32(const uchar *p)
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
+uint64_t readLe(const uchar *p, int bytes)
+{
+    uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
 bool isProgramFile(const QString &path)
 {
     if (!QCoreApplication::instance())
@@ -57,40 +64,89 @@ bool isProgramFile(const QString &path)
     return !self.isEmpty() && QFileInfo(path).canonicalFilePath() == self;
 }
 
+bool hasRecordAt(const QByteArray &data, qint64 at)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data.constData()) + at;
+    return at >= 0 && at + qint64(sizeof(FixedFileInfo)) <= data.size() && readLe32(p) == kSignature
+        && readLe32(p + 4) == kStrucVersion;
+}
+
+// Offset of the version section in a little-endian ELF file: -1 when the file is ELF
+// without one (or damaged), -2 when it is not ELF at all.
+qint64 elfVersionSection(const QByteArray &data)
+{
+    const auto *d = reinterpret_cast<const uchar *>(data.constData());
+    const qint64 size = data.size();
+    if (size < 52
+        || memcmp(d,
+               "\x7f"
+               "ELF",
+               4)
+            != 0)
+        return -2;
+    if (d[5] != 1) // big-endian files are not ours
+        return -1;
+    const bool wide = d[4] == 2;
+    const int word = wide ? 8 : 4;
+    if (wide && size < 64)
+        return -1;
+    const uint64_t shoff = readLe(d + (wide ? 0x28 : 0x20), word);
+    const uint64_t shentsize = readLe(d + (wide ? 0x3A : 0x2E), 2);
+    const uint64_t shnum = readLe(d + (wide ? 0x3C : 0x30), 2);
+    const uint64_t shstrndx = readLe(d + (wide ? 0x3E : 0x32), 2);
+    const uint64_t entry = wide ? 64 : 40;
+    if (shentsize < entry || shstrndx >= shnum || shoff > uint64_t(size)
+        || shnum * shentsize > uint64_t(size) - shoff)
+        return -1;
+    const auto header = [&](uint64_t i) { return d + shoff + i * shentsize; };
+    const auto offsetOf = [&](const uchar *h) { return readLe(h + (wide ? 0x18 : 0x10), word); };
+    const auto sizeOf = [&](const uchar *h) { return readLe(h + (wide ? 0x20 : 0x14), word); };
+    const uchar *names = header(shstrndx);
+    const uint64_t namesAt = offsetOf(names);
+    const uint64_t namesSize = sizeOf(names);
+    if (namesAt > uint64_t(size) || namesSize > uint64_t(size) - namesAt)
+        return -1;
+    for (uint64_t i = 0; i < shnum; ++i) {
+        const uchar *h = header(i);
+        const uint64_t name = readLe(h, 4);
+        if (name + sizeof kVersionSection > namesSize
+            || memcmp(d + namesAt + name, kVersionSection, sizeof kVersionSection) != 0)
+            continue;
+        const uint64_t at = offsetOf(h);
+        if (sizeOf(h) < sizeof(FixedFileInfo) || at > uint64_t(size))
+            return -1;
+        return qint64(at);
+    }
+    return -1;
+}
+
 QString readVersionRecord(const QString &path)
 {
+    // Regular files only: opening a FIFO would wait for a writer that never comes.
+    struct stat facts;
+    if (::stat(QFile::encodeName(path).constData(), &facts) != 0 || !S_ISREG(facts.st_mode))
+        return QString();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QString();
-    const qint64 size = file.size();
-    if (size < qint64(sizeof(FixedFileInfo)))
+    const QByteArray data = file.readAll();
+    qint64 at = elfVersionSection(data);
+    if (at == -2) {
+        // Other files carry the record wherever their format put it: the first one counts.
+        const QByteArray signature = data.isEmpty() ? QByteArray() : [] {
+            QByteArray s(8, '\0');
+            for (int i = 0; i < 4; ++i) {
+                s[i] = char((kSignature >> (8 * i)) & 0xFF);
+                s[4 + i] = char((kStrucVersion >> (8 * i)) & 0xFF);
+            }
+            return s;
+        }();
+        at = signature.isEmpty() ? -1 : data.indexOf(signature);
+    }
+    if (!hasRecordAt(data, at))
         return QString();
-    uchar *data = file.map(0, size);
-    QByteArray copy;
-    if (!data) {
-        copy = file.readAll();
-        data = reinterpret_cast<uchar *>(copy.data());
-    }
-    // Built at run time: a literal pattern would itself appear in this program's code
-    // and be found before the real record.
-    uchar sig[8];
-    const uint32_t words[2] = { s_maskedSignature ^ kMask, s_maskedStrucVersion ^ kMask };
-    for (int i = 0; i < 8; ++i)
-        sig[i] = uchar((words[i / 4] >> (8 * (i % 4))) & 0xFF);
-    const uchar *p = data;
-    const uchar *end = data + size - sizeof(FixedFileInfo);
-    QString result;
-    while (p <= end) {
-        const void *hit = memmem(p, size_t(end - p) + 8, sig, sizeof sig);
-        if (!hit)
-            break;
-        const uchar *h = static_cast<const uchar *>(hit);
-        if (h > end)
-            break;
-        result = dotted(readLe32(h + 8), readLe32(h + 12));
-        break;
-    }
-    return result;
+    const auto *p = reinterpret_cast<const uchar *>(data.constData()) + at;
+    return dotted(readLe32(p + 8), readLe32(p + 12));
 }
 
 } // namespace
@@ -102,10 +158,10 @@ QString compiledVersion()
 
 QString GetFileVersion(const QString &path)
 {
-    const QString found = readVersionRecord(path);
-    if (!found.isEmpty())
-        return found;
-    return isProgramFile(path) ? compiledVersion() : QString();
+    // The running program knows its own version; its file is never searched for it.
+    if (isProgramFile(path))
+        return compiledVersion();
+    return readVersionRecord(path);
 }
 
 QString windowsVersionName(uint32_t v)
