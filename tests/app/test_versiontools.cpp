@@ -1,9 +1,10 @@
-#include "support/testsupport.h"
 #include "core/versiontools.h"
+#include "support/testsupport.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 QByteArray fixedInfo(uint32_t ms, uint32_t ls)
@@ -171,6 +172,14 @@ private slots:
             GetFileVersion(QCoreApplication::applicationFilePath()), QStringLiteral("1.0.0.9"));
 
         QTemporaryDir dir;
+        // A copy is another program file: its record is read from the file, whatever the
+        // build did with the constants the reader uses.
+        const QString copy = dir.filePath("copia");
+        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+        QCOMPARE(GetFileVersion(copy), QStringLiteral("1.0.0.9"));
+        QVERIFY(::mkfifo(QFile::encodeName(dir.filePath("fila")).constData(), 0644) == 0);
+        QCOMPARE(GetFileVersion(dir.filePath("fila")), QString());
+
         const QString f = dir.filePath("other.exe");
         QByteArray bytes(1000, 'x');
         bytes += fixedInfo((2u << 16) | 13u, (65535u << 16) | 0u);
