@@ -457,6 +457,9 @@ private slots:
         QVERIFY(f.file("zeta/d.jpg"));
         QVERIFY(::chmod(QFile::encodeName(f.tree()).constData(), 0755) == 0);
         QVERIFY(::chmod(QFile::encodeName(f.tree("fechada")).constData(), 0) == 0);
+        // The ordinary user writes the catalogue and its journal beside it.
+        QVERIFY(::chmod(QFile::encodeName(f.program.dir.path()).constData(), 0777) == 0);
+        QVERIFY(::chmod(QFile::encodeName(f.catalogue).constData(), 0666) == 0);
         Run r;
         {
             AsOrdinaryUser user;
