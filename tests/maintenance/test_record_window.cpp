@@ -1,11 +1,12 @@
 #include "app/startup.h"
 #include "app/tabertura.h"
 #include "browser/catalogbrowser.h"
-#include "support/catalogfixture.h"
 #include "core/scriptedprompter.h"
 #include "store/query.h"
 #include "store/tdados.h"
+#include "support/catalogfixture.h"
 #include "support/picturesamples.h"
+#include "support/unwritable.h"
 #include "support/windowdriver.h"
 #include "widgets/dbcontrols.h"
 
@@ -142,16 +143,6 @@ struct Window {
     QString file(const char *name) const { return files.filePath(name); }
     QString thumbnail(qint64 id) { return store().GetThumbnailName(id); }
 };
-// Makes a folder's entries undeletable: by permissions, or for the superuser, whom
-// permissions do not stop, by the file system's immutable mark.
-bool lockFolder(const QString &folder, bool locked)
-{
-    if (::geteuid() != 0)
-        return QFile::setPermissions(folder,
-            QFile::ReadOwner | QFile::ExeOwner
-                | (locked ? QFile::Permissions() : QFile::WriteOwner));
-    return QProcess::execute("chattr", { locked ? "+i" : "-i", folder }) == 0;
-}
 } // namespace
 
 class TestRecordWindow : public QObject {
@@ -483,12 +474,13 @@ private slots:
         QVERIFY(QFileInfo(w.file("forum.jpg")).isSymLink());
 
         // A folder where nothing may be deleted: the record goes, the failure is reported.
-        if (!lockFolder(w.files.path(), true))
+        testsupport::Unwritable locked(w.files.path());
+        if (!locked.effective())
             QSKIP("the folder cannot be made undeletable here");
         w.click(1, "N3", w.louvre);
         w.prompter.clear();
         w.action("Excluir1")->trigger();
-        QVERIFY(lockFolder(w.files.path(), false));
+        locked.release();
         QCOMPARE(w.count("Pictures WHERE RecId = " + QString::number(w.louvre)), 0);
         QVERIFY(QFile::exists(w.file("louvre.jpg")));
         QCOMPARE(w.prompter.boxes().last().icon, Prompter::Icon::Warning);

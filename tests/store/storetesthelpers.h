@@ -3,6 +3,7 @@
 #include "core/versiontools.h"
 #include "store/schema.h"
 #include "support/testsupport.h"
+#include "support/unwritable.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -100,38 +101,6 @@ inline QStringList listing(const QString &folder)
     return QDir(folder).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
-
-// While alive, nothing can be created in a folder, not even by root (the immutable
-// attribute; for other users the permissions), as on a disc or a read-only mount.
-class UnwritableFolder {
-public:
-    explicit UnwritableFolder(const QString &folder) : m_folder(folder)
-    {
-        if (::geteuid() == 0)
-            QProcess::execute(QStringLiteral("chattr"), { QStringLiteral("+i"), folder });
-        else
-            QFile::setPermissions(folder,
-                QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
-                    | QFileDevice::ExeGroup);
-        QFile probe(QDir(folder).filePath(QStringLiteral("probe")));
-        m_effective = !probe.open(QIODevice::WriteOnly);
-    }
-    ~UnwritableFolder()
-    {
-        if (::geteuid() == 0)
-            QProcess::execute(QStringLiteral("chattr"), { QStringLiteral("-i"), m_folder });
-        QFile::setPermissions(
-            m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    }
-    UnwritableFolder(const UnwritableFolder &) = delete;
-    UnwritableFolder &operator=(const UnwritableFolder &) = delete;
-    // False when this file system cannot refuse root.
-    bool effective() const { return m_effective; }
-
-private:
-    QString m_folder;
-    bool m_effective = false;
-};
 
 // Another process (the sqlite3 shell) holding a write transaction on a catalogue until
 // release() or destruction.

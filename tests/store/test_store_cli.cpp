@@ -198,7 +198,7 @@ private slots:
         QCOMPARE(run({ "create", path }).code, 0);
         QCOMPARE(run({ "--catalogue", path, "info" }).code, 0); // default rows made
         const QByteArray before = storetest::digest(path);
-        storetest::UnwritableFolder readOnly(dir.path());
+        testsupport::Unwritable readOnly(dir.path());
         if (!readOnly.effective())
             QSKIP("this file system cannot refuse writing to a folder");
         const Result r = run({ "--catalogue", path, "info" });

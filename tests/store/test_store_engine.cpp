@@ -107,7 +107,7 @@ private slots:
             raw.exec("PRAGMA journal_mode = WAL");
             raw.exec("INSERT INTO Storages (Name) VALUES ('w')");
         }
-        storetest::UnwritableFolder readOnly(dir.path());
+        testsupport::Unwritable readOnly(dir.path());
         if (!readOnly.effective())
             QSKIP("this file system cannot refuse writing to a folder");
         for (const QString &path : { plain, wal }) {
