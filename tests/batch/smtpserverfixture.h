@@ -31,6 +31,6 @@ struct SmtpServer {
         if (list.size() != 1)
             return {};
         return testsupport::pythonJson(
-            QStringLiteral("mailinspect.py"), { list.first().value("file").toString() });
+            QStringLiteral("mailreader.py"), { list.first().value("file").toString() });
     }
 };

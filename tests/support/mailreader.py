@@ -2,7 +2,7 @@
 shows as JSON: decoded headers, the text body, and each attachment's name, type, size
 and SHA-256.
 
-Usage: mailinspect.py MESSAGE_FILE
+Usage: mailreader.py MESSAGE_FILE
 """
 
 import hashlib
