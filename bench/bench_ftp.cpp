@@ -7,13 +7,13 @@
 #include "store/command.h"
 #include "store/schema.h"
 #include "store/tdados.h"
+#include "transferbench.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -25,22 +25,8 @@
 //
 // bench_ftp [--rounds N] [--files N] [--size BYTES]
 
-namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-void emptyFolder(const QString &path)
-{
-    QDir dir(path);
-    for (const QString &name : dir.entryList(QDir::Files))
-        dir.remove(name);
-}
-
-} // namespace
+using transferbench::emptyFolder;
+using transferbench::median;
 
 int main(int argc, char **argv)
 {
@@ -61,38 +47,16 @@ int main(int argc, char **argv)
                   anchor = work.filePath("anchor");
     for (const QString &d : { source, ours, anchor })
         QDir().mkpath(d);
-    QStringList names;
-    QRandomGenerator random(42);
-    for (int i = 0; i < files; ++i) {
-        const QString name = QString::asprintf("foto%03d.jpg", i);
-        QByteArray bytes(size, Qt::Uninitialized);
-        random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-        QFile f(QDir(source).filePath(name));
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != size)
-            qFatal("cannot write the pictures");
-        names << name;
-    }
-
     ProgramPaths paths = ProgramPaths::forProgram(work.filePath("quillomar"));
     Schema::createCatalogue(paths.databasePath(), compiledVersion());
     ScriptedPrompter prompter;
     TDados store(paths, prompter);
     if (!store.OpenDatabaseAll())
         qFatal("catalogue did not open");
-    PictureKeys keys;
-    for (const QString &name : names) {
-        Command c(store.Conexao);
-        c.setSql(QStringLiteral("INSERT INTO Pictures (Collection, Category, Name, FileName, "
-                                "FullPath, FileSize, FileType, Review) VALUES (:C, :K, :N, :N, "
-                                ":P, :S, 'jpg', 0)"));
-        c.setParam("C", store.DefaultCollectionId);
-        c.setParam("K", store.DefaultCategoryId);
-        c.setParam("N", name);
-        c.setParam("P", source);
-        c.setParam("S", size);
-        c.execute();
-        keys << keys.size() + 1;
-    }
+    const transferbench::Pictures pictures
+        = transferbench::addRandomPictures(store, source, files, size);
+    const QStringList &names = pictures.names;
+    const PictureKeys &keys = pictures.keys;
 
     QProcess server;
     server.start("/usr/bin/python3",
