@@ -11,7 +11,6 @@
 #include "cli/clisession.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
-#include "store/dberror.h"
 #include "store/tdados.h"
 
 #include <QFile>
@@ -40,6 +39,13 @@ public:
     }
     void beep() override { }
 };
+
+// The picture keys every command here ends with.
+CliArgument keysArgument()
+{
+    return { QStringLiteral("CHAVE"), QStringLiteral("RecId de uma imagem (\"-\": lê da entrada)"),
+        CliArgument::Count::Many };
+}
 
 // Keys of the command line; empty (with its message) when there are none.
 std::optional<PictureKeys> pictureKeys(CliContext &cx, const QStringList &args)
@@ -71,8 +77,7 @@ public:
     QList<CliArgument> arguments() const override
     {
         return { { QStringLiteral("CONTA"), QStringLiteral("RecId da conta FTP") },
-            { QStringLiteral("CHAVE"), QStringLiteral("RecId de uma imagem (\"-\": lê da entrada)"),
-                CliArgument::Count::Many } };
+            keysArgument() };
     }
     int run(CliContext &cx) override
     {
@@ -90,22 +95,17 @@ public:
         if (!cx.session().openStore())
             return ExitFailure;
         TDados &store = cx.session().store();
-        try {
-            if (!store.TFTPAccounts.gotoRowId(accountId)) {
-                cx.err(QStringLiteral("Conta FTP não encontrada: %1\n").arg(accountId));
-                return ExitFailure;
-            }
-            EventLog log;
-            echoLog(cx, log);
-            LoggedPrompter prompter;
-            NullProgress status;
-            if (!SendByFtp(store, FtpAccount::fromRecord(store.TFTPAccounts), *keys, log, prompter,
-                    status))
-                return ExitFailure;
-        } catch (const DbError &e) {
-            cx.err(e.message() + QLatin1Char('\n'));
+        if (!store.TFTPAccounts.gotoRowId(accountId)) {
+            cx.err(QStringLiteral("Conta FTP não encontrada: %1\n").arg(accountId));
             return ExitFailure;
         }
+        EventLog log;
+        echoLog(cx, log);
+        LoggedPrompter prompter;
+        NullProgress status;
+        if (!SendByFtp(
+                store, FtpAccount::fromRecord(store.TFTPAccounts), *keys, log, prompter, status))
+            return ExitFailure;
         cx.out(QStringLiteral("Remessa via FTP efetuada!\n"));
         return ExitOk;
     }
@@ -118,12 +118,7 @@ public:
     {
         return QStringLiteral("envia os arquivos das imagens anexados a uma mensagem");
     }
-    QList<CliArgument> arguments() const override
-    {
-        return { { QStringLiteral("CHAVE"),
-            QStringLiteral("RecId de uma imagem (\"-\": lê da entrada)"),
-            CliArgument::Count::Many } };
-    }
+    QList<CliArgument> arguments() const override { return { keysArgument() }; }
     QList<QCommandLineOption> options() const override
     {
         return {
@@ -175,25 +170,20 @@ public:
         if (!cx.session().openStore())
             return ExitFailure;
         TDados &store = cx.session().store();
-        try {
-            store.TSMTPAccount.first();
-            const SmtpAccount account = SmtpAccount::fromRecord(store.TSMTPAccount);
-            const MailFault fault = checkMail(account, input);
-            if (fault.field != MailField::None) {
-                cx.err(QString(fault.text).replace(QLatin1Char('\r'), QLatin1Char('\n'))
-                    + QLatin1Char('\n'));
-                return ExitFailure;
-            }
-            EventLog log;
-            echoLog(cx, log);
-            LoggedPrompter prompter;
-            NullProgress status;
-            if (!SendByEmail(store, account, input, *keys, log, prompter, status))
-                return ExitFailure;
-        } catch (const DbError &e) {
-            cx.err(e.message() + QLatin1Char('\n'));
+        store.TSMTPAccount.first();
+        const SmtpAccount account = SmtpAccount::fromRecord(store.TSMTPAccount);
+        const MailFault fault = checkMail(account, input);
+        if (fault.field != MailField::None) {
+            cx.err(QString(fault.text).replace(QLatin1Char('\r'), QLatin1Char('\n'))
+                + QLatin1Char('\n'));
             return ExitFailure;
         }
+        EventLog log;
+        echoLog(cx, log);
+        LoggedPrompter prompter;
+        NullProgress status;
+        if (!SendByEmail(store, account, input, *keys, log, prompter, status))
+            return ExitFailure;
         cx.out(QStringLiteral("Remessa via E-mail efetuada!\n"));
         return ExitOk;
     }
@@ -214,12 +204,7 @@ public:
     {
         return QStringLiteral("muda a coleção e a categoria das imagens");
     }
-    QList<CliArgument> arguments() const override
-    {
-        return { { QStringLiteral("CHAVE"),
-            QStringLiteral("RecId de uma imagem (\"-\": lê da entrada)"),
-            CliArgument::Count::Many } };
-    }
+    QList<CliArgument> arguments() const override { return { keysArgument() }; }
     QList<QCommandLineOption> options() const override
     {
         return {
@@ -252,16 +237,11 @@ public:
         if (!cx.session().openStore())
             return ExitFailure;
         TDados &store = cx.session().store();
-        try {
-            if (!isCategoryOf(store, collection, category)) {
-                cx.err(InvalidCategoryText + QLatin1Char('\n'));
-                return ExitFailure;
-            }
-            MovePictures(store, *keys, collection, category);
-        } catch (const DbError &e) {
-            cx.err(e.message() + QLatin1Char('\n'));
+        if (!isCategoryOf(store, collection, category)) {
+            cx.err(InvalidCategoryText + QLatin1Char('\n'));
             return ExitFailure;
         }
+        MovePictures(store, *keys, collection, category);
         cx.out(QStringLiteral("Mudança efetuada!\n"));
         return ExitOk;
     }
@@ -277,8 +257,7 @@ public:
     QList<CliArgument> arguments() const override
     {
         return { { QStringLiteral("PASTA"), QStringLiteral("pasta de destino, já existente") },
-            { QStringLiteral("CHAVE"), QStringLiteral("RecId de uma imagem (\"-\": lê da entrada)"),
-                CliArgument::Count::Many } };
+            keysArgument() };
     }
     int run(CliContext &cx) override
     {
@@ -296,17 +275,12 @@ public:
         if (!cx.session().openStore())
             return ExitFailure;
         TDados &store = cx.session().store();
-        try {
-            EventLog log;
-            echoLog(cx, log);
-            LoggedPrompter prompter;
-            NullProgress progress;
-            if (!CopyToFolder(store, *keys, folder, log, prompter, progress))
-                return ExitFailure;
-        } catch (const DbError &e) {
-            cx.err(e.message() + QLatin1Char('\n'));
+        EventLog log;
+        echoLog(cx, log);
+        LoggedPrompter prompter;
+        NullProgress progress;
+        if (!CopyToFolder(store, *keys, folder, log, prompter, progress))
             return ExitFailure;
-        }
         cx.out(QStringLiteral("Cópia efetuada!\n"));
         return ExitOk;
     }
