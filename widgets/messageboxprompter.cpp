@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -71,12 +72,16 @@ Prompter::Button MessageBoxPrompter::box(Icon icon, const QString &text, Buttons
 std::optional<QString> MessageBoxPrompter::inputText(
     const QString &caption, const QString &prompt, const QString &initial)
 {
-    bool ok = false;
-    QString text
-        = QInputDialog::getText(m_parent, caption, prompt, QLineEdit::Normal, initial, &ok);
-    if (!ok)
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(initial);
+    // Wide enough for its caption: a box sized to a short prompt cut "Procurar imagem".
+    if (auto *edit = dialog.findChild<QLineEdit *>())
+        edit->setMinimumWidth(dialog.fontMetrics().horizontalAdvance(caption) + 140);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dialog.textValue();
 }
 
 QString MessageBoxPrompter::pickFolder(const QString &caption, const QString &start)
