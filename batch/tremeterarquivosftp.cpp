@@ -1,9 +1,9 @@
 #include "batch/tremeterarquivosftp.h"
 
-#include "batch/controltext.h"
 #include "batch/ftpaccount.h"
 #include "batch/ftpsend.h"
 #include "batch/tviewlog.h"
+#include "core/controlescape.h"
 #include "core/eventpump.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
