@@ -1,5 +1,7 @@
 #include "batch/curlsession.h"
 
+#include "core/controlescape.h"
+
 #include <arpa/inet.h>
 #include <mutex>
 #include <netinet/in.h>
@@ -20,6 +22,20 @@ int portOf(const curl_sockaddr *address)
         return ntohs(reinterpret_cast<const sockaddr_in6 *>(&address->addr)->sin6_port);
     return 0;
 }
+
+// The three-digit code a reply line begins with, or 0.
+int replyCode(const QByteArray &line)
+{
+    if (line.size() < 3)
+        return 0;
+    for (int i = 0; i < 3; ++i) {
+        if (line[i] < '0' || line[i] > '9')
+            return 0;
+    }
+    if (line.size() > 3 && line[3] != ' ' && line[3] != '-')
+        return 0;
+    return line.left(3).toInt();
+}
 } // namespace
 
 CurlSession::CurlSession()
@@ -29,6 +45,9 @@ CurlSession::CurlSession()
     m_easy = curl_easy_init();
     curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_error);
     curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
+    // libcurl hands the protocol lines to the debug function only in verbose mode; the
+    // server's replies are needed to tell a failure even when they are not logged.
+    curl_easy_setopt(m_easy, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(m_easy, CURLOPT_DEBUGFUNCTION, &CurlSession::debugCallback);
     curl_easy_setopt(m_easy, CURLOPT_DEBUGDATA, this);
     curl_easy_setopt(m_easy, CURLOPT_OPENSOCKETFUNCTION, &CurlSession::openSocket);
@@ -56,12 +75,16 @@ CurlSession::~CurlSession()
 
 void CurlSession::setProtocolTrace(bool on)
 {
-    curl_easy_setopt(m_easy, CURLOPT_VERBOSE, on ? 1L : 0L);
+    m_trace = on;
 }
 
 CURLcode CurlSession::perform()
 {
     m_error[0] = '\0';
+    m_lastReply.clear();
+    m_lastReplyCode = 0;
+    m_openReplyCode = 0;
+    m_quitSent = false;
     m_alive = false;
     m_newConnections = 0;
     if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK)
@@ -127,7 +150,32 @@ QString CurlSession::errorText(CURLcode code) const
     QString text = QString::fromUtf8(m_error).trimmed();
     if (text.isEmpty())
         text = QString::fromUtf8(curl_easy_strerror(code));
-    return text;
+    return escapeControlCharacters(text);
+}
+
+QString CurlSession::failureText(CURLcode code) const
+{
+    // A positive last reply says nothing of the failure (a lost connection, a wait that
+    // ran out): libcurl knows better then.
+    if (!m_lastReply.isEmpty() && (m_lastReplyCode < 100 || m_lastReplyCode >= 400))
+        return m_lastReply.join(QLatin1Char('\n'));
+    return errorText(code);
+}
+
+void CurlSession::takeReplyLine(const QByteArray &line, const QString &shown)
+{
+    const int code = replyCode(line);
+    if (m_openReplyCode) {
+        // "NNN-" opened a multi-line reply; the line "NNN " (or "NNN") of that code ends it.
+        m_lastReply << shown;
+        if (code == m_openReplyCode && (line.size() == 3 || line[3] == ' '))
+            m_openReplyCode = 0;
+        return;
+    }
+    m_lastReply = QStringList { shown };
+    m_lastReplyCode = code;
+    if (code && line.size() > 3 && line[3] == '-')
+        m_openReplyCode = code;
 }
 
 int CurlSession::debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *self)
@@ -152,8 +200,16 @@ void CurlSession::takeBytes(QByteArray &pending, const char *data, size_t size, 
         if (line.endsWith('\r'))
             line.chop(1);
         start = end + 1;
-        if (protocolLine)
-            protocolLine(QString::fromUtf8(line), outgoing);
+        // Never raw to a terminal, a box or the log: a server may send escape sequences.
+        const QString shown = escapeControlCharacters(QString::fromUtf8(line));
+        // libcurl says QUIT itself when a refusal ends the connection; the goodbye that
+        // answers it is not what the server refused with.
+        if (outgoing && line.compare("QUIT", Qt::CaseInsensitive) == 0)
+            m_quitSent = true;
+        else if (!outgoing && !m_quitSent)
+            takeReplyLine(line, shown);
+        if (m_trace && protocolLine)
+            protocolLine(shown, outgoing);
     }
     pending.remove(0, start);
 }

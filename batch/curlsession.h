@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <curl/curl.h>
 #include <functional>
 
@@ -20,8 +21,13 @@ public:
 
     // Runs the transfer set up on easy() to its end, calling pump between network waits.
     CURLcode perform();
-    // libcurl's message for the last perform(): its error buffer, or the code's text.
+    // libcurl's message for the last perform(): its error buffer, or the code's text, with
+    // control characters written out.
     QString errorText(CURLcode code) const;
+    // What to tell of a failed perform(): the server's own last reply in it (the answer to
+    // a QUIT aside) when that reply refused (a code of 400 or more, or a line without a
+    // code), one line each with control characters written out; else libcurl's message.
+    QString failureText(CURLcode code) const;
     // Whether the connection of the last transfer is still open and cached.
     bool connectionAlive() const { return m_alive; }
     // How many new connections the last transfer opened.
@@ -33,8 +39,8 @@ public:
 
     // Called about every 20 ms while a transfer waits; may process window events.
     std::function<void()> pump;
-    // Each protocol line sent (outgoing) or received, without its line break; only while
-    // setProtocolTrace(true).
+    // Each protocol line sent (outgoing) or received, without its line break and with
+    // control characters written out; only while setProtocolTrace(true).
     std::function<void(const QString &line, bool outgoing)> protocolLine;
     void setProtocolTrace(bool on);
 
@@ -48,12 +54,20 @@ private:
     static curl_socket_t openSocket(void *self, curlsocktype purpose, curl_sockaddr *address);
     static int debugCallback(CURL *, curl_infotype type, char *data, size_t size, void *self);
     void takeBytes(QByteArray &pending, const char *data, size_t size, bool outgoing);
+    void takeReplyLine(const QByteArray &line, const QString &shown);
 
     CURLM *m_multi = nullptr;
     CURL *m_easy = nullptr;
     char m_error[CURL_ERROR_SIZE] = {};
     QByteArray m_pendingIn;
     QByteArray m_pendingOut;
+    bool m_trace = false;
+    // The server's last reply in the current perform() and its code (0: none).
+    QStringList m_lastReply;
+    int m_lastReplyCode = 0;
+    // The code of a multi-line reply still waiting for its last line.
+    int m_openReplyCode = 0;
+    bool m_quitSent = false;
     bool m_alive = false;
     long m_newConnections = 0;
     bool m_noNewConnections = false;

@@ -1,6 +1,6 @@
 #include "batch/ftpaccount.h"
 
-#include "batch/controltext.h"
+#include "core/controlescape.h"
 #include "store/recordset.h"
 
 FtpAccount FtpAccount::fromRecord(const RecordSet &accounts)

@@ -1,7 +1,7 @@
 #include "batch/ftpengine.h"
 
-#include "batch/controltext.h"
 #include "batch/curlsession.h"
+#include "core/controlescape.h"
 
 #include <QFile>
 
@@ -123,7 +123,7 @@ void FtpEngine::connect()
         m_session->forbidNewConnections(true);
         return;
     }
-    const QString text = m_session->errorText(rc);
+    const QString text = m_session->failureText(rc);
     m_session.reset();
     if (rc == CURLE_COULDNT_RESOLVE_HOST) {
         if (events.invalidHost)
@@ -155,7 +155,7 @@ void FtpEngine::changeDirectory(const QString &folder)
     curl_easy_setopt(h, CURLOPT_QUOTE, nullptr);
     curl_slist_free_all(quote);
     if (rc != CURLE_OK)
-        fail(Operation::ChangeDirectory, m_session->errorText(rc));
+        fail(Operation::ChangeDirectory, m_session->failureText(rc));
 }
 
 void FtpEngine::upload(const QString &localFile, const QString &remoteName)
@@ -166,7 +166,8 @@ void FtpEngine::upload(const QString &localFile, const QString &remoteName)
         fail(Operation::Upload, ControlCharacterText);
     QFile file(localFile);
     if (!file.open(QIODevice::ReadOnly))
-        fail(Operation::Upload, localFile + QStringLiteral(": ") + file.errorString());
+        fail(Operation::Upload,
+            escapeControlCharacters(localFile) + QStringLiteral(": ") + file.errorString());
     CURL *h = m_session->easy();
     QString error;
     setUrl(remoteName, &error);
@@ -182,7 +183,7 @@ void FtpEngine::upload(const QString &localFile, const QString &remoteName)
     if (rc != CURLE_OK) {
         fail(Operation::Upload,
             m_session->refusedConnection() ? QStringLiteral("A conexão com o servidor foi perdida.")
-                                           : m_session->errorText(rc));
+                                           : m_session->failureText(rc));
     }
 }
 

@@ -1,9 +1,9 @@
 #include "batch/ftpsend.h"
 
 #include "batch/batchpictures.h"
-#include "batch/controltext.h"
 #include "batch/eventlog.h"
 #include "batch/ftpengine.h"
+#include "core/controlescape.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
 
@@ -98,7 +98,7 @@ bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys
                     prompter.beep();
                     status.setStatus(ftpstatus::UploadFailed);
                     report(QStringLiteral("Nome de arquivo inválido: ")
-                        + withoutControlCharacters(path));
+                        + escapeControlCharacters(path));
                     continue;
                 }
                 try {
@@ -107,7 +107,7 @@ bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys
                     report(e.message());
                 }
             } else {
-                log.AddLogLine(path + QStringLiteral(" não encontrado!"));
+                log.AddLogLine(escapeControlCharacters(path) + QStringLiteral(" não encontrado!"));
                 status.setStatus(ftpstatus::FileMissing);
                 status.pump();
             }

@@ -1,10 +1,10 @@
 #include "batch/mailsend.h"
 
 #include "batch/batchpictures.h"
-#include "batch/controltext.h"
 #include "batch/eventlog.h"
 #include "batch/smtpengine.h"
 #include "core/appconstants.h"
+#include "core/controlescape.h"
 #include "core/programpaths.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
@@ -158,14 +158,15 @@ bool SendByEmail(TDados &store, const SmtpAccount &account, const MailInput &inp
                 status.pump();
                 if (!info.isReadable()) {
                     attachFailed = true;
-                    report(path + QStringLiteral(": arquivo sem permissão de leitura."));
+                    report(escapeControlCharacters(path)
+                        + QStringLiteral(": arquivo sem permissão de leitura."));
                     continue;
                 }
                 attachmentPaths << path;
                 attachmentLines << picture.fileName + QStringLiteral(" (")
                         + QString::number(picture.fileSize) + QStringLiteral(" bytes)");
             } else {
-                log.AddLogLine(path + QStringLiteral(" não encontrado!"));
+                log.AddLogLine(escapeControlCharacters(path) + QStringLiteral(" não encontrado!"));
                 status.setStatus(mailstatus::FileMissing);
                 status.pump();
             }

@@ -1,8 +1,8 @@
 #include "batch/smtpengine.h"
 
-#include "batch/controltext.h"
 #include "batch/curlsession.h"
 #include "batch/mailheaders.h"
+#include "core/controlescape.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -109,7 +109,7 @@ void SmtpEngine::connect()
         m_session->forbidNewConnections(true);
         return;
     }
-    const QString text = m_session->errorText(rc);
+    const QString text = m_session->failureText(rc);
     m_session.reset();
     if (rc == CURLE_COULDNT_RESOLVE_HOST) {
         if (events.invalidHost)
@@ -174,7 +174,8 @@ void SmtpEngine::send(const Message &m)
     for (const QString &path : m.attachments) {
         curl_mimepart *part = curl_mime_addpart(r.mime);
         if (curl_mime_filedata(part, QFile::encodeName(path).constData()) != CURLE_OK)
-            fail(path + QStringLiteral(": não foi possível anexar o arquivo."));
+            fail(escapeControlCharacters(path)
+                + QStringLiteral(": não foi possível anexar o arquivo."));
         curl_mime_type(part, "application/octet-stream");
         curl_mime_encoder(part, "base64");
         const QByteArray disposition = "Content-Disposition: "
@@ -191,7 +192,7 @@ void SmtpEngine::send(const Message &m)
     if (rc != CURLE_OK) {
         fail(m_session->refusedConnection()
                 ? QStringLiteral("A conexão com o servidor foi perdida.")
-                : m_session->errorText(rc));
+                : m_session->failureText(rc));
     }
 }
 

@@ -1,9 +1,9 @@
 #include "batch/tremeterarquivosftp.h"
 
-#include "batch/controltext.h"
 #include "batch/ftpaccount.h"
 #include "batch/ftpsend.h"
 #include "batch/tviewlog.h"
+#include "core/controlescape.h"
 #include "core/eventpump.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
@@ -18,8 +18,10 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QStyleFactory>
 #include <QVBoxLayout>
 
 namespace {
@@ -33,6 +35,19 @@ public:
 
 private:
     QLabel *m_label;
+};
+
+// Qt's password echo draws the platform style's bullet; the password field shows "*".
+class AsteriskEchoStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+        QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
 };
 
 DBEdit *field(QWidget *parent, const char *name)
@@ -68,6 +83,13 @@ TRemeterArquivosFTP::TRemeterArquivosFTP(QWidget *parent) : QDialog(parent)
     m_proxyPort = field(account, "DBEdit7");
     m_port->setMaximumWidth(80);
     m_proxyPort->setMaximumWidth(80);
+    // A letter is never taken by a port, as in any port field.
+    acceptDigitsOnly(m_port, 5);
+    acceptDigitsOnly(m_proxyPort, 5);
+    // Over the program's own style, whatever it is; the dialog outlives the field.
+    auto *echoStyle = new AsteriskEchoStyle(QStyleFactory::create(style()->name()));
+    echoStyle->setParent(this);
+    m_password->setStyle(echoStyle);
 
     const auto label = [account](const char *text, QWidget *buddy) {
         auto *l = new QLabel(QString::fromUtf8(text), account);
@@ -160,14 +182,18 @@ void TRemeterArquivosFTP::setStore(TDados *store)
     m_proxy->bind(accounts, QStringLiteral("UseProxyServer"));
     m_proxyServer->bind(accounts, QStringLiteral("ProxyServer"));
     m_proxyPort->bind(accounts, QStringLiteral("ProxyPort"));
-    // A value the field cannot hold (letters in a port) is refused as it is typed.
+    // A value the store refuses is told as it is typed.
     for (DBEdit *e : { m_profile, m_host, m_port, m_user, m_password, m_directory, m_proxyServer,
              m_proxyPort }) {
         e->binding().onError = [this](const QString &text) {
             if (m_prompter)
                 m_prompter->error(text);
         };
+        // Typing into the fields of a catalogue without accounts starts a new account.
+        e->binding().setInsertWhenEmpty(true);
     }
+    m_proxy->binding().onError = m_profile->binding().onError;
+    m_proxy->binding().setInsertWhenEmpty(true);
     if (accounts) {
         connect(accounts, &RecordSet::stateChanged, this, &TRemeterArquivosFTP::AnyChange,
             Qt::UniqueConnection);

@@ -39,3 +39,12 @@ QString escapeControlCharacters(const QString &text)
     }
     return shown;
 }
+
+bool hasControlCharacters(const QString &text)
+{
+    for (const QChar c : text) {
+        if (isControl(c.unicode()))
+            return true;
+    }
+    return false;
+}

@@ -10,3 +10,8 @@ QString escapeControlCharacters(const QString &text);
 
 // True when escapeControlCharacters would change the text.
 bool needsControlEscape(const QString &text);
+
+// True when the text holds a control character as escapeControlCharacters knows them (a
+// line break among them): such a text would add commands or header lines of its own to a
+// protocol conversation, so the transfers refuse it.
+bool hasControlCharacters(const QString &text);

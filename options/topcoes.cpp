@@ -84,6 +84,8 @@ TOpcoes::TOpcoes(QWidget *parent) : QDialog(parent)
         grid->addWidget(m_mail[i], row++, 1);
     }
     m_mail[1]->setMaximumWidth(80);
+    // A letter is never taken by a port, as in any port field.
+    acceptDigitsOnly(m_mail[1], 5);
     grid->setRowStretch(row, 1);
     grid->setColumnStretch(1, 1);
     m_pages->addTab(mailPage, QStringLiteral("Servidor de e-mail"));
@@ -178,15 +180,29 @@ void TOpcoes::startMailEdit()
     }
 }
 
+bool TOpcoes::catalogueOpen() const
+{
+    return m_store && m_store->TFormats.isOpen() && m_store->TSMTPAccount.isOpen();
+}
+
 void TOpcoes::FormActivate()
 {
-    if (m_pages->currentIndex() == 2)
+    // After a failed reopening only the location can be set, to a catalogue that opens.
+    const bool open = catalogueOpen();
+    for (int page : { 0, 1 }) {
+        m_pages->setTabEnabled(page, open);
+        m_pages->setTabToolTip(
+            page, open ? QString() : QStringLiteral("Banco de dados não conectado."));
+    }
+    if (!open)
+        m_pages->setCurrentIndex(2);
+    else if (m_pages->currentIndex() == 2)
         m_pages->setCurrentIndex(0);
     m_formatsChanged = m_mailChanged = m_databaseChanged = false;
     m_filling = true;
     m_formatKeys.clear();
     m_formats->clear();
-    if (m_store) {
+    if (open) {
         try {
             RecordSet &formats = m_store->TFormats;
             formats.first();
@@ -209,6 +225,8 @@ void TOpcoes::FormActivate()
         if (mail.state() == RecordSet::State::Edit || mail.state() == RecordSet::State::Insert)
             mail.cancel();
         startMailEdit();
+    }
+    if (m_store) {
         const ProgramPaths &paths = m_store->paths();
         m_databasePath->setText(joinPath(paths.DatabaseFolder, paths.DatabaseFileName));
     }
@@ -283,7 +301,7 @@ void TOpcoes::BitBtn3Click()
     m_databaseChanged = false;
     m_apply->setEnabled(m_formatsChanged || m_mailChanged);
     RecordSet &mail = m_store->TSMTPAccount;
-    if (mail.state() != RecordSet::State::Edit)
+    if (catalogueOpen() && mail.state() != RecordSet::State::Edit)
         startMailEdit();
 }
 

@@ -39,6 +39,8 @@ private:
     void BitBtn3Click();
     void BitBtn4Click();
     void showError(const QString &text);
+    // Whether the store's tables are open (not after a failed reopening).
+    bool catalogueOpen() const;
     void startMailEdit();
 
     TDados *m_store = nullptr;

@@ -92,7 +92,7 @@ QVariant ColumnType::toStorage(const QVariant &given) const
         const QDateTime d = dbvalues::fromDbDate(given);
         if (!d.isValid())
             throw DbError(
-                QStringLiteral("'%1' is not a valid date and time").arg(given.toString()));
+                QStringLiteral("'%1' não é uma data e hora válida.").arg(given.toString()));
         return dbvalues::toDbDate(d);
     }
     case Value::Integer: {
@@ -110,7 +110,7 @@ QVariant ColumnType::toStorage(const QVariant &given) const
         const qlonglong n = text.toLongLong(&ok);
         if (!ok)
             throw DbError(
-                QStringLiteral("'%1' is not a valid integer value").arg(given.toString()));
+                QStringLiteral("'%1' não é um número inteiro válido.").arg(given.toString()));
         return n;
     }
     case Value::Real: {
@@ -122,8 +122,7 @@ QVariant ColumnType::toStorage(const QVariant &given) const
         bool ok = false;
         const double d = text.toDouble(&ok);
         if (!ok)
-            throw DbError(
-                QStringLiteral("'%1' is not a valid floating point value").arg(given.toString()));
+            throw DbError(QStringLiteral("'%1' não é um número válido.").arg(given.toString()));
         return d;
     }
     case Value::Text: {

@@ -21,8 +21,9 @@ bool isNullValue(const QVariant &v)
 }
 
 const QString notEditing = QStringLiteral("Dataset not in edit or insert mode");
-const QString emptyDataset = QStringLiteral("Cannot perform this operation on an empty dataset");
-const QString closedDataset = QStringLiteral("Cannot perform this operation on a closed dataset");
+const QString emptyDataset = QStringLiteral("Não há registro para esta operação.");
+const QString closedDataset
+    = QStringLiteral("Não é possível realizar esta operação com o banco de dados fechado.");
 const QString rowGone = QStringLiteral("Row cannot be located for updating. Some values may have "
                                        "been changed since it was last read.");
 

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QToolTip>
 
@@ -26,6 +27,12 @@ QString displayText(const QVariant &value)
         return QString::number(d, 'g', 15);
     }
     return value.toString();
+}
+
+void acceptDigitsOnly(QLineEdit *edit, int maxDigits)
+{
+    edit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,%1}").arg(maxDigits)), edit));
 }
 
 FieldBinding::FieldBinding(
@@ -53,6 +60,10 @@ void FieldBinding::bind(RecordSet *dataSet, const QString &field)
 
 void FieldBinding::reload()
 {
+    // The control being typed in keeps its text and cursor while its change starts the
+    // edit; the edit buffer takes that text right after.
+    if (m_writing)
+        return;
     m_updating = true;
     QVariant v;
     if (m_set && m_set->isOpen()) {
@@ -71,18 +82,25 @@ void FieldBinding::write(const QVariant &value)
     if (m_updating || !m_set || !m_set->isOpen())
         return;
     m_updating = true;
+    m_writing = true;
     try {
-        if (m_set->state() == RecordSet::State::Browse)
-            m_set->edit();
+        if (m_set->state() == RecordSet::State::Browse) {
+            if (m_insertWhenEmpty && m_set->isEmpty())
+                m_set->insert();
+            else
+                m_set->edit();
+        }
         m_set->setValue(m_field, value);
     } catch (const DbError &e) {
         m_updating = false;
+        m_writing = false;
         if (onError)
             onError(e.message());
         reload();
         return;
     }
     m_updating = false;
+    m_writing = false;
 }
 
 namespace {

@@ -31,6 +31,9 @@ public:
     bool updating() const { return m_updating; }
     // Errors of the record set while writing go here (the window's error display).
     std::function<void(const QString &)> onError;
+    // A change made while the record set has no row starts a new one (as "Novo" would)
+    // instead of failing: for editors whose fields stay open on an empty table.
+    void setInsertWhenEmpty(bool on) { m_insertWhenEmpty = on; }
 
 private:
     QWidget *m_control;
@@ -38,10 +41,16 @@ private:
     QPointer<RecordSet> m_set;
     QString m_field;
     bool m_updating = false;
+    bool m_writing = false;
+    bool m_insertWhenEmpty = false;
 };
 
 // Text of a stored value as the detail pages show it (dates as dd/MM/yyyy hh:mm:ss).
 QString displayText(const QVariant &value);
+
+// A field for a whole number such as a port: a key other than a digit, or a pasted text
+// that is not digits, is not taken.
+void acceptDigitsOnly(QLineEdit *edit, int maxDigits);
 
 // Both text fields show their whole text on hover when it does not fit (a long path).
 class DBEdit : public QLineEdit {

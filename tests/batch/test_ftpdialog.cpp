@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -105,10 +106,15 @@ private slots:
             d.type("DBEdit1", "Servidor de casa");
             gravar("DBEdit2", "Servidor inválido!");
             d.type("DBEdit2", "127.0.0.1");
-            // Letters never reach the port: the store refuses them as they are typed.
+            // A letter is never taken by a port, typed or pasted, and no box tells of it.
+            const qsizetype boxes = d.f.prompter.boxTexts().size();
             d.type("DBEdit3", "21a");
-            QCOMPARE(d.lastBox(), QStringLiteral("'21a' is not a valid integer value"));
             QCOMPARE(d.edit("DBEdit3")->text(), QStringLiteral("21"));
+            QApplication::clipboard()->setText(QStringLiteral("47025a"));
+            d.edit("DBEdit7")->setFocus();
+            QTest::keyClick(d.edit("DBEdit7"), Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(d.edit("DBEdit7")->text(), QString());
+            QCOMPARE(d.f.prompter.boxTexts().size(), boxes);
             d.type("DBEdit3", "0");
             gravar("DBEdit3", "Porta inválida!");
             d.type("DBEdit3", "65536");
@@ -232,6 +238,82 @@ private slots:
         QVERIFY(controlsOffDuringSend);
         QCOMPARE(shownLog.size(), 1);
         QCOMPARE(shownLog, QStringList { d.f.prompter.boxTexts().value(1) });
+    }
+
+    void passwordShowsAnAsteriskForEachCharacter()
+    {
+        Dialog d;
+        d.run([&] {
+            d.type("DBEdit5", "s3gr3do");
+            QCOMPARE(d.edit("DBEdit5")->text(), QStringLiteral("s3gr3do"));
+            QCOMPARE(d.edit("DBEdit5")->displayText(), QStringLiteral("*******"));
+            // Only the password field: the others show what is typed.
+            d.type("DBEdit4", "ana");
+            QCOMPARE(d.edit("DBEdit4")->displayText(), QStringLiteral("ana"));
+        });
+    }
+
+    void typingIntoTheEditorOfACatalogueWithoutAccountsStartsOne()
+    {
+        Dialog d;
+        d.run([&] {
+            // The new account started at the showing is dropped: nothing is pending.
+            d.click("BitBtn3");
+            QCOMPARE(d.accountButtons(), QList<bool>({ true, false, false, false }));
+            QCOMPARE(d.edit("DBEdit3")->text(), QString());
+            // The first key typed starts a new account, as "Novo" would, and is kept.
+            d.edit("DBEdit1")->setFocus();
+            QTest::keyClicks(d.edit("DBEdit1"), "Casa");
+            QCOMPARE(d.f.prompter.boxTexts(), QStringList());
+            QCOMPARE(d.edit("DBEdit1")->text(), QStringLiteral("Casa"));
+            QCOMPARE(d.edit("DBEdit3")->text(), QStringLiteral("21"));
+            QCOMPARE(d.accountButtons(), QList<bool>({ false, true, true, false }));
+            d.type("DBEdit2", "127.0.0.1");
+            d.type("DBEdit4", "ana");
+            d.click("BitBtn2");
+            QCOMPARE(d.f.prompter.boxTexts(), QStringList());
+            // The same after a cancel with the "Proxy" box.
+            d.click("BitBtn4");
+            QCOMPARE(d.accountButtons(), QList<bool>({ true, false, false, false }));
+            auto *proxy = d.child<QCheckBox>("DBCheckBox1");
+            QTest::mouseClick(proxy, Qt::LeftButton, {}, QPoint(5, proxy->height() / 2));
+            QVERIFY(proxy->isChecked());
+            QCOMPARE(d.accountButtons(), QList<bool>({ false, true, true, false }));
+        });
+        QCOMPARE(d.f.prompter.boxTexts(), QStringList({ "Excluir a conta?" }));
+        storetest_rows(d, QString());
+    }
+
+    void aRefusedSendShowsTheServersReplyWrittenOutInTheBoxAndTheLogWindow()
+    {
+        FtpServer ftp({ "--banner", "\\x1b]0;dono\\x07\\x1b[2J Pronto\\x00", "--reply", "STOR",
+            "550 \\x1b[2JNot enough privileges.\\x07" });
+        Dialog d;
+        const QByteArray bytes = sampleBytes(1000, 'w');
+        const qint64 key = d.f.picture(d.f.catalog.folder.file("fotos"), "mar.jpg", &bytes);
+        d.f.catalog.exec(
+            "INSERT INTO FTPAccounts (Profile, Host, Port, UserID, Password, UseProxyServer) "
+            "VALUES ('casa', '127.0.0.1', :P, 'ana', :S, 0)",
+            { { "P", ftp.server->port() }, { "S", Password } });
+        d.f.store.TFTPAccounts.refresh();
+        d.dialog.setSelectedKeys({ key });
+        QString shownLog;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            if (d.logWindow.isVisible()) {
+                shownLog = d.logWindow.findChild<QPlainTextEdit *>("Memo1")->toPlainText();
+                QTest::keyClick(&d.logWindow, Qt::Key_Return);
+            }
+        });
+        closer.start(10);
+        d.run([&] { d.click("BitBtn5"); });
+        QCOMPARE(d.result, int(QDialog::Rejected));
+        QCOMPARE(d.f.prompter.boxTexts(),
+            QStringList({ "Confirmar a operação?", "550 \\x1b[2JNot enough privileges.\\x07" }));
+        QVERIFY(shownLog.startsWith("220 \\x1b]0;dono\\x07\\x1b[2J Pronto\\x00\n"));
+        QVERIFY(shownLog.endsWith("\n550 \\x1b[2JNot enough privileges.\\x07"));
+        for (const QChar c : shownLog)
+            QVERIFY2(c == QLatin1Char('\n') || c.unicode() >= 0x20, qPrintable(shownLog));
     }
 
     void deletingAnAccountAsksFirst()

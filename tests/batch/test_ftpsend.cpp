@@ -180,6 +180,66 @@ private slots:
         QVERIFY(QDir(ftp.home("ro")).entryList(QDir::Files).isEmpty());
     }
 
+    void everyRefusalIsToldInTheServersOwnReply()
+    {
+        FtpServer ftp;
+        const QByteArray a = sampleBytes(1000, 'r');
+        // The box of a failed run, which its log must hold too; the status line's texts.
+        const auto refusal = [&](const FtpAccount &account, QStringList *status) {
+            Run r;
+            const qint64 k = r.f.picture(r.f.catalog.folder.file("x"), "a.jpg", &a);
+            r.send(account, { k });
+            *status = r.status.texts;
+            const QString shown = r.errors().value(0);
+            // A text of several lines is logged as several lines.
+            for (const QString &line : shown.split(QLatin1Char('\n'))) {
+                if (r.ok || !r.log.lines().contains(line))
+                    return QStringLiteral("(not a logged failure) ") + shown;
+            }
+            return shown;
+        };
+        QStringList status;
+        // STOR refused for want of permission.
+        QCOMPARE(refusal(ftp.account("ro"), &status), QStringLiteral("550 Not enough privileges."));
+        QVERIFY(status.contains(QStringLiteral("Falha na carga de arquivo!")));
+        // Log-in refused.
+        FtpAccount wrongPassword = ftp.account();
+        wrongPassword.password = QStringLiteral("errada");
+        QCOMPARE(refusal(wrongPassword, &status), QStringLiteral("530 Authentication failed."));
+        QVERIFY(status.contains(QStringLiteral("Falha na operação!")));
+        // CWD refused.
+        FtpAccount noFolder = ftp.account();
+        noFolder.directory = QStringLiteral("nao-existe");
+        QCOMPARE(refusal(noFolder, &status), QStringLiteral("550 No such file or directory."));
+        QVERIFY(status.contains(QStringLiteral("Falha no diretório!")));
+
+        // A reply of several lines is told whole, one line each in the log.
+        FtpServer quota(
+            { "--reply", "STOR", "552-Cota esgotada.\\r\\n552 Apague arquivos antigos." });
+        QCOMPARE(refusal(quota.account(), &status),
+            QStringLiteral("552-Cota esgotada.\n552 Apague arquivos antigos."));
+    }
+
+    void serverControlCharactersAreWrittenOutInLogAndBoxes()
+    {
+        FtpServer ftp({ "--banner", "\\x1b]0;dono\\x07\\x1b[2J Pronto\\x00\\x9b", "--reply", "STOR",
+            "553 \\x1b[31mNome\\x1b[0m recusado\\x07" });
+        Run r;
+        const QByteArray a = sampleBytes(1000, 'e');
+        const qint64 k = r.f.picture(r.f.catalog.folder.file("x"), "a.jpg", &a);
+        r.send(ftp.account(), { k });
+        QVERIFY(!r.ok);
+        QCOMPARE(r.log.lines().value(0),
+            QStringLiteral("220 \\x1b]0;dono\\x07\\x1b[2J Pronto\\x00\\x9b"));
+        QCOMPARE(
+            r.errors(), QStringList { QStringLiteral("553 \\x1b[31mNome\\x1b[0m recusado\\x07") });
+        for (const QString &t : r.log.lines() + r.f.prompter.boxTexts()) {
+            for (const QChar c : t)
+                QVERIFY2(c.unicode() >= 0x20 && (c.unicode() < 0x7f || c.unicode() > 0x9f),
+                    qPrintable(t));
+        }
+    }
+
     void serverStoppedInTheMiddleOfAFileFailsTheRun()
     {
         FtpServer ftp({ "--die-after", "200000" });

@@ -153,7 +153,8 @@ private slots:
             QVERIFY(r.status.texts.contains(QStringLiteral("Falha na operação!")));
             QCOMPARE(r.errors().size(), 1);
             QVERIFY(r.log.lines().contains(r.errors().first()));
-            QVERIFY(r.log.lines().filter(QRegularExpression("^550 ")).size() == 1);
+            // The server's reply, then the failure told in its words.
+            QCOMPARE(r.log.lines().filter(QRegularExpression("^550 ")).size(), 2);
         }
         {
             SmtpServer smtp({ "--drop-in-data" });
@@ -186,6 +187,56 @@ private slots:
             QVERIFY(!r.ok);
             QCOMPARE(r.status.texts, QStringList({ "Conectando...", "Falha na conexão!" }));
             QCOMPARE(r.errors().size(), 1);
+        }
+    }
+
+    void everyRefusalIsToldInTheServersOwnReply()
+    {
+        const QByteArray bytes = sampleBytes(2000, 'q');
+        // The box of a failed run, which its log must hold too.
+        const auto refusal = [&](const QStringList &mode) {
+            SmtpServer smtp(mode);
+            Run r;
+            const qint64 k = r.f.picture(r.f.catalog.folder.file("x"), "r.jpg", &bytes);
+            r.send(smtp.account(), { "sim@x.com;nao@x.com;", {}, {}, {}, {} }, { k });
+            const QString shown = r.errors().value(0);
+            bool logged = true;
+            // A text of several lines is logged as several lines.
+            for (const QString &line : shown.split(QLatin1Char('\n')))
+                logged = logged && r.log.lines().contains(line);
+            if (r.ok || r.errors().size() != 1 || !logged || !smtp.messages().isEmpty()
+                || !r.status.texts.contains(QStringLiteral("Falha na operação!")))
+                return QStringLiteral("(not one logged failure) ") + shown;
+            return shown;
+        };
+        QCOMPARE(refusal({ "--refuse", "nao@x.com" }),
+            QStringLiteral("550 5.1.1 Destinatario recusado"));
+        QCOMPARE(refusal({ "--greeting", "554 5.3.2 Servico indisponivel" }),
+            QStringLiteral("554 5.3.2 Servico indisponivel"));
+        QCOMPARE(refusal({ "--reply", "MAIL", "553 5.1.8 Remetente recusado" }),
+            QStringLiteral("553 5.1.8 Remetente recusado"));
+        QCOMPARE(refusal({ "--reply", "DATA", "554 5.7.1 Sem envios hoje" }),
+            QStringLiteral("554 5.7.1 Sem envios hoje"));
+        QCOMPARE(refusal({ "--reject-message",
+                     "552-5.3.4 Mensagem grande demais\\r\\n552 5.3.4 "
+                     "Limite de 1 KB" }),
+            QStringLiteral("552-5.3.4 Mensagem grande demais\n552 5.3.4 Limite de 1 KB"));
+    }
+
+    void serverControlCharactersAreWrittenOutInLogAndBoxes()
+    {
+        SmtpServer smtp({ "--greeting", "220 \\x1b]0;dono\\x07\\x1b[2J ola\\x00", "--reply", "RCPT",
+            "550 \\x1b[31mrecusado\\x1b[0m\\x07" });
+        Run r;
+        const QByteArray bytes = sampleBytes(2000, 'h');
+        const qint64 k = r.f.picture(r.f.catalog.folder.file("x"), "h.jpg", &bytes);
+        r.send(smtp.account(), { "sim@x.com", {}, {}, {}, {} }, { k });
+        QVERIFY(!r.ok);
+        QCOMPARE(r.log.lines().value(0), QStringLiteral("220 \\x1b]0;dono\\x07\\x1b[2J ola\\x00"));
+        QCOMPARE(r.errors(), QStringList { QStringLiteral("550 \\x1b[31mrecusado\\x1b[0m\\x07") });
+        for (const QString &t : r.log.lines() + r.f.prompter.boxTexts()) {
+            for (const QChar c : t)
+                QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0x7f, qPrintable(t));
         }
     }
 

@@ -113,6 +113,45 @@ private slots:
         QCOMPARE(smtp.messages().size(), 1);
         QCOMPARE(smtp.server->entries("connect").size(), 1);
     }
+
+    void serverTextReachesStandardErrorEscapedWithTheServersRefusal()
+    {
+        const QString hostile = QStringLiteral("\\x1b]0;dono\\x07\\x1b[2J ola\\x00");
+        const auto raw = [](const QString &text) {
+            for (const QChar c : text) {
+                if (c != QLatin1Char('\n') && (c.unicode() < 0x20 || c.unicode() == 0x7f))
+                    return true;
+            }
+            return false;
+        };
+        BatchFixture f;
+        const QByteArray a = sampleBytes(2000, 'c');
+        const qint64 k = f.picture(f.catalog.folder.file("fotos"), "a.jpg", &a);
+
+        FtpServer ftp({ "--banner", hostile, "--reply", "STOR", "550 Not enough privileges." });
+        const qint64 account = f.catalog.exec(
+            "INSERT INTO FTPAccounts (Profile, Host, Port, UserID, Password, UseProxyServer) "
+            "VALUES ('casa', '127.0.0.1', :P, 'ana', :S, 0)",
+            { { "P", ftp.server->port() }, { "S", Password } });
+        Cli sent
+            = cli(f.catalog.path, { "ftp-send", QString::number(account), QString::number(k) });
+        QCOMPARE(sent.code, 1);
+        QVERIFY2(!raw(sent.err), qPrintable(sent.err));
+        QVERIFY(sent.err.startsWith("220 " + hostile + "\n"));
+        // The reply as the server said it, then as the failure's text.
+        QCOMPARE(sent.err.count("\n550 Not enough privileges.\n"), 2);
+
+        SmtpServer smtp(
+            { "--greeting", "220 " + hostile, "--reply", "DATA", "554 \\x1b[31mrecusado\\x1b[0m" });
+        f.catalog.exec("UPDATE SMTPAccount SET Host = '127.0.0.1', Port = :P, UserID = 'cli', "
+                       "Email = 'ze@x.com'",
+            { { "P", smtp.server->port() } });
+        Cli mailed = cli(f.catalog.path, { "mail", "--to", "ana@x.com", QString::number(k) });
+        QCOMPARE(mailed.code, 1);
+        QVERIFY2(!raw(mailed.err), qPrintable(mailed.err));
+        QVERIFY(mailed.err.startsWith("220 " + hostile + "\n"));
+        QCOMPARE(mailed.err.count("\n554 \\x1b[31mrecusado\\x1b[0m\n"), 2);
+    }
 };
 
 QTEST_MAIN(TestTransferCli)

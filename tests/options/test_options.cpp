@@ -1,8 +1,8 @@
-#include "support/catalogfixture.h"
 #include "core/inifile.h"
 #include "core/scriptedprompter.h"
 #include "options/topcoes.h"
 #include "store/tdados.h"
+#include "support/catalogfixture.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -161,6 +161,41 @@ private slots:
         });
         QCOMPARE(o.ini("PATH"), o.catalog.folder.paths.ProgramFolder);
         QCOMPARE(o.ini("FILENAME"), QStringLiteral("quillomar.mdb"));
+    }
+
+    void aClosedCatalogueLeavesOnlyItsLocationToSet()
+    {
+        Options o;
+        const ProgramPaths opened = o.store.paths();
+        const QString other = o.catalog.folder.file("outro.mdb");
+        testsupport::writeFile(other, "x");
+        // As after a reopening that failed.
+        o.store.CloseDatabaseAll();
+        o.run([&] {
+            auto *pages = o.child<QTabWidget>("PageControl1");
+            QCOMPARE(pages->currentIndex(), 2);
+            QVERIFY(!pages->isTabEnabled(0) && !pages->isTabEnabled(1));
+            o.type("Edit1", other);
+            o.click("BitBtn1");
+        });
+        QCOMPARE(o.result, int(QDialog::Accepted));
+        QCOMPARE(o.prompter.boxTexts(), QStringList());
+        QCOMPARE(o.ini("FILENAME"), QStringLiteral("outro.mdb"));
+
+        // Open again: every page is back, and a port takes digits only.
+        IniFile ini(o.catalog.folder.paths.ConfigFile);
+        ini.writeString("DATABASE", "PATH", opened.DatabaseFolder);
+        ini.writeString("DATABASE", "FILENAME", opened.DatabaseFileName);
+        QVERIFY(o.store.OpenDatabaseAll());
+        o.run([&] {
+            auto *pages = o.child<QTabWidget>("PageControl1");
+            QCOMPARE(pages->currentIndex(), 0);
+            QVERIFY(pages->isTabEnabled(0) && pages->isTabEnabled(1));
+            QVERIFY(o.child<QListWidget>("CheckListBox1")->count() > 0);
+            o.type("DBEdit2", "47025a");
+            QCOMPARE(o.child<QLineEdit>("DBEdit2")->text(), QStringLiteral("47025"));
+        });
+        QCOMPARE(o.prompter.boxTexts(), QStringList());
     }
 };
 

@@ -1,8 +1,8 @@
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/recordset.h"
-#include "storetesthelpers.h"
 #include "store/transaction.h"
+#include "storetesthelpers.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -116,16 +116,16 @@ private slots:
             empty.edit();
             QFAIL("edited nothing");
         } catch (const DbError &e) {
-            QCOMPARE(
-                e.message(), QStringLiteral("Cannot perform this operation on an empty dataset"));
+            QCOMPARE(e.message(), QStringLiteral("Não há registro para esta operação."));
         }
         empty.close();
         try {
             empty.first();
             QFAIL("moved a closed set");
         } catch (const DbError &e) {
-            QCOMPARE(
-                e.message(), QStringLiteral("Cannot perform this operation on a closed dataset"));
+            QCOMPARE(e.message(),
+                QStringLiteral(
+                    "Não é possível realizar esta operação com o banco de dados fechado."));
         }
     }
 
@@ -436,7 +436,7 @@ private slots:
             rs.setValue("Width", "largo");
             QFAIL("took a word for a number");
         } catch (const DbError &e) {
-            QCOMPARE(e.message(), QStringLiteral("'largo' is not a valid integer value"));
+            QCOMPARE(e.message(), QStringLiteral("'largo' não é um número inteiro válido."));
         }
         rs.setValue("Category", 999);
         try {

@@ -1,16 +1,21 @@
 """FTP server of the tests: pyftpdlib on 127.0.0.1 on a free port.
 
 Usage: ftpserver.py LOGFILE USER:PASSWORD:HOME:PERM [...] [--die-after BYTES]
-       [--no-reply]
+       [--no-reply] [--banner TEXT] [--reply COMMAND LINES]...
 
 Prints "PORT <n>" on standard output once it listens. Every connection, command
 (PASS with its argument hidden), login and received file is written to LOGFILE as
 one JSON object a line, so a test can check what reached the server. With
 --die-after the whole server exits once it has received that many bytes of one
 file (a server stopped in the middle of an upload). With --no-reply it accepts
-connections and never says a word.
+connections and never says a word. --banner replaces the greeting's text;
+--reply answers every COMMAND (USER, PASS, CWD, STOR...) with LINES instead of
+carrying it out (the command is still logged). TEXT and LINES take Python's
+backslash escapes (\\x1b, \\x00, \\r\\n between the lines of a multi-line reply),
+so a test can play a server that sends control characters.
 """
 
+import codecs
 import json
 import os
 import socket
@@ -23,11 +28,17 @@ from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
+def unescaped(text):
+    return codecs.decode(text, "unicode_escape")
+
+
 def main():
     args = sys.argv[1:]
     log_path = args.pop(0)
     die_after = None
     no_reply = False
+    banner = None
+    replies = {}
     users = []
     while args:
         a = args.pop(0)
@@ -35,6 +46,11 @@ def main():
             die_after = int(args.pop(0))
         elif a == "--no-reply":
             no_reply = True
+        elif a == "--banner":
+            banner = unescaped(args.pop(0))
+        elif a == "--reply":
+            command = args.pop(0).upper()
+            replies[command] = unescaped(args.pop(0))
         else:
             users.append(a.split(":", 3))
 
@@ -81,6 +97,9 @@ def main():
             shown = "PASS ****" if cmd == "PASS" else line
             log(event="command", peer="%s:%d" % (self.remote_ip, self.remote_port),
                 line=shown, cmd=cmd)
+            if cmd in replies:
+                self.respond(replies[cmd])
+                return
             super().pre_process_command(line, cmd, arg)
 
         def on_login(self, username):
@@ -93,6 +112,8 @@ def main():
         def on_incomplete_file_received(self, file):
             log(event="incomplete", path=file)
 
+    if banner is not None:
+        Handler.banner = banner
     Handler.authorizer = authorizer
     Handler.permit_foreign_addresses = False
     server = FTPServer(("127.0.0.1", 0), Handler)

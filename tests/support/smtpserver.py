@@ -1,20 +1,31 @@
 """SMTP server of the tests and benchmarks: aiosmtpd on 127.0.0.1 on a free port.
 
 Usage: smtpserver.py LOGFILE [--refuse ADDRESS]... [--drop-in-data] [--no-reply]
+       [--greeting LINE] [--reply COMMAND LINES]... [--reject-message LINES]
 
 Prints "PORT <n>" on standard output once it listens. Writes to LOGFILE one JSON
 object a line: every connection, the greeting's argument, and each message kept
 (its envelope and the file holding its bytes, beside LOGFILE). --refuse answers
 RCPT of that address with 550; --drop-in-data closes the connection after the
 first bytes of the message; --no-reply accepts and never says a word.
+--greeting replaces the whole greeting line; --reply answers every COMMAND (EHLO,
+HELO, MAIL, RCPT, DATA) with LINES instead of carrying it out; --reject-message
+answers the end of a message with LINES and keeps nothing. LINE and LINES take
+Python's backslash escapes (\\x1b, \\x00, \\r\\n between the lines of a multi-line
+reply), so a test can play a server that sends control characters.
 """
 
 import asyncio
+import codecs
 import json
 import os
 import sys
 
 from aiosmtpd.smtp import SMTP
+
+
+def unescaped(text):
+    return codecs.decode(text, "unicode_escape")
 
 
 def main():
@@ -23,6 +34,9 @@ def main():
     refused = set()
     drop_in_data = False
     no_reply = False
+    greeting = None
+    replies = {}
+    reject_message = None
     while args:
         a = args.pop(0)
         if a == "--refuse":
@@ -31,6 +45,13 @@ def main():
             drop_in_data = True
         elif a == "--no-reply":
             no_reply = True
+        elif a == "--greeting":
+            greeting = unescaped(args.pop(0))
+        elif a == "--reply":
+            command = args.pop(0).upper()
+            replies[command] = unescaped(args.pop(0))
+        elif a == "--reject-message":
+            reject_message = unescaped(args.pop(0))
     folder = os.path.dirname(os.path.abspath(log_path))
     log_file = open(log_path, "a", buffering=1, encoding="utf-8")
 
@@ -57,6 +78,9 @@ def main():
             return "250 OK"
 
         async def handle_DATA(self, server, session, envelope):
+            if reject_message is not None:
+                log(event="rejected")
+                return reject_message
             Handler.count += 1
             path = os.path.join(folder, "message%d.eml" % Handler.count)
             with open(path, "wb") as f:
@@ -66,11 +90,46 @@ def main():
             return "250 Message accepted for delivery"
 
     class Server(SMTP):
+        greeted = False
+
         def connection_made(self, transport):
             log(event="connect")
             super().connection_made(transport)
 
+        async def push(self, status):
+            # The first line a connection sends is its greeting.
+            if not self.greeted:
+                self.greeted = True
+                if greeting is not None:
+                    status = greeting.encode("utf-8")
+            await super().push(status)
+
+        async def replied(self, command):
+            if command not in replies:
+                return False
+            log(event="command", command=command)
+            await self.push(replies[command].encode("utf-8"))
+            return True
+
+        async def smtp_EHLO(self, arg):
+            if not await self.replied("EHLO"):
+                await super().smtp_EHLO(arg)
+
+        async def smtp_HELO(self, arg):
+            if not await self.replied("HELO"):
+                await super().smtp_HELO(arg)
+
+        async def smtp_MAIL(self, arg):
+            if not await self.replied("MAIL"):
+                await super().smtp_MAIL(arg)
+
+        async def smtp_RCPT(self, arg):
+            if not await self.replied("RCPT"):
+                await super().smtp_RCPT(arg)
+
         async def smtp_DATA(self, arg):
+            if await self.replied("DATA"):
+                return
             if not drop_in_data:
                 return await super().smtp_DATA(arg)
             await self.push("354 End data with <CR><LF>.<CR><LF>")
