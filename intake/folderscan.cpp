@@ -173,6 +173,8 @@ FolderScan::Outcome FolderScan::ScanFolder(const Request &request)
     m_request = request;
     const QString root = folderOf(request.folder);
     m_drive = driveOfPath(root);
+    // Another process may have given the catalogue its thumbnail folder since it was found.
+    m_store.rereadThumbnailFolder();
     m_thumbnailFolders.clear();
     for (const QString &folder : m_store.allThumbnailFolders())
         m_thumbnailFolders.append(fileIdOf(QFile::encodeName(folder)));

@@ -377,6 +377,12 @@ QString TDados::thumbnailFolder() const
     return folder;
 }
 
+QString TDados::rereadThumbnailFolder()
+{
+    forgetThumbnailFolder();
+    return thumbnailFolder();
+}
+
 QString TDados::prepareThumbnailFolder()
 {
     QString identity;

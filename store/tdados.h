@@ -35,6 +35,9 @@ public:
     // folder for the catalogue that owns it, a folder of its own in it for any other. Finding
     // it writes nothing.
     QString thumbnailFolder() const;
+    // thumbnailFolder() found again: another process may have given the catalogue its
+    // identity since it was first found.
+    QString rereadThumbnailFolder();
     // Before a thumbnail is written: gives a writable catalogue that has none its identity
     // (in a transaction of its own, so never while one is open), lets the default catalogue
     // claim an unowned thumbnail folder, and makes the folder. Returns thumbnailFolder().

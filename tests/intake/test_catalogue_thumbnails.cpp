@@ -3,6 +3,7 @@
 #include "browser/catalogbrowser.h"
 #include "core/scriptedprompter.h"
 #include "core/versiontools.h"
+#include "maintenance/recorddeletion.h"
 #include "store/command.h"
 #include "store/connection.h"
 #include "store/query.h"
@@ -469,6 +470,28 @@ private slots:
         QCOMPARE(prompter.boxTexts(), QStringList());
         app.Abertura->close();
         QCOMPARE(digest(t.b), before);
+    }
+
+    void aDeletionFindsTheFolderAnotherProcessGaveTheCatalogue()
+    {
+        TwoCatalogues t;
+        t.ok(t.b, { "info" });
+        t.addPictures(t.b, "b", 2, 300, 400);
+        TwoCatalogues::withoutIdentity(t.b);
+        OpenStore open(t.paths(), t.b); // open as the window keeps it, before any thumbnail
+        const QString before = open.dados->GetThumbnailName(1);
+
+        t.ok(t.b, { "thumbs" }); // gives the catalogue its identity and folder
+        const QString made = t.thumbnail(t.b, 1);
+        QVERIFY(made != before);
+        QVERIFY(QFileInfo::exists(made));
+        QVERIFY(open.dados->TPictures.locate("RecId", 1));
+        ScriptedPrompter answers;
+        answers.answerButton(Prompter::Yes);
+        answers.answerButton(Prompter::No); // the picture's file stays
+        QVERIFY(RecordDeletion(*open.dados, answers).run(NodeKind::Picture));
+        QVERIFY(!QFileInfo::exists(made));
+        QVERIFY(QFileInfo::exists(t.thumbnail(t.b, 2)));
     }
 
     void findingTheThumbnailsNeverWritesTheCatalogue()
