@@ -35,8 +35,8 @@ QString fresh()
 void write(Connection &connection, const QString &uuid)
 {
     connection.exec(createSql);
-    Statement put(
-        connection, QStringLiteral("INSERT OR REPLACE INTO CatalogueIdentity (Id, Uuid) VALUES (1, :U)"));
+    Statement put(connection,
+        QStringLiteral("INSERT OR REPLACE INTO CatalogueIdentity (Id, Uuid) VALUES (1, :U)"));
     put.bind(QStringLiteral("U"), uuid);
     put.exec();
 }

@@ -75,9 +75,10 @@ bool ThumbnailPlace::claim(const QString &root, const QString &identity)
         QDir().mkpath(root);
         // Written whole under a name of its own, then linked to the owner's name, which
         // refuses a name taken meanwhile: of two claims at once, one wins.
-        const QString temporary = QDir(root).filePath(QStringLiteral(".catalogue.%1.%2.tmp")
-                .arg(QCoreApplication::applicationPid())
-                .arg(QRandomGenerator::global()->generate(), 0, 16));
+        const QString temporary
+            = QDir(root).filePath(QStringLiteral(".catalogue.%1.%2.tmp")
+                                      .arg(QCoreApplication::applicationPid())
+                                      .arg(QRandomGenerator::global()->generate(), 0, 16));
         QFile file(temporary);
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             const bool written = file.write(identity.toLatin1() + '\n') == identity.size() + 1;

@@ -96,7 +96,9 @@ struct TwoCatalogues {
     Run run(const QString &catalogue, const QStringList &args) const
     {
         QProcess p;
-        p.start(cli, (catalogue.isEmpty() ? QStringList() : QStringList { "--catalogue", catalogue }) + args);
+        p.start(cli,
+            (catalogue.isEmpty() ? QStringList() : QStringList { "--catalogue", catalogue })
+                + args);
         p.waitForFinished(120000);
         return { p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardOutput()),
@@ -170,6 +172,49 @@ struct TwoCatalogues {
     }
 };
 
+// The main window opened on a catalogue, as the options dialog leaves it configured.
+struct MainWindow {
+    ScriptedPrompter prompter;
+    Startup app;
+
+    MainWindow(const TwoCatalogues &t, const QString &catalogue)
+        : app((configure(t, catalogue), t.paths()), &prompter)
+    {
+        app.createWindows();
+        QSignalSpy done(app.Abertura.get(), &TAbertura::startupLoadingDone);
+        app.Abertura->show();
+        if (!QTest::qWaitFor([&done] { return done.count() == 1; })
+            || !done.first().first().toBool())
+            qFatal("the main window did not load the catalogue");
+    }
+
+    static void configure(const TwoCatalogues &t, const QString &catalogue)
+    {
+        const QFileInfo file(catalogue);
+        writeFile(t.paths().ConfigFile,
+            QStringLiteral("[DATABASE]\nPATH=%1\nFILENAME=%2\n")
+                .arg(file.absolutePath(), file.fileName())
+                .toUtf8());
+    }
+
+    // Clicks the picture's node in the organisation tree.
+    void show(qint64 id)
+    {
+        auto *tree = app.Abertura->findChild<QTreeView *>("TreeView1");
+        auto *model = static_cast<CatalogTree *>(tree->model());
+        const QModelIndex node
+            = model->modelIndex(model->indexOfCode(QStringLiteral("N3=%1").arg(id)));
+        QVERIFY(node.isValid());
+        for (QModelIndex p = node.parent(); p.isValid(); p = p.parent())
+            tree->expand(p);
+        tree->scrollTo(node);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(node).center());
+        QCOMPARE(tree->currentIndex(), node);
+    }
+    QLabel *image() const { return app.Abertura->findChild<QLabel *>("Image1"); }
+    QString status() const { return app.Abertura->findChild<QLabel *>("StatusPanel1")->text(); }
+};
+
 const QSize kLandscape(135, 101); // of A's 400 by 300 pictures
 const QSize kPortrait(101, 135); // of B's 300 by 400 pictures
 
@@ -220,7 +265,8 @@ private slots:
         }
         // B's are in a folder of its own inside the program's thumbnail folder.
         const QFileInfo own(t.thumbnail(t.b, 1));
-        QCOMPARE(QFileInfo(own.absolutePath()).absolutePath(), QFileInfo(t.root()).absoluteFilePath());
+        QCOMPARE(
+            QFileInfo(own.absolutePath()).absolutePath(), QFileInfo(t.root()).absoluteFilePath());
         QCOMPARE(own.fileName(), QStringLiteral("00000001.jpg"));
     }
 
@@ -299,8 +345,8 @@ private slots:
         // A copy of the default catalogue finds the program's thumbnail folder as its own.
         const QString copy = away.filePath("copia.mdb");
         QVERIFY(QFile::copy(t.a, copy));
-        QCOMPARE(QFileInfo(t.thumbnail(copy, 1)).absolutePath(),
-            QFileInfo(t.root()).absoluteFilePath());
+        QCOMPARE(
+            QFileInfo(t.thumbnail(copy, 1)).absolutePath(), QFileInfo(t.root()).absoluteFilePath());
         QCOMPARE(t.thumbnailSize(copy, 1), kLandscape);
     }
 
@@ -341,10 +387,11 @@ private slots:
         // nothing to remake, nothing lost.
         const Run r = t.run(t.a, { "thumbs" });
         QCOMPARE(r.exitCode, 0);
-        QVERIFY2(r.out.startsWith("Imagens a revisar: 0\nMiniaturas a refazer: 0\n"),
-            qPrintable(r.out));
+        QVERIFY2(
+            r.out.startsWith("Imagens a revisar: 0\nMiniaturas a refazer: 0\n"), qPrintable(r.out));
         QCOMPARE(thumbnailsIn(t.root()), before);
-        const QString identity = TwoCatalogues::scalar(t.a, "SELECT Uuid FROM CatalogueIdentity").toString();
+        const QString identity
+            = TwoCatalogues::scalar(t.a, "SELECT Uuid FROM CatalogueIdentity").toString();
         QVERIFY(!QUuid::fromString(identity).isNull());
         QCOMPARE(readFile(QDir(t.root()).filePath(".catalogue")).trimmed(), identity.toLatin1());
         QCOMPARE(t.run(t.a, { "check" }).out,
@@ -435,41 +482,60 @@ private slots:
         t.ok(t.b, { "thumbs" });
         t.addPictures(t.a, "a", 1, 400, 300);
         t.ok(t.a, { "thumbs" });
-        t.exec(t.b, "UPDATE Pictures SET Collection = (SELECT RecId FROM Collections), "
-                    "Category = (SELECT RecId FROM Categories)");
+        t.exec(t.b,
+            "UPDATE Pictures SET Collection = (SELECT RecId FROM Collections), "
+            "Category = (SELECT RecId FROM Categories)");
         QVERIFY(QDir(bFolder).removeRecursively()); // the disk is no longer connected
         const QByteArray before = digest(t.b);
         testsupport::Unwritable readOnly(t.elsewhere.path());
         if (!readOnly.effective())
             QSKIP("this file system cannot refuse writing to a folder");
-        // The window opens B, as the options dialog leaves it.
-        QVERIFY(writeFile(t.paths().ConfigFile,
-            QStringLiteral("[DATABASE]\nPATH=%1\nFILENAME=outro.mdb\n")
-                .arg(t.elsewhere.path())
-                .toUtf8()));
-
-        ScriptedPrompter prompter;
-        Startup app(t.paths(), &prompter);
-        app.createWindows();
-        QSignalSpy done(app.Abertura.get(), &TAbertura::startupLoadingDone);
-        app.Abertura->show();
-        QTRY_COMPARE(done.count(), 1);
-        QVERIFY(done.first().first().toBool());
-        auto *tree = app.Abertura->findChild<QTreeView *>("TreeView1");
-        auto *model = static_cast<CatalogTree *>(tree->model());
-        const QModelIndex node = model->modelIndex(model->indexOfCode(QStringLiteral("N3=1")));
-        QVERIFY(node.isValid());
-        for (QModelIndex p = node.parent(); p.isValid(); p = p.parent())
-            tree->expand(p);
-        tree->scrollTo(node);
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(node).center());
-        auto *image = app.Abertura->findChild<QLabel *>("Image1");
-        QTRY_VERIFY(!image->pixmap().isNull());
-        QCOMPARE(image->pixmap().size(), kPortrait);
-        QCOMPARE(app.Abertura->findChild<QLabel *>("StatusPanel1")->text(), QString());
-        QCOMPARE(prompter.boxTexts(), QStringList());
-        app.Abertura->close();
+        MainWindow w(t, t.b);
+        w.show(1);
+        QCOMPARE(w.image()->pixmap().size(), kPortrait);
+        QCOMPARE(w.status(), QString());
+        QCOMPARE(w.prompter.boxTexts(), QStringList());
+        w.app.Abertura->close();
         QCOMPARE(digest(t.b), before);
+    }
+
+    void theHandMadeThumbnailIsAskedForWhereTheCatalogueLooks()
+    {
+        TwoCatalogues t;
+        t.addPictures(t.a, "a", 1, 400, 300);
+        t.ok(t.a, { "thumbs" });
+        const auto before = thumbnailsIn(t.root());
+        t.ok(t.b, { "info" });
+        const QString bFolder = t.addPictures(t.b, "b", 1, 300, 400);
+        t.exec(t.b,
+            "UPDATE Pictures SET Review = 0, Width = 300, Height = 400, ColorType = 3, "
+            "Collection = (SELECT RecId FROM Collections), "
+            "Category = (SELECT RecId FROM Categories)");
+        TwoCatalogues::withoutIdentity(t.b);
+        QVERIFY(QDir(bFolder).removeRecursively()); // the disk is no longer connected
+
+        QString asked;
+        {
+            MainWindow w(t, t.b);
+            w.show(1);
+            QVERIFY(w.image()->pixmap().isNull());
+            const QString identity
+                = TwoCatalogues::scalar(t.b, "SELECT Uuid FROM CatalogueIdentity").toString();
+            QVERIFY(!QUuid::fromString(identity).isNull());
+            asked = QDir(t.root()).filePath(identity + "/00000001.jpg");
+            QCOMPARE(
+                w.status(), "Miniatura não disponível. Grave " + asked + " máximo 135px em 72dpi");
+            QVERIFY(QFileInfo(QFileInfo(asked).absolutePath()).isDir());
+            w.app.Abertura->close();
+        }
+        // Saved there by hand, it is the picture's thumbnail from then on.
+        QVERIFY(writeFile(asked, samples::jpeg(101, 135)));
+        MainWindow again(t, t.b);
+        again.show(1);
+        QCOMPARE(again.image()->pixmap().size(), kPortrait);
+        QCOMPARE(again.status(), QString());
+        QCOMPARE(thumbnailsIn(t.root()), before);
+        again.app.Abertura->close();
     }
 
     void aDeletionFindsTheFolderAnotherProcessGaveTheCatalogue()
@@ -523,7 +589,8 @@ private slots:
         t.ok(t.b, { "thumbs" });
         QVERIFY(!QFileInfo::exists(QDir(t.paths().ProgramFolder).filePath("../fora")));
         QVERIFY(!QFileInfo::exists(QDir(t.paths().ProgramFolder).filePath("fora")));
-        const QString identity = TwoCatalogues::scalar(t.b, "SELECT Uuid FROM CatalogueIdentity").toString();
+        const QString identity
+            = TwoCatalogues::scalar(t.b, "SELECT Uuid FROM CatalogueIdentity").toString();
         QVERIFY(!QUuid::fromString(identity).isNull());
         QCOMPARE(t.thumbnail(t.b, 1), QDir(t.root()).filePath(identity + "/00000001.jpg"));
         QCOMPARE(t.thumbnailSize(t.b, 1), kPortrait);
