@@ -364,15 +364,18 @@ QString TDados::thumbnailFolder() const
     ThumbnailPlace::Catalogue catalogue;
     catalogue.file = cataloguePath();
     catalogue.isDefault = isDefaultCatalogue();
+    // Kept only when the catalogue could be read: a closed store may yet open another
+    // catalogue, and an identity not read (a lock) may be there all the same.
+    bool known = false;
     if (Conexao.isOpen()) {
         try {
             catalogue.identity = CatalogueIdentity::read(const_cast<Connection &>(Conexao));
+            known = true;
         } catch (const DbError &) {
         }
     }
     const QString folder = ThumbnailPlace::folderOf(m_paths.ThumbnailFolder, catalogue);
-    // A closed store may yet open another catalogue.
-    if (Conexao.isOpen())
+    if (known)
         m_thumbnailFolder = folder;
     return folder;
 }

@@ -348,6 +348,10 @@ private slots:
         QCOMPARE(
             QFileInfo(t.thumbnail(copy, 1)).absolutePath(), QFileInfo(t.root()).absoluteFilePath());
         QCOMPARE(t.thumbnailSize(copy, 1), kLandscape);
+        // So does the default catalogue reached through a link.
+        const QString link = away.filePath("atalho.mdb");
+        QVERIFY(QFile::link(t.a, link));
+        QCOMPARE(t.thumbnail(link, 1), t.thumbnail(t.a, 1));
     }
 
     void anOlderInstallationKeepsItsThumbnailsForTheDefaultCatalogue()
