@@ -180,7 +180,7 @@ void firstShowing(const QString &folder, const QStringList &files, int rounds)
     std::vector<double> conversion;
     for (int round = 0; round < rounds; ++round) {
         store.Conexao.exec(QStringLiteral("UPDATE Pictures SET Review = 1"));
-        removeThumbnails(paths.ThumbnailFolder);
+        removeThumbnails(store.thumbnailFolder());
         for (int i = 0; i < files.size(); ++i) {
             // The same picture both ways, one right after the other, from the page cache.
             QElapsedTimer timer;

@@ -35,7 +35,7 @@ public:
         TDados &store = session.store();
         QList<CatalogueCheck::Finding> findings;
         try {
-            findings = CatalogueCheck(store.Conexao, session.paths().ThumbnailFolder).run();
+            findings = CatalogueCheck(store.Conexao, store.thumbnailFolder()).run();
         } catch (const DbError &e) {
             session.prompter().error(e.message());
             return ExitFailure;

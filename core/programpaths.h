@@ -17,7 +17,9 @@ public:
     QString ConfigFile; // the program file with the extension ".ini"
     QString DatabaseFolder; // starts as ProgramFolder
     QString DatabaseFileName; // starts as the default database name
-    QString ThumbnailFolder; // ProgramFolder + "/thumbs", never recomputed
+    // ProgramFolder + "/thumbs", never recomputed: the thumbnails of the catalogue that owns
+    // it, and a folder in it for each other catalogue (the store's thumbnailFolder()).
+    QString ThumbnailFolder;
     QString ProgramVersion;
     QString SystemName;
     bool MainWindowReady = false;

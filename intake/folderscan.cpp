@@ -173,7 +173,11 @@ FolderScan::Outcome FolderScan::ScanFolder(const Request &request)
     m_request = request;
     const QString root = folderOf(request.folder);
     m_drive = driveOfPath(root);
-    m_thumbnailFolder = fileIdOf(QFile::encodeName(m_store.paths().ThumbnailFolder));
+    // Another process may have given the catalogue its thumbnail folder since it was found.
+    m_store.rereadThumbnailFolder();
+    m_thumbnailFolders.clear();
+    for (const QString &folder : m_store.allThumbnailFolders())
+        m_thumbnailFolders.append(fileIdOf(QFile::encodeName(folder)));
     m_thumbnails = std::make_unique<ThumbnailSweep>(
         [this](qint64 recId) { return m_store.GetThumbnailName(recId); });
     m_folders.append(root == QLatin1String("/") ? QByteArray() : QFile::encodeName(root));
@@ -374,8 +378,9 @@ void FolderScan::examineFolder(const QByteArray &folder)
 {
     DirectoryListing listing(folder,
         m_next == 0 ? DirectoryListing::Links::Follow : DirectoryListing::Links::DoNotFollow);
-    // The thumbnail folder, whatever path reaches it, holds no pictures of the user's.
-    if (!listing.isOpen() || listing.id() == m_thumbnailFolder)
+    // A thumbnail folder, of this catalogue or another, whatever path reaches it, holds no
+    // pictures of the user's.
+    if (!listing.isOpen() || m_thumbnailFolders.contains(listing.id()))
         return;
     const QByteArray fullPath = folder + '/';
     while (const dirent *entry = listing.next()) {

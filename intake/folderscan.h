@@ -29,8 +29,8 @@ class Transaction;
 // Names are read with the POSIX directory calls, so that no byte of a name is lost. A name
 // that is not valid UTF-8 cannot be stored as text nor opened again through a text path, and
 // a path longer than the system's limit cannot be opened again: such files and folders are
-// passed over and listed in one warning at the end of the scan. The thumbnail folder is
-// known by its device and inode, whatever path reaches it.
+// passed over and listed in one warning at the end of the scan. The thumbnail folders (every
+// catalogue's) are known by their device and inode, whatever path reaches them.
 class FolderScan {
 public:
     enum class Outcome {
@@ -129,7 +129,7 @@ private:
     // trailing delimiter; the root file system is the empty path).
     QList<QByteArray> m_folders;
     qsizetype m_next = 0;
-    FileId m_thumbnailFolder;
+    QList<FileId> m_thumbnailFolders;
     std::unique_ptr<ThumbnailSweep> m_thumbnails;
     FormatMatcher m_formats;
     FileTimeText m_times;

@@ -134,9 +134,11 @@ void PicturePreview::ShowThumbnail()
         return;
     RecordSet &pictures = m_store.TPictures;
     QString name;
+    qint64 recId = 0;
     bool review = true;
     try {
-        name = m_store.GetThumbnailName(pictures.asInt(QStringLiteral("RecId")));
+        recId = pictures.asInt(QStringLiteral("RecId"));
+        name = m_store.GetThumbnailName(recId);
         review = pictures.asBool(QStringLiteral("Review"));
     } catch (const DbError &e) {
         setStatus(QString());
@@ -163,6 +165,13 @@ void PicturePreview::ShowThumbnail()
     // A newer showing has its own picture and status text.
     if (overtaken(showing))
         return;
+    // The picture's first thumbnail may have given the catalogue its thumbnail folder; and
+    // a place for a hand-made one is told only once it is where the catalogue will look.
+    name = m_store.GetThumbnailName(recId);
+    if (!QFileInfo::exists(name) && !inProgress()) {
+        m_store.prepareThumbnailFolder();
+        name = m_store.GetThumbnailName(recId);
+    }
     if (QFileInfo::exists(name))
         setStatus(QString());
     else
@@ -255,7 +264,10 @@ void PicturePreview::loadPicture(quint64 showing)
         recordDetails(m_store, result, idle, m_prompter);
         if (idle && !overtaken(showing)) {
             try {
-                m_store.paths().ensureThumbnailFolder();
+                m_store.prepareThumbnailFolder();
+                // The folder may have changed: a catalogue gets its identity at its first
+                // thumbnail.
+                picture.thumbnail = m_store.GetThumbnailName(recId);
                 PictureReview::writeThumbnail(result, picture.thumbnail);
             } catch (const JpegError &e) {
                 reportOnce(recId, e.message());

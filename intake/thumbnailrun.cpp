@@ -121,7 +121,7 @@ public:
             q.next();
         }
         q.close();
-        m_present = thumbnailsPresent(store.paths().ThumbnailFolder);
+        m_present = thumbnailsPresent(store.thumbnailFolder());
     }
 
     // Whether the picture page would measure a picture of this type.
@@ -263,7 +263,7 @@ ThumbnailRun::ThumbnailRun(TDados &store, int jobs) : m_store(store), m_jobs(job
 ThumbnailRun::End ThumbnailRun::run()
 {
     m_counts = {};
-    const QString folder = m_store.paths().ThumbnailFolder;
+    const QString folder = m_store.prepareThumbnailFolder();
     if (!ThumbnailFile::canWriteIn(folder, &m_folderError))
         return End::ThumbnailFolderFailed;
     ThumbnailFile::removeAbandoned(folder);

@@ -73,8 +73,11 @@ void RecordDeletion::finish(NodeKind kind)
     if (!FileToDelete.isEmpty())
         deleteFile(FileToDelete);
     FileToDelete.clear();
-    if (m_picture > 0)
+    if (m_picture > 0) {
+        // Another process may have given the catalogue its thumbnail folder meanwhile.
+        m_store.rereadThumbnailFolder();
         QFile::remove(m_store.GetThumbnailName(m_picture));
+    }
     m_picture = 0;
 }
 

@@ -1,5 +1,6 @@
 #include "store/schema.h"
 
+#include "store/catalogueidentity.h"
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/statement.h"
@@ -267,6 +268,7 @@ void Schema::createTables(Connection &connection)
                            "END")
                 .arg(name));
     }
+    CatalogueIdentity::create(connection);
     transaction.commit();
 }
 

@@ -35,7 +35,8 @@ public:
     // CatalogInfo row carrying `version`, in the rollback-journal mode. Refuses an existing
     // file; the file appears under its name only when complete. Throws DbError.
     static void createCatalogue(const QString &path, const QString &version);
-    // The same on an open, empty connection, inside one transaction.
+    // The same on an open, empty connection, inside one transaction (the catalogue's
+    // identity included).
     static void createTables(Connection &connection);
     static void insertReferenceRows(Connection &connection, const QString &version);
     // Adds the indexes of the current release that the catalogue lacks (the upgrade of an

@@ -4,9 +4,11 @@
 #include "core/programpaths.h"
 #include "core/prompter.h"
 #include "core/versiontools.h"
+#include "store/catalogueidentity.h"
 #include "store/dberror.h"
 #include "store/schema.h"
 #include "store/statement.h"
+#include "store/thumbnailplace.h"
 #include "store/transaction.h"
 
 #include <QDir>
@@ -222,6 +224,7 @@ bool TDados::OpenDatabaseAll()
 {
     if (Conexao.isOpen())
         CloseDatabaseAll();
+    forgetThumbnailFolder();
     if (m_useConfiguration)
         readConfiguration();
     m_defaultRowsLocked = false;
@@ -277,6 +280,7 @@ void TDados::CloseDatabaseAll()
     if (SQLTmp.isOpen())
         SQLTmp.close();
     Conexao.close();
+    forgetThumbnailFolder();
 }
 
 bool TDados::CheckDatabaseVersion()
@@ -338,7 +342,72 @@ bool TDados::CheckDatabaseVersion()
 QString TDados::GetThumbnailName(qint64 RecId) const
 {
     return joinPath(
-        m_paths.ThumbnailFolder, QStringLiteral("%1.jpg").arg(RecId, 8, 10, QLatin1Char('0')));
+        thumbnailFolder(), QStringLiteral("%1.jpg").arg(RecId, 8, 10, QLatin1Char('0')));
+}
+
+QString TDados::cataloguePath() const
+{
+    return Conexao.isOpen() ? Conexao.filePath() : m_paths.databasePath();
+}
+
+bool TDados::isDefaultCatalogue() const
+{
+    // The file beside the program, not whichever one the configuration names.
+    return ThumbnailPlace::sameFile(
+        cataloguePath(), joinPath(m_paths.ProgramFolder, m_paths.defaultDatabaseName()));
+}
+
+QString TDados::thumbnailFolder() const
+{
+    if (!m_thumbnailFolder.isEmpty())
+        return m_thumbnailFolder;
+    ThumbnailPlace::Catalogue catalogue;
+    catalogue.file = cataloguePath();
+    catalogue.isDefault = isDefaultCatalogue();
+    // Kept only when the catalogue could be read: a closed store may yet open another
+    // catalogue, and an identity not read (a lock) may be there all the same.
+    bool known = false;
+    if (Conexao.isOpen()) {
+        try {
+            catalogue.identity = CatalogueIdentity::read(const_cast<Connection &>(Conexao));
+            known = true;
+        } catch (const DbError &) {
+        }
+    }
+    const QString folder = ThumbnailPlace::folderOf(m_paths.ThumbnailFolder, catalogue);
+    if (known)
+        m_thumbnailFolder = folder;
+    return folder;
+}
+
+QString TDados::rereadThumbnailFolder()
+{
+    forgetThumbnailFolder();
+    return thumbnailFolder();
+}
+
+QString TDados::prepareThumbnailFolder()
+{
+    QString identity;
+    if (Conexao.isOpen()) {
+        try {
+            identity = Conexao.isReadOnly() || Conexao.inTransaction()
+                ? CatalogueIdentity::read(Conexao)
+                : CatalogueIdentity::ensure(Conexao);
+        } catch (const DbError &) {
+        }
+    }
+    if (!identity.isEmpty() && isDefaultCatalogue())
+        ThumbnailPlace::claim(m_paths.ThumbnailFolder, identity);
+    forgetThumbnailFolder();
+    const QString folder = thumbnailFolder();
+    QDir().mkpath(folder);
+    return folder;
+}
+
+QStringList TDados::allThumbnailFolders() const
+{
+    return ThumbnailPlace::allFolders(m_paths.ThumbnailFolder);
 }
 
 void TDados::ClearNullsBeforePost(RecordSet &dataSet)

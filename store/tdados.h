@@ -28,8 +28,23 @@ public:
     void CloseDatabaseAll();
     // True when the catalogue may be used; upgrades an older one, refuses a newer one.
     bool CheckDatabaseVersion();
-    // ThumbnailFolder/NNNNNNNN.jpg: the key in decimal, zero-filled to 8 digits.
+    // The thumbnail file of a picture: thumbnailFolder()/NNNNNNNN.jpg, the key in decimal,
+    // zero-filled to 8 digits.
     QString GetThumbnailName(qint64 RecId) const;
+    // The folder of this catalogue's thumbnails (ThumbnailPlace): the program's thumbnail
+    // folder for the catalogue that owns it, a folder of its own in it for any other. Finding
+    // it writes nothing.
+    QString thumbnailFolder() const;
+    // thumbnailFolder() found again: another process may have given the catalogue its
+    // identity since it was first found.
+    QString rereadThumbnailFolder();
+    // Before a thumbnail is written: gives a writable catalogue that has none its identity
+    // (in a transaction of its own, so never while one is open), lets the default catalogue
+    // claim an unowned thumbnail folder, and makes the folder. Returns thumbnailFolder().
+    // Failures are not reported: the thumbnails then go where thumbnailFolder() said.
+    QString prepareThumbnailFolder();
+    // Every folder that holds thumbnails of any catalogue used from this program folder.
+    QStringList allThumbnailFolders() const;
 
     // Hooks every record set runs before and after saving a row.
     void ClearNullsBeforePost(RecordSet &dataSet);
@@ -76,9 +91,13 @@ private:
     // row is tried.
     void insertDefaultRow(RecordSet &dataSet, const std::function<void(RecordSet &)> &fill);
     void installHooks();
+    bool isDefaultCatalogue() const;
+    QString cataloguePath() const;
+    void forgetThumbnailFolder() const { m_thumbnailFolder.clear(); }
 
     ProgramPaths &m_paths;
     Prompter &m_prompter;
     bool m_useConfiguration = true;
     bool m_defaultRowsLocked = false;
+    mutable QString m_thumbnailFolder; // found once per opening
 };

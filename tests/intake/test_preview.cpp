@@ -7,6 +7,7 @@
 #include "intake/picturefilter.h"
 #include "intake/picturepreview.h"
 #include "store/tdados.h"
+#include "store/thumbnailplace.h"
 #include "support/picturesamples.h"
 #include "support/testsupport.h"
 #include "widgets/dbcontrols.h"
@@ -112,10 +113,13 @@ struct PreviewWindow {
     bool tab(int index) const { return child<PageControl>("PageControl3")->isPageVisible(index); }
     QString status() const { return child<QLabel>("StatusPanel1")->text(); }
     QString thumbnail(qint64 id) { return app->Dados->GetThumbnailName(id); }
+    // The files of the catalogue's thumbnail folder but the file naming its owner.
     QStringList thumbnailFolder() const
     {
-        return QDir(app->paths.ThumbnailFolder)
-            .entryList(QDir::Files | QDir::Hidden | QDir::System);
+        QStringList files = QDir(app->Dados->thumbnailFolder())
+                                .entryList(QDir::Files | QDir::Hidden | QDir::System);
+        files.removeOne(ThumbnailPlace::ownerFileName());
+        return files;
     }
 
     QModelIndex node(qint64 id) const

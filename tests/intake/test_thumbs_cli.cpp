@@ -332,8 +332,9 @@ private slots:
         ConvertJPEGFile(f.file("foto.jpg"), reference, 135, 101, qRgb(255, 255, 255));
         QCOMPARE(testsupport::readFile(f.thumbnail(photo)), testsupport::readFile(reference));
         QCOMPARE(testsupport::readFile(f.thumbnail(done)), testsupport::readFile(reference));
+        // Beside them only the file naming the default catalogue the folder's owner.
         QCOMPARE(QDir(f.program.filePath("thumbs")).entryList(QDir::Files | QDir::Hidden),
-            (QStringList { QFileInfo(f.thumbnail(photo)).fileName(),
+            (QStringList { ".catalogue", QFileInfo(f.thumbnail(photo)).fileName(),
                 QFileInfo(f.thumbnail(board)).fileName(), QFileInfo(f.thumbnail(done)).fileName(),
                 QFileInfo(f.thumbnail(kept)).fileName() }));
 
