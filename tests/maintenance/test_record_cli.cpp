@@ -393,6 +393,20 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QVERIFY(!QFile::exists(c.file("forum.jpg")));
 
+        // A file name from the catalogue reaches the terminal with its controls escaped.
+        const QString hostile = QStringLiteral("olho\x1b]0;dono\x07.jpg");
+        testsupport::writeFile(c.file(hostile.toUtf8().constData()), samples::jpeg(8, 8));
+        QFile::setPermissions(c.file(hostile.toUtf8().constData()), QFile::ReadOwner);
+        const qint64 eye = c.f.exec("INSERT INTO Pictures (Collection, Category, Name, FileName, "
+                                    "FullPath, Created) VALUES (:C, :K, 'olho', :F, :P, "
+                                    "'2020-01-01T00:00:00')",
+            { { "C", c.trips }, { "K", c.rome }, { "F", hostile }, { "P", c.files.path() } });
+        r = c.run({ "delete", "picture", QString::number(eye), "--delete-file" });
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(
+            r.err.contains("olho\\x1b]0;dono\\x07.jpg somente para leitura!"), qPrintable(r.err));
+        QVERIFY(!r.err.contains(QChar(0x1b)) && !r.err.contains(QChar(0x07)));
+
         // A collection takes its categories and pictures with it.
         c.f.picture(c.trips, c.rome, c.disk, "mais");
         r = c.run({ "delete", "collection", QString::number(c.trips) });
