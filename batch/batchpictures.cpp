@@ -2,6 +2,8 @@
 
 #include "store/tdados.h"
 
+#include <QSet>
+
 QString PictureFilePath(const QString &fullPath, const QString &fileName)
 {
     if (fullPath.endsWith(QLatin1Char('/')))
@@ -30,4 +32,20 @@ QList<BatchPicture> readBatchPictures(TDados &store, const PictureKeys &keys)
     }
     q.close();
     return rows;
+}
+
+PictureKeys keysWithoutRow(const PictureKeys &keys, const QList<BatchPicture> &rows)
+{
+    QSet<qint64> seen;
+    seen.reserve(rows.size());
+    for (const BatchPicture &p : rows)
+        seen.insert(p.recId);
+    PictureKeys missing;
+    for (const qint64 key : keys) {
+        if (!seen.contains(key)) {
+            missing.append(key);
+            seen.insert(key);
+        }
+    }
+    return missing;
 }

@@ -27,3 +27,6 @@ inline QString PictureFilePath(const BatchPicture &p)
 // the query closed before the caller works on them, so no read snapshot stays open while
 // a transfer waits on the network. Throws DbError; keys must not be empty.
 QList<BatchPicture> readBatchPictures(TDados &store, const PictureKeys &keys);
+
+// The keys, each once and in their order, that no row of `rows` has.
+PictureKeys keysWithoutRow(const PictureKeys &keys, const QList<BatchPicture> &rows);

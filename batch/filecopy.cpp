@@ -1,10 +1,9 @@
 #include "batch/filecopy.h"
 
-#include <QCoreApplication>
-#include <QDir>
+#include "core/ownedtemporary.h"
+#include "intake/picturefile.h"
+
 #include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstdio>
@@ -86,35 +85,41 @@ int copyBytes(int in, int out, off_t size)
 
 QString copyFileReplacing(const QString &source, const QString &target)
 {
-    const QByteArray from = QFile::encodeName(source);
     const QByteArray to = QFile::encodeName(target);
     const auto failure = [&](int error) {
         return QStringLiteral("Falha ao copiar %1 para %2: %3")
             .arg(source, target, systemText(error));
     };
 
-    Descriptor in;
-    in.fd = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+    // Regular files only, opened without waiting: a FIFO would block the copy for good and a
+    // device such as /dev/zero would never end it.
+    QFile input;
+    QString openError;
+    switch (PictureFile::open(source, input, &openError)) {
+    case PictureFile::Status::Opened: break;
+    case PictureFile::Status::NotRegular:
+        return PictureFile::openError(source, PictureFile::notRegularError());
+    case PictureFile::Status::Missing:
+    case PictureFile::Status::Failed: return openError;
+    }
+    const int in = input.handle();
     struct stat s { };
-    if (in.fd < 0 || ::fstat(in.fd, &s) != 0)
+    if (::fstat(in, &s) != 0)
         return failure(errno);
     struct stat t { };
     if (::stat(to.constData(), &t) == 0 && t.st_dev == s.st_dev && t.st_ino == s.st_ino)
         return QStringLiteral("%1 não copiado: o destino é o próprio arquivo").arg(source);
 
-    const QFileInfo info(target);
-    const QByteArray temporary = QFile::encodeName(info.dir().filePath(
-        QStringLiteral(".%1.%2.%3.tmp")
-            .arg(info.fileName())
-            .arg(QCoreApplication::applicationPid())
-            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
+    const QByteArray temporary = QFile::encodeName(OwnedTemporary::nameFor(target));
+    // Published before it exists, so that an ending signal never leaves it behind.
+    const OwnedTemporary published(temporary);
     Descriptor out;
     out.fd
         = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, s.st_mode & 0777);
     if (out.fd < 0)
         return failure(errno);
 
-    int error = copyBytes(in.fd, out.fd, s.st_size);
+    int error = copyBytes(in, out.fd, s.st_size);
     // The copy keeps the source's times: a later scan knows a file by its name and time.
     const struct timespec times[2] = { s.st_atim, s.st_mtim };
     if (!error && ::futimens(out.fd, times) != 0)

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -211,8 +212,10 @@ int runCommand(CliCommand &command, const QStringList &rest, QString catalogue)
         return command.run(context);
     } catch (const DbError &e) {
         write(stderr, e.message() + QLatin1Char('\n'));
+    } catch (const std::bad_alloc &) {
+        write(stderr, QStringLiteral("Memória insuficiente.\n"));
     } catch (const std::exception &e) {
-        write(stderr, QString::fromLocal8Bit(e.what()) + QLatin1Char('\n'));
+        write(stderr, QStringLiteral("Erro: %1\n").arg(QString::fromUtf8(e.what())));
     }
     return ExitFailure;
 }
@@ -240,7 +243,7 @@ int dispatch(const QStringList &args)
         if (args.size() > 1)
             return usageError(QStringLiteral("--version não aceita outros argumentos"));
         write(stdout,
-            QCoreApplication::applicationName() + QStringLiteral(" version ") + compiledVersion()
+            QCoreApplication::applicationName() + QStringLiteral(" versão ") + compiledVersion()
                 + QLatin1Char('\n'));
         return ExitOk;
     }

@@ -1,6 +1,9 @@
 #include "cli/keyarguments.h"
 
+#include "core/controlescape.h"
+
 #include <QByteArray>
+#include <QScopeGuard>
 
 namespace {
 
@@ -9,11 +12,48 @@ bool addKey(const QString &text, QList<qint64> &keys, QString *error)
     bool ok = false;
     const qint64 key = text.trimmed().toLongLong(&ok);
     if (!ok || key <= 0) {
-        *error = QStringLiteral("chave inválida: \"%1\"").arg(text);
+        *error = QStringLiteral("chave inválida: \"%1\"").arg(escapeControlCharacters(text));
         return false;
     }
     keys << key;
     return true;
+}
+
+// The keys on `in`, one a line, read as they come: the first line that is not a key ends
+// the reading, so an endless or huge input costs no more than one line of memory.
+bool readKeyLines(FILE *in, QList<qint64> &keys, QString *error)
+{
+    QByteArray line;
+    qint64 number = 0;
+    const auto endLine = [&]() {
+        ++number;
+        const QString text = QString::fromUtf8(line).trimmed();
+        line.clear();
+        return text.isEmpty() || addKey(text, keys, error);
+    };
+    // Character by character, not fread: stdio hands over what the pipe holds, so a line is
+    // judged as soon as it has come, even while the writer keeps its end open.
+    flockfile(in);
+    const auto unlock = qScopeGuard([in] { funlockfile(in); });
+    for (int c; (c = getc_unlocked(in)) != EOF;) {
+        if (c == '\n') {
+            if (!endLine())
+                return false;
+            continue;
+        }
+        if (line.size() >= kMaxKeyLine) {
+            *error = QStringLiteral("a linha %1 da entrada padrão passa de %2 caracteres")
+                         .arg(number + 1)
+                         .arg(kMaxKeyLine);
+            return false;
+        }
+        line.append(char(c));
+    }
+    if (std::ferror(in)) {
+        *error = QStringLiteral("não foi possível ler as chaves da entrada padrão");
+        return false;
+    }
+    return endLine();
 }
 
 } // namespace
@@ -34,20 +74,8 @@ QList<qint64> readKeyArguments(const QStringList &args, FILE *in, QString *error
             return {};
         }
         stdinRead = true;
-        QByteArray bytes;
-        char buffer[65536];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-            bytes.append(buffer, qsizetype(n));
-        if (std::ferror(in)) {
-            *error = QStringLiteral("não foi possível ler as chaves da entrada padrão");
+        if (!readKeyLines(in, keys, error))
             return {};
-        }
-        for (const QByteArray &line : bytes.split('\n')) {
-            const QString text = QString::fromUtf8(line).trimmed();
-            if (!text.isEmpty() && !addKey(text, keys, error))
-                return {};
-        }
     }
     return keys;
 }

@@ -24,19 +24,30 @@ void LineWriter::byte(char c)
 
 void LineWriter::name(QStringView text)
 {
-    reserve(6 * text.size());
+    // At most 4 bytes a unit: "\xHH", or a surrogate pair's 4 bytes for its 2 units.
+    reserve(4 * text.size());
+    static constexpr char hex[] = "0123456789abcdef";
     char *p = cursor();
     const char16_t *u = text.utf16();
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
         const char32_t c = u[i];
-        if (c < 0x80) {
-            if (c == '\\' || c == '\t' || c == '\n') {
-                *p++ = '\\';
-                *p++ = c == '\\' ? '\\' : c == '\t' ? 't' : 'n';
-            } else {
-                *p++ = char(c);
+        // Control characters as escapeControlCharacters writes them, so that no byte of a
+        // name acts on the terminal or breaks the line.
+        if (c < 0x20 || c == '\\' || (c >= 0x7F && c <= 0x9F)) {
+            *p++ = '\\';
+            switch (c) {
+            case '\\': *p++ = '\\'; break;
+            case '\t': *p++ = 't'; break;
+            case '\n': *p++ = 'n'; break;
+            case '\r': *p++ = 'r'; break;
+            default:
+                *p++ = 'x';
+                *p++ = hex[c >> 4];
+                *p++ = hex[c & 0xF];
             }
+        } else if (c < 0x80) {
+            *p++ = char(c);
         } else if (c < 0x800) {
             *p++ = char(0xC0 | (c >> 6));
             *p++ = char(0x80 | (c & 0x3F));

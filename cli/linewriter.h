@@ -6,14 +6,16 @@
 
 // Data lines of quillomar-cli, written out in large blocks: a million lines must not cost a
 // million allocations, so numbers and names are encoded straight into the buffer. Names are
-// written so that a line stays a line: TAB, newline and backslash as \t, \n and \\.
+// written so that a line stays a line and no control character reaches the terminal, as
+// escapeControlCharacters (core/controlescape.h) writes them: \t, \n, \r, \\, else \xHH.
 class LineWriter {
 public:
     explicit LineWriter(FILE *out);
 
     void number(qint64 n);
     void byte(char c);
-    // UTF-8 of the name with \t, \n and \\ escaped; an unpaired surrogate becomes U+FFFD.
+    // UTF-8 of the name with its control characters escaped; an unpaired surrogate becomes
+    // U+FFFD.
     void name(QStringView text);
     // False when anything could not be written.
     bool flush();

@@ -81,11 +81,12 @@ bool post(TDados &store, Prompter &prompter, NodeKind kind, EditTransaction &tra
 {
     RecordSet &set = recordtables::recordSetOf(store, kind);
     try {
+        // The checks under the write lock the save writes under, as the window does.
+        transaction.beginSave();
         if (!RecordValidation(store, prompter).validate(kind)) {
             abandon(set, transaction);
             return false;
         }
-        transaction.beginNow();
         set.post();
         transaction.commit();
         return true;
@@ -163,7 +164,7 @@ int NewCommand::run(CliContext &cx)
 
     TDados &store = session.store();
     RecordSet &set = recordtables::recordSetOf(store, *kind);
-    EditTransaction noTransaction(store.Conexao); // inserts run without one
+    EditTransaction transaction(store.Conexao); // an insert's begins with its save
     try {
         if (collection && !locateRecord(cx, store, NodeKind::Collection, *collection))
             return ExitFailure;
@@ -186,10 +187,10 @@ int NewCommand::run(CliContext &cx)
         }
     } catch (const DbError &e) {
         session.prompter().error(e.message());
-        abandon(set, noTransaction);
+        abandon(set, transaction);
         return ExitFailure;
     }
-    if (!post(store, session.prompter(), *kind, noTransaction))
+    if (!post(store, session.prompter(), *kind, transaction))
         return ExitFailure;
     cx.out(QString::number(set.asInt(kRecId)) + QLatin1Char('\n'));
     return ExitOk;
@@ -210,12 +211,12 @@ int NewCommand::newPicture(CliContext &cx, const QString &file)
             return cx.usageError(QStringLiteral("new picture: --%1 não é um número: %2")
                                      .arg(option, cx.value(option)));
     }
-    if (!QFileInfo::exists(file)) {
-        cx.err(QStringLiteral("Arquivo não encontrado: %1\n").arg(file));
+    if (const QString refusal = PictureRelink::refusal(file); !refusal.isEmpty()) {
+        cx.err(refusal + QLatin1Char('\n'));
         return ExitFailure;
     }
     RecordSet &pictures = store.TPictures;
-    EditTransaction noTransaction(store.Conexao);
+    EditTransaction transaction(store.Conexao); // an insert's begins with its save
     try {
         if (category) {
             if (!locateRecord(cx, store, NodeKind::Category, *category))
@@ -255,10 +256,10 @@ int NewCommand::newPicture(CliContext &cx, const QString &file)
         PictureRelink::recordDetails(store);
     } catch (const DbError &e) {
         prompter.error(e.message());
-        abandon(pictures, noTransaction);
+        abandon(pictures, transaction);
         return ExitFailure;
     }
-    if (!post(store, prompter, NodeKind::Picture, noTransaction))
+    if (!post(store, prompter, NodeKind::Picture, transaction))
         return ExitFailure;
     cx.out(QString::number(pictures.asInt(kRecId)) + QLatin1Char('\n'));
     return ExitOk;
@@ -442,8 +443,8 @@ public:
         CliSession &session = cx.session();
         if (!session.openStore())
             return ExitFailure;
-        if (!QFileInfo::exists(file)) {
-            cx.err(QStringLiteral("Arquivo não encontrado: %1\n").arg(file));
+        if (const QString refusal = PictureRelink::refusal(file); !refusal.isEmpty()) {
+            cx.err(refusal + QLatin1Char('\n'));
             return ExitFailure;
         }
         TDados &store = session.store();

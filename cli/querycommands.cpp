@@ -15,6 +15,16 @@
 
 namespace {
 
+QString kindWord(NodeKind kind)
+{
+    switch (kind) {
+    case NodeKind::Collection: return QStringLiteral("coleção");
+    case NodeKind::Category: return QStringLiteral("categoria");
+    case NodeKind::Storage: return QStringLiteral("local");
+    default: return QString();
+    }
+}
+
 // `search TEXT`: the hits of "Procurar no Catálogo", one a line, in the grid's order.
 class SearchCommand : public CliCommand {
 public:
@@ -111,7 +121,8 @@ public:
                 Statement::Reset done(exists);
                 exists.bind(QStringLiteral("KEY"), key);
                 if (!exists.step()) {
-                    cx.err(QStringLiteral("Não há %1 com a chave %2.\n").arg(kindName).arg(key));
+                    cx.err(
+                        QStringLiteral("Não há %1 com a chave %2.\n").arg(kindWord(kind)).arg(key));
                     return ExitFailure;
                 }
             }

@@ -9,6 +9,7 @@
 #include "batch/movepictures.h"
 #include "cli/clicontext.h"
 #include "cli/clisession.h"
+#include "core/ownedtemporary.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
 #include "store/tdados.h"
@@ -189,6 +190,14 @@ public:
     }
 };
 
+// Each key that names no picture, on standard error; true when there is none.
+bool tellUnknown(CliContext &cx, const PictureKeys &unknown)
+{
+    for (const qint64 key : unknown)
+        cx.err(QStringLiteral("Não há imagem com a chave %1.\n").arg(key));
+    return unknown.isEmpty();
+}
+
 // A positive integer option; 0 when it is not one.
 qint64 keyOption(CliContext &cx, const QString &name)
 {
@@ -241,7 +250,10 @@ public:
             cx.err(InvalidCategoryText + QLatin1Char('\n'));
             return ExitFailure;
         }
-        MovePictures(store, *keys, collection, category);
+        PictureKeys unknown;
+        MovePictures(store, *keys, collection, category, &unknown);
+        if (!tellUnknown(cx, unknown))
+            return ExitFailure;
         cx.out(QStringLiteral("Mudança efetuada!\n"));
         return ExitOk;
     }
@@ -279,7 +291,10 @@ public:
         echoLog(cx, log);
         LoggedPrompter prompter;
         NullProgress progress;
-        if (!CopyToFolder(store, *keys, folder, log, prompter, progress))
+        PictureKeys unknown;
+        const OwnedTemporary::SignalCleanup cleanup;
+        const bool copied = CopyToFolder(store, *keys, folder, log, prompter, progress, &unknown);
+        if (!tellUnknown(cx, unknown) || !copied)
             return ExitFailure;
         cx.out(QStringLiteral("Cópia efetuada!\n"));
         return ExitOk;

@@ -1,6 +1,7 @@
 #include "intake/picturerelink.h"
 
 #include "intake/filetimetext.h"
+#include "intake/picturefile.h"
 #include "intake/picturemeasure.h"
 #include "intake/picturereview.h"
 #include "intake/storagefordrive.h"
@@ -12,17 +13,24 @@
 
 #include <sys/stat.h>
 
+QString PictureRelink::refusal(const QString &file)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0)
+        return QStringLiteral("Arquivo não encontrado: %1").arg(file);
+    if (!S_ISREG(st.st_mode))
+        return PictureFile::openError(file, PictureFile::notRegularError());
+    return QString();
+}
+
 void PictureRelink::fill(TDados &store, const QString &file,
     const std::function<QString()> &entryText, const std::function<void()> &beforeStorageWrite)
 {
     const QFileInfo info(file);
     const QString folder = info.absolutePath();
     const QString drive = driveOfPath(folder);
-    StorageForDrive(store, drive, [&] {
-        if (beforeStorageWrite)
-            beforeStorageWrite();
-        return entryText ? entryText() : QString();
-    });
+    StorageForDrive(
+        store, drive, [&] { return entryText ? entryText() : QString(); }, beforeStorageWrite);
 
     RecordSet &pictures = store.TPictures;
     const QString ext = info.suffix().toLower();

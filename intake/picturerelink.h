@@ -10,6 +10,11 @@ class TDados;
 // once). The row itself is saved or discarded by whoever edits it.
 class PictureRelink {
 public:
+    // Why `file` cannot be a picture's file: it names nothing, or something other than a
+    // regular file (a folder, a FIFO, a device). Empty when it can; a link to a regular file
+    // can.
+    static QString refusal(const QString &file);
+
     // Fills the edited row from `file`. entryText names a storage that has to be added;
     // beforeStorageWrite runs right before one is added (the edit's transaction begins
     // there). The name is taken from the file only when the row's name is blank. A file

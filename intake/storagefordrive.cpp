@@ -2,10 +2,13 @@
 
 #include "store/dberror.h"
 #include "store/tdados.h"
+#include "store/transaction.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
+
+#include <optional>
 
 QString driveOfPath(const QString &path)
 {
@@ -21,10 +24,23 @@ QString driveOfPath(const QString &path)
     return root;
 }
 
-bool StorageForDrive(TDados &store, const QString &drive, const std::function<QString()> &entryText)
+bool StorageForDrive(TDados &store, const QString &drive, const std::function<QString()> &entryText,
+    const std::function<void()> &beforeWrite)
 {
     RecordSet &storages = store.TStorages;
-    if (storages.locate(QStringLiteral("Unit;System"), QVariantList { drive, true }, true))
+    const auto found = [&] {
+        return storages.locate(QStringLiteral("Unit;System"), QVariantList { drive, true }, true);
+    };
+    if (found())
+        return false;
+    // Looked for again under the write lock the row is added under: another process may
+    // have added the drive's row since, and a drive has one.
+    if (beforeWrite)
+        beforeWrite();
+    std::optional<Transaction> own;
+    if (!store.Conexao.inTransaction())
+        own.emplace(store.Conexao);
+    if (found())
         return false;
     storages.insert();
     try {
@@ -32,10 +48,14 @@ bool StorageForDrive(TDados &store, const QString &drive, const std::function<QS
         storages.setValue(QStringLiteral("Unit"), drive);
         storages.setValue(QStringLiteral("System"), true);
         storages.post();
+        if (own)
+            own->commit();
     } catch (...) {
         if (storages.state() == RecordSet::State::Insert)
             storages.cancel();
         throw;
     }
+    if (own)
+        storages.refresh();
     return true;
 }

@@ -1,15 +1,12 @@
 #include "intake/thumbnailfile.h"
 
+#include "core/ownedtemporary.h"
 #include "intake/jpegconv.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QRandomGenerator>
-#include <QRegularExpression>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -21,16 +18,6 @@ namespace {
 QString systemReason(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
-}
-
-// A fresh hidden name beside target, owned by this process.
-QString temporaryFor(const QString &target)
-{
-    const QFileInfo info(target);
-    return info.dir().filePath(QStringLiteral(".%1.%2.%3.tmp")
-                                   .arg(info.fileName())
-                                   .arg(QCoreApplication::applicationPid())
-                                   .arg(QRandomGenerator::global()->generate(), 0, 16));
 }
 
 // Creates path exclusively and writes bytes to it; 0 or the errno of the failure.
@@ -59,13 +46,6 @@ int writeNew(const QByteArray &path, const QByteArray &bytes)
     return failure;
 }
 
-bool processIsAlive(qint64 pid)
-{
-    if (pid <= 0 || pid > 0x7fffffff)
-        return false;
-    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
-}
-
 } // namespace
 
 QString ThumbnailFile::writeError(const QString &path, const QString &reason)
@@ -78,7 +58,7 @@ void ThumbnailFile::write(const QString &target, const QByteArray &bytes)
 {
     int failure = 0;
     for (int attempt = 0; attempt < 10; ++attempt) {
-        const QByteArray temporary = QFile::encodeName(temporaryFor(target));
+        const QByteArray temporary = QFile::encodeName(OwnedTemporary::nameFor(target));
         failure = writeNew(temporary, bytes);
         if (failure == EEXIST)
             continue;
@@ -98,7 +78,7 @@ bool ThumbnailFile::canWriteIn(const QString &folder, QString *error)
 {
     QDir().mkpath(folder);
     const QString probe = QDir(folder).filePath(QStringLiteral("probe"));
-    const QByteArray temporary = QFile::encodeName(temporaryFor(probe));
+    const QByteArray temporary = QFile::encodeName(OwnedTemporary::nameFor(probe));
     const int failure = writeNew(temporary, QByteArray());
     if (failure == 0) {
         ::unlink(temporary.constData());
@@ -112,16 +92,5 @@ bool ThumbnailFile::canWriteIn(const QString &folder, QString *error)
 
 int ThumbnailFile::removeAbandoned(const QString &folder)
 {
-    static const QRegularExpression temporary(QStringLiteral("^\\..+\\.(\\d+)\\.[0-9a-f]+\\.tmp$"));
-    int removed = 0;
-    const QDir dir(folder);
-    const QStringList names
-        = dir.entryList({ QStringLiteral(".*.tmp") }, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &name : names) {
-        const QRegularExpressionMatch m = temporary.match(name);
-        if (m.hasMatch() && !processIsAlive(m.captured(1).toLongLong())
-            && QFile::remove(dir.filePath(name)))
-            ++removed;
-    }
-    return removed;
+    return OwnedTemporary::removeAbandoned(folder);
 }

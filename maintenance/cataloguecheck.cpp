@@ -1,32 +1,24 @@
 #include "maintenance/cataloguecheck.h"
 
+#include "core/ownedtemporary.h"
 #include "store/query.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
 #include <QStorageInfo>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <vector>
 
 namespace {
-bool processIsAlive(qint64 pid)
-{
-    if (pid <= 0 || pid > 0x7fffffff)
-        return false;
-    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
-}
-
 // "00000042.jpg": the picture key of a thumbnail's name; 0 for any other name.
 qint64 thumbnailKey(const char *name)
 {
@@ -80,7 +72,6 @@ void CatalogueCheck::checkThumbnails(QList<Finding> &out)
         return; // no thumbnails yet
     std::vector<qint64> named;
     QList<Finding> temporaries; // reported after the orphans, by name
-    static const QRegularExpression temporary(QStringLiteral("^\\..+\\.(\\d+)\\.[0-9a-f]+\\.tmp$"));
     const QDir folder(m_thumbnails);
     while (const dirent *entry = ::readdir(dir)) {
         if (const qint64 key = thumbnailKey(entry->d_name)) {
@@ -90,8 +81,7 @@ void CatalogueCheck::checkThumbnails(QList<Finding> &out)
         if (entry->d_name[0] != '.')
             continue;
         const QString name = QFile::decodeName(entry->d_name);
-        const QRegularExpressionMatch m = temporary.match(name);
-        if (m.hasMatch() && !processIsAlive(m.captured(1).toLongLong())) {
+        if (OwnedTemporary::isAbandoned(name)) {
             Finding f;
             f.kind = Kind::LeftoverTemporary;
             f.path = folder.filePath(name);

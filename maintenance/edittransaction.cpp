@@ -21,10 +21,30 @@ void EditTransaction::beginNow()
     m_begun = true;
 }
 
+void EditTransaction::beginSave()
+{
+    if (m_connection.inTransaction())
+        return;
+    m_connection.beginTransaction();
+    m_begun = true;
+    m_begunForSave = true;
+}
+
+void EditTransaction::refuseSave()
+{
+    if (!m_begunForSave)
+        return;
+    m_begunForSave = false;
+    m_begun = false;
+    if (m_connection.isOpen() && m_connection.inTransaction())
+        m_connection.rollback();
+}
+
 void EditTransaction::commit()
 {
     m_pending = false;
     m_begun = false;
+    m_begunForSave = false;
     if (m_connection.isOpen() && m_connection.inTransaction())
         m_connection.commit();
 }
@@ -33,6 +53,7 @@ void EditTransaction::rollback()
 {
     m_pending = false;
     m_begun = false;
+    m_begunForSave = false;
     if (m_connection.isOpen() && m_connection.inTransaction())
         m_connection.rollback();
 }

@@ -17,6 +17,15 @@ public:
     // Before a write of the edit: begins the transaction when the edit has none yet.
     // Throws DbError.
     void beginNow();
+    // Before the checks of a save, new records' too: the checks and the write run in one
+    // write transaction (BEGIN IMMEDIATE, waiting for another process's), so that of two
+    // saves of one name the second sees the first's row. Begins one when none is open.
+    // Throws DbError.
+    void beginSave();
+    // A save its checks refused: what beginSave() began is rolled back, nothing having been
+    // written in it, so that no lock is held while the person corrects the record. A
+    // transaction the edit had begun before (a storage added by "Localizar") stays.
+    void refuseSave();
     // Commits or rolls back the transaction open on the connection, if any; the edit ends.
     void commit();
     void rollback();
@@ -26,4 +35,5 @@ private:
     Connection &m_connection;
     bool m_pending = false;
     bool m_begun = false;
+    bool m_begunForSave = false;
 };

@@ -89,12 +89,13 @@ bool RecordEditor::DBNavigatorBeforeAction(NodeKind page, DBNavigator::Button bu
     case DBNavigator::nbPost: {
         if (page == NodeKind::Storage)
             set.setValue(QStringLiteral("Unit"), unitOf(m_browser.unitPath()));
+        // Checked under the write lock the save then writes under: another process cannot
+        // take the name in between. A refusal lets the lock go before its box shows.
+        m_transaction.beginSave();
         RecordValidation validation(m_store, m_prompter);
-        if (!validation.validate(
-                page, [this, page](const QString &column) { m_browser.focusField(page, column); }))
-            return false;
-        m_transaction.beginNow();
-        return true;
+        validation.setBeforeRefusal([this] { m_transaction.refuseSave(); });
+        return validation.validate(
+            page, [this, page](const QString &column) { m_browser.focusField(page, column); });
     }
     case DBNavigator::nbDelete: return m_deletion.confirm(page);
     case DBNavigator::nbCancel:
@@ -194,6 +195,10 @@ void RecordEditor::BitBtn2Click()
             QFileInfo(current).isDir() ? current : QString());
         if (file.isEmpty())
             return;
+        if (const QString refusal = PictureRelink::refusal(file); !refusal.isEmpty()) {
+            m_prompter.error(refusal);
+            return;
+        }
         const bool navigatorEdit = m_browser.selection().editInProgress();
         PictureRelink::fill(
             m_store, file,

@@ -1,8 +1,12 @@
 #include "maintenance/recordvalidation.h"
 
+#include "core/casefold.h"
 #include "core/prompter.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
+
+#include <string>
+#include <vector>
 
 namespace {
 const QString kName = QStringLiteral("Name");
@@ -17,6 +21,74 @@ bool blank(const RecordSet &set, const QString &column)
 bool unset(const RecordSet &set, const QString &column)
 {
     return set.isNull(column) || set.asInt(column) == 0;
+}
+
+// The spellings of a name that the file's NOCASE tells apart (it folds ASCII letters only)
+// but that are the same name with letter case folded over all of Unicode: "Férias" is also
+// "FÉRIAS" or "fÉrias". A name with few of them is looked up by each, through the column's
+// index; past kMaxSpellings the shared starts are looked up as ranges instead, and every row
+// found there is compared in full.
+struct Spellings {
+    QStringList exact;
+    QList<std::pair<QString, QString>> ranges; // [low, high); an empty high has no bound
+};
+
+constexpr qsizetype kMaxSpellings = 64;
+
+QString textOf(const std::u32string &points)
+{
+    QString text;
+    text.reserve(qsizetype(points.size()));
+    for (const char32_t c : points) {
+        if (c > 0xFFFF) {
+            text += QChar(QChar::highSurrogate(c));
+            text += QChar(QChar::lowSurrogate(c));
+        } else {
+            text += QChar(char16_t(c));
+        }
+    }
+    return text;
+}
+
+Spellings spellingsOf(const QString &name)
+{
+    const std::u32string points = casefold::codePoints(name);
+    std::vector<std::u32string> prefixes { std::u32string() };
+    size_t i = 0;
+    for (; i < points.size(); ++i) {
+        // NOCASE already joins ASCII upper and lower case.
+        QList<char32_t> ways;
+        for (char32_t v : casefold::variants(points[i])) {
+            if (v >= 'A' && v <= 'Z')
+                v += 'a' - 'A';
+            if (!ways.contains(v))
+                ways.append(v);
+        }
+        if (qsizetype(prefixes.size()) * ways.size() > kMaxSpellings)
+            break;
+        std::vector<std::u32string> longer;
+        for (const std::u32string &p : prefixes)
+            for (const char32_t v : ways)
+                longer.push_back(p + v);
+        prefixes = std::move(longer);
+    }
+    Spellings s;
+    for (std::u32string &p : prefixes) {
+        if (i == points.size()) {
+            s.exact.append(textOf(p));
+            continue;
+        }
+        if (p.empty()) {
+            s.ranges.append({ QString(), QString() });
+            continue;
+        }
+        // Every text that starts with p sorts before p with its last character's successor.
+        const QString low = textOf(p);
+        char32_t &last = p.back();
+        last = last + 1 == 0xD800 ? 0xE000 : last + 1;
+        s.ranges.append({ low, last > 0x10FFFF ? QString() : textOf(p) });
+    }
+    return s;
 }
 
 // 0 for a row not saved yet, so that every stored row counts as another one.
@@ -40,6 +112,8 @@ bool RecordValidation::validate(NodeKind kind, const Focus &focus)
 
 bool RecordValidation::fail(const QString &message, const QString &column, const Focus &focus)
 {
+    if (m_beforeRefusal)
+        m_beforeRefusal();
     m_prompter.beep();
     m_prompter.error(message);
     if (focus)
@@ -47,18 +121,43 @@ bool RecordValidation::fail(const QString &message, const QString &column, const
     return false;
 }
 
-bool RecordValidation::taken(const QString &sql, const QVariantMap &params)
+bool RecordValidation::taken(
+    const QString &select, const QString &column, const QString &name, QVariantMap params)
 {
+    const Spellings spellings = spellingsOf(name);
+    QStringList alternatives;
+    if (!spellings.exact.isEmpty()) {
+        QStringList names;
+        for (qsizetype i = 0; i < spellings.exact.size(); ++i) {
+            names << QStringLiteral(":S%1").arg(i);
+            params.insert(QStringLiteral("S%1").arg(i), spellings.exact.at(i));
+        }
+        alternatives << QStringLiteral("%1 IN (%2)").arg(column, names.join(QStringLiteral(", ")));
+    }
+    for (qsizetype i = 0; i < spellings.ranges.size(); ++i) {
+        const auto &[low, high] = spellings.ranges.at(i);
+        params.insert(QStringLiteral("L%1").arg(i), low);
+        if (high.isEmpty()) {
+            alternatives << QStringLiteral("%1 >= :L%2").arg(column).arg(i);
+        } else {
+            params.insert(QStringLiteral("H%1").arg(i), high);
+            alternatives << QStringLiteral("(%1 >= :L%2 AND %1 < :H%2)").arg(column).arg(i);
+        }
+    }
     Query &q = m_store.SQLTmp;
     try {
         if (q.isOpen())
             q.close();
         q.clearSql();
-        q.addLine(sql);
+        q.addLine(select);
+        q.addLine(
+            QStringLiteral("AND (") + alternatives.join(QStringLiteral(" OR ")) + QLatin1Char(')'));
         for (auto it = params.cbegin(); it != params.cend(); ++it)
             q.setParam(it.key(), it.value());
         q.open();
-        const bool found = !q.isEmpty();
+        bool found = false;
+        for (; !found && !q.eof(); q.next())
+            found = casefold::equal(q.asString(column), name);
         q.close();
         return found;
     } catch (const DbError &) {
@@ -74,9 +173,8 @@ bool RecordValidation::ValidateCollection(const Focus &focus)
     const RecordSet &set = m_store.TCollections;
     if (blank(set, kName))
         return fail(QStringLiteral("Nome inválido!"), kName, focus);
-    if (taken(QStringLiteral("SELECT * FROM Collections WHERE Name = :NEW AND RecId <> :CUR"),
-            { { QStringLiteral("NEW"), set.asString(kName) },
-                { QStringLiteral("CUR"), currentId(set) } }))
+    if (taken(QStringLiteral("SELECT Name FROM Collections WHERE RecId <> :CUR"), kName,
+            set.asString(kName), { { QStringLiteral("CUR"), currentId(set) } }))
         return fail(QStringLiteral("Coleção já cadastrada!"), kName, focus);
     return true;
 }
@@ -89,10 +187,10 @@ bool RecordValidation::ValidateCategory(const Focus &focus)
         return fail(QStringLiteral("Coleção inválida!"), collection, focus);
     if (blank(set, kName))
         return fail(QStringLiteral("Nome inválido!"), kName, focus);
-    if (taken(QStringLiteral("SELECT * FROM Categories WHERE Collection = :COL AND Name = :NEW "
-                             "AND RecId <> :CUR"),
+    if (taken(
+            QStringLiteral("SELECT Name FROM Categories WHERE Collection = :COL AND RecId <> :CUR"),
+            kName, set.asString(kName),
             { { QStringLiteral("COL"), set.asInt(collection) },
-                { QStringLiteral("NEW"), set.asString(kName) },
                 { QStringLiteral("CUR"), currentId(set) } }))
         return fail(QStringLiteral("Categoria já cadastrada nesta coleção!"), kName, focus);
     return true;
@@ -114,17 +212,16 @@ bool RecordValidation::ValidatePicture(const Focus &focus)
         return fail(QStringLiteral("Arquivo inválido!"), fileName, focus);
     if (blank(set, QStringLiteral("FullPath")))
         return fail(QStringLiteral("Caminho inválido!"), QStringLiteral("FullPath"), focus);
-    if (taken(QStringLiteral("SELECT * FROM Pictures WHERE Category = :CAT AND Name = :NEW AND "
-                             "RecId <> :CUR"),
+    if (taken(QStringLiteral("SELECT Name FROM Pictures WHERE Category = :CAT AND RecId <> :CUR"),
+            kName, set.asString(kName),
             { { QStringLiteral("CAT"), set.asInt(category) },
-                { QStringLiteral("NEW"), set.asString(kName) },
                 { QStringLiteral("CUR"), currentId(set) } }))
         return fail(QStringLiteral("Imagem já cadastrada nesta categoria!"), kName, focus);
     const QDateTime created = set.asDateTime(QStringLiteral("Created"));
-    if (taken(QStringLiteral("SELECT * FROM Pictures WHERE FileName = :FILE AND Created = :DATE "
-                             "AND RecId <> :RECD"),
-            { { QStringLiteral("FILE"), set.asString(fileName) },
-                { QStringLiteral("DATE"), created.isValid() ? QVariant(created) : QVariant() },
+    if (taken(QStringLiteral(
+                  "SELECT FileName FROM Pictures WHERE Created = :DATE AND RecId <> :RECD"),
+            fileName, set.asString(fileName),
+            { { QStringLiteral("DATE"), created.isValid() ? QVariant(created) : QVariant() },
                 { QStringLiteral("RECD"), currentId(set) } }))
         return fail(QStringLiteral("Imagem já catalogada!"), kName, focus);
     return true;
@@ -135,9 +232,8 @@ bool RecordValidation::ValidateStorage(const Focus &focus)
     const RecordSet &set = m_store.TStorages;
     if (blank(set, kName))
         return fail(QStringLiteral("Nome inválido!"), kName, focus);
-    if (taken(QStringLiteral("SELECT * FROM Storages WHERE Name = :NEW AND RecId <> :CUR"),
-            { { QStringLiteral("NEW"), set.asString(kName) },
-                { QStringLiteral("CUR"), currentId(set) } }))
+    if (taken(QStringLiteral("SELECT Name FROM Storages WHERE RecId <> :CUR"), kName,
+            set.asString(kName), { { QStringLiteral("CUR"), currentId(set) } }))
         return fail(QStringLiteral("Local já cadastrado!"), kName, focus);
     return true;
 }

@@ -54,7 +54,7 @@ private slots:
     {
         Run r = run({ "--version" });
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, QByteArray("Quillomar version 1.0.0.9\n"));
+        QCOMPARE(r.out, QByteArray("Quillomar versão 1.0.0.9\n"));
         QVERIFY(r.err.isEmpty());
         r = run({ "--help" });
         QCOMPARE(r.exitCode, 0);

@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+#include <sys/stat.h>
+
 namespace {
 
 struct Run {
@@ -161,6 +164,141 @@ private slots:
         QCOMPARE(c.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
     }
 
+    void namesAreUniqueIgnoringCaseOverAllOfUnicode()
+    {
+        Cli c;
+        const QString taken = QStringLiteral("Coleção já cadastrada!\n");
+        QCOMPARE(c.run({ "new", "collection", "Férias" }).exitCode, 0);
+        for (const char *name : { "FÉRIAS", "fÉrias", "FéRIAS", "férias" })
+            QCOMPARE(c.run({ "new", "collection", QString::fromUtf8(name) }).err, taken);
+        // Accents still tell names apart.
+        QCOMPARE(c.run({ "new", "collection", "FERIAS" }).exitCode, 0);
+        // Letters of other alphabets, and letters with several lower cases (σ and ς): more
+        // spellings than are looked up one by one.
+        QCOMPARE(c.run({ "new", "collection", QString::fromUtf8("ΣΣΣΣΣΣΣΣΣΣΣΣ Δ") }).exitCode, 0);
+        QCOMPARE(c.run({ "new", "collection", QString::fromUtf8("σσςσσσσσσσσς δ") }).err, taken);
+        QCOMPARE(c.run({ "new", "collection", QString::fromUtf8("σσςσσσσσσσσς") }).exitCode, 0);
+        QCOMPARE(c.run({ "new", "collection", QString::fromUtf8("Москва") }).exitCode, 0);
+        QCOMPARE(c.run({ "new", "collection", QString::fromUtf8("МОСКВА") }).err, taken);
+        // Signs that fold to ASCII letters: the Kelvin sign and the long s.
+        QCOMPARE(c.run({ "new", "collection", QString::fromUtf8("\u212Aelvin") }).exitCode, 0);
+        QCOMPARE(c.run({ "new", "collection", "KELVIN" }).err, taken);
+        QCOMPARE(c.run({ "new", "collection", "Sol" }).exitCode, 0);
+        QCOMPARE(c.run({ "new", "collection", QString::fromUtf8("\u017Fol") }).err, taken);
+        QCOMPARE(
+            c.run({ "rename", "collection", QString::number(c.trips), "VIAGENS" }).exitCode, 0);
+        QCOMPARE(c.run({ "rename", "collection", QString::number(c.trips), "férias" }).err, taken);
+
+        const QString trips = QString::number(c.trips);
+        QCOMPARE(c.run({ "new", "category", trips, QString::fromUtf8("Nápoles") }).exitCode, 0);
+        QCOMPARE(c.run({ "new", "category", trips, QString::fromUtf8("NÁPOLES") }).err,
+            QStringLiteral("Categoria já cadastrada nesta coleção!\n"));
+        QCOMPARE(c.run({ "new", "storage", QString::fromUtf8("Cartão"), "/mnt" }).exitCode, 0);
+        QCOMPARE(c.run({ "new", "storage", QString::fromUtf8("CARTÃO"), "/mnt" }).err,
+            QStringLiteral("Local já cadastrado!\n"));
+        QCOMPARE(
+            c.run({ "rename", "picture", QString::number(c.coliseum), QString::fromUtf8("Pão") })
+                .exitCode,
+            0);
+        QCOMPARE(
+            c.run({ "rename", "picture", QString::number(c.forum), QString::fromUtf8("PÃO") }).err,
+            QStringLiteral("Imagem já cadastrada nesta categoria!\n"));
+
+        // The same file name and time, in any case, is the same picture.
+        QTemporaryDir other;
+        const QString first = c.file("Árvore.jpg");
+        const QString second = other.filePath("ÁRVORE.jpg");
+        testsupport::writeFile(first, samples::jpeg(20, 20));
+        QFile::copy(first, second);
+        const QDateTime when = QFileInfo(first).lastModified();
+        QFile f2(second);
+        QVERIFY(f2.open(QIODevice::ReadWrite));
+        QVERIFY(f2.setFileTime(when, QFileDevice::FileModificationTime));
+        f2.close();
+        QCOMPARE(c.run({ "new", "picture", first }).exitCode, 0);
+        QCOMPARE(c.run({ "new", "picture", second, "--name", "outra" }).err,
+            QStringLiteral("Imagem já catalogada!\n"));
+        QCOMPARE(c.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+    }
+
+    void namesTakenByCommandsRunningAtOnceAreTakenOnce()
+    {
+        Cli c;
+        // Several processes save one name at the same moment: one of them wins, the others
+        // are refused (or find the catalogue busy); never two rows.
+        const auto race = [&](const QList<QStringList> &commands) {
+            std::vector<std::unique_ptr<QProcess>> running;
+            for (const QStringList &args : commands) {
+                running.push_back(std::make_unique<QProcess>());
+                running.back()->start(c.cli, QStringList { "--catalogue", c.f.path } + args);
+            }
+            int succeeded = 0;
+            for (const auto &p : running) {
+                if (!p->waitForFinished(120000))
+                    qFatal("quillomar-cli did not end");
+                succeeded += p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0;
+            }
+            return succeeded;
+        };
+        constexpr int kTrials = 12;
+        for (int t = 0; t < kTrials; ++t) {
+            const QString name = QStringLiteral("Col%1").arg(t);
+            const QStringList add { "new", "collection", name };
+            QCOMPARE(race({ add, add, add, add }), 1);
+            QCOMPARE(c.count("Collections WHERE Name = '" + name + "'"), 1);
+
+            const QString place = QStringLiteral("Local%1").arg(t);
+            const QStringList store { "new", "storage", place, "/mnt" };
+            QCOMPARE(race({ store, store, store, store }), 1);
+            QCOMPARE(c.count("Storages WHERE Name = '" + place + "'"), 1);
+
+            QList<QStringList> renames;
+            for (int i = 0; i < 4; ++i)
+                renames << QStringList { "rename", "collection",
+                    QString::number(c.f.collection(QStringLiteral("R%1.%2").arg(t).arg(i))),
+                    QStringLiteral("Novo%1").arg(t) };
+            QCOMPARE(race(renames), 1);
+            QCOMPARE(c.count(QStringLiteral("Collections WHERE Name = 'Novo%1'").arg(t)), 1);
+
+            // Two pictures relinked to files of a drive that has no storage yet: one storage.
+            c.f.exec("UPDATE Storages SET System = 0 WHERE System = 1");
+            QCOMPARE(race({ { "relink", QString::number(c.coliseum), c.file("coliseu.jpg") },
+                         { "relink", QString::number(c.forum), c.file("forum.jpg") } }),
+                2);
+            QCOMPARE(c.count("Storages WHERE System = 1"), 1);
+        }
+        QCOMPARE(c.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+    }
+
+    void onlyARegularFileIsAPicturesFile()
+    {
+        Cli c;
+        const QString fifo = c.file("fila.jpg");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        const QString folder = c.file("pasta.jpg");
+        QVERIFY(QDir().mkpath(folder));
+        const qint64 pictures = c.count("Pictures");
+        for (const QString &path : { fifo, folder, QStringLiteral("/dev/null"), c.files.path() }) {
+            Run r = c.run({ "new", "picture", path });
+            QCOMPARE(r.exitCode, 1);
+            QCOMPARE(r.err,
+                QStringLiteral("Não foi possível abrir o arquivo \"%1\". O arquivo não é um "
+                               "arquivo comum.\n")
+                    .arg(path));
+            r = c.run({ "relink", QString::number(c.forum), path });
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY(r.err.contains("não é um arquivo comum"));
+        }
+        QCOMPARE(c.count("Pictures"), pictures);
+        QCOMPARE(c.value("SELECT FullPath || FileName FROM Pictures WHERE RecId = "
+                      + QString::number(c.forum))
+                     .toString(),
+            c.files.path() + "/forum.jpg");
+        // A link to a regular file is one.
+        QVERIFY(QFile::link(c.file("forum.jpg"), c.file("atalho.jpg")));
+        QCOMPARE(c.run({ "relink", QString::number(c.forum), c.file("atalho.jpg") }).exitCode, 0);
+    }
+
     void checkReportsEachFindingAndRepairsOnlyFiles()
     {
         Cli c;
@@ -254,6 +392,20 @@ private slots:
         r = c.run({ "delete", "picture", QString::number(again), "--delete-file", "--force" });
         QCOMPARE(r.exitCode, 0);
         QVERIFY(!QFile::exists(c.file("forum.jpg")));
+
+        // A file name from the catalogue reaches the terminal with its controls escaped.
+        const QString hostile = QStringLiteral("olho\x1b]0;dono\x07.jpg");
+        testsupport::writeFile(c.file(hostile.toUtf8().constData()), samples::jpeg(8, 8));
+        QFile::setPermissions(c.file(hostile.toUtf8().constData()), QFile::ReadOwner);
+        const qint64 eye = c.f.exec("INSERT INTO Pictures (Collection, Category, Name, FileName, "
+                                    "FullPath, Created) VALUES (:C, :K, 'olho', :F, :P, "
+                                    "'2020-01-01T00:00:00')",
+            { { "C", c.trips }, { "K", c.rome }, { "F", hostile }, { "P", c.files.path() } });
+        r = c.run({ "delete", "picture", QString::number(eye), "--delete-file" });
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(
+            r.err.contains("olho\\x1b]0;dono\\x07.jpg somente para leitura!"), qPrintable(r.err));
+        QVERIFY(!r.err.contains(QChar(0x1b)) && !r.err.contains(QChar(0x07)));
 
         // A collection takes its categories and pictures with it.
         c.f.picture(c.trips, c.rome, c.disk, "mais");

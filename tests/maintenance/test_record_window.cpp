@@ -25,7 +25,9 @@
 #include <QTreeView>
 #include <QtTest>
 
+#include <memory>
 #include <sys/stat.h>
+#include <vector>
 
 using testsupport::child;
 using testsupport::clickNavigator;
@@ -354,6 +356,101 @@ private slots:
         QVERIFY(!w.store().Conexao.inTransaction());
         QCOMPARE(w.count("Storages"), storages - 1);
         QCOMPARE(w.integrity(), QStringLiteral("ok"));
+    }
+
+    void namesAreCheckedUnderTheSavesWriteLock()
+    {
+        Window w;
+        const QString taken = QStringLiteral("Coleção já cadastrada!");
+        // The check of a save waits for the write lock the save writes under: while another
+        // process holds it, the name is not even looked at (the wait ends in the engine's
+        // message, the record still being inserted).
+        w.store().Conexao.setBusyTimeout(200);
+        w.action("NovaColecao1")->trigger();
+        w.type("DBEdit1", "VIAGENS");
+        {
+            Connection other;
+            other.openFile(w.f.path);
+            other.beginTransaction();
+            w.post("DBNavigator1");
+            other.rollback();
+        }
+        QCOMPARE(w.prompter.boxTexts().size(), 1);
+        QVERIFY2(w.prompter.boxTexts().last() != taken, qPrintable(w.prompter.boxTexts().last()));
+        QCOMPARE(w.store().TCollections.state(), RecordSet::State::Insert);
+        // A refusal lets the lock go before its box shows: nothing stays locked while the
+        // person reads it and corrects the name.
+        int lockedAtRefusal = 0;
+        w.prompter.onBox = [&](const ScriptedPrompter::Record &r) {
+            if (r.text == taken)
+                lockedAtRefusal += w.store().Conexao.inTransaction() ? 1 : 0;
+        };
+        w.post("DBNavigator1");
+        QCOMPARE(w.prompter.boxTexts().last(), taken);
+        QCOMPARE(lockedAtRefusal, 0);
+        QVERIFY(!w.store().Conexao.inTransaction());
+        // Letter case ignored over all of Unicode, accents not.
+        w.type("DBEdit1", "Férias");
+        w.post("DBNavigator1");
+        QVERIFY(!w.b().selection().editing());
+        w.click(1, "N1", w.trips);
+        w.action("Editar1")->trigger();
+        w.type("DBEdit1", "FÉRIAS");
+        w.post("DBNavigator1");
+        QCOMPARE(w.prompter.boxTexts().last(), taken);
+        QCOMPARE(lockedAtRefusal, 0);
+        QVERIFY(!w.store().Conexao.inTransaction());
+        w.type("DBEdit1", "FERIAS");
+        w.post("DBNavigator1");
+        QVERIFY(!w.b().selection().editing());
+        QCOMPARE(w.count("Collections WHERE Name = 'FERIAS'"), 1);
+
+        // The window and commands saving one name at once: one row.
+        w.store().Conexao.setBusyTimeout(5000);
+        const QString cli = w.f.folder.file("quillomar-cli");
+        QFile::copy(testsupport::binDir() + "/quillomar-cli", cli);
+        for (int t = 0; t < 16; ++t) {
+            const QString name = QStringLiteral("Janela%1").arg(t);
+            w.action("NovaColecao1")->trigger();
+            w.type("DBEdit1", name);
+            std::vector<std::unique_ptr<QProcess>> running;
+            for (int i = 0; i < 3; ++i) {
+                running.push_back(std::make_unique<QProcess>());
+                running.back()->start(cli, { "--catalogue", w.f.path, "new", "collection", name });
+            }
+            for (const auto &p : running)
+                QVERIFY(p->waitForStarted());
+            w.post("DBNavigator1");
+            // The window's post lets events through: a command may have ended there already.
+            for (const auto &p : running)
+                QVERIFY(p->state() == QProcess::NotRunning || p->waitForFinished(120000));
+            if (w.b().selection().insertInProgress())
+                clickNavigator(&w.main(), "DBNavigator1", "nbCancel");
+            QVERIFY(!w.store().Conexao.inTransaction());
+            QCOMPARE(w.count("Collections WHERE Name = '" + name + "'"), 1);
+        }
+        QCOMPARE(w.integrity(), QStringLiteral("ok"));
+    }
+
+    void locateTakesOnlyARegularFile()
+    {
+        Window w;
+        w.click(1, "N3", w.forum);
+        w.action("Editar1")->trigger();
+        const QString fifo = w.file("fila.jpg");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        for (const QString &path : { fifo, w.files.path() }) {
+            w.prompter.answerPath(path);
+            QTest::mouseClick(w.find<QPushButton>("BitBtn2"), Qt::LeftButton);
+            QCOMPARE(w.prompter.boxTexts().last(),
+                QStringLiteral("Não foi possível abrir o arquivo \"%1\". O arquivo não é um "
+                               "arquivo comum.")
+                    .arg(path));
+            QCOMPARE(w.find<QLineEdit>("DBEdit4")->text(), QStringLiteral("forum.jpg"));
+            QCOMPARE(w.store().TPictures.asString("FullPath"), w.files.path() + "/");
+        }
+        clickNavigator(&w.main(), "DBNavigator3", "nbCancel");
+        QVERIFY(!w.store().Conexao.inTransaction());
     }
 
     void deletingRefusesSystemRowsAsksAndCascades()

@@ -102,9 +102,45 @@ private slots:
         QVERIFY(none.lines.isEmpty());
         QVERIFY(none.err.isEmpty());
         // No such record, and bad arguments.
-        QCOMPARE(cli(f, { "stats", "category", "99999" }).exit, 1);
+        for (const auto &[kind, word] : { std::pair { "collection", "coleção" },
+                 std::pair { "category", "categoria" }, std::pair { "storage", "local" } }) {
+            const Run missing = cli(f, { "stats", kind, "99999" });
+            QCOMPARE(missing.exit, 1);
+            QCOMPARE(missing.err, QString("Não há %1 com a chave 99999.\n").arg(word));
+        }
         QCOMPARE(cli(f, { "stats", "picture", "1" }).exit, 2);
         QCOMPARE(cli(f, { "stats", "category", "x" }).exit, 2);
+    }
+
+    void namesFromTheCatalogueAreEscaped()
+    {
+        CatalogFixture f;
+        const QString hostile = QStringLiteral("x\x1b]0;dono\x07\x1b[2J") + QChar(0)
+            + QStringLiteral("\r\x7f") + QChar(0x9b);
+        const QString shown = QStringLiteral("x\\x1b]0;dono\\x07\\x1b[2J\\x00\\r\\x7f\\x9b");
+        const qint64 col = f.collection("C" + hostile);
+        const qint64 cat = f.category(col, "K" + hostile);
+        const qint64 disk = f.storage("S");
+        const qint64 pic = f.picture(col, cat, disk, "P" + hostile);
+        f.exec("UPDATE Formats SET Name = 'Imagem\x1b[5m JPEG' WHERE Extension = 'jpg'");
+
+        const auto check = [](const QStringList &args, const QStringList &expected) {
+            QProcess p;
+            p.start(testsupport::binDir() + "/quillomar-cli", args);
+            QVERIFY(p.waitForFinished(60000));
+            QCOMPARE(p.exitCode(), 0);
+            const QByteArray out = p.readAllStandardOutput() + p.readAllStandardError();
+            for (const char c : out)
+                QVERIFY2(uchar(c) >= 0x20 || c == '\t' || c == '\n',
+                    qPrintable(QString::number(uchar(c))));
+            QCOMPARE(QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts), expected);
+        };
+        check({ "--catalogue", f.path, "search", "dono" },
+            { QString("%1\tC%2\tK%2\tP%2").arg(pic).arg(shown) });
+        check({ "--catalogue", f.path, "stats", "collection", QString::number(col) },
+            { "Categoria\tImagens", "K" + shown + "\t1" });
+        check({ "--catalogue", f.path, "stats", "storage", QString::number(disk) },
+            { "Formato\tQuantidade", "Imagem\\x1b[5m JPEG\t1" });
     }
 };
 
