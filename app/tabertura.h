@@ -44,7 +44,8 @@ public:
     std::function<void()> onEndProgram;
 
     bool startupLoaded() const { return m_loaded; }
-    QList<int> BatchList;
+    // Picture keys in the order they were added (RecId values are 64-bit).
+    QList<qint64> BatchList;
     // The trees, detail pages and selection state, for the start-up wiring.
     CatalogBrowser &browser() const { return *m_browser; }
 
