@@ -65,8 +65,8 @@ bool WindowPlacement::write(const QString &configFile, QString *error) const
 QRect WindowPlacement::onScreen(
     const QRect &remembered, const QList<QRect> &screens, const QSize &design)
 {
-    const QRect primary = screens.isEmpty() ? QRect(0, 0, design.width(), design.height())
-                                            : screens.first();
+    const QRect primary
+        = screens.isEmpty() ? QRect(0, 0, design.width(), design.height()) : screens.first();
     if (!remembered.isValid())
         return centred(design, primary);
     const QRect titleBand(remembered.left(), remembered.top(), remembered.width(), kTitleBand);

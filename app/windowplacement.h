@@ -24,5 +24,6 @@ struct WindowPlacement {
     // The remembered geometry made to fit the screens (their available areas, the primary
     // first): kept where its top edge can be reached on a screen, shrunk to that screen;
     // otherwise its size centred on the primary screen (`design` when it is not valid).
-    static QRect onScreen(const QRect &remembered, const QList<QRect> &screens, const QSize &design);
+    static QRect onScreen(
+        const QRect &remembered, const QList<QRect> &screens, const QSize &design);
 };

@@ -156,8 +156,8 @@ void CatalogBrowser::setStore(TDados *store)
     if (store) {
         for (RecordPage *page : recordPages())
             page->bind(*store);
-        connect(&store->Conexao, &Connection::aboutToClose, this,
-            &CatalogBrowser::catalogueClosing);
+        connect(
+            &store->Conexao, &Connection::aboutToClose, this, &CatalogBrowser::catalogueClosing);
     }
 }
 
@@ -499,8 +499,7 @@ void CatalogBrowser::TreeViewClick(Sender sender)
     if (m_store && !m_selection.isEmpty()) {
         try {
             found = m_positioner->positionOn(m_selection.node());
-            if (found && m_selection.kind() == NodeKind::Picture
-                && m_shown == m_selection.node())
+            if (found && m_selection.kind() == NodeKind::Picture && m_shown == m_selection.node())
                 emit thumbnailRequested();
         } catch (const DbError &e) {
             showError(e.message());

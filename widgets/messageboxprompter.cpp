@@ -76,8 +76,8 @@ Prompter::Button MessageBoxPrompter::boxWithDefault(
     if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
         QFont title = box.font();
         title.setBold(true);
-        const int needed = QFontMetrics(title).horizontalAdvance(box.windowTitle())
-            + kTitleBarDecorations;
+        const int needed
+            = QFontMetrics(title).horizontalAdvance(box.windowTitle()) + kTitleBarDecorations;
         grid->addItem(new QSpacerItem(needed, 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
             grid->rowCount(), 0, 1, grid->columnCount());
     }

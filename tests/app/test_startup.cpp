@@ -2,8 +2,8 @@
 #include "app/tabertura.h"
 #include "app/tsplash.h"
 #include "app/windowplacement.h"
-#include "core/inifile.h"
 #include "browser/catalogbrowser.h"
+#include "core/inifile.h"
 #include "core/scriptedprompter.h"
 #include "support/catalogfixture.h"
 #include "support/testsupport.h"
@@ -12,12 +12,12 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QScreen>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
@@ -126,8 +126,8 @@ private slots:
     {
         CatalogFixture catalogue;
         ProgramFolder &pf = catalogue.folder;
-        const QByteArray database = "[DATABASE]\r\nPATH=" + QFile::encodeName(pf.paths.ProgramFolder)
-            + "\r\nFILENAME=quillomar.mdb\r\n";
+        const QByteArray database = "[DATABASE]\r\nPATH="
+            + QFile::encodeName(pf.paths.ProgramFolder) + "\r\nFILENAME=quillomar.mdb\r\n";
         QVERIFY(testsupport::writeFile(pf.paths.ConfigFile, database));
         const auto run = [&](const std::function<void(TAbertura *)> &use) {
             ScriptedPrompter prompter;
@@ -140,8 +140,8 @@ private slots:
             w->close();
         };
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        const QRect chosen(screen.left() + 40, screen.top() + 50, screen.width() - 90,
-            screen.height() - 80);
+        const QRect chosen(
+            screen.left() + 40, screen.top() + 50, screen.width() - 90, screen.height() - 80);
         run([&](TAbertura *w) {
             QCOMPARE(w->size(), TAbertura::DesignSize);
             w->setGeometry(chosen);

@@ -3,10 +3,10 @@
 #include "batch/tbatchprocess.h"
 #include "batch/tmudarcolecaocategoria.h"
 #include "browser/catalogbrowser.h"
-#include "support/catalogfixture.h"
 #include "core/scriptedprompter.h"
 #include "store/query.h"
 #include "store/tdados.h"
+#include "support/catalogfixture.h"
 #include "support/windowdriver.h"
 #include "widgets/pagecontrol.h"
 
@@ -152,7 +152,8 @@ private slots:
         QTest::mouseClick(child<QToolButton>(w, "ToolButton4"), Qt::LeftButton);
         listed.sort();
         QCOMPARE(listed, QStringList({ "grande", "media" }));
-        QCOMPARE(prompter.boxTexts(), QStringList({ "Confirmar a operação?", "Mudança efetuada!" }));
+        QCOMPARE(
+            prompter.boxTexts(), QStringList({ "Confirmar a operação?", "Mudança efetuada!" }));
         QVERIFY(w->BatchList.isEmpty());
 
         Query q(app.Dados->Conexao);

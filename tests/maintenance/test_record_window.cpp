@@ -3,13 +3,13 @@
 #include "browser/catalogbrowser.h"
 #include "core/scriptedprompter.h"
 #include "store/query.h"
-#include "widgets/pagecontrol.h"
 #include "store/tdados.h"
 #include "support/catalogfixture.h"
 #include "support/picturesamples.h"
 #include "support/unwritable.h"
 #include "support/windowdriver.h"
 #include "widgets/dbcontrols.h"
+#include "widgets/pagecontrol.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,15 +18,15 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QStyle>
-#include <QStyleOptionComboBox>
-#include <QTableView>
-#include <QTimer>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QtTest>
@@ -682,8 +682,9 @@ private slots:
         answers = { "Enter", "Enter" };
         w.action("Excluir1")->trigger();
         QCOMPARE(shown,
-            QStringList({ kConfirm, "Exclusão do registro confirmada.\nApagar o arquivo físico "
-                                    "também?" }));
+            QStringList({ kConfirm,
+                "Exclusão do registro confirmada.\nApagar o arquivo físico "
+                "também?" }));
         QCOMPARE(w.count("Pictures WHERE RecId = " + QString::number(w.coliseum)), 0);
         QVERIFY(QFile::exists(w.file("coliseu.jpg")));
         // Yes to the file, then Enter on its read-only question: the file stays.

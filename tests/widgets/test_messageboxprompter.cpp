@@ -95,7 +95,8 @@ private slots:
                 QTest::keyClick(w, Qt::Key_Return);
             });
             prompter.message(QString::fromUtf8(text));
-            QVERIFY2(width >= caption + 150, qPrintable(QString("%1 < %2 + 150").arg(width).arg(caption)));
+            QVERIFY2(width >= caption + 150,
+                qPrintable(QString("%1 < %2 + 150").arg(width).arg(caption)));
         }
     }
 
