@@ -4,7 +4,7 @@
 #include "browser/catalogbrowser.h"
 #include "core/prompter.h"
 
-BatchController::BatchController(QList<int> &batchList, CatalogBrowser &browser,
+BatchController::BatchController(QList<qint64> &batchList, CatalogBrowser &browser,
     TBatchProcess &dialog, Prompter &prompter, QObject *parent)
     : QObject(parent),
       m_batchList(batchList),
@@ -22,7 +22,7 @@ void BatchController::InserirLote1Click()
     const SelectionState &s = m_browser.selection();
     if (s.kind() != NodeKind::Picture)
         return;
-    const int key = int(s.key());
+    const qint64 key = s.key();
     if (!m_batchList.contains(key))
         m_batchList.append(key);
 }

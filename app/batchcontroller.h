@@ -14,7 +14,7 @@ class TBatchProcess;
 class BatchController : public QObject {
     Q_OBJECT
 public:
-    BatchController(QList<int> &batchList, CatalogBrowser &browser, TBatchProcess &dialog,
+    BatchController(QList<qint64> &batchList, CatalogBrowser &browser, TBatchProcess &dialog,
         Prompter &prompter, QObject *parent = nullptr);
 
     std::function<void()> LoadTrees;
@@ -23,7 +23,7 @@ public:
     void ToolButton4Click();
 
 private:
-    QList<int> &m_batchList;
+    QList<qint64> &m_batchList;
     CatalogBrowser &m_browser;
     TBatchProcess &m_dialog;
     Prompter &m_prompter;

@@ -159,7 +159,12 @@ void Startup::wirePicturePreview()
     controls.WebBrowser2 = widgets.webEnlargement;
     Preview = new PicturePreview(controls, *Dados, *m_prompter, Abertura.get());
     Preview->setStatusText = [this](const QString &text) { Abertura->setPanelText(1, text); };
-    Preview->editInProgress = [b] { return b->selection().editing(); };
+    // The details land in the row being edited only while there is one: a cancel shows the
+    // picture again before the editing flags are cleared.
+    Preview->editInProgress = [this] {
+        const RecordSet::State state = Dados->TPictures.state();
+        return state == RecordSet::State::Edit || state == RecordSet::State::Insert;
+    };
     QObject::connect(
         b, &CatalogBrowser::thumbnailRequested, Preview, &PicturePreview::ShowThumbnail);
     QObject::connect(

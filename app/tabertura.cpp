@@ -1,6 +1,7 @@
 #include "app/tabertura.h"
 
 #include "app/tsplash.h"
+#include "app/windowplacement.h"
 #include "browser/catalogbrowser.h"
 #include "core/appconstants.h"
 #include "core/programpaths.h"
@@ -69,9 +70,11 @@ TAbertura::~TAbertura() = default;
 
 void TAbertura::FormCreate()
 {
-    resize(801, 573);
+    resize(DesignSize);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QRect(QPoint(), size()).center());
+    m_normalGeometry = geometry();
+    restorePlacement();
 
     m_paths.SystemName = GetWindowsVersionName();
     m_paths.ProgramVersion = GetFileVersion(QCoreApplication::applicationFilePath());
@@ -101,20 +104,31 @@ QString TAbertura::panelText(int index) const
 void TAbertura::setPanelText(int index, const QString &text)
 {
     m_panels[index]->setText(text);
+    if (index != 1)
+        layoutStatusPanels();
 }
 
+// Panels 0 and 2 are 100 pixels wide, or as wide as their text when it needs more (a
+// catalogue of a million pictures); panel 1 takes the rest.
 void TAbertura::layoutStatusPanels()
 {
+    const auto widthOf = [](QLabel *panel) {
+        const int frame = panel->frameWidth() * 2 + panel->margin() * 2 + 8;
+        return qMax(100, panel->fontMetrics().horizontalAdvance(panel->text()) + frame);
+    };
     const int client = statusBar()->contentsRect().width();
-    m_panels[0]->setFixedWidth(100);
-    m_panels[1]->setFixedWidth(qMax(0, client - 200));
-    m_panels[2]->setFixedWidth(100);
+    const int left = widthOf(m_panels[0]);
+    const int right = widthOf(m_panels[2]);
+    m_panels[0]->setFixedWidth(left);
+    m_panels[1]->setFixedWidth(qMax(0, client - left - right));
+    m_panels[2]->setFixedWidth(right);
 }
 
 void TAbertura::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     layoutStatusPanels();
+    noteNormalGeometry();
 }
 
 // A window manager may not activate the window (or not at once); the first showing counts.
@@ -212,6 +226,51 @@ void TAbertura::Sobre1Click()
 void TAbertura::FormClose()
 {
     BatchList.clear();
+    savePlacement();
+}
+
+// The size, place and maximised state of the last run; the design size the first time.
+void TAbertura::restorePlacement()
+{
+    const std::optional<WindowPlacement> placement = WindowPlacement::read(m_paths.ConfigFile);
+    if (!placement)
+        return;
+    QList<QRect> screens;
+    if (QScreen *primary = QGuiApplication::primaryScreen())
+        screens << primary->availableGeometry();
+    for (QScreen *screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            screens << screen->availableGeometry();
+    setGeometry(WindowPlacement::onScreen(placement->geometry, screens, DesignSize));
+    m_normalGeometry = geometry();
+    if (placement->maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+// A window never shown has nothing to remember; a configuration that cannot be written
+// costs only the placement, so closing says nothing about it.
+void TAbertura::savePlacement()
+{
+    if (!m_activatedOnce)
+        return;
+    WindowPlacement placement;
+    placement.maximized = isMaximized();
+    placement.geometry = placement.maximized ? m_normalGeometry : geometry();
+    if (placement.geometry.isValid())
+        placement.write(m_paths.ConfigFile);
+}
+
+// The geometry the window returns to from maximised: not every platform keeps it.
+void TAbertura::noteNormalGeometry()
+{
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+        m_normalGeometry = geometry();
+}
+
+void TAbertura::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    noteNormalGeometry();
 }
 
 void TAbertura::closeEvent(QCloseEvent *event)

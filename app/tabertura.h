@@ -18,6 +18,8 @@ class TAbertura : public QMainWindow {
     Q_OBJECT
 public:
     TAbertura(ProgramPaths &paths, Prompter &prompter, QWidget *parent = nullptr);
+    // The size the window opens at when no earlier run left one.
+    static constexpr QSize DesignSize { 801, 573 };
     ~TAbertura() override;
 
     // Windows created after this one, handed over by the start-up sequence.
@@ -44,7 +46,8 @@ public:
     std::function<void()> onEndProgram;
 
     bool startupLoaded() const { return m_loaded; }
-    QList<int> BatchList;
+    // Picture keys in the order they were added (RecId values are 64-bit).
+    QList<qint64> BatchList;
     // The trees, detail pages and selection state, for the start-up wiring.
     CatalogBrowser &browser() const { return *m_browser; }
 
@@ -55,10 +58,14 @@ protected:
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void layoutStatusPanels();
+    void restorePlacement();
+    void savePlacement();
+    void noteNormalGeometry();
     void runStartupLoading();
 
     ProgramPaths &m_paths;
@@ -70,4 +77,5 @@ private:
     QLabel *m_panels[3] = { nullptr, nullptr, nullptr };
     bool m_activatedOnce = false;
     bool m_loaded = false;
+    QRect m_normalGeometry;
 };

@@ -42,6 +42,10 @@ TBatchProcess::TBatchProcess(QWidget *parent) : QDialog(parent)
     cancel->setDefault(true);
     QPushButton *empty = button("BitBtn6", QStringLiteral("Esvaziar arquivos do Lote"));
     empty->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
+    // Enter presses the button that has the focus; "Cancelar" only when none has it.
+    for (QPushButton *b : { operationButtons[0], operationButtons[1], operationButtons[2],
+             operationButtons[3], cancel, empty })
+        b->setAutoDefault(true);
     m_hiddenOk = button("Button1", QStringLiteral("OK"));
     auto *note = new QLabel(QStringLiteral("Somente as imagens marcadas serão processadas."), this);
     note->setObjectName(QStringLiteral("Label1"));

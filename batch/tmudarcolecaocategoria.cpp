@@ -51,8 +51,10 @@ TMudarColecaoCategoria::TMudarColecaoCategoria(QWidget *parent) : QDialog(parent
     m_hiddenOk = named(new QPushButton(QStringLiteral("OK"), this), "Button1");
     collectionLabel->setBuddy(m_collection);
     categoryLabel->setBuddy(m_category);
-    for (QPushButton *b : { m_ok, m_cancel, m_hiddenOk })
-        b->setAutoDefault(false);
+    // Enter presses the focused button; the hidden one is pressed by the code only.
+    m_ok->setAutoDefault(true);
+    m_cancel->setAutoDefault(true);
+    m_hiddenOk->setAutoDefault(false);
 
     auto *grid = new QGridLayout;
     grid->addWidget(collectionLabel, 0, 0);

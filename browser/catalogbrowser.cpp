@@ -10,6 +10,7 @@
 #include "browser/treeloader.h"
 #include "core/eventpump.h"
 #include "core/prompter.h"
+#include "store/connection.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
 #include "widgets/pagecontrol.h"
@@ -148,11 +149,27 @@ RecordPage *CatalogBrowser::recordPage(NodeKind kind) const
 
 void CatalogBrowser::setStore(TDados *store)
 {
+    if (m_store)
+        disconnect(&m_store->Conexao, nullptr, this, nullptr);
     m_store = store;
     m_positioner = store ? std::make_unique<StorePositioner>(*store) : nullptr;
-    if (store)
+    if (store) {
         for (RecordPage *page : recordPages())
             page->bind(*store);
+        connect(
+            &store->Conexao, &Connection::aboutToClose, this, &CatalogBrowser::catalogueClosing);
+    }
+}
+
+// Keys name nothing in the catalogue opened next (or another record): nothing stays
+// selected or shown.
+void CatalogBrowser::catalogueClosing()
+{
+    m_shown = {};
+    m_selection.clear();
+    m_trees->clearSelection(TreePane::Tree::Organisation);
+    m_trees->clearSelection(TreePane::Tree::Location);
+    hideRecordPages();
 }
 
 void CatalogBrowser::showError(const QString &message)
@@ -215,6 +232,63 @@ void CatalogBrowser::RenameTreeNode(
         model.rename(node, name);
 }
 
+void CatalogBrowser::showThumbnail()
+{
+    if (isPageVisible(Page::Picture) && pageRecordPresent(NodeKind::Picture))
+        emit thumbnailRequested();
+}
+
+void CatalogBrowser::hideRecordPages()
+{
+    for (Page p : { Page::Collection, Page::Category, Page::Picture, Page::Storage,
+             Page::ImageEnlargement, Page::WebEnlargement })
+        setPageVisible(p, false);
+    if (!isPageVisible(activePage()))
+        setActivePage(Page::None);
+}
+
+bool CatalogBrowser::pageRecordPresent(NodeKind page)
+{
+    if (!m_store || !m_positioner || m_shown.kind != page)
+        return false;
+    try {
+        return m_positioner->standOn(m_shown);
+    } catch (const DbError &e) {
+        // Whether it is there cannot be told: the page stays as it is.
+        showError(e.message());
+        return true;
+    }
+}
+
+bool CatalogBrowser::checkShownPages()
+{
+    for (RecordPage *page : recordPages()) {
+        if (!isPageVisible(pageOf(page->kind())) || page->isEditing())
+            continue;
+        if (!pageRecordPresent(page->kind())) {
+            // A page without a record of its own (an insert cancelled with nothing selected)
+            // just goes; one whose record left the catalogue takes the selection with it.
+            dropShownPages(m_shown.kind == page->kind());
+            return false;
+        }
+    }
+    return true;
+}
+
+void CatalogBrowser::dropShownPages(bool recordGone)
+{
+    m_shown = {};
+    hideRecordPages();
+    if (recordGone) {
+        m_selection.clear();
+        m_trees->clearSelection(TreePane::Tree::Organisation);
+        m_trees->clearSelection(TreePane::Tree::Location);
+        if (!(m_inNavigatorAction && m_reloadedInAction))
+            LoadTrees();
+    }
+    UpdateControlStates();
+}
+
 void CatalogBrowser::showRecordPage(NodeKind kind)
 {
     for (Page p : { Page::Collection, Page::Category, Page::Picture, Page::Storage })
@@ -235,6 +309,10 @@ bool CatalogBrowser::focusField(NodeKind page, const QString &column)
 
 void CatalogBrowser::setStatistics(NodeKind page, QAbstractItemModel *rows)
 {
+    // One count at a time: the other grids' rows are gone with the previous one.
+    for (RecordPage *p : recordPages())
+        if (p->kind() != page)
+            p->hideStatistics();
     if (RecordPage *p = recordPage(page))
         p->setStatistics(rows);
 }
@@ -264,6 +342,26 @@ PreviewWidgets CatalogBrowser::previewWidgets() const
 
 bool CatalogBrowser::navigatorBefore(NodeKind page, DBNavigator::Button button)
 {
+    RecordPage *p = recordPage(page);
+    const bool editing = p && p->recordSet() && p->recordSet()->state() == RecordSet::State::Edit;
+    m_postingInsert = button == DBNavigator::nbPost && p && p->recordSet()
+        && p->recordSet()->state() == RecordSet::State::Insert;
+    // Only the page's own record is edited, saved or deleted, and only while it exists.
+    const bool needsRecord = button == DBNavigator::nbEdit || button == DBNavigator::nbDelete
+        || (button == DBNavigator::nbPost && editing);
+    if (needsRecord && !pageRecordPresent(page)) {
+        const bool gone = m_shown.kind == page;
+        if (editing) {
+            m_prompter.beep();
+            m_prompter.error(QStringLiteral(
+                "O registro não existe mais no catálogo.\rA edição foi descartada."));
+            // The cancel ends the edit and its transaction; its own check drops the page.
+            p->performAction(DBNavigator::nbCancel);
+        }
+        if (m_shown.isValid() || isPageVisible(pageOf(page)))
+            dropShownPages(gone);
+        return false;
+    }
     if (m_hooks.beforeAction)
         return m_hooks.beforeAction(page, button);
     // Deleting asks its questions and refuses system rows; until those rules are in
@@ -273,9 +371,28 @@ bool CatalogBrowser::navigatorBefore(NodeKind page, DBNavigator::Button button)
 
 void CatalogBrowser::navigatorAfter(NodeKind page, DBNavigator::Button button)
 {
+    const bool outer = !m_inNavigatorAction;
+    if (outer) {
+        m_inNavigatorAction = true;
+        m_reloadedInAction = false;
+    }
     if (m_hooks.afterAction)
         m_hooks.afterAction(page, button);
-    UpdateControlStates();
+    if (!outer)
+        return;
+    m_inNavigatorAction = false;
+    if (button == DBNavigator::nbPost && m_postingInsert) {
+        // The new record is what the page shows now, though no node is selected for it.
+        RecordSet *set = recordPage(page)->recordSet();
+        if (set->state() == RecordSet::State::Browse)
+            m_shown = { page, set->rowId() };
+    }
+    m_postingInsert = false;
+    if (button == DBNavigator::nbPost || button == DBNavigator::nbDelete)
+        for (RecordPage *p : recordPages())
+            p->invalidateLookupLists();
+    if (checkShownPages())
+        UpdateControlStates();
 }
 
 void CatalogBrowser::Excluir1Click()
@@ -319,8 +436,13 @@ void CatalogBrowser::LoadTrees()
         m_trees->selectNode(TreePane::Tree::Organisation, found.node1, found.expand1);
     if (found.node2 >= 0)
         m_trees->selectNode(TreePane::Tree::Location, found.node2, found.expand2);
-    UpdateControlStates();
     m_selection.setTreesCurrent(true);
+    for (RecordPage *page : recordPages())
+        page->invalidateLookupLists();
+    if (m_inNavigatorAction)
+        m_reloadedInAction = true;
+    if (m_inNavigatorAction || checkShownPages())
+        UpdateControlStates();
     emit statusTextChanged(QString());
     EventPump::pumpNow();
 }
@@ -350,6 +472,7 @@ void CatalogBrowser::TreeViewClick(Sender sender)
     if (node >= 0) {
         const CatalogTree &model = m_trees->model(tree);
         m_selection.select(model.nodeCode(node));
+        m_shown = model.nodeCode(node);
         // Only the node's own detail page shows.
         const Page page = pageOf(model.kind(node));
         for (Page p : { Page::Collection, Page::Category, Page::Picture, Page::Storage })
@@ -357,6 +480,7 @@ void CatalogBrowser::TreeViewClick(Sender sender)
         setActivePage(page);
     } else if (sender != Sender::Navigator) {
         m_selection.clear();
+        m_shown = {};
         emit statusTextChanged(QString());
         for (Page p : { Page::Collection, Page::Category, Page::Picture, Page::Storage })
             setPageVisible(p, false);
@@ -371,14 +495,22 @@ void CatalogBrowser::TreeViewClick(Sender sender)
     setPageVisible(Page::Search, m_searchOpen);
     m_inSelectionHandling = false;
 
+    bool found = true;
     if (m_store && !m_selection.isEmpty()) {
         try {
-            if (m_positioner->positionOn(m_selection.node())
-                && m_selection.kind() == NodeKind::Picture)
+            found = m_positioner->positionOn(m_selection.node());
+            if (found && m_selection.kind() == NodeKind::Picture && m_shown == m_selection.node())
                 emit thumbnailRequested();
         } catch (const DbError &e) {
             showError(e.message());
         }
+    }
+    // A node whose record another program deleted shows no other record's page: the page
+    // goes and the trees are read again. Inside a navigator action its end checks.
+    if (!m_inNavigatorAction && (!found || !checkShownPages())) {
+        if (!found)
+            dropShownPages(true);
+        return;
     }
     UpdateControlStates();
 

@@ -96,8 +96,9 @@ public:
     void RenameTreeNode(TreePane::Tree tree, NodeKind kind, const QString &name, qint64 key);
     // Shows the detail page of a kind of record (and only that one).
     void showRecordPage(NodeKind kind);
-    // The current picture's thumbnail, as a selection shows it.
-    void showThumbnail() { emit thumbnailRequested(); }
+    // The current picture's thumbnail, as a selection shows it; nothing when the picture
+    // page does not show its record (hidden, or the record gone).
+    void showThumbnail();
     // The picture page's category picker reads its list again (after the collection moved).
     void refreshPictureCategories();
 
@@ -139,6 +140,16 @@ private:
     void buildPages();
     RecordPage *recordPage(NodeKind kind) const;
     QList<RecordPage *> recordPages() const;
+    // The record a page stands for is the one its record set shows and it is still in the
+    // catalogue (the set is put back on it when it moved).
+    bool pageRecordPresent(NodeKind page);
+    // Every shown detail page shows its own record; otherwise it shows nothing (false).
+    bool checkShownPages();
+    // The page shows nothing; when its record is gone the selection goes too and the
+    // trees are read again.
+    void dropShownPages(bool recordGone);
+    void hideRecordPages();
+    void catalogueClosing();
     bool navigatorBefore(NodeKind page, DBNavigator::Button button);
     void navigatorAfter(NodeKind page, DBNavigator::Button button);
     void PageControl1Change(TreePane::Tree tree);
@@ -156,6 +167,13 @@ private:
     QString m_openPictureFilter;
     bool m_searchOpen = false;
     bool m_inSelectionHandling = false;
+    // The record the shown detail page stands for: the selected node's, or the one just
+    // saved as new through the page; none when no page shows a record.
+    NodeCode m_shown;
+    // Inside the hooks of a navigator action the pages are checked once, at its end.
+    bool m_inNavigatorAction = false;
+    bool m_reloadedInAction = false;
+    bool m_postingInsert = false;
 
     CatalogToolBar *m_toolBar = nullptr;
     TreePane *m_trees = nullptr;

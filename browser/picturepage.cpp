@@ -75,8 +75,10 @@ PicturePage::PicturePage(Prompter &prompter, QWidget *parent)
     fitWidth(m_height, QStringLiteral("0000000"));
     m_resolution->setMinimumContentsLength(5);
     m_resolution->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // As wide as their longest entry ("16 milhões de cores (24 bits)"): a cut text would
+    // hide what the picture is.
     for (DBLookupComboBox *box : { m_format, m_colors }) {
-        box->setMinimumContentsLength(18);
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     }
 

@@ -125,8 +125,17 @@ void RecordPage::updateControlStates()
     }
     if (m_navigator)
         m_navigator->updateButtons();
+    // A record being inserted has nothing to count yet: no grid of another record's counts.
+    if (m_grid && m_set && m_set->state() == RecordSet::State::Insert)
+        hideStatistics();
     if (m_nameField && m_nameField->isEnabled() && m_nameField->isVisible())
         m_nameField->setFocus();
+}
+
+void RecordPage::invalidateLookupLists()
+{
+    for (DBLookupComboBox *picker : findChildren<DBLookupComboBox *>())
+        picker->invalidateList();
 }
 
 void RecordPage::performAction(DBNavigator::Button button)
@@ -160,6 +169,14 @@ bool RecordPage::focusColumn(const QString &column)
         }
     }
     return false;
+}
+
+void RecordPage::hideStatistics()
+{
+    if (!m_grid)
+        return;
+    m_grid->hide();
+    m_grid->setModel(nullptr);
 }
 
 void RecordPage::setStatistics(QAbstractItemModel *rows)

@@ -35,6 +35,8 @@ public:
     // controls cream while enabled; the name field takes the focus while enabled.
     virtual void updateControlStates();
 
+    // The pickers' lists read again (names may have been saved or deleted).
+    void invalidateLookupLists();
     // Performs a navigator action as a click on its button does, hooks included.
     void performAction(DBNavigator::Button button);
     // `before` may refuse the action (nothing happens then); `after` runs once it is done.
@@ -48,6 +50,8 @@ public:
     // to its width and the last title right-aligned. Null (a count that failed) empties the
     // grid and leaves it shown or hidden as it was.
     void setStatistics(QAbstractItemModel *rows);
+    // The grid goes: its rows were another record's (or are gone with the next count).
+    void hideStatistics();
 
 protected:
     RecordPage(NodeKind kind, const char *objectName, Prompter &prompter, QWidget *parent);

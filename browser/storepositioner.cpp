@@ -1,5 +1,6 @@
 #include "browser/storepositioner.h"
 
+#include "store/query.h"
 #include "store/tdados.h"
 
 namespace {
@@ -59,4 +60,50 @@ void StorePositioner::followPicture()
     if (!isEditing(d.TCollections))
         d.TCollections.locate(kRecId, d.TPictures.value(QStringLiteral("Collection")));
     d.TCategories.locate(kRecId, d.TPictures.value(QStringLiteral("Category")));
+}
+
+RecordSet &StorePositioner::recordSetOf(NodeKind kind)
+{
+    switch (kind) {
+    case NodeKind::Collection: return m_store.TCollections;
+    case NodeKind::Category: return m_store.TCategories;
+    case NodeKind::Storage: return m_store.TStorages;
+    case NodeKind::Picture:
+    case NodeKind::None: break;
+    }
+    return m_store.TPictures;
+}
+
+bool StorePositioner::exists(NodeCode node)
+{
+    if (!node.isValid())
+        return false;
+    Query q(m_store.Conexao);
+    q.setSql(QStringLiteral("SELECT RecId FROM %1 WHERE RecId = :KEY")
+                 .arg(recordSetOf(node.kind).tableName()));
+    q.setParam(QStringLiteral("KEY"), node.key);
+    q.open();
+    const bool found = !q.isEmpty();
+    q.close();
+    return found;
+}
+
+bool StorePositioner::standsOn(NodeCode node)
+{
+    if (!node.isValid())
+        return false;
+    const RecordSet &set = recordSetOf(node.kind);
+    return set.isOpen() && set.rowId() == node.key && exists(node);
+}
+
+bool StorePositioner::standOn(NodeCode node)
+{
+    if (!node.isValid())
+        return false;
+    RecordSet &set = recordSetOf(node.kind);
+    if (!set.isOpen())
+        return false;
+    if (set.rowId() == node.key)
+        return exists(node);
+    return !isEditing(set) && positionOn(node);
 }

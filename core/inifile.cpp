@@ -123,12 +123,37 @@ QString IniFile::readString(const QString &section, const QString &key, const QS
 
 bool IniFile::writeString(const QString &section, const QString &key, const QString &value)
 {
+    return writeStrings(section, { { key, value } });
+}
+
+bool IniFile::writeStrings(const QString &section, const QList<QPair<QString, QString>> &values)
+{
     std::optional<QStringList> read = readLines();
     if (!read)
         return false;
     QStringList lines = *read;
     while (!lines.isEmpty() && lines.back().trimmed().isEmpty())
         lines.removeLast();
+    for (const auto &[key, value] : values)
+        setEntry(lines, section, key, value);
+    QSaveFile out(m_path);
+    if (!out.open(QIODevice::WriteOnly)) {
+        m_error = out.errorString();
+        return false;
+    }
+    out.write((lines.join(QLatin1String("\r\n")) + QLatin1String("\r\n")).toUtf8());
+    if (!out.commit()) {
+        m_error = out.errorString();
+        return false;
+    }
+    return true;
+}
+
+// Replaces the key's line in the section, or adds it at the section's end (and the section
+// at the file's end).
+void IniFile::setEntry(
+    QStringList &lines, const QString &section, const QString &key, const QString &value)
+{
     const QString entry = key + QLatin1Char('=') + value;
     int sectionLine = -1;
     int insertAt = -1;
@@ -163,15 +188,4 @@ bool IniFile::writeString(const QString &section, const QString &key, const QStr
             lines.insert(insertAt, entry);
         }
     }
-    QSaveFile out(m_path);
-    if (!out.open(QIODevice::WriteOnly)) {
-        m_error = out.errorString();
-        return false;
-    }
-    out.write((lines.join(QLatin1String("\r\n")) + QLatin1String("\r\n")).toUtf8());
-    if (!out.commit()) {
-        m_error = out.errorString();
-        return false;
-    }
-    return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <optional>
 
@@ -14,6 +16,8 @@ public:
     QString readString(const QString &section, const QString &key, const QString &def);
     // Writes one value, keeping every other line; written to a temporary file and renamed.
     bool writeString(const QString &section, const QString &key, const QString &value);
+    // Writes several values of one section in one rewrite of the file.
+    bool writeStrings(const QString &section, const QList<QPair<QString, QString>> &values);
 
     // Message of the last failure, empty when the last call succeeded.
     QString error() const { return m_error; }
@@ -21,6 +25,8 @@ public:
 
 private:
     std::optional<QStringList> readLines();
+    static void setEntry(
+        QStringList &lines, const QString &section, const QString &key, const QString &value);
 
     QString m_path;
     QString m_error;

@@ -26,6 +26,14 @@ public:
 
     // The one primitive every box is made of; returns the button chosen.
     virtual Button box(Icon icon, const QString &text, Buttons buttons) = 0;
+    // The same box with `defaultButton` (one of `buttons`) as the answer of the Enter key;
+    // the plain box's default is its first button. Prompters without boxes ignore it.
+    virtual Button boxWithDefault(
+        Icon icon, const QString &text, Buttons buttons, Button defaultButton)
+    {
+        Q_UNUSED(defaultButton);
+        return box(icon, text, buttons);
+    }
     virtual std::optional<QString> inputText(
         const QString &caption, const QString &prompt, const QString &initial)
         = 0;
@@ -43,6 +51,11 @@ public:
     bool confirm(const QString &text)
     {
         return box(Icon::Question, text, Buttons(Yes) | No) == Yes;
+    }
+    // A question whose Enter answers No: for what cannot be undone, such as deleting a file.
+    bool confirmDefaultNo(const QString &text, Icon icon = Icon::Question)
+    {
+        return boxWithDefault(icon, text, Buttons(Yes) | No, No) == Yes;
     }
     void abortBox(const QString &text, Icon icon = Icon::Error) { box(icon, text, Abort); }
     // Warning with Ignore and Cancel; true when the person chose Ignore.

@@ -14,10 +14,16 @@ Prompter::Button firstButton(Prompter::Buttons buttons)
 
 Prompter::Button ScriptedPrompter::box(Icon icon, const QString &text, Buttons buttons)
 {
+    return boxWithDefault(icon, text, buttons, NoButton);
+}
+
+Prompter::Button ScriptedPrompter::boxWithDefault(
+    Icon icon, const QString &text, Buttons buttons, Button defaultButton)
+{
     Button answer = firstButton(buttons);
     if (!m_buttons.isEmpty())
         answer = m_buttons.dequeue();
-    Record r { Kind::Box, icon, text, buttons, buttonName(answer) };
+    Record r { Kind::Box, icon, text, buttons, buttonName(answer), defaultButton };
     m_records.append(r);
     if (onBox)
         onBox(r);

@@ -16,9 +16,12 @@ public:
         QString text;
         Buttons buttons;
         QString answer; // the button name, the text typed, or the path picked
+        Button defaultButton = NoButton; // the Enter button asked for (none: the first)
     };
 
     Button box(Icon icon, const QString &text, Buttons buttons) override;
+    Button boxWithDefault(
+        Icon icon, const QString &text, Buttons buttons, Button defaultButton) override;
     std::optional<QString> inputText(
         const QString &caption, const QString &prompt, const QString &initial) override;
     QString pickFolder(const QString &caption, const QString &start) override;

@@ -244,9 +244,12 @@ void PicturePreview::loadPicture(quint64 showing)
         m_c.BitBtn1->setText(QStringLiteral("Ampliar"));
         m_c.BitBtn1->setEnabled(true);
     } else if (supported) {
+        // A picture that cannot be drawn (an empty file, one that is no picture) is not
+        // told on selection: the view stays empty and "Ampliar" tries again and says why.
         clearThumbnail();
-        if (!web)
-            reportOnce(recId, result.error);
+        showSmallTab(web ? 1 : 0);
+        m_c.BitBtn1->setText(QStringLiteral("Ampliar"));
+        m_c.BitBtn1->setEnabled(true);
     } else {
         clearThumbnail();
         m_c.PageControl3->setPageVisible(0, false);

@@ -320,7 +320,10 @@ void TRastreamento::DBLookupComboBox1Click()
         if (key > 0)
             m_store->TCollections.gotoRowId(key);
         fillCategories();
-        setCategoryKey(0);
+        // A category of the chosen collection stays chosen (its first), so "Executar" goes
+        // on; only a collection without categories leaves none.
+        setCategoryKey(
+            DBLookupComboBox2->count() > 0 ? DBLookupComboBox2->itemData(0).toLongLong() : 0);
     } catch (const DbError &e) {
         showError(e.message());
     }

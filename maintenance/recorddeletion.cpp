@@ -59,7 +59,7 @@ bool RecordDeletion::confirm(NodeKind kind)
             set.asString(QStringLiteral("FullPath")), set.asString(QStringLiteral("FileName")));
         struct stat info;
         if (!isRegularFile(QFile::encodeName(FileToDelete), &info)
-            || !m_prompter.confirm(QStringLiteral(
+            || !m_prompter.confirmDefaultNo(QStringLiteral(
                 "Exclusão do registro confirmada.\rApagar o arquivo físico também?")))
             FileToDelete.clear();
     }
@@ -101,9 +101,7 @@ void RecordDeletion::deleteFile(const QString &path)
         m_prompter.beep();
         const QString question = QStringLiteral("Arquivo ") + path
             + QStringLiteral(" somente para leitura!\rApagar assim mesmo?");
-        if (m_prompter.box(
-                Prompter::Icon::Error, question, Prompter::Buttons(Prompter::Yes) | Prompter::No)
-            != Prompter::Yes)
+        if (!m_prompter.confirmDefaultNo(question, Prompter::Icon::Error))
             return;
         if (::chmod(name.constData(), (info.st_mode & 07777) | S_IWUSR) != 0) {
             reportFailure(path, QString::fromLocal8Bit(std::strerror(errno)));

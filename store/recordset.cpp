@@ -692,9 +692,13 @@ void RecordSet::deleteRecord()
         cancel();
     if (!m_hasRow)
         throw DbError(emptyDataset);
-    write(
-        QStringLiteral("DELETE FROM %1 WHERE rowid = :qm_rowid").arg(KeysetQuery::quoted(m_table)),
-        { { QStringLiteral("qm_rowid"), m_rowId } });
+    // A row deleted meanwhile (by a cascade or another program) is not deleted again as if
+    // it had been there: the caller must not go on as though it went now.
+    if (write(QStringLiteral("DELETE FROM %1 WHERE rowid = :qm_rowid")
+                  .arg(KeysetQuery::quoted(m_table)),
+            { { QStringLiteral("qm_rowid"), m_rowId } })
+        == 0)
+        throw DbError(rowGone);
     standNear();
     moved();
 }

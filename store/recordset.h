@@ -127,6 +127,7 @@ public:
     // Drops the buffer and returns to the row shown before.
     void cancel();
     // Deletes the current row (cancels an insert); stands on the next row, or the prior.
+    // Throws when the row is no longer in the file.
     void deleteRecord();
     // True when setValue changed the buffer since insert()/edit().
     bool modified() const { return m_modified; }

@@ -222,6 +222,7 @@ void DBLookupComboBox::fillList()
 {
     const bool was = m_filling;
     m_filling = true;
+    m_stale = false;
     clear();
     if (m_provider) {
         try {
@@ -240,6 +241,14 @@ void DBLookupComboBox::refreshList()
     showValue(m_shownKey);
 }
 
+void DBLookupComboBox::invalidateList()
+{
+    if (isVisible())
+        refreshList();
+    else
+        m_stale = true;
+}
+
 int DBLookupComboBox::findKey(const QVariant &value) const
 {
     if (!value.isValid() || value.isNull())
@@ -256,6 +265,8 @@ void DBLookupComboBox::showValue(const QVariant &value)
 {
     m_shownKey = value;
     m_filling = true;
+    if (m_stale)
+        fillList();
     int found = findKey(value);
     // A key the list does not know yet (a new row, a list read before the catalogue
     // opened): read the list again once.

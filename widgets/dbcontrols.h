@@ -107,6 +107,9 @@ public:
     // Gives the keys and texts offered; called whenever the list may have changed.
     void setListProvider(std::function<QList<Item>()> provider);
     void refreshList();
+    // The texts may have changed (a name was saved): read again at once when the picker
+    // is on show, otherwise before it next shows a value.
+    void invalidateList();
     // The Delete key empties the field.
     void setDeleteClears(bool on) { m_deleteClears = on; }
     QVariant currentKey() const;
@@ -125,6 +128,7 @@ private:
     QVariant m_shownKey;
     bool m_deleteClears = false;
     bool m_filling = false;
+    bool m_stale = false;
 };
 
 // The record navigator: delete, edit, save and cancel buttons over one record set, with

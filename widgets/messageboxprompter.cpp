@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -23,9 +24,18 @@ const ButtonInfo kButtons[] = {
     { Prompter::Ignore, QMessageBox::Ignore, "&Ignorar" },
     { Prompter::Cancel, QMessageBox::Cancel, "Cancelar" },
 };
+// The width a title bar takes besides its caption: window icon, minimise, maximise and
+// close buttons and their margins, as the common window managers draw them.
+constexpr int kTitleBarDecorations = 190;
 } // namespace
 
 Prompter::Button MessageBoxPrompter::box(Icon icon, const QString &text, Buttons buttons)
+{
+    return boxWithDefault(icon, text, buttons, NoButton);
+}
+
+Prompter::Button MessageBoxPrompter::boxWithDefault(
+    Icon icon, const QString &text, Buttons buttons, Button defaultButton)
 {
     QMessageBox box(m_parent);
     switch (icon) {
@@ -46,6 +56,7 @@ Prompter::Button MessageBoxPrompter::box(Icon icon, const QString &text, Buttons
     if (!buttons)
         buttons = Ok;
     QPushButton *first = nullptr;
+    QPushButton *chosen = nullptr;
     for (const ButtonInfo &info : kButtons) {
         if (!buttons.testFlag(info.button))
             continue;
@@ -54,9 +65,22 @@ Prompter::Button MessageBoxPrompter::box(Icon icon, const QString &text, Buttons
         b->setText(QString::fromUtf8(info.text));
         if (!first)
             first = qobject_cast<QPushButton *>(b);
+        if (info.button == defaultButton)
+            chosen = qobject_cast<QPushButton *>(b);
     }
-    if (first)
-        box.setDefaultButton(first);
+    if (chosen || first)
+        box.setDefaultButton(chosen ? chosen : first);
+    // A box sized to a short text is narrower than its title bar needs: the window manager
+    // then cuts the caption ("Qu…mar"). Room for the caption, the window icon and the
+    // title bar's buttons.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
+        QFont title = box.font();
+        title.setBold(true);
+        const int needed
+            = QFontMetrics(title).horizontalAdvance(box.windowTitle()) + kTitleBarDecorations;
+        grid->addItem(new QSpacerItem(needed, 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+            grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box.exec();
     QAbstractButton *clicked = box.clickedButton();
     for (const ButtonInfo &info : kButtons)

@@ -11,6 +11,8 @@ public:
     void setParent(QWidget *parent) { m_parent = parent; }
 
     Button box(Icon icon, const QString &text, Buttons buttons) override;
+    Button boxWithDefault(
+        Icon icon, const QString &text, Buttons buttons, Button defaultButton) override;
     std::optional<QString> inputText(
         const QString &caption, const QString &prompt, const QString &initial) override;
     QString pickFolder(const QString &caption, const QString &start) override;

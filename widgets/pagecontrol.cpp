@@ -19,13 +19,20 @@ PageControl::PageControl(QWidget *parent) : QWidget(parent)
     m_stack->addWidget(m_empty);
     layout->addWidget(m_tabs);
     layout->addWidget(m_stack, 1);
-    connect(m_tabs, &QTabBar::currentChanged, this, [this](int tab) {
+    // A tab chosen by the keyboard changes the current tab; one clicked is reported first
+    // (with no page active the tab bar still marks a tab as current, and a click on the
+    // current tab changes nothing), so each choice opens its page once.
+    const auto choose = [this](int tab) {
         if (m_syncing || tab < 0)
             return;
         const int index = m_tabs->tabData(tab).toInt();
+        if (index == m_active)
+            return;
         setActivePageIndex(index);
         emit tabClicked(index);
-    });
+    };
+    connect(m_tabs, &QTabBar::currentChanged, this, choose);
+    connect(m_tabs, &QTabBar::tabBarClicked, this, choose);
 }
 
 int PageControl::addPage(QWidget *page, const QString &caption)

@@ -1,8 +1,11 @@
 #include "app/startup.h"
 #include "app/tabertura.h"
 #include "app/tsplash.h"
+#include "app/windowplacement.h"
 #include "browser/catalogbrowser.h"
+#include "core/inifile.h"
 #include "core/scriptedprompter.h"
+#include "support/catalogfixture.h"
 #include "support/testsupport.h"
 #include "support/windowdriver.h"
 
@@ -14,6 +17,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
@@ -102,9 +106,101 @@ private slots:
             QCOMPARE(child<QLabel>(w, "StatusPanel1")->width(), client - 200);
             QCOMPARE(child<QLabel>(w, "StatusPanel2")->width(), 100);
         }
+        // A count wider than 100 pixels widens panel 0 rather than being cut.
+        auto *count = child<QLabel>(w, "StatusPanel0");
+        w->setPanelText(0, QStringLiteral("1000000 imagens"));
+        QVERIFY(count->fontMetrics().horizontalAdvance(count->text())
+            <= count->contentsRect().width() - 2 * count->margin());
+        QCOMPARE(child<QLabel>(w, "StatusPanel1")->width(),
+            w->statusBar()->contentsRect().width() - count->width() - 100);
+        w->setPanelText(0, QStringLiteral("3 imagens"));
+        QCOMPARE(count->width(), 100);
         QVERIFY(child<QLabel>(w, "StatusPanel0")->alignment() & Qt::AlignHCenter);
         QVERIFY(child<QLabel>(w, "StatusPanel1")->alignment() & Qt::AlignLeft);
         QVERIFY(child<QLabel>(w, "StatusPanel2")->alignment() & Qt::AlignHCenter);
+    }
+
+    // The main window opens where, as large as and maximised as it was closed, through a
+    // section of its own of the configuration file; the catalogue's keys stay as written.
+    void mainWindowRemembersItsPlacement()
+    {
+        CatalogFixture catalogue;
+        ProgramFolder &pf = catalogue.folder;
+        const QByteArray database = "[DATABASE]\r\nPATH="
+            + QFile::encodeName(pf.paths.ProgramFolder) + "\r\nFILENAME=quillomar.mdb\r\n";
+        QVERIFY(testsupport::writeFile(pf.paths.ConfigFile, database));
+        const auto run = [&](const std::function<void(TAbertura *)> &use) {
+            ScriptedPrompter prompter;
+            Startup s(pf.paths, &prompter);
+            s.createWindows();
+            TAbertura *w = s.Abertura.get();
+            w->show();
+            QTRY_VERIFY(w->startupLoaded());
+            use(w);
+            w->close();
+        };
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        const QRect chosen(
+            screen.left() + 40, screen.top() + 50, screen.width() - 90, screen.height() - 80);
+        run([&](TAbertura *w) {
+            QCOMPARE(w->size(), TAbertura::DesignSize);
+            w->setGeometry(chosen);
+            QTRY_COMPARE(w->geometry(), chosen);
+        });
+        const QString ini = QString::fromUtf8(testsupport::readFile(pf.paths.ConfigFile));
+        QVERIFY2(ini.startsWith(QString::fromUtf8(database)), qPrintable(ini));
+        QVERIFY(ini.contains("[MAINWINDOW]"));
+        run([&](TAbertura *w) {
+            QCOMPARE(w->geometry(), chosen);
+            QVERIFY(!w->isMaximized());
+            w->showMaximized();
+            QTRY_VERIFY(w->isMaximized());
+        });
+        run([&](TAbertura *w) {
+            QVERIFY(w->isMaximized());
+            w->showNormal();
+            QTRY_COMPARE(w->geometry(), chosen);
+            w->showMaximized();
+        });
+        QVERIFY(QString::fromUtf8(testsupport::readFile(pf.paths.ConfigFile))
+                    .startsWith(QString::fromUtf8(database)));
+
+        // A place off every screen (a monitor unplugged since): the window opens on the
+        // primary screen, and no larger than it.
+        IniFile(pf.paths.ConfigFile)
+            .writeStrings(WindowPlacement::Section,
+                { { "LEFT", "-30000" }, { "TOP", "20000" }, { "WIDTH", "90000" },
+                    { "HEIGHT", QString::number(screen.height() - 100) }, { "MAXIMIZED", "0" } });
+        run([&](TAbertura *w) {
+            // (The offscreen platform draws a frame of a few pixels around it.)
+            QVERIFY(screen.contains(w->geometry().topLeft()));
+            QVERIFY(w->width() <= screen.width());
+            QCOMPARE(w->height(), screen.height() - 100);
+        });
+    }
+
+    void placementIsKeptOnAScreenOrMovedOntoThePrimary()
+    {
+        const QRect primary(0, 0, 1280, 1024);
+        const QRect right(1280, 0, 1920, 1080);
+        const QSize design(801, 573);
+        const QList<QRect> screens { primary, right };
+        // On the second screen, or partly off it: kept.
+        QCOMPARE(WindowPlacement::onScreen(QRect(1500, 100, 900, 600), screens, design),
+            QRect(1500, 100, 900, 600));
+        QCOMPARE(WindowPlacement::onScreen(QRect(-400, 100, 900, 600), screens, design),
+            QRect(-400, 100, 900, 600));
+        // Its title bar above the screen: brought down; taller than the screen: shrunk.
+        QCOMPARE(WindowPlacement::onScreen(QRect(100, -10, 900, 2000), screens, design),
+            QRect(100, 0, 900, 1024));
+        // Off every screen: centred on the primary; nothing valid: the design size.
+        const QRect off = WindowPlacement::onScreen(QRect(5000, 3000, 900, 600), screens, design);
+        QCOMPARE(off.size(), QSize(900, 600));
+        QCOMPARE(off.center(), primary.center());
+        QCOMPARE(WindowPlacement::onScreen(QRect(), screens, design).size(), design);
+        // Only the top band counts: a window whose top lies below every screen is lost.
+        QVERIFY(primary.contains(
+            WindowPlacement::onScreen(QRect(100, 1020, 900, 600), screens, design)));
     }
 
     void startupWithoutCatalogueAbortsAndEndsTheProgram()
@@ -199,7 +295,7 @@ private slots:
         QVERIFY(s.splash->isVisible());
         QCOMPARE(s.splash->Timer1->interval(), 30000);
         QCOMPARE(reloads, 0);
-        QCOMPARE(s.Abertura->BatchList, QList<int>({ 1, 2, 3 }));
+        QCOMPARE(s.Abertura->BatchList, QList<qint64>({ 1, 2, 3 }));
     }
 };
 

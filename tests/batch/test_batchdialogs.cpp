@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QtTest>
 
@@ -173,6 +174,47 @@ private slots:
                          click(&b.batch, "BitBtn5");
                      }),
             int(QDialog::Rejected));
+    }
+
+    // Enter presses the focused button; the batch dialog's "Cancelar" takes Enter only
+    // when no other button has the focus (here: the list).
+    void enterPressesTheFocusedButton()
+    {
+        Batch b;
+        const qint64 k1 = b.f.picture("/x", "a.jpg");
+        b.batch.setBatchKeys({ k1 });
+        bool changeShown = false;
+        connect(&b.change, &QDialog::finished, [&] { changeShown = true; });
+        QTimer::singleShot(0, &b.batch, [&] {
+            // Whatever happens here, the dialog does not stay open.
+            const auto done = qScopeGuard([&] { b.batch.reject(); });
+            b.batch.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&b.batch));
+            auto *operation = child<QPushButton>(&b.batch, "BitBtn1");
+            operation->setFocus();
+            QVERIFY(operation->hasFocus());
+            inNextModal(b.change, [&] {
+                // On the change dialog, Enter on the focused OK runs the change: it asks.
+                b.f.prompter.answerButton(Prompter::No);
+                b.change.activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(&b.change));
+                auto *ok = child<QPushButton>(&b.change, "BitBtn1");
+                ok->setFocus();
+                QTest::keyClick(ok, Qt::Key_Return);
+                QCOMPARE(b.f.prompter.boxTexts(), QStringList { "Confirmar a operação?" });
+                QVERIFY(b.change.isVisible());
+                b.change.reject();
+            });
+            QTest::keyClick(operation, Qt::Key_Return);
+            QVERIFY(changeShown);
+            QVERIFY(b.batch.isVisible());
+            b.list()->setFocus();
+            QTest::keyClick(b.list(), Qt::Key_Return);
+            QVERIFY(!b.batch.isVisible());
+        });
+        QCOMPARE(b.batch.exec(), int(QDialog::Rejected));
+        QVERIFY(changeShown);
+        QCOMPARE(b.f.prompter.boxTexts(), QStringList { "Confirmar a operação?" });
     }
 
     void changeMovesTheKeysToTheChosenCategory()

@@ -1,13 +1,17 @@
 #include "app/startup.h"
 #include "app/tabertura.h"
 #include "batch/tbatchprocess.h"
+#include "batch/tmudarcolecaocategoria.h"
 #include "browser/catalogbrowser.h"
-#include "support/catalogfixture.h"
 #include "core/scriptedprompter.h"
+#include "store/query.h"
+#include "store/tdados.h"
+#include "support/catalogfixture.h"
 #include "support/windowdriver.h"
 #include "widgets/pagecontrol.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -84,6 +88,84 @@ private slots:
             QStringList { "Lote vazio!\rClique o botão direito do mouse sobre um nome de imagem "
                           "a inserir no lote." });
         QVERIFY(!dialog->isVisible());
+    }
+
+    // Keys above 2^31 (and above 2^32) travel whole from the tree through the batch to the
+    // statement: no other picture is moved, and nothing ends the program.
+    void batchKeysAre64Bit()
+    {
+        CatalogFixture f;
+        ScriptedPrompter prompter;
+        const qint64 trips = f.collection("Viagens");
+        const qint64 rome = f.category(trips, "Roma");
+        const qint64 paris = f.category(trips, "Paris");
+        const qint64 one = f.picture(trips, rome, 0, "um");
+        const qint64 two = f.picture(trips, rome, 0, "dois");
+        QCOMPARE(two, 2);
+        const auto pictureWithKey = [&](qint64 key, const char *name) {
+            f.exec("INSERT INTO Pictures (RecId, Collection, Category, Name, FileName, FullPath) "
+                   "VALUES (:K, :C, :A, :N, :N, '/fotos/')",
+                { { "K", key }, { "C", trips }, { "A", rome }, { "N", name } });
+        };
+        const qint64 past32 = 4294967298LL; // 2^32 + 2: cut to 32 bits it is picture 2
+        const qint64 past31 = 3000000000LL; // above 2^31, below 2^32: negative as an int
+        pictureWithKey(past32, "grande");
+        pictureWithKey(past31, "media");
+
+        Startup app(f.folder.paths, &prompter);
+        app.createWindows();
+        QSignalSpy loaded(app.Abertura.get(), &TAbertura::startupLoadingDone);
+        app.Abertura->show();
+        QTRY_COMPARE(loaded.count(), 1);
+        TAbertura *w = app.Abertura.get();
+        auto *tree1 = child<QTreeView>(w, "TreeView1");
+        const auto node = [&](qint64 key) {
+            return static_cast<const CatalogTree *>(tree1->model())
+                ->indexOfCode(QStringLiteral("N3=%1").arg(key));
+        };
+        for (const qint64 key : { past32, past31 }) {
+            testsupport::clickNode(tree1, node(key));
+            child<QAction>(w, "InserirnoLote1")->trigger();
+        }
+        QCOMPARE(QList<qint64>(w->BatchList.cbegin(), w->BatchList.cend()),
+            (QList<qint64> { past32, past31 }));
+
+        QDialog *batch = app.BatchProcess.get();
+        QDialog *change = app.MudarColecaoCategoria.get();
+        QStringList listed;
+        QTimer::singleShot(0, batch, [&] {
+            auto *list = child<QListWidget>(batch, "CheckListBox1");
+            for (int i = 0; i < list->count(); ++i)
+                listed << list->item(i)->text();
+            QTimer::singleShot(0, change, [&] {
+                auto *collection = child<QComboBox>(change, "DBLookupComboBox1");
+                collection->setFocus();
+                QTest::keyClick(collection, Qt::Key_Home);
+                while (collection->currentText() != "Viagens")
+                    QTest::keyClick(collection, Qt::Key_Down);
+                auto *category = child<QComboBox>(change, "DBLookupComboBox2");
+                category->setCurrentIndex(category->findText("Paris"));
+                QTest::mouseClick(child<QPushButton>(change, "BitBtn1"), Qt::LeftButton);
+            });
+            QTest::mouseClick(child<QPushButton>(batch, "BitBtn1"), Qt::LeftButton);
+        });
+        QTest::mouseClick(child<QToolButton>(w, "ToolButton4"), Qt::LeftButton);
+        listed.sort();
+        QCOMPARE(listed, QStringList({ "grande", "media" }));
+        QCOMPARE(
+            prompter.boxTexts(), QStringList({ "Confirmar a operação?", "Mudança efetuada!" }));
+        QVERIFY(w->BatchList.isEmpty());
+
+        Query q(app.Dados->Conexao);
+        q.setSql("SELECT RecId FROM Pictures WHERE Category = :C ORDER BY RecId");
+        q.setParam("C", paris);
+        q.open();
+        QList<qint64> moved;
+        for (; !q.eof(); q.next())
+            moved << q.asInt("RecId");
+        q.close();
+        QCOMPARE(moved, (QList<qint64> { past31, past32 }));
+        Q_UNUSED(one);
     }
 };
 

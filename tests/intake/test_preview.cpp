@@ -300,10 +300,15 @@ private slots:
         const qint64 id = w.picture("editada.jpg", "jpg", jpeg(2000, 1500));
         w.start();
         RecordSet &pictures = w.app->Dados->TPictures;
-        QVERIFY(pictures.locate("RecId", id));
+        // Selected while its file is away, so that the selection records nothing yet.
+        QVERIFY(QFile::rename(w.file("editada.jpg"), w.file("fora.jpg")));
+        w.show(id);
+        QVERIFY(QFile::rename(w.file("fora.jpg"), w.file("editada.jpg")));
+        QCOMPARE(pictures.asInt("RecId"), id);
         auto *navigator = w.child<DBNavigator>("DBNavigator3");
         navigator->BtnClick(DBNavigator::nbEdit);
-        w.preview()->editInProgress = [] { return true; };
+        const auto editing = w.preview()->editInProgress;
+        QVERIFY(editing());
         w.preview()->ShowThumbnail();
         QCOMPARE(pictures.state(), RecordSet::State::Edit);
         QCOMPARE(pictures.value("Width").toInt(), 2000);
@@ -316,12 +321,14 @@ private slots:
         QCOMPARE(w.shown(w.image1()), QSize(135, 101));
         QCOMPARE(w.thumbnailFolder(), QStringList());
 
-        // The person's Cancel drops them.
+        // The person's Cancel drops them (the picture shown again is away meanwhile, so
+        // that the showing records nothing of its own).
+        QVERIFY(QFile::rename(w.file("editada.jpg"), w.file("fora.jpg")));
         navigator->BtnClick(DBNavigator::nbCancel);
-        w.preview()->editInProgress = [] { return false; };
+        QVERIFY(!editing());
         QVERIFY(pictures.value("Width").isNull());
         QVERIFY(w.stored(id, "Width").isNull());
-        QVERIFY(w.prompter.boxes().isEmpty());
+        QVERIFY2(w.prompter.boxes().isEmpty(), qPrintable(w.prompter.boxTexts().join('|')));
     }
 
     void gifAndPngShowOnTheGifTab()
@@ -454,10 +461,38 @@ private slots:
             QVERIFY(w.stored(id, "Width").isNull());
             QVERIFY(!QFileInfo::exists(w.thumbnail(id)));
         }
-        // Each says why, in the program's words.
-        QCOMPARE(w.prompter.boxTexts(),
-            (QStringList { "O arquivo tem menos dados de imagem do que o seu cabeçalho declara.",
-                "Formato de imagem não suportado." }));
+        // Selecting them tells nothing: the view stays empty.
+        QCOMPARE(w.prompter.boxTexts(), QStringList());
+    }
+
+    // An empty file or one that is no picture, under a supported format: selecting it shows
+    // no box, whatever the picture shown before; "Ampliar" tries and tells why.
+    void undrawablePicturesAreToldOnlyByAmpliar()
+    {
+        PreviewWindow w;
+        const qint64 odd = w.picture("desenho.xyz", "xyz", QByteArray("drawing"));
+        const qint64 empty = w.picture("vazia.jpg", "jpg", QByteArray(""));
+        const qint64 text = w.picture("texto.jpg", "jpg", QByteArray("not a picture"));
+        QVERIFY(QFileInfo(w.file("vazia.jpg")).isFile());
+        w.start();
+        for (qint64 id : { empty, text }) {
+            w.show(odd); // "Visualizar", no tab: not what the next picture offers
+            QCOMPARE(w.enlarge()->text(), QStringLiteral("Visualizar"));
+            w.show(id);
+            QCOMPARE(w.prompter.boxTexts(), QStringList());
+            QVERIFY(w.shown(w.image1()).isEmpty());
+            QVERIFY(w.tab(0));
+            QVERIFY(!w.tab(1));
+            QCOMPARE(w.enlarge()->text(), QStringLiteral("Ampliar"));
+            QVERIFY(w.enlarge()->isEnabled());
+            QCOMPARE(w.stored(id, "Review").toInt(), 1);
+            w.enlarge()->click();
+            QCOMPARE(w.prompter.boxTexts(), QStringList { "Formato de imagem não suportado." });
+            QCOMPARE(w.prompter.boxes().first().icon, Prompter::Icon::Error);
+            QVERIFY(!w.detailPage("TabSheet9"));
+            QVERIFY(w.opened.isEmpty());
+            w.prompter.clear();
+        }
     }
 
     void writerFailuresReachTheErrorBoxAndLeaveNoThumbnail()
@@ -568,8 +603,8 @@ private slots:
         QCOMPARE(w.stored(cut, "Review").toInt(), 0);
         QCOMPARE(QImageReader(w.thumbnail(cut)).size(), QSize(135, 101));
 
-        // What neither can draw says so once, however often it is shown; nothing waits for
-        // a picture that is not a regular file.
+        // What neither can draw is not told on selection, however often it is shown;
+        // nothing waits for a picture that is not a regular file.
         for (int round = 0; round < 2; ++round) {
             w.show(fifo);
             QVERIFY(w.shown(w.image1()).isEmpty());
@@ -577,6 +612,10 @@ private slots:
             QCOMPARE(w.status(), askForThumbnail(w.thumbnail(fifo)));
             w.show(cut);
         }
+        QCOMPARE(w.prompter.boxTexts(), QStringList());
+        // "Ampliar" says why.
+        w.show(fifo);
+        w.enlarge()->click();
         QCOMPARE(w.prompter.boxTexts(), QStringList { "O arquivo não é um arquivo comum." });
         QCOMPARE(w.prompter.boxes().first().icon, Prompter::Icon::Error);
     }

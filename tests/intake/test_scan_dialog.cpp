@@ -122,11 +122,13 @@ private slots:
         QVERIFY(w.folderScan());
         QVERIFY(w.ShellComboBox1->count() >= 1);
 
-        // A collection picked: its categories only, in catalogue order, and none chosen.
+        // A collection picked: its categories only, in catalogue order, the first chosen
+        // (a blank category would only make "Executar" refuse).
         d.pick(w.DBLookupComboBox1, "Viagens");
         QCOMPARE(d.f.store->TCollections.asInt("RecId"), d.trips);
         QCOMPARE(d.items(w.DBLookupComboBox2), QStringList({ "Roma", "Atenas" }));
-        QCOMPARE(w.categoryKey(), 0);
+        QCOMPARE(w.categoryKey(), d.rome);
+        QCOMPARE(w.DBLookupComboBox2->currentText(), QStringLiteral("Roma"));
         QCOMPARE(d.f.store->TCategories.recordCount(), 2);
 
         // A drive picked: its path goes into the folder edit.
@@ -155,6 +157,8 @@ private slots:
         DialogFixture d;
         TRastreamento &w = d.dialog;
         QVERIFY(d.f.file("a.jpg"));
+        d.f.exec("INSERT INTO Collections (Name, System) VALUES ('Vazia', 0)");
+        d.f.store->TCollections.refresh();
         w.show();
 
         w.Edit1->setText(d.f.tree("não-existe"));
@@ -170,14 +174,17 @@ private slots:
         QCOMPARE(transcript(d.f.prompter), QStringList({ "beep", "Coleção inválida!" }));
         QCOMPARE(w.focusWidget(), w.DBLookupComboBox1);
 
+        // A collection without categories leaves none chosen.
         d.f.prompter.clear();
-        d.pick(w.DBLookupComboBox1, "Viagens");
+        d.pick(w.DBLookupComboBox1, "Vazia");
+        QCOMPARE(w.DBLookupComboBox2->count(), 0);
         w.BitBtn2->click();
         QCOMPARE(transcript(d.f.prompter), QStringList({ "beep", "Categoria inválida!" }));
         QCOMPARE(w.focusWidget(), w.DBLookupComboBox2);
 
+        // Picking a collection keeps one of its categories chosen: "Executar" goes on.
         d.f.prompter.clear();
-        d.pick(w.DBLookupComboBox2, "Roma");
+        d.pick(w.DBLookupComboBox1, "Viagens");
         d.f.prompter.answerButton(Prompter::No);
         w.BitBtn2->click();
         QCOMPARE(transcript(d.f.prompter), QStringList({ "beep", "Confirmar a execução?" }));

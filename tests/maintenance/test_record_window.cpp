@@ -9,6 +9,7 @@
 #include "support/unwritable.h"
 #include "support/windowdriver.h"
 #include "widgets/dbcontrols.h"
+#include "widgets/pagecontrol.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,11 +17,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QtTest>
@@ -47,7 +53,8 @@ struct Window {
     qint64 system = 0, trips = 0, rome = 0, paris = 0, disk = 0, coliseum = 0, forum = 0,
            louvre = 0;
 
-    Window()
+    // With `realBoxes` the program's own message boxes are shown instead of the script.
+    explicit Window(bool realBoxes = false)
     {
         system = f.exec("INSERT INTO Collections (Name, System) VALUES ('(undefined)', 1)");
         f.exec("INSERT INTO Categories (Collection, Name, System) VALUES (:C, '(undefined)', 1)",
@@ -62,7 +69,7 @@ struct Window {
         f.exec("UPDATE Pictures SET FullPath = :P", { { "P", files.path() + "/" } });
         for (const char *name : { "coliseu.jpg", "forum.jpg", "louvre.jpg" })
             testsupport::writeFile(files.filePath(name), samples::jpeg(40, 30));
-        app = std::make_unique<Startup>(f.folder.paths, &prompter);
+        app = std::make_unique<Startup>(f.folder.paths, realBoxes ? nullptr : &prompter);
         app->createWindows();
         QSignalSpy done(app->Abertura.get(), &TAbertura::startupLoadingDone);
         app->Abertura->show();
@@ -500,7 +507,8 @@ private slots:
     void deletingAPictureAsksAboutItsFile()
     {
         Window w;
-        // Yes to both: record, file and thumbnail go; the neighbour is shown.
+        // Yes to both: record, file and thumbnail go; the page of the record gone shows
+        // nothing (no neighbour in its place) and nothing stays selected.
         testsupport::writeFile(w.thumbnail(w.forum), samples::jpeg(8, 8));
         w.click(1, "N3", w.forum);
         w.prompter.clear();
@@ -511,7 +519,8 @@ private slots:
         QCOMPARE(w.count("Pictures WHERE RecId = " + QString::number(w.forum)), 0);
         QCOMPARE(w.node(1, "N3", w.forum), -1);
         QCOMPARE(w.node(2, "N3", w.forum), -1);
-        QVERIFY(w.b().isPageVisible(CatalogBrowser::Page::Picture));
+        QVERIFY(!w.b().isPageVisible(CatalogBrowser::Page::Picture));
+        QVERIFY(w.b().selection().isEmpty());
 
         // No to the file: the record goes, the file stays.
         w.prompter.clear();
@@ -582,6 +591,208 @@ private slots:
         QVERIFY(QFile::exists(w.file("louvre.jpg")));
         QCOMPARE(w.prompter.boxes().last().icon, Prompter::Icon::Warning);
         QVERIFY(w.prompter.boxTexts().last().startsWith("O arquivo " + w.file("louvre.jpg")));
+    }
+
+    // The repro of a deleted dependant: its page must not come back with an insert that is
+    // cancelled, nor be deleted again with its file.
+    void aPageNeverShowsARecordThatIsNotTheSelectedNodes()
+    {
+        Window w;
+        testsupport::writeFile(w.thumbnail(w.coliseum), samples::jpeg(8, 8));
+        w.click(1, "N3", w.coliseum);
+        QCOMPARE(w.find<QLineEdit>("DBEdit3")->text(), QStringLiteral("coliseu"));
+        w.click(1, "N2", w.rome);
+        w.prompter.clear();
+        clickNavigator(&w.main(), "DBNavigator2", "nbDelete");
+        QCOMPARE(w.count("Pictures"), 1);
+        // The selected record is gone: its page shows nothing, the trees were read again.
+        QVERIFY(w.b().selection().isEmpty());
+        QVERIFY(testsupport::visiblePages(w.find<PageControl>("PageControl2")).isEmpty());
+        QCOMPARE(w.node(1, "N2", w.rome), -1);
+        QCOMPARE(w.main().panelText(0), QStringLiteral("1 imagens"));
+
+        // "Nova Imagem", then cancel: the picture page does not show the cascaded picture.
+        w.action("NovaImagem1")->trigger();
+        QVERIFY(w.b().isPageVisible(CatalogBrowser::Page::Picture));
+        clickNavigator(&w.main(), "DBNavigator3", "nbCancel");
+        QVERIFY(!w.b().isPageVisible(CatalogBrowser::Page::Picture));
+        QVERIFY(w.find<QLineEdit>("DBEdit3")->text() != QStringLiteral("coliseu")
+            || !w.find("DBEdit3")->isVisible());
+        // Nothing is deleted through it: no question, the file and the thumbnail stay.
+        w.prompter.clear();
+        w.b().performNavigatorAction(NodeKind::Picture, DBNavigator::nbDelete);
+        w.b().performNavigatorAction(NodeKind::Picture, DBNavigator::nbEdit);
+        QCOMPARE(w.prompter.boxTexts(), QStringList());
+        QVERIFY(!w.b().selection().editing());
+        QCOMPARE(w.store().TPictures.state(), RecordSet::State::Browse);
+        QVERIFY(QFile::exists(w.file("coliseu.jpg")));
+        QVERIFY(QFile::exists(w.thumbnail(w.coliseum)));
+        QCOMPARE(w.count("Pictures"), 1);
+
+        // The same after deleting a storage whose picture was shown before.
+        Window v;
+        v.click(2, "N3", v.louvre);
+        v.click(2, "N4", v.disk);
+        clickNavigator(&v.main(), "DBNavigator4", "nbDelete");
+        QCOMPARE(v.count("Pictures"), 0);
+        v.action("NovaImagem1")->trigger();
+        clickNavigator(&v.main(), "DBNavigator3", "nbCancel");
+        QVERIFY(!v.b().isPageVisible(CatalogBrowser::Page::Picture));
+        v.prompter.clear();
+        v.b().performNavigatorAction(NodeKind::Picture, DBNavigator::nbDelete);
+        QCOMPARE(v.prompter.boxTexts(), QStringList());
+        QVERIFY(QFile::exists(v.file("louvre.jpg")));
+    }
+
+    // Records another program deleted: no other record's page, no edit, no deletion of a
+    // file for them; the page shows nothing and the trees are read again.
+    void recordsDeletedByAnotherProgramAreNeitherShownNorTouched()
+    {
+        Window w;
+        w.click(1, "N3", w.forum);
+        w.f.exec("DELETE FROM Pictures WHERE RecId = :K", { { "K", w.louvre } });
+        QVERIFY(w.node(1, "N3", w.louvre) >= 0);
+        w.click(1, "N3", w.louvre);
+        QVERIFY(!w.b().isPageVisible(CatalogBrowser::Page::Picture));
+        QVERIFY(w.b().selection().isEmpty());
+        QCOMPARE(w.node(1, "N3", w.louvre), -1);
+        QCOMPARE(w.main().panelText(0), QStringLiteral("2 imagens"));
+        QVERIFY(w.prompter.boxTexts().isEmpty());
+
+        // Gone while its page is shown: "Editar" and "Excluir" find nothing to act on.
+        w.click(1, "N3", w.forum);
+        w.f.exec("DELETE FROM Pictures WHERE RecId = :K", { { "K", w.forum } });
+        w.action("Editar1")->trigger();
+        QVERIFY(!w.b().selection().editing());
+        QCOMPARE(w.store().TPictures.state(), RecordSet::State::Browse);
+        QVERIFY(!w.b().isPageVisible(CatalogBrowser::Page::Picture));
+        QCOMPARE(w.node(1, "N3", w.forum), -1);
+        w.click(1, "N3", w.coliseum);
+        w.f.exec("DELETE FROM Pictures WHERE RecId = :K", { { "K", w.coliseum } });
+        w.action("Excluir1")->trigger();
+        QVERIFY(w.prompter.boxTexts().isEmpty());
+        QVERIFY(QFile::exists(w.file("coliseu.jpg")));
+        QCOMPARE(w.node(1, "N3", w.coliseum), -1);
+
+        // Gone during an edit: saving says so in Portuguese and ends the edit.
+        Window e;
+        e.click(1, "N2", e.paris);
+        e.action("Editar1")->trigger();
+        e.type("DBEdit2", "Lyon");
+        e.f.exec("DELETE FROM Categories WHERE RecId = :K", { { "K", e.paris } });
+        e.post("DBNavigator2");
+        QCOMPARE(e.prompter.boxTexts(),
+            QStringList { "O registro não existe mais no catálogo.\rA edição foi descartada." });
+        QVERIFY(!e.b().selection().editing());
+        QVERIFY(!e.store().Conexao.inTransaction());
+        QCOMPARE(e.store().TCategories.state(), RecordSet::State::Browse);
+        QVERIFY(!e.b().isPageVisible(CatalogBrowser::Page::Category));
+        QCOMPARE(e.node(1, "N2", e.paris), -1);
+        QCOMPARE(e.count("Categories WHERE Name = 'Lyon'"), 0);
+        QCOMPARE(e.integrity(), QStringLiteral("ok"));
+    }
+
+    // The picture page's pickers show a name saved meanwhile, without opening their list.
+    void picturePickersShowNamesSavedSince()
+    {
+        Window w;
+        w.click(1, "N3", w.louvre);
+        QCOMPARE(w.find<QComboBox>("DBLookupComboBox2")->currentText(), QStringLiteral("Viagens"));
+        QCOMPARE(w.find<QComboBox>("DBLookupComboBox3")->currentText(), QStringLiteral("Paris"));
+        w.click(1, "N1", w.trips);
+        w.action("Editar1")->trigger();
+        w.type("DBEdit1", "Passeios");
+        w.post("DBNavigator1");
+        w.click(1, "N2", w.paris);
+        w.action("Editar1")->trigger();
+        w.type("DBEdit2", "Lyon");
+        w.post("DBNavigator2");
+        w.click(2, "N4", w.disk);
+        w.action("Editar1")->trigger();
+        w.type("DBEdit10", "HD");
+        w.post("DBNavigator4");
+        w.click(1, "N3", w.louvre);
+        QCOMPARE(w.find<QComboBox>("DBLookupComboBox2")->currentText(), QStringLiteral("Passeios"));
+        QCOMPARE(w.find<QComboBox>("DBLookupComboBox3")->currentText(), QStringLiteral("Lyon"));
+        QCOMPARE(w.find<QComboBox>("DBLookupComboBox7")->currentText(), QStringLiteral("HD"));
+        // The category page's collection picker too.
+        w.click(1, "N2", w.rome);
+        QCOMPARE(w.find<QComboBox>("DBLookupComboBox1")->currentText(), QStringLiteral("Passeios"));
+    }
+
+    // Texts are not cut: the colour model whole; a new record shows no grid of another
+    // record's counts.
+    void pagesShowTheirTextsWholeAndNoStaleGrid()
+    {
+        Window w;
+        w.f.exec("UPDATE Pictures SET ColorType = 3");
+        w.store().TPictures.refresh();
+        w.click(1, "N3", w.louvre);
+        auto *colours = w.find<QComboBox>("DBLookupComboBox5");
+        QCOMPARE(colours->currentText(), QStringLiteral("16 milhões de cores (24 bits)"));
+        QStyleOptionComboBox option;
+        option.initFrom(colours);
+        const QRect text = colours->style()->subControlRect(
+            QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, colours);
+        QVERIFY2(colours->fontMetrics().horizontalAdvance(colours->currentText()) <= text.width(),
+            qPrintable(QString::number(text.width())));
+
+        // A category with pictures counted, then a collection (another count), then a new
+        // category: its page shows no grid.
+        w.click(1, "N2", w.rome);
+        auto *grid = w.find<QTableView>("DBGrid2");
+        QVERIFY(grid->isVisible());
+        w.click(1, "N1", w.trips);
+        QVERIFY(w.find<QTableView>("DBGrid1")->isVisible());
+        w.action("NovaCategoria1")->trigger();
+        QCOMPARE(w.b().activePage(), CatalogBrowser::Page::Category);
+        QVERIFY(!grid->isVisible());
+        w.type("DBEdit2", "Nova");
+        w.post("DBNavigator2");
+        QVERIFY(!grid->isVisible());
+    }
+
+    // Enter on the question about a picture's file keeps the file: "Não" is its default,
+    // and so it is on the read-only question. The boxes here are the program's own.
+    void enterOnAFileQuestionKeepsTheFile()
+    {
+        Window w(true);
+        QFile::setPermissions(w.file("forum.jpg"), QFile::ReadOwner | QFile::ReadGroup);
+        QStringList shown;
+        QList<QByteArray> answers;
+        QTimer answer;
+        answer.setInterval(10);
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || answers.isEmpty())
+                return;
+            shown << box->text();
+            const QByteArray how = answers.takeFirst();
+            if (how == "Enter")
+                QTest::keyClick(box, Qt::Key_Return);
+            else
+                box->button(QMessageBox::Yes)->click();
+        });
+        answer.start();
+        // Enter on both questions: the record goes, the file stays.
+        w.click(1, "N3", w.coliseum);
+        answers = { "Enter", "Enter" };
+        w.action("Excluir1")->trigger();
+        QCOMPARE(shown,
+            QStringList({ kConfirm,
+                "Exclusão do registro confirmada.\nApagar o arquivo físico "
+                "também?" }));
+        QCOMPARE(w.count("Pictures WHERE RecId = " + QString::number(w.coliseum)), 0);
+        QVERIFY(QFile::exists(w.file("coliseu.jpg")));
+        // Yes to the file, then Enter on its read-only question: the file stays.
+        shown.clear();
+        w.click(1, "N3", w.forum);
+        answers = { "Enter", "Yes", "Enter" };
+        w.action("Excluir1")->trigger();
+        QCOMPARE(shown.size(), 3);
+        QVERIFY(shown.last().endsWith("somente para leitura!\nApagar assim mesmo?"));
+        QCOMPARE(w.count("Pictures WHERE RecId = " + QString::number(w.forum)), 0);
+        QVERIFY(QFile::exists(w.file("forum.jpg")));
     }
 };
 

@@ -202,6 +202,12 @@ private slots:
         QCOMPARE(w.pages()->activePageIndex(), -1); // no hidden page left on show
         QVERIFY(w.tree1()->selectionModel()->selectedRows().isEmpty());
         QVERIFY(w.boxes().isEmpty());
+        // The list is still offered: its tab (the only one, so the tab bar marks it as its
+        // current tab) opens it.
+        QCOMPARE(w.visiblePages(), QList<int>({ int(Page::Search) }));
+        testsupport::clickTab(w.pages(), int(Page::Search));
+        QCOMPARE(w.pages()->activePageIndex(), int(Page::Search));
+        QCOMPARE(Window::cells(w.grid()).size(), 5);
     }
 
     void aDeletedHitJumpsNowhereAndEngineErrorsAreShown()

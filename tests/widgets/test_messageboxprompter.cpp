@@ -66,6 +66,40 @@ private slots:
             Prompter::Cancel);
     }
 
+    // Enter answers the box's default: its first button, or the one asked for (No, for a
+    // question that deletes a file).
+    void enterAnswersTheDefaultButton()
+    {
+        MessageBoxPrompter prompter;
+        whenShown([](QWidget *w) { QTest::keyClick(w, Qt::Key_Return); });
+        QVERIFY(prompter.confirm("Confirmar a exclusão do registro selecionado?"));
+        whenShown([](QWidget *w) { QTest::keyClick(w, Qt::Key_Return); });
+        QVERIFY(!prompter.confirmDefaultNo("Apagar o arquivo físico também?"));
+        whenShown([](QWidget *w) { QTest::keyClick(w, Qt::Key_Return); });
+        QVERIFY(!prompter.confirmDefaultNo("Apagar assim mesmo?", Prompter::Icon::Error));
+    }
+
+    // A short text does not make the box narrower than its caption needs in a title bar
+    // beside the window manager's icon and buttons (it read "Qu…mar").
+    void shortBoxesLeaveRoomForTheirCaption()
+    {
+        QApplication::setApplicationName(QStringLiteral("Quillomar"));
+        MessageBoxPrompter prompter;
+        for (const char *text : { "Mudança efetuada!", "Cópia efetuada!", "OK" }) {
+            int width = 0, caption = 0;
+            whenShown([&](QWidget *w) {
+                width = w->width();
+                QFont bold = w->font();
+                bold.setBold(true);
+                caption = QFontMetrics(bold).horizontalAdvance(w->windowTitle());
+                QTest::keyClick(w, Qt::Key_Return);
+            });
+            prompter.message(QString::fromUtf8(text));
+            QVERIFY2(width >= caption + 150,
+                qPrintable(QString("%1 < %2 + 150").arg(width).arg(caption)));
+        }
+    }
+
     void qtsOwnPickersAndInputBoxSpeakPortuguese()
     {
         MessageBoxPrompter prompter;
