@@ -42,14 +42,14 @@ void decodeExif(Metadata &m, const QByteArray &exif)
 
 void decodeXmp(Metadata &m, const QByteArray &packet)
 {
-    const QByteArray filtered = XmpFilter::filter(packet);
-    if (filtered.isEmpty())
-        return;
-    try {
-        if (Exiv2::XmpParser::decode(m.xmp, filtered.toStdString()) != 0)
-            m.xmp.clear();
-    } catch (...) {
-        m.xmp.clear();
+    for (const QByteArray &property : XmpFilter::filter(packet)) {
+        try {
+            Exiv2::XmpData one;
+            if (Exiv2::XmpParser::decode(one, property.toStdString()) == 0)
+                for (const Exiv2::Xmpdatum &datum : one)
+                    m.xmp.add(datum);
+        } catch (...) {
+        }
     }
 }
 

@@ -1,6 +1,8 @@
 #include "intake/xmpfilter.h"
 
 #include <QSet>
+
+#include <functional>
 #include <QString>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -83,10 +85,10 @@ void copyProperty(QXmlStreamReader &reader, QXmlStreamWriter &writer)
 
 namespace XmpFilter {
 
-QByteArray filter(const QByteArray &packet)
+QList<QByteArray> filter(const QByteArray &packet)
 {
     if (packet.size() > kMaxPacketBytes)
-        return QByteArray();
+        return {};
     QXmlStreamReader reader(packet);
     // No document type, hence no entities to expand.
     reader.setEntityExpansionLimit(0);
@@ -96,22 +98,28 @@ QByteArray filter(const QByteArray &packet)
             break;
     }
     if (reader.atEnd() || reader.hasError())
-        return QByteArray();
+        return {};
 
-    QByteArray out;
-    QXmlStreamWriter writer(&out);
-    writer.writeStartElement(QStringLiteral("adobe:ns:meta/"), QStringLiteral("xmpmeta"));
-    writer.writeNamespace(QStringLiteral("adobe:ns:meta/"), QStringLiteral("x"));
-    writer.writeNamespace(kRdf, QStringLiteral("rdf"));
-    for (const Schema &schema : kWanted)
-        writer.writeNamespace(QString::fromLatin1(schema.uri), QString::fromLatin1(schema.prefix));
-    writer.writeStartElement(kRdf, QStringLiteral("RDF"));
-    writer.writeStartElement(kRdf, QStringLiteral("Description"));
-    writer.writeAttribute(kRdf, QStringLiteral("about"), QString());
+    QList<QByteArray> properties;
+    // A packet around one property, which writeProperty writes.
+    const auto write = [&properties](const std::function<void(QXmlStreamWriter &)> &writeProperty) {
+        QByteArray out;
+        QXmlStreamWriter writer(&out);
+        writer.writeStartElement(QStringLiteral("adobe:ns:meta/"), QStringLiteral("xmpmeta"));
+        writer.writeNamespace(QStringLiteral("adobe:ns:meta/"), QStringLiteral("x"));
+        writer.writeNamespace(kRdf, QStringLiteral("rdf"));
+        for (const Schema &schema : kWanted)
+            writer.writeNamespace(QString::fromLatin1(schema.uri), QString::fromLatin1(schema.prefix));
+        writer.writeStartElement(kRdf, QStringLiteral("RDF"));
+        writer.writeStartElement(kRdf, QStringLiteral("Description"));
+        writer.writeAttribute(kRdf, QStringLiteral("about"), QString());
+        writeProperty(writer);
+        writer.writeEndDocument();
+        properties.append(out);
+    };
 
-    // A property said twice (in two descriptions) would make the toolkit refuse the packet.
+    // A property said twice (in two descriptions) is read once.
     QSet<QString> seen;
-    int kept = 0;
     while (reader.readNextStartElement()) { // the children of rdf:RDF
         if (reader.namespaceUri() != kRdf || reader.name() != u"Description") {
             reader.skipCurrentElement();
@@ -123,9 +131,10 @@ QByteArray filter(const QByteArray &packet)
             if (!wanted().contains(k) || seen.contains(k))
                 continue;
             seen.insert(k);
-            writer.writeTextElement(
-                attribute.namespaceUri().toString(), attribute.name().toString(), attribute.value().toString());
-            ++kept;
+            write([&attribute](QXmlStreamWriter &writer) {
+                writer.writeTextElement(attribute.namespaceUri().toString(),
+                    attribute.name().toString(), attribute.value().toString());
+            });
         }
         while (reader.readNextStartElement()) { // its properties
             const QString k = key(reader.namespaceUri(), reader.name());
@@ -134,12 +143,10 @@ QByteArray filter(const QByteArray &packet)
                 continue;
             }
             seen.insert(k);
-            copyProperty(reader, writer);
-            ++kept;
+            write([&reader](QXmlStreamWriter &writer) { copyProperty(reader, writer); });
         }
     }
-    writer.writeEndDocument();
-    return kept > 0 ? out : QByteArray();
+    return properties;
 }
 
 } // namespace XmpFilter

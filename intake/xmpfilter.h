@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 
 // The part of an XMP packet that the photo facts read, and nothing else. The XMP toolkit
 // behind Exiv2 takes time that grows with the square of a node's children and recurses
@@ -15,9 +16,9 @@ inline constexpr qsizetype kMaxPacketBytes = 256 * 1024;
 inline constexpr int kMaxItems = 256;
 inline constexpr int kMaxDepth = 8;
 
-// The packet with only the properties the facts read, as one rdf:Description; empty when
-// the packet is too large, is not XMP, or holds none of them. Properties after an XML error
-// are lost, those before it kept.
-QByteArray filter(const QByteArray &packet);
+// The properties the facts read, each in a packet of its own (one the toolkit refuses costs
+// only itself); none when the packet is too large, is not XMP, or holds none of them.
+// Properties after an XML error are lost, those before it kept.
+QList<QByteArray> filter(const QByteArray &packet);
 
 } // namespace XmpFilter
