@@ -37,4 +37,14 @@ void prepare()
     });
 }
 
+std::unique_ptr<Exiv2::Image> openImage(const unsigned char *data, qint64 size)
+{
+    prepare();
+    // Exiv2 0.27 hands out std::auto_ptr, which C++17 deprecates.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    return std::unique_ptr<Exiv2::Image>(Exiv2::ImageFactory::open(data, long(size)).release());
+#pragma GCC diagnostic pop
+}
+
 } // namespace Exiv2Setup

@@ -1,6 +1,7 @@
 #include "intake/heifpicture.h"
 
 #include "intake/decodebudget.h"
+#include "intake/jpegscaler.h"
 
 #include <libheif/heif.h>
 
@@ -141,11 +142,13 @@ QImage HeifPicture::decode(const QSize &size, QString *error) const
         handle = m_primary;
     const QSize source = handleSize(handle);
     const bool alpha = heif_image_handle_has_alpha_channel(handle);
-    // The decoder's planes (up to 16 bits a sample, with chroma), the interleaved picture,
-    // and the scaled copy.
+    // The decoder's planes (4:2:0, as cameras and phones write them; two bytes a sample
+    // above 8 bits), the interleaved picture, and the scaled copy.
     const qint64 pixels = qint64(source.width()) * source.height();
-    const qint64 bytes = pixels * (alpha ? 8 : 6) + pixels * (alpha ? 4 : 3)
-        + 4 * qint64(size.width()) * size.height();
+    const qint64 sample = heif_image_handle_get_luma_bits_per_pixel(handle) > 8 ? 2 : 1;
+    const qint64 planes = pixels * sample * (alpha ? 5 : 3) / 2;
+    const qint64 bytes
+        = planes + pixels * (alpha ? 4 : 3) + 4 * qint64(size.width()) * size.height();
     if (bytes > DecodeBudget::kTotal)
         return fail(tooLarge());
     const DecodeBudget::Reservation memory(bytes);
@@ -166,11 +169,21 @@ QImage HeifPicture::decode(const QSize &size, QString *error) const
     const int height = heif_image_get_height(image, heif_channel_interleaved);
     if (!plane || width < 1 || height < 1 || stride < width * (alpha ? 4 : 3))
         return fail(unreadable());
+    if (!alpha && size.width() <= width && size.height() <= height) {
+        // Averaged by area in one pass over the rows, as the JPEG decoder reduces pictures.
+        QImage result(size, QImage::Format_RGB888);
+        if (result.isNull())
+            return fail(tooLarge());
+        JpegScaler scaler;
+        scaler.start(width, height, width, height, size.width(), size.height(), 3, result.bits(),
+            result.bytesPerLine());
+        for (int y = 0; y < height && !scaler.done(); ++y)
+            scaler.addRow(plane + qsizetype(y) * stride);
+        return result;
+    }
     const QImage wrapped(plane, width, height, stride,
         alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    QImage result = QSize(width, height) == size
-        ? wrapped.copy()
-        : wrapped.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage result = wrapped.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (result.isNull())
         return fail(tooLarge());
     return result;

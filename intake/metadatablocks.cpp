@@ -213,7 +213,7 @@ MetadataBlocks MetadataBlocks::fromRaf(QIODevice &device)
     if (!header.startsWith("FUJIFILMCCD-RAW"))
         return MetadataBlocks();
     const qint64 offset = qFromBigEndian<quint32>(header.constData() + 84);
-    if (device.isSequential() || !device.seek(start + offset))
+    if (device.isSequential() || start + offset >= device.size() || !device.seek(start + offset))
         return MetadataBlocks();
     return fromJpeg(device);
 }

@@ -96,10 +96,16 @@ Metadata decodeWhole(uchar *data, qint64 size, PictureContainer::Kind kind)
     if (xmp.length > 0 && xmp.length <= XmpFilter::kMaxPacketBytes)
         packet = QByteArray(reinterpret_cast<const char *>(data + xmp.offset), xmp.length);
     xmp.neutralise(data);
+    std::unique_ptr<Exiv2::Image> image;
     try {
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(data, long(size));
-        if (image.get()) {
+        image = Exiv2Setup::openImage(data, size);
+        if (image)
             image->readMetadata();
+    } catch (...) {
+        // What was decoded before the fault stays.
+    }
+    try {
+        if (image) {
             m.exif = image->exifData();
             m.iptc = image->iptcData();
         }

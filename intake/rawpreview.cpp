@@ -116,8 +116,8 @@ bool fromExiv2(QFile &file, int exifOrientation, Found &out)
         (kind == PictureContainer::Kind::Cr3 ? EmbeddedXmp::inIsoMedia(map, length)
                                               : EmbeddedXmp::inTiff(map, length))
             .neutralise(map);
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(map, long(length));
-        if (image.get()) {
+        const std::unique_ptr<Exiv2::Image> image = Exiv2Setup::openImage(map, length);
+        if (image) {
             image->readMetadata();
             Exiv2::PreviewManager previews(*image);
             const Exiv2::PreviewPropertiesList list = previews.getPreviewProperties();

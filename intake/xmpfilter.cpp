@@ -47,34 +47,45 @@ const QSet<QString> &wanted()
     return set;
 }
 
-// Copies the property the reader stands on, up to its end, keeping at most kMaxItems
-// items of an array and nothing nested deeper than kMaxDepth.
+const QString kXml = QStringLiteral("http://www.w3.org/XML/1998/namespace");
+
+// Starts in the writer the element the reader stands on, with its RDF and xml: attributes
+// only: the toolkit registers for good every namespace it meets, so a file of invented
+// namespaces would grow the process with every picture read.
+void startElement(const QXmlStreamReader &reader, QXmlStreamWriter &writer)
+{
+    writer.writeStartElement(reader.namespaceUri().toString(), reader.name().toString());
+    for (const QXmlStreamAttribute &attribute : reader.attributes())
+        if (attribute.namespaceUri() == kRdf || attribute.namespaceUri() == kXml)
+            writer.writeAttribute(attribute.namespaceUri().toString(), attribute.name().toString(),
+                attribute.value().toString());
+}
+
+// Copies the property the reader stands on, up to its end: its RDF structure (arrays,
+// alternatives, items) and text, at most kMaxItems items of an array, nothing nested deeper
+// than kMaxDepth and no element of another namespace.
 void copyProperty(QXmlStreamReader &reader, QXmlStreamWriter &writer)
 {
-    writer.writeCurrentToken(reader);
+    startElement(reader, writer);
     int depth = 1;
     int items = 0;
     while (depth > 0 && !reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement:
-            if (depth >= XmpFilter::kMaxDepth) {
+            if (depth >= XmpFilter::kMaxDepth || reader.namespaceUri() != kRdf
+                || (depth == 2 && reader.name() == u"li" && ++items > XmpFilter::kMaxItems)) {
                 reader.skipCurrentElement();
                 break;
             }
-            if (depth == 2 && reader.namespaceUri() == kRdf && reader.name() == u"li"
-                && ++items > XmpFilter::kMaxItems) {
-                reader.skipCurrentElement();
-                break;
-            }
-            writer.writeCurrentToken(reader);
+            startElement(reader, writer);
             ++depth;
             break;
         case QXmlStreamReader::EndElement:
-            writer.writeCurrentToken(reader);
+            writer.writeEndElement();
             --depth;
             break;
         case QXmlStreamReader::Characters:
-            writer.writeCurrentToken(reader);
+            writer.writeCharacters(reader.text().toString());
             break;
         default: break; // comments, processing instructions
         }
