@@ -410,7 +410,7 @@ private slots:
         zero[5] = 0;
         PhotoFactsReader::read(zero);
         // Containers named but empty inside.
-        for (const QByteArray &bytes : { QByteArray("RIFF\xFF\xFF\xFF\xFFWEBPEXIF\xFF\xFF\xFF\x7F", 24),
+        for (const QByteArray &bytes : { QByteArray("RIFF\xFF\xFF\xFF\xFFWEBPEXIF\xFF\xFF\xFF\x7F", 20),
                  QByteArray("\x89PNG\r\n\x1A\n\xFF\xFF\xFF\xF0iTXt", 16),
                  QByteArray("\0\0\0\x18" "ftypheic\0\0\0\0mif1heic", 24),
                  QByteArray("II*\0\x08\0\0\0\xFF\xFF", 10), QByteArray("FUJIFILMCCD-RAW 0201", 20) })

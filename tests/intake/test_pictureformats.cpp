@@ -264,6 +264,33 @@ private slots:
         QVERIFY(upright(result.view, 1));
     }
 
+    void heifTurnedByItsOwnRotationIsNotTurnedTwice()
+    {
+        // A portrait as phones store it: landscape pixels, a rotation property, and an EXIF
+        // orientation saying the same again. The thumbnail was left lying on its side.
+        QTemporaryDir dir;
+        const QString source = dir.filePath("source.jpg");
+        QVERIFY(writeFile(source, qtJpeg(corners(400, 300), 95)));
+        QVERIFY(exiftool(source, { "-Orientation=6" }));
+        const QString path = dir.filePath("portrait.heic");
+        QVERIFY(heifEnc(source, path, 200));
+        QVERIFY(heifRotate(path, 3));
+
+        const std::shared_ptr<HeifPicture> heif = HeifPicture::open(readFile(path), nullptr);
+        QVERIFY(heif);
+        QCOMPARE(heif->size(), QSize(300, 400));
+        QVERIFY(!heif->thumbnailServes(QSize(101, 135)));
+
+        const PictureReview::Result result = review(path, "heic", dir);
+        QCOMPARE(result.outcome, PictureReview::Outcome::Larger);
+        QCOMPARE(result.size, QSize(300, 400));
+        QCOMPARE(result.facts.orientation, 6);
+        QCOMPARE(result.orientation, 1);
+        QCOMPARE(result.view.size(), QSize(101, 135));
+        QVERIFY(upright(result.view, 6));
+        QVERIFY(upright(thumbnailImage(result), 6));
+    }
+
     void dngFromItsEmbeddedPreview_data()
     {
         QTest::addColumn<int>("orientation");

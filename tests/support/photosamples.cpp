@@ -309,6 +309,12 @@ bool heifEnc(const QString &source, const QString &output, int thumbnail)
     return run(QStringLiteral("heif-enc"), args);
 }
 
+bool heifRotate(const QString &path, int quarterTurns)
+{
+    return run(QStringLiteral("/usr/bin/python3"),
+        { QStringLiteral(QM_TEST_SUPPORT_DIR "/heifrotate.py"), path, QString::number(quarterTurns) });
+}
+
 bool convert(const QString &source, const QString &output, const QStringList &options)
 {
     return run(QStringLiteral("convert"), QStringList { source } + options + QStringList { output });

@@ -68,6 +68,9 @@ bool exiftool(const QString &path, const QStringList &assignments, QString *outp
 // heif-enc from a PNG or JPEG source, with an embedded thumbnail of at most `thumbnail`
 // pixels a side when above 0; AVIF when the output ends in ".avif".
 bool heifEnc(const QString &source, const QString &output, int thumbnail = 0);
+// Gives a HEIF file's primary image the rotation (quarter turns anticlockwise, 1 to 3) that
+// phones write for portraits, as an 'irot' property (heif-enc writes none).
+bool heifRotate(const QString &path, int quarterTurns);
 // ImageMagick's convert of one file into another (format by extension).
 bool convert(const QString &source, const QString &output, const QStringList &options = {});
 
