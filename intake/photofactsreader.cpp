@@ -425,6 +425,9 @@ void camera(const Metadata &m, PhotoFacts &facts)
         }
     } catch (...) {
     }
+    // A maker's number Exiv2 cannot name may stand before the plain EXIF lens model.
+    if (facts.lens.isEmpty())
+        facts.lens = asciiText(m.exif, "Exif.Photo.LensModel");
     if (facts.lens.isEmpty())
         facts.lens = xmpText(m.xmp, "Xmp.exifEX.LensModel");
     if (facts.lens.isEmpty())
