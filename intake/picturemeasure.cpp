@@ -1,9 +1,13 @@
 #include "intake/picturemeasure.h"
 
 #include "intake/decodebudget.h"
+#include "intake/heifpicture.h"
 #include "intake/jpegdecoder.h"
 #include "intake/jpegerror.h"
+#include "intake/orientation.h"
+#include "intake/photofactsreader.h"
 #include "intake/picturefile.h"
+#include "intake/rawpreview.h"
 #include "intake/thumbsize.h"
 
 #include <QDir>
@@ -173,21 +177,70 @@ PictureMeasure PictureMeasure::measure(const QString &path, const QString &fileT
         m.m_missing = status == PictureFile::Status::Missing;
         return m;
     }
+    m.m_fileSize = file.size();
+    m.m_kind = PictureContainer::sniff(file.peek(PictureContainer::kHeadBytes));
+
+    if (m.m_kind == PictureContainer::Kind::Heif) {
+        // libheif reads from memory; the bytes serve the facts and the pixels alike.
+        if (file.size() > kMaxHeifFileBytes) {
+            m.m_error = tooLargeError();
+            return m;
+        }
+        const QByteArray bytes = file.readAll();
+        if (bytes.size() != file.size()) {
+            m.m_error = QStringLiteral("Não foi possível ler os dados da imagem.");
+            return m;
+        }
+        m.m_heif = HeifPicture::open(bytes, &m.m_error);
+        if (!m.m_heif)
+            return m;
+        m.m_facts = PhotoFactsReader::fromBlocks(m.m_heif->metadata());
+        m.m_format = "heif";
+        m.m_size = m.m_storedSize = m.m_heif->size();
+        return m;
+    }
+
+    // A damaged picture still has its date and camera.
+    if (m.m_kind != PictureContainer::Kind::Other)
+        m.m_facts = PhotoFactsReader::read(file);
+
+    if (PictureContainer::isRaw(m.m_kind, fileType)) {
+        m.m_raw = RawPreview::open(file, m.m_facts.orientation.value_or(1), &m.m_error);
+        if (!m.m_raw)
+            return m;
+        m.m_format = "raw";
+        m.m_orientation = m.m_raw->orientation();
+        m.m_size = m.m_raw->size();
+        m.m_storedSize = Orientation::upright(m.m_size, m.m_orientation);
+        return m;
+    }
+
+    if (!file.seek(0)) {
+        m.m_error = file.errorString();
+        return m;
+    }
     m.m_bmp = readBmpLayout(file, file.size());
     if (!file.seek(0)) {
         m.m_error = file.errorString();
         return m;
     }
     QImageReader reader(&file);
+    // The orientation is the program's to apply, once.
+    reader.setAutoTransform(false);
     m.m_format = reader.format();
-    m.m_size = reader.size();
+    m.m_storedSize = reader.size();
     // Qt reports a top-down bitmap's height as negative.
     if (m.m_bmp && m.m_format == "bmp" && m.m_bmp->width > 0)
-        m.m_size = QSize(m.m_bmp->width, m.m_bmp->height);
-    if (m.m_format.isEmpty() || !m.m_size.isValid() || m.m_size.isEmpty()) {
+        m.m_storedSize = QSize(m.m_bmp->width, m.m_bmp->height);
+    if (m.m_format.isEmpty() || !m.m_storedSize.isValid() || m.m_storedSize.isEmpty()) {
+        m.m_storedSize = QSize();
         m.m_error = readerError(reader, false);
         return m;
     }
+    // Formats with EXIF: JPEG, TIFF, WebP, PNG.
+    if (m.m_kind != PictureContainer::Kind::Other)
+        m.m_orientation = m.m_facts.orientation.value_or(1);
+    m.m_size = Orientation::upright(m.m_storedSize, m.m_orientation);
     // Qt's reader would draw a short file's missing rows as black: a few bytes that claim
     // millions of pixels would then take the memory of a real picture.
     if (m.m_bmp && m.m_format == "bmp" && !m.m_bmp->complete)
@@ -220,11 +273,28 @@ QImage PictureMeasure::decode(const QSize &size, QString *error) const
     };
     if (!isValid())
         return fail(m_error);
+    const QSize wanted = size.isValid() && !size.isEmpty() ? size : m_size;
+    if (m_heif)
+        return m_heif->decode(wanted, error);
+    if (m_raw)
+        return m_raw->decode(wanted, error);
+    // Drawn as stored at the size that is `wanted` once upright, then turned: the scaled
+    // picture is what moves, not the file's.
+    const QImage stored = decodeWithQt(Orientation::upright(wanted, m_orientation), error);
+    return Orientation::apply(stored, m_orientation);
+}
+
+QImage PictureMeasure::decodeWithQt(const QSize &wanted, QString *error) const
+{
+    auto fail = [error](const QString &text) {
+        if (error)
+            *error = text;
+        return QImage();
+    };
     QFile file;
     QString openError;
     if (PictureFile::open(m_path, file, &openError) != PictureFile::Status::Opened)
         return fail(openError);
-    const QSize wanted = size.isValid() && !size.isEmpty() ? size : m_size;
     if (isJpeg()) {
         try {
             return JpegDecoder::decode(file, wanted).image;
@@ -234,12 +304,13 @@ QImage PictureMeasure::decode(const QSize &size, QString *error) const
     }
 
     QImageReader reader(&file, m_format);
-    const bool scale = wanted != m_size;
+    reader.setAutoTransform(false);
+    const bool scale = wanted != m_storedSize;
     const bool readerScales = reader.supportsOption(QImageIOHandler::ScaledSize);
     if (scale && readerScales)
         reader.setScaledSize(wanted);
     // What the read holds: the picture as read (at most 4 bytes a pixel) and its copy.
-    const QSize read = scale && readerScales ? wanted : m_size;
+    const QSize read = scale && readerScales ? wanted : m_storedSize;
     const qint64 bytes
         = 4 * (qint64(read.width()) * read.height() + qint64(wanted.width()) * wanted.height());
     const bool counted = m_bmp && m_format == "bmp" && m_bmp->complete;

@@ -24,6 +24,9 @@ PictureReview::Result PictureReview::examine(
     if (measure.isMissing())
         return result;
     result.outcome = Outcome::NotDrawn;
+    result.facts = measure.facts();
+    result.orientation = measure.orientation();
+    result.fingerprint.fileSize = measure.fileSize();
     if (!measure.isValid()) {
         result.error = measure.errorText();
         return result;

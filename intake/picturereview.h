@@ -1,6 +1,7 @@
 #pragma once
 
 #include "intake/jpegerror.h"
+#include "intake/photofacts.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -35,12 +36,27 @@ public:
         Larger, // drawn; larger than the view: its details are recorded, a thumbnail made
     };
 
+    // What tells a picture's copies from other pictures. Only the file's size is known so
+    // far; the review will hash the bytes it reads (a sample of them for a RAW file, of which
+    // it reads the preview only) and the thumbnail it draws.
+    struct Fingerprint {
+        qint64 fileSize = -1;
+        QByteArray contentHash; // empty until hashed
+        bool contentSampled = false; // the hash covers fixed samples, not every byte
+        std::optional<quint64> perceptualHash; // of the picture as drawn small
+    };
+
     struct Result {
         Outcome outcome = Outcome::Missing;
         QString error;
-        QSize size; // the picture's own
+        QSize size; // the picture's own, as seen upright
         std::optional<int> colorType;
-        QImage view; // the picture as the view draws it
+        // What the file says of the photo: read for every picture examined, also one that
+        // fits the view or cannot be drawn.
+        PhotoFacts facts;
+        int orientation = 1; // the EXIF orientation the view and the thumbnail were turned by
+        Fingerprint fingerprint;
+        QImage view; // the picture as the view draws it, upright
         QByteArray thumbnail; // the thumbnail's JPEG bytes, when made
         std::optional<JpegError> thumbnailError; // why no thumbnail could be made
     };

@@ -8,6 +8,7 @@
 #include "intake/picturepreview.h"
 #include "store/tdados.h"
 #include "store/thumbnailplace.h"
+#include "support/photosamples.h"
 #include "support/picturesamples.h"
 #include "support/testsupport.h"
 #include "widgets/dbcontrols.h"
@@ -215,6 +216,36 @@ private slots:
         QVERIFY(w.enlarge()->isEnabled());
         QCOMPARE(w.status(), QString());
         QCOMPARE(w.stored(id, "Width").toInt(), 2000);
+        QVERIFY(w.prompter.boxes().isEmpty());
+    }
+
+    void aPortraitFromACameraIsShownAndRecordedUpright()
+    {
+        // Stored lying down, as cameras store portraits, with the EXIF orientation to turn it.
+        PreviewWindow w;
+        const qint64 id = w.picture("retrato.jpg", "jpg", qtJpeg(corners(400, 300), 95));
+        QString output;
+        QVERIFY2(exiftool(w.file("retrato.jpg"), { "-Orientation=6" }, &output), qPrintable(output));
+        w.start();
+        w.show(id);
+        QCOMPARE(w.stored(id, "Width").toInt(), 300);
+        QCOMPARE(w.stored(id, "Height").toInt(), 400);
+        const QImage small = w.image1()->pixmap().toImage();
+        QCOMPARE(small.size(), QSize(101, 135));
+        // The stored top-left corner (red) is seen top right, the top-right one (green)
+        // bottom right.
+        QCOMPARE(cornerOf(small, qRgb(255, 0, 0)), 1);
+        QCOMPARE(cornerOf(small, qRgb(0, 255, 0)), 2);
+        const QImage thumbnail(w.thumbnail(id));
+        QCOMPARE(thumbnail.size(), QSize(101, 135));
+        QCOMPARE(cornerOf(thumbnail, qRgb(255, 0, 0)), 1);
+
+        QTest::mouseClick(w.enlarge(), Qt::LeftButton);
+        QVERIFY(w.detailPage("TabSheet9"));
+        const QImage large = w.child<QLabel>("Image2")->pixmap().toImage();
+        QVERIFY(large.height() > large.width());
+        QCOMPARE(cornerOf(large, qRgb(255, 0, 0)), 1);
+        QCOMPARE(cornerOf(large, qRgb(0, 255, 0)), 2);
         QVERIFY(w.prompter.boxes().isEmpty());
     }
 
