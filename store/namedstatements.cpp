@@ -26,7 +26,7 @@ void NamedStatements::bindAll(Prepared &s, const QVariantMap &binds)
             }
         }
         if (it == binds.constEnd())
-            throw DbError(QStringLiteral("No value given for parameter :%1").arg(name));
+            throw DbError(QStringLiteral("Nenhum valor foi dado ao parâmetro :%1.").arg(name));
         s.statement.bind(k + 1, it.value());
     }
 }

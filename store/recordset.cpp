@@ -20,12 +20,12 @@ bool isNullValue(const QVariant &v)
     return !v.isValid() || v.isNull();
 }
 
-const QString notEditing = QStringLiteral("Dataset not in edit or insert mode");
+const QString notEditing = QStringLiteral("O registro não está sendo editado nem incluído.");
 const QString emptyDataset = QStringLiteral("Não há registro para esta operação.");
 const QString closedDataset
     = QStringLiteral("Não é possível realizar esta operação com o banco de dados fechado.");
-const QString rowGone = QStringLiteral("Row cannot be located for updating. Some values may have "
-                                       "been changed since it was last read.");
+const QString rowGone = QStringLiteral("O registro não foi encontrado para ser atualizado: ele foi "
+                                       "alterado ou excluído depois de lido.");
 
 } // namespace
 
@@ -54,7 +54,7 @@ RecordSet::~RecordSet()
 void RecordSet::setTableName(const QString &table)
 {
     if (isOpen())
-        throw DbError(QStringLiteral("Cannot change the table of an open dataset"));
+        throw DbError(QStringLiteral("Não é possível trocar a tabela de um conjunto de registros aberto."));
     m_table = table;
     m_columns = {};
     m_statements.clear();
@@ -86,7 +86,7 @@ void RecordSet::setMaster(RecordSet *master, const QString &masterField, const Q
 {
     m_forward.reset();
     if (master == this)
-        throw DbError(QStringLiteral("A dataset cannot be its own master"));
+        throw DbError(QStringLiteral("Um conjunto de registros não pode ser mestre de si mesmo."));
     if (isOpen())
         checkBrowseMode();
     if (m_master)

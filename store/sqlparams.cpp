@@ -101,7 +101,7 @@ void SqlParams::bind(Statement &statement, const QVariantMap &values) const
             }
         }
         if (it == values.constEnd())
-            throw DbError(QStringLiteral("No value given for parameter :%1").arg(name));
+            throw DbError(QStringLiteral("Nenhum valor foi dado ao parâmetro :%1.").arg(name));
         statement.bind(k + 1, it.value());
     }
 }

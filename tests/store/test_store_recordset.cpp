@@ -287,7 +287,7 @@ private slots:
             rs.setValue("Notes", "x");
             QFAIL("wrote while browsing");
         } catch (const DbError &e) {
-            QCOMPARE(e.message(), QStringLiteral("Dataset not in edit or insert mode"));
+            QCOMPARE(e.message(), QStringLiteral("O registro não está sendo editado nem incluído."));
         }
         QSignalSpy states(&rs, &RecordSet::stateChanged);
         QSignalSpy changed(&rs, &RecordSet::dataChanged);
@@ -331,6 +331,35 @@ private slots:
         QCOMPARE(rs.asString("Name"), QStringLiteral("família"));
         QCOMPARE(raw.scalar("SELECT count(*) FROM Collections WHERE Name = 'nunca'"),
             QStringLiteral("0"));
+    }
+
+    void aRowGoneSinceItWasReadIsToldInPortuguese()
+    {
+        RecordSet rs(*m_conn, "Collections");
+        rs.setSort("Name");
+        rs.open();
+        QVERIFY(rs.locate("RecId", 6));
+        rs.edit();
+        rs.setValue("Name", "Zoológico");
+        RawDb(m_path).exec("DELETE FROM Collections WHERE RecId = 6");
+        const QString gone = QStringLiteral(
+            "O registro não foi encontrado para ser atualizado: ele foi alterado ou excluído "
+            "depois de lido.");
+        try {
+            rs.post();
+            QFAIL("posted a row that is gone");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), gone);
+        }
+        rs.cancel();
+        QVERIFY(rs.locate("RecId", 1));
+        RawDb(m_path).exec("DELETE FROM Collections WHERE RecId = 1");
+        try {
+            rs.deleteRecord();
+            QFAIL("deleted a row that is gone");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), gone);
+        }
     }
 
     void deleteStandsOnTheNextRow()
