@@ -162,8 +162,7 @@ void Startup::wirePicturePreview()
     // The details land in the row being edited only while there is one: a cancel shows the
     // picture again before the editing flags are cleared.
     Preview->editInProgress = [this] {
-        const RecordSet::State state = Dados->TPictures.state();
-        return state == RecordSet::State::Edit || state == RecordSet::State::Insert;
+        return Dados->TPictures.isEditing();
     };
     QObject::connect(
         b, &CatalogBrowser::thumbnailRequested, Preview, &PicturePreview::ShowThumbnail);

@@ -204,8 +204,7 @@ bool TRemeterArquivosFTP::editPending() const
 {
     if (!m_store)
         return false;
-    const RecordSet::State s = m_store->TFTPAccounts.state();
-    return s == RecordSet::State::Edit || s == RecordSet::State::Insert;
+    return m_store->TFTPAccounts.isEditing();
 }
 
 void TRemeterArquivosFTP::setPickerKey(qint64 key)

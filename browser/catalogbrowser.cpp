@@ -20,11 +20,6 @@
 #include <QVBoxLayout>
 
 namespace {
-bool isEditing(const RecordSet &set)
-{
-    return set.state() == RecordSet::State::Edit || set.state() == RecordSet::State::Insert;
-}
-
 using Page = CatalogBrowser::Page;
 
 // The kind of record a page shows (none for the other pages).
@@ -533,7 +528,7 @@ void CatalogBrowser::UpdateControlStates()
     const bool haveStore = d && d->TPictures.isOpen();
     try {
         if (haveStore) {
-            const bool tieChanged = m_positioner->tieCategories(isEditing(d->TPictures));
+            const bool tieChanged = m_positioner->tieCategories(d->TPictures.isEditing());
             const bool follow = isPageVisible(Page::Picture);
             if (follow)
                 m_positioner->followPicture();

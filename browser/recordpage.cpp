@@ -24,8 +24,7 @@ RecordPage::RecordPage(NodeKind kind, const char *objectName, Prompter &prompter
 
 bool RecordPage::isEditing() const
 {
-    return m_set
-        && (m_set->state() == RecordSet::State::Edit || m_set->state() == RecordSet::State::Insert);
+    return m_set && m_set->isEditing();
 }
 
 DBNavigator *RecordPage::makeNavigator(const char *name)

@@ -27,11 +27,6 @@
 
 namespace {
 
-bool isEditing(const RecordSet &set)
-{
-    return set.state() == RecordSet::State::Edit || set.state() == RecordSet::State::Insert;
-}
-
 // The details of a larger picture into the current row: in a transaction of its own when
 // the person is not editing it, else into the edited row, saved with the person's Post.
 void recordDetails(
@@ -54,7 +49,7 @@ void recordDetails(
         if (idle) {
             // Whatever was posted stays; a row left in edit would lock the page.
             try {
-                if (isEditing(pictures))
+                if (pictures.isEditing())
                     pictures.cancel();
                 if (transaction && transaction->active())
                     transaction->commit();

@@ -17,11 +17,6 @@ namespace {
 const QString kName = QStringLiteral("Name");
 const QString kRecId = QStringLiteral("RecId");
 
-bool isEditing(const RecordSet &set)
-{
-    return set.state() == RecordSet::State::Edit || set.state() == RecordSet::State::Insert;
-}
-
 // A picked drive is stored without its trailing delimiter; the root keeps its only one,
 // since an empty unit would be stored as null.
 QString unitOf(QString path)
@@ -186,7 +181,7 @@ void RecordEditor::afterPost(NodeKind page)
 void RecordEditor::BitBtn2Click()
 {
     RecordSet &pictures = m_store.TPictures;
-    if (!isEditing(pictures))
+    if (!pictures.isEditing())
         return;
     try {
         const QString current = pictures.asString(QStringLiteral("FullPath"));
@@ -219,7 +214,7 @@ void RecordEditor::DBLookupComboBox2Click()
     RecordSet &pictures = m_store.TPictures;
     try {
         m_store.TCollections.locate(kRecId, pictures.value(QStringLiteral("Collection")));
-        if (!isEditing(pictures))
+        if (!pictures.isEditing())
             return;
         RecordSet &categories = m_store.TCategories;
         // A collection without categories leaves the picker on no category (key 0), so

@@ -222,7 +222,7 @@ void TOpcoes::FormActivate()
             showError(e.message());
         }
         RecordSet &mail = m_store->TSMTPAccount;
-        if (mail.state() == RecordSet::State::Edit || mail.state() == RecordSet::State::Insert)
+        if (mail.isEditing())
             mail.cancel();
         startMailEdit();
     }
@@ -338,7 +338,7 @@ void TOpcoes::FormClose()
     if (!m_store)
         return;
     RecordSet &mail = m_store->TSMTPAccount;
-    if (mail.state() == RecordSet::State::Edit || mail.state() == RecordSet::State::Insert) {
+    if (mail.isEditing()) {
         try {
             mail.cancel();
         } catch (const DbError &e) {
