@@ -7,7 +7,6 @@
 #include "intake/picturerelink.h"
 #include "intake/storagefordrive.h"
 #include "maintenance/recordtables.h"
-#include "maintenance/recordvalidation.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
 
@@ -33,7 +32,7 @@ RecordEditor::RecordEditor(
       m_browser(browser),
       m_store(store),
       m_prompter(prompter),
-      m_transaction(store.Conexao),
+      m_save(store, prompter),
       m_deletion(store, prompter)
 {
     CatalogBrowser::NavigatorHooks hooks;
@@ -72,7 +71,7 @@ bool RecordEditor::DBNavigatorBeforeAction(NodeKind page, DBNavigator::Button bu
     RecordSet &set = recordtables::recordSetOf(m_store, page);
     switch (button) {
     case DBNavigator::nbEdit:
-        m_transaction.start();
+        m_save.editStarted();
         OldName = set.asString(kName);
         if (page == NodeKind::Category)
             OldCollection = set.asInt(QStringLiteral("Collection"));
@@ -85,11 +84,8 @@ bool RecordEditor::DBNavigatorBeforeAction(NodeKind page, DBNavigator::Button bu
         if (page == NodeKind::Storage)
             set.setValue(QStringLiteral("Unit"), unitOf(m_browser.unitPath()));
         // Checked under the write lock the save then writes under: another process cannot
-        // take the name in between. A refusal lets the lock go before its box shows.
-        m_transaction.beginSave();
-        RecordValidation validation(m_store, m_prompter);
-        validation.setBeforeRefusal([this] { m_transaction.refuseSave(); });
-        return validation.validate(
+        // take the name in between.
+        return m_save.check(
             page, [this, page](const QString &column) { m_browser.focusField(page, column); });
     }
     case DBNavigator::nbDelete: return m_deletion.confirm(page);
@@ -106,7 +102,7 @@ void RecordEditor::DBNavigatorClick(NodeKind page, DBNavigator::Button button)
     case DBNavigator::nbInsert: selection.setInsertInProgress(true); break;
     case DBNavigator::nbEdit: selection.setEditInProgress(true); break;
     case DBNavigator::nbPost: afterPost(page); break;
-    case DBNavigator::nbCancel: try { m_transaction.rollback();
+    case DBNavigator::nbCancel: try { m_save.rollback();
         } catch (const DbError &e) {
             m_prompter.error(e.message());
         }
@@ -131,16 +127,7 @@ void RecordEditor::DBNavigatorClick(NodeKind page, DBNavigator::Button button)
 void RecordEditor::afterPost(NodeKind page)
 {
     SelectionState &selection = m_browser.selection();
-    try {
-        m_transaction.commit();
-    } catch (const DbError &e) {
-        // Nothing of the edit is kept: a transaction left open would swallow what follows.
-        m_prompter.error(e.message());
-        try {
-            m_transaction.rollback();
-            recordtables::recordSetOf(m_store, page).refresh();
-        } catch (const DbError &) {
-        }
+    if (!m_save.commit(page)) {
         selection.setInsertInProgress(false);
         selection.setEditInProgress(false);
         return;
@@ -200,7 +187,7 @@ void RecordEditor::BitBtn2Click()
             [&file] { return DriveList::displayName(driveOfPath(QFileInfo(file).absolutePath())); },
             [this, navigatorEdit] {
                 if (navigatorEdit)
-                    m_transaction.beginNow();
+                    m_save.beforeWrite();
             });
         if (LoadPicture)
             LoadPicture();

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "browser/nodekind.h"
-#include "maintenance/edittransaction.h"
 #include "maintenance/recorddeletion.h"
+#include "maintenance/recordsave.h"
 #include "widgets/dbcontrols.h"
 
 #include <QObject>
@@ -43,7 +43,7 @@ private:
     CatalogBrowser &m_browser;
     TDados &m_store;
     Prompter &m_prompter;
-    EditTransaction m_transaction;
+    RecordSave m_save;
     RecordDeletion m_deletion;
     QString OldName;
     qint64 OldCollection = 0;
