@@ -3,7 +3,6 @@
 #include "batch/ftpaccount.h"
 #include "batch/ftpsend.h"
 #include "batch/tviewlog.h"
-#include "core/controlescape.h"
 #include "core/eventpump.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
@@ -299,34 +298,30 @@ void TRemeterArquivosFTP::AnyChange()
 
 bool TRemeterArquivosFTP::checkAccount()
 {
-    const auto refuse = [this](QWidget *control, const QString &text) {
-        control->setFocus();
-        if (m_prompter) {
-            m_prompter->beep();
-            m_prompter->error(text);
-        }
-        return false;
-    };
-    const auto blank = [](const DBEdit *e) { return e->text().trimmed().isEmpty(); };
-    if (blank(m_profile))
-        return refuse(m_profile, QStringLiteral("Nome inválido!"));
-    if (blank(m_host) || hasControlCharacters(m_host->text()))
-        return refuse(m_host, QStringLiteral("Servidor inválido!"));
-    if (portNumber(m_port->text()) == 0)
-        return refuse(m_port, QStringLiteral("Porta inválida!"));
-    if (blank(m_user) || hasControlCharacters(m_user->text()))
-        return refuse(m_user, QStringLiteral("Usuário inválido!"));
-    if (hasControlCharacters(m_password->text()))
-        return refuse(m_password, QStringLiteral("Senha inválida!"));
-    const bool proxy = m_proxy->isChecked();
-    if ((proxy && blank(m_proxyServer)) || hasControlCharacters(m_proxyServer->text()))
-        return refuse(m_proxyServer, QStringLiteral("Servidor Proxy inválido!"));
-    // A port that is not a number is refused even when the proxy is not used.
-    if ((proxy || !blank(m_proxyPort)) && portNumber(m_proxyPort->text()) == 0)
-        return refuse(m_proxyPort, QStringLiteral("Porta Proxy inválida!"));
-    if (hasControlCharacters(m_directory->text()))
-        return refuse(m_directory, QStringLiteral("Diretório inválido!"));
-    return true;
+    FtpAccount typed;
+    typed.host = m_host->text();
+    typed.port = m_port->text();
+    typed.userId = m_user->text();
+    typed.password = m_password->text();
+    typed.useProxyServer = m_proxy->isChecked();
+    typed.proxyServer = m_proxyServer->text();
+    typed.proxyPort = m_proxyPort->text();
+    typed.directory = m_directory->text();
+    const FtpFault fault = typed.saveFault(m_profile->text());
+    if (fault.field == FtpField::None)
+        return true;
+    const std::pair<FtpField, QWidget *> controls[] = { { FtpField::Profile, m_profile },
+        { FtpField::Host, m_host }, { FtpField::Port, m_port }, { FtpField::UserId, m_user },
+        { FtpField::Password, m_password }, { FtpField::ProxyServer, m_proxyServer },
+        { FtpField::ProxyPort, m_proxyPort }, { FtpField::Directory, m_directory } };
+    for (const auto &[field, control] : controls)
+        if (field == fault.field)
+            control->setFocus();
+    if (m_prompter) {
+        m_prompter->beep();
+        m_prompter->error(fault.text);
+    }
+    return false;
 }
 
 void TRemeterArquivosFTP::BitBtn1Click()
