@@ -1,10 +1,9 @@
 #include "batch/tmudarcolecaocategoria.h"
 
 #include "batch/movepictures.h"
-#include "core/namecollation.h"
+#include "browser/lookuplists.h"
 #include "core/prompter.h"
 #include "store/dberror.h"
-#include "store/query.h"
 #include "store/tdados.h"
 
 #include <QComboBox>
@@ -15,8 +14,6 @@
 #include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
-
-#include <algorithm>
 
 namespace {
 
@@ -143,24 +140,9 @@ void TMudarColecaoCategoria::done(int result)
 
 void TMudarColecaoCategoria::fillCollections()
 {
-    struct Row {
-        qint64 key;
-        QString name;
-    };
-    QList<Row> rows;
-    Query q(m_store->Conexao);
-    q.setSql(QStringLiteral("SELECT RecId, Name FROM Collections"));
-    q.open();
-    while (q.isOpen() && !q.eof()) {
-        rows.append({ q.asInt(kRecId), q.asString(QStringLiteral("Name")) });
-        q.next();
-    }
-    q.close();
-    std::stable_sort(rows.begin(), rows.end(),
-        [](const Row &a, const Row &b) { return NameCollation::lessThan(a.name, b.name); });
     m_collection->clear();
-    for (const Row &r : std::as_const(rows))
-        m_collection->addItem(r.name, r.key);
+    for (const LookupItem &item : LookupLists::collections(m_store->Conexao))
+        m_collection->addItem(item.text, item.key.toLongLong());
     m_collection->setCurrentIndex(-1);
 }
 

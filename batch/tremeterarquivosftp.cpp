@@ -3,15 +3,14 @@
 #include "batch/ftpaccount.h"
 #include "batch/ftpsend.h"
 #include "batch/tviewlog.h"
+#include "browser/lookuplists.h"
 #include "core/eventpump.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
 #include "store/dberror.h"
-#include "store/query.h"
 #include "store/tdados.h"
 #include "widgets/dbcontrols.h"
 
-#include <QCollator>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -209,29 +208,17 @@ bool TRemeterArquivosFTP::editPending() const
 void TRemeterArquivosFTP::setPickerKey(qint64 key)
 {
     m_pickerKey = key;
-    QList<std::pair<QString, qint64>> rows;
+    QList<LookupItem> accounts;
     if (m_store && m_store->connected()) {
         try {
-            Query q(m_store->Conexao);
-            q.setSql(QStringLiteral("SELECT RecId, Profile FROM FTPAccounts"));
-            q.open();
-            while (!q.eof()) {
-                rows.append(
-                    { q.asString(QStringLiteral("Profile")), q.asInt(QStringLiteral("RecId")) });
-                q.next();
-            }
-            q.close();
+            accounts = LookupLists::ftpAccounts(m_store->Conexao);
         } catch (const DbError &) {
-            // The list stays as the catalogue let it be read.
+            // A list that cannot be read stays empty, as every picker's.
         }
     }
-    QCollator collator(QLocale(QLocale::Portuguese, QLocale::Brazil));
-    std::stable_sort(rows.begin(), rows.end(), [&collator](const auto &a, const auto &b) {
-        return collator.compare(a.first, b.first) < 0;
-    });
     m_picker->clear();
-    for (const auto &[profile, id] : rows)
-        m_picker->addItem(profile, id);
+    for (const LookupItem &account : std::as_const(accounts))
+        m_picker->addItem(account.text, account.key.toLongLong());
     m_picker->setCurrentIndex(key ? m_picker->findData(key) : -1);
 }
 

@@ -1,11 +1,12 @@
 #include "intake/trastreamento.h"
 
-#include "store/dberror.h"
-#include "intake/drivepicker.h"
+#include "browser/lookuplists.h"
 #include "core/eventpump.h"
-#include "intake/folderscan.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
+#include "intake/drivepicker.h"
+#include "intake/folderscan.h"
+#include "store/dberror.h"
 #include "store/query.h"
 #include "store/tdados.h"
 
@@ -243,15 +244,8 @@ void TRastreamento::showError(const QString &message)
 void TRastreamento::fillCollections()
 {
     DBLookupComboBox1->clear();
-    Query query(m_store->Conexao);
-    query.setSql(QStringLiteral("SELECT RecId, Name FROM Collections ORDER BY Name, RecId"));
-    query.open();
-    while (!query.eof()) {
-        DBLookupComboBox1->addItem(
-            query.asString(QStringLiteral("Name")), query.asInt(QStringLiteral("RecId")));
-        query.next();
-    }
-    query.close();
+    for (const LookupItem &item : LookupLists::collections(m_store->Conexao))
+        DBLookupComboBox1->addItem(item.text, item.key.toLongLong());
     DBLookupComboBox1->setCurrentIndex(-1);
 }
 

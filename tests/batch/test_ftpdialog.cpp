@@ -334,6 +334,23 @@ private slots:
         storetest_rows(d, QString());
     }
 
+    void profilesAreListedInNameOrderLikeEveryPicker()
+    {
+        Dialog d;
+        for (const char *profile : { "~Arquivo", "abelha", "_teste", "Ábaco", "[Backup]" })
+            d.f.catalog.exec(QStringLiteral("INSERT INTO FTPAccounts (Profile, Host, Port, UserID) "
+                                            "VALUES (:P, 'h', 21, 'u')"),
+                { { "P", QString::fromUtf8(profile) } });
+        d.f.store.TFTPAccounts.refresh();
+        QStringList shown;
+        d.run([&] {
+            auto *picker = d.child<QComboBox>("DBLookupComboBox1");
+            for (int i = 0; i < picker->count(); ++i)
+                shown << picker->itemText(i);
+        });
+        QCOMPARE(shown, QStringList({ "[Backup]", "_teste", "Ábaco", "abelha", "~Arquivo" }));
+    }
+
 private:
     // The FTPAccounts rows, fields joined by "|", read through a connection of its own.
     static void storetest_rows(Dialog &d, const QString &expected)
