@@ -3,9 +3,9 @@
 #include "core/programpaths.h"
 #include "core/prompter.h"
 #include "options/databaselocation.h"
+#include "options/optionrows.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
-#include "store/transaction.h"
 #include "widgets/dbcontrols.h"
 
 #include <QFileInfo>
@@ -18,7 +18,6 @@
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <memory>
 
 namespace {
 
@@ -248,53 +247,18 @@ void TOpcoes::BitBtn3Click()
 {
     if (!isVisible() || !m_store)
         return;
-    // One short write transaction for the rows; the lock lasts only while they are written.
-    std::unique_ptr<Transaction> transaction;
-    if (m_formatsChanged || m_mailChanged) {
-        try {
-            transaction = std::make_unique<Transaction>(m_store->Conexao);
-        } catch (const DbError &e) {
-            showError(e.message());
-        }
-    }
-    if (transaction && m_formatsChanged) {
-        RecordSet &formats = m_store->TFormats;
-        for (int i = 0; i < m_formats->count() && i < m_formatKeys.size(); ++i) {
-            try {
-                if (formats.locate(QStringLiteral("Extension"), m_formatKeys[i], true)) {
-                    formats.edit();
-                    formats.setValue(
-                        QStringLiteral("Used"), m_formats->item(i)->checkState() == Qt::Checked);
-                    formats.post();
-                }
-            } catch (const DbError &e) {
-                if (formats.state() == RecordSet::State::Edit)
-                    formats.cancel();
-                showError(e.message());
-            }
-        }
-    }
-    if (transaction && m_mailChanged) {
-        try {
-            m_store->TSMTPAccount.post();
-        } catch (const DbError &e) {
-            showError(e.message());
-        }
-    }
-    if (transaction) {
-        try {
-            transaction->commit();
-        } catch (const DbError &e) {
-            showError(e.message());
-        }
-    }
+    QList<FormatUse> formats;
+    for (int i = 0; m_formatsChanged && i < m_formats->count() && i < m_formatKeys.size(); ++i)
+        formats.append({ m_formatKeys[i], m_formats->item(i)->checkState() == Qt::Checked });
+    const bool written = m_prompter && saveOptionRows(*m_store, *m_prompter,
+        m_formatsChanged ? &formats : nullptr, m_mailChanged);
     if (m_databaseChanged) {
         const QString error = saveDatabaseLocation(m_store->paths(), m_databasePath->text());
         if (!error.isEmpty())
             showError(error);
     }
     // What was written is no longer a change; a group whose write failed stays marked.
-    if (transaction || !(m_formatsChanged || m_mailChanged)) {
+    if (written) {
         m_formatsChanged = false;
         m_mailChanged = false;
     }
