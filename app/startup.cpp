@@ -71,28 +71,26 @@ void Startup::createWindows()
     creationOrder << Rastreamento->objectName();
     Opcoes = std::make_unique<TOpcoes>(Abertura.get());
     creationOrder << Opcoes->objectName();
-    BatchProcess = std::make_unique<TBatchProcess>(Abertura.get());
+    BatchProcess = std::make_unique<TBatchProcess>(*Dados, *m_prompter, Abertura.get());
     creationOrder << BatchProcess->objectName();
-    MudarColecaoCategoria = std::make_unique<TMudarColecaoCategoria>(Abertura.get());
+    MudarColecaoCategoria
+        = std::make_unique<TMudarColecaoCategoria>(*Dados, *m_prompter, Abertura.get());
     creationOrder << MudarColecaoCategoria->objectName();
-    RemeterArquivosFTP = std::make_unique<TRemeterArquivosFTP>(Abertura.get());
+    RemeterArquivosFTP
+        = std::make_unique<TRemeterArquivosFTP>(*Dados, *m_prompter, eventLog, Abertura.get());
     creationOrder << RemeterArquivosFTP->objectName();
-    RemeterArquivosEmail = std::make_unique<TRemeterArquivosEmail>(Abertura.get());
+    RemeterArquivosEmail
+        = std::make_unique<TRemeterArquivosEmail>(*Dados, *m_prompter, eventLog, Abertura.get());
     creationOrder << RemeterArquivosEmail->objectName();
-    CopiarArquivosCD = std::make_unique<TCopiarArquivosCD>(Abertura.get());
+    CopiarArquivosCD
+        = std::make_unique<TCopiarArquivosCD>(*Dados, *m_prompter, eventLog, Abertura.get());
     creationOrder << CopiarArquivosCD->objectName();
-    ViewLog = std::make_unique<TViewLog>(Abertura.get());
+    ViewLog = std::make_unique<TViewLog>(eventLog, Abertura.get());
     creationOrder << ViewLog->objectName();
 
     Abertura->setStore(Dados.get());
     Opcoes->setStore(Dados.get());
     Opcoes->setPrompter(m_prompter);
-    RemeterArquivosFTP->setStore(Dados.get());
-    RemeterArquivosFTP->setPrompter(m_prompter);
-    RemeterArquivosFTP->setLogWindow(ViewLog.get());
-    RemeterArquivosEmail->setStore(Dados.get());
-    RemeterArquivosEmail->setPrompter(m_prompter);
-    RemeterArquivosEmail->setLogWindow(ViewLog.get());
     wireBatch();
     Rastreamento->setStore(Dados.get());
     Rastreamento->setPrompter(m_prompter);
@@ -118,25 +116,15 @@ void Startup::createWindows()
 // The batch dialog, its four operation dialogs and the main window's batch.
 void Startup::wireBatch()
 {
-    MudarColecaoCategoria->setStore(Dados.get());
-    MudarColecaoCategoria->setPrompter(m_prompter);
-    CopiarArquivosCD->setStore(Dados.get());
-    CopiarArquivosCD->setPrompter(m_prompter);
-    CopiarArquivosCD->setLogWindow(ViewLog.get());
-    BatchProcess->setStore(Dados.get());
-    BatchProcess->setPrompter(m_prompter);
     using Button = TBatchProcess::OperationButton;
-    const auto keysOf = [](auto *dialog) {
-        return [dialog](const PictureKeys &keys) { dialog->setSelectedKeys(keys); };
-    };
-    BatchProcess->setOperation(Button::ChangeCollection,
-        { MudarColecaoCategoria.get(), keysOf(MudarColecaoCategoria.get()) });
-    BatchProcess->setOperation(
-        Button::Ftp, { RemeterArquivosFTP.get(), keysOf(RemeterArquivosFTP.get()) });
-    BatchProcess->setOperation(
-        Button::Email, { RemeterArquivosEmail.get(), keysOf(RemeterArquivosEmail.get()) });
-    BatchProcess->setOperation(
-        Button::Copy, { CopiarArquivosCD.get(), keysOf(CopiarArquivosCD.get()) });
+    BatchProcess->setOperation(Button::ChangeCollection, *MudarColecaoCategoria);
+    BatchProcess->setOperation(Button::Ftp, *RemeterArquivosFTP);
+    BatchProcess->setOperation(Button::Email, *RemeterArquivosEmail);
+    BatchProcess->setOperation(Button::Copy, *CopiarArquivosCD);
+    for (TransferDialog *transfer : std::initializer_list<TransferDialog *> {
+             RemeterArquivosFTP.get(), RemeterArquivosEmail.get(), CopiarArquivosCD.get() })
+        QObject::connect(
+            transfer, &TransferDialog::showLogRequested, ViewLog.get(), &TViewLog::ShowLog);
     auto *batch = new BatchController(
         Abertura->BatchList, Abertura->browser(), *BatchProcess, *m_prompter, Abertura.get());
     batch->LoadTrees = [this] { Abertura->LoadTrees(); };

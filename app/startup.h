@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batch/eventlog.h"
 #include "core/programpaths.h"
 #include "widgets/messageboxprompter.h"
 
@@ -34,6 +35,8 @@ public:
 
     ProgramPaths paths;
     QStringList creationOrder; // objectName of each window, as created
+    // The program's one event log: the transfer dialogs write it, the log window shows it.
+    EventLog eventLog;
 
     std::unique_ptr<TSplash> splash;
     std::unique_ptr<TAbertura> Abertura;
