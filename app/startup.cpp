@@ -67,9 +67,9 @@ void Startup::createWindows()
     creationOrder << Abertura->objectName();
     Dados = std::make_unique<TDados>(paths, *m_prompter);
     creationOrder << Dados->objectName();
-    Rastreamento = std::make_unique<TRastreamento>(Abertura.get());
+    Rastreamento = std::make_unique<TRastreamento>(*Dados, *m_prompter, Abertura.get());
     creationOrder << Rastreamento->objectName();
-    Opcoes = std::make_unique<TOpcoes>(Abertura.get());
+    Opcoes = std::make_unique<TOpcoes>(*Dados, *m_prompter, Abertura.get());
     creationOrder << Opcoes->objectName();
     BatchProcess = std::make_unique<TBatchProcess>(*Dados, *m_prompter, Abertura.get());
     creationOrder << BatchProcess->objectName();
@@ -89,14 +89,10 @@ void Startup::createWindows()
     creationOrder << ViewLog->objectName();
 
     Abertura->setStore(Dados.get());
-    Opcoes->setStore(Dados.get());
-    Opcoes->setPrompter(m_prompter);
     wireBatch();
-    Rastreamento->setStore(Dados.get());
-    Rastreamento->setPrompter(m_prompter);
     CatalogBrowser &browser = Abertura->browser();
-    Rastreamento->setTreesCurrent
-        = [&browser](bool current) { browser.selection().setTreesCurrent(current); };
+    QObject::connect(Rastreamento.get(), &TRastreamento::treesCurrentChanged, &browser,
+        [&browser](bool current) { browser.selection().setTreesCurrent(current); });
     QObject::connect(&browser, &CatalogBrowser::scanRequested, Rastreamento.get(),
         [this] { Rastreamento->exec(); });
     wirePicturePreview();
