@@ -11,6 +11,7 @@
 #include "batch/tviewlog.h"
 #include "browser/catalogbrowser.h"
 #include "core/appconstants.h"
+#include "core/errorboundary.h"
 #include "core/qttranslation.h"
 #include "intake/picturefilter.h"
 #include "intake/picturepreview.h"
@@ -18,14 +19,12 @@
 #include "maintenance/browserqueries.h"
 #include "maintenance/recordeditor.h"
 #include "options/topcoes.h"
-#include "store/dberror.h"
 #include "store/tdados.h"
 
 #include <QApplication>
-#include <QPushButton>
 
-Startup::Startup(const ProgramPaths &p, Prompter *prompter)
-    : paths(p), m_prompter(prompter ? prompter : &m_boxes)
+Startup::Startup(const ProgramPaths &p, Prompter *prompter, DesktopShell *desktop)
+    : paths(p), m_prompter(prompter ? prompter : &m_boxes), m_desktop(desktop ? desktop : &m_system)
 {
     // Qt's own dialogs and buttons speak Portuguese like the rest of the program.
     installQtTranslation();
@@ -62,7 +61,7 @@ void Startup::createWindows()
 
     QApplication::setApplicationName(appconst::ApplicationTitle);
 
-    Abertura = std::make_unique<TAbertura>(paths, *m_prompter);
+    Abertura = std::make_unique<TAbertura>(paths, *m_prompter, *m_desktop);
     m_boxes.setParent(Abertura.get());
     creationOrder << Abertura->objectName();
     Dados = std::make_unique<TDados>(paths, *m_prompter);
@@ -88,25 +87,26 @@ void Startup::createWindows()
     ViewLog = std::make_unique<TViewLog>(eventLog, Abertura.get());
     creationOrder << ViewLog->objectName();
 
-    Abertura->setStore(Dados.get());
+    Abertura->setStore(*Dados);
     wireBatch();
     CatalogBrowser &browser = Abertura->browser();
     QObject::connect(Rastreamento.get(), &TRastreamento::treesCurrentChanged, &browser,
         [&browser](bool current) { browser.selection().setTreesCurrent(current); });
     QObject::connect(&browser, &CatalogBrowser::scanRequested, Rastreamento.get(),
-        [this] { Rastreamento->exec(); });
+        guarded(*m_prompter, [this] { Rastreamento->exec(); }));
     wirePicturePreview();
     Editor = new RecordEditor(browser, *Dados, *m_prompter, Abertura.get());
-    Editor->LoadPicture = [this] { Preview->LoadPicture(); };
+    QObject::connect(Editor, &RecordEditor::LoadPicture, Preview,
+        guarded(*m_prompter, [this] { Preview->LoadPicture(); }));
     // The search and the statistics grids; owned by the main window, whose queries they are.
     new BrowserQueries(browser, *Dados, *m_prompter, Abertura.get());
-    Abertura->setSplash(splash.get());
-    Abertura->setOptionsDialog(Opcoes.get());
-    Abertura->onEndProgram = [this] {
+    Abertura->setSplash(*splash);
+    Abertura->setOptionsDialog(*Opcoes);
+    QObject::connect(Abertura.get(), &TAbertura::endProgramRequested, Abertura.get(), [this] {
         m_endRequested = true;
         Abertura->close();
         QCoreApplication::exit(1);
-    };
+    });
 }
 
 // The batch dialog, its four operation dialogs and the main window's batch.
@@ -121,46 +121,37 @@ void Startup::wireBatch()
              RemeterArquivosFTP.get(), RemeterArquivosEmail.get(), CopiarArquivosCD.get() })
         QObject::connect(
             transfer, &TransferDialog::showLogRequested, ViewLog.get(), &TViewLog::ShowLog);
-    auto *batch = new BatchController(
-        Abertura->BatchList, Abertura->browser(), *BatchProcess, *m_prompter, Abertura.get());
-    batch->LoadTrees = [this] { Abertura->LoadTrees(); };
+    Abertura->setBatchDialog(*BatchProcess);
 }
 
 // The picture page's preview, the enlarge button and the open-picture dialog's filter.
 void Startup::wirePicturePreview()
 {
     CatalogBrowser *b = &Abertura->browser();
-    const PreviewWidgets widgets = b->previewWidgets();
-    PicturePreview::Controls controls;
-    controls.PageControl3 = widgets.thumbnailTabs;
-    controls.Image1 = widgets.image;
-    controls.WebBrowser1 = widgets.webView;
-    controls.BitBtn1 = widgets.enlargeButton;
-    controls.PageControl2 = widgets.detailPages;
-    controls.TabSheet9 = widgets.imageEnlargementPage;
-    controls.TabSheet10 = widgets.webEnlargementPage;
-    controls.Image2 = widgets.imageEnlargement;
-    controls.WebBrowser2 = widgets.webEnlargement;
-    Preview = new PicturePreview(controls, *Dados, *m_prompter, Abertura.get());
-    Preview->setStatusText = [this](const QString &text) { Abertura->setPanelText(1, text); };
-    // The details land in the row being edited only while there is one: a cancel shows the
-    // picture again before the editing flags are cleared.
-    Preview->editInProgress = [this] {
-        return Dados->TPictures.isEditing();
-    };
+    Prompter &prompter = *m_prompter;
+    Preview = new PicturePreview(
+        *Dados, prompter, *m_desktop, b->thumbnailViewSize(), Abertura.get());
+    QObject::connect(Preview, &PicturePreview::statusTextChanged, Abertura.get(),
+        [this](const QString &text) { Abertura->setPanelText(1, text); });
     QObject::connect(
-        b, &CatalogBrowser::thumbnailRequested, Preview, &PicturePreview::ShowThumbnail);
+        Preview, &PicturePreview::smallPreviewCleared, b, &CatalogBrowser::clearSmallPreview);
     QObject::connect(
-        b, &CatalogBrowser::thumbnailCleared, Preview, &PicturePreview::clearThumbnail);
+        Preview, &PicturePreview::smallPreviewShown, b, &CatalogBrowser::showSmallPreview);
     QObject::connect(
-        widgets.enlargeButton, &QPushButton::clicked, Preview, &PicturePreview::BitBtn1Click);
-    Abertura->BuildPictureFilter = [this, b] {
-        try {
-            b->setOpenPictureFilter(PictureFilter::build(Dados->Conexao));
-        } catch (const DbError &e) {
-            m_prompter->error(e.message());
-        }
-    };
+        Preview, &PicturePreview::enlargeButtonChanged, b, &CatalogBrowser::setEnlargeButton);
+    QObject::connect(
+        Preview, &PicturePreview::enlargementShown, b, &CatalogBrowser::showEnlargement);
+    QObject::connect(
+        Preview, &PicturePreview::enlargementHidden, b, &CatalogBrowser::hideEnlargement);
+    QObject::connect(b, &CatalogBrowser::thumbnailRequested, Preview,
+        guarded(prompter, [this] { Preview->ShowThumbnail(); }));
+    QObject::connect(b, &CatalogBrowser::thumbnailCleared, Preview,
+        guarded(prompter, [this] { Preview->clearThumbnail(); }));
+    QObject::connect(b, &CatalogBrowser::enlargeRequested, Preview,
+        guarded(prompter, [this](const QSize &box) { Preview->BitBtn1Click(box); }));
+    // A filter that cannot be read leaves the last one; the loading goes on to the trees.
+    QObject::connect(Abertura.get(), &TAbertura::BuildPictureFilter, b,
+        guarded(prompter, [this, b] { b->setOpenPictureFilter(PictureFilter::build(Dados->Conexao)); }));
 }
 
 int Startup::run()

@@ -3,6 +3,7 @@
 #include "batch/eventlog.h"
 #include "core/programpaths.h"
 #include "widgets/messageboxprompter.h"
+#include "widgets/systemdesktopshell.h"
 
 #include <QStringList>
 #include <memory>
@@ -25,8 +26,10 @@ class Prompter;
 // The start-up sequence: splash, every window once in a fixed order, the message loop.
 class Startup {
 public:
-    // With no prompter given, the program's message boxes are used.
-    explicit Startup(const ProgramPaths &paths, Prompter *prompter = nullptr);
+    // With no prompter given, the program's message boxes are used; with no desktop, the
+    // desktop's own default applications.
+    explicit Startup(
+        const ProgramPaths &paths, Prompter *prompter = nullptr, DesktopShell *desktop = nullptr);
     ~Startup();
 
     // Shows the splash and creates every window; run() then shows the main window.
@@ -62,5 +65,7 @@ private:
 
     MessageBoxPrompter m_boxes;
     Prompter *m_prompter;
+    SystemDesktopShell m_system;
+    DesktopShell *m_desktop;
     bool m_endRequested = false;
 };

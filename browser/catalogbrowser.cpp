@@ -14,8 +14,11 @@
 #include "store/dberror.h"
 #include "store/tdados.h"
 #include "widgets/pagecontrol.h"
+#include "widgets/pictureview.h"
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -108,12 +111,13 @@ void CatalogBrowser::buildPages()
             [this, kind](DBNavigator::Button b) { navigatorAfter(kind, b); });
         m_pages->addPage(page, QStringLiteral("Detalhes"));
     }
-    auto enlargement = [this](const char *pageName, const char *viewName, QLabel *&view) {
+    auto enlargement = [this](const char *pageName, const char *viewName, PictureView *&view) {
         auto *page = new QWidget;
         page->setObjectName(QString::fromLatin1(pageName));
-        view = new QLabel(page);
+        view = new PictureView(page);
         view->setObjectName(QString::fromLatin1(viewName));
         view->setAlignment(Qt::AlignCenter);
+        view->setFitting(true);
         (new QVBoxLayout(page))->addWidget(view);
         m_pages->addPage(page, QStringLiteral("Ampliação"));
         return page;
@@ -129,6 +133,13 @@ void CatalogBrowser::buildPages()
         &CatalogBrowser::locateFileRequested);
     connect(m_picturePage, &PicturePage::collectionPicked, this,
         &CatalogBrowser::pictureCollectionPicked);
+    connect(m_picturePage, &PicturePage::enlargeClicked, this, [this] {
+        const QScreen *screen = m_imageEnlargement->screen();
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        const QSize box = screen ? screen->availableSize() : QSize(1920, 1080);
+        emit enlargeRequested(box.expandedTo(m_imageEnlargement->size()).expandedTo(QSize(1, 1)));
+    });
 }
 
 QList<RecordPage *> CatalogBrowser::recordPages() const
@@ -323,16 +334,43 @@ QString CatalogBrowser::unitPath() const
     return m_storagePage->unitPath();
 }
 
-PreviewWidgets CatalogBrowser::previewWidgets() const
+QSize CatalogBrowser::thumbnailViewSize() const
 {
-    PreviewWidgets widgets;
-    m_picturePage->fillPreviewWidgets(widgets);
-    widgets.detailPages = m_pages;
-    widgets.imageEnlargementPage = m_imageEnlargementPage;
-    widgets.webEnlargementPage = m_webEnlargementPage;
-    widgets.imageEnlargement = m_imageEnlargement;
-    widgets.webEnlargement = m_webEnlargement;
-    return widgets;
+    return m_picturePage->previewSize();
+}
+
+void CatalogBrowser::clearSmallPreview()
+{
+    m_picturePage->clearPreview();
+}
+
+void CatalogBrowser::showSmallPreview(PreviewTab tab, const PreviewPicture &picture)
+{
+    m_picturePage->showPreview(tab, picture);
+}
+
+void CatalogBrowser::setEnlargeButton(const QString &caption)
+{
+    m_picturePage->setEnlargeButton(caption);
+}
+
+void CatalogBrowser::showEnlargement(PreviewTab page, const PreviewPicture &picture)
+{
+    const Page shown = page == PreviewTab::Web ? Page::WebEnlargement : Page::ImageEnlargement;
+    PictureView *view = page == PreviewTab::Web ? m_webEnlargement : m_imageEnlargement;
+    setPageVisible(shown, true);
+    if (!picture.movie.isEmpty())
+        view->showMovie(picture.movie, picture.movieSize);
+    else
+        view->showImage(picture.image);
+    setActivePage(shown);
+}
+
+void CatalogBrowser::hideEnlargement(PreviewTab page)
+{
+    const bool web = page == PreviewTab::Web;
+    setPageVisible(web ? Page::WebEnlargement : Page::ImageEnlargement, false);
+    (web ? m_webEnlargement : m_imageEnlargement)->clearPicture();
 }
 
 bool CatalogBrowser::navigatorBefore(NodeKind page, DBNavigator::Button button)

@@ -189,8 +189,7 @@ void RecordEditor::BitBtn2Click()
                 if (navigatorEdit)
                     m_save.beforeWrite();
             });
-        if (LoadPicture)
-            LoadPicture();
+        emit LoadPicture();
     } catch (const DbError &e) {
         m_prompter.error(e.message());
     }

@@ -7,7 +7,6 @@
 
 #include <QObject>
 #include <QString>
-#include <functional>
 
 class CatalogBrowser;
 class Prompter;
@@ -32,8 +31,10 @@ public:
     // A collection chosen in the picture page's picker.
     void DBLookupComboBox2Click();
 
-    // Shows the picture of the current row (the picture preview's LoadPicture).
-    std::function<void()> LoadPicture;
+signals:
+    // "Localizar" gave the current row another file: its picture is to be shown (the
+    // picture preview's LoadPicture).
+    void LoadPicture();
 
 private:
     bool DBNavigatorBeforeAction(NodeKind page, DBNavigator::Button button);
