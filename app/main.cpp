@@ -6,6 +6,6 @@ int main(int argc, char **argv)
 {
     QuillomarApplication app(argc, argv);
     Startup startup(ProgramPaths::forRunningProgram());
-    app.setErrorDisplay(startup.prompter());
+    app.setErrorDisplay(&startup.prompter());
     return startup.run();
 }

@@ -13,8 +13,8 @@ public:
     QuillomarApplication(int &argc, char **argv);
     ~QuillomarApplication() override;
 
-    // Where the failures are shown; the program's message boxes until set.
-    void setErrorDisplay(Prompter &prompter) { m_prompter = &prompter; }
+    // Where the failures are shown; the program's message boxes when none is given.
+    void setErrorDisplay(Prompter *prompter) { m_prompter = prompter; }
 
     bool notify(QObject *receiver, QEvent *event) override;
 

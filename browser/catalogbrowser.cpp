@@ -8,6 +8,7 @@
 #include "browser/storagepage.h"
 #include "browser/storepositioner.h"
 #include "browser/treeloader.h"
+#include "core/errorboundary.h"
 #include "core/eventpump.h"
 #include "core/prompter.h"
 #include "store/connection.h"
@@ -61,7 +62,8 @@ CatalogBrowser::CatalogBrowser(Prompter &prompter, QWidget *parent)
     m_toolBar = new CatalogToolBar(this);
     layout->addWidget(m_toolBar);
     connect(m_toolBar, &CatalogToolBar::insertRequested, this, &CatalogBrowser::insertRequested);
-    connect(m_toolBar, &CatalogToolBar::scanClicked, this, &CatalogBrowser::ToolButton2Click);
+    connect(m_toolBar, &CatalogToolBar::scanClicked, this,
+        guarded(prompter, [this] { ToolButton2Click(); }));
     connect(m_toolBar, &CatalogToolBar::searchClicked, this, &CatalogBrowser::searchRequested);
     connect(m_toolBar, &CatalogToolBar::batchClicked, this, &CatalogBrowser::batchRequested);
     auto *splitter = new QSplitter(Qt::Horizontal, this);
@@ -76,16 +78,21 @@ CatalogBrowser::CatalogBrowser(Prompter &prompter, QWidget *parent)
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({ 260, 540 });
 
-    connect(m_trees, &TreePane::nodeActivated, this, [this](TreePane::Tree tree) {
-        TreeViewClick(
-            tree == TreePane::Tree::Location ? Sender::LocationTree : Sender::OrganisationTree);
-    });
-    connect(m_trees, &TreePane::tabChosen, this, &CatalogBrowser::PageControl1Change);
-    connect(m_trees, &TreePane::contextMenuOpening, this, &CatalogBrowser::contextMenuOpening);
-    connect(m_trees, &TreePane::selectionCleared, this, [this] { TreeViewClick(Sender::Other); });
+    connect(m_trees, &TreePane::nodeActivated, this,
+        guarded(prompter, [this](TreePane::Tree tree) {
+            TreeViewClick(
+                tree == TreePane::Tree::Location ? Sender::LocationTree : Sender::OrganisationTree);
+        }));
+    connect(m_trees, &TreePane::tabChosen, this,
+        guarded(prompter, [this](TreePane::Tree tree) { PageControl1Change(tree); }));
+    connect(m_trees, &TreePane::contextMenuOpening, this,
+        guarded(prompter, [this](TreePane::Tree tree) { contextMenuOpening(tree); }));
+    connect(m_trees, &TreePane::selectionCleared, this,
+        guarded(prompter, [this] { TreeViewClick(Sender::Other); }));
     connect(m_trees, &TreePane::editRequested, this, &CatalogBrowser::editRequested);
     connect(m_trees, &TreePane::addToBatchRequested, this, &CatalogBrowser::addToBatchRequested);
-    connect(m_trees, &TreePane::deleteRequested, this, &CatalogBrowser::Excluir1Click);
+    connect(m_trees, &TreePane::deleteRequested, this,
+        guarded(prompter, [this] { Excluir1Click(); }));
 
     // No detail page at first, nor the extra pages.
     for (int i = 0; i < m_pages->count(); ++i)
@@ -127,7 +134,8 @@ void CatalogBrowser::buildPages()
     m_searchPage = new SearchPage;
     m_pages->addPage(m_searchPage, QStringLiteral("Pesquisa"));
 
-    connect(m_pages, &PageControl::pageShown, this, &CatalogBrowser::pageShown);
+    connect(m_pages, &PageControl::pageShown, this,
+        guarded(m_prompter, [this](int index) { pageShown(index); }));
     connect(m_searchPage, &SearchPage::hitActivated, this, &CatalogBrowser::searchHitActivated);
     connect(m_picturePage, &PicturePage::locateFileRequested, this,
         &CatalogBrowser::locateFileRequested);

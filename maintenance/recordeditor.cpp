@@ -1,6 +1,7 @@
 #include "maintenance/recordeditor.h"
 
 #include "browser/catalogbrowser.h"
+#include "core/errorboundary.h"
 #include "core/prompter.h"
 #include "intake/drivelist.h"
 #include "intake/picturefilter.h"
@@ -42,11 +43,14 @@ RecordEditor::RecordEditor(
     hooks.afterAction
         = [this](NodeKind page, DBNavigator::Button button) { DBNavigatorClick(page, button); };
     m_browser.setNavigatorHooks(std::move(hooks));
-    connect(&m_browser, &CatalogBrowser::insertRequested, this, &RecordEditor::newRecord);
-    connect(&m_browser, &CatalogBrowser::editRequested, this, &RecordEditor::Editar1Click);
-    connect(&m_browser, &CatalogBrowser::locateFileRequested, this, &RecordEditor::BitBtn2Click);
+    connect(&m_browser, &CatalogBrowser::insertRequested, this,
+        guarded(prompter, [this](NodeKind kind) { newRecord(kind); }));
+    connect(&m_browser, &CatalogBrowser::editRequested, this,
+        guarded(prompter, [this] { Editar1Click(); }));
+    connect(&m_browser, &CatalogBrowser::locateFileRequested, this,
+        guarded(prompter, [this] { BitBtn2Click(); }));
     connect(&m_browser, &CatalogBrowser::pictureCollectionPicked, this,
-        &RecordEditor::DBLookupComboBox2Click);
+        guarded(prompter, [this] { DBLookupComboBox2Click(); }));
 }
 
 void RecordEditor::newRecord(NodeKind kind)
@@ -102,7 +106,10 @@ void RecordEditor::DBNavigatorClick(NodeKind page, DBNavigator::Button button)
     case DBNavigator::nbInsert: selection.setInsertInProgress(true); break;
     case DBNavigator::nbEdit: selection.setEditInProgress(true); break;
     case DBNavigator::nbPost: afterPost(page); break;
-    case DBNavigator::nbCancel: try { m_save.rollback();
+    case DBNavigator::nbCancel:
+        // A rollback that fails is told; the cancel still ends the edit.
+        try {
+            m_save.rollback();
         } catch (const DbError &e) {
             m_prompter.error(e.message());
         }
@@ -114,12 +121,8 @@ void RecordEditor::DBNavigatorClick(NodeKind page, DBNavigator::Button button)
         m_deletion.finish(page);
         m_browser.LoadTrees();
         m_browser.TreeViewClick(CatalogBrowser::Sender::Navigator);
-        try {
-            if (!m_store.TPictures.isEmpty())
-                m_browser.showThumbnail();
-        } catch (const DbError &e) {
-            m_prompter.error(e.message());
-        }
+        if (!m_store.TPictures.isEmpty())
+            m_browser.showThumbnail();
         break;
     }
 }
@@ -170,29 +173,25 @@ void RecordEditor::BitBtn2Click()
     RecordSet &pictures = m_store.TPictures;
     if (!pictures.isEditing())
         return;
-    try {
-        const QString current = pictures.asString(QStringLiteral("FullPath"));
-        const QString file = m_prompter.pickFile(QStringLiteral("Localizando o arquivo de imagem"),
-            PictureFilter::toFileDialogFilter(m_browser.openPictureFilter()),
-            QFileInfo(current).isDir() ? current : QString());
-        if (file.isEmpty())
-            return;
-        if (const QString refusal = PictureRelink::refusal(file); !refusal.isEmpty()) {
-            m_prompter.error(refusal);
-            return;
-        }
-        const bool navigatorEdit = m_browser.selection().editInProgress();
-        PictureRelink::fill(
-            m_store, file,
-            [&file] { return DriveList::displayName(driveOfPath(QFileInfo(file).absolutePath())); },
-            [this, navigatorEdit] {
-                if (navigatorEdit)
-                    m_save.beforeWrite();
-            });
-        emit LoadPicture();
-    } catch (const DbError &e) {
-        m_prompter.error(e.message());
+    const QString current = pictures.asString(QStringLiteral("FullPath"));
+    const QString file = m_prompter.pickFile(QStringLiteral("Localizando o arquivo de imagem"),
+        PictureFilter::toFileDialogFilter(m_browser.openPictureFilter()),
+        QFileInfo(current).isDir() ? current : QString());
+    if (file.isEmpty())
+        return;
+    if (const QString refusal = PictureRelink::refusal(file); !refusal.isEmpty()) {
+        m_prompter.error(refusal);
+        return;
     }
+    const bool navigatorEdit = m_browser.selection().editInProgress();
+    PictureRelink::fill(
+        m_store, file,
+        [&file] { return DriveList::displayName(driveOfPath(QFileInfo(file).absolutePath())); },
+        [this, navigatorEdit] {
+            if (navigatorEdit)
+                m_save.beforeWrite();
+        });
+    emit LoadPicture();
 }
 
 void RecordEditor::DBLookupComboBox2Click()
@@ -212,6 +211,7 @@ void RecordEditor::DBLookupComboBox2Click()
             pictures.setValue(QStringLiteral("Category"), categories.asInt(kRecId));
         }
     } catch (const DbError &e) {
+        // Told, and the picker still reads its list again.
         m_prompter.error(e.message());
     }
     m_browser.refreshPictureCategories();
