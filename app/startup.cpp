@@ -66,6 +66,8 @@ void Startup::createWindows()
     creationOrder << Abertura->objectName();
     Dados = std::make_unique<TDados>(paths, *m_prompter);
     creationOrder << Dados->objectName();
+    // The main window's trees and pages come with the store, before the dialogs.
+    Abertura->setStore(*Dados);
     Rastreamento = std::make_unique<TRastreamento>(*Dados, *m_prompter, Abertura.get());
     creationOrder << Rastreamento->objectName();
     Opcoes = std::make_unique<TOpcoes>(*Dados, *m_prompter, Abertura.get());
@@ -87,7 +89,6 @@ void Startup::createWindows()
     ViewLog = std::make_unique<TViewLog>(eventLog, Abertura.get());
     creationOrder << ViewLog->objectName();
 
-    Abertura->setStore(*Dados);
     wireBatch();
     CatalogBrowser &browser = Abertura->browser();
     QObject::connect(Rastreamento.get(), &TRastreamento::treesCurrentChanged, &browser,

@@ -45,14 +45,6 @@ TAbertura::TAbertura(
     about->setObjectName(QStringLiteral("Sobre1"));
     connect(about, &QAction::triggered, this, guarded(prompter, [this] { Sobre1Click(); }));
 
-    m_browser = new CatalogBrowser(m_prompter, this);
-    setCentralWidget(m_browser);
-    connect(m_browser, &CatalogBrowser::statusTextChanged, this,
-        [this](const QString &t) { setPanelText(1, t); });
-    connect(m_browser, &CatalogBrowser::pictureCountChanged, this,
-        [this](const QString &t) { setPanelText(0, t); });
-    connect(this, &TAbertura::LoadTrees, m_browser, &CatalogBrowser::LoadTrees);
-
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
     bar->setSizeGripEnabled(false);
@@ -90,14 +82,21 @@ void TAbertura::FormCreate()
     m_paths.DatabaseFolder = m_paths.ProgramFolder;
     m_paths.DatabaseFileName = m_paths.defaultDatabaseName();
     m_paths.ensureThumbnailFolder();
-    m_browser->selection().setTreesCurrent(false);
     layoutStatusPanels();
 }
 
+// The trees and detail pages stand on the store's record sets: they come with it. Their
+// selection state starts with TreesCurrent false.
 void TAbertura::setStore(TDados &store)
 {
     m_store = &store;
-    m_browser->setStore(&store);
+    m_browser = new CatalogBrowser(store, m_prompter, this);
+    setCentralWidget(m_browser);
+    connect(m_browser, &CatalogBrowser::statusTextChanged, this,
+        [this](const QString &t) { setPanelText(1, t); });
+    connect(m_browser, &CatalogBrowser::pictureCountChanged, this,
+        [this](const QString &t) { setPanelText(0, t); });
+    connect(this, &TAbertura::LoadTrees, m_browser, &CatalogBrowser::LoadTrees);
 }
 
 void TAbertura::setBatchDialog(TBatchProcess &dialog)

@@ -79,7 +79,7 @@ private:
     TDados *m_store = nullptr; // set before the window is shown
     TSplash *m_splash = nullptr;
     TOpcoes *m_options = nullptr;
-    CatalogBrowser *m_browser = nullptr;
+    CatalogBrowser *m_browser = nullptr; // made with the store
     QLabel *m_panels[3] = { nullptr, nullptr, nullptr };
     bool m_activatedOnce = false;
     bool m_loaded = false;

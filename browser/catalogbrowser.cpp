@@ -52,8 +52,11 @@ Page pageOf(NodeKind kind)
 }
 } // namespace
 
-CatalogBrowser::CatalogBrowser(Prompter &prompter, QWidget *parent)
-    : QWidget(parent), m_prompter(prompter)
+CatalogBrowser::CatalogBrowser(TDados &store, Prompter &prompter, QWidget *parent)
+    : QWidget(parent),
+      m_store(store),
+      m_prompter(prompter),
+      m_positioner(std::make_unique<StorePositioner>(store))
 {
     setObjectName(QStringLiteral("CatalogBrowser"));
     auto *layout = new QVBoxLayout(this);
@@ -98,6 +101,9 @@ CatalogBrowser::CatalogBrowser(Prompter &prompter, QWidget *parent)
     for (int i = 0; i < m_pages->count(); ++i)
         m_pages->setPageVisible(i, false);
     m_pages->setActivePageIndex(-1);
+    for (RecordPage *page : recordPages())
+        page->bind(store);
+    connect(&store.Conexao, &Connection::aboutToClose, this, &CatalogBrowser::catalogueClosing);
     UpdateControlStates();
 }
 
@@ -159,20 +165,6 @@ RecordPage *CatalogBrowser::recordPage(NodeKind kind) const
 {
     const int i = int(kind) - 1;
     return i >= 0 && i < 4 ? recordPages().at(i) : nullptr;
-}
-
-void CatalogBrowser::setStore(TDados *store)
-{
-    if (m_store)
-        disconnect(&m_store->Conexao, nullptr, this, nullptr);
-    m_store = store;
-    m_positioner = store ? std::make_unique<StorePositioner>(*store) : nullptr;
-    if (store) {
-        for (RecordPage *page : recordPages())
-            page->bind(*store);
-        connect(
-            &store->Conexao, &Connection::aboutToClose, this, &CatalogBrowser::catalogueClosing);
-    }
 }
 
 // Keys name nothing in the catalogue opened next (or another record): nothing stays
@@ -263,7 +255,7 @@ void CatalogBrowser::hideRecordPages()
 
 bool CatalogBrowser::pageRecordPresent(NodeKind page)
 {
-    if (!m_store || !m_positioner || m_shown.kind != page)
+    if (m_shown.kind != page)
         return false;
     try {
         return m_positioner->standOn(m_shown);
@@ -312,7 +304,7 @@ void CatalogBrowser::showRecordPage(NodeKind kind)
 
 void CatalogBrowser::refreshPictureCategories()
 {
-    m_picturePage->setCategoriesTied(m_positioner && m_positioner->categoriesTied());
+    m_picturePage->setCategoriesTied(m_positioner->categoriesTied());
 }
 
 bool CatalogBrowser::focusField(NodeKind page, const QString &column)
@@ -443,12 +435,10 @@ void CatalogBrowser::Excluir1Click()
 
 void CatalogBrowser::LoadTrees()
 {
-    if (!m_store)
-        return;
     emit statusTextChanged(QStringLiteral("Carregando a base de dados..."));
     EventPump::pumpNow();
 
-    TDados &d = *m_store;
+    TDados &d = m_store;
     TreeLoader::Selection sel;
     sel.treesCurrent = m_selection.treesCurrent();
     sel.kind = m_selection.kind();
@@ -537,7 +527,7 @@ void CatalogBrowser::TreeViewClick(Sender sender)
     m_inSelectionHandling = false;
 
     bool found = true;
-    if (m_store && !m_selection.isEmpty()) {
+    if (!m_selection.isEmpty()) {
         try {
             found = m_positioner->positionOn(m_selection.node());
             if (found && m_selection.kind() == NodeKind::Picture && m_shown == m_selection.node())
@@ -570,8 +560,9 @@ void CatalogBrowser::pageShown(int index)
 
 void CatalogBrowser::UpdateControlStates()
 {
-    TDados *d = m_store;
-    const bool haveStore = d && d->TPictures.isOpen();
+    TDados *d = &m_store;
+    // Closed after a failed reopening, or not yet opened.
+    const bool haveStore = d->TPictures.isOpen();
     try {
         if (haveStore) {
             const bool tieChanged = m_positioner->tieCategories(d->TPictures.isEditing());

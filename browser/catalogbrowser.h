@@ -58,11 +58,9 @@ public:
         std::function<void(NodeKind page, DBNavigator::Button button)> afterAction;
     };
 
-    explicit CatalogBrowser(Prompter &prompter, QWidget *parent = nullptr);
+    CatalogBrowser(TDados &store, Prompter &prompter, QWidget *parent = nullptr);
     ~CatalogBrowser() override;
 
-    void setStore(TDados *store);
-    TDados *store() const { return m_store; }
     // SelectedNodeKind, SelectedNodeKey, InsertInProgress, EditInProgress, TreesCurrent.
     SelectionState &selection() { return m_selection; }
     const SelectionState &selection() const { return m_selection; }
@@ -171,8 +169,8 @@ private:
     void pageShown(int index);
     void showError(const QString &message);
 
+    TDados &m_store;
     Prompter &m_prompter;
-    TDados *m_store = nullptr;
     std::unique_ptr<StorePositioner> m_positioner;
     SelectionState m_selection;
     NavigatorHooks m_hooks;

@@ -12,6 +12,7 @@
 #include "support/photosamples.h"
 #include "support/picturesamples.h"
 #include "support/testsupport.h"
+#include "support/windowdriver.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/pagecontrol.h"
 
@@ -105,10 +106,7 @@ struct PreviewWindow {
 
     template<class T> T *child(const char *name) const
     {
-        T *found = app->Abertura->findChild<T *>(QLatin1String(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
+        return testsupport::child<T>(app->Abertura.get(), QString::fromLatin1(name));
     }
     PicturePreview *preview() const { return child<PicturePreview>("PicturePreview"); }
     QLabel *image1() const { return child<QLabel>("Image1"); }
