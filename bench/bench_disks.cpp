@@ -58,7 +58,7 @@ double runMs(const QString &program, const QStringList &args, const QString &inp
 void benchRelocation(const QString &work, int rounds, qint64 pictures)
 {
     QDir().mkpath(work + "/move");
-    const ProgramPaths paths = ProgramPaths::forProgram(work + "/move/quillomar");
+    ProgramPaths paths = ProgramPaths::forProgram(work + "/move/quillomar");
     generateCatalogue(paths.databasePath(), pictures);
     VolumeIdentity disk;
     disk.type = "ext4";
@@ -243,6 +243,8 @@ int main(int argc, char **argv)
             catalogue = args[i + 1].toLongLong();
     }
     QTemporaryDir work;
+    if (qEnvironmentVariableIsSet("QM_BENCH_KEEP"))
+        work.setAutoRemove(false);
     benchRelocation(work.path(), rounds, pictures);
     benchDuplicates(work.path(), rounds, catalogue);
     return 0;

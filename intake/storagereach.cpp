@@ -83,3 +83,25 @@ QString StorageReach::connectDiskMessage(const Storage &storage)
         disk = storage.unit;
     return QStringLiteral("Conecte o disco «%1» para abrir esta imagem.").arg(disk);
 }
+
+StorageReach::PictureFile StorageReach::pictureFile(
+    Connection &connection, qint64 location, const QString &fullPath, const QString &fileName) const
+{
+    PictureFile file;
+    QString folder = fullPath;
+    // A picture of no storage is looked for where its row says.
+    const Storage storage = location > 0 ? readStorage(connection, location) : Storage();
+    if (storage.recId != 0) {
+        const State state = stateOf(storage);
+        if (!state.online) {
+            file.online = false;
+            file.message = connectDiskMessage(storage);
+            return file;
+        }
+        folder = reachablePath(fullPath, storage.unit, state);
+    }
+    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    file.path = folder + fileName;
+    return file;
+}

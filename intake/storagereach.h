@@ -48,6 +48,16 @@ public:
     // What a window tells instead of opening a picture whose disk is not connected.
     static QString connectDiskMessage(const Storage &storage);
 
+    // A picture's file as "Ampliar", "Visualizar" and the outside viewer reach it: where it
+    // is now, or, when its storage's disk is not connected, the message to show instead.
+    struct PictureFile {
+        bool online = true;
+        QString path; // the file now (online)
+        QString message; // "Conecte o disco «...» para abrir esta imagem." (offline)
+    };
+    PictureFile pictureFile(
+        Connection &connection, qint64 location, const QString &fullPath, const QString &fileName) const;
+
     const MountedVolumes &mounted() const { return m_mounted; }
 
 private:

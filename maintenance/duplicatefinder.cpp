@@ -208,27 +208,36 @@ QList<DuplicateFinder::Group> DuplicateFinder::similarGroups(int distance)
         }
     }
 
-    Statement one(m_connection,
-        QStringLiteral("SELECT %1 FROM PictureFingerprints f JOIN Pictures p ON p.RecId = f.Picture"
-                       " WHERE f.Picture = ?1")
-            .arg(QLatin1String(rowColumns)),
-        Statement::Lifetime::Persistent);
-    QList<Group> out;
-    for (const std::vector<quint32> &items : groups.groups()) {
-        Group group;
-        for (quint32 item : items) {
-            const qint64 picture = pictures[item];
-            if (const auto k = known.constFind(picture); k != known.cend()) {
-                group.append(*k);
-                continue;
-            }
+    // The members' rows, read in key order, which is the order of both tables.
+    const std::vector<std::vector<quint32>> components = groups.groups();
+    std::vector<qint64> wanted;
+    for (const std::vector<quint32> &items : components)
+        for (quint32 item : items)
+            if (!known.contains(pictures[item]))
+                wanted.push_back(pictures[item]);
+    std::sort(wanted.begin(), wanted.end());
+    {
+        Statement one(m_connection,
+            QStringLiteral("SELECT %1 FROM PictureFingerprints f JOIN Pictures p"
+                           " ON p.RecId = f.Picture WHERE f.Picture = ?1")
+                .arg(QLatin1String(rowColumns)),
+            Statement::Lifetime::Persistent);
+        for (qint64 picture : wanted) {
             Statement::Reset done(one);
             one.bindInteger(1, picture);
             if (!one.step())
                 continue;
             const Row r = rowOf<Row>(one);
             if (r.current())
-                group.append(describe(r));
+                known.insert(picture, describe(r));
+        }
+    }
+    QList<Group> out;
+    for (const std::vector<quint32> &items : components) {
+        Group group;
+        for (quint32 item : items) {
+            if (const auto k = known.constFind(pictures[item]); k != known.cend())
+                group.append(*k);
         }
         if (group.size() < 2)
             continue;

@@ -71,12 +71,12 @@ HammingIndex::HammingIndex(std::vector<quint64> hashes) : m_hashes(std::move(has
 int HammingIndex::blocksFor(int distance) const
 {
     const double n = double(std::max<size_t>(m_hashes.size(), 1));
-    int best = 1;
+    // At least two blocks: a block value must fit 32 bits. Two hashes within the distance
+    // still agree within floor(distance / m) bits on some block, also when m > distance + 1.
+    int best = 2;
     double bestCost = INFINITY;
-    for (int m = 1; m <= std::min(distance + 1, 32); ++m) {
+    for (int m = 2; m <= std::clamp(distance + 1, 2, 32); ++m) {
         const int width = 64 / m; // the narrowest block
-        if (width > 32)
-            continue; // one block of 64 bits: no index at all
         const int within = distance / m;
         const double probes = [&] {
             double p = 0;
@@ -109,29 +109,46 @@ void HammingIndex::forEachPairWithin(
     }
     const int m = blocksFor(distance);
     const int within = distance / m;
-    std::vector<quint32> order(n);
     std::vector<quint64> sorted(n);
     std::vector<quint32> ids(n);
     std::vector<quint32> keys; // the distinct block values, ascending
     std::vector<quint32> starts; // where each one's bucket begins in sorted; one more at the end
+    std::vector<quint32> slots;
     for (const Block &block : blocksOf(m)) {
-        const quint64 keyMask = block.width >= 64 ? ~quint64(0) : (quint64(1) << block.width) - 1;
+        const quint64 keyMask = (quint64(1) << block.width) - 1;
         const auto keyOf = [&](quint64 h) { return quint32((h >> block.shift) & keyMask); };
-        std::iota(order.begin(), order.end(), 0);
-        std::sort(order.begin(), order.end(), [&](quint32 a, quint32 b) {
-            const quint32 ka = keyOf(m_hashes[a]);
-            const quint32 kb = keyOf(m_hashes[b]);
-            return ka < kb || (ka == kb && a < b);
-        });
         keys.clear();
         starts.clear();
-        for (size_t i = 0; i < n; ++i) {
-            sorted[i] = m_hashes[order[i]];
-            ids[i] = order[i];
-            const quint32 k = keyOf(sorted[i]);
-            if (keys.empty() || keys.back() != k) {
-                keys.push_back(k);
-                starts.push_back(quint32(i));
+        if (block.width <= 24) {
+            // Counted into place: one pass to count each block value, one to place.
+            slots.assign((size_t(1) << block.width) + 1, 0);
+            for (quint64 h : m_hashes)
+                ++slots[keyOf(h) + 1];
+            for (size_t k = 1; k < slots.size(); ++k) {
+                if (slots[k] != 0) {
+                    keys.push_back(quint32(k - 1));
+                    starts.push_back(slots[k - 1]);
+                }
+                slots[k] += slots[k - 1];
+            }
+            for (size_t i = 0; i < n; ++i) {
+                const quint32 at = slots[keyOf(m_hashes[i])]++;
+                sorted[at] = m_hashes[i];
+                ids[at] = quint32(i);
+            }
+        } else {
+            std::vector<quint64> order(n);
+            for (size_t i = 0; i < n; ++i)
+                order[i] = (quint64(keyOf(m_hashes[i])) << 32) | i;
+            std::sort(order.begin(), order.end());
+            for (size_t i = 0; i < n; ++i) {
+                ids[i] = quint32(order[i]);
+                sorted[i] = m_hashes[ids[i]];
+                const quint32 k = quint32(order[i] >> 32);
+                if (keys.empty() || keys.back() != k) {
+                    keys.push_back(k);
+                    starts.push_back(quint32(i));
+                }
             }
         }
         starts.push_back(quint32(n));

@@ -418,6 +418,10 @@ private slots:
             f.catalog.exec("INSERT INTO Pictures (Collection, Category, Location, Name, FileName,"
                            " FullPath) VALUES (1, 1, :L, :N, :N, :P)",
                 { { "L", storage }, { "N", name }, { "P", f.tree("montagem/fotos/") } });
+        const StorageReach::PictureFile file = StorageReach().pictureFile(
+            f.store->Conexao, storage, f.tree("montagem/fotos/"), "a");
+        QVERIFY(!file.online);
+        QCOMPARE(file.message, QStringLiteral("Conecte o disco «Externo» para abrir esta imagem."));
         const CliRun check = cli(f, { "check" });
         QCOMPARE(check.exitCode, 0);
         QCOMPARE(check.out,
@@ -488,6 +492,10 @@ private slots:
         QCOMPARE(mounts.mount(image, second), QString());
         run = cli(f, { "check" });
         QCOMPARE(run.out, QStringLiteral("0 problemas, 0 locais fora de linha, 0 arquivos removidos\n"));
+        // Before the next scan the pictures are reached where the disk is now.
+        const StorageReach reach;
+        QCOMPARE(reach.pictureFile(f.store->Conexao, storage, first + "/2019/férias/", "praia.jpg").path,
+            second + "/2019/férias/praia.jpg");
         run = cli(f, { "scan", second + "/2019" });
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, QStringLiteral("Rastreados 2 arquivos 2 já catalogados anteriormente\n"));
