@@ -80,10 +80,9 @@ public:
             bool ok = false;
             distance = cx.value(distanceName).toInt(&ok);
             if (!ok || distance < 0 || distance > DuplicateFinder::kMaxDistance)
-                return cx.usageError(
-                    QStringLiteral("duplicates: --distance deve ser de 0 a %1: %2")
-                        .arg(DuplicateFinder::kMaxDistance)
-                        .arg(cx.value(distanceName)));
+                return cx.usageError(QStringLiteral("duplicates: --distance deve ser de 0 a %1: %2")
+                                         .arg(DuplicateFinder::kMaxDistance)
+                                         .arg(cx.value(distanceName)));
         }
         CliSession &session = cx.session();
         if (!session.openStore())

@@ -56,7 +56,7 @@ bool perceptualhash::of(const QImage &picture, quint64 &hash)
                 sum += c[v][y] * rows[u][y];
             kept[v * kKept + u] = sum;
         }
-    std::array<double, kKept * kKept> sorted = kept;
+    std::array<double, kKept *kKept> sorted = kept;
     std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
     const double median = sorted[sorted.size() / 2];
     for (size_t i = 0; i < kept.size(); ++i) {

@@ -147,9 +147,7 @@ StorageChoice StorageForDrive(TDados &store, const QString &drive, const VolumeI
         if (!plan.identityCurrent) // relabelled since: the new label is recorded
             StorageVolumes::record(db, plan.storage, identity);
         break;
-    case Plan::Kind::Record:
-        StorageVolumes::record(db, plan.storage, identity);
-        break;
+    case Plan::Kind::Record: StorageVolumes::record(db, plan.storage, identity); break;
     case Plan::Kind::Relocate:
         choice.movedPictures = StorageRelocation::move(db, plan.storage, plan.unit, drive);
         choice.relocated = true;

@@ -64,7 +64,8 @@ StorageReach::Storage StorageReach::readStorage(Connection &connection, qint64 r
     return s;
 }
 
-QString StorageReach::reachablePath(const QString &fullPath, const QString &unit, const State &state)
+QString StorageReach::reachablePath(
+    const QString &fullPath, const QString &unit, const State &state)
 {
     if (!state.online || state.mountPoint.isEmpty() || state.mountPoint == unit)
         return fullPath;

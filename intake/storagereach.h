@@ -55,8 +55,8 @@ public:
         QString path; // the file now (online)
         QString message; // "Conecte o disco «...» para abrir esta imagem." (offline)
     };
-    PictureFile pictureFile(
-        Connection &connection, qint64 location, const QString &fullPath, const QString &fileName) const;
+    PictureFile pictureFile(Connection &connection, qint64 location, const QString &fullPath,
+        const QString &fileName) const;
 
     const MountedVolumes &mounted() const { return m_mounted; }
 

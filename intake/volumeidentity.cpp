@@ -92,7 +92,8 @@ VolumeIdentity fromUdev(dev_t device)
 
 VolumeIdentity fromDeviceNode(dev_t device)
 {
-    for (const QByteArray &line : readSmall(sysfsOf(device) + QStringLiteral("/uevent")).split('\n')) {
+    for (const QByteArray &line :
+        readSmall(sysfsOf(device) + QStringLiteral("/uevent")).split('\n')) {
         if (!line.startsWith("DEVNAME="))
             continue;
         const QByteArray node = "/dev/" + line.mid(8);
@@ -109,7 +110,8 @@ VolumeIdentity fromDeviceNode(dev_t device)
 QString linkNameOf(const QString &folder, dev_t device)
 {
     const QDir dir(folder);
-    for (const QString &name : dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+    for (const QString &name :
+        dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
         struct stat st;
         if (::stat(QFile::encodeName(dir.filePath(name)).constData(), &st) == 0
             && S_ISBLK(st.st_mode) && st.st_rdev == device)

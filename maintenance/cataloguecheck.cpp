@@ -156,8 +156,8 @@ void CatalogueCheck::checkPictureFiles(QList<Finding> &out)
         if (!s.state.online)
             continue;
         // A disk mounted elsewhere than its Unit is looked at where it is.
-        QString full = StorageReach::reachablePath(
-            q.asString(QStringLiteral("FullPath")), s.unit, s.state);
+        QString full
+            = StorageReach::reachablePath(q.asString(QStringLiteral("FullPath")), s.unit, s.state);
         if (!full.endsWith(QLatin1Char('/')))
             full += QLatin1Char('/');
         path = QFile::encodeName(full + q.asString(QStringLiteral("FileName")));

@@ -45,7 +45,7 @@ namespace {
 const char *const rowColumns = "f.Picture, f.FileSize, f.Content, f.Modified, p.FileSize,"
                                " p.Modified, p.Location, p.FullPath, p.FileName";
 
-template <typename R> R rowOf(const Statement &s)
+template<typename R> R rowOf(const Statement &s)
 {
     R r;
     r.picture = s.integer(0);
@@ -99,12 +99,13 @@ QList<DuplicateFinder::Group> DuplicateFinder::exactGroups()
         m_states.insert(it.key(), m_reach.stateOf(*it));
 
     Statement rows(m_connection,
-        QStringLiteral("SELECT %1, f.Sample FROM"
-                       " (SELECT FileSize, Sample FROM PictureFingerprints WHERE FileSize >= 0"
-                       "  GROUP BY FileSize, Sample HAVING count(*) > 1) g"
-                       " JOIN PictureFingerprints f ON f.FileSize = g.FileSize AND f.Sample = g.Sample"
-                       " JOIN Pictures p ON p.RecId = f.Picture"
-                       " ORDER BY f.FileSize, f.Sample, f.Picture")
+        QStringLiteral(
+            "SELECT %1, f.Sample FROM"
+            " (SELECT FileSize, Sample FROM PictureFingerprints WHERE FileSize >= 0"
+            "  GROUP BY FileSize, Sample HAVING count(*) > 1) g"
+            " JOIN PictureFingerprints f ON f.FileSize = g.FileSize AND f.Sample = g.Sample"
+            " JOIN Pictures p ON p.RecId = f.Picture"
+            " ORDER BY f.FileSize, f.Sample, f.Picture")
             .arg(QLatin1String(rowColumns)));
     Statement::Reset done(rows);
 

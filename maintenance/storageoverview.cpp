@@ -7,7 +7,8 @@
 
 #include <algorithm>
 
-QList<StorageOverview::Line> StorageOverview::lines(Connection &connection, const StorageReach &reach)
+QList<StorageOverview::Line> StorageOverview::lines(
+    Connection &connection, const StorageReach &reach)
 {
     QHash<qint64, qint64> counts;
     {
@@ -25,6 +26,7 @@ QList<StorageOverview::Line> StorageOverview::lines(Connection &connection, cons
         out.append({ s.recId, s.name, s.unit, s.identity.label, s.identity.uuid, state.online,
             state.mountPoint, counts.value(s.recId) });
     }
-    std::sort(out.begin(), out.end(), [](const Line &a, const Line &b) { return a.recId < b.recId; });
+    std::sort(
+        out.begin(), out.end(), [](const Line &a, const Line &b) { return a.recId < b.recId; });
     return out;
 }

@@ -198,7 +198,8 @@ private slots:
     {
         const VolumeIdentity disk = identity("ext4", ext4Uuid, "FOTOS");
         QVERIFY(disk.sameVolume(identity("ext4", ext4Uuid.toUpper(), "RENOMEADO")));
-        QVERIFY(!disk.sameVolume(identity("ext4", "1b9a5f1e-6c2d-4c4b-9a53-9a0e8b7e1c11", "FOTOS")));
+        QVERIFY(
+            !disk.sameVolume(identity("ext4", "1b9a5f1e-6c2d-4c4b-9a53-9a0e8b7e1c11", "FOTOS")));
         const VolumeIdentity disc = identity("iso9660", "2005-01-02-03-04-05-00", "FERIAS");
         QVERIFY(disc.sameVolume(identity("iso9660", "2005-01-02-03-04-05-00", "FERIAS")));
         // Two discs mastered in the same second are told apart by their names.
@@ -265,8 +266,11 @@ private slots:
         // Rolled back with the caller's transaction: nothing moves.
         {
             Transaction t(f.store->Conexao);
-            const StorageChoice choice = StorageForDrive(*f.store, now, disk,
-                MountedVolumes::fromMountInfo(""), [&] { named = true; return QString("x"); });
+            const StorageChoice choice
+                = StorageForDrive(*f.store, now, disk, MountedVolumes::fromMountInfo(""), [&] {
+                      named = true;
+                      return QString("x");
+                  });
             QVERIFY(choice.relocated);
             QCOMPARE(choice.movedPictures, 4);
         }
@@ -274,8 +278,11 @@ private slots:
                      .toString(),
             old);
 
-        const StorageChoice choice = StorageForDrive(*f.store, now, disk,
-            MountedVolumes::fromMountInfo(""), [&] { named = true; return QString("x"); });
+        const StorageChoice choice
+            = StorageForDrive(*f.store, now, disk, MountedVolumes::fromMountInfo(""), [&] {
+                  named = true;
+                  return QString("x");
+              });
         QVERIFY(!named);
         QVERIFY(choice.relocated && !choice.added);
         QCOMPARE(choice.storage, storage);
@@ -299,13 +306,15 @@ private slots:
         QCOMPARE(f.count("Storages"), 3);
 
         // Found there again: nothing to do. And the root file system is a mount point too.
-        const StorageChoice again = StorageForDrive(
-            *f.store, now, disk, MountedVolumes::fromMountInfo(""), {});
+        const StorageChoice again
+            = StorageForDrive(*f.store, now, disk, MountedVolumes::fromMountInfo(""), {});
         QVERIFY(!again.relocated && !again.added);
         QCOMPARE(again.storage, storage);
-        QVERIFY(StorageForDrive(*f.store, "/", disk, MountedVolumes::fromMountInfo(""), {}).relocated);
+        QVERIFY(
+            StorageForDrive(*f.store, "/", disk, MountedVolumes::fromMountInfo(""), {}).relocated);
         QCOMPARE(path(deep), QString("/2019/férias/"));
-        QVERIFY(StorageForDrive(*f.store, now, disk, MountedVolumes::fromMountInfo(""), {}).relocated);
+        QVERIFY(
+            StorageForDrive(*f.store, now, disk, MountedVolumes::fromMountInfo(""), {}).relocated);
         QCOMPARE(path(deep), now + "/2019/férias/");
         QCOMPARE(f.integrity(), QStringLiteral("ok"));
     }
@@ -358,13 +367,13 @@ private slots:
     void aDriveWithoutIdentityIsFoundByItsUnitAlone()
     {
         ScanFixture f;
-        const StorageChoice c = StorageForDrive(
-            *f.store, "/media/x", VolumeIdentity(), MountedVolumes::fromMountInfo(""),
-            [] { return QStringLiteral(" Pendrive "); });
+        const StorageChoice c = StorageForDrive(*f.store, "/media/x", VolumeIdentity(),
+            MountedVolumes::fromMountInfo(""), [] { return QStringLiteral(" Pendrive "); });
         QVERIFY(c.added);
         QCOMPARE(f.store->TStorages.asString("Name"), QStringLiteral("Pendrive"));
-        QVERIFY(!StorageForDrive(*f.store, "/MEDIA/X", VolumeIdentity(),
-            MountedVolumes::fromMountInfo(""), {}).added);
+        QVERIFY(!StorageForDrive(
+            *f.store, "/MEDIA/X", VolumeIdentity(), MountedVolumes::fromMountInfo(""), {})
+                     .added);
         // Nothing of identities was written: the catalogue keeps the Part's tables only.
         QVERIFY(!f.store->Conexao.hasTable("StorageVolumes"));
         QVERIFY(StorageVolumes::readAll(f.store->Conexao).isEmpty());
@@ -373,7 +382,8 @@ private slots:
     void onlineMeansTheDiskIsMountedNotThatItsFolderIsThere()
     {
         QTemporaryDir dir;
-        const StorageReach reach(MountedVolumes::fromMountInfo("28 1 254:0 / / rw - ext4 /dev/vda rw\n"));
+        const StorageReach reach(
+            MountedVolumes::fromMountInfo("28 1 254:0 / / rw - ext4 /dev/vda rw\n"));
         StorageReach::Storage disk;
         disk.recId = 7;
         disk.name = "Fotos antigas";
@@ -418,8 +428,8 @@ private slots:
             f.catalog.exec("INSERT INTO Pictures (Collection, Category, Location, Name, FileName,"
                            " FullPath) VALUES (1, 1, :L, :N, :N, :P)",
                 { { "L", storage }, { "N", name }, { "P", f.tree("montagem/fotos/") } });
-        const StorageReach::PictureFile file = StorageReach().pictureFile(
-            f.store->Conexao, storage, f.tree("montagem/fotos/"), "a");
+        const StorageReach::PictureFile file
+            = StorageReach().pictureFile(f.store->Conexao, storage, f.tree("montagem/fotos/"), "a");
         QVERIFY(!file.online);
         QCOMPARE(file.message, QStringLiteral("Conecte o disco «Externo» para abrir esta imagem."));
         const CliRun check = cli(f, { "check" });
@@ -431,8 +441,9 @@ private slots:
                 .arg(f.tree("montagem")));
         const CliRun storages = cli(f, { "storages" });
         QCOMPARE(storages.exitCode, 0);
-        QVERIFY2(storages.out.contains(
-                     QString("%1\tExterno\t%2\t\t\toffline\t2\n").arg(storage).arg(f.tree("montagem"))),
+        QVERIFY2(
+            storages.out.contains(
+                QString("%1\tExterno\t%2\t\t\toffline\t2\n").arg(storage).arg(f.tree("montagem"))),
             qPrintable(storages.out));
     }
 
@@ -452,9 +463,11 @@ private slots:
             QSKIP(qPrintable("Loop mounts are not permitted here: " + why));
         QVERIFY(QDir().mkpath(first + "/2019/férias"));
         for (const char *name : { "2019/férias/praia.jpg", "2019/férias/mar.jpg", "capa.jpg" })
-            QVERIFY(ScanFixture::writeRaw(QFile::encodeName(first + "/" + QString::fromUtf8(name)), 100));
+            QVERIFY(ScanFixture::writeRaw(
+                QFile::encodeName(first + "/" + QString::fromUtf8(name)), 100));
         QCOMPARE(DriveList::driveOfFolder(first + "/2019").root, first);
-        QCOMPARE(DriveList::driveOfFolder(first + "/2019").displayName, QStringLiteral("FOTOS_2019"));
+        QCOMPARE(
+            DriveList::driveOfFolder(first + "/2019").displayName, QStringLiteral("FOTOS_2019"));
 
         CliRun run = cli(f, { "scan", first });
         QCOMPARE(run.exitCode, 0);
@@ -481,8 +494,9 @@ private slots:
         QVERIFY(QFileInfo(first).isDir());
         run = cli(f, { "check" });
         QCOMPARE(run.exitCode, 0);
-        QVERIFY2(run.out.contains(
-                     QString("local fora de linha\t%1\tFOTOS_2019\t%2\t3\n").arg(storage).arg(first)),
+        QVERIFY2(
+            run.out.contains(
+                QString("local fora de linha\t%1\tFOTOS_2019\t%2\t3\n").arg(storage).arg(first)),
             qPrintable(run.out));
         QVERIFY(!run.out.contains("arquivos ausentes"));
         run = cli(f, { "storages" });
@@ -491,10 +505,12 @@ private slots:
         // Mounted elsewhere: online where it is; the next scan moves the storage there.
         QCOMPARE(mounts.mount(image, second), QString());
         run = cli(f, { "check" });
-        QCOMPARE(run.out, QStringLiteral("0 problemas, 0 locais fora de linha, 0 arquivos removidos\n"));
+        QCOMPARE(
+            run.out, QStringLiteral("0 problemas, 0 locais fora de linha, 0 arquivos removidos\n"));
         // Before the next scan the pictures are reached where the disk is now.
         const StorageReach reach;
-        QCOMPARE(reach.pictureFile(f.store->Conexao, storage, first + "/2019/férias/", "praia.jpg").path,
+        QCOMPARE(
+            reach.pictureFile(f.store->Conexao, storage, first + "/2019/férias/", "praia.jpg").path,
             second + "/2019/férias/praia.jpg");
         run = cli(f, { "scan", second + "/2019" });
         QCOMPARE(run.exitCode, 0);
@@ -506,8 +522,8 @@ private slots:
             second);
         QCOMPARE(f.rows("SELECT FullPath, Location, Notes, KeyWords FROM Pictures WHERE FileName = "
                         "'praia.jpg'"),
-            QList<QVariantMap>({ { { "FullPath", second + "/2019/férias/" }, { "Location", storage },
-                { "Notes", "Praia do Forte" }, { "KeyWords", "mar" } } }));
+            QList<QVariantMap>({ { { "FullPath", second + "/2019/férias/" },
+                { "Location", storage }, { "Notes", "Praia do Forte" }, { "KeyWords", "mar" } } }));
         QCOMPARE(f.scalar("SELECT FullPath FROM Pictures WHERE FileName = 'capa.jpg'").toString(),
             second + "/");
         run = cli(f, { "scan", second });

@@ -58,7 +58,8 @@ private slots:
     {
         QTemporaryDir dir;
         const qint64 sample = ContentFingerprint::kSampleBytes;
-        for (const qint64 size : { qint64(0), qint64(1), 3 * sample, 3 * sample + 1, qint64(5 << 20) }) {
+        for (const qint64 size :
+            { qint64(0), qint64(1), 3 * sample, 3 * sample + 1, qint64(5 << 20) }) {
             const QByteArray bytes = randomBytes(size, quint32(size + 1));
             const QString path = dir.filePath(QString::number(size));
             QVERIFY(testsupport::writeFile(path, bytes));
@@ -134,7 +135,8 @@ private slots:
             file("foto.jpg") }));
         QVERIFY(magick({ file("foto.jpg"), "-resize", "50%", file("menor.jpg") }));
         QVERIFY(magick({ file("foto.jpg"), "-quality", "25", file("recomprimida.jpg") }));
-        QVERIFY(magick({ file("foto.jpg"), "-resize", "640x480!", "-quality", "60", file("ambas.png") }));
+        QVERIFY(magick(
+            { file("foto.jpg"), "-resize", "640x480!", "-quality", "60", file("ambas.png") }));
         QVERIFY(magick({ file("foto.jpg"), "-modulate", "110", file("clara.jpg") }));
         // The same scene from a little further along, and another scene.
         QVERIFY(magick({ file("scene.png"), "-crop", "1000x750+60+45", "+repage", "-quality", "92",

@@ -68,8 +68,8 @@ struct Library {
             { { "U", files.filePath("montagem") } });
     }
     // A picture row of the file at folder/name (written when bytes are given).
-    qint64 picture(qint64 storage, const QString &folder, const QString &name,
-        const QByteArray &bytes)
+    qint64 picture(
+        qint64 storage, const QString &folder, const QString &name, const QByteArray &bytes)
     {
         const QString dir = files.filePath(folder);
         QDir().mkpath(dir);
@@ -91,8 +91,8 @@ struct Library {
             writer.record(e);
         t.commit();
     }
-    PictureFingerprints::Entry whole(qint64 picture, const QByteArray &bytes,
-        std::optional<quint64> look = std::nullopt)
+    PictureFingerprints::Entry whole(
+        qint64 picture, const QByteArray &bytes, std::optional<quint64> look = std::nullopt)
     {
         PictureFingerprints::Entry e;
         e.picture = picture;
@@ -215,8 +215,8 @@ private slots:
             return ContentFingerprint::ofFile(path);
         };
         const QList<DuplicateFinder::Group> groups = finder.exactGroups();
-        QCOMPARE(keysOf(groups),
-            QList<QList<qint64>>({ { px, pxCopy, pxAway }, { pz1, pz3, pzAway } }));
+        QCOMPARE(
+            keysOf(groups), QList<QList<qint64>>({ { px, pxCopy, pxAway }, { pz1, pz3, pzAway } }));
         // Only the sampled pictures of the candidate groups were read whole, and only those
         // whose disk is connected.
         read.sort();
@@ -246,15 +246,15 @@ private slots:
         const qint64 pc = lib.picture(lib.here, "a", "c.jpg", c); // another photo: 20 bits off
         const qint64 pd = lib.picture(lib.here, "a", "d.jpg", d); // an exact copy of d, no look
         const qint64 pdCopy = lib.picture(lib.away, "montagem", "d.jpg", d);
-        lib.record({ lib.whole(pa, a, look), lib.whole(pb, b, look ^ 0x111), lib.whole(pc, c, look ^ 0xfffff),
-            lib.whole(pd, d), lib.whole(pdCopy, d) });
+        lib.record({ lib.whole(pa, a, look), lib.whole(pb, b, look ^ 0x111),
+            lib.whole(pc, c, look ^ 0xfffff), lib.whole(pd, d), lib.whole(pdCopy, d) });
 
         Connection conn;
         conn.openFile(lib.f.path);
         const StorageReach reach(MountedVolumes::fromMountInfo(""));
         DuplicateFinder finder(conn, reach);
-        QCOMPARE(keysOf(finder.similarGroups(6)),
-            QList<QList<qint64>>({ { pa, pb }, { pd, pdCopy } }));
+        QCOMPARE(
+            keysOf(finder.similarGroups(6)), QList<QList<qint64>>({ { pa, pb }, { pd, pdCopy } }));
         QCOMPARE(keysOf(finder.similarGroups(2)), QList<QList<qint64>>({ { pd, pdCopy } }));
         QCOMPARE(keysOf(finder.similarGroups(16)).first(), QList<qint64>({ pa, pb }));
         QCOMPARE(keysOf(finder.exactGroups()), QList<QList<qint64>>({ { pd, pdCopy } }));
