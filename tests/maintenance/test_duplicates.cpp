@@ -8,6 +8,7 @@
 #include "support/catalogfixture.h"
 #include "support/testsupport.h"
 
+#include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -258,6 +259,60 @@ private slots:
         QCOMPARE(keysOf(finder.similarGroups(2)), QList<QList<qint64>>({ { pd, pdCopy } }));
         QCOMPARE(keysOf(finder.similarGroups(16)).first(), QList<qint64>({ pa, pb }));
         QCOMPARE(keysOf(finder.exactGroups()), QList<QList<qint64>>({ { pd, pdCopy } }));
+    }
+
+    // Real pictures, fingerprinted as the review does it: from the file's bytes and from the
+    // picture as its thumbnail has it.
+    void copiesOfAPhotographAreFoundAmongOtherPhotographs()
+    {
+        Library lib;
+        const auto file = [&](const QString &name) { return lib.files.filePath(name); };
+        const auto magick = [](const QStringList &args) {
+            QProcess p;
+            p.start("convert", args);
+            return p.waitForFinished(120000) && p.exitCode() == 0;
+        };
+        QDir().mkpath(file("a"));
+        QDir().mkpath(file("b"));
+        QVERIFY(magick({ "-seed", "7", "-size", "1200x900", "plasma:fractal", "-blur", "0x2",
+            file("cena.png") }));
+        QVERIFY(magick({ file("cena.png"), "-crop", "1000x750+0+0", "+repage", "-quality", "92",
+            file("a/foto.jpg") }));
+        QVERIFY(QFile::copy(file("a/foto.jpg"), file("b/foto.jpg")));
+        QVERIFY(magick({ file("a/foto.jpg"), "-resize", "50%", file("b/menor.jpg") }));
+        QVERIFY(magick({ file("a/foto.jpg"), "-quality", "30", file("b/recomprimida.jpg") }));
+        QVERIFY(magick({ file("cena.png"), "-crop", "1000x750+80+60", "+repage", "-quality", "92",
+            file("a/ao_lado.jpg") }));
+        QVERIFY(magick({ "-seed", "9", "-size", "800x600", "plasma:fractal", "-blur", "0x2",
+            file("a/outra.jpg") }));
+        QList<PictureFingerprints::Entry> entries;
+        QHash<QString, qint64> keys;
+        for (const char *name : { "a/foto.jpg", "b/foto.jpg", "b/menor.jpg", "b/recomprimida.jpg",
+                 "a/ao_lado.jpg", "a/outra.jpg" }) {
+            const QString path = file(QString::fromUtf8(name));
+            const QByteArray bytes = testsupport::readFile(path);
+            const QFileInfo info(path);
+            const qint64 key = lib.f.exec(
+                "INSERT INTO Pictures (Collection, Category, Location, Name, FileName, FullPath,"
+                " FileSize) VALUES (:C, :K, :L, :N, :N, :P, :S)",
+                { { "C", lib.collection }, { "K", lib.category }, { "L", lib.here },
+                    { "N", info.fileName() }, { "P", info.path() + "/" }, { "S", bytes.size() } });
+            keys.insert(QString::fromUtf8(name), key);
+            const QImage thumbnail
+                = QImage(path).scaled(135, 135, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            entries << PictureFingerprints::entryOf(key, QDateTime(), path, &bytes, thumbnail);
+        }
+        lib.record(entries);
+
+        Connection c;
+        c.openFile(lib.f.path);
+        const StorageReach reach(MountedVolumes::fromMountInfo(""));
+        DuplicateFinder finder(c, reach);
+        QCOMPARE(keysOf(finder.exactGroups()),
+            QList<QList<qint64>>({ { keys["a/foto.jpg"], keys["b/foto.jpg"] } }));
+        QCOMPARE(keysOf(finder.similarGroups(6)),
+            QList<QList<qint64>>({ { keys["a/foto.jpg"], keys["b/foto.jpg"], keys["b/menor.jpg"],
+                keys["b/recomprimida.jpg"] } }));
     }
 
     void theCommandListsGroupsOnePictureALine()
