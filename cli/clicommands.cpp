@@ -3,6 +3,7 @@
 #include "cli/catalogcommands.h"
 #include "cli/checkcommand.h"
 #include "cli/clicontext.h"
+#include "cli/diskcommands.h"
 #include "cli/maintenancecommands.h"
 #include "cli/querycommands.h"
 #include "cli/scancommand.h"
@@ -39,6 +40,8 @@ std::vector<std::unique_ptr<CliCommand>> makeCommands()
     list.push_back(makeDeleteCommand());
     list.push_back(makeRelinkCommand());
     list.push_back(makeCheckCommand());
+    list.push_back(makeStoragesCommand());
+    list.push_back(makeDuplicatesCommand());
     list.push_back(makeSearchCommand());
     list.push_back(makeStatsCommand());
     list.push_back(makeScanCommand());
