@@ -317,7 +317,7 @@ private slots:
             cmd.execute();
             QFAIL("ran without a value");
         } catch (const DbError &e) {
-            QCOMPARE(e.message(), QStringLiteral("No value given for parameter :N"));
+            QCOMPARE(e.message(), QStringLiteral("Nenhum valor foi dado ao parâmetro :N."));
         }
         cmd.setParam("N", QVariant());
         QCOMPARE(cmd.execute(), 1); // "=" ignores case on a name column
