@@ -13,6 +13,7 @@ public:
     Button box(Icon icon, const QString &text, Buttons buttons) override;
     std::optional<QString> inputText(
         const QString &caption, const QString &prompt, const QString &initial) override;
+    std::optional<QString> inputSecret(const QString &caption, const QString &prompt) override;
     QString pickFolder(const QString &caption, const QString &start) override;
     QString pickFile(const QString &caption, const QString &filter, const QString &start) override;
     void beep() override;
