@@ -7,6 +7,7 @@
 #include "core/prompter.h"
 #include "store/dberror.h"
 #include "store/recordset.h"
+#include "store/statement.h"
 #include "store/tdados.h"
 #include "store/transaction.h"
 
@@ -52,6 +53,32 @@ bool keepPassword(const QString &key, const QString &password, TransferPasswords
     *sessionOnlyError = reply.error.isEmpty() ? QStringLiteral("?") : reply.error;
     return true;
 }
+
+// While it lives, what the connection deletes or overwrites is zeroed in the file, so that a
+// password taken out of a row leaves no copy in the file's free space.
+class SecureDelete {
+public:
+    explicit SecureDelete(Connection &connection) : m_connection(connection)
+    {
+        Statement query(connection, QStringLiteral("PRAGMA secure_delete"));
+        Statement::Reset done(query);
+        m_before = query.step() ? query.integer(0) : 0;
+        m_connection.exec(QStringLiteral("PRAGMA secure_delete = 1"));
+    }
+    ~SecureDelete()
+    {
+        try {
+            m_connection.exec(QStringLiteral("PRAGMA secure_delete = %1").arg(m_before));
+        } catch (const DbError &) {
+        }
+    }
+    SecureDelete(const SecureDelete &) = delete;
+    SecureDelete &operator=(const SecureDelete &) = delete;
+
+private:
+    Connection &m_connection;
+    qint64 m_before = 0;
+};
 
 void forgetPassword(const QString &key, TransferPasswords &passwords)
 {
@@ -162,10 +189,14 @@ bool saveFtpAccount(TDados &store, const FtpAccountChange &change, TransferPassw
                 settings.hasPassword = true;
         }
 
+        const bool clearColumn = (change.password || moved) && !clearText.isEmpty();
+        std::optional<SecureDelete> zeroed;
+        if (clearColumn)
+            zeroed.emplace(connection);
         Transaction transaction(connection);
         if (!editing(accounts))
             accounts.edit();
-        if ((change.password || moved) && !clearText.isEmpty())
+        if (clearColumn)
             accounts.setNull(QStringLiteral("Password"));
         accounts.post();
         posted = true;

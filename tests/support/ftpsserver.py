@@ -86,6 +86,9 @@ def main():
 
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert, key)
+    # No session tickets after the handshake: a client that never reads them closes its
+    # data connection with unread bytes, which resets it and loses the last bytes sent.
+    context.num_tickets = 0
 
     def plain_pair():
         # A TCP connection over loopback: pure-ftpd learns its own address from it.

@@ -120,7 +120,7 @@ def main():
         ok = auth is not None and login == auth[0] \
             and data.password.decode("utf-8", "replace") == auth[1]
         log(event="auth", mechanism=mechanism, user=login, success=ok)
-        return AuthResult(success=ok)
+        return AuthResult(success=ok, handled=False)
 
     class Server(SMTP):
         greeted = False
