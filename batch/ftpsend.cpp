@@ -83,9 +83,7 @@ bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys
     } else if (password.isEmpty() && account.hasPassword) {
         QString why = QStringLiteral("A senha da conta não está disponível.");
         const std::optional<QString> found = passwords
-            ? passwords->find(account.passwordKey(),
-                  account.userId.trimmed() + QLatin1Char('@') + account.host.trimmed(), prompter,
-                  &why)
+            ? passwords->find(account.passwordKey(), account.userId, account.host, prompter, &why)
             : std::nullopt;
         if (!found) {
             prompter.beep();

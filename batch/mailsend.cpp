@@ -172,9 +172,7 @@ bool SendByEmail(TDados &store, const SmtpAccount &account, const MailInput &inp
     if (logIn) {
         QString why = QStringLiteral("A senha do servidor de e-mail não está disponível.");
         std::optional<QString> password = passwords
-            ? passwords->find(account.passwordKey(),
-                  account.userId.trimmed() + QLatin1Char('@') + account.host.trimmed(), prompter,
-                  &why)
+            ? passwords->find(account.passwordKey(), account.userId, account.host, prompter, &why)
             : std::nullopt;
         if (!password) {
             prompter.beep();

@@ -37,15 +37,16 @@ void TransferPasswords::forgetSession(const QString &key)
     m_session.erase(it);
 }
 
-std::optional<QString> TransferPasswords::find(
-    const QString &key, const QString &userAtHost, Prompter &prompter, QString *why)
+std::optional<QString> TransferPasswords::find(const QString &key, const QString &user,
+    const QString &host, Prompter &prompter, QString *why)
 {
     if (m_hasGiven)
         return m_given;
     const auto kept = m_session.constFind(key);
     if (kept != m_session.constEnd())
         return *kept;
-    const QString who = escapeControlCharacters(userAtHost);
+    const QString who = QStringLiteral("%1 em %2").arg(
+        escapeControlCharacters(user.trimmed()), escapeControlCharacters(host.trimmed()));
     const Keyring::Reply reply = m_keyring.read(key);
     if (reply.status == Keyring::Status::Ok) {
         protectSecretsInMemory();

@@ -30,11 +30,11 @@ public:
     // Added to the text that says a password could not be found ("Informe-a com ...").
     void setMissingHint(const QString &hint) { m_missingHint = hint; }
 
-    // The password under the key (Keyring::passwordKey) of the account that USER@HOST names;
+    // The password of the user on the host, kept under the key (Keyring::passwordKey);
     // nothing, with why in *why (Portuguese), when none could be found or the person gave
     // none.
-    std::optional<QString> find(
-        const QString &key, const QString &userAtHost, Prompter &prompter, QString *why);
+    std::optional<QString> find(const QString &key, const QString &user, const QString &host,
+        Prompter &prompter, QString *why);
     // Keeps a password for the rest of the session (no keyring to hold it).
     void keepForSession(const QString &key, const QString &password);
     // After the server refused a log-in: what was kept for the key is asked again next time.

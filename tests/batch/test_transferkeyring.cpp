@@ -226,7 +226,7 @@ private slots:
         QVERIFY(!r.err.contains(MailPassword));
         r = cli(f.catalog.path, mail, {}, Bus::None);
         QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("A senha de %1@127.0.0.1 não pôde ser lida: nenhum "
+        QVERIFY2(r.err.contains(QStringLiteral("A senha de %1 em 127.0.0.1 não pôde ser lida: nenhum "
                                                "chaveiro do sistema responde (")
                                     .arg(MailUser)),
             qPrintable(r.err));

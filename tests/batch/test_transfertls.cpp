@@ -209,7 +209,7 @@ private slots:
         QVERIFY2(r.errors().first().startsWith(QStringLiteral("535 ")), qPrintable(r.errors().first()));
         QCOMPARE(r.secrets().size(), 1);
         QCOMPARE(r.secrets().first().text,
-            QStringLiteral("Senha\nSenha de %1@127.0.0.1:").arg(MailUser));
+            QStringLiteral("Senha\nSenha de %1 em 127.0.0.1:").arg(MailUser));
 
         // The refused password is not kept: the next send asks again.
         r.f.prompter.answerSecret(MailPassword);
@@ -230,7 +230,7 @@ private slots:
         cancelled.mail(account, { cancelled.picture(QStringLiteral("b.jpg")) });
         QVERIFY(!cancelled.ok);
         QCOMPARE(cancelled.errors(),
-            QStringList { QStringLiteral("Envio cancelado: a senha de %1@127.0.0.1 não foi "
+            QStringList { QStringLiteral("Envio cancelado: a senha de %1 em 127.0.0.1 não foi "
                                          "informada.")
                               .arg(MailUser) });
         QCOMPARE(smtp.server->entries("connect").size(), connections);
@@ -474,7 +474,7 @@ private slots:
         r.ftp(account, { r.picture(QStringLiteral("b.jpg"), 'b') });
         QVERIFY(r.ok);
         QCOMPARE(r.secrets().size(), 1);
-        QCOMPARE(r.secrets().first().text, QStringLiteral("Senha\nSenha de ana@127.0.0.1:"));
+        QCOMPARE(r.secrets().first().text, QStringLiteral("Senha\nSenha de ana em 127.0.0.1:"));
         QVERIFY(QFile::exists(ftps.home("ana/b.jpg")));
 
         // The command line asks nobody: it says where the password may come from.
@@ -484,7 +484,7 @@ private slots:
         QVERIFY(!cli.ok);
         QCOMPARE(cli.errors().size(), 1);
         QVERIFY2(cli.errors().first().startsWith(
-                     QStringLiteral("A senha de ana@127.0.0.1 não pôde ser lida: nenhum chaveiro "
+                     QStringLiteral("A senha de ana em 127.0.0.1 não pôde ser lida: nenhum chaveiro "
                                     "do sistema responde (")),
             qPrintable(cli.errors().first()));
         QVERIFY(cli.errors().first().endsWith(QStringLiteral("). Informe-a com --password-file.")));
@@ -585,7 +585,7 @@ private slots:
         QCOMPARE(account.security, MailSecurity::Tls);
         QString why;
         passwords.setMayAsk(false);
-        QCOMPARE(passwords.find(account.passwordKey(), QString(), f.prompter, &why),
+        QCOMPARE(passwords.find(account.passwordKey(), account.userId, account.host, f.prompter, &why),
             std::optional<QString>(MailPassword));
         // Never in the catalogue.
         QVERIFY(!testsupport::readFile(f.catalog.path).contains(MailPassword.toUtf8()));
