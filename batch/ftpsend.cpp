@@ -102,24 +102,10 @@ bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys
 
     status.setStatus(ftpstatus::Connecting);
     status.pump();
-    for (bool retried = false;;) {
-        try {
-            engine.connect();
-        } catch (const TransferError &e) {
-            if (!retried && engine.certificateFailure()
-                && acceptRefusedCertificate(
-                    *engine.certificateFailure(), security, trust, store, prompter)) {
-                retried = true;
-                status.setStatus(ftpstatus::Connecting);
-                status.pump();
-                continue;
-            }
-            if (engine.logInRefused() && passwords)
-                passwords->forgetSession(account.passwordKey());
-            report(e.message());
-        }
-        break;
-    }
+    connectEngine(engine, security, trust, store, prompter, account.passwordKey(), [&] {
+        status.setStatus(ftpstatus::Connecting);
+        status.pump();
+    }, report);
 
     if (engine.connected() && !account.directory.trimmed().isEmpty()) {
         try {

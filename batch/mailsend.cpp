@@ -190,24 +190,10 @@ bool SendByEmail(TDados &store, const SmtpAccount &account, const MailInput &inp
 
     status.setStatus(mailstatus::Connecting);
     status.pump();
-    for (bool retried = false;;) {
-        try {
-            engine.connect();
-        } catch (const TransferError &e) {
-            if (!retried && engine.certificateFailure()
-                && acceptRefusedCertificate(
-                    *engine.certificateFailure(), security, trust, store, prompter)) {
-                retried = true;
-                status.setStatus(mailstatus::Connecting);
-                status.pump();
-                continue;
-            }
-            if (engine.logInRefused() && passwords)
-                passwords->forgetSession(account.passwordKey());
-            report(e.message());
-        }
-        break;
-    }
+    connectEngine(engine, security, trust, store, prompter, account.passwordKey(), [&] {
+        status.setStatus(mailstatus::Connecting);
+        status.pump();
+    }, report);
 
     bool attachFailed = false;
     if (engine.connected()) {

@@ -1,14 +1,16 @@
 #pragma once
 
 #include "batch/certificatetrust.h"
+#include "batch/transfererror.h"
+#include "batch/transferpasswords.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <functional>
 
 class Prompter;
 class TDados;
-class TransferPasswords;
 struct CertificateFailure;
 
 // What a send needs beyond its account to protect itself: where passwords come from, the
@@ -37,3 +39,31 @@ CertificateTrust sendTrust(TDados &store, const SendSecurity &security);
 // the connection should be tried again.
 bool acceptRefusedCertificate(const CertificateFailure &failure, const SendSecurity &security,
     CertificateTrust &trust, TDados &store, Prompter &prompter);
+
+// Connects an engine (FtpEngine, SmtpEngine): a refused certificate the person accepts is
+// tried once more (retrying runs before); a refused log-in forgets what this session typed
+// under passwordKey, so that it is asked again; any failure goes to report.
+template <class Engine>
+void connectEngine(Engine &engine, const SendSecurity &security, CertificateTrust &trust,
+    TDados &store, Prompter &prompter, const QString &passwordKey,
+    const std::function<void()> &retrying, const std::function<void(const QString &)> &report)
+{
+    for (bool retried = false;;) {
+        try {
+            engine.connect();
+            return;
+        } catch (const TransferError &e) {
+            if (!retried && engine.certificateFailure()
+                && acceptRefusedCertificate(
+                    *engine.certificateFailure(), security, trust, store, prompter)) {
+                retried = true;
+                retrying();
+                continue;
+            }
+            if (engine.logInRefused() && security.passwords)
+                security.passwords->forgetSession(passwordKey);
+            report(e.message());
+            return;
+        }
+    }
+}
