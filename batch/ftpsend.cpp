@@ -30,6 +30,8 @@ bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys
     // Throws before anything is sent when the list is empty or holds a bad key.
     JoinKeyList(keys);
 
+    // Outlives the engine, whose connections consult it.
+    CertificateTrust trust;
     FtpEngine engine;
     engine.setPump([&status] { status.pump(); });
     engine.events.status = [&log](const QString &text) { log.AddLogLine(text); };
@@ -94,7 +96,6 @@ bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys
     }
     engine.setPassword(password);
     wipeSecret(password);
-    CertificateTrust trust;
     if (account.security != FtpSecurity::None) {
         trust = sendTrust(store, security);
         engine.setTrust(&trust);

@@ -135,6 +135,8 @@ bool SendByEmail(TDados &store, const SmtpAccount &account, const MailInput &inp
         return false;
     }
 
+    // Outlives the engine, whose connections consult it.
+    CertificateTrust trust;
     SmtpEngine engine;
     engine.setPump([&status] { status.pump(); });
     engine.events.status = [&log](const QString &text) { log.AddLogLine(text); };
@@ -182,7 +184,6 @@ bool SendByEmail(TDados &store, const SmtpAccount &account, const MailInput &inp
         engine.setLogIn(account.userId.trimmed(), *password);
         wipeSecret(*password);
     }
-    CertificateTrust trust;
     if (account.security != MailSecurity::None) {
         trust = sendTrust(store, security);
         engine.setTrust(&trust);
