@@ -1,5 +1,6 @@
 #include "batch/ftpaccount.h"
 
+#include "batch/keyring.h"
 #include "core/controlescape.h"
 #include "store/recordset.h"
 
@@ -14,7 +15,18 @@ FtpAccount FtpAccount::fromRecord(const RecordSet &accounts)
     a.proxyServer = accounts.asString(QStringLiteral("ProxyServer"));
     a.proxyPort = accounts.asString(QStringLiteral("ProxyPort"));
     a.directory = accounts.asString(QStringLiteral("Directory"));
+    // A row being inserted has no key yet, and so no settings.
+    if (accounts.state() != RecordSet::State::Insert)
+        a.recId = accounts.rowId();
+    const FtpAccountSecurity settings = FtpAccountSecurity::read(accounts.connection(), a.recId);
+    a.security = settings.security;
+    a.hasPassword = settings.hasPassword;
     return a;
+}
+
+QString FtpAccount::passwordKey() const
+{
+    return Keyring::passwordKey(QStringLiteral("ftp"), userId, host);
 }
 
 int portNumber(const QString &text)

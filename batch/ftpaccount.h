@@ -1,5 +1,7 @@
 #pragma once
 
+#include "batch/transfersecurity.h"
+
 #include <QString>
 
 class RecordSet;
@@ -12,7 +14,7 @@ struct FtpFault {
     QString text;
 };
 
-// The values of one FTPAccounts row that a send uses.
+// The values of one FTPAccounts row that a send uses, with its security settings.
 struct FtpAccount {
     QString host;
     QString port; // as stored; a whole number from 1 to 65535 to be usable
@@ -22,9 +24,17 @@ struct FtpAccount {
     QString proxyServer;
     QString proxyPort;
     QString directory;
+    // Beyond the row (FTPAccountSecurity); a row without settings is plain FTP and carries
+    // its password in its Password column, as the Parts' accounts do.
+    qint64 recId = 0;
+    FtpSecurity security = FtpSecurity::None;
+    bool hasPassword = false; // kept outside the catalogue
 
-    // The current row of an FTPAccounts record set (its edit buffer while editing).
+    // The current row of an FTPAccounts record set (its edit buffer while editing) and its
+    // security settings.
     static FtpAccount fromRecord(const RecordSet &accounts);
+    // The key of its password in the keyring.
+    QString passwordKey() const;
 
     // The first value that must not reach the server, as the box text the account editor
     // shows for its field ("Porta inválida!", "Usuário inválido!", ...); empty when all

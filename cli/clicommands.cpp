@@ -3,12 +3,14 @@
 #include "cli/catalogcommands.h"
 #include "cli/checkcommand.h"
 #include "cli/clicontext.h"
+#include "cli/diskcommands.h"
 #include "cli/maintenancecommands.h"
 #include "cli/querycommands.h"
 #include "cli/scancommand.h"
 #include "cli/standardoutput.h"
 #include "cli/thumbscommand.h"
 #include "cli/transfercommands.h"
+#include "cli/transfersettingscommands.h"
 #include "core/versiontools.h"
 #include "store/dberror.h"
 
@@ -39,12 +41,16 @@ std::vector<std::unique_ptr<CliCommand>> makeCommands()
     list.push_back(makeDeleteCommand());
     list.push_back(makeRelinkCommand());
     list.push_back(makeCheckCommand());
+    list.push_back(makeStoragesCommand());
+    list.push_back(makeDuplicatesCommand());
     list.push_back(makeSearchCommand());
     list.push_back(makeStatsCommand());
     list.push_back(makeScanCommand());
     list.push_back(makeThumbsCommand());
     list.push_back(makeFtpSendCommand());
     list.push_back(makeMailCommand());
+    list.push_back(makeMailServerCommand());
+    list.push_back(makeFtpAccountCommand());
     list.push_back(makeMoveCommand());
     list.push_back(makeCopyCommand());
     return list;

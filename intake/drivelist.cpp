@@ -1,5 +1,8 @@
 #include "intake/drivelist.h"
 
+#include "intake/mountedvolumes.h"
+#include "intake/storagefordrive.h"
+
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <algorithm>
@@ -32,10 +35,16 @@ bool isPseudo(const QStorageInfo &volume)
     return false;
 }
 
-QString labelOf(const QStorageInfo &volume)
+// The label the file system carries (read by libblkid, so also where no udev names it), else
+// the one the system knows, else the mount point.
+QString labelOf(const QStorageInfo &volume, const MountedVolumes &mounted)
 {
+    const QString root = withoutTrailingDelimiter(volume.rootPath());
+    const QString label = mounted.identityAt(root).label.trimmed();
+    if (!label.isEmpty())
+        return label;
     const QString name = volume.name();
-    return name.isEmpty() ? withoutTrailingDelimiter(volume.rootPath()) : name;
+    return name.isEmpty() ? root : name;
 }
 
 } // namespace
@@ -43,6 +52,7 @@ QString labelOf(const QStorageInfo &volume)
 QList<DriveList::Drive> DriveList::mountedDrives()
 {
     QList<Drive> drives;
+    const MountedVolumes mounted = MountedVolumes::current();
     for (const QStorageInfo &volume : QStorageInfo::mountedVolumes()) {
         if (!volume.isValid() || !volume.isReady() || isPseudo(volume))
             continue;
@@ -53,7 +63,7 @@ QList<DriveList::Drive> DriveList::mountedDrives()
         if (std::any_of(
                 drives.cbegin(), drives.cend(), [&](const Drive &d) { return d.root == root; }))
             continue;
-        drives.append({ root, labelOf(volume) });
+        drives.append({ root, labelOf(volume, mounted) });
     }
     std::sort(drives.begin(), drives.end(), [](const Drive &a, const Drive &b) {
         if ((a.root == QLatin1String("/")) != (b.root == QLatin1String("/")))
@@ -70,7 +80,13 @@ QString DriveList::displayName(const QString &drive)
     const QStorageInfo volume(drive.isEmpty() ? QStringLiteral("/") : drive);
     if (!volume.isValid())
         return drive;
-    return labelOf(volume);
+    return labelOf(volume, MountedVolumes::current());
+}
+
+DriveList::Drive DriveList::driveOfFolder(const QString &folder)
+{
+    const QString root = driveOfPath(folder);
+    return { root, displayName(root) };
 }
 
 QString DriveList::pathOf(const QString &drive)

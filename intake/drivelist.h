@@ -17,6 +17,9 @@ public:
     static QList<Drive> mountedDrives();
     // The entry text of a drive, also for one that mountedDrives() leaves out.
     static QString displayName(const QString &drive);
+    // The drive that holds a folder (typed or picked) and the entry text the picker shows
+    // for it, which names a new storage of a drive without a label.
+    static Drive driveOfFolder(const QString &folder);
     // The path the picker stands on for a drive: the drive with a trailing delimiter.
     static QString pathOf(const QString &drive);
 };

@@ -493,11 +493,13 @@ bool FolderScan::lookUp(const char *name, size_t length, const QByteArray &time,
 
 void FolderScan::chooseStorage()
 {
-    const bool added = StorageForDrive(
+    // A known disk found at another mount point moves there inside this transaction, so
+    // that its pictures are found where they now are.
+    const StorageChoice choice = StorageForDrive(
         m_store, m_drive, [this] { return driveEntryText ? driveEntryText() : m_drive; });
-    if (added)
+    if (choice.added || choice.relocated)
         postedRow();
-    m_location = m_store.TStorages.asInt(QStringLiteral("RecId"));
+    m_location = choice.storage;
     m_writer->setLocation(m_location);
 }
 

@@ -1,6 +1,7 @@
 #include "maintenance/cataloguecheck.h"
 
 #include "core/ownedtemporary.h"
+#include "intake/storagereach.h"
 #include "store/query.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QHash>
 #include <QScopeGuard>
 #include <QSet>
-#include <QStorageInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -121,45 +121,30 @@ void CatalogueCheck::checkThumbnails(QList<Finding> &out)
         orphan(named[i++]);
 }
 
-QList<QString> CatalogueCheck::mountedDrives()
-{
-    QList<QString> drives { QStringLiteral("/") };
-    for (const QStorageInfo &volume : QStorageInfo::mountedVolumes())
-        if (volume.isValid() && volume.isReady())
-            drives.append(volume.rootPath());
-    return drives;
-}
-
 void CatalogueCheck::checkPictureFiles(QList<Finding> &out)
 {
-    const QList<QString> mounted = mountedDrives();
-    const QSet<QString> drives(mounted.cbegin(), mounted.cend());
+    const StorageReach reach;
     struct Storage {
         QString name;
         QString unit;
-        bool online = true;
+        StorageReach::State state;
         qint64 missing = 0;
         qint64 pictures = 0;
     };
     QHash<qint64, Storage> storages;
     QList<qint64> order;
-    Query q(m_connection);
-    q.setSql(QStringLiteral("SELECT RecId, Name, Unit FROM Storages ORDER BY RecId"));
-    q.open();
-    for (; !q.eof(); q.next()) {
-        Storage s;
-        s.name = q.asString(QStringLiteral("Name"));
-        s.unit = q.asString(QStringLiteral("Unit"));
-        // A drive is online while mounted; a storage that names a plain folder, while the
-        // folder is there.
-        s.online = drives.contains(s.unit) || QFileInfo(s.unit).isDir();
-        const qint64 id = q.asInt(QStringLiteral("RecId"));
-        storages.insert(id, s);
-        order.append(id);
+    const QHash<qint64, StorageReach::Storage> known = StorageReach::readStorages(m_connection);
+    for (const StorageReach::Storage &k : known) {
+        // A disk is online while its volume is mounted, wherever; never because the folder
+        // it was mounted at is still there.
+        storages.insert(k.recId, { k.name, k.unit, reach.stateOf(k), 0, 0 });
+        order.append(k.recId);
     }
-    q.close();
+    std::sort(order.begin(), order.end());
+    Query q(m_connection);
 
     Storage none; // pictures without a storage (or whose storage is gone)
+    none.state.online = true;
     q.setSql(QStringLiteral("SELECT Location, FullPath, FileName FROM Pictures"));
     q.open();
     QByteArray path;
@@ -168,9 +153,11 @@ void CatalogueCheck::checkPictureFiles(QList<Finding> &out)
         auto it = storages.find(location);
         Storage &s = it == storages.end() ? none : *it;
         ++s.pictures;
-        if (!s.online)
+        if (!s.state.online)
             continue;
-        QString full = q.asString(QStringLiteral("FullPath"));
+        // A disk mounted elsewhere than its Unit is looked at where it is.
+        QString full
+            = StorageReach::reachablePath(q.asString(QStringLiteral("FullPath")), s.unit, s.state);
         if (!full.endsWith(QLatin1Char('/')))
             full += QLatin1Char('/');
         path = QFile::encodeName(full + q.asString(QStringLiteral("FileName")));
@@ -185,7 +172,7 @@ void CatalogueCheck::checkPictureFiles(QList<Finding> &out)
         Finding f;
         f.key = id;
         f.name = s.name;
-        if (!s.online && s.pictures > 0) {
+        if (!s.state.online && s.pictures > 0) {
             f.kind = Kind::OfflineStorage;
             f.path = s.unit;
             f.count = s.pictures;

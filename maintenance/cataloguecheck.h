@@ -8,7 +8,8 @@ class Connection;
 // A health check of a catalogue and its thumbnail folder: the engine's integrity and
 // foreign-key checks, thumbnails that belong to no picture, temporary files a killed
 // writer left behind, and pictures whose file is missing, counted per storage. A storage
-// whose drive is not mounted is offline: its pictures are not missing, only out of reach.
+// whose disk is not connected is offline (StorageReach): its pictures are not missing, only
+// out of reach.
 class CatalogueCheck {
 public:
     enum class Kind {
@@ -41,9 +42,6 @@ public:
     // Removes the orphan thumbnails and leftover temporaries among the findings (never a
     // row) and marks them; returns how many files went.
     static int repair(QList<Finding> &findings);
-
-    // Drives mounted now (their mount points); a storage's Unit is looked up here.
-    static QList<QString> mountedDrives();
 
 private:
     void checkEngine(QList<Finding> &out);

@@ -330,14 +330,14 @@ private slots:
         QVERIFY(StorageForDrive(*f.store, QStringLiteral("/media/x"), [&] {
             asked = true;
             return QStringLiteral(" X ");
-        }));
+        }).added);
         QVERIFY(asked);
         QCOMPARE(f.store->TStorages.asString("Name"), QStringLiteral("X"));
         asked = false;
         QVERIFY(!StorageForDrive(*f.store, QStringLiteral("/MEDIA/X"), [&] {
             asked = true;
             return QString();
-        }));
+        }).added);
         QVERIFY(!asked);
         QCOMPARE(driveOfPath(QStringLiteral("/")), QStringLiteral("/"));
         QCOMPARE(driveOfPath(f.tree("não/existe/ainda")), drive);
