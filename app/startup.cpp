@@ -130,8 +130,8 @@ void Startup::wirePicturePreview()
 {
     CatalogBrowser *b = &Abertura->browser();
     Prompter &prompter = *m_prompter;
-    Preview = new PicturePreview(
-        *Dados, prompter, *m_desktop, b->thumbnailViewSize(), Abertura.get());
+    Preview
+        = new PicturePreview(*Dados, prompter, *m_desktop, b->thumbnailViewSize(), Abertura.get());
     QObject::connect(Preview, &PicturePreview::statusTextChanged, Abertura.get(),
         [this](const QString &text) { Abertura->setPanelText(1, text); });
     QObject::connect(
@@ -152,7 +152,8 @@ void Startup::wirePicturePreview()
         guarded(prompter, [this](const QSize &box) { Preview->BitBtn1Click(box); }));
     // A filter that cannot be read leaves the last one; the loading goes on to the trees.
     QObject::connect(Abertura.get(), &TAbertura::BuildPictureFilter, b,
-        guarded(prompter, [this, b] { b->setOpenPictureFilter(PictureFilter::build(Dados->Conexao)); }));
+        guarded(prompter,
+            [this, b] { b->setOpenPictureFilter(PictureFilter::build(Dados->Conexao)); }));
 }
 
 int Startup::run()

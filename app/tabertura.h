@@ -18,8 +18,8 @@ class TSplash;
 class TAbertura : public QMainWindow {
     Q_OBJECT
 public:
-    TAbertura(ProgramPaths &paths, Prompter &prompter, DesktopShell &desktop,
-        QWidget *parent = nullptr);
+    TAbertura(
+        ProgramPaths &paths, Prompter &prompter, DesktopShell &desktop, QWidget *parent = nullptr);
     // The size the window opens at when no earlier run left one.
     static constexpr QSize DesignSize { 801, 573 };
     ~TAbertura() override;

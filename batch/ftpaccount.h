@@ -7,7 +7,17 @@
 class RecordSet;
 
 // The control of the account editor a refusal of its checks concerns, so it can be focused.
-enum class FtpField { None, Profile, Host, Port, UserId, Password, ProxyServer, ProxyPort, Directory };
+enum class FtpField {
+    None,
+    Profile,
+    Host,
+    Port,
+    UserId,
+    Password,
+    ProxyServer,
+    ProxyPort,
+    Directory
+};
 
 struct FtpFault {
     FtpField field = FtpField::None;

@@ -4,6 +4,7 @@
 #include "core/errorboundary.h"
 #include "core/prompter.h"
 #include "intake/drivepicker.h"
+#include "widgets/named.h"
 
 #include <QFileInfo>
 #include <QGridLayout>
@@ -15,22 +16,12 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-namespace {
-
-template<typename W> W *named(W *w, const char *name)
-{
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-} // namespace
-
 TCopiarArquivosCD::TCopiarArquivosCD(
     TDados &store, Prompter &prompter, EventLog &log, QWidget *parent)
     : TransferDialog(QStringLiteral("TCopiarArquivosCD"),
-          QStringLiteral("Copiar arquivos para um CD"),
-          { QStringLiteral("Confirmar a execução?"), QStringLiteral("Cópia efetuada!") }, store,
-          prompter, log, parent)
+        QStringLiteral("Copiar arquivos para um CD"),
+        { QStringLiteral("Confirmar a execução?"), QStringLiteral("Cópia efetuada!") }, store,
+        prompter, log, parent)
 {
     auto *driveLabel = named(new QLabel(QStringLiteral("Unidade"), this), "Label1");
     m_drive = named(new DrivePicker(this), "ShellComboBox1");
@@ -74,8 +65,8 @@ TCopiarArquivosCD::TCopiarArquivosCD(
     m_animation->setSizePolicy(keep);
     setFixedSize(440, 170);
 
-    connect(m_drive, &QComboBox::activated, this,
-        guarded(prompter, [this] { ShellComboBox1Click(); }));
+    connect(
+        m_drive, &QComboBox::activated, this, guarded(prompter, [this] { ShellComboBox1Click(); }));
     connect(m_browse, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn1Click(); }));
     setOperationButtons(m_ok, m_cancel);
 

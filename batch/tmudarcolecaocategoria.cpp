@@ -5,6 +5,7 @@
 #include "core/errorboundary.h"
 #include "core/prompter.h"
 #include "store/tdados.h"
+#include "widgets/named.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -16,21 +17,15 @@
 
 namespace {
 
-template<typename W> W *named(W *w, const char *name)
-{
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
 const QString kRecId = QStringLiteral("RecId");
 
 } // namespace
 
 TMudarColecaoCategoria::TMudarColecaoCategoria(TDados &store, Prompter &prompter, QWidget *parent)
     : BatchOperationDialog(QStringLiteral("TMudarColecaoCategoria"),
-          QStringLiteral("Mudar Coleção / Categoria  "),
-          { QStringLiteral("Confirmar a operação?"), QStringLiteral("Mudança efetuada!") }, store,
-          prompter, parent)
+        QStringLiteral("Mudar Coleção / Categoria  "),
+        { QStringLiteral("Confirmar a operação?"), QStringLiteral("Mudança efetuada!") }, store,
+        prompter, parent)
 {
     auto *collectionLabel = named(new QLabel(QStringLiteral("Nova Coleção"), this), "Label1");
     m_collection = named(new QComboBox(this), "DBLookupComboBox1");

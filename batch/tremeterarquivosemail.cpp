@@ -14,10 +14,9 @@
 TRemeterArquivosEmail::TRemeterArquivosEmail(
     TDados &store, Prompter &prompter, EventLog &log, QWidget *parent)
     : TransferDialog(QStringLiteral("TRemeterArquivosEmail"),
-          QStringLiteral("Remeter arquivos por E-mail"),
-          { QStringLiteral("Confirmar a operação?"),
-              QStringLiteral("Remessa via E-mail efetuada!") },
-          store, prompter, log, parent)
+        QStringLiteral("Remeter arquivos por E-mail"),
+        { QStringLiteral("Confirmar a operação?"), QStringLiteral("Remessa via E-mail efetuada!") },
+        store, prompter, log, parent)
 {
     const auto edit = [this](const char *name) {
         auto *e = new QLineEdit(this);

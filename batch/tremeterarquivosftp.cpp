@@ -46,9 +46,9 @@ DBEdit *field(QWidget *parent, const char *name)
 TRemeterArquivosFTP::TRemeterArquivosFTP(
     TDados &store, Prompter &prompter, EventLog &log, QWidget *parent)
     : TransferDialog(QStringLiteral("TRemeterArquivosFTP"),
-          QStringLiteral("Remeter arquivos via FTP"),
-          { QStringLiteral("Confirmar a operação?"), QStringLiteral("Remessa via FTP efetuada!") },
-          store, prompter, log, parent)
+        QStringLiteral("Remeter arquivos via FTP"),
+        { QStringLiteral("Confirmar a operação?"), QStringLiteral("Remessa via FTP efetuada!") },
+        store, prompter, log, parent)
 {
 
     auto *account = new QGroupBox(QStringLiteral("Conta"), this);

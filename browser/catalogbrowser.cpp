@@ -81,11 +81,10 @@ CatalogBrowser::CatalogBrowser(TDados &store, Prompter &prompter, QWidget *paren
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({ 260, 540 });
 
-    connect(m_trees, &TreePane::nodeActivated, this,
-        guarded(prompter, [this](TreePane::Tree tree) {
-            TreeViewClick(
-                tree == TreePane::Tree::Location ? Sender::LocationTree : Sender::OrganisationTree);
-        }));
+    connect(m_trees, &TreePane::nodeActivated, this, guarded(prompter, [this](TreePane::Tree tree) {
+        TreeViewClick(
+            tree == TreePane::Tree::Location ? Sender::LocationTree : Sender::OrganisationTree);
+    }));
     connect(m_trees, &TreePane::tabChosen, this,
         guarded(prompter, [this](TreePane::Tree tree) { PageControl1Change(tree); }));
     connect(m_trees, &TreePane::contextMenuOpening, this,
@@ -94,8 +93,8 @@ CatalogBrowser::CatalogBrowser(TDados &store, Prompter &prompter, QWidget *paren
         guarded(prompter, [this] { TreeViewClick(Sender::Other); }));
     connect(m_trees, &TreePane::editRequested, this, &CatalogBrowser::editRequested);
     connect(m_trees, &TreePane::addToBatchRequested, this, &CatalogBrowser::addToBatchRequested);
-    connect(m_trees, &TreePane::deleteRequested, this,
-        guarded(prompter, [this] { Excluir1Click(); }));
+    connect(
+        m_trees, &TreePane::deleteRequested, this, guarded(prompter, [this] { Excluir1Click(); }));
 
     // No detail page at first, nor the extra pages.
     for (int i = 0; i < m_pages->count(); ++i)

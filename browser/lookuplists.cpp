@@ -95,8 +95,8 @@ QList<LookupItem> LookupLists::colorDepths(Connection &connection)
 
 QList<LookupItem> LookupLists::ftpAccounts(Connection &connection)
 {
-    QList<LookupItem> items = read(
-        connection, QStringLiteral("SELECT RecId AS K, Profile AS T FROM FTPAccounts ORDER BY Profile"));
+    QList<LookupItem> items = read(connection,
+        QStringLiteral("SELECT RecId AS K, Profile AS T FROM FTPAccounts ORDER BY Profile"));
     sortByName(items);
     return items;
 }

@@ -2,6 +2,7 @@
 
 #include "browser/lookuplists.h"
 #include "store/tdados.h"
+#include "widgets/named.h"
 #include "widgets/pagecontrol.h"
 #include "widgets/pictureview.h"
 
@@ -13,11 +14,6 @@
 #include <QVBoxLayout>
 
 namespace {
-template<typename T> T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 // Wide enough for `sample` in the field's font, and no wider.
 void fitWidth(QWidget *field, const QString &sample)

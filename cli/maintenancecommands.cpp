@@ -422,7 +422,8 @@ public:
             save.editStarted();
             pictures.edit();
             PictureRelink::fill(
-                store, file, [&file] { return driveEntryOf(file); }, [&save] { save.beforeWrite(); });
+                store, file, [&file] { return driveEntryOf(file); },
+                [&save] { save.beforeWrite(); });
             PictureRelink::recordDetails(store);
         } catch (const DbError &e) {
             session.prompter().error(e.message());

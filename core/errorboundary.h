@@ -38,11 +38,15 @@ template<typename Action> bool run(Prompter &prompter, Action &&action) noexcept
 // and runs it through the boundary.
 template<typename Handler> class Guarded {
 public:
-    Guarded(Prompter &prompter, Handler handler) : m_prompter(&prompter), m_handler(std::move(handler)) { }
+    Guarded(Prompter &prompter, Handler handler)
+        : m_prompter(&prompter), m_handler(std::move(handler))
+    {
+    }
 
     template<typename... Args>
     auto operator()(Args &&...args) const
-        -> decltype(std::invoke(std::declval<const Handler &>(), std::forward<Args>(args)...), void())
+        -> decltype(std::invoke(std::declval<const Handler &>(), std::forward<Args>(args)...),
+            void())
     {
         run(*m_prompter, [&] { std::invoke(m_handler, std::forward<Args>(args)...); });
     }
@@ -55,8 +59,8 @@ private:
 } // namespace ErrorBoundary
 
 // connect(button, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn1Click(); }))
-template<typename Handler> ErrorBoundary::Guarded<std::decay_t<Handler>> guarded(
-    Prompter &prompter, Handler &&handler)
+template<typename Handler>
+ErrorBoundary::Guarded<std::decay_t<Handler>> guarded(Prompter &prompter, Handler &&handler)
 {
     return { prompter, std::forward<Handler>(handler) };
 }

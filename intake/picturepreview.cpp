@@ -56,8 +56,8 @@ void recordDetails(
 
 } // namespace
 
-PicturePreview::PicturePreview(TDados &store, Prompter &prompter, DesktopShell &desktop,
-    QSize viewSize, QObject *parent)
+PicturePreview::PicturePreview(
+    TDados &store, Prompter &prompter, DesktopShell &desktop, QSize viewSize, QObject *parent)
     : QObject(parent),
       m_store(store),
       m_prompter(prompter),
@@ -269,8 +269,8 @@ bool PicturePreview::webPicture(const QString &path, const QString &fileType, co
 void PicturePreview::BitBtn1Click(const QSize &box)
 {
     RecordSet &pictures = m_store.TPictures;
-    const QString path = PictureMeasure::picturePath(
-        pictures.asString(QStringLiteral("FullPath")), pictures.asString(QStringLiteral("FileName")));
+    const QString path = PictureMeasure::picturePath(pictures.asString(QStringLiteral("FullPath")),
+        pictures.asString(QStringLiteral("FileName")));
     const QString fileType = pictures.asString(QStringLiteral("FileType"));
     const bool imageTab = m_tab == PreviewTab::Image;
     const bool webTab = m_tab == PreviewTab::Web;

@@ -9,6 +9,7 @@
 #include "intake/folderscan.h"
 #include "store/query.h"
 #include "store/tdados.h"
+#include "widgets/named.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -37,16 +38,6 @@ public:
 private:
     TRastreamento &m_dialog;
 };
-
-namespace {
-
-template<typename T> T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-} // namespace
 
 TRastreamento::TRastreamento(TDados &store, Prompter &prompter, QWidget *parent)
     : QDialog(parent), m_store(store), m_prompter(prompter)

@@ -242,8 +242,8 @@ void TOpcoes::BitBtn3Click()
     QList<FormatUse> formats;
     for (int i = 0; m_formatsChanged && i < m_formats->count() && i < m_formatKeys.size(); ++i)
         formats.append({ m_formatKeys[i], m_formats->item(i)->checkState() == Qt::Checked });
-    const bool written = saveOptionRows(
-        m_store, m_prompter, m_formatsChanged ? &formats : nullptr, m_mailChanged);
+    const bool written
+        = saveOptionRows(m_store, m_prompter, m_formatsChanged ? &formats : nullptr, m_mailChanged);
     if (m_databaseChanged) {
         const QString error = saveDatabaseLocation(m_store.paths(), m_databasePath->text());
         if (!error.isEmpty())

@@ -286,8 +286,8 @@ private slots:
     {
         CatalogFixture catalogue;
         const qint64 collection = catalogue.collection("Viagens");
-        const qint64 picture = catalogue.picture(collection,
-            catalogue.category(collection, "Roma"), catalogue.storage("Disco"), "forum");
+        const qint64 picture = catalogue.picture(collection, catalogue.category(collection, "Roma"),
+            catalogue.storage("Disco"), "forum");
         ScriptedPrompter prompter;
         Startup s(catalogue.folder.paths, &prompter);
         s.createWindows();

@@ -41,8 +41,7 @@ struct Batch {
     {
         batch.setOperation(TBatchProcess::OperationButton::ChangeCollection, change);
         batch.setOperation(TBatchProcess::OperationButton::Copy, copy);
-        QObject::connect(
-            &copy, &TransferDialog::showLogRequested, &logWindow, &TViewLog::ShowLog);
+        QObject::connect(&copy, &TransferDialog::showLogRequested, &logWindow, &TViewLog::ShowLog);
     }
     QListWidget *list() { return child<QListWidget>(&batch, "CheckListBox1"); }
     QStringList items()

@@ -1,4 +1,3 @@
-#include "support/catalogfixture.h"
 #include "app/startup.h"
 #include "app/tabertura.h"
 #include "browser/catalogbrowser.h"
@@ -9,6 +8,7 @@
 #include "intake/picturepreview.h"
 #include "store/tdados.h"
 #include "store/thumbnailplace.h"
+#include "support/catalogfixture.h"
 #include "support/photosamples.h"
 #include "support/picturesamples.h"
 #include "support/testsupport.h"
@@ -230,7 +230,8 @@ private slots:
         PreviewWindow w;
         const qint64 id = w.picture("retrato.jpg", "jpg", qtJpeg(corners(400, 300), 95));
         QString output;
-        QVERIFY2(exiftool(w.file("retrato.jpg"), { "-Orientation=6" }, &output), qPrintable(output));
+        QVERIFY2(
+            exiftool(w.file("retrato.jpg"), { "-Orientation=6" }, &output), qPrintable(output));
         w.start();
         w.show(id);
         QCOMPARE(w.stored(id, "Width").toInt(), 300);

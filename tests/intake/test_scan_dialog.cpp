@@ -1,8 +1,8 @@
 #include "test_scan_fixture.h"
 
+#include "core/eventpump.h"
 #include "intake/drivelist.h"
 #include "intake/drivepicker.h"
-#include "core/eventpump.h"
 #include "intake/folderscan.h"
 #include "intake/storagefordrive.h"
 #include "intake/trastreamento.h"
@@ -32,8 +32,8 @@ struct DialogFixture {
 
     DialogFixture()
     {
-        QObject::connect(&dialog, &TRastreamento::treesCurrentChanged,
-            [this](bool v) { treesCurrent << v; });
+        QObject::connect(
+            &dialog, &TRastreamento::treesCurrentChanged, [this](bool v) { treesCurrent << v; });
     }
     // Two collections' rows, then the store opened on them.
     bool prepare()
@@ -250,7 +250,8 @@ private slots:
         d.BitBtn1()->click();
         QCOMPARE(d.Edit1()->text(), d.f.tree());
         QCOMPARE(d.ShellComboBox1()->path(), DriveList::pathOf(driveOfPath(d.f.tree())));
-        QCOMPARE(d.ShellComboBox1()->currentText(), DriveList::displayName(driveOfPath(d.f.tree())));
+        QCOMPARE(
+            d.ShellComboBox1()->currentText(), DriveList::displayName(driveOfPath(d.f.tree())));
     }
 
     void executarScansAndReports()

@@ -1,11 +1,11 @@
 #include "app/startup.h"
 #include "app/tabertura.h"
 #include "browser/catalogbrowser.h"
-#include "support/catalogfixture.h"
 #include "core/scriptedprompter.h"
 #include "store/connection.h"
 #include "store/statement.h"
 #include "store/tdados.h"
+#include "support/catalogfixture.h"
 #include "support/windowdriver.h"
 #include "widgets/pagecontrol.h"
 
