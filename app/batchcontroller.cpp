@@ -5,6 +5,8 @@
 #include "core/errorboundary.h"
 #include "core/prompter.h"
 
+#include <QSet>
+
 BatchController::BatchController(QList<qint64> &batchList, CatalogBrowser &browser,
     TBatchProcess &dialog, Prompter &prompter, QObject *parent)
     : QObject(parent),
@@ -15,6 +17,8 @@ BatchController::BatchController(QList<qint64> &batchList, CatalogBrowser &brows
 {
     connect(&browser, &CatalogBrowser::addToBatchRequested, this,
         guarded(prompter, [this] { InserirLote1Click(); }));
+    connect(&browser, &CatalogBrowser::addKeysToBatchRequested, this,
+        guarded(prompter, [this](const QVector<qint64> &keys) { addKeys(keys); }));
     connect(&browser, &CatalogBrowser::batchRequested, this,
         guarded(prompter, [this] { ToolButton4Click(); }));
 }
@@ -25,8 +29,35 @@ void BatchController::InserirLote1Click()
     if (s.kind() != NodeKind::Picture)
         return;
     const qint64 key = s.key();
-    if (!m_batchList.contains(key))
+    const bool added = !m_batchList.contains(key);
+    if (added)
         m_batchList.append(key);
+    emit batchStatus(additionText(added ? 1 : 0, m_batchList.size()));
+}
+
+int BatchController::addKeys(const QVector<qint64> &keys)
+{
+    QSet<qint64> held(m_batchList.cbegin(), m_batchList.cend());
+    int added = 0;
+    for (const qint64 key : keys) {
+        if (held.contains(key))
+            continue;
+        held.insert(key);
+        m_batchList.append(key);
+        ++added;
+    }
+    emit batchStatus(additionText(added, m_batchList.size()));
+    return added;
+}
+
+QString BatchController::additionText(int added, qsizetype held)
+{
+    const QString total = held == 1 ? QStringLiteral("1 imagem") : QStringLiteral("%1 imagens").arg(held);
+    if (added == 0)
+        return QStringLiteral("Nenhuma imagem nova no lote, que tem %1.").arg(total);
+    if (added == 1)
+        return QStringLiteral("1 imagem inserida no lote, que tem agora %1.").arg(total);
+    return QStringLiteral("%1 imagens inseridas no lote, que tem agora %2.").arg(added).arg(total);
 }
 
 void BatchController::ToolButton4Click()
@@ -44,7 +75,7 @@ void BatchController::ToolButton4Click()
         m_browser.collapseTree(tree);
     }
     for (const Page page : { Page::Collection, Page::Category, Page::Picture, Page::Storage,
-             Page::ImageEnlargement, Page::WebEnlargement })
+             Page::ImageEnlargement, Page::WebEnlargement, Page::Thumbnails })
         m_browser.setPageVisible(page, false);
     // A hidden page must not stay on show as the active one.
     if (!m_browser.isPageVisible(m_browser.activePage()))

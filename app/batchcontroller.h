@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QVector>
 
 class CatalogBrowser;
 class Prompter;
@@ -15,6 +16,16 @@ class BatchController : public QObject {
 public:
     BatchController(QList<qint64> &batchList, CatalogBrowser &browser, TBatchProcess &dialog,
         Prompter &prompter, QObject *parent = nullptr);
+
+    // Adds pictures to the batch, each key once, after those it holds; returns how many were
+    // new.
+    int addKeys(const QVector<qint64> &keys);
+    // What the status bar tells after an addition.
+    static QString additionText(int added, qsizetype held);
+
+signals:
+    // The batch grew (or was asked to): the text for the status bar.
+    void batchStatus(const QString &text);
 
 private:
     void InserirLote1Click();

@@ -101,7 +101,9 @@ void TAbertura::setStore(TDados &store)
 
 void TAbertura::setBatchDialog(TBatchProcess &dialog)
 {
-    new BatchController(m_batchList, *m_browser, dialog, m_prompter, this);
+    auto *batch = new BatchController(m_batchList, *m_browser, dialog, m_prompter, this);
+    connect(batch, &BatchController::batchStatus, this,
+        [this](const QString &text) { setPanelText(1, text); });
 }
 
 QString TAbertura::panelText(int index) const

@@ -3,10 +3,13 @@
 #include "browser/catalogtoolbar.h"
 #include "browser/categorypage.h"
 #include "browser/collectionpage.h"
+#include "browser/folderpane.h"
+#include "browser/foldertreemodel.h"
 #include "browser/picturepage.h"
 #include "browser/searchpage.h"
 #include "browser/storagepage.h"
 #include "browser/storepositioner.h"
+#include "browser/thumbnailgridpage.h"
 #include "browser/treeloader.h"
 #include "core/errorboundary.h"
 #include "core/eventpump.h"
@@ -138,6 +141,7 @@ void CatalogBrowser::buildPages()
     m_webEnlargementPage = enlargement("TabSheet10", "WebBrowser2", m_webEnlargement);
     m_searchPage = new SearchPage;
     m_pages->addPage(m_searchPage, QStringLiteral("Pesquisa"));
+    buildGridPages();
 
     connect(m_pages, &PageControl::pageShown, this,
         guarded(m_prompter, [this](int index) { pageShown(index); }));
@@ -326,6 +330,10 @@ void CatalogBrowser::setSearchResults(QAbstractItemModel *results)
 {
     m_searchPage->setResults(results);
     m_searchOpen = results != nullptr;
+    m_searchGridPage->showHits(results);
+    setPageVisible(Page::SearchThumbnails, m_searchOpen);
+    if (m_searchOpen) // the search leaves no node selected
+        followGrid(Sender::Other, -1, false);
 }
 
 QString CatalogBrowser::unitPath() const
@@ -467,6 +475,7 @@ void CatalogBrowser::LoadTrees()
     if (found.node2 >= 0)
         m_trees->selectNode(TreePane::Tree::Location, found.node2, found.expand2);
     m_selection.setTreesCurrent(true);
+    reloadFolders();
     for (RecordPage *page : recordPages())
         page->invalidateLookupLists();
     if (m_inNavigatorAction)
@@ -499,12 +508,20 @@ void CatalogBrowser::TreeViewClick(Sender sender)
         = sender == Sender::LocationTree ? TreePane::Tree::Location : TreePane::Tree::Organisation;
     const bool fromTree = sender == Sender::OrganisationTree || sender == Sender::LocationTree;
     const int node = fromTree ? m_trees->selectedNode(tree) : -1;
-    if (node >= 0) {
-        const CatalogTree &model = m_trees->model(tree);
-        m_selection.select(model.nodeCode(node));
-        m_shown = model.nodeCode(node);
+    // In the "Pastas" tree a storage or a picture is selected as in the other trees; a
+    // folder stands for no record.
+    const bool folderNode = sender == Sender::FolderTree && m_folders->selectedIndex().isValid();
+    const bool gridWasActive = activePage() == Page::Thumbnails;
+    if (node >= 0 || folderNode) {
+        const NodeCode code = node >= 0 ? m_trees->model(tree).nodeCode(node)
+                                        : m_folders->model().code(m_folders->selectedIndex());
+        if (code.isValid())
+            m_selection.select(code);
+        else
+            m_selection.clear();
+        m_shown = code;
         // Only the node's own detail page shows.
-        const Page page = pageOf(model.kind(node));
+        const Page page = pageOf(code.kind);
         for (Page p : { Page::Collection, Page::Category, Page::Picture, Page::Storage })
             setPageVisible(p, p == page);
         setActivePage(page);
@@ -523,6 +540,7 @@ void CatalogBrowser::TreeViewClick(Sender sender)
     if (activePage() == Page::ImageEnlargement || activePage() == Page::WebEnlargement)
         setActivePage(Page::None);
     setPageVisible(Page::Search, m_searchOpen);
+    followGrid(sender, node, gridWasActive);
     m_inSelectionHandling = false;
 
     bool found = true;
@@ -552,6 +570,8 @@ void CatalogBrowser::TreeViewClick(Sender sender)
 
 void CatalogBrowser::pageShown(int index)
 {
+    if (Page(index) == Page::Thumbnails && m_gridStale)
+        fillGrid();
     const NodeKind kind = kindOf(Page(index));
     if (!m_inSelectionHandling && kind != NodeKind::None && kind != NodeKind::Picture)
         emit statisticsRequested(kind);

@@ -12,6 +12,8 @@
 #include <memory>
 
 class CatalogToolBar;
+class FolderPane;
+class ThumbnailGridPage;
 class CategoryPage;
 class CollectionPage;
 class PageControl;
@@ -42,11 +44,13 @@ public:
         Storage,
         ImageEnlargement,
         WebEnlargement,
-        Search
+        Search,
+        Thumbnails, // "Miniaturas": the pictures of the selected node
+        SearchThumbnails // "Miniaturas da Pesquisa": the search hits
     };
     Q_ENUM(Page)
     // What started the selection handling: a tree, a record navigator or another control.
-    enum class Sender { OrganisationTree, LocationTree, Navigator, Other };
+    enum class Sender { OrganisationTree, LocationTree, Navigator, Other, FolderTree };
     Q_ENUM(Sender)
 
     // What record editing and deletion add to the detail pages' record navigators. Every
@@ -140,6 +144,8 @@ signals:
     void insertRequested(NodeKind kind); // the items of "Incluir..."
     void editRequested(); // "Editar", or a double click on a node
     void addToBatchRequested(); // "Inserir no Lote"
+    // "Inserir no Lote" on many pictures: a grid's selection, a node's pictures, the hits.
+    void addKeysToBatchRequested(const QVector<qint64> &keys);
     void searchHitActivated(int row);
     void locateFileRequested(); // "Localizar" on the picture page
     void pictureCollectionPicked();
@@ -197,4 +203,24 @@ private:
     PictureView *m_imageEnlargement = nullptr;
     PictureView *m_webEnlargement = nullptr;
     SearchPage *m_searchPage = nullptr;
+
+    // The "Miniaturas" pages and the "Pastas" tree (catalogbrowsergrid.cpp).
+    void buildGridPages();
+    void followGrid(Sender sender, int node, bool gridWasActive);
+    void fillGrid();
+    void reloadFolders();
+    void showGridPicture(Sender source, qint64 key, bool expand = false);
+    void FolderTabChange(int index);
+    struct GridSource {
+        Sender sender = Sender::Other; // a tree; Other: no grid
+        NodeCode code; // the node's record (none for a folder)
+        QString folder; // the folder's path, for the "Pastas" tree
+    };
+    GridSource m_gridSource;
+    bool m_gridStale = false;
+    bool m_preferGrid = false;
+    FolderPane *m_folders = nullptr;
+    int m_folderTab = -1;
+    ThumbnailGridPage *m_gridPage = nullptr;
+    ThumbnailGridPage *m_searchGridPage = nullptr;
 };

@@ -64,8 +64,12 @@ TreePane::TreePane(QWidget *parent) : QWidget(parent)
     m_tabs->addPage(m_tree1->parentWidget(), QStringLiteral("Organização"));
     m_tabs->addPage(m_tree2->parentWidget(), QStringLiteral("Localização"));
     m_tabs->setActivePageIndex(int(Tree::Organisation));
-    connect(m_tabs, &PageControl::tabClicked, this,
-        [this](int index) { emit tabChosen(treeOfTab(index)); });
+    connect(m_tabs, &PageControl::tabClicked, this, [this](int index) {
+        if (index > int(Tree::Location))
+            emit extraTabChosen(index);
+        else
+            emit tabChosen(treeOfTab(index));
+    });
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_tabs);
@@ -146,6 +150,21 @@ TreePane::Tree TreePane::treeOfTab(int index)
 void TreePane::setActiveTree(Tree tree)
 {
     m_tabs->setActivePageIndex(int(tree));
+}
+
+int TreePane::addExtraTab(QWidget *sheet, const QString &caption)
+{
+    return m_tabs->addPage(sheet, caption);
+}
+
+int TreePane::activeTab() const
+{
+    return m_tabs->activePageIndex();
+}
+
+void TreePane::setActiveTab(int index)
+{
+    m_tabs->setActivePageIndex(index);
 }
 
 TreePane::Tree TreePane::activeTree() const

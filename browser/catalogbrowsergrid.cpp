@@ -1,0 +1,209 @@
+// The thumbnail grids of the main window and its "Pastas" tree: the CatalogBrowser's part
+// that goes beyond the two catalogue trees and their detail pages.
+#include "browser/catalogbrowser.h"
+
+#include "browser/folderpane.h"
+#include "browser/foldertreemodel.h"
+#include "browser/thumbnailgridmodel.h"
+#include "browser/thumbnailgridpage.h"
+#include "core/errorboundary.h"
+#include "core/prompter.h"
+#include "store/dberror.h"
+#include "store/tdados.h"
+#include "widgets/pagecontrol.h"
+
+#include <QTreeView>
+
+namespace {
+
+// The pictures below a node of a catalogue tree, in the tree's order: its nodes are laid out
+// depth-first, so they are the pictures among the nodes up to the next one no deeper.
+QVector<qint64> picturesBelow(const CatalogTree &tree, int node)
+{
+    QVector<qint64> keys;
+    if (node < 0)
+        return keys;
+    if (tree.kind(node) == NodeKind::Picture)
+        return { tree.key(node) };
+    const int depth = tree.depth(node);
+    for (int i = node + 1; i < tree.count(); ++i) {
+        const NodeKind kind = tree.kind(i);
+        if (kind == NodeKind::Picture) {
+            keys.append(tree.key(i));
+            continue;
+        }
+        if (tree.depth(i) <= depth)
+            break;
+    }
+    return keys;
+}
+
+bool hasGrid(NodeKind kind)
+{
+    return kind == NodeKind::Collection || kind == NodeKind::Category
+        || kind == NodeKind::Storage;
+}
+
+} // namespace
+
+void CatalogBrowser::buildGridPages()
+{
+    m_gridPage = new ThumbnailGridPage(QStringLiteral("TabSheet13"), QStringLiteral("Thumbnail"));
+    m_pages->addPage(m_gridPage, QStringLiteral("Miniaturas"));
+    m_searchGridPage
+        = new ThumbnailGridPage(QStringLiteral("TabSheet14"), QStringLiteral("SearchThumbnail"));
+    m_pages->addPage(m_searchGridPage, QStringLiteral("Miniaturas da Pesquisa"));
+    for (ThumbnailGridPage *page : { m_gridPage, m_searchGridPage }) {
+        connect(page, &ThumbnailGridPage::addToBatchRequested, this,
+            &CatalogBrowser::addKeysToBatchRequested);
+        connect(&page->model(), &ThumbnailGridModel::readFailed, this,
+            [this](const QString &message) { emit statusTextChanged(message); });
+    }
+    connect(m_gridPage, &ThumbnailGridPage::pictureActivated, this,
+        guarded(m_prompter, [this](qint64 key) { showGridPicture(m_gridSource.sender, key); }));
+    // As a double click on the hit: the organisation tree shows the picture.
+    connect(m_searchGridPage, &ThumbnailGridPage::pictureActivated, this,
+        guarded(m_prompter,
+            [this](qint64 key) { showGridPicture(Sender::OrganisationTree, key, true); }));
+
+    // Once the person chose the grid, the next nodes open on it, until another page is chosen.
+    connect(m_pages, &PageControl::tabClicked, this,
+        [this](int index) { m_preferGrid = Page(index) == Page::Thumbnails; });
+
+    m_folders = new FolderPane(m_store.Conexao);
+    m_folderTab = m_trees->addExtraTab(m_folders, QStringLiteral("Pastas"));
+    connect(m_folders, &FolderPane::nodeActivated, this,
+        guarded(m_prompter, [this] { TreeViewClick(Sender::FolderTree); }));
+    connect(m_folders, &FolderPane::contextMenuOpening, this, guarded(m_prompter, [this] {
+        TreeViewClick(Sender::FolderTree);
+        UpdateControlStates();
+    }));
+    connect(m_folders, &FolderPane::addToBatchRequested, this,
+        &CatalogBrowser::addKeysToBatchRequested);
+    connect(m_folders, &FolderPane::failed, this, &CatalogBrowser::showError);
+    connect(m_trees, &TreePane::extraTabChosen, this,
+        guarded(m_prompter, [this](int index) { FolderTabChange(index); }));
+}
+
+void CatalogBrowser::FolderTabChange(int index)
+{
+    if (index == m_folderTab && m_selection.treesCurrent())
+        TreeViewClick(Sender::FolderTree);
+}
+
+// The grid page is offered beside the page of a node that has pictures below it; it stays
+// the active page when it was (the person went on from grid to grid), and is the only page
+// of a folder.
+void CatalogBrowser::followGrid(Sender sender, int node, bool gridWasActive)
+{
+    GridSource source;
+    if ((sender == Sender::OrganisationTree || sender == Sender::LocationTree) && node >= 0) {
+        const CatalogTree &model = m_trees->model(
+            sender == Sender::LocationTree ? TreePane::Tree::Location : TreePane::Tree::Organisation);
+        if (hasGrid(model.kind(node)))
+            source = { sender, model.nodeCode(node), {} };
+    } else if (sender == Sender::FolderTree) {
+        const QModelIndex index = m_folders->selectedIndex();
+        if (index.isValid() && m_folders->model().kind(index) != FolderTreeModel::Kind::Picture)
+            source = { sender, m_folders->model().code(index), m_folders->model().path(index) };
+    } else if (sender == Sender::Navigator) {
+        return; // a record navigator keeps the pages as they are
+    }
+    const bool changed = source.sender != m_gridSource.sender || source.code != m_gridSource.code
+        || source.folder != m_gridSource.folder;
+    m_gridSource = source;
+    const bool shown = source.sender != Sender::Other;
+    if (changed || !shown) {
+        m_gridStale = shown;
+        if (!shown)
+            m_gridPage->clear();
+    }
+    setPageVisible(Page::Thumbnails, shown);
+    setPageVisible(Page::SearchThumbnails, m_searchOpen);
+    if (shown && (gridWasActive || m_preferGrid || !source.code.isValid()))
+        setActivePage(Page::Thumbnails);
+    else if (!isPageVisible(activePage()))
+        setActivePage(Page::None);
+    if (activePage() == Page::Thumbnails && m_gridStale)
+        fillGrid();
+}
+
+void CatalogBrowser::fillGrid()
+{
+    m_gridStale = false;
+    QVector<qint64> keys;
+    try {
+        m_gridPage->setCatalogue(m_store.Conexao.filePath(), m_store.thumbnailFolder());
+        if (m_gridSource.sender == Sender::FolderTree) {
+            keys = m_folders->model().picturesUnder(m_folders->selectedIndex());
+        } else if (m_gridSource.sender != Sender::Other) {
+            const CatalogTree &model = m_trees->model(m_gridSource.sender == Sender::LocationTree
+                    ? TreePane::Tree::Location
+                    : TreePane::Tree::Organisation);
+            keys = picturesBelow(model, model.indexOf(m_gridSource.code.kind, m_gridSource.code.key));
+        }
+    } catch (const DbError &e) {
+        m_gridPage->clear();
+        showError(e.message());
+        return;
+    }
+    m_gridPage->showKeys(std::move(keys));
+}
+
+// After the trees were read again: the "Pastas" tree is read again too (its storage found
+// again), and a grid shows its node's pictures as they are now.
+void CatalogBrowser::reloadFolders()
+{
+    try {
+        m_searchGridPage->setCatalogue(m_store.Conexao.filePath(), m_store.thumbnailFolder());
+        const QModelIndex selected = m_folders->selectedIndex();
+        const NodeCode kept = selected.isValid() ? m_folders->model().code(selected) : NodeCode();
+        m_folders->model().reload();
+        if (kept.kind == NodeKind::Storage)
+            m_folders->selectIndex(m_folders->model().storageIndex(kept.key));
+    } catch (const DbError &e) {
+        m_folders->model().clear();
+        showError(e.message());
+    }
+    if (m_gridSource.sender == Sender::FolderTree && !m_folders->selectedIndex().isValid()) {
+        m_gridSource = {};
+        m_gridPage->clear();
+        setPageVisible(Page::Thumbnails, false);
+        if (!isPageVisible(activePage()))
+            setActivePage(Page::None);
+        return;
+    }
+    if (m_gridSource.sender != Sender::Other) {
+        m_gridStale = true;
+        if (activePage() == Page::Thumbnails)
+            fillGrid();
+    }
+}
+
+// A double click or Enter on a thumbnail selects the picture in the tree of the grid's
+// node and shows its page, as a click on it there does.
+void CatalogBrowser::showGridPicture(Sender source, qint64 key, bool expand)
+{
+    if (source == Sender::FolderTree) {
+        QModelIndex under = m_folders->selectedIndex();
+        if (m_folders->model().kind(under) == FolderTreeModel::Kind::Picture)
+            under = under.parent();
+        const QModelIndex picture = m_folders->model().locatePicture(under, key);
+        if (!picture.isValid())
+            return;
+        m_folders->selectIndex(picture);
+        TreeViewClick(Sender::FolderTree);
+        return;
+    }
+    if (source != Sender::OrganisationTree && source != Sender::LocationTree)
+        return;
+    const TreePane::Tree tree = source == Sender::LocationTree
+        ? TreePane::Tree::Location
+        : TreePane::Tree::Organisation;
+    const int node = m_trees->model(tree).indexOf(NodeKind::Picture, key);
+    if (node < 0)
+        return;
+    setActiveTree(tree);
+    selectNode(tree, node, expand);
+    TreeViewClick(source);
+}
