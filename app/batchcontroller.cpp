@@ -75,7 +75,7 @@ void BatchController::ToolButton4Click()
         m_browser.collapseTree(tree);
     }
     for (const Page page : { Page::Collection, Page::Category, Page::Picture, Page::Storage,
-             Page::ImageEnlargement, Page::WebEnlargement, Page::Thumbnails })
+             Page::ImageEnlargement, Page::WebEnlargement })
         m_browser.setPageVisible(page, false);
     // A hidden page must not stay on show as the active one.
     if (!m_browser.isPageVisible(m_browser.activePage()))

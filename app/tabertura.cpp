@@ -10,6 +10,7 @@
 #include "core/programpaths.h"
 #include "core/prompter.h"
 #include "core/versiontools.h"
+#include "intake/backgroundreview.h"
 #include "options/topcoes.h"
 #include "store/tdados.h"
 
@@ -97,6 +98,11 @@ void TAbertura::setStore(TDados &store)
     connect(m_browser, &CatalogBrowser::pictureCountChanged, this,
         [this](const QString &t) { setPanelText(0, t); });
     connect(this, &TAbertura::LoadTrees, m_browser, &CatalogBrowser::LoadTrees);
+    // The grids' missing thumbnails are made in the background.
+    auto *review = new BackgroundReview(store, this);
+    connect(m_browser, &CatalogBrowser::thumbnailMissing, review, &BackgroundReview::request);
+    connect(review, &BackgroundReview::reviewed, m_browser, &CatalogBrowser::thumbnailMade);
+    connect(&store.Conexao, &Connection::aboutToClose, review, &BackgroundReview::reset);
 }
 
 void TAbertura::setBatchDialog(TBatchProcess &dialog)

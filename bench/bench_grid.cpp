@@ -121,11 +121,11 @@ bool prepare(const QString &dir, qint64 pictures, qint64 *category, qint64 *stor
     }
     Connection c;
     c.openFile(file);
-    Statement cat(c, "SELECT MAX(RecId) FROM Categories");
+    Statement cat(c, QStringLiteral("SELECT MAX(RecId) FROM Categories"));
     cat.step();
     *category = cat.integer(0);
     cat.reset();
-    Statement st(c, "SELECT MAX(RecId) FROM Storages");
+    Statement st(c, QStringLiteral("SELECT MAX(RecId) FROM Storages"));
     st.step();
     *storage = st.integer(0);
     st.reset();
@@ -222,7 +222,7 @@ int main(int argc, char **argv)
         // Another node's grid in between, then none: each round starts cold.
         browser.selectNode(TreePane::Tree::Organisation, otherNode, false);
         browser.TreeViewClick(Sender::OrganisationTree);
-        browser.setActivePage(CatalogBrowser::Page::Thumbnails);
+        browser.setActiveView(CatalogBrowser::View::Thumbnails);
         QCoreApplication::processEvents();
         model->clear();
         QCoreApplication::processEvents();
@@ -230,12 +230,12 @@ int main(int argc, char **argv)
     // The grid's first screen: selection to every shown thumbnail painted.
     const auto firstScreen = [&](const std::function<void()> &select, QVector<qint64> *shown) {
         leave();
-        browser.setActivePage(CatalogBrowser::Page::Thumbnails);
+        browser.setActiveView(CatalogBrowser::View::Thumbnails);
         QElapsedTimer t;
         t.start();
         select();
-        if (browser.activePage() != CatalogBrowser::Page::Thumbnails)
-            browser.setActivePage(CatalogBrowser::Page::Thumbnails);
+        if (browser.activeView() != CatalogBrowser::View::Thumbnails)
+            browser.setActiveView(CatalogBrowser::View::Thumbnails);
         grid->viewport()->repaint();
         settle(*model);
         grid->viewport()->repaint();

@@ -79,7 +79,7 @@ CatalogBrowser::CatalogBrowser(TDados &store, Prompter &prompter, QWidget *paren
     m_trees = new TreePane(splitter);
     buildPages();
     splitter->addWidget(m_trees);
-    splitter->addWidget(m_pages);
+    splitter->addWidget(m_views);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({ 260, 540 });
@@ -194,6 +194,7 @@ void CatalogBrowser::selectNode(TreePane::Tree tree, int absolute, bool expand)
 void CatalogBrowser::clearTreeSelection(TreePane::Tree tree)
 {
     m_trees->clearSelection(tree);
+    treeSelectionCleared(tree);
 }
 
 void CatalogBrowser::collapseTree(TreePane::Tree tree)
@@ -331,9 +332,11 @@ void CatalogBrowser::setSearchResults(QAbstractItemModel *results)
     m_searchPage->setResults(results);
     m_searchOpen = results != nullptr;
     m_searchGridPage->showHits(results);
-    setPageVisible(Page::SearchThumbnails, m_searchOpen);
-    if (m_searchOpen) // the search leaves no node selected
+    offerView(View::SearchThumbnails, m_searchOpen);
+    if (m_searchOpen) { // the search leaves no node selected; its hits show in their grid
         followGrid(Sender::Other, -1, false);
+        setActiveView(View::Record);
+    }
 }
 
 QString CatalogBrowser::unitPath() const
@@ -511,7 +514,7 @@ void CatalogBrowser::TreeViewClick(Sender sender)
     // In the "Pastas" tree a storage or a picture is selected as in the other trees; a
     // folder stands for no record.
     const bool folderNode = sender == Sender::FolderTree && m_folders->selectedIndex().isValid();
-    const bool gridWasActive = activePage() == Page::Thumbnails;
+    const bool gridWasActive = activeView() == View::Thumbnails;
     if (node >= 0 || folderNode) {
         const NodeCode code = node >= 0 ? m_trees->model(tree).nodeCode(node)
                                         : m_folders->model().code(m_folders->selectedIndex());
@@ -570,8 +573,6 @@ void CatalogBrowser::TreeViewClick(Sender sender)
 
 void CatalogBrowser::pageShown(int index)
 {
-    if (Page(index) == Page::Thumbnails && m_gridStale)
-        fillGrid();
     const NodeKind kind = kindOf(Page(index));
     if (!m_inSelectionHandling && kind != NodeKind::None && kind != NodeKind::Picture)
         emit statisticsRequested(kind);

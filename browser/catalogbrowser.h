@@ -14,6 +14,7 @@
 class CatalogToolBar;
 class FolderPane;
 class ThumbnailGridPage;
+class QTabWidget;
 class CategoryPage;
 class CollectionPage;
 class PageControl;
@@ -44,11 +45,14 @@ public:
         Storage,
         ImageEnlargement,
         WebEnlargement,
-        Search,
-        Thumbnails, // "Miniaturas": the pictures of the selected node
-        SearchThumbnails // "Miniaturas da Pesquisa": the search hits
+        Search
     };
     Q_ENUM(Page)
+    // What the right side shows, by the tabs below it: the detail pages (PageControl2), the
+    // "Miniaturas" grid of the selected node, or the "Miniaturas da Pesquisa" of the hits.
+    // The tabs show only when a grid is offered.
+    enum class View { Record, Thumbnails, SearchThumbnails };
+    Q_ENUM(View)
     // What started the selection handling: a tree, a record navigator or another control.
     enum class Sender { OrganisationTree, LocationTree, Navigator, Other, FolderTree };
     Q_ENUM(Sender)
@@ -89,6 +93,10 @@ public:
     TreePane::Tree activeTree() const { return m_trees->activeTree(); }
     void setActiveTree(TreePane::Tree tree);
 
+    View activeView() const;
+    void setActiveView(View view);
+    bool isViewOffered(View view) const;
+
     Page activePage() const;
     bool isPageVisible(Page page) const;
     void setPageVisible(Page page, bool visible);
@@ -120,6 +128,9 @@ public:
     // The path the storage page's drive picker shows.
     QString unitPath() const;
 
+    // A picture's thumbnail was made: the grids read it again.
+    void thumbnailMade(qint64 key);
+
     // The picture preview's showings, drawn on the picture page's small preview and on the
     // two enlargement pages (TabSheet9 for Image, TabSheet10 for Web).
     QSize thumbnailViewSize() const;
@@ -146,6 +157,8 @@ signals:
     void addToBatchRequested(); // "Inserir no Lote"
     // "Inserir no Lote" on many pictures: a grid's selection, a node's pictures, the hits.
     void addKeysToBatchRequested(const QVector<qint64> &keys);
+    // A grid shows a picture without a thumbnail; thumbnailMade() tells when it has one.
+    void thumbnailMissing(qint64 key);
     void searchHitActivated(int row);
     void locateFileRequested(); // "Localizar" on the picture page
     void pictureCollectionPicked();
@@ -207,6 +220,8 @@ private:
     // The "Miniaturas" pages and the "Pastas" tree (catalogbrowsergrid.cpp).
     void buildGridPages();
     void followGrid(Sender sender, int node, bool gridWasActive);
+    // A tree lost its selection without the selection handling: its node's grid goes.
+    void treeSelectionCleared(TreePane::Tree tree);
     void fillGrid();
     void reloadFolders();
     void showGridPicture(Sender source, qint64 key, bool expand = false);
@@ -221,6 +236,8 @@ private:
     bool m_preferGrid = false;
     FolderPane *m_folders = nullptr;
     int m_folderTab = -1;
+    QTabWidget *m_views = nullptr;
+    void offerView(View view, bool offered);
     ThumbnailGridPage *m_gridPage = nullptr;
     ThumbnailGridPage *m_searchGridPage = nullptr;
 };

@@ -12,6 +12,8 @@
 #include "store/tdados.h"
 #include "widgets/pagecontrol.h"
 
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTreeView>
 
 namespace {
@@ -48,14 +50,29 @@ bool hasGrid(NodeKind kind)
 
 void CatalogBrowser::buildGridPages()
 {
+    // The detail pages keep their page control as it is; the grids are views beside it, chosen
+    // by tabs under them that show only while a grid is offered.
+    m_views = new QTabWidget(this);
+    m_views->setObjectName(QStringLiteral("PageControl4"));
+    m_views->setTabPosition(QTabWidget::South);
+    m_views->setDocumentMode(true);
+    m_views->addTab(m_pages, QStringLiteral("Registro"));
     m_gridPage = new ThumbnailGridPage(QStringLiteral("TabSheet13"), QStringLiteral("Thumbnail"));
-    m_pages->addPage(m_gridPage, QStringLiteral("Miniaturas"));
+    m_views->addTab(m_gridPage, QStringLiteral("Miniaturas"));
     m_searchGridPage
         = new ThumbnailGridPage(QStringLiteral("TabSheet14"), QStringLiteral("SearchThumbnail"));
-    m_pages->addPage(m_searchGridPage, QStringLiteral("Miniaturas da Pesquisa"));
+    m_views->addTab(m_searchGridPage, QStringLiteral("Miniaturas da Pesquisa"));
+    offerView(View::Thumbnails, false);
+    offerView(View::SearchThumbnails, false);
+    connect(m_views, &QTabWidget::currentChanged, this, guarded(m_prompter, [this](int index) {
+        if (View(index) == View::Thumbnails && m_gridStale)
+            fillGrid();
+    }));
     for (ThumbnailGridPage *page : { m_gridPage, m_searchGridPage }) {
         connect(page, &ThumbnailGridPage::addToBatchRequested, this,
             &CatalogBrowser::addKeysToBatchRequested);
+        connect(&page->model(), &ThumbnailGridModel::thumbnailMissing, this,
+            &CatalogBrowser::thumbnailMissing);
         connect(&page->model(), &ThumbnailGridModel::readFailed, this,
             [this](const QString &message) { emit statusTextChanged(message); });
     }
@@ -66,9 +83,9 @@ void CatalogBrowser::buildGridPages()
         guarded(m_prompter,
             [this](qint64 key) { showGridPicture(Sender::OrganisationTree, key, true); }));
 
-    // Once the person chose the grid, the next nodes open on it, until another page is chosen.
-    connect(m_pages, &PageControl::tabClicked, this,
-        [this](int index) { m_preferGrid = Page(index) == Page::Thumbnails; });
+    // Once the person chose the grid, the next nodes open on it, until another view is chosen.
+    connect(m_views, &QTabWidget::tabBarClicked, this,
+        [this](int index) { m_preferGrid = View(index) == View::Thumbnails; });
 
     m_folders = new FolderPane(m_store.Conexao);
     m_folderTab = m_trees->addExtraTab(m_folders, QStringLiteral("Pastas"));
@@ -83,6 +100,12 @@ void CatalogBrowser::buildGridPages()
     connect(m_folders, &FolderPane::failed, this, &CatalogBrowser::showError);
     connect(m_trees, &TreePane::extraTabChosen, this,
         guarded(m_prompter, [this](int index) { FolderTabChange(index); }));
+}
+
+void CatalogBrowser::thumbnailMade(qint64 key)
+{
+    m_gridPage->model().reload(key);
+    m_searchGridPage->model().reload(key);
 }
 
 void CatalogBrowser::FolderTabChange(int index)
@@ -118,14 +141,51 @@ void CatalogBrowser::followGrid(Sender sender, int node, bool gridWasActive)
         if (!shown)
             m_gridPage->clear();
     }
-    setPageVisible(Page::Thumbnails, shown);
-    setPageVisible(Page::SearchThumbnails, m_searchOpen);
+    offerView(View::Thumbnails, shown);
+    offerView(View::SearchThumbnails, m_searchOpen);
     if (shown && (gridWasActive || m_preferGrid || !source.code.isValid()))
-        setActivePage(Page::Thumbnails);
-    else if (!isPageVisible(activePage()))
-        setActivePage(Page::None);
-    if (activePage() == Page::Thumbnails && m_gridStale)
+        setActiveView(View::Thumbnails);
+    else if (activeView() != View::SearchThumbnails || !m_searchOpen || source.code.isValid())
+        setActiveView(View::Record);
+    if (activeView() == View::Thumbnails && m_gridStale)
         fillGrid();
+}
+
+void CatalogBrowser::treeSelectionCleared(TreePane::Tree tree)
+{
+    const Sender sender
+        = tree == TreePane::Tree::Location ? Sender::LocationTree : Sender::OrganisationTree;
+    if (m_gridSource.sender != sender)
+        return;
+    m_gridSource = {};
+    m_gridPage->clear();
+    offerView(View::Thumbnails, false);
+}
+
+CatalogBrowser::View CatalogBrowser::activeView() const
+{
+    return View(m_views->currentIndex());
+}
+
+void CatalogBrowser::setActiveView(View view)
+{
+    if (isViewOffered(view))
+        m_views->setCurrentIndex(int(view));
+}
+
+bool CatalogBrowser::isViewOffered(View view) const
+{
+    return view == View::Record || m_views->isTabVisible(int(view));
+}
+
+void CatalogBrowser::offerView(View view, bool offered)
+{
+    if (view != View::Record)
+        m_views->setTabVisible(int(view), offered);
+    if (!isViewOffered(activeView()))
+        m_views->setCurrentIndex(int(View::Record));
+    // With the detail pages alone the window looks as it always did.
+    m_views->tabBar()->setVisible(isViewOffered(View::Thumbnails) || isViewOffered(View::SearchThumbnails));
 }
 
 void CatalogBrowser::fillGrid()
@@ -168,14 +228,12 @@ void CatalogBrowser::reloadFolders()
     if (m_gridSource.sender == Sender::FolderTree && !m_folders->selectedIndex().isValid()) {
         m_gridSource = {};
         m_gridPage->clear();
-        setPageVisible(Page::Thumbnails, false);
-        if (!isPageVisible(activePage()))
-            setActivePage(Page::None);
+        offerView(View::Thumbnails, false);
         return;
     }
     if (m_gridSource.sender != Sender::Other) {
         m_gridStale = true;
-        if (activePage() == Page::Thumbnails)
+        if (activeView() == View::Thumbnails)
             fillGrid();
     }
 }

@@ -47,8 +47,9 @@ void ThumbnailDelegate::paint(
         QSize size = pixmap.deviceIndependentSize().toSize();
         if (size.width() > m_side || size.height() > m_side)
             size.scale(m_side, m_side, Qt::KeepAspectRatio);
+        // Standing on the square's floor, so that every name sits right under its picture.
         const QRect target(square.left() + (m_side - size.width()) / 2,
-            square.top() + (m_side - size.height()) / 2, size.width(), size.height());
+            square.bottom() + 1 - size.height(), size.width(), size.height());
         painter->drawPixmap(target, pixmap);
         painter->setPen(pal.color(group, QPalette::Mid));
         painter->setBrush(Qt::NoBrush);

@@ -126,6 +126,15 @@ void ThumbnailGridModel::clear()
     setKeys({});
 }
 
+void ThumbnailGridModel::reload(qint64 key)
+{
+    if (!m_cache.remove(key))
+        return;
+    // The rows on show ask for it again when they are painted.
+    if (!m_keys.isEmpty())
+        emit dataChanged(index(0), index(int(m_keys.size()) - 1));
+}
+
 QVector<qint64> ThumbnailGridModel::allKeys()
 {
     while (canFetchMore({}))
@@ -274,6 +283,7 @@ void ThumbnailGridModel::apply(
     quint64 generation, const QVector<Loaded> &rows, const QString &error)
 {
     --m_running;
+    QVector<qint64> missing;
     if (generation == m_generation) {
         int first = INT_MAX, last = -1;
         for (const Loaded &l : rows) {
@@ -281,6 +291,8 @@ void ThumbnailGridModel::apply(
             auto *entry = new Entry { l.name, QPixmap::fromImage(l.image), l.found };
             const int cost = 1 + int(l.image.sizeInBytes() / 1024);
             m_cache.insert(l.key, entry, cost);
+            if (l.found && l.image.isNull())
+                missing.append(l.key);
             if (l.row < m_keys.size() && m_keys[l.row] == l.key) {
                 first = qMin(first, l.row);
                 last = qMax(last, l.row);
@@ -296,6 +308,8 @@ void ThumbnailGridModel::apply(
         if (last >= 0)
             emit dataChanged(index(first), index(last));
     }
+    for (const qint64 key : missing)
+        emit thumbnailMissing(key);
     dispatch();
     if (isIdle())
         emit idle();

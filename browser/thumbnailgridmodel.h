@@ -45,6 +45,8 @@ public:
     // next ones, `hasMore` whether there are any.
     void setMoreKeys(std::function<QVector<qint64>()> more, std::function<bool()> hasMore);
     void clear();
+    // Reads a picture's row and thumbnail again (its thumbnail was just made).
+    void reload(qint64 key);
     const QVector<qint64> &keys() const { return m_keys; }
     qint64 key(int row) const { return m_keys.value(row); }
     // Every key, reading the ones still to arrive.
@@ -71,6 +73,8 @@ public:
 signals:
     // Every row asked for has been read (and nothing is under way).
     void idle();
+    // A picture of the catalogue was read without a thumbnail to show.
+    void thumbnailMissing(qint64 key);
     // A task could not read its rows (the catalogue's message).
     void readFailed(const QString &message);
 

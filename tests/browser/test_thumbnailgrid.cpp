@@ -20,12 +20,15 @@
 #include <QSignalSpy>
 #include <QScrollBar>
 #include <QSlider>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>
 #include <QtTest>
 
 using testsupport::child;
 using Page = CatalogBrowser::Page;
+using View = CatalogBrowser::View;
 
 namespace {
 
@@ -92,6 +95,13 @@ struct Window {
             keys << m->key(m->absoluteIndex(m->index(r, 0, parent)));
         return keys;
     }
+    // Clicks the tab of a view under the right side.
+    void clickView(View view) const
+    {
+        QTabBar *tabs = child<QTabWidget>(w, "PageControl4")->tabBar();
+        QVERIFY(tabs->isVisible() && tabs->isTabVisible(int(view)));
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(int(view)).center());
+    }
     QList<qint64> batch() const { return { w->batchList().cbegin(), w->batchList().cend() }; }
 };
 
@@ -148,17 +158,20 @@ private slots:
 
         // A collection: beside its page, not instead of it; its pictures category by category.
         win.clickNode("TreeView1", NodeKind::Collection, trips);
-        QVERIFY(win.pages()->isPageVisible(int(Page::Thumbnails)));
+        QVERIFY(win.browser().isViewOffered(View::Thumbnails));
         QCOMPARE(win.browser().activePage(), Page::Collection);
-        testsupport::clickTab(win.pages(), int(Page::Thumbnails));
-        QCOMPARE(win.browser().activePage(), Page::Thumbnails);
+        QCOMPARE(win.browser().activeView(), View::Record);
+        // The detail pages themselves are as they were: only the collection's.
+        QCOMPARE(testsupport::visiblePages(win.pages()), QList<int>({ int(Page::Collection) }));
+        win.clickView(View::Thumbnails);
+        QCOMPARE(win.browser().activeView(), View::Thumbnails);
         QVector<qint64> collectionOrder = win.treeChildren("TreeView1", NodeKind::Category, paris);
         collectionOrder += win.treeChildren("TreeView1", NodeKind::Category, rome);
         QCOMPARE(win.model()->keys(), collectionOrder);
 
         // The next node keeps the grid on show, in the tree's order.
         win.clickNode("TreeView1", NodeKind::Category, rome);
-        QCOMPARE(win.browser().activePage(), Page::Thumbnails);
+        QCOMPARE(win.browser().activeView(), View::Thumbnails);
         const QVector<qint64> treeOrder = win.treeChildren("TreeView1", NodeKind::Category, rome);
         QCOMPARE(treeOrder.size(), 5);
         QCOMPARE(win.model()->keys(), treeOrder);
@@ -191,8 +204,51 @@ private slots:
 
         // A picture node has no grid.
         win.clickNode("TreeView2", NodeKind::Picture, tower);
-        QVERIFY(!win.pages()->isPageVisible(int(Page::Thumbnails)));
+        QVERIFY(!win.browser().isViewOffered(View::Thumbnails));
         QCOMPARE(win.browser().activePage(), Page::Picture);
+        QCOMPARE(win.browser().activeView(), View::Record);
+        // Without a grid the tabs under the pages go.
+        QVERIFY(!child<QTabWidget>(win.w, "PageControl4")->tabBar()->isVisible());
+    }
+
+    // A picture without a thumbnail gets one made in the background when its file is there:
+    // its details are recorded as its first showing records them, and the grid shows it.
+    void missingThumbnailsAreMadeInTheBackground()
+    {
+        CatalogFixture f;
+        const qint64 trips = f.collection("Viagens");
+        const qint64 rome = f.category(trips, "Roma");
+        const QString folder = f.folder.dir.path() + "/fotos";
+        QDir().mkpath(folder);
+        QImage photo(800, 600, QImage::Format_RGB32);
+        photo.fill(Qt::darkGreen);
+        QVERIFY(photo.save(folder + "/grande.jpg", "JPEG"));
+        const qint64 large = picture(f, trips, rome, 0, "grande", folder + "/");
+        const qint64 gone = picture(f, trips, rome, 0, "sumida", folder + "/");
+        f.exec("UPDATE Pictures SET Review = 1, FileName = Name || '.jpg'");
+        Window win(f);
+        QVERIFY(!QFile::exists(win.app.Dados->GetThumbnailName(large)));
+        win.clickNode("TreeView1", NodeKind::Category, rome);
+        win.clickView(View::Thumbnails);
+        ThumbnailGridModel *m = win.model();
+        const int row = int(m->keys().indexOf(large));
+        QTRY_VERIFY(m->isCached(row)
+            && m->index(row).data(ThumbnailGridModel::HasThumbnailRole).toBool());
+        QCOMPARE(m->index(row).data(Qt::DecorationRole).value<QPixmap>().size(), QSize(135, 101));
+        Connection c;
+        c.openFile(f.path);
+        Statement s(c, QStringLiteral("SELECT Review, Width, Height FROM Pictures WHERE RecId = :K"));
+        s.bind(QStringLiteral("K"), large);
+        QVERIFY(s.step());
+        QCOMPARE(s.integer(0), 0);
+        QCOMPARE(s.integer(1), 800);
+        QCOMPARE(s.integer(2), 600);
+        s.reset();
+        // The picture whose file is missing keeps its placeholder, and no box was shown.
+        const int missing = int(m->keys().indexOf(gone));
+        QVERIFY(m->index(missing).data(ThumbnailGridModel::LoadedRole).toBool());
+        QVERIFY(!m->index(missing).data(ThumbnailGridModel::HasThumbnailRole).toBool());
+        QVERIFY(win.prompter.boxes().isEmpty());
     }
 
     // Only the rows on show are read: a category of thousands of pictures holds a screenful.
@@ -219,7 +275,7 @@ private slots:
         }
         Window win(f);
         win.clickNode("TreeView1", NodeKind::Category, many);
-        testsupport::clickTab(win.pages(), int(Page::Thumbnails));
+        win.clickView(View::Thumbnails);
         ThumbnailGridModel *m = win.model();
         QCOMPARE(m->rowCount(), 3000);
         QTRY_VERIFY(m->isCached(0) && m->isIdle());
@@ -255,7 +311,7 @@ private slots:
             picture(f, trips, rome, 0, name, "/fotos/");
         Window win(f);
         win.clickNode("TreeView1", NodeKind::Category, rome);
-        testsupport::clickTab(win.pages(), int(Page::Thumbnails));
+        win.clickView(View::Thumbnails);
         QListView *grid = win.grid();
         ThumbnailGridModel *m = win.model();
         const QVector<qint64> keys = m->keys();
@@ -296,7 +352,7 @@ private slots:
 
         // Enter does what the double click does.
         win.clickNode("TreeView1", NodeKind::Category, rome);
-        testsupport::clickTab(win.pages(), int(Page::Thumbnails));
+        win.clickView(View::Thumbnails);
         grid->setFocus();
         grid->setCurrentIndex(m->index(4));
         QTest::keyClick(grid, Qt::Key_Return);
@@ -341,7 +397,7 @@ private slots:
         // A folder: no detail page, its grid at once, every picture below it.
         tree->expand(storageNode);
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(nineteen).center());
-        QCOMPARE(win.browser().activePage(), Page::Thumbnails);
+        QCOMPARE(win.browser().activeView(), View::Thumbnails);
         QVERIFY(win.browser().selection().isEmpty());
         QCOMPARE(win.model()->keys(), (QVector<qint64> { snow, beach1, beach2, y2019 }));
 
@@ -430,8 +486,9 @@ private slots:
         win.prompter.answerText(QStringLiteral("praia"));
         QTest::mouseClick(child<QToolButton>(win.w, "ToolButton3"), Qt::LeftButton);
         QCOMPARE(win.browser().activePage(), Page::Search);
-        QVERIFY(win.pages()->isPageVisible(int(Page::SearchThumbnails)));
-        QVERIFY(!win.pages()->isPageVisible(int(Page::Thumbnails)));
+        QCOMPARE(win.browser().activeView(), View::Record);
+        QVERIFY(win.browser().isViewOffered(View::SearchThumbnails));
+        QVERIFY(!win.browser().isViewOffered(View::Thumbnails));
         auto *grid = child<QListView>(win.w, "SearchThumbnailGrid");
         auto *m = static_cast<ThumbnailGridModel *>(grid->model());
         QCOMPARE(m->keys(), (QVector<qint64> { a, b }));
