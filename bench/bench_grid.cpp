@@ -208,6 +208,8 @@ int main(int argc, char **argv)
             }
     }
 
+    std::printf("folder node: %s (%s)\n", qPrintable(folderModel->path(folderIndex)),
+        folderIndex.isValid() ? "found" : "not found");
     using Sender = CatalogBrowser::Sender;
     const auto showCategory = [&] {
         browser.setActiveTree(TreePane::Tree::Organisation);
@@ -220,6 +222,7 @@ int main(int argc, char **argv)
     };
     const auto leave = [&] {
         // Another node's grid in between, then none: each round starts cold.
+        folders->selectionModel()->clear();
         browser.selectNode(TreePane::Tree::Organisation, otherNode, false);
         browser.TreeViewClick(Sender::OrganisationTree);
         browser.setActiveView(CatalogBrowser::View::Thumbnails);
@@ -252,19 +255,33 @@ int main(int argc, char **argv)
         }
         return ms;
     };
-    // The anchor: the same shown thumbnail files, each loaded with QImage, one after another.
-    const auto bareLoop = [&](const QVector<qint64> &keys) {
+    // The anchor: a bare loop that reads the same keys (one statement, in name order) and
+    // loads the same shown thumbnail files with QImage, one after another.
+    const auto bareLoop = [&](bool folder, const QVector<qint64> &keys) {
         QElapsedTimer t;
         t.start();
+        QVector<qint64> read;
+        {
+            Statement s(store.Conexao,
+                folder ? QStringLiteral("SELECT RecId FROM Pictures WHERE Location = :K AND "
+                                        "FullPath = '/media/ENSAIO/2024/dia/' ORDER BY Name")
+                       : QStringLiteral(
+                           "SELECT RecId FROM Pictures WHERE Category = :K ORDER BY Name"));
+            Statement::Reset done(s);
+            s.bind(QStringLiteral("K"), folder ? storageKey : categoryKey);
+            while (s.step())
+                read.append(s.integer(0));
+        }
+        const double keysMs = t.nsecsElapsed() / 1e6;
         qint64 pixels = 0;
         for (qint64 key : keys) {
             QImage image(
                 QDir(thumbs).filePath(QString("%1.jpg").arg(key, 8, 10, QLatin1Char('0'))));
             pixels += image.width();
         }
-        if (pixels == 0)
-            std::printf("(no thumbnail loaded)\n");
-        return t.nsecsElapsed() / 1e6;
+        if (pixels == 0 || read.size() != kGroup)
+            std::printf("(anchor read %lld keys)\n", static_cast<long long>(read.size()));
+        return std::pair<double, double>(t.nsecsElapsed() / 1e6, keysMs);
     };
 
     for (const char *what : { "category", "folder" }) {
@@ -273,16 +290,61 @@ int main(int argc, char **argv)
                                                     : std::function<void()>(showCategory);
         QVector<qint64> shown;
         firstScreen(select, &shown); // warms the files' pages, the statements, the threads
-        std::vector<double> gridMs, anchorMs;
+        std::vector<double> gridMs, anchorMs, filesMs;
         for (int i = 0; i < rounds; ++i) {
-            anchorMs.push_back(bareLoop(shown));
+            const auto [all, keys] = bareLoop(folder, shown);
+            anchorMs.push_back(all);
+            filesMs.push_back(all - keys);
             gridMs.push_back(firstScreen(select, nullptr));
         }
-        const double g = median(gridMs), a = median(anchorMs);
-        std::printf("%-8s %d keys, first screen %lld thumbnails: grid %.1f ms (best %.1f), "
-                    "bare QImage loop %.1f ms; ratio %.2f\n",
+        const double g = median(gridMs), a = median(anchorMs), files = median(filesMs);
+        std::printf("%-8s %d keys, first screen %lld thumbnails: grid %.1f ms (best %.1f); bare "
+                    "loop %.1f ms (keys in one statement %.1f, files %.1f); ratio %.2f (%.1f "
+                    "against the files alone)\n",
             what, int(model->rowCount()), static_cast<long long>(shown.size()), g,
-            *std::min_element(gridMs.begin(), gridMs.end()), a, g / a);
+            *std::min_element(gridMs.begin(), gridMs.end()), a, a - files, files, g / a,
+            g / files);
+    }
+
+    // What the selection handling of the detail pages costs alone (the grid not on show), and
+    // what the grid costs alone (its keys set, laid out, its first screen read and painted).
+    {
+        std::vector<double> selectionMs, gridAloneMs;
+        for (int i = 0; i < rounds; ++i) {
+            leave();
+            browser.setActiveView(CatalogBrowser::View::Record);
+            QElapsedTimer t;
+            t.start();
+            showCategory();
+            selectionMs.push_back(t.nsecsElapsed() / 1e6);
+            const QVector<qint64> keys = model->keys().isEmpty() ? QVector<qint64>() : model->keys();
+            (void)keys;
+        }
+        auto *page = grid->parentWidget();
+        (void)page;
+        for (int i = 0; i < rounds; ++i) {
+            browser.setActiveView(CatalogBrowser::View::Thumbnails);
+            QVector<qint64> keys;
+            keys.reserve(kGroup);
+            for (qint64 k = 1; k <= kGroup; ++k)
+                keys.append(k);
+            model->clear();
+            QCoreApplication::processEvents();
+            QElapsedTimer t;
+            t.start();
+            model->setKeys(keys);
+            grid->doItemsLayout();
+            const double layout = t.nsecsElapsed() / 1e6;
+            grid->viewport()->repaint();
+            settle(*model);
+            grid->viewport()->repaint();
+            gridAloneMs.push_back(t.nsecsElapsed() / 1e6);
+            if (i == 0)
+                std::printf("         (100,000 keys set and laid out: %.1f ms)\n", layout);
+        }
+        std::printf("parts    selection handling of the category without the grid %.1f ms; the "
+                    "grid alone from its keys to its first screen painted %.1f ms\n",
+            median(selectionMs), median(gridAloneMs));
     }
 
     // Scrolling through the folder's 100,000 thumbnails, a screen a frame, down and back up.

@@ -54,7 +54,7 @@ void CatalogBrowser::buildGridPages()
     // by tabs under them that show only while a grid is offered.
     m_views = new QTabWidget(this);
     m_views->setObjectName(QStringLiteral("PageControl4"));
-    m_views->setTabPosition(QTabWidget::South);
+    m_views->setTabPosition(QTabWidget::East);
     m_views->setDocumentMode(true);
     m_views->addTab(m_pages, QStringLiteral("Registro"));
     m_gridPage = new ThumbnailGridPage(QStringLiteral("TabSheet13"), QStringLiteral("Thumbnail"));

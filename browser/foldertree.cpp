@@ -189,8 +189,21 @@ QVector<FolderTree::Row> FolderTree::readRows(
             s.bind(QStringLiteral("N"), qint64(slashed.size()));
     }
     QVector<Row> rows;
+    // Pictures of one folder come together in the thousands: its path is looked up once.
+    QByteArray lastPath;
+    int lastFolder = folder;
+    bool first = true;
     while (s.step()) {
-        const int in = subfolders ? folderOf(s.text(2)) : folder;
+        int in = folder;
+        if (subfolders) {
+            const QByteArrayView path = s.utf8View(2);
+            if (first || path != QByteArrayView(lastPath)) {
+                lastPath = path.toByteArray();
+                lastFolder = folderOf(QString::fromUtf8(lastPath));
+                first = false;
+            }
+            in = lastFolder;
+        }
         if (in >= 0) // not one a folder made after the tree was read
             rows.append({ { s.integer(0), s.text(1) }, in });
     }
@@ -205,7 +218,9 @@ QVector<FolderTree::Picture> FolderTree::pictures(
     Connection &connection, int folder, bool subfolders) const
 {
     QVector<Row> rows = readRows(connection, folder, subfolders);
-    if (subfolders) {
+    const bool oneFolder = std::all_of(
+        rows.cbegin(), rows.cend(), [&rows](const Row &r) { return r.folder == rows.front().folder; });
+    if (subfolders && !oneFolder) {
         const QVector<int> ranks = depthFirstRanks();
         std::stable_sort(rows.begin(), rows.end(),
             [&ranks](const Row &a, const Row &b) { return ranks[a.folder] < ranks[b.folder]; });

@@ -40,9 +40,7 @@ QImage readThumbnail(const QString &folder, qint64 key, int side)
     const QString file
         = QDir(folder).filePath(QStringLiteral("%1.jpg").arg(key, 8, 10, QLatin1Char('0')));
     QImageReader reader(file);
-    if (!reader.canRead())
-        return {};
-    const QSize size = reader.size();
+    const QSize size = reader.size(); // invalid for a missing or unreadable file
     if (size.isValid() && (size.width() > side || size.height() > side))
         reader.setScaledSize(size.scaled(side, side, Qt::KeepAspectRatio));
     QImage image = reader.read();

@@ -25,8 +25,9 @@ public:
         HasThumbnailRole, // bool: a thumbnail file is shown
     };
     // Tasks at most at once: more would only read rows scrolled past before they finish.
-    static constexpr int kMaxTasks = 4;
-    static constexpr int kRowsPerTask = 32;
+    static constexpr int kMaxTasks = 8;
+    // Small tasks: the first screen's thumbnails are read by both threads at once.
+    static constexpr int kRowsPerTask = 8;
 
     explicit ThumbnailGridModel(QObject *parent = nullptr);
     ~ThumbnailGridModel() override;
