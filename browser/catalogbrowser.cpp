@@ -79,7 +79,7 @@ CatalogBrowser::CatalogBrowser(TDados &store, Prompter &prompter, QWidget *paren
     m_trees = new TreePane(splitter);
     buildPages();
     splitter->addWidget(m_trees);
-    splitter->addWidget(m_views);
+    splitter->addWidget(m_pages);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({ 260, 540 });

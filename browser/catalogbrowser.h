@@ -14,7 +14,7 @@
 class CatalogToolBar;
 class FolderPane;
 class ThumbnailGridPage;
-class QTabWidget;
+class QToolButton;
 class CategoryPage;
 class CollectionPage;
 class PageControl;
@@ -48,9 +48,10 @@ public:
         Search
     };
     Q_ENUM(Page)
-    // What the right side shows, by the tabs below it: the detail pages (PageControl2), the
-    // "Miniaturas" grid of the selected node, or the "Miniaturas da Pesquisa" of the hits.
-    // The tabs show only when a grid is offered.
+    // What the right side shows: the detail pages (PageControl2), or in their place the
+    // "Miniaturas" grid of the selected node or the "Miniaturas da Pesquisa" of the hits,
+    // chosen by buttons at the right end of the pages' tab row, there while a grid is offered.
+    // The pages themselves, their tabs and their indexes stay as they are.
     enum class View { Record, Thumbnails, SearchThumbnails };
     Q_ENUM(View)
     // What started the selection handling: a tree, a record navigator or another control.
@@ -236,7 +237,9 @@ private:
     bool m_preferGrid = false;
     FolderPane *m_folders = nullptr;
     int m_folderTab = -1;
-    QTabWidget *m_views = nullptr;
+    QWidget *m_viewButtons = nullptr;
+    QToolButton *m_gridButton = nullptr;
+    QToolButton *m_searchGridButton = nullptr;
     void offerView(View view, bool offered);
     ThumbnailGridPage *m_gridPage = nullptr;
     ThumbnailGridPage *m_searchGridPage = nullptr;

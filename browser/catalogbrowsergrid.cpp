@@ -12,8 +12,8 @@
 #include "store/tdados.h"
 #include "widgets/pagecontrol.h"
 
-#include <QTabBar>
-#include <QTabWidget>
+#include <QHBoxLayout>
+#include <QToolButton>
 #include <QTreeView>
 
 namespace {
@@ -50,24 +50,42 @@ bool hasGrid(NodeKind kind)
 
 void CatalogBrowser::buildGridPages()
 {
-    // The detail pages keep their page control as it is; the grids are views beside it, chosen
-    // by tabs under them that show only while a grid is offered.
-    m_views = new QTabWidget(this);
-    m_views->setObjectName(QStringLiteral("PageControl4"));
-    m_views->setTabPosition(QTabWidget::East);
-    m_views->setDocumentMode(true);
-    m_views->addTab(m_pages, QStringLiteral("Registro"));
+    // The detail pages keep their page control as it is: the grids show in place of its
+    // pages, chosen by two buttons at the right end of its tab row.
     m_gridPage = new ThumbnailGridPage(QStringLiteral("TabSheet13"), QStringLiteral("Thumbnail"));
-    m_views->addTab(m_gridPage, QStringLiteral("Miniaturas"));
     m_searchGridPage
         = new ThumbnailGridPage(QStringLiteral("TabSheet14"), QStringLiteral("SearchThumbnail"));
-    m_views->addTab(m_searchGridPage, QStringLiteral("Miniaturas da Pesquisa"));
+    m_viewButtons = new QWidget;
+    auto *buttons = new QHBoxLayout(m_viewButtons);
+    buttons->setContentsMargins(0, 0, 2, 1);
+    buttons->setSpacing(2);
+    const auto button = [&](const char *name, const QString &caption, View view) {
+        auto *b = new QToolButton(m_viewButtons);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setText(caption);
+        b->setCheckable(true);
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        buttons->addWidget(b);
+        connect(b, &QToolButton::clicked, this, guarded(m_prompter, [this, view](bool on) {
+            if (view == View::Thumbnails)
+                m_preferGrid = on;
+            setActiveView(on ? view : View::Record);
+        }));
+        return b;
+    };
+    m_gridButton = button("ThumbnailsButton", QStringLiteral("Miniaturas"), View::Thumbnails);
+    m_searchGridButton = button(
+        "SearchThumbnailsButton", QStringLiteral("Miniaturas da Pesquisa"), View::SearchThumbnails);
+    m_pages->addOverlay(m_gridPage);
+    m_pages->addOverlay(m_searchGridPage);
+    m_pages->setCornerWidget(m_viewButtons);
     offerView(View::Thumbnails, false);
     offerView(View::SearchThumbnails, false);
-    connect(m_views, &QTabWidget::currentChanged, this, guarded(m_prompter, [this](int index) {
-        if (View(index) == View::Thumbnails && m_gridStale)
-            fillGrid();
-    }));
+    // A tab chosen brings the pages back: the next nodes open on their pages again.
+    connect(m_pages, &PageControl::overlayClosed, this, [this] {
+        m_preferGrid = false;
+        offerView(View::Record, true);
+    });
     for (ThumbnailGridPage *page : { m_gridPage, m_searchGridPage }) {
         connect(page, &ThumbnailGridPage::addToBatchRequested, this,
             &CatalogBrowser::addKeysToBatchRequested);
@@ -82,10 +100,6 @@ void CatalogBrowser::buildGridPages()
     connect(m_searchGridPage, &ThumbnailGridPage::pictureActivated, this,
         guarded(m_prompter,
             [this](qint64 key) { showGridPicture(Sender::OrganisationTree, key, true); }));
-
-    // Once the person chose the grid, the next nodes open on it, until another view is chosen.
-    connect(m_views, &QTabWidget::tabBarClicked, this,
-        [this](int index) { m_preferGrid = View(index) == View::Thumbnails; });
 
     m_folders = new FolderPane(m_store.Conexao);
     m_folderTab = m_trees->addExtraTab(m_folders, QStringLiteral("Pastas"));
@@ -164,28 +178,47 @@ void CatalogBrowser::treeSelectionCleared(TreePane::Tree tree)
 
 CatalogBrowser::View CatalogBrowser::activeView() const
 {
-    return View(m_views->currentIndex());
+    if (m_pages->overlay() == m_gridPage)
+        return View::Thumbnails;
+    return m_pages->overlay() == m_searchGridPage ? View::SearchThumbnails : View::Record;
 }
 
 void CatalogBrowser::setActiveView(View view)
 {
-    if (isViewOffered(view))
-        m_views->setCurrentIndex(int(view));
+    if (!isViewOffered(view))
+        return;
+    m_pages->showOverlay(view == View::Thumbnails ? m_gridPage
+            : view == View::SearchThumbnails      ? m_searchGridPage
+                                                  : nullptr);
+    if (view == View::Thumbnails && m_gridStale)
+        fillGrid();
+    offerView(View::Record, true);
 }
 
 bool CatalogBrowser::isViewOffered(View view) const
 {
-    return view == View::Record || m_views->isTabVisible(int(view));
+    switch (view) {
+    case View::Thumbnails: return !m_gridButton->isHidden();
+    case View::SearchThumbnails: return !m_searchGridButton->isHidden();
+    case View::Record: break;
+    }
+    return true;
 }
 
+// Offers a grid or takes it back (the pages come back if it was on show); the buttons show
+// which view is on.
 void CatalogBrowser::offerView(View view, bool offered)
 {
-    if (view != View::Record)
-        m_views->setTabVisible(int(view), offered);
+    if (view == View::Thumbnails)
+        m_gridButton->setHidden(!offered);
+    else if (view == View::SearchThumbnails)
+        m_searchGridButton->setHidden(!offered);
     if (!isViewOffered(activeView()))
-        m_views->setCurrentIndex(int(View::Record));
-    // With the detail pages alone the window looks as it always did.
-    m_views->tabBar()->setVisible(isViewOffered(View::Thumbnails) || isViewOffered(View::SearchThumbnails));
+        m_pages->hideOverlay();
+    m_gridButton->setChecked(activeView() == View::Thumbnails);
+    m_searchGridButton->setChecked(activeView() == View::SearchThumbnails);
+    m_viewButtons->setHidden(m_gridButton->isHidden() && m_searchGridButton->isHidden());
+    m_pages->cornerChanged();
 }
 
 void CatalogBrowser::fillGrid()

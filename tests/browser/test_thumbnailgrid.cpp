@@ -95,12 +95,13 @@ struct Window {
             keys << m->key(m->absoluteIndex(m->index(r, 0, parent)));
         return keys;
     }
-    // Clicks the tab of a view under the right side.
+    // Clicks the button of a grid view at the end of the pages' tab row.
     void clickView(View view) const
     {
-        QTabBar *tabs = child<QTabWidget>(w, "PageControl4")->tabBar();
-        QVERIFY(tabs->isVisible() && tabs->isTabVisible(int(view)));
-        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(int(view)).center());
+        auto *button = child<QToolButton>(w,
+            view == View::Thumbnails ? "ThumbnailsButton" : "SearchThumbnailsButton");
+        QVERIFY(button->isVisible());
+        QTest::mouseClick(button, Qt::LeftButton);
     }
     QList<qint64> batch() const { return { w->batchList().cbegin(), w->batchList().cend() }; }
 };
@@ -202,13 +203,25 @@ private slots:
         QCOMPARE(win.model()->keys(), win.treeChildren("TreeView2", NodeKind::Storage, disk));
         QVERIFY(win.model()->keys().contains(tower));
 
+        // The tab of the page brings the pages back, and the next node opens on its page.
+        QCOMPARE(win.browser().activeView(), View::Thumbnails);
+        testsupport::clickTab(win.pages(), int(Page::Storage));
+        QCOMPARE(win.browser().activeView(), View::Record);
+        QCOMPARE(win.browser().activePage(), Page::Storage);
+        QVERIFY(!child<QToolButton>(win.w, "ThumbnailsButton")->isChecked());
+        win.clickNode("TreeView2", NodeKind::Storage, disk);
+        QCOMPARE(win.browser().activeView(), View::Record);
+        win.clickView(View::Thumbnails);
+        QCOMPARE(win.browser().activeView(), View::Thumbnails);
+        QVERIFY(child<QToolButton>(win.w, "ThumbnailsButton")->isChecked());
+
         // A picture node has no grid.
         win.clickNode("TreeView2", NodeKind::Picture, tower);
         QVERIFY(!win.browser().isViewOffered(View::Thumbnails));
         QCOMPARE(win.browser().activePage(), Page::Picture);
         QCOMPARE(win.browser().activeView(), View::Record);
-        // Without a grid the tabs under the pages go.
-        QVERIFY(!child<QTabWidget>(win.w, "PageControl4")->tabBar()->isVisible());
+        // Without a grid its button goes.
+        QVERIFY(!child<QToolButton>(win.w, "ThumbnailsButton")->isVisible());
     }
 
     // A picture without a thumbnail gets one made in the background when its file is there:
