@@ -23,6 +23,7 @@ PageControl::PageControl(QWidget *parent) : QWidget(parent)
     m_empty = new QWidget(m_stack);
     m_stack->addWidget(m_empty);
     row->addWidget(m_tabs, 1);
+    row->addStretch(0); // keeps the corner at the right when no tab shows
     layout->addWidget(m_row);
     layout->addWidget(m_stack, 1);
     // A tab chosen by the keyboard changes the current tab; one clicked is reported first
