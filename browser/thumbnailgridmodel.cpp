@@ -110,6 +110,10 @@ void ThumbnailGridModel::setKeys(QVector<qint64> keys)
     m_more = nullptr;
     m_hasMore = nullptr;
     endResetModel();
+    // A grid opens at its top: its first rows are read while the view lays out the rest.
+    for (int row = qMin(int(m_keys.size()), kPrefetchRows) - 1; row >= 0; --row)
+        request(row);
+    dispatch();
 }
 
 void ThumbnailGridModel::setMoreKeys(

@@ -28,6 +28,8 @@ public:
     static constexpr int kMaxTasks = 8;
     // Small tasks: the first screen's thumbnails are read by both threads at once.
     static constexpr int kRowsPerTask = 8;
+    // Rows read as soon as the keys are set, before any view asks: a first screen.
+    static constexpr int kPrefetchRows = 48;
 
     explicit ThumbnailGridModel(QObject *parent = nullptr);
     ~ThumbnailGridModel() override;

@@ -87,6 +87,10 @@ ThumbnailGridPage::ThumbnailGridPage(const QString &pageName, const QString &pre
     m_grid->setFlow(QListView::LeftToRight);
     m_grid->setWrapping(true);
     m_grid->setUniformItemSizes(true);
+    // A node of a hundred thousand pictures is laid out a few thousand at a time, after its
+    // first screen is painted.
+    m_grid->setLayoutMode(QListView::Batched);
+    m_grid->setBatchSize(4000);
     m_grid->setSpacing(0);
     m_grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_grid->setSelectionRectVisible(true);
