@@ -11,6 +11,8 @@
 #include "core/prompter.h"
 #include "core/versiontools.h"
 #include "intake/backgroundreview.h"
+#include "intake/storagereach.h"
+#include "store/dberror.h"
 #include "options/topcoes.h"
 #include "store/tdados.h"
 
@@ -103,6 +105,18 @@ void TAbertura::setStore(TDados &store)
     connect(m_browser, &CatalogBrowser::thumbnailMissing, review, &BackgroundReview::request);
     connect(review, &BackgroundReview::reviewed, m_browser, &CatalogBrowser::thumbnailMade);
     connect(&store.Conexao, &Connection::aboutToClose, review, &BackgroundReview::reset);
+    connect(m_browser, &CatalogBrowser::offlineStoragesWanted, this, [this] {
+        QSet<qint64> offline;
+        const StorageReach reach;
+        try {
+            for (const StorageReach::Storage &s : StorageReach::readStorages(m_store->Conexao))
+                if (!reach.stateOf(s).online)
+                    offline.insert(s.recId);
+        } catch (const DbError &) {
+            // Unknown: no picture is marked.
+        }
+        m_browser->setOfflineStorages(offline);
+    });
 }
 
 void TAbertura::setBatchDialog(TBatchProcess &dialog)

@@ -331,6 +331,8 @@ void CatalogBrowser::setSearchResults(QAbstractItemModel *results)
 {
     m_searchPage->setResults(results);
     m_searchOpen = results != nullptr;
+    if (results)
+        emit offlineStoragesWanted();
     m_searchGridPage->showHits(results);
     offerView(View::SearchThumbnails, m_searchOpen);
     if (m_searchOpen) { // the search leaves no node selected; its hits show in their grid

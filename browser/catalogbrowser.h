@@ -7,6 +7,7 @@
 #include "browser/treepane.h"
 #include "widgets/dbcontrols.h"
 
+#include <QSet>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -131,6 +132,8 @@ public:
 
     // A picture's thumbnail was made: the grids read it again.
     void thumbnailMade(qint64 key);
+    // The storages whose disks are not connected: the grids mark their pictures.
+    void setOfflineStorages(const QSet<qint64> &storages);
 
     // The picture preview's showings, drawn on the picture page's small preview and on the
     // two enlargement pages (TabSheet9 for Image, TabSheet10 for Web).
@@ -160,6 +163,8 @@ signals:
     void addKeysToBatchRequested(const QVector<qint64> &keys);
     // A grid shows a picture without a thumbnail; thumbnailMade() tells when it has one.
     void thumbnailMissing(qint64 key);
+    // A grid is about to show pictures: which disks are connected is to be told again.
+    void offlineStoragesWanted();
     void searchHitActivated(int row);
     void locateFileRequested(); // "Localizar" on the picture page
     void pictureCollectionPicked();

@@ -122,6 +122,12 @@ void CatalogBrowser::thumbnailMade(qint64 key)
     m_searchGridPage->model().reload(key);
 }
 
+void CatalogBrowser::setOfflineStorages(const QSet<qint64> &storages)
+{
+    m_gridPage->model().setOfflineStorages(storages);
+    m_searchGridPage->model().setOfflineStorages(storages);
+}
+
 void CatalogBrowser::FolderTabChange(int index)
 {
     if (index == m_folderTab && m_selection.treesCurrent())
@@ -224,6 +230,7 @@ void CatalogBrowser::offerView(View view, bool offered)
 void CatalogBrowser::fillGrid()
 {
     m_gridStale = false;
+    emit offlineStoragesWanted();
     QVector<qint64> keys;
     try {
         m_gridPage->setCatalogue(m_store.Conexao.filePath(), m_store.thumbnailFolder());

@@ -9,6 +9,25 @@
 namespace {
 constexpr int kMargin = 6;
 constexpr int kGap = 4;
+
+// The mark of a picture whose disk is not connected: a disk with a cut cable, in the corner
+// of its thumbnail.
+void paintOfflineMark(QPainter *painter, const QRect &picture)
+{
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    const QRectF badge(picture.right() - 21.5, picture.bottom() - 17.5, 20, 16);
+    painter->setPen(QPen(QColor(40, 40, 40), 1));
+    painter->setBrush(QColor(250, 250, 250, 230));
+    painter->drawRoundedRect(badge, 3, 3);
+    const QRectF disk(badge.left() + 3, badge.top() + 4, 10, 8);
+    painter->setBrush(QColor(110, 110, 120));
+    painter->drawRoundedRect(disk, 1.5, 1.5);
+    painter->setPen(QPen(QColor(200, 30, 30), 2, Qt::SolidLine, Qt::RoundCap));
+    painter->drawLine(QPointF(badge.right() - 6, badge.top() + 4), QPointF(badge.right() - 2, badge.top() + 8));
+    painter->drawLine(QPointF(badge.right() - 2, badge.top() + 4), QPointF(badge.right() - 6, badge.top() + 8));
+    painter->restore();
+}
 } // namespace
 
 ThumbnailDelegate::ThumbnailDelegate(QObject *parent) : QStyledItemDelegate(parent) { }
@@ -54,6 +73,8 @@ void ThumbnailDelegate::paint(
         painter->setPen(pal.color(group, QPalette::Mid));
         painter->setBrush(Qt::NoBrush);
         painter->drawRect(target.adjusted(0, 0, -1, -1));
+        if (index.data(ThumbnailGridModel::OfflineRole).toBool())
+            paintOfflineMark(painter, target);
     } else {
         // The placeholder: a framed landscape in the palette's quiet colours.
         const bool loaded = index.data(ThumbnailGridModel::LoadedRole).toBool();
@@ -63,6 +84,8 @@ void ThumbnailDelegate::paint(
         painter->setPen(QPen(frame, 1.5));
         painter->setBrush(pal.color(group, QPalette::Base));
         painter->drawRoundedRect(box, 3, 3);
+        if (index.data(ThumbnailGridModel::OfflineRole).toBool())
+            paintOfflineMark(painter, box);
         if (loaded) {
             QColor fill = frame;
             fill.setAlpha(110);

@@ -87,6 +87,15 @@ void ThumbnailGridModel::setThumbnailSide(int side)
         emit dataChanged(index(0), index(int(m_keys.size()) - 1));
 }
 
+void ThumbnailGridModel::setOfflineStorages(const QSet<qint64> &storages)
+{
+    if (storages == m_offline)
+        return;
+    m_offline = storages;
+    if (!m_keys.isEmpty())
+        emit dataChanged(index(0), index(int(m_keys.size()) - 1), { OfflineRole, Qt::ToolTipRole });
+}
+
 void ThumbnailGridModel::setCacheLimit(int kilobytes)
 {
     m_cache.setMaxCost(kilobytes);
@@ -183,14 +192,18 @@ QVariant ThumbnailGridModel::data(const QModelIndex &index, int role) const
     if (!entry) {
         request(index.row());
         switch (role) {
-        case LoadedRole: return false;
-        case HasThumbnailRole: return false;
+        case LoadedRole:
+        case HasThumbnailRole:
+        case OfflineRole: return false;
         default: return {};
         }
     }
+    const bool offline = entry->location != 0 && m_offline.contains(entry->location);
     switch (role) {
-    case Qt::DisplayRole:
-    case Qt::ToolTipRole: return entry->name;
+    case Qt::DisplayRole: return entry->name;
+    case Qt::ToolTipRole:
+        return offline ? entry->name + QStringLiteral("\nDisco não conectado") : entry->name;
+    case OfflineRole: return offline;
     case Qt::DecorationRole: return entry->pixmap.isNull() ? QVariant() : QVariant(entry->pixmap);
     case LoadedRole: return true;
     case HasThumbnailRole: return !entry->pixmap.isNull();
@@ -251,21 +264,29 @@ void ThumbnailGridModel::dispatch()
                     for (qint64 k : keys)
                         list << QString::number(k);
                     Statement s(c,
-                        QStringLiteral("SELECT RecId, Name, Review FROM Pictures WHERE RecId IN (")
+                        QStringLiteral(
+                            "SELECT RecId, Name, Review, Location FROM Pictures WHERE RecId IN (")
                             + list.join(QLatin1Char(',')) + QLatin1Char(')'));
                     Statement::Reset done(s);
-                    QHash<qint64, QPair<QString, bool>> found;
+                    struct Row {
+                        QString name;
+                        bool review;
+                        qint64 location;
+                    };
+                    QHash<qint64, Row> found;
                     while (s.step())
-                        found.insert(s.integer(0), { s.text(1), s.integer(2) != 0 });
+                        found.insert(s.integer(0),
+                            { s.text(1), s.integer(2) != 0, s.isNull(3) ? 0 : s.integer(3) });
                     for (int i = 0; i < rows.size(); ++i) {
                         if (current->load() != generation)
                             break;
                         const auto it = found.constFind(keys[i]);
-                        Loaded l { rows[i], keys[i], it != found.cend(), {}, {} };
+                        Loaded l { rows[i], keys[i], it != found.cend(), 0, {}, {} };
                         if (l.found) {
-                            l.name = it->first;
+                            l.name = it->name;
+                            l.location = it->location;
                             // A picture to review has a stale thumbnail, if any.
-                            if (!it->second)
+                            if (!it->review)
                                 l.image = readThumbnail(folder, keys[i], side);
                         }
                         loaded.append(std::move(l));
@@ -290,7 +311,7 @@ void ThumbnailGridModel::apply(
         int first = INT_MAX, last = -1;
         for (const Loaded &l : rows) {
             m_pending.remove(l.key);
-            auto *entry = new Entry { l.name, QPixmap::fromImage(l.image), l.found };
+            auto *entry = new Entry { l.name, QPixmap::fromImage(l.image), l.found, l.location };
             const int cost = 1 + int(l.image.sizeInBytes() / 1024);
             m_cache.insert(l.key, entry, cost);
             if (l.found && l.image.isNull())

@@ -23,6 +23,7 @@ public:
         KeyRole = Qt::UserRole, // qint64
         LoadedRole, // bool: the row's name and thumbnail were read
         HasThumbnailRole, // bool: a thumbnail file is shown
+        OfflineRole, // bool: the picture's disk is not connected
     };
     // Tasks at most at once: more would only read rows scrolled past before they finish.
     static constexpr int kMaxTasks = 8;
@@ -40,6 +41,8 @@ public:
     // The side of the square a thumbnail is drawn in; a change reads the thumbnails again.
     void setThumbnailSide(int side);
     int thumbnailSide() const { return m_side; }
+    // The storages whose disks are not connected: their pictures are marked.
+    void setOfflineStorages(const QSet<qint64> &storages);
     // Cache size in kilobytes.
     void setCacheLimit(int kilobytes);
 
@@ -69,6 +72,7 @@ public:
         int row;
         qint64 key;
         bool found; // the picture is in the catalogue
+        qint64 location; // its storage, 0 for none
         QString name;
         QImage image; // null: no thumbnail
     };
@@ -86,6 +90,7 @@ private:
         QString name;
         QPixmap pixmap;
         bool found = false;
+        qint64 location = 0;
     };
     void request(int row) const;
     void dispatch();
@@ -101,6 +106,7 @@ private:
     quint64 m_generation = 0;
     std::shared_ptr<std::atomic<quint64>> m_current;
 
+    QSet<qint64> m_offline;
     mutable QCache<qint64, Entry> m_cache;
     // Rows asked for, in the order asked (the newest are the ones on show).
     mutable QVector<int> m_wanted;

@@ -264,6 +264,38 @@ private slots:
         QVERIFY(win.prompter.boxes().isEmpty());
     }
 
+    // A picture whose disk is not connected keeps its thumbnail, with the mark, and no
+    // thumbnail is made for one that has none.
+    void offlinePicturesAreMarked()
+    {
+        CatalogFixture f;
+        const qint64 trips = f.collection("Viagens");
+        const qint64 rome = f.category(trips, "Roma");
+        const QString here = f.folder.dir.path() + "/aqui";
+        QDir().mkpath(here);
+        const qint64 connected = storage(f, "Pasta", here);
+        const qint64 pulled = storage(f, "Disco guardado", "/nao/existe/disco");
+        const qint64 a = picture(f, trips, rome, connected, "a", here + "/");
+        const qint64 b = picture(f, trips, rome, pulled, "b", "/nao/existe/disco/");
+        const qint64 c = picture(f, trips, rome, pulled, "c", "/nao/existe/disco/");
+        f.exec("UPDATE Pictures SET Review = 1 WHERE Name = 'c'");
+        Window win(f);
+        thumbnail(*win.app.Dados, a, Qt::red);
+        thumbnail(*win.app.Dados, b, Qt::blue);
+        win.clickNode("TreeView1", NodeKind::Category, rome);
+        win.clickView(View::Thumbnails);
+        ThumbnailGridModel *m = win.model();
+        QCOMPARE(m->keys(), (QVector<qint64> { a, b, c }));
+        QTRY_VERIFY(m->isCached(2) && m->isIdle());
+        QVERIFY(!m->index(0).data(ThumbnailGridModel::OfflineRole).toBool());
+        QVERIFY(m->index(1).data(ThumbnailGridModel::OfflineRole).toBool());
+        QVERIFY(m->index(1).data(ThumbnailGridModel::HasThumbnailRole).toBool());
+        QCOMPARE(m->index(1).data(Qt::ToolTipRole).toString(), "b\nDisco não conectado");
+        QVERIFY(m->index(2).data(ThumbnailGridModel::OfflineRole).toBool());
+        QVERIFY(!QFile::exists(win.app.Dados->GetThumbnailName(c)));
+        QVERIFY(win.prompter.boxes().isEmpty());
+    }
+
     // Only the rows on show are read: a category of thousands of pictures holds a screenful.
     void onlyTheRowsOnShowAreRead()
     {
