@@ -4,6 +4,7 @@
 #include "browser/foldertree.h"
 #include "browser/foldertreemodel.h"
 #include "browser/thumbnailgridmodel.h"
+#include "browser/thumbnailgridpage.h"
 #include "core/scriptedprompter.h"
 #include "store/tdados.h"
 #include "support/catalogfixture.h"
@@ -24,6 +25,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>
+#include <QWheelEvent>
 #include <QtTest>
 
 using testsupport::child;
@@ -373,6 +375,35 @@ private slots:
         QTest::mouseClick(insert, Qt::LeftButton);
         QCOMPARE(win.batch(), (QList<qint64> { keys[0], keys[1], keys[2], keys[3] }));
         QCOMPARE(win.w->panelText(1), "4 imagens inseridas no lote, que tem agora 4 imagens.");
+
+        // The rubber band: from the empty space right of the first row across its first two.
+        const QRect first = grid->visualRect(m->index(0));
+        const QRect second = grid->visualRect(m->index(1));
+        QVERIFY(grid->viewport()->width() > grid->visualRect(m->index(2)).right() + 8
+            || grid->visualRect(m->index(2)).top() > first.top());
+        const QPoint from(grid->viewport()->width() - 4, first.top() + 2);
+        QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(grid->viewport(), QPoint(second.center().x(), first.center().y()));
+        QTest::mouseMove(grid->viewport(), QPoint(first.center().x(), first.center().y() + 4));
+        QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {},
+            QPoint(first.center().x(), first.center().y() + 4));
+        QVERIFY(grid->selectionModel()->isSelected(m->index(0)));
+        QVERIFY(grid->selectionModel()->isSelected(m->index(1)));
+        QVERIFY(!grid->selectionModel()->isSelected(m->index(m->rowCount() - 1))
+            || grid->visualRect(m->index(m->rowCount() - 1)).top() == first.top());
+
+        // Ctrl and the wheel make the thumbnails smaller, down to two steps.
+        auto *size = child<QSlider>(win.w, "ThumbnailSize");
+        QCOMPARE(size->value(), size->maximum());
+        for (int i = 0; i < 3; ++i) {
+            QWheelEvent wheel(QPointF(20, 20), grid->viewport()->mapToGlobal(QPointF(20, 20)),
+                QPoint(), QPoint(0, -120), Qt::NoButton, Qt::ControlModifier,
+                Qt::NoScrollPhase, false);
+            QApplication::sendEvent(grid->viewport(), &wheel);
+        }
+        QCOMPARE(size->value(), size->minimum());
+        QCOMPARE(grid->gridSize().width(), ThumbnailGridPage::kSides[0] + 12);
+        size->setValue(size->maximum());
 
         // Everything: only the one not yet there is added.
         QTest::keySequence(grid, QKeySequence::SelectAll);
