@@ -71,7 +71,9 @@ private slots:
         QCOMPARE(raw.exitCode(), 1);
         QVERIFY(raw.readAllStandardOutput().isEmpty());
         QVERIFY(QString::fromUtf8(raw.readAllStandardError()).startsWith("Nenhuma imagem"));
-        QCOMPARE(cli(f, { "search" }).exit, 2);
+        // Without a text, as with an empty one: every picture.
+        QCOMPARE(cli(f, { "search" }).exit, 0);
+        QCOMPARE(cli(f, { "search", "a", "b" }).exit, 2);
     }
 
     void statsPrintsAPagesGridOrNothing()

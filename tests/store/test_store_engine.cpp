@@ -71,7 +71,7 @@ private slots:
             Query q(conn);
             q.setSql("SELECT count(*) AS n FROM Formats");
             q.open();
-            QCOMPARE(q.asString("n"), QStringLiteral("9"));
+            QCOMPARE(q.asString("n"), QStringLiteral("22"));
             q.close();
         }
         QCOMPARE(storetest::digest(path), before);
@@ -317,7 +317,7 @@ private slots:
             cmd.execute();
             QFAIL("ran without a value");
         } catch (const DbError &e) {
-            QCOMPARE(e.message(), QStringLiteral("No value given for parameter :N"));
+            QCOMPARE(e.message(), QStringLiteral("Nenhum valor foi dado ao parâmetro :N."));
         }
         cmd.setParam("N", QVariant());
         QCOMPARE(cmd.execute(), 1); // "=" ignores case on a name column
