@@ -62,15 +62,11 @@ void DatesTree::reload()
     try {
         int dated = 0;
         if (PictureFactsTable::exists(m_connection)) {
-            Statement years(m_connection,
-                QStringLiteral("SELECT substr(Taken, 1, 4), COUNT(*) FROM PictureFacts"
-                               " WHERE Taken IS NOT NULL GROUP BY 1 ORDER BY 1"));
-            Statement::Reset done(years);
-            while (years.step()) {
+            for (const auto &[period, count] : periodsIn(QString(), kYearLength)) {
                 Group g;
                 g.level = Level::Year;
-                g.period = years.text(0);
-                g.count = int(years.integer(1));
+                g.period = period;
+                g.count = count;
                 g.row = int(m_top.size());
                 dated += g.count;
                 m_top.append(int(m_groups.size()));
@@ -266,42 +262,63 @@ void DatesTree::fetchMore(const QModelIndex &parent)
 void DatesTree::load(int group)
 {
     switch (m_groups[size_t(group)].level) {
-    case Level::Year:
-        loadGroups(group,
-            QStringLiteral("SELECT substr(Taken, 1, 7), COUNT(*) FROM PictureFacts"
-                           " WHERE Taken >= ?1 AND Taken < ?2 GROUP BY 1 ORDER BY 1"),
-            kMonthLength, Level::Month);
-        break;
-    case Level::Month:
-        loadGroups(group,
-            QStringLiteral("SELECT substr(Taken, 1, 10), COUNT(*) FROM PictureFacts"
-                           " WHERE Taken >= ?1 AND Taken < ?2 GROUP BY 1 ORDER BY 1"),
-            kDayLength, Level::Day);
-        break;
+    case Level::Year: loadGroups(group, kMonthLength, Level::Month); break;
+    case Level::Month: loadGroups(group, kDayLength, Level::Day); break;
     case Level::Day:
     case Level::Undated: loadPictures(group); break;
     case Level::Picture: break;
     }
 }
 
-void DatesTree::loadGroups(int group, const QString &sql, int prefixLength, Level level)
+std::vector<std::pair<QString, int>> DatesTree::periodsIn(const QString &period, int length)
+{
+    // From period to period through the index, each counted as a range of it: a million
+    // dates cost a few seeks and one pass over their index entries, never a sort.
+    std::vector<std::pair<QString, int>> found;
+    Statement first(m_connection,
+        QStringLiteral("SELECT Taken FROM PictureFacts WHERE Taken >= ?1 AND Taken < ?2"
+                       " ORDER BY Taken LIMIT 1"));
+    Statement count(m_connection,
+        QStringLiteral("SELECT COUNT(*) FROM PictureFacts WHERE Taken >= ?1 AND Taken < ?2"));
+    const QString end = period.isEmpty() ? QStringLiteral("~") : PictureFactsTable::periodEnd(period);
+    QString from = PictureFactsTable::periodStart(period);
+    for (;;) {
+        QString taken;
+        {
+            Statement::Reset done(first);
+            first.bindText(1, from);
+            first.bindText(2, end);
+            if (!first.step())
+                break;
+            taken = first.text(0);
+        }
+        const QString prefix = taken.left(length);
+        int n = 0;
+        {
+            Statement::Reset done(count);
+            count.bindText(1, PictureFactsTable::periodStart(prefix));
+            count.bindText(2, PictureFactsTable::periodEnd(prefix));
+            if (count.step())
+                n = int(count.integer(0));
+        }
+        // A date shorter than the level (none is written so) is passed over.
+        if (prefix.size() == length && n > 0)
+            found.emplace_back(prefix, n);
+        from = PictureFactsTable::periodEnd(prefix);
+    }
+    return found;
+}
+
+void DatesTree::loadGroups(int group, int prefixLength, Level level)
 {
     std::vector<Group> found;
-    {
-        Statement s(m_connection, sql);
-        Statement::Reset done(s);
-        const QString period = m_groups[size_t(group)].period;
-        s.bindText(1, PictureFactsTable::periodStart(period));
-        s.bindText(2, PictureFactsTable::periodEnd(period));
-        while (s.step()) {
-            Group g;
-            g.level = level;
-            g.parent = group;
-            g.period = s.text(0);
-            g.count = int(s.integer(1));
-            if (g.period.size() == prefixLength)
-                found.push_back(std::move(g));
-        }
+    for (const auto &[period, count] : periodsIn(m_groups[size_t(group)].period, prefixLength)) {
+        Group g;
+        g.level = level;
+        g.parent = group;
+        g.period = period;
+        g.count = count;
+        found.push_back(std::move(g));
     }
     const QModelIndex parent = indexOfGroup(group);
     if (!found.empty())

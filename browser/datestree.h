@@ -87,7 +87,9 @@ private:
     int childCount(int group) const;
     bool isPictureRow(int parentGroup, int row) const;
     void load(int group); // reads the level below a group; throws DbError
-    void loadGroups(int group, const QString &sql, int prefixLength, Level level);
+    void loadGroups(int group, int prefixLength, Level level);
+    // The periods of `length` characters within a period ("" for all), with their counts.
+    std::vector<std::pair<QString, int>> periodsIn(const QString &period, int length);
     void loadPictures(int group);
     QModelIndex indexOfGroup(int group) const;
     QString label(const Group &g) const;

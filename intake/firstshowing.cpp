@@ -52,9 +52,12 @@ void FirstShowing::record(
     std::optional<Transaction> transaction;
     try {
         const qint64 recId = pictures.asInt(QStringLiteral("RecId"));
-        // A picture that fits keeps Review true and is loaded at every showing: its facts
-        // are recorded once for the file as it is.
-        if (!larger && PictureFactsTable::examinedAsNow(store.Conexao, recId))
+        // A picture that fits (or cannot be drawn) keeps Review true and is loaded at every
+        // showing: what its file says is recorded once for the file as it is.
+        const PictureFactsTable::Drawn drawn = result.outcome == PictureReview::Outcome::Fits
+            ? PictureFactsTable::Drawn::Fits
+            : PictureFactsTable::Drawn::No;
+        if (!larger && PictureFactsTable::examinedAsNow(store.Conexao, recId) == drawn)
             return;
         transaction.emplace(store.Conexao);
         if (larger) {

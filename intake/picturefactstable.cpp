@@ -3,6 +3,8 @@
 #include "store/connection.h"
 #include "store/statement.h"
 
+#include <algorithm>
+
 namespace {
 
 const QString tableName = QStringLiteral("PictureFacts");
@@ -11,7 +13,7 @@ const char *const createStatements[] = {
     "CREATE TABLE IF NOT EXISTS PictureFacts ("
     " Picture INTEGER NOT NULL PRIMARY KEY REFERENCES Pictures (RecId) ON DELETE CASCADE,"
     " Modified DATETIME,"
-    " Drawn BOOLEAN NOT NULL,"
+    " Drawn INTEGER NOT NULL," // 0 not drawn, 1 fits the view, 2 larger
     " Taken VARCHAR(23),"
     " TakenOffset INTEGER,"
     " Make VARCHAR(200),"
@@ -111,7 +113,7 @@ void PictureFactsTable::Writer::record(const Entry &entry)
     Statement &put = *m_put;
     put.bindInteger(1, entry.picture);
     put.bind(2, entry.modified);
-    put.bindInteger(3, entry.drawn ? 1 : 0);
+    put.bindInteger(3, int(entry.drawn));
     if (f.taken && f.taken->isValid()) {
         put.bindText(4, takenText(*f.taken));
         put.bind(5, valueOrNull(f.taken->offsetMinutes));
@@ -185,20 +187,17 @@ std::optional<PhotoFacts> PictureFactsTable::read(Connection &connection, qint64
     return f;
 }
 
-bool PictureFactsTable::examinedAsNow(Connection &connection, qint64 picture, bool *drawn)
+std::optional<PictureFactsTable::Drawn> PictureFactsTable::examinedAsNow(
+    Connection &connection, qint64 picture)
 {
-    if (drawn)
-        *drawn = false;
     if (!exists(connection))
-        return false;
+        return std::nullopt;
     Statement look(connection,
         QStringLiteral("SELECT F.Drawn FROM PictureFacts F JOIN Pictures P ON P.RecId = F.Picture"
                        " WHERE F.Picture = ?1 AND F.Modified IS P.Modified"));
     Statement::Reset done(look);
     look.bindInteger(1, picture);
     if (!look.step())
-        return false;
-    if (drawn)
-        *drawn = look.integer(0) != 0;
-    return true;
+        return std::nullopt;
+    return Drawn(std::clamp<qint64>(look.integer(0), 0, 2));
 }

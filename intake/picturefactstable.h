@@ -21,13 +21,16 @@ class Statement;
 // nothing.
 namespace PictureFactsTable {
 
+// What the examination of the file found of its picture (the column Drawn).
+enum class Drawn { No = 0, Fits = 1, Larger = 2 };
+
 struct Entry {
     qint64 picture = 0;
     PhotoFacts facts;
     // Pictures.Modified as stored when the file was examined: a file changed since (a
     // rescan moves Modified) is examined again.
     QVariant modified;
-    bool drawn = false; // the picture could be drawn (measured, and fitting or larger)
+    Drawn drawn = Drawn::No; // whether it could be drawn, fitting the view or larger
 };
 
 // Records examinations; the table and its indexes are made by the first one. Runs in the
@@ -53,9 +56,9 @@ bool exists(Connection &connection);
 // catalogue without the table). Throws DbError.
 std::optional<PhotoFacts> read(Connection &connection, qint64 picture);
 
-// Whether the picture's file has been examined as it is now (its Modified unchanged since),
-// and, in *drawn, whether it could be drawn then. Throws DbError.
-bool examinedAsNow(Connection &connection, qint64 picture, bool *drawn = nullptr);
+// What the examination of the picture's file found, when it was examined as it is now (its
+// Modified unchanged since); nothing otherwise. Throws DbError.
+std::optional<Drawn> examinedAsNow(Connection &connection, qint64 picture);
 
 // The sortable text of a date taken, without its offset ("2019-06-24T18:30:05[.120]").
 QString takenText(const TakenTime &taken);

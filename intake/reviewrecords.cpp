@@ -36,8 +36,9 @@ void ReviewRecords::record(
     facts.picture = picture.recId;
     facts.facts = result.facts;
     facts.modified = picture.modified;
-    facts.drawn = result.outcome == PictureReview::Outcome::Fits
-        || result.outcome == PictureReview::Outcome::Larger;
+    facts.drawn = result.outcome == PictureReview::Outcome::Fits ? PictureFactsTable::Drawn::Fits
+        : result.outcome == PictureReview::Outcome::Larger     ? PictureFactsTable::Drawn::Larger
+                                                               : PictureFactsTable::Drawn::No;
     m_facts.record(facts);
 
     PictureFingerprints::Entry fingerprint;

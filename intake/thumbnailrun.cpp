@@ -232,9 +232,10 @@ private:
             : QString();
         const QString hasFacts
             = m_withFacts ? QStringLiteral("F.Picture IS NOT NULL") : QStringLiteral("0");
-        // Examined as the file is now, and drawn: a picture that fits keeps Review true.
+        // Examined as the file is now and found to fit the view: such a picture keeps
+        // Review true, and has nothing more to give.
         const QString examined = m_withFacts
-            ? QStringLiteral("COALESCE(F.Drawn <> 0 AND F.Modified IS P.Modified, 0)")
+            ? QStringLiteral("COALESCE(F.Drawn = 1 AND F.Modified IS P.Modified, 0)")
             : QStringLiteral("0");
         QString range;
         if (m_keys) {
