@@ -122,8 +122,8 @@ QStringList makeJpegs(const QString &folder)
         "-FNumber=8", "-ISO=200", "-FocalLength=35", "-DateTimeOriginal=2019:07:14 10:20:30",
         "-SubSecTimeOriginal=120", "-OffsetTimeOriginal=-03:00", "-CreateDate=2019:07:14 10:20:30",
         "-GPSLatitude=23.55052", "-GPSLatitudeRef=S", "-GPSLongitude=46.633309",
-        "-GPSLongitudeRef=W", "-GPSAltitude=760", "-Artist=Ana Souza",
-        "-Copyright=Ana Souza", "-ImageDescription=Festa junina", "-XMP-dc:Title=Festa de São João",
+        "-GPSLongitudeRef=W", "-GPSAltitude=760", "-Artist=Ana Souza", "-Copyright=Ana Souza",
+        "-ImageDescription=Festa junina", "-XMP-dc:Title=Festa de São João",
         "-XMP-dc:Description=Quadrilha na praça", "-XMP-dc:Subject=festa",
         "-XMP-dc:Subject=São João", "-XMP-dc:Subject=forró", "-XMP-xmp:Rating=4",
         "-XMP-photoshop:City=São Paulo", "-IPTC:Keywords=festa", "-IPTC:Keywords=junina",
@@ -199,7 +199,8 @@ struct Program {
 
 void line(const char *name, const Timing &t, double n)
 {
-    std::printf("  %-52s %8.0f (%5.1f) %8.0f (%5.1f)\n", name, t.wall, t.wall / n, t.cpu, t.cpu / n);
+    std::printf(
+        "  %-52s %8.0f (%5.1f) %8.0f (%5.1f)\n", name, t.wall, t.wall / n, t.cpu, t.cpu / n);
 }
 
 void ratio(const Timing &ours, const Timing &anchor, const char *target)
@@ -253,8 +254,8 @@ int main(int argc, char **argv)
     folder = QDir(folder).absolutePath();
     for (const char *tool : { "vipsthumbnail", "simple_dcraw", "exiftool", "heif-enc" })
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
-            std::fprintf(stderr, "bench_photos: %s missing (QM_SETUP_EXTRA=bench scripts/setup)\n",
-                tool);
+            std::fprintf(
+                stderr, "bench_photos: %s missing (QM_SETUP_EXTRA=bench scripts/setup)\n", tool);
             return 1;
         }
     const QString jpegFolder = QDir(folder).filePath(QStringLiteral("jpeg"));
@@ -264,21 +265,25 @@ int main(int argc, char **argv)
     const QStringList heics = makeHeics(heicFolder, jpegs);
     const QStringList dngs = makeDngs(dngFolder);
     if (jpegs.size() != 40 || heics.size() != 40 || dngs.size() != 20) {
-        std::fprintf(stderr, "bench_photos: the files could not be made in %s\n", qPrintable(folder));
+        std::fprintf(
+            stderr, "bench_photos: the files could not be made in %s\n", qPrintable(folder));
         return 1;
     }
     readAll(jpegs + heics + dngs);
     const Program program(QDir(folder).filePath(QStringLiteral("program")));
     const QString out = QDir(folder).filePath(QStringLiteral("anchor"));
 
-    thumbsAgainst("JPEG 12 MP, EXIF, GPS, XMP, IPTC", program, jpegFolder, jpegs,
+    thumbsAgainst(
+        "JPEG 12 MP, EXIF, GPS, XMP, IPTC", program, jpegFolder, jpegs,
         "vipsthumbnail -s 135, all files (anchor)", [&] { return vipsthumbnail(jpegs, out); },
         "at most 0.45", rounds);
-    thumbsAgainst("HEIC 12 MP with thumbnails", program, heicFolder, heics,
+    thumbsAgainst(
+        "HEIC 12 MP with thumbnails", program, heicFolder, heics,
         "vipsthumbnail -s 135, all files (anchor)", [&] { return vipsthumbnail(heics, out); },
         "at most 0.60", rounds);
     const QString extracted = QDir(folder).filePath(QStringLiteral("extracted"));
-    thumbsAgainst("DNG 12 MP with previews", program, dngFolder, dngs,
+    thumbsAgainst(
+        "DNG 12 MP with previews", program, dngFolder, dngs,
         "simple_dcraw -e, then vipsthumbnail (anchor)",
         [&] {
             QDir(extracted).removeRecursively();
@@ -300,8 +305,9 @@ int main(int argc, char **argv)
     for (int round = 0; round < rounds; ++round) {
         if (!program.fresh())
             return 1;
-        keepBest(together,
-            timed([&] { return run(program.cli, { "scan", "--thumbs", jpegFolder }); }));
+        keepBest(together, timed([&] {
+            return run(program.cli, { "scan", "--thumbs", jpegFolder });
+        }));
         if (!program.fresh())
             return 1;
         keepBest(apart, timed([&] {

@@ -113,8 +113,8 @@ void recordFacts(const QString &catalogue, qint64 pictures)
             taken.date = rollDay.addDays(random.bounded(3));
             if (taken.date.month() != rollDay.month())
                 taken.date = rollDay;
-            taken.time = QTime(int(random.bounded(24)), int(random.bounded(60)),
-                int(random.bounded(60)));
+            taken.time
+                = QTime(int(random.bounded(24)), int(random.bounded(60)), int(random.bounded(60)));
             taken.offsetMinutes = -180;
             e.facts.taken = taken;
             e.facts.make = QString::fromLatin1(makes[camera][0]);
@@ -176,11 +176,11 @@ void datesTree(const QString &catalogue, int rounds)
         view.repaint();
         daysMs.push_back(msSince(t));
     }
-    std::printf("\n\"Datas\" tree (%d years and \"Sem data\"), median of %d rounds\n", years,
-        rounds);
+    std::printf(
+        "\n\"Datas\" tree (%d years and \"Sem data\"), median of %d rounds\n", years, rounds);
     std::printf("  years read                         %8.1f ms\n", median(yearsMs));
-    std::printf("  years read and shown in a view     %8.1f ms  (target <= 200)\n",
-        median(shownMs));
+    std::printf(
+        "  years read and shown in a view     %8.1f ms  (target <= 200)\n", median(shownMs));
     std::printf("  July 2019 (%d pictures) expanded: its %d days %8.1f ms  (target <= 100)\n",
         monthPictures, monthDays, median(monthMs));
     std::printf("  and each of its days expanded      %8.1f ms\n", median(daysMs));
@@ -196,10 +196,9 @@ void searchTaken(const QString &catalogue, int rounds)
         takenMs.push_back(runMs(cli, args));
         infoMs.push_back(runMs(cli, { "--catalogue", catalogue, "info" }));
     }
-    std::printf("\nquillomar-cli search --taken 2019 (%d lines), median of %d rounds\n", hits,
-        rounds);
-    std::printf("  to its last line                   %8.1f ms  (target <= 50)\n",
-        median(takenMs));
+    std::printf(
+        "\nquillomar-cli search --taken 2019 (%d lines), median of %d rounds\n", hits, rounds);
+    std::printf("  to its last line                   %8.1f ms  (target <= 50)\n", median(takenMs));
     std::printf("  (quillomar-cli info, for the cost of starting: %.1f ms)\n", median(infoMs));
 }
 
@@ -227,7 +226,8 @@ void accentSearch(const QString &catalogue, int rounds)
         hitsMs.push_back(runMs("sqlite3", shellArguments(catalogue, accented)));
     }
     const double o = median(oursMs), s = median(sameMs), h = median(hitsMs);
-    std::printf("\nsearch as Brazilians type, six fields, median of %d interleaved rounds\n", rounds);
+    std::printf(
+        "\nsearch as Brazilians type, six fields, median of %d interleaved rounds\n", rounds);
     std::printf("  quillomar-cli search \"%s\" (%d hits)   %8.1f ms\n", qPrintable(typed), ours, o);
     std::printf("  sqlite3 shell, built-in LIKE, same text (%d hits)  %8.1f ms  ratio %.2f  "
                 "(target <= 1.30)\n",
@@ -257,8 +257,7 @@ int main(int argc, char **argv)
             pictures = std::max(100000LL, args[++i].toLongLong());
     }
     QDir().mkpath(folder);
-    const QString catalogue
-        = QDir(folder).filePath(QStringLiteral("rolls-%1.mdb").arg(pictures));
+    const QString catalogue = QDir(folder).filePath(QStringLiteral("rolls-%1.mdb").arg(pictures));
     if (!QFileInfo::exists(catalogue)) {
         QElapsedTimer made;
         made.start();
@@ -271,8 +270,10 @@ int main(int argc, char **argv)
             static_cast<long long>(pictures), made.elapsed() / 1000.0);
     }
     // Every contender reads from the page cache.
-    runMs("sqlite3", { catalogue, "SELECT COUNT(*) FROM Pictures; SELECT COUNT(*) FROM "
-                                  "PictureFacts WHERE Taken > '';" });
+    runMs("sqlite3",
+        { catalogue,
+            "SELECT COUNT(*) FROM Pictures; SELECT COUNT(*) FROM "
+            "PictureFacts WHERE Taken > '';" });
     datesTree(catalogue, rounds);
     searchTaken(catalogue, rounds);
     accentSearch(catalogue, rounds);

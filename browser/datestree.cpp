@@ -280,7 +280,8 @@ std::vector<std::pair<QString, int>> DatesTree::periodsIn(const QString &period,
                        " ORDER BY Taken LIMIT 1"));
     Statement count(m_connection,
         QStringLiteral("SELECT COUNT(*) FROM PictureFacts WHERE Taken >= ?1 AND Taken < ?2"));
-    const QString end = period.isEmpty() ? QStringLiteral("~") : PictureFactsTable::periodEnd(period);
+    const QString end
+        = period.isEmpty() ? QStringLiteral("~") : PictureFactsTable::periodEnd(period);
     QString from = PictureFactsTable::periodStart(period);
     for (;;) {
         QString taken;

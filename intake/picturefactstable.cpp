@@ -137,7 +137,8 @@ void PictureFactsTable::Writer::record(const Entry &entry)
     for (const QString &k : f.keywords) {
         // One a line: a line break inside a keyword would make two.
         QString one = k;
-        one.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(kKeywordSeparator, QLatin1Char(' '));
+        one.replace(QLatin1Char('\r'), QLatin1Char(' '))
+            .replace(kKeywordSeparator, QLatin1Char(' '));
         keywords << one;
     }
     put.bind(18, textOrNull(keywords.join(kKeywordSeparator)));

@@ -215,8 +215,8 @@ PictureMeasure PictureMeasure::measure(const QString &path, const QString &fileT
 
     // A damaged picture still has its date and camera.
     if (m.m_kind != PictureContainer::Kind::Other)
-        m.m_facts = m.m_whole.isNull() ? PhotoFactsReader::read(file)
-                                       : PhotoFactsReader::read(m.m_whole);
+        m.m_facts
+            = m.m_whole.isNull() ? PhotoFactsReader::read(file) : PhotoFactsReader::read(m.m_whole);
 
     if (raw) {
         m.m_raw = RawPreview::open(file, m.m_facts.orientation.value_or(1), &m.m_error);

@@ -37,8 +37,8 @@ void ReviewRecords::record(
     facts.facts = result.facts;
     facts.modified = picture.modified;
     facts.drawn = result.outcome == PictureReview::Outcome::Fits ? PictureFactsTable::Drawn::Fits
-        : result.outcome == PictureReview::Outcome::Larger     ? PictureFactsTable::Drawn::Larger
-                                                               : PictureFactsTable::Drawn::No;
+        : result.outcome == PictureReview::Outcome::Larger       ? PictureFactsTable::Drawn::Larger
+                                                                 : PictureFactsTable::Drawn::No;
     m_facts.record(facts);
 
     PictureFingerprints::Entry fingerprint;

@@ -6,8 +6,8 @@
 #include "intake/reviewrecords.h"
 #include "intake/thumbnailfile.h"
 #include "intake/thumbsize.h"
-#include "store/formatupgrade.h"
 #include "store/dberror.h"
+#include "store/formatupgrade.h"
 #include "store/query.h"
 #include "store/tdados.h"
 #include "store/transaction.h"
@@ -365,8 +365,7 @@ ThumbnailRun::End ThumbnailRun::run()
 {
     if (!start())
         return m_end;
-    while (advance(100)) {
-    }
+    while (advance(100)) { }
     return m_end;
 }
 
@@ -420,9 +419,8 @@ bool ThumbnailRun::advance(int waitMs)
             if (s.backlog.empty())
                 break;
             Outcomes &outcomes = s.outcomes;
-            s.pool.start([job = std::move(s.backlog.front()), &outcomes] {
-                outcomes.deliver(review(job));
-            });
+            s.pool.start(
+                [job = std::move(s.backlog.front()), &outcomes] { outcomes.deliver(review(job)); });
             s.backlog.pop_front();
             ++s.inFlight;
         }

@@ -65,8 +65,8 @@ void CatalogSearch::bindNarrowing(Statement &statement, const Narrowing &narrowi
     if (!narrowing.takenTo.isEmpty())
         statement.bind(QStringLiteral("ATE"), PictureFactsTable::periodEnd(narrowing.takenTo));
     if (!narrowing.camera.isEmpty())
-        statement.bind(QStringLiteral("CAMERA"),
-            QLatin1Char('%') + narrowing.camera + QLatin1Char('%'));
+        statement.bind(
+            QStringLiteral("CAMERA"), QLatin1Char('%') + narrowing.camera + QLatin1Char('%'));
 }
 
 bool CatalogSearch::isPeriod(const QString &text)
@@ -97,8 +97,8 @@ bool CatalogSearch::parseTaken(const QString &text, Narrowing &narrowing, QStrin
                           .arg(text));
     // The first day of `from` after the last day of `to`: nothing could be in between.
     if (PictureFactsTable::periodStart(from) > PictureFactsTable::periodEnd(to))
-        return refuse(QStringLiteral("período inválido: \"%1\" termina antes de começar")
-                          .arg(text));
+        return refuse(
+            QStringLiteral("período inválido: \"%1\" termina antes de começar").arg(text));
     narrowing.takenFrom = from;
     narrowing.takenTo = to;
     return true;
@@ -120,8 +120,8 @@ QStringList CatalogSearch::cameras(Connection &connection)
         QString name;
         if (model.isEmpty())
             name = make;
-        else if (make.isEmpty() || model.startsWith(make.section(QLatin1Char(' '), 0, 0),
-                                       Qt::CaseInsensitive))
+        else if (make.isEmpty()
+            || model.startsWith(make.section(QLatin1Char(' '), 0, 0), Qt::CaseInsensitive))
             name = model;
         else
             name = make + QLatin1Char(' ') + model;
@@ -222,10 +222,11 @@ void forEachNarrowedHit(Connection &connection, const QString &typed,
     QStringList where = lines.mid(from, lines.size() - 1 - from);
     if (typed.isEmpty()) {
         where = lines.mid(close, lines.size() - 1 - close);
-        where.prepend(QStringLiteral(
-            "Pictures.Name IS NOT NULL OR Pictures.FileName IS NOT NULL OR Pictures.FullPath IS NOT "
-            "NULL OR Pictures.FileType IS NOT NULL OR Pictures.Notes IS NOT NULL OR "
-            "Pictures.KeyWords IS NOT NULL"));
+        where.prepend(
+            QStringLiteral("Pictures.Name IS NOT NULL OR Pictures.FileName IS NOT NULL OR "
+                           "Pictures.FullPath IS NOT "
+                           "NULL OR Pictures.FileType IS NOT NULL OR Pictures.Notes IS NOT NULL OR "
+                           "Pictures.KeyWords IS NOT NULL"));
     }
     where.prepend(QStringLiteral("("));
     Statement s(connection,
@@ -277,8 +278,8 @@ void forEachNarrowedHit(Connection &connection, const QString &typed,
         if (a.name >= 0) {
             if (a.prefix != b.prefix)
                 return a.prefix < b.prefix;
-            const int c = compareNoCase(QByteArrayView(names + a.name, a.length),
-                QByteArrayView(names + b.name, b.length));
+            const int c = compareNoCase(
+                QByteArrayView(names + a.name, a.length), QByteArrayView(names + b.name, b.length));
             if (c != 0)
                 return c < 0;
         }

@@ -49,8 +49,8 @@ public:
     // Every hit in the statement's order, until `hit` returns false. Throws DbError.
     static void forEachHit(
         Connection &connection, const QString &typed, const std::function<bool(const Hit &)> &hit);
-    static void forEachHit(Connection &connection, const QString &typed,
-        const Narrowing &narrowing, const std::function<bool(const Hit &)> &hit);
+    static void forEachHit(Connection &connection, const QString &typed, const Narrowing &narrowing,
+        const std::function<bool(const Hit &)> &hit);
 
     // A period as typed ("2019", "2019-07", "2019-07-04"): true when it is one, a valid date
     // to its precision.

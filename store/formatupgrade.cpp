@@ -44,7 +44,8 @@ bool FormatUpgrade::apply(Connection &connection)
         for (const Schema::FormatRow &row : Schema::modernFormats()) {
             if (known(connection, row.extension))
                 continue;
-            const bool variationFree = !row.variation.isEmpty() && !known(connection, row.variation);
+            const bool variationFree
+                = !row.variation.isEmpty() && !known(connection, row.variation);
             insert.bind(1, row.extension);
             insert.bind(2, variationFree ? QVariant(row.variation) : QVariant());
             insert.bind(3, row.name);

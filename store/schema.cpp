@@ -174,7 +174,8 @@ QList<Schema::FormatRow> Schema::referenceFormats()
         { QStringLiteral("emf"), QString(), QStringLiteral("Metarquivo avançado do Windows"), false,
             false },
         { QStringLiteral("wmf"), QString(), QStringLiteral("Metarquivo do Windows"), false, false },
-    } + modernFormats();
+    }
+    + modernFormats();
 }
 
 QList<Schema::ColorDepthRow> Schema::referenceColorDepths()

@@ -88,8 +88,8 @@ bool isAscii(QByteArrayView text)
 
 // UTF-8 to code points folded for caseless matching, appended to `out`. *marks tells whether
 // a combining mark was met, *raw whether a byte outside valid UTF-8 was.
-void decodeFolded(QByteArrayView text, std::u32string &out, bool *marks = nullptr,
-    bool *raw = nullptr)
+void decodeFolded(
+    QByteArrayView text, std::u32string &out, bool *marks = nullptr, bool *raw = nullptr)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(text.data());
     const auto *end = p + text.size();
@@ -165,8 +165,8 @@ struct Pattern {
         decodeFolded(pattern, folded, &marks, &raw);
         if (marks && !raw) {
             folded.clear();
-            decodeFolded(QString::fromUtf8(pattern).normalized(QString::NormalizationForm_C)
-                             .toUtf8(),
+            decodeFolded(
+                QString::fromUtf8(pattern).normalized(QString::NormalizationForm_C).toUtf8(),
                 folded);
         }
         size_t runStart = 0;
@@ -182,8 +182,7 @@ struct Pattern {
                 anyPercent = true;
             } else {
                 const char32_t u = folded[i] == U'_' ? kAnyOne : folded[i];
-                const bool exact
-                    = u != kAnyOne && u >= 0x80 && (baseOf(u) != u || isMark(u));
+                const bool exact = u != kAnyOne && u >= 0x80 && (baseOf(u) != u || isMark(u));
                 units.push_back(u);
                 accented.push_back(exact ? 1 : 0);
                 anyAccented = anyAccented || exact;

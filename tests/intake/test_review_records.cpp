@@ -37,8 +37,8 @@ struct Run {
 };
 
 // Where the stored top-left (red) and top-right (green) corners are seen once upright.
-const std::pair<int, int> kUpright[9] = { {}, { 0, 1 }, { 1, 0 }, { 2, 3 }, { 3, 2 }, { 0, 3 },
-    { 1, 2 }, { 2, 1 }, { 3, 0 } };
+const std::pair<int, int> kUpright[9]
+    = { {}, { 0, 1 }, { 1, 0 }, { 2, 3 }, { 3, 2 }, { 0, 3 }, { 1, 2 }, { 2, 1 }, { 3, 0 } };
 
 bool upright(const QImage &image, int orientation)
 {
@@ -188,8 +188,9 @@ private slots:
 
         const Run r = c.run({ "scan", "--thumbs", c.pictures.path() });
         QCOMPARE(r.exitCode, 0);
-        QVERIFY2(r.out.startsWith("Rastreados 14 arquivos 14 novos\nImagens a revisar: 14\n"
-                                  "Miniaturas a refazer: 0\nMedidas: 14\nMiniaturas gravadas: 14\n"),
+        QVERIFY2(
+            r.out.startsWith("Rastreados 14 arquivos 14 novos\nImagens a revisar: 14\n"
+                             "Miniaturas a refazer: 0\nMedidas: 14\nMiniaturas gravadas: 14\n"),
             qPrintable(r.out + r.err));
         QCOMPARE(c.stored(c.idOf("phone.heic"), "FileType").toString(), QStringLiteral("heic"));
         QCOMPARE(c.stored(c.idOf("plain.heif"), "FileType").toString(), QStringLiteral("heic"));
@@ -210,7 +211,8 @@ private slots:
             QCOMPARE(c.fact(id, "Drawn").toInt(), 2);
         }
         // A phone's HEIC, turned by itself; the DNG turned by its camera.
-        for (const QString &name : { "phone.heic", "plain.heif", "web.avif", "web.webp", "scan.tiff" }) {
+        for (const QString &name :
+            { "phone.heic", "plain.heif", "web.avif", "web.webp", "scan.tiff" }) {
             const qint64 id = c.idOf(name);
             QCOMPARE(c.stored(id, "Width").toInt(), 400);
             QVERIFY2(upright(QImage(c.thumbnail(id)), 1), qPrintable(name));
@@ -227,14 +229,14 @@ private slots:
         QCOMPARE(c.scalar("SELECT COUNT(*) FROM PictureFingerprints WHERE Perceptual IS NOT NULL")
                      .toInt(),
             14);
-        QCOMPARE(c.scalar("SELECT COUNT(*) FROM PictureFingerprints WHERE Content IS NULL").toInt(),
-            1);
-        QVERIFY(c.scalar("SELECT Content FROM PictureFingerprints WHERE Picture = :P",
-                     { { "P", raw } })
-                    .isNull());
+        QCOMPARE(
+            c.scalar("SELECT COUNT(*) FROM PictureFingerprints WHERE Content IS NULL").toInt(), 1);
+        QVERIFY(
+            c.scalar("SELECT Content FROM PictureFingerprints WHERE Picture = :P", { { "P", raw } })
+                .isNull());
         const qint64 first = c.idOf("IMG_1.JPG");
         QCOMPARE(c.scalar("SELECT FileSize FROM PictureFingerprints WHERE Picture = :P",
-                     { { "P", first } })
+                      { { "P", first } })
                      .toLongLong(),
             QFileInfo(c.file("IMG_1.JPG")).size());
 
@@ -245,14 +247,15 @@ private slots:
         QCOMPARE(facts.out,
             k + "taken\t2019-06-24T18:30:05-03:00\n" + k + "make\tCanon\n" + k
                 + "model\tCanon EOS 80D\n" + k + "lens\tEF-S18-55mm\n" + k + "exposure\t1/250\n" + k
-                + "fnumber\t8\n" + k + "iso\t200\n" + k + "focal\t35\n" + k + "orientation\t1\n"
-                + k + "latitude\t-23.5505\n" + k + "longitude\t-46.6333\n" + k + "altitude\t760\n"
-                + k + "title\tSão João\n" + k + "keywords\tforró; quadrilha\n" + k + "rating\t4\n");
+                + "fnumber\t8\n" + k + "iso\t200\n" + k + "focal\t35\n" + k + "orientation\t1\n" + k
+                + "latitude\t-23.5505\n" + k + "longitude\t-46.6333\n" + k + "altitude\t760\n" + k
+                + "title\tSão João\n" + k + "keywords\tforró; quadrilha\n" + k + "rating\t4\n");
 
         // Nothing is left to do.
         const Run again = c.run({ "thumbs" });
         QCOMPARE(again.exitCode, 0);
-        QVERIFY(again.out.startsWith("Imagens a revisar: 0\nMiniaturas a refazer: 0\nMedidas: 0\n"));
+        QVERIFY(
+            again.out.startsWith("Imagens a revisar: 0\nMiniaturas a refazer: 0\nMedidas: 0\n"));
     }
 
     // Pictures reviewed before the facts were read: examined once more at the next `thumbs`,
@@ -496,8 +499,7 @@ private slots:
                                                  store.TPictures.asString("FullPath"),
                                                  store.TPictures.asString("FileName")),
                 store.TPictures.asString("FileType"), store.GetThumbnailName(id) };
-            const PictureReview::Result result
-                = PictureReview::examine(p, QSize(135, 135), idle);
+            const PictureReview::Result result = PictureReview::examine(p, QSize(135, 135), idle);
             FirstShowing::record(store, result, idle, prompter);
             return result;
         };
@@ -511,7 +513,7 @@ private slots:
         QCOMPARE(c.stored(portrait, "Review").toInt(), 0);
         QCOMPARE(c.fact(portrait, "Orientation").toInt(), 8);
         QCOMPARE(c.scalar("SELECT COUNT(*) FROM PictureFingerprints WHERE Picture = :P",
-                     { { "P", portrait } })
+                      { { "P", portrait } })
                      .toInt(),
             1);
         QVERIFY(!FirstShowing::needsReview(store, portrait, false, c.file("retrato.jpg")));
@@ -532,8 +534,8 @@ private slots:
 
         // While the person edits the row, the details go into it and nothing else is written.
         c.catalog.exec("DELETE FROM PictureFacts WHERE Picture = :P", { { "P", portrait } });
-        c.catalog.exec("UPDATE Pictures SET Review = 1, Width = NULL WHERE RecId = :P",
-            { { "P", portrait } });
+        c.catalog.exec(
+            "UPDATE Pictures SET Review = 1, Width = NULL WHERE RecId = :P", { { "P", portrait } });
         store.TPictures.refresh();
         store.TPictures.locate(QStringLiteral("RecId"), portrait);
         store.TPictures.edit();
@@ -618,7 +620,8 @@ private slots:
         QCOMPARE(r.out, QString());
         QCOMPARE(c.run({ "thumbs" }).exitCode, 0);
 
-        r = c.run({ "facts", "-" }, QStringLiteral("%1\n\n %2 \n%3\n").arg(a).arg(b).arg(notYet).toUtf8());
+        r = c.run({ "facts", "-" },
+            QStringLiteral("%1\n\n %2 \n%3\n").arg(a).arg(b).arg(notYet).toUtf8());
         QCOMPARE(r.exitCode, 0);
         const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 15); // a's facts; b says nothing of itself; c has no file

@@ -355,7 +355,8 @@ private slots:
         QCOMPARE(QDir(f.program.filePath("thumbs")).entryList(QDir::Files | QDir::Hidden),
             (QStringList { ".catalogue", QFileInfo(f.thumbnail(photo)).fileName(),
                 QFileInfo(f.thumbnail(board)).fileName(), QFileInfo(f.thumbnail(tif)).fileName(),
-                QFileInfo(f.thumbnail(done)).fileName(), QFileInfo(f.thumbnail(kept)).fileName() }));
+                QFileInfo(f.thumbnail(done)).fileName(),
+                QFileInfo(f.thumbnail(kept)).fileName() }));
 
         // What failed is still to review; what fits the view keeps Review true but, examined
         // as its file is, is not read again; the rest is not measured again.

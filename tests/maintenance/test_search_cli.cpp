@@ -163,9 +163,8 @@ private slots:
         // The window's grid, narrowed the same way, lists the same pictures in the same order.
         Connection conn;
         conn.openFile(f.path);
-        for (const auto &[typed, taken, camera] :
-            { std::tuple { "", "2018..2020", "" }, std::tuple { "a", "", "i" },
-                std::tuple { "", "", "canon" } }) {
+        for (const auto &[typed, taken, camera] : { std::tuple { "", "2018..2020", "" },
+                 std::tuple { "a", "", "i" }, std::tuple { "", "", "canon" } }) {
             CatalogSearch::Narrowing n;
             if (!QString(taken).isEmpty())
                 QVERIFY(CatalogSearch::parseTaken(taken, n, nullptr));
@@ -190,11 +189,12 @@ private slots:
         const QStringList names = { "a", "A", "á", "Á", "ab", "aB", "b", "", "ä", "a b", "a_b" };
         for (int i = 0; i < 44; ++i) {
             const bool first = i % 2 == 0;
-            const qint64 id = f.picture(first ? trips : upper, first ? rome : upperCat, 0,
-                names.at(i % names.size()));
+            const qint64 id = f.picture(
+                first ? trips : upper, first ? rome : upperCat, 0, names.at(i % names.size()));
             if (i % names.size() == 7)
                 f.exec(QStringLiteral("UPDATE Pictures SET Name = NULL WHERE RecId = %1").arg(id));
-            examined(f, id, QStringLiteral("2019-03-%1T10:00:00").arg(1 + i % 28, 2, 10, QChar('0')));
+            examined(
+                f, id, QStringLiteral("2019-03-%1T10:00:00").arg(1 + i % 28, 2, 10, QChar('0')));
         }
         {
             CatalogSearch::Narrowing n;
@@ -260,8 +260,8 @@ private slots:
         few.exposureSeconds = 2.5;
         few.rating = 0;
         QCOMPARE(PhotoFactsText::block(few).lines,
-            (QList<PhotoFactsText::Line> { { "Câmera", "Apple iPhone 12" },
-                { "Exposição", "2,5 s" } }));
+            (QList<PhotoFactsText::Line> {
+                { "Câmera", "Apple iPhone 12" }, { "Exposição", "2,5 s" } }));
         QVERIFY(PhotoFactsText::block(PhotoFacts()).isEmpty());
         QVERIFY(PhotoFactsText::block(PhotoFacts()).map.isEmpty());
     }

@@ -5,9 +5,9 @@
 
 #include <QRandomGenerator>
 #include <QStringView>
-#include <functional>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <functional>
 #include <sqlite3.h>
 
 // LIKE on the program's connection: Unicode letter case, the engine's wildcards.
