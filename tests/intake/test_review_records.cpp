@@ -211,7 +211,7 @@ private slots:
             QCOMPARE(c.fact(id, "Drawn").toInt(), 2);
         }
         // A phone's HEIC, turned by itself; the DNG turned by its camera.
-        for (const QString &name :
+        for (const char *name :
             { "phone.heic", "plain.heif", "web.avif", "web.webp", "scan.tiff" }) {
             const qint64 id = c.idOf(name);
             QCOMPARE(c.stored(id, "Width").toInt(), 400);

@@ -216,7 +216,7 @@ private slots:
         conn.close();
 
         // Periods that are none.
-        for (const QString &bad : { "19", "2019-13", "2019-02-30", "2019-7", "2020..2019",
+        for (const char *bad : { "19", "2019-13", "2019-02-30", "2019-7", "2020..2019",
                  "2019-07..2019-06-30", "2019..", "ontem" }) {
             const Run usage = cli(f, { "search", "--taken", bad });
             QCOMPARE(usage.exit, 2);
