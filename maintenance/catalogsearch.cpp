@@ -34,11 +34,11 @@ QStringList CatalogSearch::statementLines()
     };
 }
 
-QStringList CatalogSearch::statementLines(const Narrowing &narrowing)
+namespace {
+
+// The narrowing's conditions on the facts of a picture.
+QString narrowingConditions(const CatalogSearch::Narrowing &narrowing)
 {
-    QStringList lines = statementLines();
-    if (narrowing.isEmpty())
-        return lines;
     QStringList conditions;
     if (!narrowing.takenFrom.isEmpty())
         conditions << QStringLiteral("PictureFacts.Taken >= :DE");
@@ -50,11 +50,21 @@ QStringList CatalogSearch::statementLines(const Narrowing &narrowing)
         conditions << QStringLiteral(
             "(PictureFacts.Make LIKE :CAMERA OR PictureFacts.Model LIKE :CAMERA OR "
             "(PictureFacts.Make || ' ' || PictureFacts.Model) LIKE :CAMERA)");
+    return conditions.join(QStringLiteral(" AND "));
+}
+
+} // namespace
+
+QStringList CatalogSearch::statementLines(const Narrowing &narrowing)
+{
+    QStringList lines = statementLines();
+    if (narrowing.isEmpty())
+        return lines;
     // Before the order: the search's own lines stay as they are.
     lines.insert(lines.size() - 1,
         QStringLiteral("AND Pictures.RecId IN (SELECT PictureFacts.Picture FROM PictureFacts "
                        "WHERE %1) ")
-            .arg(conditions.join(QStringLiteral(" AND "))));
+            .arg(narrowingConditions(narrowing)));
     return lines;
 }
 
@@ -214,29 +224,54 @@ void forEachNarrowedHit(Connection &connection, const QString &typed,
 {
     const RankedNames collections(connection, QStringLiteral("Collections"));
     const RankedNames categories(connection, QStringLiteral("Categories"));
-    // The statement's own conditions on Pictures: its six fields, then the narrowing. A text
-    // between "%" and "%" with nothing in it matches every field that holds a value.
-    QStringList lines = CatalogSearch::statementLines(narrowing);
+    // The statement's condition on the six fields. A text between "%" and "%" with nothing in
+    // it matches every field that holds a value.
+    QStringList lines = CatalogSearch::statementLines();
     const qsizetype from = lines.indexOf(QStringLiteral("Pictures.Name LIKE :Q1 OR "));
     const qsizetype close = lines.indexOf(QStringLiteral(")"));
-    QStringList where = lines.mid(from, lines.size() - 1 - from);
-    if (typed.isEmpty()) {
-        where = lines.mid(close, lines.size() - 1 - close);
-        where.prepend(
-            QStringLiteral("Pictures.Name IS NOT NULL OR Pictures.FileName IS NOT NULL OR "
-                           "Pictures.FullPath IS NOT "
-                           "NULL OR Pictures.FileType IS NOT NULL OR Pictures.Notes IS NOT NULL OR "
-                           "Pictures.KeyWords IS NOT NULL"));
+    const QString fields = typed.isEmpty()
+        ? QStringLiteral("Pictures.Name IS NOT NULL OR Pictures.FileName IS NOT NULL OR "
+                         "Pictures.FullPath IS NOT NULL OR Pictures.FileType IS NOT NULL OR "
+                         "Pictures.Notes IS NOT NULL OR Pictures.KeyWords IS NOT NULL")
+        : lines.mid(from, close - from).join(QLatin1Char('\n'));
+    const QString columns = QStringLiteral(
+        "SELECT Pictures.RecId, Pictures.Collection, Pictures.Category, Pictures.Name ");
+
+    // The pictures of the narrowing, from the index of the facts, in key order.
+    const QString narrowed = narrowingConditions(narrowing);
+    std::vector<qint64> keys;
+    {
+        Statement k(connection,
+            QStringLiteral("SELECT PictureFacts.Picture FROM PictureFacts WHERE ") + narrowed);
+        Statement::Reset done(k);
+        CatalogSearch::bindNarrowing(k, narrowing);
+        while (k.step())
+            keys.push_back(k.integer(0));
     }
-    where.prepend(QStringLiteral("("));
-    Statement s(connection,
-        QStringLiteral("SELECT Pictures.RecId, Pictures.Collection, Pictures.Category,"
-                       " Pictures.Name FROM Pictures WHERE ")
-            + where.join(QLatin1Char('\n')));
-    Statement::Reset done(s);
-    if (!typed.isEmpty())
-        CatalogSearch::bindText(s, typed);
-    CatalogSearch::bindNarrowing(s, narrowing);
+    std::sort(keys.begin(), keys.end());
+    // Pictures catalogued together (a folder scanned at once) lie side by side: read in runs
+    // of neighbouring keys, a few rows between them cost less than a search each. Keys far
+    // apart are read through the facts' own order instead.
+    constexpr qint64 kGap = 8;
+    size_t runs = keys.empty() ? 0 : 1;
+    for (size_t i = 1; i < keys.size(); ++i)
+        runs += keys[i] - keys[i - 1] > kGap ? 1 : 0;
+    const bool inRuns = runs * 4 <= keys.size();
+    std::unique_ptr<Statement> read;
+    if (inRuns) {
+        read = std::make_unique<Statement>(connection,
+            columns
+                + QStringLiteral("FROM Pictures WHERE Pictures.RecId BETWEEN :DESDE AND :ATE_CHAVE"
+                                 " AND (%1)")
+                      .arg(fields));
+    } else {
+        read = std::make_unique<Statement>(connection,
+            columns
+                + QStringLiteral("FROM PictureFacts JOIN Pictures ON Pictures.RecId = "
+                                 "PictureFacts.Picture WHERE %1 AND (%2)")
+                      .arg(narrowed, fields));
+    }
+    Statement &s = *read;
 
     struct Row {
         quint64 prefix; // the first eight bytes of the folded name, big-endian
@@ -248,7 +283,52 @@ void forEachNarrowedHit(Connection &connection, const QString &typed,
     };
     std::vector<Row> rows;
     QByteArray text; // every picture name as stored, one after the other
-    while (s.step()) {
+    size_t next = 0; // the next key to find
+    const auto step = [&]() {
+        for (;;) {
+            if (!inRuns)
+                return s.step();
+            if (s.isStepping() && s.step()) {
+                // Rows between the keys of a run are passed over.
+                const qint64 key = s.integer(0);
+                while (next < keys.size() && keys[next] < key)
+                    ++next;
+                if (next < keys.size() && keys[next] == key) {
+                    ++next;
+                    return true;
+                }
+                continue;
+            }
+            if (next >= keys.size())
+                return false;
+            size_t last = next;
+            while (last + 1 < keys.size() && keys[last + 1] - keys[last] <= kGap)
+                ++last;
+            s.reset();
+            if (!typed.isEmpty())
+                CatalogSearch::bindText(s, typed);
+            s.bind(QStringLiteral("DESDE"), keys[next]);
+            s.bind(QStringLiteral("ATE_CHAVE"), keys[last]);
+            if (!s.step()) {
+                next = last + 1;
+                continue;
+            }
+            const qint64 key = s.integer(0);
+            while (next < keys.size() && keys[next] < key)
+                ++next;
+            if (next < keys.size() && keys[next] == key) {
+                ++next;
+                return true;
+            }
+        }
+    };
+    if (!inRuns) {
+        if (!typed.isEmpty())
+            CatalogSearch::bindText(s, typed);
+        CatalogSearch::bindNarrowing(s, narrowing);
+    }
+    Statement::Reset done(s);
+    while (step()) {
         // The statement's joins: a picture whose collection or category is gone is never
         // listed.
         if (s.isNull(1) || s.isNull(2))
