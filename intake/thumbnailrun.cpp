@@ -39,12 +39,14 @@ struct Job {
     QVariant modified; // the row's Modified as read
     bool review = false; // Review was true
     bool thumbnailPresent = false;
+    bool examinedAsIs = false; // its file was examined as it is now (and could not be drawn)
 };
 
 struct Outcome {
     qint64 recId = 0;
     QString path;
     QVariant modified;
+    bool examinedAsIs = false;
     PictureReview::Result result;
     bool thumbnailWritten = false;
     std::optional<JpegError> writeError;
@@ -61,6 +63,7 @@ Outcome review(const Job &job)
     out.recId = job.recId;
     out.path = job.picture.path;
     out.modified = job.modified;
+    out.examinedAsIs = job.examinedAsIs;
     out.result = PictureReview::examine(job.picture, kBox, true);
     if (out.result.outcome == PictureReview::Outcome::Larger
         && (job.review || !job.thumbnailPresent || out.result.orientation != 1)) {
@@ -182,6 +185,7 @@ public:
             job.modified = q.value(QStringLiteral("Modified"));
             job.review = q.asBool(QStringLiteral("Review"));
             job.thumbnailPresent = m_present.contains(job.recId);
+            job.examinedAsIs = q.asBool(QStringLiteral("AsIs"));
             jobs.push_back(std::move(job));
         });
         *exhausted = m_cursor.exhausted;
@@ -191,6 +195,10 @@ public:
     void record(const Outcome &outcome)
     {
         if (!m_writable || !ReviewRecords::examined(outcome.result))
+            return;
+        // A file that could not be drawn is tried again at every run; what it says is
+        // written once for the file as it is.
+        if (outcome.examinedAsIs && outcome.result.outcome == PictureReview::Outcome::NotDrawn)
             return;
         m_pending.push_back({ { outcome.recId, outcome.modified }, outcome.result });
         if (!m_since.isValid())
@@ -237,6 +245,9 @@ private:
         const QString examined = m_withFacts
             ? QStringLiteral("COALESCE(F.Drawn = 1 AND F.Modified IS P.Modified, 0)")
             : QStringLiteral("0");
+        const QString asIs = m_withFacts
+            ? QStringLiteral("COALESCE(F.Drawn = 0 AND F.Modified IS P.Modified, 0)")
+            : QStringLiteral("0");
         QString range;
         if (m_keys) {
             QStringList some;
@@ -254,7 +265,8 @@ private:
             QStringLiteral("SELECT P.RecId AS RecId, P.FullPath AS FullPath, P.FileName AS "
                            "FileName, P.FileType AS FileType, P.Review AS Review, P.Width AS "
                            "Width, P.Height AS Height, P.Modified AS Modified,"),
-            QStringLiteral("%1 AS HasFacts, %2 AS Examined").arg(hasFacts, examined),
+            QStringLiteral("%1 AS HasFacts, %2 AS Examined, %3 AS AsIs")
+                .arg(hasFacts, examined, asIs),
             QStringLiteral("FROM Pictures P %1").arg(facts),
             QStringLiteral("WHERE %1 AND (P.Review <> 0 OR NOT %2 OR %3)")
                 .arg(range, hasFacts, largerOrUnknown()),
