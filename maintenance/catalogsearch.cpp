@@ -350,14 +350,25 @@ void forEachNarrowedHit(Connection &connection, const QString &typed,
         }
         rows.push_back(r);
     }
-    // ORDER BY 4, 2, 3, 1: picture, collection and category names, then the key.
+    // ORDER BY 4, 2, 3, 1: picture, collection and category names, then the key. What is
+    // sorted is small: the first bytes of each name decide most comparisons.
+    struct Key {
+        quint64 prefix;
+        quint32 row;
+        bool named;
+    };
+    std::vector<Key> order(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        order[i] = { rows[i].prefix, quint32(i), rows[i].name >= 0 };
     const char *names = text.constData();
-    std::sort(rows.begin(), rows.end(), [&](const Row &a, const Row &b) {
-        if ((a.name < 0) != (b.name < 0))
-            return a.name < 0;
-        if (a.name >= 0) {
-            if (a.prefix != b.prefix)
-                return a.prefix < b.prefix;
+    std::sort(order.begin(), order.end(), [&](const Key &x, const Key &y) {
+        if (x.named != y.named)
+            return !x.named;
+        if (x.prefix != y.prefix)
+            return x.prefix < y.prefix;
+        const Row &a = rows[x.row];
+        const Row &b = rows[y.row];
+        if (x.named) {
             const int c = compareNoCase(
                 QByteArrayView(names + a.name, a.length), QByteArrayView(names + b.name, b.length));
             if (c != 0)
@@ -374,7 +385,8 @@ void forEachNarrowedHit(Connection &connection, const QString &typed,
         return a.recId < b.recId;
     });
     CatalogSearch::Hit h;
-    for (const Row &r : rows) {
+    for (const Key &k : order) {
+        const Row &r = rows[k.row];
         h.recId = r.recId;
         h.collection = collections.names[size_t(r.collection)];
         h.category = categories.names[size_t(r.category)];
