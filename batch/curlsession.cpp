@@ -57,8 +57,10 @@ CurlSession::CurlSession()
 curl_socket_t CurlSession::openSocket(void *self, curlsocktype purpose, curl_sockaddr *address)
 {
     auto *s = static_cast<CurlSession *>(self);
-    // A socket bound to port 0 is a data port the program listens on, not a connection.
-    if (s->m_noNewConnections && purpose == CURLSOCKTYPE_IPCXN && portOf(address) != 0) {
+    // Data connections (a port the program listens on, or the server's passive port) go to
+    // other ports than the control connection.
+    if (s->m_noNewConnections && purpose == CURLSOCKTYPE_IPCXN
+        && portOf(address) == s->m_controlPort) {
         s->m_refusedConnection = true;
         return CURL_SOCKET_BAD;
     }
@@ -78,6 +80,76 @@ void CurlSession::setProtocolTrace(bool on)
     m_trace = on;
 }
 
+void CurlSession::forbidNewConnections(bool on)
+{
+    m_noNewConnections = on;
+    if (on)
+        curl_easy_getinfo(m_easy, CURLINFO_PRIMARY_PORT, &m_controlPort);
+}
+
+void CurlSession::protectWithTls(const QString &host, const CertificateTrust *trust)
+{
+    m_tlsHost = host.trimmed();
+    m_peerCheck.setHost(m_tlsHost);
+    m_peerCheck.setTrust(trust);
+    m_peerCheck.install(m_easy);
+    m_caBundle = qgetenv("QUILLOMAR_CA_BUNDLE");
+    if (!m_caBundle.isEmpty())
+        curl_easy_setopt(m_easy, CURLOPT_CAINFO, m_caBundle.constData());
+}
+
+QString CurlSession::tlsFailureText(CURLcode code) const
+{
+    if (m_tlsHost.isEmpty())
+        return QString();
+    const QString host = escapeControlCharacters(m_tlsHost);
+    const QString detail = errorText(code);
+    switch (code) {
+    case CURLE_PEER_FAILED_VERIFICATION:
+        if (m_peerCheck.failure())
+            return m_peerCheck.failure()->text();
+        return QStringLiteral("O certificado do servidor %1 foi recusado: %2").arg(host, detail);
+    case CURLE_USE_SSL_FAILED: {
+        QString text = QStringLiteral("O servidor %1 não aceitou proteger a conexão com TLS; "
+                                      "nada foi enviado sem proteção.")
+                           .arg(host);
+        const QString reply = failureText(code);
+        if (reply != detail)
+            text += QLatin1Char('\n') + reply;
+        return text;
+    }
+    case CURLE_SSL_CONNECT_ERROR: {
+        QString why;
+        const QString lower = detail.toLower();
+        if (lower.contains(QLatin1String("wrong version number"))
+            || lower.contains(QLatin1String("packet length too long"))
+            || lower.contains(QLatin1String("record layer failure")))
+            why = QStringLiteral("o servidor não respondeu em TLS (confira a porta e a "
+                                 "segurança escolhidas)");
+        else if (lower.contains(QLatin1String("ssl_error_syscall"))
+            || lower.contains(QLatin1String("unexpected eof"))
+            || lower.contains(QLatin1String("reset by peer"))
+            || lower.contains(QLatin1String("connection was reset")))
+            why = QStringLiteral("o servidor encerrou a conexão");
+        else if (lower.contains(QLatin1String("handshake failure"))
+            || lower.contains(QLatin1String("protocol version"))
+            || lower.contains(QLatin1String("no protocols available"))
+            || lower.contains(QLatin1String("no shared cipher")))
+            why = QStringLiteral("o servidor e o programa não têm versão ou cifra de TLS em "
+                                 "comum");
+        else
+            why = detail;
+        return QStringLiteral("A negociação TLS com o servidor %1 falhou: %2.").arg(host, why);
+    }
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CRL_BADFILE:
+        return QStringLiteral("As autoridades de certificação não puderam ser lidas (%1).")
+            .arg(detail);
+    default:
+        return QString();
+    }
+}
+
 CURLcode CurlSession::perform()
 {
     m_error[0] = '\0';
@@ -87,6 +159,8 @@ CURLcode CurlSession::perform()
     m_quitSent = false;
     m_alive = false;
     m_newConnections = 0;
+    m_inAuthExchange = false;
+    m_peerCheck.reset();
     if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK)
         return CURLE_FAILED_INIT;
     CURLcode result = CURLE_OK;
@@ -188,6 +262,33 @@ int CurlSession::debugCallback(CURL *, curl_infotype type, char *data, size_t si
     return 0;
 }
 
+QString CurlSession::maskedLine(const QByteArray &line, bool outgoing)
+{
+    if (!outgoing) {
+        // Anything but a challenge (334) ends a log-in exchange.
+        if (m_inAuthExchange && replyCode(line) != 334)
+            m_inAuthExchange = false;
+        return escapeControlCharacters(QString::fromUtf8(line));
+    }
+    // A password never reaches the log, whether sent as it is (PASS) or in base64 (AUTH).
+    if (m_inAuthExchange)
+        return QStringLiteral("****");
+    if (line.size() > 5 && line.left(5).toUpper() == "PASS ")
+        return QStringLiteral("PASS ****");
+    if (line.size() > 5 && line.left(5).toUpper() == "AUTH ") {
+        const QList<QByteArray> words = line.split(' ');
+        const QByteArray mechanism = words.value(1).toUpper();
+        // FTP's AUTH TLS only asks for protection.
+        if (mechanism != "TLS" && mechanism != "SSL" && mechanism != "TLS-C") {
+            m_inAuthExchange = true;
+            if (words.size() > 2)
+                return QStringLiteral("AUTH ") + QString::fromLatin1(mechanism)
+                    + QStringLiteral(" ****");
+        }
+    }
+    return escapeControlCharacters(QString::fromUtf8(line));
+}
+
 void CurlSession::takeBytes(QByteArray &pending, const char *data, size_t size, bool outgoing)
 {
     pending.append(data, qsizetype(size));
@@ -201,7 +302,7 @@ void CurlSession::takeBytes(QByteArray &pending, const char *data, size_t size, 
             line.chop(1);
         start = end + 1;
         // Never raw to a terminal, a box or the log: a server may send escape sequences.
-        const QString shown = escapeControlCharacters(QString::fromUtf8(line));
+        const QString shown = maskedLine(line, outgoing);
         // libcurl says QUIT itself when a refusal ends the connection; the goodbye that
         // answers it is not what the server refused with.
         if (outgoing && line.compare("QUIT", Qt::CaseInsensitive) == 0)

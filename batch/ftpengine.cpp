@@ -1,6 +1,7 @@
 #include "batch/ftpengine.h"
 
 #include "batch/curlsession.h"
+#include "batch/secretmemory.h"
 #include "core/controlescape.h"
 
 #include <QFile>
@@ -21,7 +22,19 @@ size_t readFromFile(char *buffer, size_t size, size_t count, void *file)
 
 FtpEngine::FtpEngine() = default;
 
-FtpEngine::~FtpEngine() = default;
+FtpEngine::~FtpEngine()
+{
+    m_session.reset();
+    wipeSecret(m_passwordBytes);
+}
+
+void FtpEngine::setPassword(const QString &password)
+{
+    wipeSecret(m_passwordBytes);
+    m_passwordBytes = password.toUtf8();
+    if (!m_passwordBytes.isEmpty())
+        protectSecretsInMemory();
+}
 
 bool FtpEngine::connected() const
 {
@@ -63,8 +76,19 @@ void FtpEngine::prepareSession()
     // A data connection that stalls fails after the same wait.
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, (timeoutMs + 999) / 1000);
-    curl_easy_setopt(h, CURLOPT_FTPPORT, "-");
-    curl_easy_setopt(h, CURLOPT_FTP_USE_EPRT, 0L);
+    if (m_security == FtpSecurity::None) {
+        curl_easy_setopt(h, CURLOPT_FTPPORT, "-");
+        curl_easy_setopt(h, CURLOPT_FTP_USE_EPRT, 0L);
+    } else {
+        const bool proxied = !m_proxyServer.trimmed().isEmpty();
+        m_session->protectWithTls(proxied ? m_proxyServer : m_host, m_trust);
+        // Control and data connections alike, or nothing; AUTH TLS asked first, and the
+        // control connection stays protected to the end (no CCC).
+        curl_easy_setopt(h, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+        curl_easy_setopt(h, CURLOPT_FTPSSLAUTH, long(CURLFTPAUTH_TLS));
+        curl_easy_setopt(h, CURLOPT_FTP_SSL_CCC, long(CURLFTPSSL_CCC_NONE));
+        curl_easy_setopt(h, CURLOPT_FTPPORT, nullptr);
+    }
     // The program changes folders itself; libcurl must never send a CWD of its own.
     curl_easy_setopt(h, CURLOPT_FTP_FILEMETHOD, long(CURLFTPMETHOD_NOCWD));
     curl_easy_setopt(h, CURLOPT_USERNAME, m_userBytes.constData());
@@ -76,7 +100,8 @@ bool FtpEngine::setUrl(const QString &path, QString *error)
     const bool proxied = !m_proxyServer.trimmed().isEmpty();
     if (m_urlBase.isEmpty()) {
         const QString host = proxied ? m_proxyServer.trimmed() : m_host.trimmed();
-        m_urlBase = CurlSession::baseUrl("ftp", host, proxied ? m_proxyPort : m_port);
+        m_urlBase = CurlSession::baseUrl(m_security == FtpSecurity::Implicit ? "ftps" : "ftp",
+            host, proxied ? m_proxyPort : m_port);
         if (m_urlBase.isEmpty()) {
             *error = QStringLiteral("Nome de servidor inválido: ") + host;
             return false;
@@ -97,17 +122,18 @@ void FtpEngine::connect()
 {
     disconnect();
     m_urlBase.clear();
+    m_certificateFailure.reset();
+    m_logInRefused = false;
     const bool proxied = !m_proxyServer.trimmed().isEmpty();
     const QString login = proxied ? m_user + QLatin1Char('@') + m_host : m_user;
     if (hasControlCharacters(m_host) || hasControlCharacters(m_proxyServer)
-        || hasControlCharacters(login) || hasControlCharacters(m_password))
+        || hasControlCharacters(login) || hasControlCharacters(QString::fromUtf8(m_passwordBytes)))
         fail(Operation::Connect, ControlCharacterText);
     const int port = proxied ? m_proxyPort : m_port;
     if (port < 1 || port > 65535)
         fail(Operation::Connect,
             proxied ? QStringLiteral("Porta Proxy inválida!") : QStringLiteral("Porta inválida!"));
     m_userBytes = login.toUtf8();
-    m_passwordBytes = m_password.toUtf8();
     prepareSession();
 
     QString error;
@@ -123,14 +149,19 @@ void FtpEngine::connect()
         m_session->forbidNewConnections(true);
         return;
     }
-    const QString text = m_session->failureText(rc);
+    QString text = m_session->tlsFailureText(rc);
+    const bool protection = !text.isEmpty();
+    if (!protection)
+        text = m_session->failureText(rc);
+    m_certificateFailure = m_session->certificateFailure();
+    m_logInRefused = rc == CURLE_LOGIN_DENIED;
     m_session.reset();
     if (rc == CURLE_COULDNT_RESOLVE_HOST) {
         if (events.invalidHost)
             events.invalidHost();
         throw TransferError(text);
     }
-    if (rc == CURLE_COULDNT_CONNECT || rc == CURLE_OPERATION_TIMEDOUT) {
+    if (rc == CURLE_COULDNT_CONNECT || rc == CURLE_OPERATION_TIMEDOUT || protection) {
         if (events.connectionFailed)
             events.connectionFailed();
         throw TransferError(text);
@@ -181,8 +212,10 @@ void FtpEngine::upload(const QString &localFile, const QString &remoteName)
     curl_easy_setopt(h, CURLOPT_READDATA, nullptr);
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, curl_off_t(-1));
     if (rc != CURLE_OK) {
+        const QString tls = m_session->tlsFailureText(rc);
         fail(Operation::Upload,
             m_session->refusedConnection() ? QStringLiteral("A conexão com o servidor foi perdida.")
+                : !tls.isEmpty()           ? tls
                                            : m_session->failureText(rc));
     }
 }

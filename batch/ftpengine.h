@@ -1,17 +1,24 @@
 #pragma once
 
+#include "batch/tlspeercheck.h"
 #include "batch/transfererror.h"
+#include "batch/transfersecurity.h"
 
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
+class CertificateTrust;
 class CurlSession;
 
 // The FTP client of the sends, on libcurl: one control connection from connect() to
-// disconnect(), active mode (the program opens the data port and announces it with PORT),
-// uploads with STOR into the server's current folder. Every failing operation reports
-// itself through the events first and then throws TransferError.
+// disconnect(), uploads with STOR into the server's current folder. A plain account uses
+// active mode (the program opens the data port and announces it with PORT). A protected
+// one (explicit or implicit FTPS) protects the control connection and every data
+// connection (PROT P) and uses passive mode: Debian 12's libcurl 7.88 sends no TLS on a
+// data connection it accepted in active mode. Every failing operation reports itself
+// through the events first and then throws TransferError.
 class FtpEngine {
 public:
     enum class Operation { Connect, ChangeDirectory, Upload, Other };
@@ -28,6 +35,7 @@ public:
     };
 
     FtpEngine();
+    // Wipes the password it held.
     ~FtpEngine();
 
     // Without a proxy server, connect() goes to host():port(); with one, to the proxy's
@@ -40,7 +48,10 @@ public:
         m_proxyPort = port;
     }
     void setUserId(const QString &user) { m_user = user; }
-    void setPassword(const QString &password) { m_password = password; }
+    void setPassword(const QString &password);
+    void setSecurity(FtpSecurity security) { m_security = security; }
+    // Certificates accepted although they fail the check; may be null.
+    void setTrust(const CertificateTrust *trust) { m_trust = trust; }
     // For connecting, for every reply and for the server's connection to the data port.
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
     // 0: silent; 1: every command and reply through Events::status.
@@ -61,6 +72,14 @@ public:
     // QUIT and close; harmless when not connected.
     void disconnect();
 
+    // After a failed connect(): the certificate refused, if that was the failure.
+    const std::optional<CertificateFailure> &certificateFailure() const
+    {
+        return m_certificateFailure;
+    }
+    // After a failed connect(): the server refused the user or the password.
+    bool logInRefused() const { return m_logInRefused; }
+
 private:
     [[noreturn]] void fail(Operation op, const QString &message);
     void prepareSession();
@@ -72,7 +91,10 @@ private:
     QString m_proxyServer;
     int m_proxyPort = 0;
     QString m_user;
-    QString m_password;
+    FtpSecurity m_security = FtpSecurity::None;
+    const CertificateTrust *m_trust = nullptr;
+    std::optional<CertificateFailure> m_certificateFailure;
+    bool m_logInRefused = false;
     int m_timeoutMs = 5000;
     int m_reportLevel = 0;
     std::function<void()> m_pump;

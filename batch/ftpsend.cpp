@@ -3,6 +3,9 @@
 #include "batch/batchpictures.h"
 #include "batch/eventlog.h"
 #include "batch/ftpengine.h"
+#include "batch/secretmemory.h"
+#include "batch/sendsecurity.h"
+#include "batch/transferpasswords.h"
 #include "core/controlescape.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
@@ -16,11 +19,19 @@ const int SendTimeoutMs = 5000;
 bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys, EventLog &log,
     Prompter &prompter, ProgressSink &status)
 {
+    return SendByFtp(store, account, keys, log, prompter, status, windowSendSecurity());
+}
+
+bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys, EventLog &log,
+    Prompter &prompter, ProgressSink &status, const SendSecurity &security)
+{
     status.pump();
     log.ClearLog();
     // Throws before anything is sent when the list is empty or holds a bad key.
     JoinKeyList(keys);
 
+    // Outlives the engine, whose connections consult it.
+    CertificateTrust trust;
     FtpEngine engine;
     engine.setPump([&status] { status.pump(); });
     engine.events.status = [&log](const QString &text) { log.AddLogLine(text); };
@@ -57,7 +68,7 @@ bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys
     engine.setTimeout(SendTimeoutMs);
     engine.setReportLevel(1);
     engine.setUserId(account.userId);
-    engine.setPassword(account.password);
+    engine.setSecurity(account.security);
 
     // A value that would smuggle commands onto the connection stops the run before it.
     const QString fault = account.firstFault();
@@ -67,13 +78,35 @@ bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys
         return false;
     }
 
+    QString password = account.password;
+    TransferPasswords *passwords = security.passwords;
+    if (passwords && passwords->hasGiven()) {
+        password = passwords->given();
+    } else if (password.isEmpty() && account.hasPassword) {
+        QString why = QStringLiteral("A senha da conta não está disponível.");
+        const std::optional<QString> found = passwords
+            ? passwords->find(account.passwordKey(), account.userId, account.host, prompter, &why)
+            : std::nullopt;
+        if (!found) {
+            prompter.beep();
+            report(why);
+            return false;
+        }
+        password = *found;
+    }
+    engine.setPassword(password);
+    wipeSecret(password);
+    if (account.security != FtpSecurity::None) {
+        trust = sendTrust(store, security);
+        engine.setTrust(&trust);
+    }
+
     status.setStatus(ftpstatus::Connecting);
     status.pump();
-    try {
-        engine.connect();
-    } catch (const TransferError &e) {
-        report(e.message());
-    }
+    connectEngine(engine, security, trust, store, prompter, account.passwordKey(), [&] {
+        status.setStatus(ftpstatus::Connecting);
+        status.pump();
+    }, report);
 
     if (engine.connected() && !account.directory.trimmed().isEmpty()) {
         try {

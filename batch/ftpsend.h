@@ -7,6 +7,7 @@ class EventLog;
 class ProgressSink;
 class Prompter;
 class TDados;
+struct SendSecurity;
 
 // Status line texts of a send, shown through the progress sink.
 namespace ftpstatus {
@@ -27,5 +28,14 @@ inline const QString OperationFailed = QStringLiteral("Falha na operação!");
 // is also shown in an error box. Returns RunSucceeded: the connection was still open at
 // the end and no file was refused. The keys must not be empty (callers refuse that with
 // NoPictureMarkedText). A store error on the picture query throws DbError.
+//
+// A protected account checks the server's certificate. The password is the one given for
+// the run (security.passwords), else the one the account carries (a Password column not yet
+// moved to the keyring), else, when it keeps one outside the catalogue, the one
+// security.passwords finds (typed this session, keyring, or asked); a send without it fails
+// before connecting. This form runs with
+// windowSendSecurity().
 bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys, EventLog &log,
     Prompter &prompter, ProgressSink &status);
+bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys, EventLog &log,
+    Prompter &prompter, ProgressSink &status, const SendSecurity &security);

@@ -2,7 +2,11 @@
 
 #include "batch/batchpictures.h"
 #include "batch/eventlog.h"
+#include "batch/keyring.h"
+#include "batch/secretmemory.h"
+#include "batch/sendsecurity.h"
 #include "batch/smtpengine.h"
+#include "batch/transferpasswords.h"
 #include "core/appconstants.h"
 #include "core/controlescape.h"
 #include "core/programpaths.h"
@@ -49,7 +53,15 @@ SmtpAccount SmtpAccount::fromRecord(const RecordSet &account)
     a.userId = account.asString(QStringLiteral("UserID"));
     a.name = account.asString(QStringLiteral("Name"));
     a.email = account.asString(QStringLiteral("Email"));
+    const MailServerSecurity settings = MailServerSecurity::read(account.connection());
+    a.security = settings.security;
+    a.hasPassword = settings.hasPassword;
     return a;
+}
+
+QString SmtpAccount::passwordKey() const
+{
+    return Keyring::passwordKey(QStringLiteral("smtp"), userId, host);
 }
 
 QStringList recipientsOf(const QString &text)
@@ -74,6 +86,8 @@ MailFault checkMail(const SmtpAccount &account, const MailInput &input)
         || hasControlCharacters(account.userId) || !plainAddress(account.email)
         || hasControlCharacters(account.name))
         return { MailField::Account, mailtext::AccountInvalid };
+    if (account.hasPassword && account.security == MailSecurity::None)
+        return { MailField::Account, PasswordNeedsProtectionText };
     if (input.to.trimmed().isEmpty())
         return { MailField::To, mailtext::RecipientInvalid };
     const std::pair<MailField, const QString *> fields[] = { { MailField::To, &input.to },
@@ -95,6 +109,13 @@ MailFault checkMail(const SmtpAccount &account, const MailInput &input)
 bool SendByEmail(TDados &store, const SmtpAccount &account, const MailInput &input,
     const PictureKeys &keys, EventLog &log, Prompter &prompter, ProgressSink &status)
 {
+    return SendByEmail(store, account, input, keys, log, prompter, status, windowSendSecurity());
+}
+
+bool SendByEmail(TDados &store, const SmtpAccount &account, const MailInput &input,
+    const PictureKeys &keys, EventLog &log, Prompter &prompter, ProgressSink &status,
+    const SendSecurity &security)
+{
     status.pump();
     log.ClearLog();
     QStringList attachmentPaths;
@@ -114,6 +135,8 @@ bool SendByEmail(TDados &store, const SmtpAccount &account, const MailInput &inp
         return false;
     }
 
+    // Outlives the engine, whose connections consult it.
+    CertificateTrust trust;
     SmtpEngine engine;
     engine.setPump([&status] { status.pump(); });
     engine.events.status = [&log](const QString &text) { log.AddLogLine(text); };
@@ -139,14 +162,39 @@ bool SendByEmail(TDados &store, const SmtpAccount &account, const MailInput &inp
     engine.setUserId(account.userId);
     engine.setReportLevel(1);
     engine.setTimeout(SendTimeoutMs);
+    engine.setSecurity(account.security);
+
+    TransferPasswords *passwords = security.passwords;
+    const bool logIn = account.hasPassword || (passwords && passwords->hasGiven());
+    if (logIn && account.security == MailSecurity::None) {
+        prompter.beep();
+        report(PasswordNeedsProtectionText);
+        return false;
+    }
+    if (logIn) {
+        QString why = QStringLiteral("A senha do servidor de e-mail não está disponível.");
+        std::optional<QString> password = passwords
+            ? passwords->find(account.passwordKey(), account.userId, account.host, prompter, &why)
+            : std::nullopt;
+        if (!password) {
+            prompter.beep();
+            report(why);
+            return false;
+        }
+        engine.setLogIn(account.userId.trimmed(), *password);
+        wipeSecret(*password);
+    }
+    if (account.security != MailSecurity::None) {
+        trust = sendTrust(store, security);
+        engine.setTrust(&trust);
+    }
 
     status.setStatus(mailstatus::Connecting);
     status.pump();
-    try {
-        engine.connect();
-    } catch (const TransferError &e) {
-        report(e.message());
-    }
+    connectEngine(engine, security, trust, store, prompter, account.passwordKey(), [&] {
+        status.setStatus(mailstatus::Connecting);
+        status.pump();
+    }, report);
 
     bool attachFailed = false;
     if (engine.connected()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "batch/joinkeylist.h"
+#include "batch/transfersecurity.h"
 
 #include <QString>
 #include <QStringList>
@@ -10,17 +11,23 @@ class ProgressSink;
 class Prompter;
 class RecordSet;
 class TDados;
+struct SendSecurity;
 
-// The outgoing mail server: the values of the SMTPAccount row.
+// The outgoing mail server: the values of the SMTPAccount row, with its security settings.
 struct SmtpAccount {
     QString host;
     QString port;
-    QString userId;
+    QString userId; // the greeting's argument; with a password, the user who logs in
     QString name;
     QString email;
+    // Beyond the row (MailServerSecurity).
+    MailSecurity security = MailSecurity::None;
+    bool hasPassword = false; // a log-in, its password kept outside the catalogue
 
-    // The current row of the SMTPAccount record set.
+    // The current row of the SMTPAccount record set and the security settings.
     static SmtpAccount fromRecord(const RecordSet &account);
+    // The key of its password in the keyring.
+    QString passwordKey() const;
 };
 
 // What the person typed in the e-mail dialog (or gave the command line).
@@ -68,7 +75,8 @@ QStringList recipientsOf(const QString &text);
 // user and sender address, no control characters, an address without blanks, "<" or ">"),
 // "Para" not blank, every recipient a plain address (no control characters, no blanks,
 // "<" or ">" inside), the subject on one line. The sender's name is only checked for
-// control characters. Returns the first refusal, or field None.
+// control characters. A log-in without a protected connection is refused as well
+// (PasswordNeedsProtectionText). Returns the first refusal, or field None.
 MailFault checkMail(const SmtpAccount &account, const MailInput &input);
 
 // Sends one message with the files of the pictures with the given keys attached and
@@ -77,5 +85,12 @@ MailFault checkMail(const SmtpAccount &account, const MailInput &input);
 // shown in an error box. Returns RunSucceeded: the connection was still open at the end
 // and nothing failed. The keys must not be empty; a store error on the picture query
 // throws DbError.
+//
+// A protected connection checks the server's certificate; a log-in takes its password from
+// security.passwords (given, typed this session, keyring, or asked), and a send without it
+// fails before connecting. This form runs with windowSendSecurity().
 bool SendByEmail(TDados &store, const SmtpAccount &account, const MailInput &input,
     const PictureKeys &keys, EventLog &log, Prompter &prompter, ProgressSink &status);
+bool SendByEmail(TDados &store, const SmtpAccount &account, const MailInput &input,
+    const PictureKeys &keys, EventLog &log, Prompter &prompter, ProgressSink &status,
+    const SendSecurity &security);

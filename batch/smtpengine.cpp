@@ -2,6 +2,7 @@
 
 #include "batch/curlsession.h"
 #include "batch/mailheaders.h"
+#include "batch/secretmemory.h"
 #include "core/controlescape.h"
 
 #include <QDateTime>
@@ -35,7 +36,20 @@ struct SendResources {
 
 SmtpEngine::SmtpEngine() = default;
 
-SmtpEngine::~SmtpEngine() = default;
+SmtpEngine::~SmtpEngine()
+{
+    m_session.reset();
+    wipeSecret(m_password);
+}
+
+void SmtpEngine::setLogIn(const QString &user, const QString &password)
+{
+    wipeSecret(m_password);
+    m_logInUser = user.toUtf8();
+    m_password = password.toUtf8();
+    if (!m_password.isEmpty())
+        protectSecretsInMemory();
+}
 
 bool SmtpEngine::connected() const
 {
@@ -66,20 +80,35 @@ void SmtpEngine::prepareSession()
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, (timeoutMs + 999) / 1000);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &discardReply);
+    if (m_security != MailSecurity::None) {
+        m_session->protectWithTls(m_host, m_trust);
+        // STARTTLS or nothing: a server that does not offer it is left at once.
+        curl_easy_setopt(h, CURLOPT_USE_SSL, long(CURLUSESSL_ALL));
+    }
+    if (!m_password.isEmpty()) {
+        curl_easy_setopt(h, CURLOPT_USERNAME, m_logInUser.constData());
+        curl_easy_setopt(h, CURLOPT_PASSWORD, m_password.constData());
+        curl_easy_setopt(h, CURLOPT_LOGIN_OPTIONS, "AUTH=PLAIN;AUTH=LOGIN");
+    }
 }
 
 bool SmtpEngine::setUrl(QString *error)
 {
-    // libcurl greets the server with the URL's path.
-    const QByteArray base = CurlSession::baseUrl("smtp", m_host.trimmed(), m_port);
+    // libcurl greets the server with the URL's path, or with this machine's name without
+    // one.
+    const QByteArray base = CurlSession::baseUrl(
+        m_security == MailSecurity::Tls ? "smtps" : "smtp", m_host.trimmed(), m_port);
     if (base.isEmpty()) {
         *error = QStringLiteral("Nome de servidor inválido: ") + m_host;
         return false;
     }
-    const QByteArray user = m_user.toUtf8();
-    char *escaped = curl_easy_escape(m_session->easy(), user.constData(), int(user.size()));
-    const QByteArray url = base + '/' + escaped;
-    curl_free(escaped);
+    QByteArray url = base + '/';
+    if (m_password.isEmpty()) {
+        const QByteArray user = m_user.toUtf8();
+        char *escaped = curl_easy_escape(m_session->easy(), user.constData(), int(user.size()));
+        url += escaped;
+        curl_free(escaped);
+    }
     curl_easy_setopt(m_session->easy(), CURLOPT_URL, url.constData());
     return true;
 }
@@ -87,11 +116,17 @@ bool SmtpEngine::setUrl(QString *error)
 void SmtpEngine::connect()
 {
     disconnect();
-    if (hasControlCharacters(m_host) || hasControlCharacters(m_user))
+    m_certificateFailure.reset();
+    m_logInRefused = false;
+    if (hasControlCharacters(m_host) || hasControlCharacters(m_user)
+        || hasControlCharacters(QString::fromUtf8(m_logInUser))
+        || hasControlCharacters(QString::fromUtf8(m_password)))
         fail(QStringLiteral("Texto com caractere de controle recusado: nada foi enviado ao "
                             "servidor."));
     if (m_port < 1 || m_port > 65535)
         fail(QStringLiteral("Porta inválida!"));
+    if (!m_password.isEmpty() && m_security == MailSecurity::None)
+        fail(PasswordNeedsProtectionText);
     prepareSession();
     QString error;
     if (!setUrl(&error)) {
@@ -109,14 +144,23 @@ void SmtpEngine::connect()
         m_session->forbidNewConnections(true);
         return;
     }
-    const QString text = m_session->failureText(rc);
+    QString text = m_session->tlsFailureText(rc);
+    if (rc == CURLE_USE_SSL_FAILED && m_security == MailSecurity::StartTls)
+        text = QStringLiteral("O servidor %1 não oferece STARTTLS; a conexão foi encerrada sem "
+                              "enviar nada sem proteção.")
+                   .arg(escapeControlCharacters(m_host.trimmed()));
+    const bool protection = !text.isEmpty();
+    if (!protection)
+        text = m_session->failureText(rc);
+    m_certificateFailure = m_session->certificateFailure();
+    m_logInRefused = rc == CURLE_LOGIN_DENIED;
     m_session.reset();
     if (rc == CURLE_COULDNT_RESOLVE_HOST) {
         if (events.invalidHost)
             events.invalidHost();
         throw TransferError(text);
     }
-    if (rc == CURLE_COULDNT_CONNECT || rc == CURLE_OPERATION_TIMEDOUT) {
+    if (rc == CURLE_COULDNT_CONNECT || rc == CURLE_OPERATION_TIMEDOUT || protection) {
         if (events.connectionFailed)
             events.connectionFailed();
         throw TransferError(text);

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QStringList>
 
@@ -62,6 +63,46 @@ inline Pictures addRandomPictures(TDados &store, const QString &folder, int file
         p.keys << p.keys.size() + 1;
     }
     return p;
+}
+
+// A self-signed certificate for 127.0.0.1 (folder/cert.pem, its key folder/key.pem), made
+// by the openssl tool; trusted by the program through QUILLOMAR_CA_BUNDLE and by curl
+// through --cacert.
+inline QString makeCertificate(const QString &folder)
+{
+    const QString cert = QDir(folder).filePath("cert.pem"), key = QDir(folder).filePath("key.pem");
+    QProcess openssl;
+    openssl.start("openssl",
+        { "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+            "-keyout", key, "-out", cert, "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+            "subjectAltName=IP:127.0.0.1" });
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
+        qFatal("openssl failed: %s", openssl.readAllStandardError().constData());
+    qputenv("QUILLOMAR_CA_BUNDLE", QFile::encodeName(cert));
+    return cert;
+}
+
+// The options every transfer benchmark takes: --rounds N --files N --size BYTES, --tls.
+struct Options {
+    int rounds;
+    int files;
+    int size;
+    bool tls = false;
+};
+
+inline Options options(const QStringList &args, Options o)
+{
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == "--tls")
+            o.tls = true;
+        else if (i + 1 < args.size() && args[i] == "--rounds")
+            o.rounds = args[++i].toInt();
+        else if (i + 1 < args.size() && args[i] == "--files")
+            o.files = args[++i].toInt();
+        else if (i + 1 < args.size() && args[i] == "--size")
+            o.size = args[++i].toInt();
+    }
+    return o;
 }
 
 } // namespace transferbench

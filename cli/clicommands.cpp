@@ -11,6 +11,7 @@
 #include "cli/standardoutput.h"
 #include "cli/thumbscommand.h"
 #include "cli/transfercommands.h"
+#include "cli/transfersettingscommands.h"
 #include "core/versiontools.h"
 #include "store/dberror.h"
 
@@ -50,6 +51,8 @@ std::vector<std::unique_ptr<CliCommand>> makeCommands()
     list.push_back(makeThumbsCommand());
     list.push_back(makeFtpSendCommand());
     list.push_back(makeMailCommand());
+    list.push_back(makeMailServerCommand());
+    list.push_back(makeFtpAccountCommand());
     list.push_back(makeMoveCommand());
     list.push_back(makeCopyCommand());
     return list;

@@ -25,6 +25,11 @@ QString CliContext::value(const QString &option) const
     return m_parser.value(option);
 }
 
+QStringList CliContext::values(const QString &option) const
+{
+    return m_parser.values(option);
+}
+
 QStringList CliContext::arguments() const
 {
     return m_parser.positionalArguments();

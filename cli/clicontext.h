@@ -24,6 +24,8 @@ public:
 
     bool isSet(const QString &option) const;
     QString value(const QString &option) const;
+    // Every value of an option given more than once, in order.
+    QStringList values(const QString &option) const;
     // The positional arguments after the command name.
     QStringList arguments() const;
     // --catalogue as given, empty when absent (the configuration's catalogue then).
@@ -37,6 +39,9 @@ public:
     void err(const QString &text);
     // A usage error found by the command itself: message and usage on stderr; ExitUsage.
     int usageError(const QString &message);
+
+    // Standard input as the command reads it ("-" for keys, a message or a password).
+    FILE *input() const { return m_in; }
 
     // Picture keys from `args`: each a positive integer, or "-" for the keys on standard
     // input, one a line (blank lines ignored). A bad key is reported as a usage error and

@@ -7,8 +7,11 @@
 #include "batch/joinkeylist.h"
 #include "batch/mailsend.h"
 #include "batch/movepictures.h"
+#include "batch/sendsecurity.h"
+#include "batch/transferpasswords.h"
 #include "cli/clicontext.h"
 #include "cli/clisession.h"
+#include "cli/transferoptions.h"
 #include "core/ownedtemporary.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
@@ -61,6 +64,38 @@ std::optional<PictureKeys> pictureKeys(CliContext &cx, const QStringList &args)
     return *keys;
 }
 
+// What a send of the command line may use to protect itself: the password of
+// --password-file (or the keyring; nobody is asked) and the certificates of
+// --accept-certificate (none is offered for acceptance). Nothing on a usage error or an
+// unreadable password file, with *exit set.
+struct CliSendSecurity {
+    TransferPasswords passwords;
+    SendSecurity security;
+};
+
+std::unique_ptr<CliSendSecurity> sendSecurity(CliContext &cx, int *exit)
+{
+    auto s = std::make_unique<CliSendSecurity>();
+    const std::optional<QList<QByteArray>> certificates = transferoptions::acceptedCertificates(cx);
+    if (!certificates) {
+        *exit = ExitUsage;
+        return nullptr;
+    }
+    bool failed = false;
+    const std::optional<QString> password = transferoptions::readPassword(cx, &failed);
+    if (failed) {
+        *exit = ExitFailure;
+        return nullptr;
+    }
+    s->passwords.setMayAsk(false);
+    s->passwords.setMissingHint(QStringLiteral("Informe-a com --password-file."));
+    if (password)
+        s->passwords.setGiven(*password);
+    s->security.passwords = &s->passwords;
+    s->security.certificatesForRun = *certificates;
+    return s;
+}
+
 // Every log line on standard error as the run writes it.
 void echoLog(CliContext &cx, EventLog &log)
 {
@@ -80,6 +115,10 @@ public:
         return { { QStringLiteral("CONTA"), QStringLiteral("RecId da conta FTP") },
             keysArgument() };
     }
+    QList<QCommandLineOption> options() const override
+    {
+        return { transferoptions::passwordFile(), transferoptions::acceptCertificate() };
+    }
     int run(CliContext &cx) override
     {
         const QStringList args = cx.arguments();
@@ -88,11 +127,18 @@ public:
         if (!ok || accountId <= 0)
             return cx.usageError(
                 QStringLiteral("ftp-send: conta inválida: \"%1\"").arg(args.value(0)));
+        if (transferoptions::passwordFromInput(cx) && args.mid(1).contains(QStringLiteral("-")))
+            return cx.usageError(QStringLiteral(
+                "ftp-send: --password-file - e chaves da entrada padrão não podem vir juntas"));
         const std::optional<PictureKeys> keys = pictureKeys(cx, args.mid(1));
         if (!keys)
             return ExitUsage;
         if (keys->isEmpty())
             return ExitFailure;
+        int exit = ExitOk;
+        const std::unique_ptr<CliSendSecurity> security = sendSecurity(cx, &exit);
+        if (!security)
+            return exit;
         if (!cx.session().openStore())
             return ExitFailure;
         TDados &store = cx.session().store();
@@ -104,8 +150,8 @@ public:
         echoLog(cx, log);
         LoggedPrompter prompter;
         NullProgress status;
-        if (!SendByFtp(
-                store, FtpAccount::fromRecord(store.TFTPAccounts), *keys, log, prompter, status))
+        if (!SendByFtp(store, FtpAccount::fromRecord(store.TFTPAccounts), *keys, log, prompter,
+                status, security->security))
             return ExitFailure;
         cx.out(QStringLiteral("Remessa via FTP efetuada!\n"));
         return ExitOk;
@@ -133,6 +179,8 @@ public:
             { QStringLiteral("message"),
                 QStringLiteral("arquivo com o texto da mensagem (\"-\": a entrada)"),
                 QStringLiteral("ARQUIVO") },
+            transferoptions::passwordFile(),
+            transferoptions::acceptCertificate(),
         };
     }
     int run(CliContext &cx) override
@@ -141,14 +189,22 @@ public:
         const QString messageFile = cx.value(QStringLiteral("message"));
         if (!cx.isSet(QStringLiteral("to")))
             return cx.usageError(QStringLiteral("mail: falta --to"));
-        if (messageFile == QLatin1String("-") && args.contains(QStringLiteral("-")))
-            return cx.usageError(QStringLiteral(
-                "mail: --message - e chaves da entrada padrão não podem vir juntas"));
+        const bool messageFromInput = cx.isSet(QStringLiteral("message"))
+            && messageFile == QLatin1String("-");
+        const int fromInput = int(messageFromInput) + int(transferoptions::passwordFromInput(cx))
+            + int(args.contains(QStringLiteral("-")));
+        if (fromInput > 1)
+            return cx.usageError(QStringLiteral("mail: só uma entre --message -, --password-file - "
+                                                "e chaves pode ler a entrada padrão"));
         const std::optional<PictureKeys> keys = pictureKeys(cx, args);
         if (!keys)
             return ExitUsage;
         if (keys->isEmpty())
             return ExitFailure;
+        int exit = ExitOk;
+        const std::unique_ptr<CliSendSecurity> security = sendSecurity(cx, &exit);
+        if (!security)
+            return exit;
 
         MailInput input { cx.value(QStringLiteral("to")), cx.value(QStringLiteral("cc")),
             cx.value(QStringLiteral("bcc")), cx.value(QStringLiteral("subject")), QString() };
@@ -183,7 +239,7 @@ public:
         echoLog(cx, log);
         LoggedPrompter prompter;
         NullProgress status;
-        if (!SendByEmail(store, account, input, *keys, log, prompter, status))
+        if (!SendByEmail(store, account, input, *keys, log, prompter, status, security->security))
             return ExitFailure;
         cx.out(QStringLiteral("Remessa via E-mail efetuada!\n"));
         return ExitOk;

@@ -4,6 +4,11 @@
 Prompter::~Prompter() = default;
 ProgressSink::~ProgressSink() = default;
 
+std::optional<QString> Prompter::inputSecret(const QString &, const QString &)
+{
+    return std::nullopt;
+}
+
 QString buttonName(Prompter::Button button)
 {
     switch (button) {

@@ -37,6 +37,9 @@ public:
     virtual std::optional<QString> inputText(
         const QString &caption, const QString &prompt, const QString &initial)
         = 0;
+    // Like inputText for a password: what is typed is not shown. Nothing when the person
+    // cancels, or where nobody can answer (the default).
+    virtual std::optional<QString> inputSecret(const QString &caption, const QString &prompt);
     // Empty text when the person cancels the picker.
     virtual QString pickFolder(const QString &caption, const QString &start) = 0;
     virtual QString pickFile(const QString &caption, const QString &filter, const QString &start)

@@ -41,6 +41,17 @@ std::optional<QString> ScriptedPrompter::inputText(
     return answer;
 }
 
+std::optional<QString> ScriptedPrompter::inputSecret(const QString &caption, const QString &prompt)
+{
+    std::optional<QString> answer;
+    if (!m_secrets.isEmpty())
+        answer = m_secrets.dequeue();
+    // The record keeps that something was typed, never what.
+    m_records.append({ Kind::Secret, Icon::None, caption + QLatin1Char('\n') + prompt, NoButton,
+        answer ? QStringLiteral("****") : QString() });
+    return answer;
+}
+
 QString ScriptedPrompter::pickFolder(const QString &caption, const QString &)
 {
     QString answer = m_paths.isEmpty() ? QString() : m_paths.dequeue();
@@ -92,5 +103,6 @@ void ScriptedPrompter::clear()
     m_records.clear();
     m_buttons.clear();
     m_texts.clear();
+    m_secrets.clear();
     m_paths.clear();
 }

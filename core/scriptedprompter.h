@@ -9,13 +9,13 @@
 // Records every prompt and answers from a script; used by the tests.
 class ScriptedPrompter : public Prompter {
 public:
-    enum class Kind { Box, Input, PickFolder, PickFile, Beep };
+    enum class Kind { Box, Input, Secret, PickFolder, PickFile, Beep };
     struct Record {
         Kind kind = Kind::Box;
         Icon icon = Icon::None;
         QString text;
         Buttons buttons;
-        QString answer; // the button name, the text typed, or the path picked
+        QString answer; // the button name, the text typed ("****" for a secret), the path
         Button defaultButton = NoButton; // the Enter button asked for (none: the first)
     };
 
@@ -24,6 +24,7 @@ public:
         Icon icon, const QString &text, Buttons buttons, Button defaultButton) override;
     std::optional<QString> inputText(
         const QString &caption, const QString &prompt, const QString &initial) override;
+    std::optional<QString> inputSecret(const QString &caption, const QString &prompt) override;
     QString pickFolder(const QString &caption, const QString &start) override;
     QString pickFile(const QString &caption, const QString &filter, const QString &start) override;
     void beep() override;
@@ -32,6 +33,8 @@ public:
     // (Ok, Yes, Abort or Ignore: the first button of its set) and pickers are cancelled.
     void answerButton(Button b) { m_buttons.enqueue(b); }
     void answerText(const std::optional<QString> &t) { m_texts.enqueue(t); }
+    // Answers of inputSecret, in order; with none left it is cancelled.
+    void answerSecret(const std::optional<QString> &t) { m_secrets.enqueue(t); }
     void answerPath(const QString &p) { m_paths.enqueue(p); }
     // Called for every box before it answers, e.g. to act while a box is "open".
     std::function<void(const Record &)> onBox;
@@ -46,5 +49,6 @@ private:
     QList<Record> m_records;
     QQueue<Button> m_buttons;
     QQueue<std::optional<QString>> m_texts;
+    QQueue<std::optional<QString>> m_secrets;
     QQueue<QString> m_paths;
 };

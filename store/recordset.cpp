@@ -473,7 +473,7 @@ QVariant RecordSet::value(const QString &field) const
 void RecordSet::setValue(const QString &field, const QVariant &value)
 {
     checkOpen();
-    if (m_state != State::Edit && m_state != State::Insert)
+    if (!isEditing())
         throw DbError(notEditing);
     const int c = columnIndex(field);
     m_values[c] = m_columns.type(c).toStorage(value);
@@ -564,7 +564,7 @@ void RecordSet::setState(State state)
 
 void RecordSet::checkBrowseMode()
 {
-    if (m_state != State::Edit && m_state != State::Insert)
+    if (!isEditing())
         return;
     if (m_modified)
         post();
@@ -607,7 +607,7 @@ void RecordSet::insert()
 void RecordSet::edit()
 {
     checkOpen();
-    if (m_state == State::Edit || m_state == State::Insert)
+    if (isEditing())
         return;
     if (!m_hasRow)
         throw DbError(emptyDataset);
@@ -620,7 +620,7 @@ void RecordSet::edit()
 void RecordSet::post()
 {
     checkOpen();
-    if (m_state != State::Edit && m_state != State::Insert)
+    if (!isEditing())
         return;
     if (beforePost)
         beforePost(*this);
@@ -672,7 +672,7 @@ void RecordSet::post()
 
 void RecordSet::cancel()
 {
-    if (m_state != State::Edit && m_state != State::Insert)
+    if (!isEditing())
         return;
     restore(m_saved);
     m_assigned.clear();

@@ -108,6 +108,19 @@ std::optional<QString> MessageBoxPrompter::inputText(
     return dialog.textValue();
 }
 
+std::optional<QString> MessageBoxPrompter::inputSecret(const QString &caption, const QString &prompt)
+{
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    if (auto *edit = dialog.findChild<QLineEdit *>())
+        edit->setMinimumWidth(dialog.fontMetrics().horizontalAdvance(prompt) + 60);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
 QString MessageBoxPrompter::pickFolder(const QString &caption, const QString &start)
 {
     return QFileDialog::getExistingDirectory(m_parent, caption, start);

@@ -15,6 +15,7 @@ public:
         Icon icon, const QString &text, Buttons buttons, Button defaultButton) override;
     std::optional<QString> inputText(
         const QString &caption, const QString &prompt, const QString &initial) override;
+    std::optional<QString> inputSecret(const QString &caption, const QString &prompt) override;
     QString pickFolder(const QString &caption, const QString &start) override;
     QString pickFile(const QString &caption, const QString &filter, const QString &start) override;
     void beep() override;

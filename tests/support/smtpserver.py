@@ -2,6 +2,7 @@
 
 Usage: smtpserver.py LOGFILE [--refuse ADDRESS]... [--drop-in-data] [--no-reply]
        [--greeting LINE] [--reply COMMAND LINES]... [--reject-message LINES]
+       [--starttls CERT KEY | --tls CERT KEY] [--auth USER:PASSWORD] [--drop-in-tls]
 
 Prints "PORT <n>" on standard output once it listens. Writes to LOGFILE one JSON
 object a line: every connection, the greeting's argument, and each message kept
@@ -13,15 +14,23 @@ HELO, MAIL, RCPT, DATA) with LINES instead of carrying it out; --reject-message
 answers the end of a message with LINES and keeps nothing. LINE and LINES take
 Python's backslash escapes (\\x1b, \\x00, \\r\\n between the lines of a multi-line
 reply), so a test can play a server that sends control characters.
+--starttls offers STARTTLS with that certificate and requires it before any mail;
+--tls speaks TLS from the first byte. --auth requires a log-in (AUTH PLAIN or LOGIN)
+with that user and password before MAIL, offered only over TLS (or, without TLS, on
+the plain connection: a server that would take a password unprotected); every
+attempt is logged with its mechanism, user and outcome, never the password.
+--drop-in-tls closes the connection as the TLS handshake begins (after "220" to
+STARTTLS, or on the first bytes with --tls).
 """
 
 import asyncio
 import codecs
 import json
 import os
+import ssl
 import sys
 
-from aiosmtpd.smtp import SMTP
+from aiosmtpd.smtp import SMTP, AuthResult
 
 
 def unescaped(text):
@@ -37,6 +46,10 @@ def main():
     greeting = None
     replies = {}
     reject_message = None
+    starttls = None
+    implicit = None
+    auth = None
+    drop_in_tls = False
     while args:
         a = args.pop(0)
         if a == "--refuse":
@@ -52,6 +65,14 @@ def main():
             replies[command] = unescaped(args.pop(0))
         elif a == "--reject-message":
             reject_message = unescaped(args.pop(0))
+        elif a == "--starttls":
+            starttls = (args.pop(0), args.pop(0))
+        elif a == "--tls":
+            implicit = (args.pop(0), args.pop(0))
+        elif a == "--auth":
+            auth = args.pop(0).split(":", 1)
+        elif a == "--drop-in-tls":
+            drop_in_tls = True
     folder = os.path.dirname(os.path.abspath(log_path))
     log_file = open(log_path, "a", buffering=1, encoding="utf-8")
 
@@ -89,11 +110,25 @@ def main():
                 rcpt_tos=list(envelope.rcpt_tos))
             return "250 Message accepted for delivery"
 
+    def context_of(pair):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(pair[0], pair[1])
+        return context
+
+    def authenticator(server, session, envelope, mechanism, data):
+        login = data.login.decode("utf-8", "replace")
+        ok = auth is not None and login == auth[0] \
+            and data.password.decode("utf-8", "replace") == auth[1]
+        log(event="auth", mechanism=mechanism, user=login, success=ok)
+        return AuthResult(success=ok, handled=False)
+
     class Server(SMTP):
         greeted = False
 
         def connection_made(self, transport):
-            log(event="connect")
+            # STARTTLS makes the connection anew over TLS: still the same connection.
+            if not self._tls_protocol:
+                log(event="connect")
             super().connection_made(transport)
 
         async def push(self, status):
@@ -127,6 +162,15 @@ def main():
             if not await self.replied("RCPT"):
                 await super().smtp_RCPT(arg)
 
+        async def smtp_STARTTLS(self, arg):
+            log(event="starttls")
+            if not drop_in_tls:
+                return await super().smtp_STARTTLS(arg)
+            await self.push("220 Ready to start TLS")
+            await self._reader.read(100)
+            log(event="dropped-tls")
+            self.transport.close()
+
         async def smtp_DATA(self, arg):
             if await self.replied("DATA"):
                 return
@@ -144,10 +188,23 @@ def main():
                 log(event="connect")
                 await asyncio.sleep(3600)
             server = await asyncio.start_server(silent, "127.0.0.1", 0)
+        elif implicit and drop_in_tls:
+            async def dropping(reader, writer):
+                log(event="connect")
+                await reader.read(100)
+                log(event="dropped-tls")
+                writer.close()
+            server = await asyncio.start_server(dropping, "127.0.0.1", 0)
         else:
+            options = dict(data_size_limit=None, hostname="teste.local")
+            if starttls:
+                options.update(tls_context=context_of(starttls), require_starttls=True)
+            if auth:
+                options.update(authenticator=authenticator, auth_required=True,
+                               auth_require_tls=bool(starttls))
             server = await loop.create_server(
-                lambda: Server(Handler(), data_size_limit=None, hostname="teste.local"),
-                "127.0.0.1", 0)
+                lambda: Server(Handler(), **options), "127.0.0.1", 0,
+                ssl=context_of(implicit) if implicit else None)
         print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
         await asyncio.Event().wait()
 

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -121,6 +122,24 @@ private slots:
         });
         QCOMPARE(prompter.inputText("Procurar imagem", "Procurar por...", QString()), std::nullopt);
         QVERIFY2(buttons.contains("Cancelar"), qPrintable(buttons.join(", ")));
+    }
+
+    void aPasswordIsTypedWithoutBeingShown()
+    {
+        MessageBoxPrompter prompter;
+        QLineEdit::EchoMode echo = QLineEdit::Normal;
+        whenShown([&](QWidget *w) {
+            auto *edit = w->findChild<QLineEdit *>();
+            QVERIFY(edit);
+            echo = edit->echoMode();
+            QTest::keyClicks(edit, QStringLiteral("s3nha!"));
+            qobject_cast<QDialog *>(w)->accept();
+        });
+        QCOMPARE(prompter.inputSecret("Senha", "Senha de ana@ftp.exemplo.com:"),
+            std::optional<QString>(QStringLiteral("s3nha!")));
+        QCOMPARE(echo, QLineEdit::Password);
+        whenShown([](QWidget *w) { qobject_cast<QDialog *>(w)->reject(); });
+        QCOMPARE(prompter.inputSecret("Senha", "Senha:"), std::nullopt);
     }
 };
 
