@@ -314,7 +314,8 @@ void ThumbnailGridModel::apply(
             auto *entry = new Entry { l.name, QPixmap::fromImage(l.image), l.found, l.location };
             const int cost = 1 + int(l.image.sizeInBytes() / 1024);
             m_cache.insert(l.key, entry, cost);
-            if (l.found && l.image.isNull())
+            // A picture of an unplugged disk waits for its disk.
+            if (l.found && l.image.isNull() && !(l.location != 0 && m_offline.contains(l.location)))
                 missing.append(l.key);
             if (l.row < m_keys.size() && m_keys[l.row] == l.key) {
                 first = qMin(first, l.row);

@@ -1,44 +1,43 @@
 #pragma once
 
-#include <QHash>
 #include <QObject>
 #include <QSet>
-#include <QThreadPool>
+
+#include <memory>
+#include <vector>
 
 class TDados;
+class ThumbnailTask;
 
-// Makes the thumbnails the grids find missing, in the background: the picture page's review
-// (PictureReview: measure, draw, thumbnail) of each picture on a worker thread, and its
-// details recorded on the window thread in a short transaction of its own, as its first
-// showing records them. A picture whose disk is not connected, a GIF or PNG, a format the
-// view does not draw, a missing file, or a picture already asked for is left alone.
+// Makes the thumbnails the grids find missing, in the background, through the one review
+// of the window (ThumbnailTask, the review of `quillomar-cli thumbs`): the pictures asked for
+// are reviewed a batch at a time, the newest asked first, each picture once while the
+// catalogue stays open. The grids leave out pictures whose disk is not connected.
 class BackgroundReview : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kMaxRunning = 2;
+    static constexpr int kJobs = 2;
+    static constexpr int kBatch = 48; // about a screenful
 
     explicit BackgroundReview(TDados &store, QObject *parent = nullptr);
     ~BackgroundReview() override;
 
-    // Asks for the picture's review; each picture is reviewed once per run of the program.
     void request(qint64 key);
-    // Forgets what was asked (another catalogue).
+    // Forgets what was asked and stops the review under way (the catalogue closes).
     void reset();
 
 signals:
-    // The picture's thumbnail was made and its details recorded.
+    // The picture's review ended: its thumbnail, when it got one, is there now.
     void reviewed(qint64 key);
 
 private:
-    struct Outcome;
     void startNext();
-    void finished(qint64 key, const Outcome &outcome);
+    void batchFinished();
 
     TDados &m_store;
-    QThreadPool m_pool;
     QSet<qint64> m_asked;
-    QList<qint64> m_queue;
-    QHash<QString, bool> m_support; // format extension: the view draws it
-    int m_running = 0;
-    quint64 m_generation = 0;
+    std::vector<qint64> m_queue; // the newest at the end
+    std::unique_ptr<ThumbnailTask> m_task;
+    std::vector<qint64> m_batch;
+    bool m_startQueued = false;
 };
