@@ -3,6 +3,7 @@
 #include "browser/catalogbrowser.h"
 
 #include "browser/folderpane.h"
+#include "browser/gridkeys.h"
 #include "browser/foldertreemodel.h"
 #include "browser/thumbnailgridmodel.h"
 #include "browser/thumbnailgridpage.h"
@@ -17,28 +18,6 @@
 #include <QTreeView>
 
 namespace {
-
-// The pictures below a node of a catalogue tree, in the tree's order: its nodes are laid out
-// depth-first, so they are the pictures among the nodes up to the next one no deeper.
-QVector<qint64> picturesBelow(const CatalogTree &tree, int node)
-{
-    QVector<qint64> keys;
-    if (node < 0)
-        return keys;
-    if (tree.kind(node) == NodeKind::Picture)
-        return { tree.key(node) };
-    const int depth = tree.depth(node);
-    for (int i = node + 1; i < tree.count(); ++i) {
-        const NodeKind kind = tree.kind(i);
-        if (kind == NodeKind::Picture) {
-            keys.append(tree.key(i));
-            continue;
-        }
-        if (tree.depth(i) <= depth)
-            break;
-    }
-    return keys;
-}
 
 bool hasGrid(NodeKind kind)
 {
@@ -240,7 +219,7 @@ void CatalogBrowser::fillGrid()
             const CatalogTree &model = m_trees->model(m_gridSource.sender == Sender::LocationTree
                     ? TreePane::Tree::Location
                     : TreePane::Tree::Organisation);
-            keys = picturesBelow(model, model.indexOf(m_gridSource.code.kind, m_gridSource.code.key));
+            keys = GridKeys::below(model, model.indexOf(m_gridSource.code.kind, m_gridSource.code.key));
         }
     } catch (const DbError &e) {
         m_gridPage->clear();

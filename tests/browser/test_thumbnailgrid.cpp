@@ -1,7 +1,10 @@
 #include "app/startup.h"
 #include "app/tabertura.h"
 #include "browser/catalogbrowser.h"
+#include "browser/datestree.h"
 #include "browser/foldertree.h"
+#include "browser/gridkeys.h"
+#include "intake/picturefactstable.h"
 #include "browser/foldertreemodel.h"
 #include "browser/thumbnailgridmodel.h"
 #include "browser/thumbnailgridpage.h"
@@ -296,6 +299,41 @@ private slots:
         QVERIFY(m->index(2).data(ThumbnailGridModel::OfflineRole).toBool());
         QVERIFY(!QFile::exists(win.app.Dados->GetThumbnailName(c)));
         QVERIFY(win.prompter.boxes().isEmpty());
+    }
+
+    // A day of the "Datas" tree: its pictures in the order taken; a year: its days' in order.
+    void dayNodesGiveTheirPicturesInTheTreesOrder()
+    {
+        CatalogFixture f;
+        const qint64 col = f.collection("Família");
+        const qint64 cat = f.category(col, "Viagens");
+        const auto photo = [&](const QString &name, const QString &taken) {
+            const qint64 id = f.picture(col, cat, 0, name);
+            Connection c;
+            c.openFile(f.path);
+            PictureFactsTable::Entry e;
+            e.picture = id;
+            e.drawn = PictureFactsTable::Drawn::Larger;
+            e.facts.taken = PictureFactsTable::takenOf(taken, QVariant());
+            PictureFactsTable::Writer(c).record(e);
+            return id;
+        };
+        const qint64 evening = photo("zebra", "2019-07-04T18:00:00");
+        const qint64 morning = photo("praia", "2019-07-04T09:15:00");
+        const qint64 august = photo("abelha", "2019-08-01T10:00:00");
+        const qint64 other = photo("neve", "2020-01-01T10:00:00");
+        Connection c;
+        c.openFile(f.path);
+        DatesTree dates(c);
+        dates.reload();
+        const QModelIndex year = dates.index(0, 0);
+        QCOMPARE(dates.period(year), "2019");
+        QCOMPARE(GridKeys::below(dates, year), (QVector<qint64> { morning, evening, august }));
+        const QModelIndex july = dates.index(0, 0, year);
+        const QModelIndex day = dates.index(0, 0, july);
+        QCOMPARE(dates.period(day), "2019-07-04");
+        QCOMPARE(GridKeys::below(dates, day), (QVector<qint64> { morning, evening }));
+        QCOMPARE(GridKeys::below(dates, dates.index(1, 0)), (QVector<qint64> { other }));
     }
 
     // Only the rows on show are read: a category of thousands of pictures holds a screenful.
