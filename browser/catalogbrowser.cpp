@@ -205,6 +205,7 @@ void CatalogBrowser::collapseTree(TreePane::Tree tree)
 void CatalogBrowser::setActiveTree(TreePane::Tree tree)
 {
     m_trees->setActiveTree(tree);
+    folderTabLeft();
 }
 
 CatalogBrowser::Page CatalogBrowser::activePage() const

@@ -228,6 +228,8 @@ private:
     void followGrid(Sender sender, int node, bool gridWasActive);
     // A tree lost its selection without the selection handling: its node's grid goes.
     void treeSelectionCleared(TreePane::Tree tree);
+    // Another tab was made the active one by the program: a folder's grid goes.
+    void folderTabLeft();
     void fillGrid();
     void reloadFolders();
     void showGridPicture(Sender source, qint64 key, bool expand = false);

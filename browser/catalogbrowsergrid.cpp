@@ -161,6 +161,16 @@ void CatalogBrowser::treeSelectionCleared(TreePane::Tree tree)
     offerView(View::Thumbnails, false);
 }
 
+void CatalogBrowser::folderTabLeft()
+{
+    if (m_gridSource.sender != Sender::FolderTree)
+        return;
+    m_folders->clearSelection();
+    m_gridSource = {};
+    m_gridPage->clear();
+    offerView(View::Thumbnails, false);
+}
+
 CatalogBrowser::View CatalogBrowser::activeView() const
 {
     if (m_pages->overlay() == m_gridPage)

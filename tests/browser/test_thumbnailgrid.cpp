@@ -1,5 +1,6 @@
 #include "app/startup.h"
 #include "app/tabertura.h"
+#include "batch/tbatchprocess.h"
 #include "browser/catalogbrowser.h"
 #include "browser/datestree.h"
 #include "browser/foldertree.h"
@@ -26,6 +27,7 @@
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QWheelEvent>
@@ -527,6 +529,15 @@ private slots:
         child<QAction>(win.w, "InserirnoLote3")->trigger();
         QCOMPARE(win.batch(), (QList<qint64> { snow, beach1, beach2, y2019 }));
         QCOMPARE(win.w->panelText(1), "4 imagens inseridas no lote, que tem agora 4 imagens.");
+
+        // Opening the batch leaves the folder's grid, as it leaves the detail pages.
+        QTimer::singleShot(0, win.app.BatchProcess.get(), [&] { win.app.BatchProcess->reject(); });
+        QTest::mouseClick(child<QToolButton>(win.w, "ToolButton4"), Qt::LeftButton);
+        QVERIFY(!win.browser().isViewOffered(View::Thumbnails));
+        QCOMPARE(win.browser().activeView(), View::Record);
+        testsupport::clickTab(tabs, 2);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(nineteen).center());
+        QCOMPARE(win.browser().activeView(), View::Thumbnails);
 
         // A double click in the folder's grid opens the folders down to the picture.
         QCOMPARE(win.model()->keys().indexOf(beach2), 2);
