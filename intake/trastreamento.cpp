@@ -5,6 +5,7 @@
 #include "core/eventpump.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
+#include "intake/drivelist.h"
 #include "intake/drivepicker.h"
 #include "intake/folderscan.h"
 #include "store/query.h"
@@ -124,6 +125,7 @@ TRastreamento::TRastreamento(TDados &store, Prompter &prompter, QWidget *parent)
         guarded(prompter, [this] { DBLookupComboBox1Click(); }));
     connect(DBLookupComboBox2, &QComboBox::activated, this,
         guarded(prompter, [this] { DBLookupComboBox2Click(); }));
+    connect(Edit1, &QLineEdit::editingFinished, this, guarded(prompter, [this] { Edit1Exit(); }));
     connect(BitBtn1, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn1Click(); }));
     connect(BitBtn2, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn2Click(); }));
     connect(BitBtn3, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn3Click(); }));
@@ -278,6 +280,22 @@ void TRastreamento::ShellComboBox1Click()
     Edit1->setText(ShellComboBox1->path());
 }
 
+// A typed folder names its drive: the picker follows it, so that a new storage is named
+// after the drive that is scanned, never after whatever the picker showed before.
+void TRastreamento::Edit1Exit()
+{
+    followFolder(Edit1->text());
+}
+
+void TRastreamento::followFolder(const QString &folder)
+{
+    if (folder.trimmed().isEmpty() || !QFileInfo(folder).isDir())
+        return;
+    const QString root = DriveList::driveOfFolder(folder).root;
+    if (ShellComboBox1->path() != DriveList::pathOf(root))
+        ShellComboBox1->setPath(root);
+}
+
 void TRastreamento::DBLookupComboBox1Click()
 {
     const qint64 key = collectionKey();
@@ -306,8 +324,8 @@ void TRastreamento::BitBtn1Click()
         = m_prompter.pickFolder(QStringLiteral("Selecione a pasta a examinar:"), start);
     if (folder.isEmpty())
         return;
-    ShellComboBox1->setPath(folder);
     Edit1->setText(folder);
+    followFolder(folder);
 }
 
 void TRastreamento::BitBtn2Click()
@@ -349,6 +367,8 @@ void TRastreamento::ScanFolder(const QString &path)
 {
     if (!m_scan || m_scanning)
         return;
+    // The folder may have been typed without leaving the edit (Enter on "Executar").
+    followFolder(path);
     FolderScan::Request request;
     request.folder = path;
     request.includeSubfolders = CheckBox1->isChecked();

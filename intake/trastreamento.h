@@ -52,6 +52,8 @@ private:
     void FormActivate();
     void FormClose();
     void ShellComboBox1Click();
+    void Edit1Exit();
+    void followFolder(const QString &folder);
     void DBLookupComboBox1Click();
     void DBLookupComboBox2Click();
     void BitBtn1Click();

@@ -6,6 +6,7 @@
 #include "intake/folderscan.h"
 #include "intake/storagefordrive.h"
 #include "intake/trastreamento.h"
+#include "support/diskimages.h"
 #include "support/windowdriver.h"
 
 #include <QApplication>
@@ -252,6 +253,51 @@ private slots:
         QCOMPARE(d.ShellComboBox1()->path(), DriveList::pathOf(driveOfPath(d.f.tree())));
         QCOMPARE(
             d.ShellComboBox1()->currentText(), DriveList::displayName(driveOfPath(d.f.tree())));
+    }
+
+    // A folder typed into the edit names its drive: the picker follows it (on Enter, on
+    // leaving the edit, and at the latest on "Executar"), so the new storage of a disk
+    // without a label is named after the disk scanned, not after the entry shown before.
+    void aTypedFolderSetsThePickerToItsDrive()
+    {
+        if (const QString why = diskimages::mountRefusal(); !why.isEmpty())
+            QSKIP(qPrintable("Loop mounts are not possible here: " + why));
+        DialogFixture d;
+        TRastreamento &w = d.dialog;
+        const QString image = d.f.tree("cartao.img");
+        QVERIFY(diskimages::sizedFile(image, 16 << 20));
+        QVERIFY(diskimages::tool("mkfs.ext4",
+            { "-q", "-F", "-U", "5d1c3a2b-1111-4c4b-9a53-9a0e8b7e1c22", image })); // no label
+        diskimages::LoopMounts mounts;
+        const QString point = d.f.tree("media/cartao");
+        QCOMPARE(mounts.mount(image, point), QString());
+        QVERIFY(d.f.file("media/cartao/DCIM/a.jpg"));
+        QVERIFY(d.f.file("em-casa/b.jpg"));
+
+        w.show();
+        d.ShellComboBox1()->setCurrentIndex(0);
+        QCOMPARE(d.ShellComboBox1()->path(), QStringLiteral("/"));
+        testsupport::typeInto(d.Edit1(), point + "/DCIM");
+        QCOMPARE(d.ShellComboBox1()->path(), QStringLiteral("/")); // still typing
+        QTest::keyClick(d.Edit1(), Qt::Key_Return);
+        QCOMPARE(d.ShellComboBox1()->path(), DriveList::pathOf(point));
+        QCOMPARE(d.ShellComboBox1()->currentText(), DriveList::driveOfFolder(point).displayName);
+
+        // Back to a folder of the root's drive.
+        testsupport::typeInto(d.Edit1(), d.f.tree("em-casa"));
+        QTest::keyClick(d.Edit1(), Qt::Key_Return);
+        QCOMPARE(d.ShellComboBox1()->path(), DriveList::pathOf(driveOfPath(d.f.tree())));
+        // A folder that is not there leaves the picker alone.
+        testsupport::typeInto(d.Edit1(), point + "/nada");
+        QTest::keyClick(d.Edit1(), Qt::Key_Return);
+        QCOMPARE(d.ShellComboBox1()->path(), DriveList::pathOf(driveOfPath(d.f.tree())));
+
+        // Typed and run at once: the scan's storage is named after the card's drive.
+        d.Edit1()->setText(point + "/DCIM");
+        d.BitBtn2()->click();
+        QCOMPARE(d.f.scalar("SELECT Name FROM Storages WHERE Unit = '" + point + "'").toString(),
+            DriveList::driveOfFolder(point).displayName);
+        QCOMPARE(d.ShellComboBox1()->path(), DriveList::pathOf(point));
     }
 
     void executarScansAndReports()
