@@ -11,6 +11,7 @@
 #include "core/errorboundary.h"
 #include "core/eventpump.h"
 #include "core/prompter.h"
+#include "intake/mountwatcher.h"
 #include "intake/storagereach.h"
 #include "store/connection.h"
 #include "store/dberror.h"
@@ -104,6 +105,11 @@ CatalogBrowser::CatalogBrowser(TDados &store, Prompter &prompter, QWidget *paren
     for (RecordPage *page : recordPages())
         page->bind(store);
     connect(&store.Conexao, &Connection::aboutToClose, this, &CatalogBrowser::catalogueClosing);
+    // A disk plugged in or pulled out shows at once, without a reload of the trees.
+    connect(new MountWatcher(this), &MountWatcher::mountsChanged, this, guarded(prompter, [this] {
+        if (m_store.Conexao.isOpen())
+            markOfflineStorages();
+    }));
     UpdateControlStates();
 }
 

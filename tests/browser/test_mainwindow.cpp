@@ -10,6 +10,7 @@
 #include "store/query.h"
 #include "store/tdados.h"
 #include "support/catalogfixture.h"
+#include "support/diskimages.h"
 #include "support/windowdriver.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/pagecontrol.h"
@@ -560,6 +561,47 @@ private slots:
         QVERIFY(!index("N3", beach).data(Qt::ForegroundRole).isValid());
         QCOMPARE(
             index("N4", away).data(Qt::ToolTipRole).toString(), QStringLiteral("Fotos antigas"));
+        QVERIFY(prompter.boxes().isEmpty());
+    }
+
+    // A disk pulled out while the window is open greys at once, and shows again when it
+    // is plugged in somewhere else: the mount table's changes are watched.
+    void aDiskPulledOutOrPluggedInShowsWithoutAReload()
+    {
+        if (const QString why = diskimages::mountRefusal(); !why.isEmpty())
+            QSKIP(qPrintable("Loop mounts are not possible here: " + why));
+        CatalogFixture f;
+        QTemporaryDir dir;
+        const QString image = dir.filePath("fotos.img");
+        const QString uuid = QStringLiteral("7a2f4c1e-0d3b-4e5f-8a9b-1c2d3e4f5a6b");
+        QVERIFY(diskimages::ext4Image(image, "VIAGENS", uuid));
+        diskimages::LoopMounts mounts;
+        const QString first = dir.filePath("media/ana/VIAGENS");
+        QCOMPARE(mounts.mount(image, first), QString());
+        const qint64 disk
+            = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('VIAGENS', :U, 1)",
+                { { "U", first } });
+        {
+            Connection c;
+            c.openFile(f.path);
+            StorageVolumes::record(c, disk, VolumeIdentity::probe(image));
+        }
+        ScriptedPrompter prompter;
+        Startup app(f.folder.paths, &prompter);
+        app.createWindows();
+        QSignalSpy done(app.Abertura.get(), &TAbertura::startupLoadingDone);
+        app.Abertura->show();
+        QTRY_COMPARE(done.count(), 1);
+        const CatalogTree &tree = app.Abertura->browser().TreeView2Nodes();
+        const auto node = [&tree, disk] { return tree.indexOfCode(QString("N4=%1").arg(disk)); };
+        QVERIFY(node() >= 0);
+        QVERIFY(!tree.isOffline(node()));
+
+        QVERIFY(mounts.unmount(first));
+        QTRY_VERIFY(tree.isOffline(node()));
+        QVERIFY(tree.offlineText(node()).startsWith("Disco «VIAGENS» não conectado"));
+        QCOMPARE(mounts.mount(image, dir.filePath("run/media/bia/VIAGENS")), QString());
+        QTRY_VERIFY(!tree.isOffline(node()));
         QVERIFY(prompter.boxes().isEmpty());
     }
 
