@@ -28,6 +28,9 @@ public:
     static QStringList tableNames();
     // The reference rows a new catalogue starts with.
     static QList<FormatRow> referenceFormats();
+    // The formats of phones and cameras among them, which an older catalogue lacks
+    // (FormatUpgrade adds them).
+    static QList<FormatRow> modernFormats();
     static QList<ColorDepthRow> referenceColorDepths();
     static QList<int> referenceResolutions();
 

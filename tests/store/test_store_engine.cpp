@@ -71,7 +71,7 @@ private slots:
             Query q(conn);
             q.setSql("SELECT count(*) AS n FROM Formats");
             q.open();
-            QCOMPARE(q.asString("n"), QStringLiteral("9"));
+            QCOMPARE(q.asString("n"), QStringLiteral("22"));
             q.close();
         }
         QCOMPARE(storetest::digest(path), before);
