@@ -280,7 +280,8 @@ TDuplicatas::TDuplicatas(TDados &store, Prompter &prompter, QWidget *parent)
     connect(BitBtn2, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn2Click(); }));
     connect(BitBtn3, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn3Click(); }));
     connect(BitBtn4, &QPushButton::clicked, this, &QDialog::close);
-    connect(TreeView1, &QTreeView::doubleClicked, this,
+    // A double click, or Enter, on a picture.
+    connect(TreeView1, &QTreeView::activated, this,
         guarded(prompter, [this](const QModelIndex &index) { TreeView1DblClick(index); }));
     connect(TreeView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         [this] { updateButtons(); });

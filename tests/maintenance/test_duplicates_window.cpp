@@ -230,6 +230,13 @@ private slots:
             QString("N4=%1").arg(w.away));
         QCOMPARE(w.app->Dados->TPictures.asInt("RecId"), w.copyAway);
         QVERIFY(b.isPageVisible(CatalogBrowser::Page::Picture));
+
+        // Enter on a picture does the same.
+        groups->setCurrentIndex(w.member(0, w.first));
+        QTest::keyClick(groups, Qt::Key_Return);
+        QCOMPARE(b.selection().key(), w.first);
+        QCOMPARE(b.TreeView2Nodes().code(b.selectedNode(TreePane::Tree::Location)),
+            QString("N3=%1").arg(w.first));
         QVERIFY(w.prompter.boxes().isEmpty());
     }
 
