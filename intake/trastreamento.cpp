@@ -488,9 +488,11 @@ void TRastreamento::thumbnailsFinished()
         return;
     const ThumbnailRun::Counts &c = task->counts();
     const bool cancelled = task->end() == ThumbnailRun::End::Cancelled;
-    QString status = (cancelled ? QStringLiteral("Miniaturas canceladas: %1 gravadas")
-                                : QStringLiteral("Miniaturas gravadas: %1"))
-                         .arg(c.thumbnailed);
+    // The scan's counts stay in front: both are the run's result.
+    QString status = (m_scan ? m_scan->countsText() + QStringLiteral(". ") : QString())
+        + (cancelled ? QStringLiteral("Miniaturas canceladas: %1 gravadas")
+                     : QStringLiteral("Miniaturas gravadas: %1"))
+              .arg(c.thumbnailed);
     if (c.missing > 0)
         status += QStringLiteral(", %1 arquivos ausentes").arg(c.missing);
     if (m_thumbnailFailures > 0)

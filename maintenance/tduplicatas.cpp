@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QImageReader>
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
 #include <QPixmap>
 #include <QProgressBar>
@@ -128,16 +129,19 @@ private:
         for (const DuplicateReport::Picture &p : pictures)
             offline += p.online ? 0 : 1;
         switch (role) {
-        case Qt::DisplayRole:
-            if (column == ColPicture)
-                return (m_report.similar ? QStringLiteral("Grupo %1: %2 imagens parecidas")
-                                         : QStringLiteral("Grupo %1: %2 cópias idênticas"))
-                    .arg(g + 1)
-                    .arg(pictures.size());
-            if (column == ColState && offline > 0)
-                return offline == 1 ? QStringLiteral("1 não conectado")
-                                    : QStringLiteral("%1 não conectados").arg(offline);
-            return {};
+        case Qt::DisplayRole: {
+            if (column != ColPicture)
+                return {};
+            // The group's row spans the columns: how many, and how many are out of reach.
+            QString text = (m_report.similar ? QStringLiteral("Grupo %1: %2 imagens parecidas")
+                                             : QStringLiteral("Grupo %1: %2 cópias idênticas"))
+                               .arg(g + 1)
+                               .arg(pictures.size());
+            if (offline > 0)
+                text += offline == 1 ? QStringLiteral(", 1 em disco não conectado")
+                                     : QStringLiteral(", %1 em discos não conectados").arg(offline);
+            return text;
+        }
         case Qt::DecorationRole:
             if (column == ColPicture && !pictures.isEmpty())
                 return thumbnail(pictures.first().picture);
@@ -165,7 +169,10 @@ private:
             }
             return {};
         case Qt::DecorationRole: return column == ColPicture ? thumbnail(p.picture) : QVariant();
-        case Qt::ToolTipRole: return p.online ? QVariant() : QVariant(p.offlineText);
+        case Qt::ToolTipRole:
+            if (column == ColFolder)
+                return p.folder;
+            return p.online ? QVariant() : QVariant(p.offlineText);
         case Qt::ForegroundRole:
             if (!p.online)
                 return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
@@ -174,7 +181,8 @@ private:
         default: return {};
         }
     }
-    // The picture's thumbnail file, fitted into a row; nothing when it has none.
+    // The picture's thumbnail file, fitted into a square the height of a row (so names line
+    // up whatever the picture's shape); nothing when it has none.
     QVariant thumbnail(qint64 picture) const
     {
         if (QPixmap *cached = m_thumbs.object(picture))
@@ -186,7 +194,14 @@ private:
             reader.setScaledSize(size.scaled(kThumbSide, kThumbSide, Qt::KeepAspectRatio)
                                      .boundedTo(size)
                                      .expandedTo(QSize(1, 1)));
-            pixmap = QPixmap::fromImage(reader.read());
+            const QImage image = reader.read();
+            if (!image.isNull()) {
+                pixmap = QPixmap(kThumbSide, kThumbSide);
+                pixmap.fill(Qt::transparent);
+                QPainter painter(&pixmap);
+                painter.drawImage(
+                    (kThumbSide - image.width()) / 2, (kThumbSide - image.height()) / 2, image);
+            }
         }
         m_thumbs.insert(picture, new QPixmap(pixmap));
         return pixmap.isNull() ? QVariant() : QVariant(pixmap);
@@ -371,6 +386,8 @@ void TDuplicatas::searchDone()
     const int groups = int(report.groups.size());
     const int pictures = report.pictureCount();
     m_model->setReport(std::move(report));
+    for (int g = 0; g < groups; ++g)
+        TreeView1->setFirstColumnSpanned(g, QModelIndex(), true);
     TreeView1->expandAll();
     if (groups == 0)
         StatusBar1->showMessage(QStringLiteral("Nenhuma imagem repetida."));

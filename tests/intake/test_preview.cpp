@@ -527,7 +527,7 @@ private slots:
         const qint64 beach = onDisk("praia.jpg", "jpg", 0);
         const qint64 unseen = onDisk("nunca.jpg", "jpg", 1);
         const qint64 drawing = onDisk("desenho.xyz", "xyz", 1);
-        const qint64 scan = onDisk("scan.tif", "tif", 1);
+        const qint64 scan = onDisk("antigo.pcx", "pcx", 1);
         // A file of that name under the folder left behind is not the disk's picture.
         QVERIFY(writeFile(left.filePath("fotos/nunca.jpg"), jpeg(800, 600)));
         w.start();

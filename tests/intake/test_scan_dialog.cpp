@@ -443,7 +443,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!w.generatingThumbnails(), 60000);
         QCOMPARE(transcript(d.f.prompter),
             QStringList({ "beep", "Confirmar a execução?", "beep", "Execução encerrada!" }));
-        QCOMPARE(d.StatusBar1()->currentMessage(), QStringLiteral("Miniaturas gravadas: 6"));
+        QCOMPARE(d.StatusBar1()->currentMessage(),
+            QStringLiteral("Rastreados 6 arquivos 6 novos. Miniaturas gravadas: 6"));
         QCOMPARE(d.f.scalar("SELECT count(*) FROM Pictures WHERE Review = 0").toInt(), 6);
         QCOMPARE(d.f.scalar("SELECT min(Width) FROM Pictures").toInt(), 900);
         Query q(d.f.store->Conexao);
@@ -480,7 +481,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!w.generatingThumbnails(), 60000);
         QCOMPARE(transcript(d.f.prompter),
             QStringList({ "beep", "Confirmar a execução?", "beep", "Cancelar a operação?" }));
-        QVERIFY2(d.StatusBar1()->currentMessage().startsWith("Miniaturas canceladas: "),
+        QVERIFY2(d.StatusBar1()->currentMessage().startsWith(
+                     "Rastreados 40 arquivos 40 novos. Miniaturas canceladas: "),
             qPrintable(d.StatusBar1()->currentMessage()));
         QCOMPARE(d.f.count("Pictures"), 40);
         QVERIFY(d.f.scalar("SELECT count(*) FROM Pictures WHERE Review = 0").toInt() < 40);

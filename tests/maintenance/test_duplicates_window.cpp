@@ -162,8 +162,9 @@ private slots:
         QCOMPARE(w.window().windowTitle(), QStringLiteral("Duplicatas"));
         QCOMPARE(w.keys(), QList<QList<qint64>>({ { w.first, w.copy, w.copyAway } }));
         const QModelIndex group = w.model()->index(0, 0);
-        QCOMPARE(group.data().toString(), QStringLiteral("Grupo 1: 3 cópias idênticas"));
-        QCOMPARE(group.siblingAtColumn(3).data().toString(), QStringLiteral("1 não conectado"));
+        QCOMPARE(group.data().toString(),
+            QStringLiteral("Grupo 1: 3 cópias idênticas, 1 em disco não conectado"));
+        QVERIFY(w.groups()->isFirstColumnSpanned(0, QModelIndex()));
         QCOMPARE(w.control<QStatusBar>("StatusBar1")->currentMessage(),
             QStringLiteral("1 grupo, 3 imagens"));
 
@@ -171,12 +172,14 @@ private slots:
         QCOMPARE(onDisk.data().toString(), QStringLiteral("praia copia.jpg"));
         QCOMPARE(onDisk.siblingAtColumn(1).data().toString(), QStringLiteral("Aqui"));
         QCOMPARE(onDisk.siblingAtColumn(2).data().toString(), w.files.filePath("b") + "/");
+        QCOMPARE(onDisk.siblingAtColumn(2).data(Qt::ToolTipRole).toString(),
+            w.files.filePath("b") + "/");
         QCOMPARE(onDisk.siblingAtColumn(3).data().toString(), QStringLiteral("conectado"));
         QVERIFY(!onDisk.data(Qt::ForegroundRole).isValid());
         // Its thumbnail, fitted into the row.
         const QPixmap thumb = onDisk.data(Qt::DecorationRole).value<QPixmap>();
         QVERIFY(!thumb.isNull());
-        QVERIFY(thumb.width() <= 48 && thumb.height() <= 48);
+        QCOMPARE(thumb.size(), QSize(48, 48));
         QVERIFY(!w.member(0, w.first).data(Qt::DecorationRole).isValid()); // it has none
 
         // The copy on the disk in the drawer is listed, marked.
@@ -205,6 +208,8 @@ private slots:
             QList<QList<qint64>>({ { w.first, w.copy, w.copyAway }, { w.look, w.lookAlike } }));
         QCOMPARE(w.model()->index(1, 0).data().toString(),
             QStringLiteral("Grupo 2: 2 imagens parecidas"));
+        QCOMPARE(w.model()->index(0, 0).data().toString(),
+            QStringLiteral("Grupo 1: 3 imagens parecidas, 1 em disco não conectado"));
         QVERIFY(w.prompter.boxes().isEmpty());
     }
 
