@@ -29,6 +29,18 @@ void BatchController::InserirLote1Click()
         m_batchList.append(key);
 }
 
+int BatchController::addPictures(const QList<qint64> &pictures)
+{
+    int added = 0;
+    for (qint64 key : pictures) {
+        if (key > 0 && !m_batchList.contains(key)) {
+            m_batchList.append(key);
+            ++added;
+        }
+    }
+    return added;
+}
+
 void BatchController::ToolButton4Click()
 {
     if (m_batchList.isEmpty()) {

@@ -16,6 +16,10 @@ public:
     BatchController(QList<qint64> &batchList, CatalogBrowser &browser, TBatchProcess &dialog,
         Prompter &prompter, QObject *parent = nullptr);
 
+    // Adds pictures to the batch, each key once (also when it was there already); returns
+    // how many went in.
+    int addPictures(const QList<qint64> &pictures);
+
 private:
     void InserirLote1Click();
     void ToolButton4Click();

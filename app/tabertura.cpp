@@ -34,6 +34,11 @@ TAbertura::TAbertura(
     QAction *options = menuBar()->addAction(QStringLiteral("Opções"));
     options->setObjectName(QStringLiteral("Opcoes1"));
     connect(options, &QAction::triggered, this, guarded(prompter, [this] { Opcoes1Click(); }));
+    QAction *duplicates = menuBar()->addAction(QStringLiteral("Duplicatas"));
+    duplicates->setObjectName(QStringLiteral("Duplicatas1"));
+    duplicates->setToolTip(QStringLiteral("As imagens que estão em mais de um lugar"));
+    connect(
+        duplicates, &QAction::triggered, this, guarded(prompter, [this] { Duplicatas1Click(); }));
     QMenu *help = menuBar()->addMenu(QStringLiteral("Ajuda"));
     help->setObjectName(QStringLiteral("Ajuda1"));
     QAction *homePage = help->addAction(QStringLiteral("Marveth Home Page"));
@@ -101,7 +106,7 @@ void TAbertura::setStore(TDados &store)
 
 void TAbertura::setBatchDialog(TBatchProcess &dialog)
 {
-    new BatchController(m_batchList, *m_browser, dialog, m_prompter, this);
+    m_batchController = new BatchController(m_batchList, *m_browser, dialog, m_prompter, this);
 }
 
 QString TAbertura::panelText(int index) const
@@ -207,6 +212,13 @@ void TAbertura::Opcoes1Click()
     }
     if (m_store->connected())
         emit BuildPictureFilter();
+}
+
+// Nothing to look for before the catalogue is open.
+void TAbertura::Duplicatas1Click()
+{
+    if (m_store && m_store->connected())
+        emit duplicatesRequested();
 }
 
 void TAbertura::MarvethHomePage1Click()

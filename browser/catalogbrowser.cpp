@@ -11,6 +11,8 @@
 #include "core/errorboundary.h"
 #include "core/eventpump.h"
 #include "core/prompter.h"
+#include "intake/mountwatcher.h"
+#include "intake/storagereach.h"
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
@@ -103,6 +105,11 @@ CatalogBrowser::CatalogBrowser(TDados &store, Prompter &prompter, QWidget *paren
     for (RecordPage *page : recordPages())
         page->bind(store);
     connect(&store.Conexao, &Connection::aboutToClose, this, &CatalogBrowser::catalogueClosing);
+    // A disk plugged in or pulled out shows at once, without a reload of the trees.
+    connect(new MountWatcher(this), &MountWatcher::mountsChanged, this, guarded(prompter, [this] {
+        if (m_store.Conexao.isOpen())
+            markOfflineStorages();
+    }));
     UpdateControlStates();
 }
 
@@ -455,6 +462,7 @@ void CatalogBrowser::LoadTrees()
     TreeLoader::Found found;
     try {
         TreeLoader::loadOrganisation(d, m_trees->model(TreePane::Tree::Organisation), sel, found);
+        markOfflineStorages();
         TreeLoader::loadLocation(d, m_trees->model(TreePane::Tree::Location), sel, found);
     } catch (const DbError &e) {
         // The trees keep what was read; the selection state stays as it was.
@@ -475,6 +483,16 @@ void CatalogBrowser::LoadTrees()
         UpdateControlStates();
     emit statusTextChanged(QString());
     EventPump::pumpNow();
+}
+
+// Which disks are not connected is decided once per load, for each storage at once: one
+// look at the mount table, never one per picture.
+void CatalogBrowser::markOfflineStorages()
+{
+    QHash<qint64, QString> offline;
+    if (m_store.Conexao.isOpen())
+        offline = StorageReach().offlineStorages(m_store.Conexao);
+    m_trees->model(TreePane::Tree::Location).setOfflineStorages(std::move(offline));
 }
 
 void CatalogBrowser::TreeViewClick(Sender sender)

@@ -148,6 +148,7 @@ signals:
 
 private:
     void buildPages();
+    void markOfflineStorages();
     RecordPage *recordPage(NodeKind kind) const;
     QList<RecordPage *> recordPages() const;
     // The record a page stands for is the one its record set shows and it is still in the
