@@ -18,7 +18,7 @@ BatchController::BatchController(QList<qint64> &batchList, CatalogBrowser &brows
     connect(&browser, &CatalogBrowser::addToBatchRequested, this,
         guarded(prompter, [this] { InserirLote1Click(); }));
     connect(&browser, &CatalogBrowser::addKeysToBatchRequested, this,
-        guarded(prompter, [this](const QVector<qint64> &keys) { addKeys(keys); }));
+        guarded(prompter, [this](const QVector<qint64> &keys) { addPictures(keys); }));
     connect(&browser, &CatalogBrowser::batchRequested, this,
         guarded(prompter, [this] { ToolButton4Click(); }));
 }
@@ -35,12 +35,13 @@ void BatchController::InserirLote1Click()
     emit batchStatus(additionText(added ? 1 : 0, m_batchList.size()));
 }
 
-int BatchController::addKeys(const QVector<qint64> &keys)
+int BatchController::addPictures(const QList<qint64> &pictures)
 {
+    // A set: a node of a hundred thousand pictures goes in at once.
     QSet<qint64> held(m_batchList.cbegin(), m_batchList.cend());
     int added = 0;
-    for (const qint64 key : keys) {
-        if (held.contains(key))
+    for (const qint64 key : pictures) {
+        if (key <= 0 || held.contains(key))
             continue;
         held.insert(key);
         m_batchList.append(key);
@@ -59,6 +60,7 @@ QString BatchController::additionText(int added, qsizetype held)
         return QStringLiteral("1 imagem inserida no lote, que tem agora %1.").arg(total);
     return QStringLiteral("%1 imagens inseridas no lote, que tem agora %2.").arg(added).arg(total);
 }
+
 
 void BatchController::ToolButton4Click()
 {

@@ -17,9 +17,9 @@ public:
     BatchController(QList<qint64> &batchList, CatalogBrowser &browser, TBatchProcess &dialog,
         Prompter &prompter, QObject *parent = nullptr);
 
-    // Adds pictures to the batch, each key once, after those it holds; returns how many were
-    // new.
-    int addKeys(const QVector<qint64> &keys);
+    // Adds pictures to the batch, each key once (also when it was there already), after those
+    // it holds; returns how many went in. The status bar is told how many it holds.
+    int addPictures(const QList<qint64> &pictures);
     // What the status bar tells after an addition.
     static QString additionText(int added, qsizetype held);
 

@@ -10,6 +10,7 @@
 #include "batch/tremeterarquivosftp.h"
 #include "batch/tviewlog.h"
 #include "browser/catalogbrowser.h"
+#include "browser/nodekind.h"
 #include "core/appconstants.h"
 #include "core/errorboundary.h"
 #include "core/qttranslation.h"
@@ -18,6 +19,7 @@
 #include "intake/trastreamento.h"
 #include "maintenance/browserqueries.h"
 #include "maintenance/recordeditor.h"
+#include "maintenance/tduplicatas.h"
 #include "options/topcoes.h"
 #include "store/tdados.h"
 
@@ -33,6 +35,7 @@ Startup::Startup(const ProgramPaths &p, Prompter *prompter, DesktopShell *deskto
 Startup::~Startup()
 {
     // Windows go in the reverse order of their creation; the store closes with the program.
+    Duplicatas.reset();
     ViewLog.reset();
     CopiarArquivosCD.reset();
     RemeterArquivosEmail.reset();
@@ -88,8 +91,11 @@ void Startup::createWindows()
     creationOrder << CopiarArquivosCD->objectName();
     ViewLog = std::make_unique<TViewLog>(eventLog, Abertura.get());
     creationOrder << ViewLog->objectName();
+    Duplicatas = std::make_unique<TDuplicatas>(*Dados, *m_prompter, Abertura.get());
+    creationOrder << Duplicatas->objectName();
 
     wireBatch();
+    wireDuplicates();
     CatalogBrowser &browser = Abertura->browser();
     QObject::connect(Rastreamento.get(), &TRastreamento::treesCurrentChanged, &browser,
         [&browser](bool current) { browser.selection().setTreesCurrent(current); });
@@ -123,6 +129,47 @@ void Startup::wireBatch()
         QObject::connect(
             transfer, &TransferDialog::showLogRequested, ViewLog.get(), &TViewLog::ShowLog);
     Abertura->setBatchDialog(*BatchProcess);
+}
+
+// The "Duplicatas" window, opened from the main menu: a double click selects the picture in
+// the trees as a search hit does (its node found by its code), and what it sends goes into
+// the main window's batch.
+void Startup::wireDuplicates()
+{
+    TDuplicatas *window = Duplicatas.get();
+    QObject::connect(Abertura.get(), &TAbertura::duplicatesRequested, window, [window] {
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+    CatalogBrowser *b = &Abertura->browser();
+    QObject::connect(
+        window, &TDuplicatas::pictureActivated, b, guarded(*m_prompter, [this, b](qint64 picture) {
+            using Tree = TreePane::Tree;
+            const QString code = NodeCode { NodeKind::Picture, picture }.text();
+            if (!b->selection().treesCurrent() && b->TreeView2Nodes().indexOfCode(code) < 0
+                && b->TreeView1Nodes().indexOfCode(code) < 0)
+                b->LoadTrees();
+            // The location tree tells the disk; a picture of no storage is only in the other.
+            Tree tree = Tree::Location;
+            int node = b->TreeView2Nodes().indexOfCode(code);
+            if (node < 0) {
+                tree = Tree::Organisation;
+                node = b->TreeView1Nodes().indexOfCode(code);
+            }
+            if (node < 0)
+                return;
+            b->setActiveTree(tree);
+            b->selectNode(tree, node, true);
+            b->TreeViewClick(tree == Tree::Location ? CatalogBrowser::Sender::LocationTree
+                                                    : CatalogBrowser::Sender::OrganisationTree);
+            Abertura->raise();
+        }));
+    BatchController *batch = &Abertura->batchController();
+    QObject::connect(window, &TDuplicatas::addToBatchRequested, window,
+        guarded(*m_prompter, [batch, window](const QList<qint64> &pictures) {
+            window->batchAdded(batch->addPictures(pictures), int(pictures.size()));
+        }));
 }
 
 // The picture page's preview, the enlarge button and the open-picture dialog's filter.

@@ -11,6 +11,7 @@
 class TAbertura;
 class TBatchProcess;
 class TCopiarArquivosCD;
+class TDuplicatas;
 class TDados;
 class TMudarColecaoCategoria;
 class TOpcoes;
@@ -52,6 +53,8 @@ public:
     std::unique_ptr<TRemeterArquivosEmail> RemeterArquivosEmail;
     std::unique_ptr<TCopiarArquivosCD> CopiarArquivosCD;
     std::unique_ptr<TViewLog> ViewLog;
+    // Beyond the windows above: the pictures that live more than once.
+    std::unique_ptr<TDuplicatas> Duplicatas;
     // The picture page's preview, owned by the main window.
     PicturePreview *Preview = nullptr;
     RecordEditor *Editor = nullptr; // record editing and deletion on the detail pages
@@ -62,6 +65,7 @@ public:
 private:
     void wirePicturePreview();
     void wireBatch();
+    void wireDuplicates();
 
     MessageBoxPrompter m_boxes;
     Prompter *m_prompter;

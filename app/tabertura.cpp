@@ -11,8 +11,6 @@
 #include "core/prompter.h"
 #include "core/versiontools.h"
 #include "intake/backgroundreview.h"
-#include "intake/storagereach.h"
-#include "store/dberror.h"
 #include "options/topcoes.h"
 #include "store/tdados.h"
 
@@ -37,6 +35,11 @@ TAbertura::TAbertura(
     QAction *options = menuBar()->addAction(QStringLiteral("Opções"));
     options->setObjectName(QStringLiteral("Opcoes1"));
     connect(options, &QAction::triggered, this, guarded(prompter, [this] { Opcoes1Click(); }));
+    QAction *duplicates = menuBar()->addAction(QStringLiteral("Duplicatas"));
+    duplicates->setObjectName(QStringLiteral("Duplicatas1"));
+    duplicates->setToolTip(QStringLiteral("As imagens que estão em mais de um lugar"));
+    connect(
+        duplicates, &QAction::triggered, this, guarded(prompter, [this] { Duplicatas1Click(); }));
     QMenu *help = menuBar()->addMenu(QStringLiteral("Ajuda"));
     help->setObjectName(QStringLiteral("Ajuda1"));
     QAction *homePage = help->addAction(QStringLiteral("Marveth Home Page"));
@@ -105,24 +108,12 @@ void TAbertura::setStore(TDados &store)
     connect(m_browser, &CatalogBrowser::thumbnailMissing, review, &BackgroundReview::request);
     connect(review, &BackgroundReview::reviewed, m_browser, &CatalogBrowser::thumbnailMade);
     connect(&store.Conexao, &Connection::aboutToClose, review, &BackgroundReview::reset);
-    connect(m_browser, &CatalogBrowser::offlineStoragesWanted, this, [this] {
-        QSet<qint64> offline;
-        const StorageReach reach;
-        try {
-            for (const StorageReach::Storage &s : StorageReach::readStorages(m_store->Conexao))
-                if (!reach.stateOf(s).online)
-                    offline.insert(s.recId);
-        } catch (const DbError &) {
-            // Unknown: no picture is marked.
-        }
-        m_browser->setOfflineStorages(offline);
-    });
 }
 
 void TAbertura::setBatchDialog(TBatchProcess &dialog)
 {
-    auto *batch = new BatchController(m_batchList, *m_browser, dialog, m_prompter, this);
-    connect(batch, &BatchController::batchStatus, this,
+    m_batchController = new BatchController(m_batchList, *m_browser, dialog, m_prompter, this);
+    connect(m_batchController, &BatchController::batchStatus, this,
         [this](const QString &text) { setPanelText(1, text); });
 }
 
@@ -229,6 +220,13 @@ void TAbertura::Opcoes1Click()
     }
     if (m_store->connected())
         emit BuildPictureFilter();
+}
+
+// Nothing to look for before the catalogue is open.
+void TAbertura::Duplicatas1Click()
+{
+    if (m_store && m_store->connected())
+        emit duplicatesRequested();
 }
 
 void TAbertura::MarvethHomePage1Click()

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QMainWindow>
 
+class BatchController;
 class CatalogBrowser;
 class DesktopShell;
 class QLabel;
@@ -41,6 +42,7 @@ public:
     void FormClose();
     void ShowDatabaseLocation();
     void Opcoes1Click();
+    void Duplicatas1Click();
     void MarvethHomePage1Click();
     void Sobre1Click();
 
@@ -49,6 +51,8 @@ public:
     const QList<qint64> &batchList() const { return m_batchList; }
     // The trees, detail pages and selection state, for the start-up wiring.
     CatalogBrowser &browser() const { return *m_browser; }
+    // The batch's controller, once the batch dialog is set.
+    BatchController &batchController() const { return *m_batchController; }
 
 signals:
     void startupLoadingDone(bool ok);
@@ -58,6 +62,8 @@ signals:
     void LoadTrees();
     // The start-up loading gave up: the program is to end.
     void endProgramRequested();
+    // "Duplicatas": the window of the pictures that live more than once is to be shown.
+    void duplicatesRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -80,6 +86,7 @@ private:
     TSplash *m_splash = nullptr;
     TOpcoes *m_options = nullptr;
     CatalogBrowser *m_browser = nullptr; // made with the store
+    BatchController *m_batchController = nullptr; // made with the batch dialog
     QLabel *m_panels[3] = { nullptr, nullptr, nullptr };
     bool m_activatedOnce = false;
     bool m_loaded = false;

@@ -14,6 +14,8 @@
 #include "core/errorboundary.h"
 #include "core/eventpump.h"
 #include "core/prompter.h"
+#include "intake/mountwatcher.h"
+#include "intake/storagereach.h"
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
@@ -106,6 +108,11 @@ CatalogBrowser::CatalogBrowser(TDados &store, Prompter &prompter, QWidget *paren
     for (RecordPage *page : recordPages())
         page->bind(store);
     connect(&store.Conexao, &Connection::aboutToClose, this, &CatalogBrowser::catalogueClosing);
+    // A disk plugged in or pulled out shows at once, without a reload of the trees.
+    connect(new MountWatcher(this), &MountWatcher::mountsChanged, this, guarded(prompter, [this] {
+        if (m_store.Conexao.isOpen())
+            markOfflineStorages();
+    }));
     UpdateControlStates();
 }
 
@@ -332,8 +339,6 @@ void CatalogBrowser::setSearchResults(QAbstractItemModel *results)
 {
     m_searchPage->setResults(results);
     m_searchOpen = results != nullptr;
-    if (results)
-        emit offlineStoragesWanted();
     m_searchGridPage->showHits(results);
     offerView(View::SearchThumbnails, m_searchOpen);
     if (m_searchOpen) { // the search leaves no node selected; its hits show in their grid
@@ -469,6 +474,7 @@ void CatalogBrowser::LoadTrees()
     TreeLoader::Found found;
     try {
         TreeLoader::loadOrganisation(d, m_trees->model(TreePane::Tree::Organisation), sel, found);
+        markOfflineStorages();
         TreeLoader::loadLocation(d, m_trees->model(TreePane::Tree::Location), sel, found);
     } catch (const DbError &e) {
         // The trees keep what was read; the selection state stays as it was.
@@ -490,6 +496,17 @@ void CatalogBrowser::LoadTrees()
         UpdateControlStates();
     emit statusTextChanged(QString());
     EventPump::pumpNow();
+}
+
+// Which disks are not connected is decided once per load, for each storage at once: one
+// look at the mount table, never one per picture.
+void CatalogBrowser::markOfflineStorages()
+{
+    QHash<qint64, QString> offline;
+    if (m_store.Conexao.isOpen())
+        offline = StorageReach().offlineStorages(m_store.Conexao);
+    setOfflineStorages(QSet<qint64>(offline.keyBegin(), offline.keyEnd()));
+    m_trees->model(TreePane::Tree::Location).setOfflineStorages(std::move(offline));
 }
 
 void CatalogBrowser::TreeViewClick(Sender sender)

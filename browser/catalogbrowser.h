@@ -163,8 +163,6 @@ signals:
     void addKeysToBatchRequested(const QVector<qint64> &keys);
     // A grid shows a picture without a thumbnail; thumbnailMade() tells when it has one.
     void thumbnailMissing(qint64 key);
-    // A grid is about to show pictures: which disks are connected is to be told again.
-    void offlineStoragesWanted();
     void searchHitActivated(int row);
     void locateFileRequested(); // "Localizar" on the picture page
     void pictureCollectionPicked();
@@ -173,6 +171,7 @@ signals:
 
 private:
     void buildPages();
+    void markOfflineStorages();
     RecordPage *recordPage(NodeKind kind) const;
     QList<RecordPage *> recordPages() const;
     // The record a page stands for is the one its record set shows and it is still in the

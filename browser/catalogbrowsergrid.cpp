@@ -219,7 +219,6 @@ void CatalogBrowser::offerView(View view, bool offered)
 void CatalogBrowser::fillGrid()
 {
     m_gridStale = false;
-    emit offlineStoragesWanted();
     QVector<qint64> keys;
     try {
         m_gridPage->setCatalogue(m_store.Conexao.filePath(), m_store.thumbnailFolder());

@@ -1,5 +1,8 @@
 #include "browser/catalogtree.h"
 
+#include <QGuiApplication>
+#include <QPalette>
+
 CatalogTree::CatalogTree(QObject *parent) : QAbstractItemModel(parent) { }
 
 void CatalogTree::beginLoad()
@@ -147,6 +150,34 @@ void CatalogTree::rename(int absolute, QStringView name)
     emit dataChanged(index, index, { Qt::DisplayRole, Qt::ToolTipRole });
 }
 
+void CatalogTree::setOfflineStorages(QHash<qint64, QString> storages)
+{
+    if (storages == m_offlineStorages)
+        return;
+    m_offlineStorages = std::move(storages);
+    if (m_loading || count() == 0)
+        return;
+    // Every row may have changed its look: one signal for the whole model.
+    emit layoutAboutToBeChanged();
+    emit layoutChanged();
+}
+
+QString CatalogTree::offlineText(int i) const
+{
+    if (m_offlineStorages.isEmpty() || i < 0 || i >= count())
+        return QString();
+    int storage = -1;
+    if (kind(i) == NodeKind::Storage)
+        storage = i;
+    else if (kind(i) == NodeKind::Picture && m_parent[i] >= 0
+        && kind(m_parent[i]) == NodeKind::Storage)
+        storage = m_parent[i];
+    if (storage < 0)
+        return QString();
+    const auto found = m_offlineStorages.constFind(m_key[storage]);
+    return found == m_offlineStorages.cend() ? QString() : *found;
+}
+
 int CatalogTree::indexOfCode(QStringView text) const
 {
     const NodeCode c = NodeCode::parse(text);
@@ -246,11 +277,21 @@ QVariant CatalogTree::data(const QModelIndex &index, int role) const
                 ch = QLatin1Char(' ');
         if (role == Qt::DisplayRole && text.size() > 1024)
             text = text.left(1024) + QChar(0x2026);
+        if (role == Qt::ToolTipRole) {
+            if (const QString offline = offlineText(i); !offline.isNull())
+                text += QLatin1Char('\n') + offline;
+        }
         return text;
     }
     case Qt::DecorationRole:
+        if (isOffline(i) && m_icon[i] < m_offlineIcons.size())
+            return m_offlineIcons[m_icon[i]];
         if (m_icon[i] < m_icons.size())
             return m_icons[m_icon[i]];
+        return QVariant();
+    case Qt::ForegroundRole:
+        if (isOffline(i))
+            return QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
         return QVariant();
     case Qt::UserRole: return code(i);
     default: return QVariant();

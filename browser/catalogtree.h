@@ -4,6 +4,7 @@
 #include "browser/textarena.h"
 
 #include <QAbstractItemModel>
+#include <QHash>
 #include <QIcon>
 #include <QString>
 #include <QVector>
@@ -50,6 +51,17 @@ public:
 
     // Icons by the node's icon index (0 collection/storage, 1 category, 2 picture).
     void setIcons(const QVector<QIcon> &icons) { m_icons = icons; }
+    // The same for the nodes of a storage whose disk is not connected.
+    void setOfflineIcons(const QVector<QIcon> &icons) { m_offlineIcons = icons; }
+
+    // The storages whose disk is not connected, each with the text that tells which disk:
+    // their nodes and their pictures' nodes show greyed, with the offline icon and that
+    // text in their tool tip; their names stay. Kept until the next call.
+    void setOfflineStorages(QHash<qint64, QString> storages);
+    // The node is a storage whose disk is not connected, or one of its pictures.
+    bool isOffline(int i) const { return !offlineText(i).isNull(); }
+    // The text of the node's disconnected storage; null when it is online.
+    QString offlineText(int i) const;
 
     // Bytes held by the node arrays, without the name text.
     qsizetype structureBytes() const;
@@ -87,6 +99,8 @@ private:
     QVector<qint32> m_children;
     QVector<qint32> m_topLevel;
     QVector<QIcon> m_icons;
+    QVector<QIcon> m_offlineIcons;
+    QHash<qint64, QString> m_offlineStorages;
     bool m_loading = false;
     bool m_childrenBuilt = true;
 };

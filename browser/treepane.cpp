@@ -11,33 +11,38 @@
 
 namespace {
 // Small drawn icons for the nodes: a box for collections and storages, a folder for
-// categories, a framed landscape for pictures.
-QIcon nodeIcon(int kind)
+// categories, a framed landscape for pictures. Offline (a disk not connected): the box grey
+// with a red stroke across, the picture in greys.
+QIcon nodeIcon(int kind, bool offline = false)
 {
     QPixmap pm(16, 16);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     if (kind == 0) {
-        p.setPen(QColor(60, 60, 90));
-        p.setBrush(QColor(90, 130, 200));
+        p.setPen(offline ? QColor(120, 120, 120) : QColor(60, 60, 90));
+        p.setBrush(offline ? QColor(200, 200, 200) : QColor(90, 130, 200));
         p.drawRoundedRect(QRectF(1.5, 3.5, 13, 10), 2, 2);
-        p.setBrush(QColor(200, 220, 250));
+        p.setBrush(offline ? QColor(235, 235, 235) : QColor(200, 220, 250));
         p.drawRect(QRectF(4.5, 6.5, 7, 2));
+        if (offline) {
+            p.setPen(QPen(QColor(200, 40, 40), 2, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(2, 14), QPointF(14, 2));
+        }
     } else if (kind == 1) {
         p.setPen(QColor(150, 110, 30));
         p.setBrush(QColor(240, 200, 90));
         p.drawRect(QRectF(1.5, 4.5, 13, 9));
         p.drawRect(QRectF(1.5, 2.5, 6, 2));
     } else {
-        p.setPen(QColor(70, 70, 70));
-        p.setBrush(Qt::white);
+        p.setPen(offline ? QColor(150, 150, 150) : QColor(70, 70, 70));
+        p.setBrush(offline ? QColor(245, 245, 245) : QColor(Qt::white));
         p.drawRect(QRectF(1.5, 2.5, 13, 11));
         p.setPen(Qt::NoPen);
-        p.setBrush(QColor(60, 150, 90));
+        p.setBrush(offline ? QColor(175, 175, 175) : QColor(60, 150, 90));
         const QPointF hill[] = { { 2, 13 }, { 7, 7 }, { 10, 10 }, { 12, 8 }, { 14, 13 } };
         p.drawPolygon(hill, 5);
-        p.setBrush(QColor(240, 170, 60));
+        p.setBrush(offline ? QColor(205, 205, 205) : QColor(240, 170, 60));
         p.drawEllipse(QPointF(11, 5.5), 1.5, 1.5);
     }
     return QIcon(pm);
@@ -56,6 +61,7 @@ TreePane::TreePane(QWidget *parent) : QWidget(parent)
     const QVector<QIcon> icons = { nodeIcon(0), nodeIcon(1), nodeIcon(2) };
     m_organisation.setIcons(icons);
     m_location.setIcons(icons);
+    m_location.setOfflineIcons({ nodeIcon(0, true), nodeIcon(1, true), nodeIcon(2, true) });
 
     m_tabs = new PageControl(this);
     m_tabs->setObjectName(QStringLiteral("PageControl1"));

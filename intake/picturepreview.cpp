@@ -7,6 +7,7 @@
 #include "intake/jpegerror.h"
 #include "intake/picturemeasure.h"
 #include "intake/picturereview.h"
+#include "intake/storagereach.h"
 #include "store/dberror.h"
 #include "store/recordset.h"
 #include "store/tdados.h"
@@ -52,6 +53,23 @@ void recordDetails(
         }
         prompter.error(e.message());
     }
+}
+
+// The current picture's file where it is reached now (its disk may be mounted elsewhere
+// than its row says), or, when its disk is not connected, the message telling which disk.
+StorageReach::PictureFile currentFile(TDados &store)
+{
+    RecordSet &pictures = store.TPictures;
+    const QString fullPath = pictures.asString(QStringLiteral("FullPath"));
+    const QString fileName = pictures.asString(QStringLiteral("FileName"));
+    const qint64 location = pictures.asInt(QStringLiteral("Location"));
+    StorageReach::PictureFile file;
+    if (location > 0)
+        file = StorageReach().pictureFile(store.Conexao, location, fullPath, fileName);
+    // A row without a folder is looked for as it always was.
+    if (file.online && (location <= 0 || fullPath.isEmpty()))
+        file.path = PictureMeasure::picturePath(fullPath, fileName);
+    return file;
 }
 
 } // namespace
@@ -164,9 +182,11 @@ void PicturePreview::loadPicture(quint64 showing)
     PictureReview::Picture picture;
     qint64 recId = 0;
     bool supported = false;
+    bool online = true;
     try {
-        picture.path = PictureMeasure::picturePath(pictures.asString(QStringLiteral("FullPath")),
-            pictures.asString(QStringLiteral("FileName")));
+        const StorageReach::PictureFile file = currentFile(m_store);
+        online = file.online;
+        picture.path = file.path;
         picture.fileType = pictures.asString(QStringLiteral("FileType"));
         recId = pictures.asInt(QStringLiteral("RecId"));
         picture.thumbnail = m_store.GetThumbnailName(recId);
@@ -179,6 +199,16 @@ void PicturePreview::loadPicture(quint64 showing)
     }
 
     const bool web = PictureReview::isWebType(picture.fileType);
+    if (!online) {
+        // Nothing of the picture can be read: the view stays empty, and the enlarge button
+        // tells which disk to connect.
+        showSmall(supported ? (web ? PreviewTab::Web : PreviewTab::Image) : PreviewTab::None,
+            PreviewPicture());
+        emit enlargeButtonChanged(
+            supported ? QStringLiteral("Ampliar") : QStringLiteral("Visualizar"));
+        emit statusTextChanged(QString());
+        return;
+    }
     const bool idle = !inProgress();
     PictureReview::Result result;
     bool loaded = false;
@@ -269,8 +299,16 @@ bool PicturePreview::webPicture(const QString &path, const QString &fileType, co
 void PicturePreview::BitBtn1Click(const QSize &box)
 {
     RecordSet &pictures = m_store.TPictures;
-    const QString path = PictureMeasure::picturePath(pictures.asString(QStringLiteral("FullPath")),
-        pictures.asString(QStringLiteral("FileName")));
+    const StorageReach::PictureFile file = currentFile(m_store);
+    if (!file.online) {
+        // Never the file system's error on a disk in a drawer: which disk to connect.
+        emit enlargementHidden(PreviewTab::Image);
+        emit enlargementHidden(PreviewTab::Web);
+        m_prompter.beep();
+        m_prompter.warning(file.message);
+        return;
+    }
+    const QString path = file.path;
     const QString fileType = pictures.asString(QStringLiteral("FileType"));
     const bool imageTab = m_tab == PreviewTab::Image;
     const bool webTab = m_tab == PreviewTab::Web;

@@ -75,14 +75,47 @@ QString StorageReach::reachablePath(
     return fullPath;
 }
 
-QString StorageReach::connectDiskMessage(const Storage &storage)
+namespace {
+// The disk as the person knows it: its label, else its storage's name, else where it was.
+QString diskName(const StorageReach::Storage &storage)
 {
     QString disk = storage.identity.label.trimmed();
     if (disk.isEmpty())
         disk = storage.name.trimmed();
     if (disk.isEmpty())
         disk = storage.unit;
-    return QStringLiteral("Conecte o disco «%1» para abrir esta imagem.").arg(disk);
+    return disk;
+}
+} // namespace
+
+QString StorageReach::connectDiskMessage(const Storage &storage)
+{
+    return QStringLiteral("Conecte o disco «%1» para abrir esta imagem.").arg(diskName(storage));
+}
+
+QString StorageReach::disconnectedText(const Storage &storage)
+{
+    QString text = QStringLiteral("Disco «%1» não conectado").arg(diskName(storage));
+    QStringList details;
+    if (!storage.identity.type.isEmpty())
+        details << storage.identity.type;
+    if (storage.identity.isValid())
+        details << QStringLiteral("UUID %1").arg(storage.identity.uuid);
+    if (!storage.unit.isEmpty())
+        details << QStringLiteral("montado da última vez em %1").arg(storage.unit);
+    if (!details.isEmpty())
+        text += QStringLiteral(" (%1)").arg(details.join(QStringLiteral(", ")));
+    return text;
+}
+
+QHash<qint64, QString> StorageReach::offlineStorages(Connection &connection) const
+{
+    QHash<qint64, QString> offline;
+    for (const Storage &storage : readStorages(connection)) {
+        if (!stateOf(storage).online)
+            offline.insert(storage.recId, disconnectedText(storage));
+    }
+    return offline;
 }
 
 StorageReach::PictureFile StorageReach::pictureFile(

@@ -47,6 +47,12 @@ public:
 
     // What a window tells instead of opening a picture whose disk is not connected.
     static QString connectDiskMessage(const Storage &storage);
+    // What a window shows beside a storage whose disk is not connected: which disk, by its
+    // label (or the storage's name), its type and UUID when known, and where it was mounted.
+    static QString disconnectedText(const Storage &storage);
+    // The storages of the catalogue whose disk is not connected now, each with its
+    // disconnectedText(): one look at the mount table for them all. Throws DbError.
+    QHash<qint64, QString> offlineStorages(Connection &connection) const;
 
     // A picture's file as "Ampliar", "Visualizar" and the outside viewer reach it: where it
     // is now, or, when its storage's disk is not connected, the message to show instead.

@@ -3,10 +3,14 @@
 #include "browser/lookuplists.h"
 #include "core/errorboundary.h"
 #include "core/eventpump.h"
+#include "core/inifile.h"
+#include "core/programpaths.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
+#include "intake/drivelist.h"
 #include "intake/drivepicker.h"
 #include "intake/folderscan.h"
+#include "intake/thumbnailtask.h"
 #include "store/query.h"
 #include "store/tdados.h"
 #include "widgets/named.h"
@@ -23,9 +27,16 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
+
+namespace {
+// Where "Gerar miniaturas" is remembered between uses: the program's configuration file.
+const QString kSettingsSection = QStringLiteral("SCAN");
+const QString kThumbnailsKey = QStringLiteral("THUMBNAILS");
+} // namespace
 
 // The status line and the "Cancelar" button, as the scan sees them.
 class TRastreamento::Progress : public ProgressSink {
@@ -55,6 +66,13 @@ TRastreamento::TRastreamento(TDados &store, Prompter &prompter, QWidget *parent)
         "BitBtn1");
     CheckBox1 = named(new QCheckBox(QStringLiteral("Incluir subpastas"), this), "CheckBox1");
     CheckBox1->setChecked(true);
+    CheckBox2 = named(new QCheckBox(QStringLiteral("Gerar miniaturas"), this), "CheckBox2");
+    CheckBox2->setToolTip(QStringLiteral("Depois do rastreamento, mede as imagens encontradas e "
+                                         "grava as suas miniaturas, para vê-las com o disco "
+                                         "desconectado"));
+    CheckBox2->setChecked(IniFile(m_store.paths().ConfigFile)
+                              .readString(kSettingsSection, kThumbnailsKey, QStringLiteral("0"))
+        == QLatin1String("1"));
     Label3 = named(new QLabel(QStringLiteral("Coleção"), this), "Label3");
     DBLookupComboBox1 = named(new QComboBox(this), "DBLookupComboBox1");
     Label4 = named(new QLabel(QStringLiteral("Categoria"), this), "Label4");
@@ -91,7 +109,12 @@ TRastreamento::TRastreamento(TDados &store, Prompter &prompter, QWidget *parent)
     grid->addWidget(Label2, 1, 0);
     grid->addWidget(Edit1, 1, 1);
     grid->addWidget(BitBtn1, 1, 2);
-    grid->addWidget(CheckBox1, 2, 1, 1, 2);
+    auto *checks = new QHBoxLayout;
+    checks->addWidget(CheckBox1);
+    checks->addSpacing(18);
+    checks->addWidget(CheckBox2);
+    checks->addStretch();
+    grid->addLayout(checks, 2, 1, 1, 2);
     grid->addWidget(Label3, 3, 0);
     grid->addWidget(DBLookupComboBox1, 3, 1, 1, 2);
     grid->addWidget(Label4, 4, 0);
@@ -124,6 +147,8 @@ TRastreamento::TRastreamento(TDados &store, Prompter &prompter, QWidget *parent)
         guarded(prompter, [this] { DBLookupComboBox1Click(); }));
     connect(DBLookupComboBox2, &QComboBox::activated, this,
         guarded(prompter, [this] { DBLookupComboBox2Click(); }));
+    connect(Edit1, &QLineEdit::editingFinished, this, guarded(prompter, [this] { Edit1Exit(); }));
+    connect(CheckBox2, &QCheckBox::toggled, this, guarded(prompter, [this] { CheckBox2Click(); }));
     connect(BitBtn1, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn1Click(); }));
     connect(BitBtn2, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn2Click(); }));
     connect(BitBtn3, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn3Click(); }));
@@ -180,9 +205,12 @@ void TRastreamento::FormClose()
 
 void TRastreamento::done(int result)
 {
-    if (m_scanning) {
+    if (m_scanning || m_thumbnails) {
         // The scan runs inside the "Executar" handler: the window closes when it has ended.
+        // Thumbnails still to make are left for later; those made are kept.
         m_closePending = true;
+        if (m_thumbnails)
+            m_thumbnails->cancel();
         return;
     }
     ErrorBoundary::run(m_prompter, [this] { FormClose(); });
@@ -197,8 +225,10 @@ void TRastreamento::reject()
 
 void TRastreamento::closeEvent(QCloseEvent *event)
 {
-    if (m_scanning) {
+    if (m_scanning || m_thumbnails) {
         m_closePending = true;
+        if (m_thumbnails)
+            m_thumbnails->cancel();
         event->ignore();
         return;
     }
@@ -209,8 +239,8 @@ void TRastreamento::setIdle(bool idle)
 {
     for (QWidget *w : { static_cast<QWidget *>(ShellComboBox1), static_cast<QWidget *>(Edit1),
              static_cast<QWidget *>(BitBtn1), static_cast<QWidget *>(CheckBox1),
-             static_cast<QWidget *>(DBLookupComboBox1), static_cast<QWidget *>(DBLookupComboBox2),
-             static_cast<QWidget *>(BitBtn2) })
+             static_cast<QWidget *>(CheckBox2), static_cast<QWidget *>(DBLookupComboBox1),
+             static_cast<QWidget *>(DBLookupComboBox2), static_cast<QWidget *>(BitBtn2) })
         w->setEnabled(idle);
     BitBtn3->setEnabled(true);
 }
@@ -278,6 +308,22 @@ void TRastreamento::ShellComboBox1Click()
     Edit1->setText(ShellComboBox1->path());
 }
 
+// A typed folder names its drive: the picker follows it, so that a new storage is named
+// after the drive that is scanned, never after whatever the picker showed before.
+void TRastreamento::Edit1Exit()
+{
+    followFolder(Edit1->text());
+}
+
+void TRastreamento::followFolder(const QString &folder)
+{
+    if (folder.trimmed().isEmpty() || !QFileInfo(folder).isDir())
+        return;
+    const QString root = DriveList::driveOfFolder(folder).root;
+    if (ShellComboBox1->path() != DriveList::pathOf(root))
+        ShellComboBox1->setPath(root);
+}
+
 void TRastreamento::DBLookupComboBox1Click()
 {
     const qint64 key = collectionKey();
@@ -306,8 +352,8 @@ void TRastreamento::BitBtn1Click()
         = m_prompter.pickFolder(QStringLiteral("Selecione a pasta a examinar:"), start);
     if (folder.isEmpty())
         return;
-    ShellComboBox1->setPath(folder);
     Edit1->setText(folder);
+    followFolder(folder);
 }
 
 void TRastreamento::BitBtn2Click()
@@ -343,12 +389,27 @@ void TRastreamento::BitBtn3Click()
     }
     m_prompter.beep();
     CancelRequested = m_prompter.confirm(QStringLiteral("Cancelar a operação?"));
+    // The scan has been committed: what is cancelled is its thumbnails, those made stay.
+    if (CancelRequested && m_thumbnails) {
+        m_thumbnails->cancel();
+        StatusBar1->showMessage(QStringLiteral("Cancelando a operação. Aguarde..."));
+    }
+}
+
+void TRastreamento::CheckBox2Click()
+{
+    // A configuration that cannot be written costs only the remembered choice.
+    IniFile(m_store.paths().ConfigFile)
+        .writeString(kSettingsSection, kThumbnailsKey,
+            CheckBox2->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 void TRastreamento::ScanFolder(const QString &path)
 {
     if (!m_scan || m_scanning)
         return;
+    // The folder may have been typed without leaving the edit (Enter on "Executar").
+    followFolder(path);
     FolderScan::Request request;
     request.folder = path;
     request.includeSubfolders = CheckBox1->isChecked();
@@ -359,14 +420,29 @@ void TRastreamento::ScanFolder(const QString &path)
     Animate1->show();
     CancelRequested = false;
     m_scanning = true;
+    const bool thumbnails = CheckBox2->isChecked();
+    m_scan->keepTouchedPictures(thumbnails);
     FolderScan::Outcome outcome = FolderScan::Outcome::NotStarted;
     // What fails before the scan's own guard is told by the general error display and ends
     // only the scan: the dialog is idle again below, and a close asked meanwhile happens.
     ErrorBoundary::run(m_prompter, [&] { outcome = m_scan->ScanFolder(request); });
     m_scanning = false;
 
+    // After the commit, outside the scan's transaction: the pictures it found are reviewed on
+    // workers while the window goes on.
+    if (thumbnails && outcome == FolderScan::Outcome::Completed && !m_closePending
+        && !m_scan->touchedPictures().empty()) {
+        startThumbnails(m_scan->touchedPictures());
+        return;
+    }
+    finishRun(outcome == FolderScan::Outcome::Completed || outcome == FolderScan::Outcome::Failed);
+}
+
+void TRastreamento::finishRun(bool tellEnd)
+{
     Animate1->hide();
-    if (outcome == FolderScan::Outcome::Completed || outcome == FolderScan::Outcome::Failed) {
+    Animate1->setRange(0, 0);
+    if (tellEnd) {
         m_prompter.beep();
         m_prompter.message(FolderScan::endMessage());
     }
@@ -375,4 +451,60 @@ void TRastreamento::ScanFolder(const QString &path)
         m_closePending = false;
         done(QDialog::Rejected);
     }
+}
+
+void TRastreamento::startThumbnails(std::vector<qint64> pictures)
+{
+    const int jobs = std::clamp(QThread::idealThreadCount(), 1, ThumbnailRun::kMaxJobs);
+    m_thumbnails = std::make_unique<ThumbnailTask>(m_store, jobs);
+    m_thumbnails->restrictTo(std::move(pictures));
+    m_thumbnailFailures = 0;
+    connect(m_thumbnails.get(), &ThumbnailTask::progress, this,
+        [this](int done, int total) { thumbnailsProgress(done, total); });
+    connect(
+        m_thumbnails.get(), &ThumbnailTask::pictureFailed, this, [this] { ++m_thumbnailFailures; });
+    // Queued: the task is let go once its own signal has returned.
+    connect(m_thumbnails.get(), &ThumbnailTask::finished, this,
+        guarded(m_prompter, [this] { thumbnailsFinished(); }), Qt::QueuedConnection);
+    CancelRequested = false;
+    BitBtn3->setEnabled(true); // "Finalizando" had disabled it: it cancels the thumbnails
+    StatusBar1->showMessage(QStringLiteral("Gerando miniaturas..."));
+    m_thumbnails->start();
+}
+
+void TRastreamento::thumbnailsProgress(int done, int total)
+{
+    if (CancelRequested)
+        return; // "Cancelando a operação. Aguarde..." stays
+    Animate1->setRange(0, std::max(total, 1));
+    Animate1->setValue(std::min(done, total));
+    StatusBar1->showMessage(QStringLiteral("Miniaturas: %1 de %2 imagens").arg(done).arg(total));
+}
+
+void TRastreamento::thumbnailsFinished()
+{
+    const std::unique_ptr<ThumbnailTask> task = std::move(m_thumbnails);
+    if (!task)
+        return;
+    const ThumbnailRun::Counts &c = task->counts();
+    const bool cancelled = task->end() == ThumbnailRun::End::Cancelled;
+    // The scan's counts stay in front: both are the run's result.
+    QString status = (m_scan ? m_scan->countsText() + QStringLiteral(". ") : QString())
+        + (cancelled ? QStringLiteral("Miniaturas canceladas: %1 gravadas")
+                     : QStringLiteral("Miniaturas gravadas: %1"))
+              .arg(c.thumbnailed);
+    if (c.missing > 0)
+        status += QStringLiteral(", %1 arquivos ausentes").arg(c.missing);
+    if (m_thumbnailFailures > 0)
+        status += QStringLiteral(", %1 falhas").arg(m_thumbnailFailures);
+    StatusBar1->showMessage(status);
+    if (!task->storeError().isEmpty()) {
+        m_prompter.beep();
+        m_prompter.error(task->storeError());
+    } else if (task->end() == ThumbnailRun::End::ThumbnailFolderFailed) {
+        m_prompter.beep();
+        m_prompter.error(task->folderError());
+    }
+    // A cancel, as a cancelled scan, ends without "Execução encerrada!".
+    finishRun(!cancelled && !m_closePending);
 }

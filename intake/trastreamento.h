@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <vector>
 
 class DrivePicker;
 class FolderScan;
@@ -14,6 +15,7 @@ class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class TDados;
+class ThumbnailTask;
 
 // Dialog "Rastreamento": picks the folder, collection and category of a scan, runs it with
 // FolderScan and shows its progress; "Cancelar" asks to cancel a running scan.
@@ -29,6 +31,8 @@ public:
     void setCollectionKey(qint64 key);
     void setCategoryKey(qint64 key);
     bool scanning() const { return m_scanning; }
+    // "Gerar miniaturas": the pictures the scan found are being reviewed after its commit.
+    bool generatingThumbnails() const { return m_thumbnails != nullptr; }
     // The scan of the dialog while it is shown (holds FolderList); null when closed.
     FolderScan *folderScan() const { return m_scan.get(); }
 
@@ -52,12 +56,20 @@ private:
     void FormActivate();
     void FormClose();
     void ShellComboBox1Click();
+    void Edit1Exit();
+    void followFolder(const QString &folder);
     void DBLookupComboBox1Click();
     void DBLookupComboBox2Click();
     void BitBtn1Click();
     void BitBtn2Click();
     void BitBtn3Click();
     void ScanFolder(const QString &path);
+    void CheckBox2Click();
+    void startThumbnails(std::vector<qint64> pictures);
+    void thumbnailsProgress(int done, int total);
+    void thumbnailsFinished();
+    // Back to idle after a scan (and its thumbnails); "Execução encerrada!" when told.
+    void finishRun(bool tellEnd);
     void setIdle(bool idle);
     void fillCollections();
     void fillCategories();
@@ -66,6 +78,8 @@ private:
     Prompter &m_prompter;
     std::unique_ptr<FolderScan> m_scan;
     std::unique_ptr<Progress> m_progress;
+    std::unique_ptr<ThumbnailTask> m_thumbnails;
+    int m_thumbnailFailures = 0;
     bool m_scanning = false;
     bool m_closePending = false;
     bool m_linked = false;
@@ -77,6 +91,7 @@ private:
     QLineEdit *Edit1 = nullptr;
     QPushButton *BitBtn1 = nullptr;
     QCheckBox *CheckBox1 = nullptr;
+    QCheckBox *CheckBox2 = nullptr;
     QLabel *Label3 = nullptr;
     QComboBox *DBLookupComboBox1 = nullptr;
     QLabel *Label4 = nullptr;

@@ -39,7 +39,7 @@ private slots:
         QCOMPARE(s.creationOrder,
             QStringList({ "TSplash", "TAbertura", "TDados", "TRastreamento", "TOpcoes",
                 "TBatchProcess", "TMudarColecaoCategoria", "TRemeterArquivosFTP",
-                "TRemeterArquivosEmail", "TCopiarArquivosCD", "TViewLog" }));
+                "TRemeterArquivosEmail", "TCopiarArquivosCD", "TViewLog", "TDuplicatas" }));
         QCOMPARE(QApplication::applicationName(), QStringLiteral("Quillomar"));
         QVERIFY(s.splash->isVisible());
         QVERIFY(!s.paths.MainWindowReady);
@@ -64,9 +64,11 @@ private slots:
         QVERIFY(!w->browser().selection().treesCurrent());
 
         const QList<QAction *> top = w->menuBar()->actions();
-        QCOMPARE(top.size(), 2);
+        // "Duplicatas" (beyond the Part's menu) between the two the Part names.
+        QCOMPARE(top.size(), 3);
         QCOMPARE(top[0]->text(), QStringLiteral("Opções"));
-        QCOMPARE(top[1]->text(), QStringLiteral("Ajuda"));
+        QCOMPARE(top[1]->text(), QStringLiteral("Duplicatas"));
+        QCOMPARE(top[2]->text(), QStringLiteral("Ajuda"));
         const QList<QAction *> help = child<QMenu>(w, "Ajuda1")->actions();
         QCOMPARE(help.size(), 3);
         QCOMPARE(help[0]->text(), QStringLiteral("Marveth Home Page"));

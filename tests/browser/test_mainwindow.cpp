@@ -2,11 +2,15 @@
 #include "app/tabertura.h"
 #include "browser/catalogbrowser.h"
 #include "core/scriptedprompter.h"
+#include "intake/storagevolumes.h"
 #include "intake/trastreamento.h"
+#include "intake/volumeidentity.h"
 #include "options/topcoes.h"
+#include "store/connection.h"
 #include "store/query.h"
 #include "store/tdados.h"
 #include "support/catalogfixture.h"
+#include "support/diskimages.h"
 #include "support/windowdriver.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/pagecontrol.h"
@@ -17,10 +21,13 @@
 #include <QContextMenuEvent>
 #include <QDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPalette>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -476,6 +483,126 @@ private slots:
         QVERIFY(found);
         QCOMPARE(w.main().panelText(0), QStringLiteral("4 imagens"));
         QVERIFY(w.visiblePages().isEmpty());
+    }
+
+    // A drive's storage whose disk is not connected (its mount point folder stayed behind)
+    // and its pictures show offline in the location tree: greyed, another icon, a tool tip
+    // naming the disk; the names stay. The next load decides again.
+    void aStorageWhoseDiskIsNotConnectedShowsOffline()
+    {
+        CatalogFixture f;
+        QTemporaryDir left;
+        const qint64 trips = f.collection("Viagens");
+        const qint64 rome = f.category(trips, "Roma");
+        const qint64 here = f.storage("Disco interno"); // a folder that is there
+        const qint64 away
+            = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('Fotos antigas', :U, 1)",
+                { { "U", left.path() } });
+        {
+            Connection c;
+            c.openFile(f.path);
+            VolumeIdentity disk;
+            disk.type = "ext4";
+            disk.uuid = "0b9a5f1e-6c2d-4c4b-9a53-9a0e8b7e1c11";
+            disk.label = "FOTOS_2019";
+            StorageVolumes::record(c, away, disk);
+        }
+        const qint64 coliseum = f.picture(trips, rome, here, "coliseu");
+        const qint64 beach = f.picture(trips, rome, away, "praia");
+        ScriptedPrompter prompter;
+        Startup app(f.folder.paths, &prompter);
+        app.createWindows();
+        QSignalSpy done(app.Abertura.get(), &TAbertura::startupLoadingDone);
+        app.Abertura->show();
+        QTRY_COMPARE(done.count(), 1);
+
+        auto *view = child<QTreeView>(app.Abertura.get(), "TreeView2");
+        auto *tree = static_cast<const CatalogTree *>(view->model());
+        const auto index = [tree](const char *level, qint64 key) {
+            return tree->modelIndex(tree->indexOfCode(QString("%1=%2").arg(level).arg(key)));
+        };
+        const QModelIndex disk = index("N4", away);
+        const QModelIndex onDisk = index("N3", beach);
+        const QModelIndex internal = index("N4", here);
+        const QModelIndex there = index("N3", coliseum);
+        const QBrush grey = QGuiApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+        const auto iconKey = [](const QModelIndex &i) {
+            return i.data(Qt::DecorationRole).value<QIcon>().pixmap(16, 16).toImage();
+        };
+
+        QCOMPARE(disk.data().toString(), QStringLiteral("Fotos antigas"));
+        QCOMPARE(onDisk.data().toString(), QStringLiteral("praia"));
+        QCOMPARE(disk.data(Qt::ForegroundRole).value<QBrush>(), grey);
+        QCOMPARE(onDisk.data(Qt::ForegroundRole).value<QBrush>(), grey);
+        QVERIFY(!internal.data(Qt::ForegroundRole).isValid());
+        QVERIFY(!there.data(Qt::ForegroundRole).isValid());
+        QVERIFY(iconKey(disk) != iconKey(internal));
+        QVERIFY(iconKey(onDisk) != iconKey(there));
+        const QString tip = disk.data(Qt::ToolTipRole).toString();
+        QVERIFY2(tip.startsWith("Fotos antigas\nDisco «FOTOS_2019» não conectado (ext4, UUID "
+                                "0b9a5f1e-6c2d-4c4b-9a53-9a0e8b7e1c11, montado da última vez em "
+                     + left.path() + ")"),
+            qPrintable(tip));
+        QVERIFY(onDisk.data(Qt::ToolTipRole)
+                    .toString()
+                    .startsWith("praia\nDisco «FOTOS_2019» não conectado"));
+        QCOMPARE(internal.data(Qt::ToolTipRole).toString(), QStringLiteral("Disco interno"));
+        // The organisation tree tells nothing of disks.
+        auto *organisation = static_cast<const CatalogTree *>(
+            child<QTreeView>(app.Abertura.get(), "TreeView1")->model());
+        QVERIFY(!organisation->isOffline(organisation->indexOfCode(QString("N3=%1").arg(beach))));
+
+        // The storage now names a folder that is there, without a disk of its own: online
+        // at the next load.
+        f.exec("DELETE FROM StorageVolumes");
+        f.exec("UPDATE Storages SET System = 0 WHERE RecId = :R", { { "R", away } });
+        app.Abertura->browser().LoadTrees();
+        QVERIFY(!tree->isOffline(tree->indexOfCode(QString("N4=%1").arg(away))));
+        QVERIFY(!index("N3", beach).data(Qt::ForegroundRole).isValid());
+        QCOMPARE(
+            index("N4", away).data(Qt::ToolTipRole).toString(), QStringLiteral("Fotos antigas"));
+        QVERIFY(prompter.boxes().isEmpty());
+    }
+
+    // A disk pulled out while the window is open greys at once, and shows again when it
+    // is plugged in somewhere else: the mount table's changes are watched.
+    void aDiskPulledOutOrPluggedInShowsWithoutAReload()
+    {
+        if (const QString why = diskimages::mountRefusal(); !why.isEmpty())
+            QSKIP(qPrintable("Loop mounts are not possible here: " + why));
+        CatalogFixture f;
+        QTemporaryDir dir;
+        const QString image = dir.filePath("fotos.img");
+        const QString uuid = QStringLiteral("7a2f4c1e-0d3b-4e5f-8a9b-1c2d3e4f5a6b");
+        QVERIFY(diskimages::ext4Image(image, "VIAGENS", uuid));
+        diskimages::LoopMounts mounts;
+        const QString first = dir.filePath("media/ana/VIAGENS");
+        QCOMPARE(mounts.mount(image, first), QString());
+        const qint64 disk
+            = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('VIAGENS', :U, 1)",
+                { { "U", first } });
+        {
+            Connection c;
+            c.openFile(f.path);
+            StorageVolumes::record(c, disk, VolumeIdentity::probe(image));
+        }
+        ScriptedPrompter prompter;
+        Startup app(f.folder.paths, &prompter);
+        app.createWindows();
+        QSignalSpy done(app.Abertura.get(), &TAbertura::startupLoadingDone);
+        app.Abertura->show();
+        QTRY_COMPARE(done.count(), 1);
+        const CatalogTree &tree = app.Abertura->browser().TreeView2Nodes();
+        const auto node = [&tree, disk] { return tree.indexOfCode(QString("N4=%1").arg(disk)); };
+        QVERIFY(node() >= 0);
+        QVERIFY(!tree.isOffline(node()));
+
+        QVERIFY(mounts.unmount(first));
+        QTRY_VERIFY(tree.isOffline(node()));
+        QVERIFY(tree.offlineText(node()).startsWith("Disco «VIAGENS» não conectado"));
+        QCOMPARE(mounts.mount(image, dir.filePath("run/media/bia/VIAGENS")), QString());
+        QTRY_VERIFY(!tree.isOffline(node()));
+        QVERIFY(prompter.boxes().isEmpty());
     }
 
     void engineErrorDuringLoadLeavesTheWindowUsable()

@@ -7,6 +7,7 @@
 #include "intake/storagevolumes.h"
 #include "intake/volumeidentity.h"
 #include "store/transaction.h"
+#include "support/diskimages.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -15,6 +16,8 @@
 
 namespace {
 
+using namespace diskimages;
+
 const QString ext4Uuid = QStringLiteral("0b9a5f1e-6c2d-4c4b-9a53-9a0e8b7e1c11");
 
 struct CliRun {
@@ -22,42 +25,6 @@ struct CliRun {
     QString out;
     QString err;
 };
-
-// Runs a tool; true when it ended with status 0.
-bool tool(const QString &program, const QStringList &args, QString *output = nullptr)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    if (!p.waitForFinished(60000))
-        return false;
-    if (output)
-        *output = QString::fromUtf8(p.readAll());
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-bool sizedFile(const QString &path, qint64 size)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.resize(size);
-}
-
-bool ext4Image(const QString &path, const QString &label, const QString &uuid)
-{
-    return sizedFile(path, 16 << 20)
-        && tool(QStringLiteral("mkfs.ext4"), { "-q", "-F", "-L", label, "-U", uuid, path });
-}
-
-bool vfatImage(const QString &path, const QString &label, const QString &serial)
-{
-    return sizedFile(path, 8 << 20)
-        && tool(QStringLiteral("mkfs.vfat"), { "-n", label, "-i", serial, path });
-}
-
-bool isoImage(const QString &path, const QString &volumeId, const QString &folder)
-{
-    return tool(QStringLiteral("genisoimage"), { "-quiet", "-V", volumeId, "-o", path, folder });
-}
 
 CliRun cli(const ScanFixture &f, const QStringList &args)
 {
@@ -80,56 +47,6 @@ VolumeIdentity identity(const QString &type, const QString &uuid, const QString 
     id.uuid = uuid;
     id.label = label;
     return id;
-}
-
-// Loop mounts made by a test, undone when it ends, whatever it asserted.
-class LoopMounts {
-public:
-    ~LoopMounts()
-    {
-        for (auto it = m_points.crbegin(); it != m_points.crend(); ++it)
-            tool(QStringLiteral("umount"), { *it });
-    }
-    // Empty when mounted; else why not (no permission, no loop devices).
-    QString mount(const QString &image, const QString &point, bool readOnly = false)
-    {
-        QDir().mkpath(point);
-        QString out;
-        const QString options = readOnly ? QStringLiteral("loop,ro") : QStringLiteral("loop");
-        if (!tool(QStringLiteral("mount"), { "-o", options, image, point }, &out))
-            return out.trimmed().isEmpty() ? QStringLiteral("mount failed") : out.trimmed();
-        m_points.append(point);
-        return QString();
-    }
-    bool unmount(const QString &point)
-    {
-        if (!tool(QStringLiteral("umount"), { point }))
-            return false;
-        m_points.removeAll(point);
-        return true;
-    }
-
-private:
-    QStringList m_points;
-};
-
-// The reason a file system of that type cannot be loop-mounted here, or empty when it can.
-QString mountRefusal(const QString &type = QStringLiteral("ext4"))
-{
-    if (::geteuid() != 0)
-        return QStringLiteral("mounting a disk image needs the superuser");
-    if (!QFileInfo::exists(QStringLiteral("/dev/loop-control"))
-        && !QFileInfo::exists(QStringLiteral("/dev/loop0")))
-        return QStringLiteral("this system has no loop devices");
-    QFile known(QStringLiteral("/proc/filesystems"));
-    if (known.open(QIODevice::ReadOnly)) {
-        bool found = false;
-        for (const QByteArray &line : known.readAll().split('\n'))
-            found = found || line.split('\t').last().trimmed() == type.toLatin1();
-        if (!found)
-            return QStringLiteral("the kernel cannot mount %1 file systems").arg(type);
-    }
-    return QString();
 }
 
 struct Picture {

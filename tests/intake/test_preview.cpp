@@ -6,6 +6,8 @@
 #include "core/scriptedprompter.h"
 #include "intake/picturefilter.h"
 #include "intake/picturepreview.h"
+#include "intake/storagevolumes.h"
+#include "intake/volumeidentity.h"
 #include "store/tdados.h"
 #include "store/thumbnailplace.h"
 #include "support/catalogfixture.h"
@@ -494,6 +496,78 @@ private slots:
         QVERIFY(!w.detailPage("TabSheet10"));
         QCOMPARE(w.stored(tif, "Review").toInt(), 1);
         QVERIFY(w.prompter.boxes().isEmpty());
+    }
+
+    // A disk in a drawer (its mount point folder stayed behind, nothing mounted there): its
+    // picture shows its thumbnail, and "Ampliar", "Visualizar" and the outside viewer say which
+    // disk to connect instead of the file system's error.
+    void anOfflinePictureShowsItsThumbnailAndTellsWhichDiskToConnect()
+    {
+        PreviewWindow w;
+        QTemporaryDir left;
+        QVERIFY(QDir(left.path()).mkpath("fotos"));
+        const qint64 away
+            = w.f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('Externo', :U, 1)",
+                { { "U", left.path() } });
+        {
+            Connection c;
+            c.openFile(w.f.path);
+            VolumeIdentity disk;
+            disk.type = "ext4";
+            disk.uuid = "0b9a5f1e-6c2d-4c4b-9a53-9a0e8b7e1c11";
+            disk.label = "FOTOS_2019";
+            StorageVolumes::record(c, away, disk);
+        }
+        const auto onDisk = [&](const QString &name, const QString &type, int review) {
+            return w.f.exec("INSERT INTO Pictures (Collection, Category, Location, Name, FileName,"
+                            " FullPath, FileType, Review) VALUES (:C, :K, :L, :N, :N, :P, :T, :R)",
+                { { "C", w.collection }, { "K", w.category }, { "L", away }, { "N", name },
+                    { "P", left.filePath("fotos") }, { "T", type }, { "R", review } });
+        };
+        const qint64 beach = onDisk("praia.jpg", "jpg", 0);
+        const qint64 unseen = onDisk("nunca.jpg", "jpg", 1);
+        const qint64 drawing = onDisk("desenho.xyz", "xyz", 1);
+        const qint64 scan = onDisk("antigo.pcx", "pcx", 1);
+        // A file of that name under the folder left behind is not the disk's picture.
+        QVERIFY(writeFile(left.filePath("fotos/nunca.jpg"), jpeg(800, 600)));
+        w.start();
+        w.app->Dados->prepareThumbnailFolder();
+        QVERIFY(writeFile(w.thumbnail(beach), jpeg(135, 101)));
+        const QString viewer = w.app->paths.ProgramFolder + QStringLiteral("/kodakprv.exe");
+        QVERIFY(writeFile(viewer, QByteArray("viewer")));
+        const QString connect
+            = QStringLiteral("Conecte o disco «FOTOS_2019» para abrir esta imagem.");
+
+        w.show(beach);
+        QCOMPARE(w.shown(w.image1()), QSize(135, 101));
+        QCOMPARE(w.enlarge()->text(), QStringLiteral("Ampliar"));
+        QVERIFY(w.prompter.boxes().isEmpty());
+        w.enlarge()->click();
+        QCOMPARE(w.prompter.boxTexts(), QStringList { connect });
+        QCOMPARE(w.prompter.boxes().first().icon, Prompter::Icon::Warning);
+        QVERIFY(!w.detailPage("TabSheet9"));
+        QVERIFY(!w.detailPage("TabSheet10"));
+
+        // Never reviewed: nothing is read from the folder left behind, nothing recorded.
+        w.prompter.clear();
+        w.show(unseen);
+        QCOMPARE(w.stored(unseen, "Review").toInt(), 1);
+        QVERIFY(w.stored(unseen, "Width").isNull() || w.stored(unseen, "Width").toInt() == 0);
+        QVERIFY(!QFileInfo::exists(w.thumbnail(unseen)));
+        QCOMPARE(w.enlarge()->text(), QStringLiteral("Ampliar"));
+        w.enlarge()->click();
+        QCOMPARE(w.prompter.boxTexts(), QStringList { connect });
+
+        // "Visualizar": neither the default application nor the outside viewer.
+        for (const qint64 id : { drawing, scan }) {
+            w.prompter.clear();
+            w.show(id);
+            QCOMPARE(w.enlarge()->text(), QStringLiteral("Visualizar"));
+            w.enlarge()->click();
+            QCOMPARE(w.prompter.boxTexts(), QStringList { connect });
+        }
+        QVERIFY(w.opened.isEmpty());
+        QVERIFY(w.started.isEmpty());
     }
 
     void missingOrHostilePicturesAreNotDrawn()

@@ -1,11 +1,15 @@
 #include "test_scan_fixture.h"
 
 #include "core/eventpump.h"
+#include "core/inifile.h"
+#include "core/programpaths.h"
 #include "intake/drivelist.h"
 #include "intake/drivepicker.h"
 #include "intake/folderscan.h"
 #include "intake/storagefordrive.h"
 #include "intake/trastreamento.h"
+#include "support/diskimages.h"
+#include "support/picturesamples.h"
 #include "support/windowdriver.h"
 
 #include <QApplication>
@@ -61,6 +65,7 @@ struct DialogFixture {
     QLineEdit *Edit1() const { return control<QLineEdit>("Edit1"); }
     QPushButton *BitBtn1() const { return control<QPushButton>("BitBtn1"); }
     QCheckBox *CheckBox1() const { return control<QCheckBox>("CheckBox1"); }
+    QCheckBox *CheckBox2() const { return control<QCheckBox>("CheckBox2"); }
     QComboBox *DBLookupComboBox1() const { return control<QComboBox>("DBLookupComboBox1"); }
     QComboBox *DBLookupComboBox2() const { return control<QComboBox>("DBLookupComboBox2"); }
     QPushButton *BitBtn2() const { return control<QPushButton>("BitBtn2"); }
@@ -254,6 +259,51 @@ private slots:
             d.ShellComboBox1()->currentText(), DriveList::displayName(driveOfPath(d.f.tree())));
     }
 
+    // A folder typed into the edit names its drive: the picker follows it (on Enter, on
+    // leaving the edit, and at the latest on "Executar"), so the new storage of a disk
+    // without a label is named after the disk scanned, not after the entry shown before.
+    void aTypedFolderSetsThePickerToItsDrive()
+    {
+        if (const QString why = diskimages::mountRefusal(); !why.isEmpty())
+            QSKIP(qPrintable("Loop mounts are not possible here: " + why));
+        DialogFixture d;
+        TRastreamento &w = d.dialog;
+        const QString image = d.f.tree("cartao.img");
+        QVERIFY(diskimages::sizedFile(image, 16 << 20));
+        QVERIFY(diskimages::tool("mkfs.ext4",
+            { "-q", "-F", "-U", "5d1c3a2b-1111-4c4b-9a53-9a0e8b7e1c22", image })); // no label
+        diskimages::LoopMounts mounts;
+        const QString point = d.f.tree("media/cartao");
+        QCOMPARE(mounts.mount(image, point), QString());
+        QVERIFY(d.f.file("media/cartao/DCIM/a.jpg"));
+        QVERIFY(d.f.file("em-casa/b.jpg"));
+
+        w.show();
+        d.ShellComboBox1()->setCurrentIndex(0);
+        QCOMPARE(d.ShellComboBox1()->path(), QStringLiteral("/"));
+        testsupport::typeInto(d.Edit1(), point + "/DCIM");
+        QCOMPARE(d.ShellComboBox1()->path(), QStringLiteral("/")); // still typing
+        QTest::keyClick(d.Edit1(), Qt::Key_Return);
+        QCOMPARE(d.ShellComboBox1()->path(), DriveList::pathOf(point));
+        QCOMPARE(d.ShellComboBox1()->currentText(), DriveList::driveOfFolder(point).displayName);
+
+        // Back to a folder of the root's drive.
+        testsupport::typeInto(d.Edit1(), d.f.tree("em-casa"));
+        QTest::keyClick(d.Edit1(), Qt::Key_Return);
+        QCOMPARE(d.ShellComboBox1()->path(), DriveList::pathOf(driveOfPath(d.f.tree())));
+        // A folder that is not there leaves the picker alone.
+        testsupport::typeInto(d.Edit1(), point + "/nada");
+        QTest::keyClick(d.Edit1(), Qt::Key_Return);
+        QCOMPARE(d.ShellComboBox1()->path(), DriveList::pathOf(driveOfPath(d.f.tree())));
+
+        // Typed and run at once: the scan's storage is named after the card's drive.
+        d.Edit1()->setText(point + "/DCIM");
+        d.BitBtn2()->click();
+        QCOMPARE(d.f.scalar("SELECT Name FROM Storages WHERE Unit = '" + point + "'").toString(),
+            DriveList::driveOfFolder(point).displayName);
+        QCOMPARE(d.ShellComboBox1()->path(), DriveList::pathOf(point));
+    }
+
     void executarScansAndReports()
     {
         DialogFixture d;
@@ -339,6 +389,116 @@ private slots:
         QCOMPARE(d.f.count("Pictures"), 5);
         QVERIFY(!w.isVisible()); // closed once the scan had ended
         QVERIFY(!d.f.store->TCategories.master());
+    }
+
+    // "Gerar miniaturas" is off at first and kept between uses, also by the next run of the
+    // program (its configuration file).
+    void theThumbnailChoiceIsRemembered()
+    {
+        DialogFixture d;
+        QCOMPARE(d.CheckBox2()->text(), QStringLiteral("Gerar miniaturas"));
+        QVERIFY(!d.CheckBox2()->isChecked());
+        d.dialog.show();
+        d.CheckBox2()->click();
+        d.BitBtn3()->click();
+        const QString config = d.f.program.paths.ConfigFile;
+        QCOMPARE(IniFile(config).readString("SCAN", "THUMBNAILS", ""), QStringLiteral("1"));
+        {
+            TRastreamento again(*d.f.store, d.f.prompter);
+            auto *box = testsupport::child<QCheckBox>(&again, "CheckBox2");
+            QVERIFY(box->isChecked());
+            again.show();
+            QVERIFY(box->isChecked());
+            box->click();
+        }
+        TRastreamento third(*d.f.store, d.f.prompter);
+        QVERIFY(!testsupport::child<QCheckBox>(&third, "CheckBox2")->isChecked());
+        QVERIFY(d.f.prompter.records().isEmpty());
+    }
+
+    // After the scan's commit the pictures it found are reviewed on workers: the handler is
+    // back at once, the window answers, and "Execução encerrada!" comes when all are done.
+    void gerarMiniaturasReviewsWhatTheScanFoundAfterItsCommit()
+    {
+        DialogFixture d;
+        TRastreamento &w = d.dialog;
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(testsupport::writeFile(
+                d.f.tree(QStringLiteral("f%1.jpg").arg(i)), samples::jpeg(900, 600)));
+        QVERIFY(d.f.file("pequena/x.txt"));
+        w.show();
+        d.CheckBox2()->click();
+        d.Edit1()->setText(d.f.tree());
+        d.BitBtn2()->click();
+        QVERIFY(w.generatingThumbnails());
+        QCOMPARE(transcript(d.f.prompter), QStringList({ "beep", "Confirmar a execução?" }));
+        // Committed already: another connection sees the rows while the review runs.
+        QCOMPARE(d.f.count("Pictures"), 6);
+        for (QWidget *c : d.scanLocked())
+            QVERIFY(!c->isEnabled());
+        QVERIFY(!d.CheckBox2()->isEnabled());
+        QVERIFY(d.BitBtn3()->isEnabled());
+        QVERIFY(d.Animate1()->isVisible());
+
+        QTRY_VERIFY_WITH_TIMEOUT(!w.generatingThumbnails(), 60000);
+        QCOMPARE(transcript(d.f.prompter),
+            QStringList({ "beep", "Confirmar a execução?", "beep", "Execução encerrada!" }));
+        QCOMPARE(d.StatusBar1()->currentMessage(),
+            QStringLiteral("Rastreados 6 arquivos 6 novos. Miniaturas gravadas: 6"));
+        QCOMPARE(d.f.scalar("SELECT count(*) FROM Pictures WHERE Review = 0").toInt(), 6);
+        QCOMPARE(d.f.scalar("SELECT min(Width) FROM Pictures").toInt(), 900);
+        Query q(d.f.store->Conexao);
+        q.setSql("SELECT RecId FROM Pictures");
+        q.open();
+        for (; !q.eof(); q.next())
+            QVERIFY(QFileInfo::exists(d.f.store->GetThumbnailName(q.asInt("RecId"))));
+        q.close();
+        for (QWidget *c : d.scanLocked())
+            QVERIFY(c->isEnabled());
+        QVERIFY(!d.Animate1()->isVisible());
+        QVERIFY(w.isVisible());
+    }
+
+    // "Cancelar" stops the review: the scan stays committed, the thumbnails made are kept,
+    // and the rest wait for their first showing.
+    void cancelarStopsTheThumbnailsAndKeepsTheScan()
+    {
+        DialogFixture d;
+        TRastreamento &w = d.dialog;
+        const QByteArray picture = samples::jpeg(1600, 1200);
+        for (int i = 0; i < 40; ++i)
+            QVERIFY(testsupport::writeFile(d.f.tree(QStringLiteral("f%1.jpg").arg(i)), picture));
+        w.show();
+        d.CheckBox2()->click();
+        d.Edit1()->setText(d.f.tree());
+        d.f.prompter.answerButton(Prompter::Yes); // "Confirmar a execução?"
+        d.f.prompter.answerButton(Prompter::Yes); // "Cancelar a operação?"
+        d.BitBtn2()->click();
+        QVERIFY(w.generatingThumbnails());
+        d.BitBtn3()->click();
+        QCOMPARE(
+            d.StatusBar1()->currentMessage(), QStringLiteral("Cancelando a operação. Aguarde..."));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.generatingThumbnails(), 60000);
+        QCOMPARE(transcript(d.f.prompter),
+            QStringList({ "beep", "Confirmar a execução?", "beep", "Cancelar a operação?" }));
+        QVERIFY2(d.StatusBar1()->currentMessage().startsWith(
+                     "Rastreados 40 arquivos 40 novos. Miniaturas canceladas: "),
+            qPrintable(d.StatusBar1()->currentMessage()));
+        QCOMPARE(d.f.count("Pictures"), 40);
+        QVERIFY(d.f.scalar("SELECT count(*) FROM Pictures WHERE Review = 0").toInt() < 40);
+        for (QWidget *c : d.scanLocked())
+            QVERIFY(c->isEnabled());
+        QVERIFY(w.isVisible());
+        QCOMPARE(d.f.integrity(), QStringLiteral("ok"));
+
+        // Closing while thumbnails are made stops them and closes once they have stopped.
+        d.f.prompter.clear();
+        d.BitBtn2()->click(); // the same pictures: their thumbnails are still to make
+        QVERIFY(w.generatingThumbnails());
+        w.close();
+        QVERIFY(w.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 60000);
+        QVERIFY(!w.generatingThumbnails());
     }
 };
 
