@@ -61,7 +61,6 @@ QString BatchController::additionText(int added, qsizetype held)
     return QStringLiteral("%1 imagens inseridas no lote, que tem agora %2.").arg(added).arg(total);
 }
 
-
 void BatchController::ToolButton4Click()
 {
     if (m_batchList.isEmpty()) {
