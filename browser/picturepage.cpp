@@ -11,7 +11,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QEvent>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -24,6 +26,26 @@ void fitWidth(QWidget *field, const QString &sample)
 {
     field->setFixedWidth(field->fontMetrics().horizontalAdvance(sample) + 18);
 }
+
+// Keeps a scroll area as wide as its content needs, so that only the height scrolls: the
+// fields never hide under a horizontal scroll bar.
+class FitWidth : public QObject {
+public:
+    FitWidth(QScrollArea *area, QWidget *content) : QObject(area), m_area(area)
+    {
+        content->installEventFilter(this);
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show)
+            m_area->setMinimumWidth(static_cast<QWidget *>(watched)->minimumSizeHint().width()
+                + m_area->verticalScrollBar()->sizeHint().width());
+        return false;
+    }
+
+private:
+    QScrollArea *m_area;
+};
 
 QHBoxLayout *row(std::initializer_list<QWidget *> widgets, bool stretch = true)
 {
@@ -135,6 +157,8 @@ PicturePage::PicturePage(Prompter &prompter, QWidget *parent)
     scroll->setWidget(fields);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    new FitWidth(scroll, fields);
 
     m_previewTabs = named(new PageControl(this), "PageControl3");
     auto *smallImage = named(new QWidget, "TabSheet7");

@@ -98,6 +98,8 @@ SearchNarrowingDialog::SearchNarrowingDialog(
     layout->addSpacing(4);
     layout->addWidget(buttons);
     setSizeGripEnabled(false);
+    // Room for the hint in two lines rather than a narrow column.
+    setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 64);
 }
 
 SearchNarrowingDialog::~SearchNarrowingDialog() = default;
