@@ -5,6 +5,7 @@
 #include "browser/previewpicture.h"
 #include "browser/selectionstate.h"
 #include "browser/treepane.h"
+#include "intake/photofactstext.h"
 #include "widgets/dbcontrols.h"
 
 #include <QWidget>
@@ -14,6 +15,7 @@
 class CatalogToolBar;
 class CategoryPage;
 class CollectionPage;
+class DatesTree;
 class PageControl;
 class PicturePage;
 class PictureView;
@@ -46,7 +48,7 @@ public:
     };
     Q_ENUM(Page)
     // What started the selection handling: a tree, a record navigator or another control.
-    enum class Sender { OrganisationTree, LocationTree, Navigator, Other };
+    enum class Sender { OrganisationTree, LocationTree, Navigator, Other, DatesTree };
     Q_ENUM(Sender)
 
     // What record editing and deletion add to the detail pages' record navigators. Every
@@ -125,6 +127,8 @@ public:
     // The page shown with the picture and made the active one; or hidden and emptied.
     void showEnlargement(PreviewTab page, const PreviewPicture &picture);
     void hideEnlargement(PreviewTab page);
+    // The picture page's block of what the photo's file says.
+    void showPhotoFacts(const PhotoFactsText::Block &facts);
 
 signals:
     void statusTextChanged(const QString &text); // status panel 1
@@ -136,6 +140,7 @@ signals:
     void statisticsRequested(NodeKind page);
     void scanRequested(); // "Rastrear Imagens", between collapsing and reloading
     void searchRequested(); // "Procurar no Catálogo"
+    void narrowedSearchRequested(); // its menu's "Procurar por data e câmera..."
     void batchRequested(); // "Processamento em Lote"
     void insertRequested(NodeKind kind); // the items of "Incluir..."
     void editRequested(); // "Editar", or a double click on a node
@@ -145,6 +150,8 @@ signals:
     void pictureCollectionPicked();
     // "Ampliar" (or "Visualizar"); `box` is the room of the screen the window is on.
     void enlargeRequested(const QSize &box);
+    // The "Local" link of the photo's facts: its map page, to open in the browser.
+    void mapRequested(const QUrl &url);
 
 private:
     void buildPages();
@@ -163,6 +170,10 @@ private:
     void catalogueClosing();
     bool navigatorBefore(NodeKind page, DBNavigator::Button button);
     void navigatorAfter(NodeKind page, DBNavigator::Button button);
+    static Sender senderOf(TreePane::Tree tree);
+    // The "Datas" tree read again; the selected picture selected in it too while the trees
+    // are current.
+    void loadDatesTree(qint64 selectedPicture);
     void PageControl1Change(TreePane::Tree tree);
     void contextMenuOpening(TreePane::Tree tree);
     void Excluir1Click();
@@ -188,6 +199,7 @@ private:
 
     CatalogToolBar *m_toolBar = nullptr;
     TreePane *m_trees = nullptr;
+    DatesTree *m_dates = nullptr;
     PageControl *m_pages = nullptr;
     CollectionPage *m_collectionPage = nullptr;
     CategoryPage *m_categoryPage = nullptr;
