@@ -71,7 +71,7 @@ void BatchController::ToolButton4Click()
     }
     using Tree = TreePane::Tree;
     using Page = CatalogBrowser::Page;
-    for (const Tree tree : { Tree::Organisation, Tree::Location }) {
+    for (const Tree tree : { Tree::Organisation, Tree::Location, Tree::Dates }) {
         m_browser.clearTreeSelection(tree);
         m_browser.collapseTree(tree);
     }

@@ -24,6 +24,7 @@
 #include "store/tdados.h"
 
 #include <QApplication>
+#include <QUrl>
 
 Startup::Startup(const ProgramPaths &p, Prompter *prompter, DesktopShell *desktop)
     : paths(p), m_prompter(prompter ? prompter : &m_boxes), m_desktop(desktop ? desktop : &m_system)
@@ -191,6 +192,16 @@ void Startup::wirePicturePreview()
         Preview, &PicturePreview::enlargementShown, b, &CatalogBrowser::showEnlargement);
     QObject::connect(
         Preview, &PicturePreview::enlargementHidden, b, &CatalogBrowser::hideEnlargement);
+    QObject::connect(Preview, &PicturePreview::factsShown, b, &CatalogBrowser::showPhotoFacts);
+    QObject::connect(b, &CatalogBrowser::mapRequested, b,
+        guarded(prompter, [this](const QUrl &url) {
+            // Unlike the default applications of the Parts, a map that does not open is told.
+            if (!m_desktop->openUrl(url)) {
+                m_prompter->beep();
+                m_prompter->error(QStringLiteral("Não foi possível abrir o mapa no navegador:\r")
+                    + url.toString());
+            }
+        }));
     QObject::connect(b, &CatalogBrowser::thumbnailRequested, Preview,
         guarded(prompter, [this] { Preview->ShowThumbnail(); }));
     QObject::connect(b, &CatalogBrowser::thumbnailCleared, Preview,

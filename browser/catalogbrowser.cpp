@@ -5,6 +5,7 @@
 #include "browser/collectionpage.h"
 #include "browser/folderpane.h"
 #include "browser/foldertreemodel.h"
+#include "browser/datestree.h"
 #include "browser/picturepage.h"
 #include "browser/searchpage.h"
 #include "browser/storagepage.h"
@@ -73,12 +74,21 @@ CatalogBrowser::CatalogBrowser(TDados &store, Prompter &prompter, QWidget *paren
     connect(m_toolBar, &CatalogToolBar::scanClicked, this,
         guarded(prompter, [this] { ToolButton2Click(); }));
     connect(m_toolBar, &CatalogToolBar::searchClicked, this, &CatalogBrowser::searchRequested);
+    connect(m_toolBar, &CatalogToolBar::narrowedSearchClicked, this,
+        &CatalogBrowser::narrowedSearchRequested);
     connect(m_toolBar, &CatalogToolBar::batchClicked, this, &CatalogBrowser::batchRequested);
     auto *splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setObjectName(QStringLiteral("Splitter1"));
     splitter->setChildrenCollapsible(false);
     layout->addWidget(splitter, 1);
     m_trees = new TreePane(splitter);
+    m_dates = new DatesTree(store.Conexao, this);
+    m_trees->addDatesTree(*m_dates);
+    // Told once the view is done expanding: a box inside its fetch would run an event loop
+    // in the middle of the view's work.
+    connect(
+        m_dates, &DatesTree::loadFailed, this, [this](const QString &m) { showError(m); },
+        Qt::QueuedConnection);
     buildPages();
     splitter->addWidget(m_trees);
     splitter->addWidget(m_pages);
@@ -86,10 +96,8 @@ CatalogBrowser::CatalogBrowser(TDados &store, Prompter &prompter, QWidget *paren
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({ 260, 540 });
 
-    connect(m_trees, &TreePane::nodeActivated, this, guarded(prompter, [this](TreePane::Tree tree) {
-        TreeViewClick(
-            tree == TreePane::Tree::Location ? Sender::LocationTree : Sender::OrganisationTree);
-    }));
+    connect(m_trees, &TreePane::nodeActivated, this,
+        guarded(prompter, [this](TreePane::Tree tree) { TreeViewClick(senderOf(tree)); }));
     connect(m_trees, &TreePane::tabChosen, this,
         guarded(prompter, [this](TreePane::Tree tree) { PageControl1Change(tree); }));
     connect(m_trees, &TreePane::contextMenuOpening, this,
@@ -157,6 +165,7 @@ void CatalogBrowser::buildPages()
         &CatalogBrowser::locateFileRequested);
     connect(m_picturePage, &PicturePage::collectionPicked, this,
         &CatalogBrowser::pictureCollectionPicked);
+    connect(m_picturePage, &PicturePage::mapRequested, this, &CatalogBrowser::mapRequested);
     connect(m_picturePage, &PicturePage::enlargeClicked, this, [this] {
         const QScreen *screen = m_imageEnlargement->screen();
         if (!screen)
@@ -185,6 +194,7 @@ void CatalogBrowser::catalogueClosing()
     m_selection.clear();
     m_trees->clearSelection(TreePane::Tree::Organisation);
     m_trees->clearSelection(TreePane::Tree::Location);
+    m_trees->clearSelection(TreePane::Tree::Dates);
     hideRecordPages();
 }
 
@@ -301,6 +311,7 @@ void CatalogBrowser::dropShownPages(bool recordGone)
         m_selection.clear();
         m_trees->clearSelection(TreePane::Tree::Organisation);
         m_trees->clearSelection(TreePane::Tree::Location);
+        m_trees->clearSelection(TreePane::Tree::Dates);
         if (!(m_inNavigatorAction && m_reloadedInAction))
             LoadTrees();
     }
@@ -389,6 +400,11 @@ void CatalogBrowser::hideEnlargement(PreviewTab page)
     const bool web = page == PreviewTab::Web;
     setPageVisible(web ? Page::WebEnlargement : Page::ImageEnlargement, false);
     (web ? m_webEnlargement : m_imageEnlargement)->clearPicture();
+}
+
+void CatalogBrowser::showPhotoFacts(const PhotoFactsText::Block &facts)
+{
+    m_picturePage->showFacts(facts);
 }
 
 bool CatalogBrowser::navigatorBefore(NodeKind page, DBNavigator::Button button)
@@ -486,6 +502,7 @@ void CatalogBrowser::LoadTrees()
         m_trees->selectNode(TreePane::Tree::Organisation, found.node1, found.expand1);
     if (found.node2 >= 0)
         m_trees->selectNode(TreePane::Tree::Location, found.node2, found.expand2);
+    loadDatesTree(sel.treesCurrent && sel.kind == NodeKind::Picture ? sel.picture : 0);
     m_selection.setTreesCurrent(true);
     reloadFolders();
     for (RecordPage *page : recordPages())
@@ -527,24 +544,27 @@ void CatalogBrowser::TreeViewClick(Sender sender)
     // A statistics page shown here is filled at the end, once the store stands on the new
     // record (filled at once, it would count the previous record's rows).
     m_inSelectionHandling = true;
-    const TreePane::Tree tree
-        = sender == Sender::LocationTree ? TreePane::Tree::Location : TreePane::Tree::Organisation;
-    const bool fromTree = sender == Sender::OrganisationTree || sender == Sender::LocationTree;
-    const int node = fromTree ? m_trees->selectedNode(tree) : -1;
-    // In the "Pastas" tree a storage or a picture is selected as in the other trees; a
-    // folder stands for no record.
-    const bool folderNode = sender == Sender::FolderTree && m_folders->selectedIndex().isValid();
+    // The record of the sender's selected node; none for a date of "Datas" or a folder of
+    // "Pastas", which are no records.
+    NodeCode picked;
+    int node = -1;
+    if (sender == Sender::DatesTree) {
+        picked = m_dates->nodeCode(m_trees->selectedIndex(TreePane::Tree::Dates));
+    } else if (sender == Sender::FolderTree) {
+        picked = m_folders->model().code(m_folders->selectedIndex());
+    } else if (sender == Sender::OrganisationTree || sender == Sender::LocationTree) {
+        const TreePane::Tree tree = sender == Sender::LocationTree ? TreePane::Tree::Location
+                                                                   : TreePane::Tree::Organisation;
+        node = m_trees->selectedNode(tree);
+        if (node >= 0)
+            picked = m_trees->model(tree).nodeCode(node);
+    }
     const bool gridWasActive = activeView() == View::Thumbnails;
-    if (node >= 0 || folderNode) {
-        const NodeCode code = node >= 0 ? m_trees->model(tree).nodeCode(node)
-                                        : m_folders->model().code(m_folders->selectedIndex());
-        if (code.isValid())
-            m_selection.select(code);
-        else
-            m_selection.clear();
-        m_shown = code;
+    if (picked.isValid()) {
+        m_selection.select(picked);
+        m_shown = picked;
         // Only the node's own detail page shows.
-        const Page page = pageOf(code.kind);
+        const Page page = pageOf(picked.kind);
         for (Page p : { Page::Collection, Page::Category, Page::Picture, Page::Storage })
             setPageVisible(p, p == page);
         setActivePage(page);
@@ -652,18 +672,41 @@ void CatalogBrowser::UpdateControlStates()
     }
 }
 
+CatalogBrowser::Sender CatalogBrowser::senderOf(TreePane::Tree tree)
+{
+    switch (tree) {
+    case TreePane::Tree::Organisation: return Sender::OrganisationTree;
+    case TreePane::Tree::Location: return Sender::LocationTree;
+    case TreePane::Tree::Dates: return Sender::DatesTree;
+    }
+    return Sender::OrganisationTree;
+}
+
+void CatalogBrowser::loadDatesTree(qint64 selectedPicture)
+{
+    try {
+        m_dates->reload();
+        if (selectedPicture > 0) {
+            const QModelIndex node = m_dates->indexOfPicture(selectedPicture);
+            if (node.isValid())
+                m_trees->selectIndex(TreePane::Tree::Dates, node);
+        }
+    } catch (const DbError &e) {
+        // The two trees of the catalogue stand; "Datas" stays empty until the next load.
+        showError(e.message());
+    }
+}
+
 void CatalogBrowser::PageControl1Change(TreePane::Tree tree)
 {
     if (!m_selection.treesCurrent())
         return;
-    TreeViewClick(
-        tree == TreePane::Tree::Location ? Sender::LocationTree : Sender::OrganisationTree);
+    TreeViewClick(senderOf(tree));
 }
 
 void CatalogBrowser::contextMenuOpening(TreePane::Tree tree)
 {
-    TreeViewClick(
-        tree == TreePane::Tree::Location ? Sender::LocationTree : Sender::OrganisationTree);
+    TreeViewClick(senderOf(tree));
     UpdateControlStates();
 }
 
@@ -671,6 +714,7 @@ void CatalogBrowser::ToolButton2Click()
 {
     m_trees->collapseAll(TreePane::Tree::Organisation);
     m_trees->collapseAll(TreePane::Tree::Location);
+    m_trees->collapseAll(TreePane::Tree::Dates);
     TreeViewClick(Sender::Other);
     emit scanRequested();
     if (!m_selection.treesCurrent())

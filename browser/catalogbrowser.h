@@ -5,6 +5,7 @@
 #include "browser/previewpicture.h"
 #include "browser/selectionstate.h"
 #include "browser/treepane.h"
+#include "intake/photofactstext.h"
 #include "widgets/dbcontrols.h"
 
 #include <QSet>
@@ -18,6 +19,7 @@ class ThumbnailGridPage;
 class QToolButton;
 class CategoryPage;
 class CollectionPage;
+class DatesTree;
 class PageControl;
 class PicturePage;
 class PictureView;
@@ -56,7 +58,7 @@ public:
     enum class View { Record, Thumbnails, SearchThumbnails };
     Q_ENUM(View)
     // What started the selection handling: a tree, a record navigator or another control.
-    enum class Sender { OrganisationTree, LocationTree, Navigator, Other, FolderTree };
+    enum class Sender { OrganisationTree, LocationTree, Navigator, Other, DatesTree, FolderTree };
     Q_ENUM(Sender)
 
     // What record editing and deletion add to the detail pages' record navigators. Every
@@ -144,6 +146,8 @@ public:
     // The page shown with the picture and made the active one; or hidden and emptied.
     void showEnlargement(PreviewTab page, const PreviewPicture &picture);
     void hideEnlargement(PreviewTab page);
+    // The picture page's block of what the photo's file says.
+    void showPhotoFacts(const PhotoFactsText::Block &facts);
 
 signals:
     void statusTextChanged(const QString &text); // status panel 1
@@ -155,6 +159,7 @@ signals:
     void statisticsRequested(NodeKind page);
     void scanRequested(); // "Rastrear Imagens", between collapsing and reloading
     void searchRequested(); // "Procurar no Catálogo"
+    void narrowedSearchRequested(); // its menu's "Procurar por data e câmera..."
     void batchRequested(); // "Processamento em Lote"
     void insertRequested(NodeKind kind); // the items of "Incluir..."
     void editRequested(); // "Editar", or a double click on a node
@@ -168,6 +173,8 @@ signals:
     void pictureCollectionPicked();
     // "Ampliar" (or "Visualizar"); `box` is the room of the screen the window is on.
     void enlargeRequested(const QSize &box);
+    // The "Local" link of the photo's facts: its map page, to open in the browser.
+    void mapRequested(const QUrl &url);
 
 private:
     void buildPages();
@@ -186,6 +193,10 @@ private:
     void catalogueClosing();
     bool navigatorBefore(NodeKind page, DBNavigator::Button button);
     void navigatorAfter(NodeKind page, DBNavigator::Button button);
+    static Sender senderOf(TreePane::Tree tree);
+    // The "Datas" tree read again; the selected picture selected in it too while the trees
+    // are current.
+    void loadDatesTree(qint64 selectedPicture);
     void PageControl1Change(TreePane::Tree tree);
     void contextMenuOpening(TreePane::Tree tree);
     void Excluir1Click();
@@ -211,6 +222,7 @@ private:
 
     CatalogToolBar *m_toolBar = nullptr;
     TreePane *m_trees = nullptr;
+    DatesTree *m_dates = nullptr;
     PageControl *m_pages = nullptr;
     CollectionPage *m_collectionPage = nullptr;
     CategoryPage *m_categoryPage = nullptr;

@@ -2,6 +2,7 @@
 // that goes beyond the two catalogue trees and their detail pages.
 #include "browser/catalogbrowser.h"
 
+#include "browser/datestree.h"
 #include "browser/folderpane.h"
 #include "browser/gridkeys.h"
 #include "browser/foldertreemodel.h"
@@ -128,6 +129,11 @@ void CatalogBrowser::followGrid(Sender sender, int node, bool gridWasActive)
         const QModelIndex index = m_folders->selectedIndex();
         if (index.isValid() && m_folders->model().kind(index) != FolderTreeModel::Kind::Picture)
             source = { sender, m_folders->model().code(index), m_folders->model().path(index) };
+    } else if (sender == Sender::DatesTree) {
+        // A year, month or day of "Datas" (or "Sem data"); a picture has no grid.
+        const QModelIndex index = m_trees->selectedIndex(TreePane::Tree::Dates);
+        if (index.isValid() && !m_dates->nodeCode(index).isValid())
+            source = { sender, {}, index.data().toString() + QLatin1Char('/') + m_dates->period(index) };
     } else if (sender == Sender::Navigator) {
         return; // a record navigator keeps the pages as they are
     }
@@ -152,9 +158,7 @@ void CatalogBrowser::followGrid(Sender sender, int node, bool gridWasActive)
 
 void CatalogBrowser::treeSelectionCleared(TreePane::Tree tree)
 {
-    const Sender sender
-        = tree == TreePane::Tree::Location ? Sender::LocationTree : Sender::OrganisationTree;
-    if (m_gridSource.sender != sender)
+    if (m_gridSource.sender != senderOf(tree))
         return;
     m_gridSource = {};
     m_gridPage->clear();
@@ -163,9 +167,10 @@ void CatalogBrowser::treeSelectionCleared(TreePane::Tree tree)
 
 void CatalogBrowser::folderTabLeft()
 {
-    if (m_gridSource.sender != Sender::FolderTree)
+    if (m_gridSource.sender != Sender::FolderTree && m_gridSource.sender != Sender::DatesTree)
         return;
-    m_folders->clearSelection();
+    if (m_gridSource.sender == Sender::FolderTree)
+        m_folders->clearSelection();
     m_gridSource = {};
     m_gridPage->clear();
     offerView(View::Thumbnails, false);
@@ -224,6 +229,8 @@ void CatalogBrowser::fillGrid()
         m_gridPage->setCatalogue(m_store.Conexao.filePath(), m_store.thumbnailFolder());
         if (m_gridSource.sender == Sender::FolderTree) {
             keys = m_folders->model().picturesUnder(m_folders->selectedIndex());
+        } else if (m_gridSource.sender == Sender::DatesTree) {
+            keys = GridKeys::below(*m_dates, m_trees->selectedIndex(TreePane::Tree::Dates));
         } else if (m_gridSource.sender != Sender::Other) {
             const CatalogTree &model = m_trees->model(m_gridSource.sender == Sender::LocationTree
                     ? TreePane::Tree::Location
@@ -253,7 +260,11 @@ void CatalogBrowser::reloadFolders()
         m_folders->model().clear();
         showError(e.message());
     }
-    if (m_gridSource.sender == Sender::FolderTree && !m_folders->selectedIndex().isValid()) {
+    // A folder or a date is not found again after a reload: its grid goes.
+    const bool lost = (m_gridSource.sender == Sender::FolderTree && !m_folders->selectedIndex().isValid())
+        || (m_gridSource.sender == Sender::DatesTree
+            && !m_trees->selectedIndex(TreePane::Tree::Dates).isValid());
+    if (lost) {
         m_gridSource = {};
         m_gridPage->clear();
         offerView(View::Thumbnails, false);
@@ -270,6 +281,14 @@ void CatalogBrowser::reloadFolders()
 // node and shows its page, as a click on it there does.
 void CatalogBrowser::showGridPicture(Sender source, qint64 key, bool expand)
 {
+    if (source == Sender::DatesTree) {
+        const QModelIndex picture = m_dates->indexOfPicture(key);
+        if (!picture.isValid())
+            return;
+        m_trees->selectIndex(TreePane::Tree::Dates, picture);
+        TreeViewClick(Sender::DatesTree);
+        return;
+    }
     if (source == Sender::FolderTree) {
         QModelIndex under = m_folders->selectedIndex();
         if (m_folders->model().kind(under) == FolderTreeModel::Kind::Picture)

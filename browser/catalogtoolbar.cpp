@@ -53,6 +53,15 @@ CatalogToolBar::CatalogToolBar(QWidget *parent) : QToolBar(parent)
         = button("ToolButton4", "Processamento em Lote", QStyle::SP_DialogSaveButton);
     connect(m_scan, &QToolButton::clicked, this, &CatalogToolBar::scanClicked);
     connect(search, &QToolButton::clicked, this, &CatalogToolBar::searchClicked);
+    // The search narrowed by date and camera is offered on the button's arrow; a click on
+    // the button itself still asks for the text alone.
+    auto *searchMenu = new QMenu(this);
+    searchMenu->setObjectName(QStringLiteral("PopupMenuProcurar"));
+    QAction *narrowed = searchMenu->addAction(QStringLiteral("Procurar por data e câmera..."));
+    narrowed->setObjectName(QStringLiteral("ProcurarDataCamera1"));
+    connect(narrowed, &QAction::triggered, this, &CatalogToolBar::narrowedSearchClicked);
+    search->setMenu(searchMenu);
+    search->setPopupMode(QToolButton::MenuButtonPopup);
     connect(batch, &QToolButton::clicked, this, &CatalogToolBar::batchClicked);
 }
 

@@ -22,6 +22,8 @@ signals:
     void insertRequested(NodeKind kind);
     void scanClicked();
     void searchClicked();
+    // The search's menu: "Procurar por data e câmera...".
+    void narrowedSearchClicked();
     void batchClicked();
 
 private:

@@ -1,6 +1,7 @@
 #include "browser/picturepage.h"
 
 #include "browser/lookuplists.h"
+#include "browser/photofactsblock.h"
 #include "store/tdados.h"
 #include "widgets/named.h"
 #include "widgets/pagecontrol.h"
@@ -10,8 +11,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -20,6 +26,26 @@ void fitWidth(QWidget *field, const QString &sample)
 {
     field->setFixedWidth(field->fontMetrics().horizontalAdvance(sample) + 18);
 }
+
+// Keeps a scroll area as wide as its content needs, so that only the height scrolls: the
+// fields never hide under a horizontal scroll bar.
+class FitWidth : public QObject {
+public:
+    FitWidth(QScrollArea *area, QWidget *content) : QObject(area), m_area(area)
+    {
+        content->installEventFilter(this);
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show)
+            m_area->setMinimumWidth(static_cast<QWidget *>(watched)->minimumSizeHint().width()
+                + m_area->verticalScrollBar()->sizeHint().width());
+        return false;
+    }
+
+private:
+    QScrollArea *m_area;
+};
 
 QHBoxLayout *row(std::initializer_list<QWidget *> widgets, bool stretch = true)
 {
@@ -82,9 +108,12 @@ PicturePage::PicturePage(Prompter &prompter, QWidget *parent)
     QGridLayout *form = makeForm();
     form->setVerticalSpacing(2);
     int r = 0;
+    int captionWidth = 0;
     auto add = [&](const QString &text, QWidget *field, QLayout *line = nullptr,
                    Qt::Alignment vertical = Qt::AlignVCenter) {
-        form->addWidget(caption(text, field, vertical), r, 0);
+        QLabel *label = caption(text, field, vertical);
+        captionWidth = std::max(captionWidth, label->sizeHint().width());
+        form->addWidget(label, r, 0);
         if (line)
             form->addLayout(line, r, 1);
         else
@@ -112,7 +141,24 @@ PicturePage::PicturePage(Prompter &prompter, QWidget *parent)
     add(QStringLiteral("Palavras Chaves"), m_keyWords, nullptr, Qt::AlignTop);
     form->addWidget(navigator, r++, 1);
     form->setColumnStretch(1, 1);
-    form->setRowStretch(r, 1);
+
+    // The photo's facts under the fields; the fields and the facts scroll together when the
+    // window is too low for both, the preview beside them stays in view.
+    m_facts = new PhotoFactsBlock(this);
+    m_facts->setCaptionWidth(captionWidth);
+    auto *fields = named(new QWidget, "PictureFields");
+    auto *column = new QVBoxLayout(fields);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addLayout(form);
+    column->addWidget(m_facts);
+    column->addStretch(1);
+    auto *scroll = named(new QScrollArea(this), "PictureScroll");
+    scroll->setWidget(fields);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    new FitWidth(scroll, fields);
 
     m_previewTabs = named(new PageControl(this), "PageControl3");
     auto *smallImage = named(new QWidget, "TabSheet7");
@@ -140,7 +186,7 @@ PicturePage::PicturePage(Prompter &prompter, QWidget *parent)
     side->addStretch(1);
 
     auto *page = new QHBoxLayout(this);
-    page->addLayout(form, 1);
+    page->addWidget(scroll, 1);
     page->addSpacing(4);
     page->addLayout(side);
 
@@ -154,6 +200,7 @@ PicturePage::PicturePage(Prompter &prompter, QWidget *parent)
     connect(m_locate, &QPushButton::clicked, this, &PicturePage::locateFileRequested);
     connect(m_enlarge, &QPushButton::clicked, this, &PicturePage::enlargeClicked);
     connect(m_collection, &QComboBox::activated, this, &PicturePage::collectionPicked);
+    connect(m_facts, &PhotoFactsBlock::mapRequested, this, &PicturePage::mapRequested);
 }
 
 void PicturePage::bind(TDados &store)
@@ -240,4 +287,9 @@ void PicturePage::setEnlargeButton(const QString &caption)
 {
     m_enlarge->setText(caption);
     m_enlarge->setEnabled(true);
+}
+
+void PicturePage::showFacts(const PhotoFactsText::Block &facts)
+{
+    m_facts->showFacts(facts);
 }

@@ -2,8 +2,10 @@
 
 #include "browser/previewpicture.h"
 #include "browser/recordpage.h"
+#include "intake/photofactstext.h"
 
 class PageControl;
+class PhotoFactsBlock;
 class PictureView;
 class QPushButton;
 
@@ -26,6 +28,8 @@ public:
     void clearPreview();
     void showPreview(PreviewTab tab, const PreviewPicture &picture);
     void setEnlargeButton(const QString &caption);
+    // What the shown picture's file says of the photo, under the fields.
+    void showFacts(const PhotoFactsText::Block &facts);
 
 signals:
     // "Ampliar" (or "Visualizar") was pressed.
@@ -34,6 +38,8 @@ signals:
     void locateFileRequested();
     // A collection was chosen in the picker (already written into the row).
     void collectionPicked();
+    // The "Local" link of the facts was followed.
+    void mapRequested(const QUrl &url);
 
 private:
     DBLookupComboBox *m_collection;
@@ -58,5 +64,6 @@ private:
     PictureView *m_image;
     PictureView *m_webView;
     QPushButton *m_enlarge;
+    PhotoFactsBlock *m_facts;
     bool m_categoriesTied = false;
 };

@@ -1,5 +1,6 @@
 #include "browser/treepane.h"
 
+#include "browser/datestree.h"
 #include "widgets/pagecontrol.h"
 
 #include <QAction>
@@ -58,9 +59,9 @@ QAction *menuItem(QMenu *menu, const QString &text, const char *name)
 
 TreePane::TreePane(QWidget *parent) : QWidget(parent)
 {
-    const QVector<QIcon> icons = { nodeIcon(0), nodeIcon(1), nodeIcon(2) };
-    m_organisation.setIcons(icons);
-    m_location.setIcons(icons);
+    m_icons = { nodeIcon(0), nodeIcon(1), nodeIcon(2) };
+    m_organisation.setIcons(m_icons);
+    m_location.setIcons(m_icons);
     m_location.setOfflineIcons({ nodeIcon(0, true), nodeIcon(1, true), nodeIcon(2, true) });
 
     m_tabs = new PageControl(this);
@@ -71,7 +72,8 @@ TreePane::TreePane(QWidget *parent) : QWidget(parent)
     m_tabs->addPage(m_tree2->parentWidget(), QStringLiteral("Localização"));
     m_tabs->setActivePageIndex(int(Tree::Organisation));
     connect(m_tabs, &PageControl::tabClicked, this, [this](int index) {
-        if (index > int(Tree::Location))
+        const bool dates = m_tree3 && index == m_tabs->indexOf(m_tree3->parentWidget());
+        if (index > int(Tree::Location) && !dates)
             emit extraTabChosen(index);
         else
             emit tabChosen(treeOfTab(index));
@@ -83,7 +85,8 @@ TreePane::TreePane(QWidget *parent) : QWidget(parent)
     buildMenu();
 }
 
-QTreeView *TreePane::makeTree(const char *sheetName, const char *treeName, CatalogTree *model)
+QTreeView *TreePane::makeTree(
+    const char *sheetName, const char *treeName, QAbstractItemModel *model)
 {
     auto *sheet = new QWidget(m_tabs);
     sheet->setObjectName(QString::fromLatin1(sheetName));
@@ -138,24 +141,45 @@ void TreePane::buildMenu()
     connect(collapseAll, &QAction::triggered, this, &TreePane::collapseEverything);
 }
 
+void TreePane::addDatesTree(DatesTree &model)
+{
+    if (m_tree3)
+        return;
+    model.setIcons(m_icons);
+    m_tree3 = makeTree("TabSheetDatas", "TreeViewDatas", &model);
+    // A date is opened, never edited: a double click opens it as the arrow does.
+    m_tree3->setExpandsOnDoubleClick(true);
+    m_tabs->addPage(m_tree3->parentWidget(), QStringLiteral("Datas"));
+}
+
 QTreeView *TreePane::view(Tree tree) const
 {
-    return tree == Tree::Organisation ? m_tree1 : m_tree2;
+    switch (tree) {
+    case Tree::Organisation: return m_tree1;
+    case Tree::Location: return m_tree2;
+    case Tree::Dates: return m_tree3;
+    }
+    return m_tree1;
 }
 
 TreePane::Tree TreePane::treeOf(const QObject *view) const
 {
+    if (view && view == m_tree3)
+        return Tree::Dates;
     return view == m_tree2 ? Tree::Location : Tree::Organisation;
 }
 
-TreePane::Tree TreePane::treeOfTab(int index)
+TreePane::Tree TreePane::treeOfTab(int index) const
 {
+    if (m_tree3 && index >= 0 && index == m_tabs->indexOf(m_tree3->parentWidget()))
+        return Tree::Dates;
     return index == int(Tree::Location) ? Tree::Location : Tree::Organisation;
 }
 
 void TreePane::setActiveTree(Tree tree)
 {
-    m_tabs->setActivePageIndex(int(tree));
+    if (QTreeView *v = view(tree))
+        m_tabs->setActivePageIndex(m_tabs->indexOf(v->parentWidget()));
 }
 
 int TreePane::addExtraTab(QWidget *sheet, const QString &caption)
@@ -178,13 +202,33 @@ TreePane::Tree TreePane::activeTree() const
     return treeOfTab(m_tabs->activePageIndex());
 }
 
-int TreePane::selectedNode(Tree tree) const
+QModelIndex TreePane::selectedIndex(Tree tree) const
 {
     QTreeView *v = view(tree);
-    if (!v->selectionModel())
-        return -1;
+    if (!v || !v->selectionModel())
+        return {};
     const QModelIndexList rows = v->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : model(tree).absoluteIndex(rows.first());
+    return rows.isEmpty() ? QModelIndex() : rows.first();
+}
+
+void TreePane::selectIndex(Tree tree, const QModelIndex &index)
+{
+    QTreeView *v = view(tree);
+    if (!v || !index.isValid())
+        return;
+    for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+        v->expand(p);
+    v->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    v->scrollTo(index);
+}
+
+int TreePane::selectedNode(Tree tree) const
+{
+    if (tree == Tree::Dates)
+        return -1;
+    const QModelIndex index = selectedIndex(tree);
+    return index.isValid() ? model(tree).absoluteIndex(index) : -1;
 }
 
 void TreePane::selectNode(Tree tree, int absolute, bool expand)
@@ -204,6 +248,8 @@ void TreePane::selectNode(Tree tree, int absolute, bool expand)
 
 void TreePane::clearSelection(Tree tree)
 {
+    if (!view(tree))
+        return;
     QItemSelectionModel *selection = view(tree)->selectionModel();
     selection->clearSelection();
     selection->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
@@ -211,6 +257,8 @@ void TreePane::clearSelection(Tree tree)
 
 void TreePane::collapseAll(Tree tree)
 {
+    if (!view(tree))
+        return;
     view(tree)->collapseAll();
     keepSelectionVisible(tree);
 }
@@ -236,7 +284,7 @@ void TreePane::openContextMenu(QTreeView *tree, const QPoint &pos)
 // closed a box, or of a Tab pressed in another control, must not run the handling again.
 bool TreePane::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_tree1 && watched != m_tree2)
+    if (!watched || (watched != m_tree1 && watched != m_tree2 && watched != m_tree3))
         return QWidget::eventFilter(watched, event);
     const Tree tree = treeOf(watched);
     QSet<int> &pressed = m_pressed[int(tree)];
@@ -249,7 +297,7 @@ bool TreePane::eventFilter(QObject *watched, QEvent *event)
     }
     case QEvent::KeyRelease: {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (!key->isAutoRepeat() && pressed.remove(key->key()) && selectedNode(tree) >= 0)
+        if (!key->isAutoRepeat() && pressed.remove(key->key()) && selectedIndex(tree).isValid())
             emit nodeActivated(tree);
         break;
     }
@@ -263,7 +311,7 @@ bool TreePane::eventFilter(QObject *watched, QEvent *event)
 // the selection (and its page) never stays on a hidden node.
 void TreePane::nodeCollapsed(Tree tree, const QModelIndex &index)
 {
-    const QModelIndex selected = model(tree).modelIndex(selectedNode(tree));
+    const QModelIndex selected = selectedIndex(tree);
     for (QModelIndex p = selected.parent(); p.isValid(); p = p.parent()) {
         if (p == index) {
             view(tree)->selectionModel()->setCurrentIndex(
@@ -278,7 +326,7 @@ void TreePane::nodeCollapsed(Tree tree, const QModelIndex &index)
 // caller runs the selection handling itself.
 void TreePane::keepSelectionVisible(Tree tree)
 {
-    QModelIndex top = model(tree).modelIndex(selectedNode(tree));
+    QModelIndex top = selectedIndex(tree);
     if (!top.isValid() || !top.parent().isValid())
         return;
     while (top.parent().isValid())
@@ -290,23 +338,24 @@ void TreePane::keepSelectionVisible(Tree tree)
 void TreePane::expandSelected()
 {
     const Tree tree = activeTree();
-    const int node = selectedNode(tree);
-    if (node >= 0)
-        view(tree)->expand(model(tree).modelIndex(node));
+    const QModelIndex node = selectedIndex(tree);
+    if (node.isValid())
+        view(tree)->expand(node);
 }
 
 void TreePane::collapseSelected()
 {
     const Tree tree = activeTree();
-    const int node = selectedNode(tree);
-    if (node >= 0)
-        view(tree)->collapse(model(tree).modelIndex(node));
+    const QModelIndex node = selectedIndex(tree);
+    if (node.isValid())
+        view(tree)->collapse(node);
 }
 
 void TreePane::collapseEverything()
 {
     clearSelection(Tree::Organisation);
     clearSelection(Tree::Location);
+    clearSelection(Tree::Dates);
     emit selectionCleared();
     collapseAll(activeTree());
 }

@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QWidget>
 
+class DatesTree;
 class PageControl;
 class QAction;
 class QMenu;
@@ -18,7 +19,7 @@ class TreePane : public QWidget {
     Q_OBJECT
 public:
     // The trees, valued by the index of their tab in PageControl1.
-    enum class Tree { Organisation = 0, Location = 1 };
+    enum class Tree { Organisation = 0, Location = 1, Dates = 2 };
     Q_ENUM(Tree)
 
     explicit TreePane(QWidget *parent = nullptr);
@@ -36,7 +37,16 @@ public:
     void setActiveTree(Tree tree);
     Tree activeTree() const;
 
-    // Absolute index of a tree's selected node, or -1.
+    // The "Datas" tab, after the other two: pictures by the date they were taken. Its
+    // picture nodes take part in the selection handling and the pop-up menu as the other
+    // trees' do; its dates are groups only.
+    void addDatesTree(DatesTree &model);
+    // The selected node of any tree (also "Datas"), or an invalid index.
+    QModelIndex selectedIndex(Tree tree) const;
+    // Selects a node of any tree, showing it, without the selection handling.
+    void selectIndex(Tree tree, const QModelIndex &index);
+
+    // Absolute index of a tree's selected node, or -1 (always for "Datas", which has none).
     int selectedNode(Tree tree) const;
     // Selects a node (showing it: its parents are expanded) without the selection handling.
     void selectNode(Tree tree, int absolute, bool expand);
@@ -71,9 +81,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    static Tree treeOfTab(int index);
+    Tree treeOfTab(int index) const;
     QTreeView *view(Tree tree) const;
-    QTreeView *makeTree(const char *sheetName, const char *treeName, CatalogTree *model);
+    QTreeView *makeTree(const char *sheetName, const char *treeName, QAbstractItemModel *model);
     void buildMenu();
     void openContextMenu(QTreeView *tree, const QPoint &pos);
     Tree treeOf(const QObject *view) const;
@@ -88,10 +98,12 @@ private:
     PageControl *m_tabs;
     QTreeView *m_tree1;
     QTreeView *m_tree2;
+    QTreeView *m_tree3 = nullptr; // "Datas", once added
+    QVector<QIcon> m_icons;
     QMenu *m_menu;
     QAction *m_edit;
     QAction *m_addToBatch;
     QAction *m_delete;
     // Keys pressed while a tree had the focus, by tree: only their releases count.
-    QSet<int> m_pressed[2];
+    QSet<int> m_pressed[3];
 };

@@ -4,14 +4,16 @@
 #include "core/eventpump.h"
 #include "core/programpaths.h"
 #include "core/prompter.h"
+#include "intake/firstshowing.h"
 #include "intake/jpegerror.h"
+#include "intake/picturefactstable.h"
 #include "intake/picturemeasure.h"
 #include "intake/picturereview.h"
+#include "intake/reviewrecords.h"
 #include "intake/storagereach.h"
 #include "store/dberror.h"
 #include "store/recordset.h"
 #include "store/tdados.h"
-#include "store/transaction.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -21,39 +23,6 @@
 #include <optional>
 
 namespace {
-
-// The details of a larger picture into the current row: in a transaction of its own when
-// the person is not editing it, else into the edited row, saved with the person's Post.
-void recordDetails(
-    TDados &store, const PictureReview::Result &result, bool idle, Prompter &prompter)
-{
-    RecordSet &pictures = store.TPictures;
-    std::optional<Transaction> transaction;
-    try {
-        if (idle) {
-            transaction.emplace(store.Conexao);
-            pictures.edit();
-        }
-        for (const auto &[column, value] : PictureReview::details(result, idle))
-            pictures.setValue(column, value);
-        if (idle) {
-            pictures.post();
-            transaction->commit();
-        }
-    } catch (const DbError &e) {
-        if (idle) {
-            // Whatever was posted stays; a row left in edit would lock the page.
-            try {
-                if (pictures.isEditing())
-                    pictures.cancel();
-                if (transaction && transaction->active())
-                    transaction->commit();
-            } catch (const DbError &) {
-            }
-        }
-        prompter.error(e.message());
-    }
-}
 
 // The current picture's file where it is reached now (its disk may be mounted elsewhere
 // than its row says), or, when its disk is not connected, the message telling which disk.
@@ -84,6 +53,7 @@ PicturePreview::PicturePreview(
 {
     setObjectName(QStringLiteral("PicturePreview"));
     qRegisterMetaType<PreviewPicture>();
+    qRegisterMetaType<PhotoFactsText::Block>();
 }
 
 PicturePreview::~PicturePreview() = default;
@@ -105,6 +75,13 @@ void PicturePreview::clearThumbnail()
 {
     m_tab = PreviewTab::None;
     emit smallPreviewCleared();
+    emit factsShown(PhotoFactsText::Block());
+}
+
+void PicturePreview::showRecordedFacts(qint64 recId)
+{
+    const std::optional<PhotoFacts> facts = PictureFactsTable::read(m_store.Conexao, recId);
+    emit factsShown(facts ? PhotoFactsText::block(*facts) : PhotoFactsText::Block());
 }
 
 void PicturePreview::reportOnce(qint64 recId, const QString &text)
@@ -129,7 +106,13 @@ void PicturePreview::ShowThumbnail()
     try {
         recId = pictures.asInt(QStringLiteral("RecId"));
         name = m_store.GetThumbnailName(recId);
-        review = pictures.asBool(QStringLiteral("Review"));
+        // A picture reviewed before its facts were read is read once more from its file;
+        // one on a disk in a drawer shows its thumbnail, the only picture left of it.
+        const StorageReach::PictureFile file = currentFile(m_store);
+        review = file.online
+            && FirstShowing::needsReview(
+                m_store, recId, pictures.asBool(QStringLiteral("Review")), file.path);
+        showRecordedFacts(recId);
     } catch (const DbError &) {
         // The status panel is emptied before the general error display tells it.
         emit statusTextChanged(QString());
@@ -250,8 +233,13 @@ void PicturePreview::loadPicture(quint64 showing)
     if (overtaken(showing))
         return;
 
+    if (ReviewRecords::examined(result)) {
+        FirstShowing::record(m_store, result, idle, m_prompter);
+        // What the file says now, also where nothing could be recorded (read-only media).
+        if (!overtaken(showing))
+            emit factsShown(PhotoFactsText::block(result.facts));
+    }
     if (result.outcome == PictureReview::Outcome::Larger) {
-        recordDetails(m_store, result, idle, m_prompter);
         if (idle && !overtaken(showing)) {
             try {
                 m_store.prepareThumbnailFolder();

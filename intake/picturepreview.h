@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser/previewpicture.h"
+#include "intake/photofactstext.h"
 
 #include <QObject>
 #include <QSet>
@@ -47,6 +48,9 @@ signals:
     // An enlargement page shown with the picture, as the active page; or hidden, emptied.
     void enlargementShown(PreviewTab page, const PreviewPicture &picture);
     void enlargementHidden(PreviewTab page);
+    // What the shown picture's file says of the photo: as recorded, then as its file was
+    // read when the showing reads it. Empty for a picture not examined (or a new row).
+    void factsShown(const PhotoFactsText::Block &facts);
 
 private:
     void loadPicture(quint64 showing);
@@ -60,6 +64,8 @@ private:
     bool webPicture(const QString &path, const QString &fileType, const QSize &box,
         PreviewPicture *picture, QString *error) const;
     bool inProgress() const;
+    // The facts recorded of the picture, shown. Throws DbError.
+    void showRecordedFacts(qint64 recId);
 
     TDados &m_store;
     Prompter &m_prompter;

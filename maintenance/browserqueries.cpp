@@ -4,6 +4,7 @@
 #include "core/errorboundary.h"
 #include "core/prompter.h"
 #include "maintenance/catalogstatistics.h"
+#include "maintenance/searchnarrowingdialog.h"
 #include "maintenance/searchresults.h"
 #include "store/connection.h"
 #include "store/dberror.h"
@@ -22,6 +23,9 @@ BrowserQueries::BrowserQueries(
     connect(&store.Conexao, &Connection::aboutToClose, this, [this] { SQLAux.reset(); });
     connect(&browser, &CatalogBrowser::searchRequested, this,
         guarded(prompter, [this] { ToolButton3Click(); }));
+    m_narrowingDialog = new SearchNarrowingDialog(store.Conexao, prompter, &browser);
+    connect(&browser, &CatalogBrowser::narrowedSearchRequested, this,
+        guarded(prompter, [this] { narrowedSearch(); }));
     connect(&browser, &CatalogBrowser::searchHitActivated, this,
         guarded(prompter, [this](int row) { DBGridSearchDblClick(row); }));
     connect(&browser, &CatalogBrowser::statisticsRequested, this,
@@ -40,8 +44,50 @@ void BrowserQueries::closeSearch()
 
 void BrowserQueries::ToolButton3Click()
 {
+    prepareForSearch();
+    const std::optional<QString> typed = m_prompter.inputText(
+        QStringLiteral("Procurar imagem"), QStringLiteral("Procurar por..."), QString());
+    if (!typed)
+        return;
+
+    closeSearch();
+    auto results = std::make_unique<SearchResults>(m_store.Conexao, *typed);
+    // A failure keeps the page's visibility; its grid stays empty.
+    results->open();
+    if (results->isEmpty()) {
+        m_browser.setPageVisible(Page::Search, false);
+        m_prompter.beep();
+        m_prompter.message(CatalogSearch::noHitMessage(*typed));
+        return;
+    }
+    showResults(std::move(results));
+}
+
+void BrowserQueries::narrowedSearch()
+{
+    prepareForSearch();
+    QString typed;
+    CatalogSearch::Narrowing narrowing;
+    if (ADOQuery1) {
+        typed = ADOQuery1->typedText();
+        narrowing = ADOQuery1->narrowing();
+    }
+    m_narrowingDialog->prepare(typed, narrowing);
+    // The dialog runs the search itself and stays open while it finds nothing, so the
+    // hits listed before are kept until there are others.
+    if (m_narrowingDialog->exec() != QDialog::Accepted)
+        return;
+    std::unique_ptr<SearchResults> results = m_narrowingDialog->takeResults();
+    if (!results)
+        return;
+    closeSearch();
+    showResults(std::move(results));
+}
+
+void BrowserQueries::prepareForSearch()
+{
     // The window is made ready before the question, so it stays so when the person cancels.
-    for (Tree tree : { Tree::Organisation, Tree::Location }) {
+    for (Tree tree : { Tree::Organisation, Tree::Location, Tree::Dates }) {
         m_browser.clearTreeSelection(tree);
         m_browser.collapseTree(tree);
     }
@@ -53,26 +99,13 @@ void BrowserQueries::ToolButton3Click()
     // A hidden page is not left on show ("Pesquisa" stays if it was the one).
     if (m_browser.activePage() != Page::Search)
         m_browser.setActivePage(Page::None);
+}
 
-    const std::optional<QString> typed = m_prompter.inputText(
-        QStringLiteral("Procurar imagem"), QStringLiteral("Procurar por..."), QString());
-    if (!typed)
-        return;
-
-    closeSearch();
-    auto results = std::make_unique<SearchResults>(m_store.Conexao, *typed);
-    // A failure keeps the page's visibility; its grid stays empty.
-    results->open();
+void BrowserQueries::showResults(std::unique_ptr<SearchResults> results)
+{
     results->setHeaderData(1, Qt::Horizontal, QStringLiteral("Coleção"));
     results->setHeaderData(2, Qt::Horizontal, QStringLiteral("Categoria"));
     results->setHeaderData(3, Qt::Horizontal, QStringLiteral("Imagem"));
-
-    if (results->isEmpty()) {
-        m_browser.setPageVisible(Page::Search, false);
-        m_prompter.beep();
-        m_prompter.message(CatalogSearch::noHitMessage(*typed));
-        return;
-    }
     ADOQuery1 = std::move(results);
     // Told once the grid is done with its scrolling: a box inside the grid's fetch would
     // run an event loop in the middle of the view's work.
@@ -88,6 +121,7 @@ void BrowserQueries::ToolButton3Click()
     m_browser.setPageVisible(Page::Search, true);
     m_browser.clearTreeSelection(Tree::Organisation);
     m_browser.clearTreeSelection(Tree::Location);
+    m_browser.clearTreeSelection(Tree::Dates);
     m_browser.selection().clear();
     m_browser.setActivePage(Page::Search);
     m_browser.UpdateControlStates();

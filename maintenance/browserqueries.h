@@ -9,6 +9,7 @@ class CatalogBrowser;
 class Prompter;
 class Query;
 class ResultModel;
+class SearchNarrowingDialog;
 class SearchResults;
 class TDados;
 
@@ -24,6 +25,9 @@ public:
 
     // "Procurar no Catálogo".
     void ToolButton3Click();
+    // "Procurar por data e câmera...": the search in its own dialog, narrowed by the date
+    // the photos were taken and their camera; it starts from the last search.
+    void narrowedSearch();
     // A double click, or Enter, on a hit: its picture in the organisation tree.
     void DBGridSearchDblClick(int row);
     // TabSheet1Show, TabSheet2Show and TabSheet4Show: the grid of a page shown (again).
@@ -31,6 +35,10 @@ public:
 
 private:
     void closeSearch();
+    // The window made ready for a search, before anything is asked.
+    void prepareForSearch();
+    // The hits listed on the page "Pesquisa", made the active page.
+    void showResults(std::unique_ptr<SearchResults> results);
 
     CatalogBrowser &m_browser;
     TDados &m_store;
@@ -38,4 +46,5 @@ private:
     std::unique_ptr<SearchResults> ADOQuery1;
     std::unique_ptr<Query> SQLAux;
     std::unique_ptr<ResultModel> m_statistics; // the rows SQLAux gave the grid shown
+    SearchNarrowingDialog *m_narrowingDialog;
 };

@@ -58,6 +58,7 @@ void RecordEditor::newRecord(NodeKind kind)
     // No node stands for the new record: none is shown selected.
     m_browser.clearTreeSelection(TreePane::Tree::Organisation);
     m_browser.clearTreeSelection(TreePane::Tree::Location);
+    m_browser.clearTreeSelection(TreePane::Tree::Dates);
     m_browser.TreeViewClick(CatalogBrowser::Sender::Other);
     m_browser.showRecordPage(kind);
     m_browser.performNavigatorAction(kind, DBNavigator::nbInsert);
