@@ -55,8 +55,15 @@ public:
     // The connection string that opened, e.g. "Provider=Microsoft.Jet.OLEDB.4.0;Data
     // Source=/x/quillomar.mdb;"; empty when closed.
     QString connectionString() const { return Conexao.connectionString(); }
-    // The first element of the open connection string, up to and including its ";".
+    // The first element of the open connection string, up to and including its ";"
+    // ("Provider=PostgreSQL;" for a catalogue on a server).
     QString providerText() const;
+    // The server of a catalogue on a server (host, and port when not the usual); empty for
+    // a file.
+    QString serverText() const;
+    // The password for a catalogue on a server (else libpq's own: ~/.pgpass); never kept
+    // in the configuration.
+    void setCataloguePassword(const QString &password) { Conexao.setPassword(password); }
 
     // Off: OpenDatabaseAll takes DatabaseFolder and DatabaseFileName as they are, without
     // reading the configuration file (the command line's --catalogue).
