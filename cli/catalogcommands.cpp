@@ -4,6 +4,7 @@
 #include "cli/clisession.h"
 #include "cli/treecommand.h"
 #include "core/versiontools.h"
+#include "store/connection.h"
 #include "store/dberror.h"
 #include "store/schema.h"
 #include "store/tdados.h"
@@ -32,7 +33,7 @@ public:
         const QString file = args.isEmpty() ? cx.catalogue() : args.first();
         if (file.isEmpty())
             return cx.usageError(QStringLiteral("create: falta o ARQUIVO do catálogo"));
-        const QString path = QFileInfo(file).absoluteFilePath();
+        const QString path = Connection::absoluteLocation(file);
         if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
             cx.err(QStringLiteral("O arquivo já existe: %1\n").arg(path));
             return ExitFailure;

@@ -69,6 +69,24 @@ bool Connection::isServerLocation(const QString &location)
         || location.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
 }
 
+QString Connection::absoluteLocation(const QString &location)
+{
+    return isServerLocation(location) ? location : QFileInfo(location).absoluteFilePath();
+}
+
+void Connection::splitLocation(const QString &location, QString *folder, QString *file)
+{
+    if (isServerLocation(location)) {
+        const int cut = location.lastIndexOf(QLatin1Char('/'));
+        *folder = location.left(cut);
+        *file = location.mid(cut + 1);
+        return;
+    }
+    const QFileInfo info(location);
+    *folder = info.absolutePath();
+    *file = info.fileName();
+}
+
 void Connection::fail(const QString &message, int code)
 {
     throw DbError(message, code);

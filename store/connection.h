@@ -35,6 +35,11 @@ public:
 
     // True for a catalogue location on a server ("postgresql://...").
     static bool isServerLocation(const QString &location);
+    // A file's absolute path; a server location as it is.
+    static QString absoluteLocation(const QString &location);
+    // The folder and file name a location is kept as (DatabaseFolder, DatabaseFileName):
+    // for a server, "postgresql://host[:port]" and the database.
+    static void splitLocation(const QString &location, QString *folder, QString *file);
 
     // Opens from a connection string; throws DbError when it cannot (and stays closed).
     void open(const QString &connectionString);

@@ -166,9 +166,9 @@ QStringList PgDialect::catalogueFunctions() const
             "LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS "
             "$$ SELECT qm_fold($1) COLLATE \"C\" NOT LIKE qm_fold($2) COLLATE \"C\" ESCAPE '' $$"),
         QStringLiteral("/*pg*/ CREATE OPERATOR ~~ (LEFTARG = text, RIGHTARG = text, "
-                       "FUNCTION = qm_like, NEGATOR = !~~)"),
+                       "FUNCTION = qm_like)"),
         QStringLiteral("/*pg*/ CREATE OPERATOR !~~ (LEFTARG = text, RIGHTARG = text, "
-                       "FUNCTION = qm_not_like, NEGATOR = ~~)"),
+                       "FUNCTION = qm_not_like)"),
         // Counted rows: one row per statement, never an update of a shared row.
         QStringLiteral(
             "/*pg*/ CREATE OR REPLACE FUNCTION qm_count_inserted() RETURNS trigger "

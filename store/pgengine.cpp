@@ -455,6 +455,9 @@ PgConnection::PgConnection(const QString &location, const QString &password, int
         m_conn = nullptr;
         throw DbError(message, 0, DbError::Kind::Connection);
     }
+    // The server's notices (a warning that no transaction was open) are not the program's
+    // to print.
+    PQsetNoticeProcessor(m_conn, [](void *, const char *) {}, nullptr);
     try {
         // Dates in the one ISO form; the catalogue's own operators (LIKE) before the
         // built-in ones; notices are not the program's to show.

@@ -9,6 +9,7 @@ enum class Kind { Space, Word, Quoted, String, Number, Param, Punct };
 struct Token {
     Kind kind;
     QString text;
+    QString suffix = QString(); // written after the token (a null order)
 };
 
 bool isWordStart(QChar c)
@@ -233,7 +234,8 @@ void orderNulls(QList<Token> &tokens, qsizetype from, qsizetype to)
     }
     if (isKeyTerm(tokens, sig))
         return;
-    tokens[lastAt].text += descending ? QLatin1String(" NULLS LAST") : QLatin1String(" NULLS FIRST");
+    tokens[lastAt].suffix
+        += descending ? QLatin1String(" NULLS LAST") : QLatin1String(" NULLS FIRST");
 }
 
 void rewriteOrderBy(QList<Token> &tokens)
@@ -508,5 +510,6 @@ PgSqlText::PgSqlText(const QString &sql, qsizetype offset)
         } else {
             m_text += t.text;
         }
+        m_text += t.suffix;
     }
 }
