@@ -156,15 +156,18 @@ QStringList PgDialect::catalogueFunctions() const
             .arg(foldExpression()),
         // LIKE as the search matches on SQLite: "%" and "_", no escape character, letter
         // case folded. The catalogue's operator comes before the built-in one on the
-        // program's connections (search_path ends with pg_catalog).
+        // program's connections (search_path ends with pg_catalog); its body names the
+        // built-in one.
         QStringLiteral(
             "/*pg*/ CREATE OR REPLACE FUNCTION qm_like(text, text) RETURNS boolean "
             "LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS "
-            "$$ SELECT qm_fold($1) COLLATE \"C\" LIKE qm_fold($2) COLLATE \"C\" ESCAPE '' $$"),
+            "$$ SELECT qm_fold($1) COLLATE \"C\" OPERATOR(pg_catalog.~~) "
+            "pg_catalog.like_escape(qm_fold($2), '') COLLATE \"C\" $$"),
         QStringLiteral(
             "/*pg*/ CREATE OR REPLACE FUNCTION qm_not_like(text, text) RETURNS boolean "
             "LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS "
-            "$$ SELECT qm_fold($1) COLLATE \"C\" NOT LIKE qm_fold($2) COLLATE \"C\" ESCAPE '' $$"),
+            "$$ SELECT qm_fold($1) COLLATE \"C\" OPERATOR(pg_catalog.!~~) "
+            "pg_catalog.like_escape(qm_fold($2), '') COLLATE \"C\" $$"),
         QStringLiteral("/*pg*/ CREATE OPERATOR ~~ (LEFTARG = text, RIGHTARG = text, "
                        "FUNCTION = qm_like)"),
         QStringLiteral("/*pg*/ CREATE OPERATOR !~~ (LEFTARG = text, RIGHTARG = text, "

@@ -583,6 +583,27 @@ std::unique_ptr<EngineStatement> PgConnection::prepare(
         text.parameterCount(), nullptr);
     if (!r)
         failConnection();
+    // Parameters nothing in the text gives a type ("SELECT ?1") are texts, as SQLite would
+    // hand them back: the server names them one at a time.
+    std::vector<Oid> types(size_t(text.parameterCount()), 0);
+    for (int tries = 0; tries < text.parameterCount(); ++tries) {
+        const char *state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+        const char *message = PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY);
+        if (PQresultStatus(r) == PGRES_COMMAND_OK || !state || qstrcmp(state, "42P18") != 0
+            || !message)
+            break;
+        const QByteArray said(message);
+        const int dollar = said.lastIndexOf('$');
+        const int n = dollar < 0 ? 0 : said.mid(dollar + 1).toInt();
+        if (n < 1 || n > text.parameterCount() || types[size_t(n - 1)] != 0)
+            break;
+        types[size_t(n - 1)] = TextOid;
+        PQclear(r);
+        r = PQprepare(m_conn, name.constData(), text.utf8().constData(), text.parameterCount(),
+            types.data());
+        if (!r)
+            failConnection();
+    }
     if (PQresultStatus(r) != PGRES_COMMAND_OK)
         fail(r);
     PQclear(r);

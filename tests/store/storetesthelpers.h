@@ -251,6 +251,7 @@ public:
         m_pg = PQconnectdb(location.toUtf8().constData());
         if (PQstatus(m_pg) != CONNECTION_OK)
             qFatal("lock holder could not connect: %s", PQerrorMessage(m_pg));
+        PQsetNoticeProcessor(m_pg, [](void *, const char *) {}, nullptr);
         PQclear(PQexec(m_pg, "BEGIN"));
         PGresult *r = PQexec(m_pg, "SELECT pg_advisory_xact_lock(8231947361)");
         if (PQresultStatus(r) != PGRES_TUPLES_OK)
@@ -258,11 +259,18 @@ public:
         PQclear(r);
     }
     ~ServerLockHolder() { release(); }
-    void exec(const char *sql) { PQclear(PQexec(m_pg, sql)); }
+    // Sends SQL without waiting for it (the holder ends its transaction later by itself).
+    void send(const char *sql)
+    {
+        if (!PQsendQuery(m_pg, sql))
+            qFatal("lock holder could not send: %s", PQerrorMessage(m_pg));
+    }
     void release()
     {
         if (!m_pg)
             return;
+        while (PGresult *r = PQgetResult(m_pg))
+            PQclear(r);
         PQclear(PQexec(m_pg, "ROLLBACK"));
         PQfinish(m_pg);
         m_pg = nullptr;
