@@ -341,6 +341,32 @@ private slots:
             QStringLiteral("0"));
     }
 
+    // An edit in progress holds nothing: another client writes the same row and commits at
+    // once; the edit's own save then writes its buffer.
+    void anEditTakesNoLockUntilItWrites()
+    {
+        RecordSet rs(*m_conn, "Collections");
+        rs.setSort("Name");
+        rs.open();
+        QVERIFY(rs.locate("RecId", 6));
+        rs.edit();
+        rs.setValue("Notes", "minha nota");
+        QVERIFY(!m_conn->inTransaction());
+        QCOMPARE(m_conn->steppingStatements(), 0);
+        Connection other;
+        other.openFile(m_path);
+        other.setBusyTimeout(100); // a lock held here would fail this at once
+        {
+            Transaction t(other);
+            other.exec("UPDATE Collections SET Name = 'Zoo2' WHERE RecId = 6");
+            t.commit();
+        }
+        rs.post();
+        RawDb raw(m_path);
+        QCOMPARE(raw.rows("SELECT Name, Notes FROM Collections WHERE RecId = 6"),
+            QList<QStringList>({ { "Zoo2", "minha nota" } }));
+    }
+
     void aRowGoneSinceItWasReadIsToldInPortuguese()
     {
         RecordSet rs(*m_conn, "Collections");
