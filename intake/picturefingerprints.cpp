@@ -58,9 +58,12 @@ void PictureFingerprints::Writer::record(const Entry &entry)
         for (const char *sql : createStatements)
             m_connection.exec(QString::fromUtf8(sql));
         m_put = std::make_unique<Statement>(m_connection,
-            QStringLiteral("INSERT OR REPLACE INTO PictureFingerprints"
+            QStringLiteral("INSERT INTO PictureFingerprints"
                            " (Picture, FileSize, Modified, Sample, Content, Perceptual)"
-                           " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"),
+                           " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
+                           " ON CONFLICT (Picture) DO UPDATE SET FileSize = excluded.FileSize,"
+                           " Modified = excluded.Modified, Sample = excluded.Sample,"
+                           " Content = excluded.Content, Perceptual = excluded.Perceptual"),
             Statement::Lifetime::Persistent);
     }
     Statement &put = *m_put;

@@ -70,8 +70,10 @@ void StorageVolumes::record(Connection &connection, qint64 storage, const Volume
     connection.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS StorageVolumes_Uuid"
                                    " ON StorageVolumes (Uuid COLLATE NOCASE)"));
     Statement put(connection,
-        QStringLiteral("INSERT OR REPLACE INTO StorageVolumes (Storage, FileSystem, Uuid, Label)"
-                       " VALUES (:S, :T, :U, :L)"));
+        QStringLiteral("INSERT INTO StorageVolumes (Storage, FileSystem, Uuid, Label)"
+                       " VALUES (:S, :T, :U, :L) ON CONFLICT (Storage) DO UPDATE SET"
+                       " FileSystem = excluded.FileSystem, Uuid = excluded.Uuid,"
+                       " Label = excluded.Label"));
     put.bind(QStringLiteral("S"), storage);
     put.bind(QStringLiteral("T"), identity.type.isEmpty() ? QVariant() : QVariant(identity.type));
     put.bind(QStringLiteral("U"), identity.uuid);

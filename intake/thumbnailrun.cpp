@@ -133,13 +133,13 @@ public:
     void count(ThumbnailRun::Counts &counts)
     {
         Query q(m_store.Conexao);
-        q.setSql(QStringLiteral("SELECT COUNT(*) AS N FROM Pictures WHERE Review <> 0"));
+        q.setSql(QStringLiteral("SELECT COUNT(*) AS N FROM Pictures WHERE Review <> FALSE"));
         q.open();
         counts.toReview = int(q.asInt(QStringLiteral("N")));
         q.close();
         q.setSql(
             QStringList { QStringLiteral("SELECT RecId, FileType, Width, Height FROM Pictures"),
-                QStringLiteral("WHERE Review = 0 AND %1").arg(largerOrUnknown()) });
+                QStringLiteral("WHERE Review = FALSE AND %1").arg(largerOrUnknown()) });
         q.open();
         while (!q.eof()) {
             if (restorable(q, q.asInt(QStringLiteral("RecId"))))
@@ -158,7 +158,7 @@ public:
         q.setSql(QStringList {
             QStringLiteral("SELECT RecId, FullPath, FileName, FileType, Review, Width, Height"),
             QStringLiteral("FROM Pictures"),
-            QStringLiteral("WHERE RecId > :ULTIMO AND (Review <> 0 OR %1)").arg(largerOrUnknown()),
+            QStringLiteral("WHERE RecId > :ULTIMO AND (Review <> FALSE OR %1)").arg(largerOrUnknown()),
             QStringLiteral("ORDER BY RecId LIMIT %1").arg(kPageRows) });
         q.setParam(QStringLiteral("ULTIMO"), after);
         q.open();
@@ -217,7 +217,7 @@ public:
             m_pending.clear();
             m_busy = 0;
         } catch (const DbError &e) {
-            if ((e.code() & 0xff) != 5 || ++m_busy > kBusyRetries || force)
+            if (!e.isBusy() || ++m_busy > kBusyRetries || force)
                 throw;
         }
         m_since.start();

@@ -60,6 +60,7 @@ class PgStatement : public EngineStatement {
 public:
     PgStatement(PgConnection &connection, QByteArray name, const PgSqlText &text)
         : m_c(connection),
+          m_alive(connection.alive()),
           m_name(std::move(name)),
           m_text(text),
           m_count(text.parameterCount()),
@@ -73,9 +74,15 @@ public:
     }
     ~PgStatement() override
     {
-        end();
+        if (*m_alive) {
+            end();
+            m_c.detach(this, m_name);
+        } else {
+            clearRow();
+            for (PGresult *r : m_pending)
+                PQclear(r);
+        }
         PQclear(m_shape);
-        m_c.detach(this, m_name);
     }
 
     // ---- parameters ----
@@ -121,6 +128,8 @@ public:
     // ---- running ----
     bool step() override
     {
+        if (!*m_alive)
+            throw DbError(QStringLiteral("o catálogo não está aberto"));
         if (m_finished)
             end();
         if (!m_started)
@@ -173,10 +182,15 @@ public:
     int changes() const override { return m_changes; }
     void reset() override
     {
-        end();
+        if (*m_alive)
+            end();
         clearBindings();
     }
-    void rewind() override { end(); }
+    void rewind() override
+    {
+        if (*m_alive)
+            end();
+    }
     bool isStepping() const override { return m_started && !m_finished; }
 
     // The rest of this run's rows, read now: the connection is wanted by another request.
@@ -333,6 +347,8 @@ private:
         if (m_row)
             return m_row;
         if (!m_shape) {
+            if (!*m_alive)
+                throw DbError(QStringLiteral("o catálogo não está aberto"));
             // Asked before any row: the server describes the statement.
             m_c.claim();
             PGresult *d = PQdescribePrepared(m_c.handle(), m_name.constData());
@@ -419,6 +435,7 @@ private:
     }
 
     PgConnection &m_c;
+    std::shared_ptr<const bool> m_alive;
     QByteArray m_name;
     PgSqlText m_text;
     int m_count;
@@ -483,6 +500,7 @@ PgConnection::PgConnection(const QString &location, const QString &password, int
 
 PgConnection::~PgConnection()
 {
+    *m_alive = false;
     PQfinish(m_conn);
 }
 

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 struct pg_conn;
 class PgStatement;
@@ -61,6 +62,9 @@ public:
     // Names as the program writes them, learnt from its texts (the first spelling stays).
     void learnSpellings(const QHash<QString, QString> &spellings);
 
+    // False once the connection is gone: a statement kept past it touches nothing.
+    std::shared_ptr<const bool> alive() const { return m_alive; }
+
     // Throws DbError for a failed result (and clears it), or for a lost connection.
     [[noreturn]] void fail(struct pg_result *result);
     [[noreturn]] void failConnection();
@@ -71,6 +75,7 @@ private:
     void runChecked(const QByteArray &sql);
 
     pg_conn *m_conn = nullptr;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     PgStatement *m_owner = nullptr;
     QSet<PgStatement *> m_statements;
     QList<QByteArray> m_unused; // prepared statements to drop

@@ -91,7 +91,31 @@ private slots:
         conn.open(jet40 + withPassword + ";");
         QCOMPARE(conn.filePath(), location);
         QVERIFY(!conn.connectionString().contains(testsupport::PgServer::password()));
+
+        // Rows arrive one at a time; another statement in the middle of them gets the
+        // connection, and the rest of the rows are still read in order.
+        QStringList extensions;
+        {
+            Statement walk(conn, QStringLiteral("SELECT Extension FROM Formats ORDER BY rowid"));
+            Statement::Reset done(walk);
+            QVERIFY(walk.step());
+            extensions << walk.text(0);
+            Statement count(conn, QStringLiteral("SELECT count(*) FROM Formats"));
+            QVERIFY(count.step());
+            QCOMPARE(count.integer(0), 9);
+            count.reset();
+            while (walk.step())
+                extensions << walk.text(0);
+        }
+        QCOMPARE(extensions.size(), 9);
+        QCOMPARE(extensions.first(), QStringLiteral("jpg"));
+        QCOMPARE(conn.steppingStatements(), 0);
+        // A statement kept past its connection is refused, and goes without harm.
+        auto kept = std::make_unique<Statement>(conn, QStringLiteral("SELECT Name FROM Formats"));
+        QVERIFY(kept->step());
         conn.close();
+        QVERIFY_THROWS_EXCEPTION(DbError, kept->step());
+        kept.reset();
         QVERIFY(!conn.isOpen());
         QVERIFY(conn.connectionString().isEmpty());
     }
