@@ -33,6 +33,11 @@ public:
     virtual QString rowCountsTableSql() const = 0;
     // What a new catalogue needs before its tables (collations, functions, operators).
     virtual QStringList catalogueFunctions() const = 0;
+    // The catalogue check's statements: the engine's own integrity check (one column, one
+    // row "ok" when sound) and the rows whose relation names no row (columns "table",
+    // "rowid", "parent").
+    virtual QString integrityCheckSql() const = 0;
+    virtual QString foreignKeyCheckSql() const = 0;
     // After rows were written with keys given by the writer: the engine's key counters
     // follow them, so that the next key it gives is past every key written.
     virtual QStringList afterGivenKeys() const = 0;
@@ -52,6 +57,11 @@ public:
     QString rowCountsTableSql() const override;
     QStringList catalogueFunctions() const override { return {}; }
     QStringList afterGivenKeys() const override { return {}; }
+    QString integrityCheckSql() const override { return QStringLiteral("PRAGMA integrity_check"); }
+    QString foreignKeyCheckSql() const override
+    {
+        return QStringLiteral("PRAGMA foreign_key_check");
+    }
 };
 
 // The server engine: names stored as written unquoted (lower case), keys by identity
@@ -70,6 +80,13 @@ public:
     QString rowCountsTableSql() const override;
     QStringList catalogueFunctions() const override;
     QStringList afterGivenKeys() const override;
+    // The server keeps its files whole and every relation enforced at each write: there is
+    // nothing of either kind for the check to find.
+    QString integrityCheckSql() const override { return QStringLiteral("SELECT 'ok' AS ok"); }
+    QString foreignKeyCheckSql() const override
+    {
+        return QStringLiteral("SELECT '' AS \"table\", 0 AS rowid, '' AS parent WHERE FALSE");
+    }
 
     // The case folding of the search's matching, as SQL over the text $1. Kept beside the
     // SQLite side's UnicodeLike: when its rule changes, this function changes with it.

@@ -370,11 +370,15 @@ private:
     {
         m_c.claim(this);
         std::vector<const char *> values(size_t(m_count), nullptr);
+        std::vector<QByteArray> terminated;
+        terminated.reserve(size_t(m_count));
         for (size_t i = 0; i < size_t(m_count); ++i) {
             if (!m_bound[i])
                 continue;
             if (m_borrowed[i]) {
-                values[i] = m_borrowed[i];
+                // The server reads a text value up to its terminating zero, never by length.
+                terminated.emplace_back(m_borrowed[i], m_lengths[i]);
+                values[i] = terminated.back().constData();
             } else {
                 values[i] = m_values[i].isNull() ? "" : m_values[i].constData();
                 m_lengths[i] = int(m_values[i].size());

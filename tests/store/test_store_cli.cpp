@@ -88,6 +88,27 @@ private slots:
             r = run({ "--catalogue", catalogue, "new", "collection", "VIAGENS" });
             QCOMPARE(r.code, 1);
         }
+        // A scan, and what the commands then show, the same on both.
+        const QString pictures = m_dir.filePath("fotos");
+        QVERIFY(QDir().mkpath(pictures + "/Férias"));
+        for (const QString &name : { "Praia.JPG", "serra.jpg", "Férias/Água.png", "nota.txt" })
+            QVERIFY(testsupport::writeFile(pictures + "/" + name, name.toUtf8()));
+        for (const QString &catalogue : { server, file }) {
+            r = run({ "--catalogue", catalogue, "scan", pictures, "--collection", "2",
+                "--category", "2" });
+            QVERIFY2(r.code == 0, qPrintable(r.err));
+        }
+        for (const QStringList &args :
+            { QStringList { "tree" }, QStringList { "search", "praia" }, QStringList { "search", "água" },
+                QStringList { "search", "%.JPG" }, QStringList { "stats", "category", "2" },
+                QStringList { "stats", "storage", "1" }, QStringList { "storages" },
+                QStringList { "check" }, QStringList { "scan", pictures } }) {
+            const Result onServer = run(QStringList { "--catalogue", server } + args);
+            const Result onFile = run(QStringList { "--catalogue", file } + args);
+            QCOMPARE(onServer.code, onFile.code);
+            QCOMPARE(onServer.out, onFile.out);
+            QCOMPARE(onServer.err, onFile.err);
+        }
         const Result serverTree = run({ "--catalogue", server, "tree" });
         const Result fileTree = run({ "--catalogue", file, "tree" });
         QCOMPARE(serverTree.code, 0);
@@ -99,7 +120,7 @@ private slots:
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out,
             QStringLiteral("Catálogo: %1\nProvedor: Provider=PostgreSQL;\nVersão: 1.0.0.9\n"
-                           "Coleções: 3\nCategorias: 2\nLocais: 2\nImagens: 0\n")
+                           "Coleções: 3\nCategorias: 2\nLocais: 2\nImagens: 3\n")
                 .arg(server));
 
         // A user who must give a password finds it in libpq's password file.
