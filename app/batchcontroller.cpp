@@ -2,6 +2,7 @@
 
 #include "batch/tbatchprocess.h"
 #include "browser/catalogbrowser.h"
+#include "core/errorboundary.h"
 #include "core/prompter.h"
 
 BatchController::BatchController(QList<qint64> &batchList, CatalogBrowser &browser,
@@ -12,9 +13,10 @@ BatchController::BatchController(QList<qint64> &batchList, CatalogBrowser &brows
       m_dialog(dialog),
       m_prompter(prompter)
 {
-    connect(
-        &browser, &CatalogBrowser::addToBatchRequested, this, &BatchController::InserirLote1Click);
-    connect(&browser, &CatalogBrowser::batchRequested, this, &BatchController::ToolButton4Click);
+    connect(&browser, &CatalogBrowser::addToBatchRequested, this,
+        guarded(prompter, [this] { InserirLote1Click(); }));
+    connect(&browser, &CatalogBrowser::batchRequested, this,
+        guarded(prompter, [this] { ToolButton4Click(); }));
 }
 
 void BatchController::InserirLote1Click()
@@ -52,7 +54,6 @@ void BatchController::ToolButton4Click()
     m_dialog.setBatchKeys(PictureKeys(m_batchList.cbegin(), m_batchList.cend()));
     if (m_dialog.exec() == QDialog::Accepted) {
         m_batchList.clear();
-        if (LoadTrees)
-            LoadTrees();
+        m_browser.LoadTrees();
     }
 }

@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QObject>
-#include <functional>
 
 class CatalogBrowser;
 class Prompter;
@@ -17,12 +16,10 @@ public:
     BatchController(QList<qint64> &batchList, CatalogBrowser &browser, TBatchProcess &dialog,
         Prompter &prompter, QObject *parent = nullptr);
 
-    std::function<void()> LoadTrees;
-
+private:
     void InserirLote1Click();
     void ToolButton4Click();
 
-private:
     QList<qint64> &m_batchList;
     CatalogBrowser &m_browser;
     TBatchProcess &m_dialog;

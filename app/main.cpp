@@ -1,11 +1,11 @@
-#include "core/programpaths.h"
+#include "app/quillomarapplication.h"
 #include "app/startup.h"
-
-#include <QApplication>
+#include "core/programpaths.h"
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    QuillomarApplication app(argc, argv);
     Startup startup(ProgramPaths::forRunningProgram());
+    app.setErrorDisplay(&startup.prompter());
     return startup.run();
 }

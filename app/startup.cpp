@@ -11,6 +11,7 @@
 #include "batch/tviewlog.h"
 #include "browser/catalogbrowser.h"
 #include "core/appconstants.h"
+#include "core/errorboundary.h"
 #include "core/qttranslation.h"
 #include "intake/picturefilter.h"
 #include "intake/picturepreview.h"
@@ -18,14 +19,12 @@
 #include "maintenance/browserqueries.h"
 #include "maintenance/recordeditor.h"
 #include "options/topcoes.h"
-#include "store/dberror.h"
 #include "store/tdados.h"
 
 #include <QApplication>
-#include <QPushButton>
 
-Startup::Startup(const ProgramPaths &p, Prompter *prompter)
-    : paths(p), m_prompter(prompter ? prompter : &m_boxes)
+Startup::Startup(const ProgramPaths &p, Prompter *prompter, DesktopShell *desktop)
+    : paths(p), m_prompter(prompter ? prompter : &m_boxes), m_desktop(desktop ? desktop : &m_system)
 {
     // Qt's own dialogs and buttons speak Portuguese like the rest of the program.
     installQtTranslation();
@@ -62,122 +61,99 @@ void Startup::createWindows()
 
     QApplication::setApplicationName(appconst::ApplicationTitle);
 
-    Abertura = std::make_unique<TAbertura>(paths, *m_prompter);
+    Abertura = std::make_unique<TAbertura>(paths, *m_prompter, *m_desktop);
     m_boxes.setParent(Abertura.get());
     creationOrder << Abertura->objectName();
     Dados = std::make_unique<TDados>(paths, *m_prompter);
     creationOrder << Dados->objectName();
-    Rastreamento = std::make_unique<TRastreamento>(Abertura.get());
+    // The main window's trees and pages come with the store, before the dialogs.
+    Abertura->setStore(*Dados);
+    Rastreamento = std::make_unique<TRastreamento>(*Dados, *m_prompter, Abertura.get());
     creationOrder << Rastreamento->objectName();
-    Opcoes = std::make_unique<TOpcoes>(Abertura.get());
+    Opcoes = std::make_unique<TOpcoes>(*Dados, *m_prompter, Abertura.get());
     creationOrder << Opcoes->objectName();
-    BatchProcess = std::make_unique<TBatchProcess>(Abertura.get());
+    BatchProcess = std::make_unique<TBatchProcess>(*Dados, *m_prompter, Abertura.get());
     creationOrder << BatchProcess->objectName();
-    MudarColecaoCategoria = std::make_unique<TMudarColecaoCategoria>(Abertura.get());
+    MudarColecaoCategoria
+        = std::make_unique<TMudarColecaoCategoria>(*Dados, *m_prompter, Abertura.get());
     creationOrder << MudarColecaoCategoria->objectName();
-    RemeterArquivosFTP = std::make_unique<TRemeterArquivosFTP>(Abertura.get());
+    RemeterArquivosFTP
+        = std::make_unique<TRemeterArquivosFTP>(*Dados, *m_prompter, eventLog, Abertura.get());
     creationOrder << RemeterArquivosFTP->objectName();
-    RemeterArquivosEmail = std::make_unique<TRemeterArquivosEmail>(Abertura.get());
+    RemeterArquivosEmail
+        = std::make_unique<TRemeterArquivosEmail>(*Dados, *m_prompter, eventLog, Abertura.get());
     creationOrder << RemeterArquivosEmail->objectName();
-    CopiarArquivosCD = std::make_unique<TCopiarArquivosCD>(Abertura.get());
+    CopiarArquivosCD
+        = std::make_unique<TCopiarArquivosCD>(*Dados, *m_prompter, eventLog, Abertura.get());
     creationOrder << CopiarArquivosCD->objectName();
-    ViewLog = std::make_unique<TViewLog>(Abertura.get());
+    ViewLog = std::make_unique<TViewLog>(eventLog, Abertura.get());
     creationOrder << ViewLog->objectName();
 
-    Abertura->setStore(Dados.get());
-    Opcoes->setStore(Dados.get());
-    Opcoes->setPrompter(m_prompter);
-    RemeterArquivosFTP->setStore(Dados.get());
-    RemeterArquivosFTP->setPrompter(m_prompter);
-    RemeterArquivosFTP->setLogWindow(ViewLog.get());
-    RemeterArquivosEmail->setStore(Dados.get());
-    RemeterArquivosEmail->setPrompter(m_prompter);
-    RemeterArquivosEmail->setLogWindow(ViewLog.get());
     wireBatch();
-    Rastreamento->setStore(Dados.get());
-    Rastreamento->setPrompter(m_prompter);
     CatalogBrowser &browser = Abertura->browser();
-    Rastreamento->setTreesCurrent
-        = [&browser](bool current) { browser.selection().setTreesCurrent(current); };
+    QObject::connect(Rastreamento.get(), &TRastreamento::treesCurrentChanged, &browser,
+        [&browser](bool current) { browser.selection().setTreesCurrent(current); });
     QObject::connect(&browser, &CatalogBrowser::scanRequested, Rastreamento.get(),
-        [this] { Rastreamento->exec(); });
+        guarded(*m_prompter, [this] { Rastreamento->exec(); }));
     wirePicturePreview();
     Editor = new RecordEditor(browser, *Dados, *m_prompter, Abertura.get());
-    Editor->LoadPicture = [this] { Preview->LoadPicture(); };
+    QObject::connect(Editor, &RecordEditor::LoadPicture, Preview,
+        guarded(*m_prompter, [this] { Preview->LoadPicture(); }));
     // The search and the statistics grids; owned by the main window, whose queries they are.
     new BrowserQueries(browser, *Dados, *m_prompter, Abertura.get());
-    Abertura->setSplash(splash.get());
-    Abertura->setOptionsDialog(Opcoes.get());
-    Abertura->onEndProgram = [this] {
+    Abertura->setSplash(*splash);
+    Abertura->setOptionsDialog(*Opcoes);
+    QObject::connect(Abertura.get(), &TAbertura::endProgramRequested, Abertura.get(), [this] {
         m_endRequested = true;
         Abertura->close();
         QCoreApplication::exit(1);
-    };
+    });
 }
 
 // The batch dialog, its four operation dialogs and the main window's batch.
 void Startup::wireBatch()
 {
-    MudarColecaoCategoria->setStore(Dados.get());
-    MudarColecaoCategoria->setPrompter(m_prompter);
-    CopiarArquivosCD->setStore(Dados.get());
-    CopiarArquivosCD->setPrompter(m_prompter);
-    CopiarArquivosCD->setLogWindow(ViewLog.get());
-    BatchProcess->setStore(Dados.get());
-    BatchProcess->setPrompter(m_prompter);
     using Button = TBatchProcess::OperationButton;
-    const auto keysOf = [](auto *dialog) {
-        return [dialog](const PictureKeys &keys) { dialog->setSelectedKeys(keys); };
-    };
-    BatchProcess->setOperation(Button::ChangeCollection,
-        { MudarColecaoCategoria.get(), keysOf(MudarColecaoCategoria.get()) });
-    BatchProcess->setOperation(
-        Button::Ftp, { RemeterArquivosFTP.get(), keysOf(RemeterArquivosFTP.get()) });
-    BatchProcess->setOperation(
-        Button::Email, { RemeterArquivosEmail.get(), keysOf(RemeterArquivosEmail.get()) });
-    BatchProcess->setOperation(
-        Button::Copy, { CopiarArquivosCD.get(), keysOf(CopiarArquivosCD.get()) });
-    auto *batch = new BatchController(
-        Abertura->BatchList, Abertura->browser(), *BatchProcess, *m_prompter, Abertura.get());
-    batch->LoadTrees = [this] { Abertura->LoadTrees(); };
+    BatchProcess->setOperation(Button::ChangeCollection, *MudarColecaoCategoria);
+    BatchProcess->setOperation(Button::Ftp, *RemeterArquivosFTP);
+    BatchProcess->setOperation(Button::Email, *RemeterArquivosEmail);
+    BatchProcess->setOperation(Button::Copy, *CopiarArquivosCD);
+    for (TransferDialog *transfer : std::initializer_list<TransferDialog *> {
+             RemeterArquivosFTP.get(), RemeterArquivosEmail.get(), CopiarArquivosCD.get() })
+        QObject::connect(
+            transfer, &TransferDialog::showLogRequested, ViewLog.get(), &TViewLog::ShowLog);
+    Abertura->setBatchDialog(*BatchProcess);
 }
 
 // The picture page's preview, the enlarge button and the open-picture dialog's filter.
 void Startup::wirePicturePreview()
 {
     CatalogBrowser *b = &Abertura->browser();
-    const PreviewWidgets widgets = b->previewWidgets();
-    PicturePreview::Controls controls;
-    controls.PageControl3 = widgets.thumbnailTabs;
-    controls.Image1 = widgets.image;
-    controls.WebBrowser1 = widgets.webView;
-    controls.BitBtn1 = widgets.enlargeButton;
-    controls.PageControl2 = widgets.detailPages;
-    controls.TabSheet9 = widgets.imageEnlargementPage;
-    controls.TabSheet10 = widgets.webEnlargementPage;
-    controls.Image2 = widgets.imageEnlargement;
-    controls.WebBrowser2 = widgets.webEnlargement;
-    Preview = new PicturePreview(controls, *Dados, *m_prompter, Abertura.get());
-    Preview->setStatusText = [this](const QString &text) { Abertura->setPanelText(1, text); };
-    // The details land in the row being edited only while there is one: a cancel shows the
-    // picture again before the editing flags are cleared.
-    Preview->editInProgress = [this] {
-        const RecordSet::State state = Dados->TPictures.state();
-        return state == RecordSet::State::Edit || state == RecordSet::State::Insert;
-    };
+    Prompter &prompter = *m_prompter;
+    Preview
+        = new PicturePreview(*Dados, prompter, *m_desktop, b->thumbnailViewSize(), Abertura.get());
+    QObject::connect(Preview, &PicturePreview::statusTextChanged, Abertura.get(),
+        [this](const QString &text) { Abertura->setPanelText(1, text); });
     QObject::connect(
-        b, &CatalogBrowser::thumbnailRequested, Preview, &PicturePreview::ShowThumbnail);
+        Preview, &PicturePreview::smallPreviewCleared, b, &CatalogBrowser::clearSmallPreview);
     QObject::connect(
-        b, &CatalogBrowser::thumbnailCleared, Preview, &PicturePreview::clearThumbnail);
+        Preview, &PicturePreview::smallPreviewShown, b, &CatalogBrowser::showSmallPreview);
     QObject::connect(
-        widgets.enlargeButton, &QPushButton::clicked, Preview, &PicturePreview::BitBtn1Click);
-    Abertura->BuildPictureFilter = [this, b] {
-        try {
-            b->setOpenPictureFilter(PictureFilter::build(Dados->Conexao));
-        } catch (const DbError &e) {
-            m_prompter->error(e.message());
-        }
-    };
+        Preview, &PicturePreview::enlargeButtonChanged, b, &CatalogBrowser::setEnlargeButton);
+    QObject::connect(
+        Preview, &PicturePreview::enlargementShown, b, &CatalogBrowser::showEnlargement);
+    QObject::connect(
+        Preview, &PicturePreview::enlargementHidden, b, &CatalogBrowser::hideEnlargement);
+    QObject::connect(b, &CatalogBrowser::thumbnailRequested, Preview,
+        guarded(prompter, [this] { Preview->ShowThumbnail(); }));
+    QObject::connect(b, &CatalogBrowser::thumbnailCleared, Preview,
+        guarded(prompter, [this] { Preview->clearThumbnail(); }));
+    QObject::connect(b, &CatalogBrowser::enlargeRequested, Preview,
+        guarded(prompter, [this](const QSize &box) { Preview->BitBtn1Click(box); }));
+    // A filter that cannot be read leaves the last one; the loading goes on to the trees.
+    QObject::connect(Abertura.get(), &TAbertura::BuildPictureFilter, b,
+        guarded(prompter,
+            [this, b] { b->setOpenPictureFilter(PictureFilter::build(Dados->Conexao)); }));
 }
 
 int Startup::run()

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "batch/eventlog.h"
 #include "core/programpaths.h"
 #include "widgets/messageboxprompter.h"
+#include "widgets/systemdesktopshell.h"
 
 #include <QStringList>
 #include <memory>
@@ -24,8 +26,10 @@ class Prompter;
 // The start-up sequence: splash, every window once in a fixed order, the message loop.
 class Startup {
 public:
-    // With no prompter given, the program's message boxes are used.
-    explicit Startup(const ProgramPaths &paths, Prompter *prompter = nullptr);
+    // With no prompter given, the program's message boxes are used; with no desktop, the
+    // desktop's own default applications.
+    explicit Startup(
+        const ProgramPaths &paths, Prompter *prompter = nullptr, DesktopShell *desktop = nullptr);
     ~Startup();
 
     // Shows the splash and creates every window; run() then shows the main window.
@@ -34,6 +38,8 @@ public:
 
     ProgramPaths paths;
     QStringList creationOrder; // objectName of each window, as created
+    // The program's one event log: the transfer dialogs write it, the log window shows it.
+    EventLog eventLog;
 
     std::unique_ptr<TSplash> splash;
     std::unique_ptr<TAbertura> Abertura;
@@ -59,5 +65,7 @@ private:
 
     MessageBoxPrompter m_boxes;
     Prompter *m_prompter;
+    SystemDesktopShell m_system;
+    DesktopShell *m_desktop;
     bool m_endRequested = false;
 };

@@ -1,9 +1,12 @@
 #include "app/tabertura.h"
 
+#include "app/batchcontroller.h"
 #include "app/tsplash.h"
 #include "app/windowplacement.h"
 #include "browser/catalogbrowser.h"
 #include "core/appconstants.h"
+#include "core/desktopshell.h"
+#include "core/errorboundary.h"
 #include "core/programpaths.h"
 #include "core/prompter.h"
 #include "core/versiontools.h"
@@ -12,7 +15,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -22,32 +24,26 @@
 #include <QTimer>
 #include <QUrl>
 
-TAbertura::TAbertura(ProgramPaths &paths, Prompter &prompter, QWidget *parent)
-    : QMainWindow(parent), m_paths(paths), m_prompter(prompter)
+TAbertura::TAbertura(
+    ProgramPaths &paths, Prompter &prompter, DesktopShell &desktop, QWidget *parent)
+    : QMainWindow(parent), m_paths(paths), m_prompter(prompter), m_desktop(desktop)
 {
     setObjectName(QStringLiteral("TAbertura"));
 
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     QAction *options = menuBar()->addAction(QStringLiteral("Opções"));
     options->setObjectName(QStringLiteral("Opcoes1"));
-    connect(options, &QAction::triggered, this, &TAbertura::Opcoes1Click);
+    connect(options, &QAction::triggered, this, guarded(prompter, [this] { Opcoes1Click(); }));
     QMenu *help = menuBar()->addMenu(QStringLiteral("Ajuda"));
     help->setObjectName(QStringLiteral("Ajuda1"));
     QAction *homePage = help->addAction(QStringLiteral("Marveth Home Page"));
     homePage->setObjectName(QStringLiteral("MarvethHomePage1"));
-    connect(homePage, &QAction::triggered, this, &TAbertura::MarvethHomePage1Click);
+    connect(homePage, &QAction::triggered, this,
+        guarded(prompter, [this] { MarvethHomePage1Click(); }));
     help->addSeparator();
     QAction *about = help->addAction(QStringLiteral("Sobre"));
     about->setObjectName(QStringLiteral("Sobre1"));
-    connect(about, &QAction::triggered, this, &TAbertura::Sobre1Click);
-
-    m_browser = new CatalogBrowser(m_prompter, this);
-    setCentralWidget(m_browser);
-    connect(m_browser, &CatalogBrowser::statusTextChanged, this,
-        [this](const QString &t) { setPanelText(1, t); });
-    connect(m_browser, &CatalogBrowser::pictureCountChanged, this,
-        [this](const QString &t) { setPanelText(0, t); });
-    LoadTrees = [this] { m_browser->LoadTrees(); };
+    connect(about, &QAction::triggered, this, guarded(prompter, [this] { Sobre1Click(); }));
 
     QStatusBar *bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar1"));
@@ -86,14 +82,26 @@ void TAbertura::FormCreate()
     m_paths.DatabaseFolder = m_paths.ProgramFolder;
     m_paths.DatabaseFileName = m_paths.defaultDatabaseName();
     m_paths.ensureThumbnailFolder();
-    m_browser->selection().setTreesCurrent(false);
     layoutStatusPanels();
 }
 
-void TAbertura::setStore(TDados *store)
+// The trees and detail pages stand on the store's record sets: they come with it. Their
+// selection state starts with TreesCurrent false.
+void TAbertura::setStore(TDados &store)
 {
-    m_store = store;
-    m_browser->setStore(store);
+    m_store = &store;
+    m_browser = new CatalogBrowser(store, m_prompter, this);
+    setCentralWidget(m_browser);
+    connect(m_browser, &CatalogBrowser::statusTextChanged, this,
+        [this](const QString &t) { setPanelText(1, t); });
+    connect(m_browser, &CatalogBrowser::pictureCountChanged, this,
+        [this](const QString &t) { setPanelText(0, t); });
+    connect(this, &TAbertura::LoadTrees, m_browser, &CatalogBrowser::LoadTrees);
+}
+
+void TAbertura::setBatchDialog(TBatchProcess &dialog)
+{
+    new BatchController(m_batchList, *m_browser, dialog, m_prompter, this);
 }
 
 QString TAbertura::panelText(int index) const
@@ -150,27 +158,24 @@ void TAbertura::FormActivate()
     if (m_activatedOnce)
         return;
     m_activatedOnce = true;
-    runStartupLoading();
+    ErrorBoundary::run(m_prompter, [this] { runStartupLoading(); });
 }
 
 void TAbertura::runStartupLoading()
 {
-    const bool opened = m_store && m_store->OpenDatabaseAll() && m_store->connected();
+    const bool opened = m_store->OpenDatabaseAll() && m_store->connected();
     if (!opened) {
         m_prompter.beep();
         m_prompter.abortBox(QStringLiteral("Banco de dados não conectado."));
         emit startupLoadingDone(false);
-        if (onEndProgram)
-            onEndProgram();
+        emit endProgramRequested();
         return;
     }
-    BatchList.clear();
+    m_batchList.clear();
     m_browser->selection().setInsertInProgress(false);
     m_browser->selection().setEditInProgress(false);
-    if (BuildPictureFilter)
-        BuildPictureFilter();
-    if (LoadTrees)
-        LoadTrees();
+    emit BuildPictureFilter();
+    emit LoadTrees();
     ShowDatabaseLocation();
     m_paths.MainWindowReady = true;
     const QString conn = m_store->connectionString();
@@ -191,41 +196,34 @@ void TAbertura::Opcoes1Click()
 {
     const QString folder = m_paths.DatabaseFolder;
     const QString file = m_paths.DatabaseFileName;
-    if (m_options)
-        m_options->exec();
-    if (!m_store)
-        return;
+    m_options->exec();
     if (m_paths.DatabaseFolder != folder || m_paths.DatabaseFileName != file) {
         m_store->CloseDatabaseAll();
         if (m_store->OpenDatabaseAll()) {
-            if (BuildPictureFilter)
-                BuildPictureFilter();
-            if (LoadTrees)
-                LoadTrees();
+            emit BuildPictureFilter();
+            emit LoadTrees();
             ShowDatabaseLocation();
         }
     }
-    if (m_store->connected() && BuildPictureFilter)
-        BuildPictureFilter();
+    if (m_store->connected())
+        emit BuildPictureFilter();
 }
 
 void TAbertura::MarvethHomePage1Click()
 {
     showMinimized();
-    QDesktopServices::openUrl(QUrl(appconst::HomePageAddress));
+    m_desktop.openUrl(QUrl(appconst::HomePageAddress));
 }
 
 void TAbertura::Sobre1Click()
 {
-    if (!m_splash)
-        return;
     m_splash->show();
     m_splash->raise();
 }
 
 void TAbertura::FormClose()
 {
-    BatchList.clear();
+    m_batchList.clear();
     savePlacement();
 }
 

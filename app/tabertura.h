@@ -1,13 +1,14 @@
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
-#include <QStringList>
-#include <functional>
 
 class CatalogBrowser;
+class DesktopShell;
 class QLabel;
 class ProgramPaths;
 class Prompter;
+class TBatchProcess;
 class TDados;
 class TOpcoes;
 class TSplash;
@@ -17,15 +18,19 @@ class TSplash;
 class TAbertura : public QMainWindow {
     Q_OBJECT
 public:
-    TAbertura(ProgramPaths &paths, Prompter &prompter, QWidget *parent = nullptr);
+    TAbertura(
+        ProgramPaths &paths, Prompter &prompter, DesktopShell &desktop, QWidget *parent = nullptr);
     // The size the window opens at when no earlier run left one.
     static constexpr QSize DesignSize { 801, 573 };
     ~TAbertura() override;
 
-    // Windows created after this one, handed over by the start-up sequence.
-    void setStore(TDados *store);
-    void setSplash(TSplash *splash) { m_splash = splash; }
-    void setOptionsDialog(TOpcoes *options) { m_options = options; }
+    // What is made after this window, handed over by the start-up sequence before the
+    // window is shown: the store (made after the main window, so that its creation touches
+    // no table), the splash, the options and the batch dialogs.
+    void setStore(TDados &store);
+    void setSplash(TSplash &splash) { m_splash = &splash; }
+    void setOptionsDialog(TOpcoes &options) { m_options = &options; }
+    void setBatchDialog(TBatchProcess &dialog);
 
     // The texts of status bar panels 0 to 2.
     QString panelText(int index) const;
@@ -39,20 +44,20 @@ public:
     void MarvethHomePage1Click();
     void Sobre1Click();
 
-    // Pieces that the browser and the picture preview fill in; each runs as soon as set.
-    std::function<void()> LoadTrees;
-    std::function<void()> BuildPictureFilter;
-    // Called when the start-up loading gives up; the start-up sequence ends the program.
-    std::function<void()> onEndProgram;
-
     bool startupLoaded() const { return m_loaded; }
-    // Picture keys in the order they were added (RecId values are 64-bit).
-    QList<qint64> BatchList;
+    // BatchList: picture keys in the order they were added (RecId values are 64-bit).
+    const QList<qint64> &batchList() const { return m_batchList; }
     // The trees, detail pages and selection state, for the start-up wiring.
     CatalogBrowser &browser() const { return *m_browser; }
 
 signals:
     void startupLoadingDone(bool ok);
+    // The open-picture dialog's filter is to be built again from the formats in use.
+    void BuildPictureFilter();
+    // Both trees are to be read again (the browser's LoadTrees).
+    void LoadTrees();
+    // The start-up loading gave up: the program is to end.
+    void endProgramRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -70,12 +75,14 @@ private:
 
     ProgramPaths &m_paths;
     Prompter &m_prompter;
-    TDados *m_store = nullptr;
+    DesktopShell &m_desktop;
+    TDados *m_store = nullptr; // set before the window is shown
     TSplash *m_splash = nullptr;
     TOpcoes *m_options = nullptr;
-    CatalogBrowser *m_browser = nullptr;
+    CatalogBrowser *m_browser = nullptr; // made with the store
     QLabel *m_panels[3] = { nullptr, nullptr, nullptr };
     bool m_activatedOnce = false;
     bool m_loaded = false;
     QRect m_normalGeometry;
+    QList<qint64> m_batchList;
 };

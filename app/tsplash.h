@@ -12,12 +12,8 @@ class TSplash : public QWidget {
 public:
     explicit TSplash(const ProgramPaths &paths, QWidget *parent = nullptr);
 
-    QLabel *Image1 = nullptr;
-    QTimer *Timer1 = nullptr;
-
-    void FormActivate();
+    // The timer's tick (Timer1, every 2 or 30 seconds): closes the window once it may.
     void Timer1Timer();
-    void Image1Click();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -25,5 +21,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void FormActivate();
+    void Image1Click();
+
     const ProgramPaths &m_paths;
+    QLabel *Image1 = nullptr;
+    QTimer *Timer1 = nullptr;
 };

@@ -36,23 +36,47 @@ int portNumber(const QString &text)
     return ok && n >= 1 && n <= 65535 ? n : 0;
 }
 
+namespace {
+
+bool blank(const QString &text)
+{
+    return text.trimmed().isEmpty();
+}
+
+// The checks of a send and of a save, one list in one order.
+FtpFault faultOf(const FtpAccount &a, bool saving)
+{
+    using F = FtpField;
+    if (blank(a.host) || hasControlCharacters(a.host))
+        return { F::Host, QStringLiteral("Servidor inválido!") };
+    if (portNumber(a.port) == 0)
+        return { F::Port, QStringLiteral("Porta inválida!") };
+    if (blank(a.userId) || hasControlCharacters(a.userId))
+        return { F::UserId, QStringLiteral("Usuário inválido!") };
+    if (hasControlCharacters(a.password))
+        return { F::Password, QStringLiteral("Senha inválida!") };
+    const bool proxy = a.useProxyServer;
+    if ((proxy && blank(a.proxyServer))
+        || ((proxy || saving) && hasControlCharacters(a.proxyServer)))
+        return { F::ProxyServer, QStringLiteral("Servidor Proxy inválido!") };
+    // A port that is not a number is not saved even while the proxy is off.
+    if ((proxy || (saving && !blank(a.proxyPort))) && portNumber(a.proxyPort) == 0)
+        return { F::ProxyPort, QStringLiteral("Porta Proxy inválida!") };
+    if (hasControlCharacters(a.directory))
+        return { F::Directory, QStringLiteral("Diretório inválido!") };
+    return {};
+}
+
+} // namespace
+
 QString FtpAccount::firstFault() const
 {
-    if (host.trimmed().isEmpty() || hasControlCharacters(host))
-        return QStringLiteral("Servidor inválido!");
-    if (portNumber(port) == 0)
-        return QStringLiteral("Porta inválida!");
-    if (userId.trimmed().isEmpty() || hasControlCharacters(userId))
-        return QStringLiteral("Usuário inválido!");
-    if (hasControlCharacters(password))
-        return QStringLiteral("Senha inválida!");
-    if (useProxyServer) {
-        if (proxyServer.trimmed().isEmpty() || hasControlCharacters(proxyServer))
-            return QStringLiteral("Servidor Proxy inválido!");
-        if (portNumber(proxyPort) == 0)
-            return QStringLiteral("Porta Proxy inválida!");
-    }
-    if (hasControlCharacters(directory))
-        return QStringLiteral("Diretório inválido!");
-    return QString();
+    return faultOf(*this, false).text;
+}
+
+FtpFault FtpAccount::saveFault(const QString &profile) const
+{
+    if (blank(profile))
+        return { FtpField::Profile, QStringLiteral("Nome inválido!") };
+    return faultOf(*this, true);
 }

@@ -6,6 +6,24 @@
 
 class RecordSet;
 
+// The control of the account editor a refusal of its checks concerns, so it can be focused.
+enum class FtpField {
+    None,
+    Profile,
+    Host,
+    Port,
+    UserId,
+    Password,
+    ProxyServer,
+    ProxyPort,
+    Directory
+};
+
+struct FtpFault {
+    FtpField field = FtpField::None;
+    QString text;
+};
+
 // The values of one FTPAccounts row that a send uses, with its security settings.
 struct FtpAccount {
     QString host;
@@ -32,6 +50,10 @@ struct FtpAccount {
     // shows for its field ("Porta inválida!", "Usuário inválido!", ...); empty when all
     // may be sent. Control characters would add commands of their own to the connection.
     QString firstFault() const;
+    // The account editor's "Gravar" checks, in their order: the profile name first, then
+    // what a send refuses, the proxy's values checked even while it is off, since the row
+    // keeps them for when it is on. No field when the account may be saved.
+    FtpFault saveFault(const QString &profile) const;
 };
 
 // The port as a number when the text (blanks around it aside) is a whole number from 1 to

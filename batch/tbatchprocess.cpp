@@ -1,7 +1,8 @@
 #include "batch/tbatchprocess.h"
 
+#include "batch/batchoperationdialog.h"
+#include "core/errorboundary.h"
 #include "core/prompter.h"
-#include "store/dberror.h"
 #include "store/query.h"
 #include "store/tdados.h"
 
@@ -10,11 +11,13 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QShowEvent>
 #include <QStyle>
 #include <QVBoxLayout>
 
-TBatchProcess::TBatchProcess(QWidget *parent) : QDialog(parent)
+TBatchProcess::TBatchProcess(TDados &store, Prompter &prompter, QWidget *parent)
+    : QDialog(parent), m_store(store), m_prompter(prompter)
 {
     setObjectName(QStringLiteral("TBatchProcess"));
     setWindowTitle(QStringLiteral("Processamento em Lote"));
@@ -66,7 +69,7 @@ TBatchProcess::TBatchProcess(QWidget *parent) : QDialog(parent)
 
     for (int i = 0; i < 4; ++i)
         connect(operationButtons[i], &QPushButton::clicked, this,
-            [this, i] { runOperation(OperationButton(i)); });
+            guarded(prompter, [this, i] { runOperation(OperationButton(i)); }));
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(empty, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_hiddenOk, &QPushButton::clicked, this, &QDialog::accept);
@@ -74,16 +77,16 @@ TBatchProcess::TBatchProcess(QWidget *parent) : QDialog(parent)
     m_hiddenOk->hide();
 }
 
-void TBatchProcess::setOperation(OperationButton button, Operation operation)
+void TBatchProcess::setOperation(OperationButton button, BatchOperationDialog &dialog)
 {
-    m_operations[int(button)] = std::move(operation);
+    m_operations[int(button)] = &dialog;
 }
 
 void TBatchProcess::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        FormActivate();
+        ErrorBoundary::run(m_prompter, [this] { FormActivate(); });
 }
 
 // Fills the check list each time the dialog is shown: one ticked item per picture found,
@@ -91,28 +94,22 @@ void TBatchProcess::showEvent(QShowEvent *event)
 void TBatchProcess::FormActivate()
 {
     m_list->clear();
-    if (!m_store || m_batchKeys.isEmpty())
+    if (m_batchKeys.isEmpty())
         return;
-    try {
-        Query q(m_store->Conexao);
-        q.setSql(picturesOfKeysSql(m_batchKeys));
-        q.open();
-        m_list->setUpdatesEnabled(false);
-        while (q.isOpen() && !q.eof()) {
-            auto *item = new QListWidgetItem(q.asString(QStringLiteral("Name")));
-            item->setData(Qt::UserRole, q.asInt(QStringLiteral("RecId")));
-            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-            item->setCheckState(Qt::Checked);
-            m_list->addItem(item);
-            q.next();
-        }
-        q.close();
-        m_list->setUpdatesEnabled(true);
-    } catch (const DbError &e) {
-        m_list->setUpdatesEnabled(true);
-        if (m_prompter)
-            m_prompter->error(e.message());
+    Query q(m_store.Conexao);
+    q.setSql(picturesOfKeysSql(m_batchKeys));
+    q.open();
+    m_list->setUpdatesEnabled(false);
+    const auto drawn = qScopeGuard([this] { m_list->setUpdatesEnabled(true); });
+    while (q.isOpen() && !q.eof()) {
+        auto *item = new QListWidgetItem(q.asString(QStringLiteral("Name")));
+        item->setData(Qt::UserRole, q.asInt(QStringLiteral("RecId")));
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+        m_list->addItem(item);
+        q.next();
     }
+    q.close();
 }
 
 PictureKeys TBatchProcess::tickedKeys() const
@@ -128,19 +125,17 @@ PictureKeys TBatchProcess::tickedKeys() const
 
 void TBatchProcess::runOperation(OperationButton button)
 {
-    const Operation &op = m_operations[int(button)];
-    if (!op.dialog)
+    BatchOperationDialog *dialog = m_operations[int(button)];
+    if (!dialog)
         return;
     const PictureKeys keys = tickedKeys();
     // No operation runs with nothing marked: its statement would have an empty key list.
     if (keys.isEmpty()) {
-        if (m_prompter) {
-            m_prompter->beep();
-            m_prompter->error(NoPictureMarkedText);
-        }
+        m_prompter.beep();
+        m_prompter.error(NoPictureMarkedText);
         return;
     }
-    op.setSelectedKeys(keys);
-    if (op.dialog->exec() == QDialog::Accepted)
+    dialog->setSelectedKeys(keys);
+    if (dialog->exec() == QDialog::Accepted)
         m_hiddenOk->click();
 }

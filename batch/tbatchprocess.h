@@ -3,8 +3,8 @@
 #include "batch/joinkeylist.h"
 
 #include <QDialog>
-#include <functional>
 
+class BatchOperationDialog;
 class QListWidget;
 class QPushButton;
 class Prompter;
@@ -17,18 +17,12 @@ class TDados;
 class TBatchProcess : public QDialog {
     Q_OBJECT
 public:
-    // An operation dialog: takes the keys, then runs modally and returns its result.
-    struct Operation {
-        QDialog *dialog = nullptr;
-        std::function<void(const PictureKeys &)> setSelectedKeys;
-    };
     enum class OperationButton { ChangeCollection, Ftp, Email, Copy };
 
-    explicit TBatchProcess(QWidget *parent = nullptr);
+    TBatchProcess(TDados &store, Prompter &prompter, QWidget *parent = nullptr);
 
-    void setStore(TDados *store) { m_store = store; }
-    void setPrompter(Prompter *prompter) { m_prompter = prompter; }
-    void setOperation(OperationButton button, Operation operation);
+    // The dialog behind an operation button; the operation dialogs are made after this one.
+    void setOperation(OperationButton button, BatchOperationDialog &dialog);
     // BatchKeys: the batch as the main window holds it, copied before each showing.
     void setBatchKeys(const PictureKeys &keys) { m_batchKeys = keys; }
 
@@ -40,10 +34,10 @@ private:
     void runOperation(OperationButton button);
     PictureKeys tickedKeys() const;
 
-    TDados *m_store = nullptr;
-    Prompter *m_prompter = nullptr;
+    TDados &m_store;
+    Prompter &m_prompter;
     PictureKeys m_batchKeys;
-    Operation m_operations[4];
+    BatchOperationDialog *m_operations[4] = { nullptr, nullptr, nullptr, nullptr };
 
     QListWidget *m_list;
     QPushButton *m_hiddenOk;

@@ -17,11 +17,6 @@ namespace {
 
 const QString PasswordInvalidText = QStringLiteral("Senha inválida!");
 
-bool editing(const RecordSet &set)
-{
-    return set.state() == RecordSet::State::Edit || set.state() == RecordSet::State::Insert;
-}
-
 QString noKeyringText(const QString &error)
 {
     return QStringLiteral("Nenhum chaveiro do sistema responde (%1): a senha não foi gravada.")
@@ -96,7 +91,7 @@ bool applyMailServer(TDados &store, const MailServerChange &change, TransferPass
     RecordSet &row = store.TSMTPAccount;
     Connection &connection = store.Conexao;
     try {
-        if (!editing(row))
+        if (!row.isEditing())
             row.first();
         const auto after = [&row](const char *field, const std::optional<QString> &value) {
             return value ? *value : row.asString(QString::fromLatin1(field));
@@ -126,7 +121,7 @@ bool applyMailServer(TDados &store, const MailServerChange &change, TransferPass
         std::optional<Transaction> transaction;
         if (!connection.inTransaction())
             transaction.emplace(connection);
-        if (!editing(row))
+        if (!row.isEditing())
             row.edit();
         const std::pair<const char *, const std::optional<QString> *> fields[] = {
             { "Host", &change.host }, { "Port", &change.port }, { "UserID", &change.userId },
@@ -149,7 +144,7 @@ bool applyMailServer(TDados &store, const MailServerChange &change, TransferPass
             forgetPassword(key, passwords);
         return true;
     } catch (const DbError &e) {
-        if (editing(row))
+        if (row.isEditing())
             row.cancel();
         prompter.error(e.message());
         return false;
@@ -194,7 +189,7 @@ bool saveFtpAccount(TDados &store, const FtpAccountChange &change, TransferPassw
         if (clearColumn)
             zeroed.emplace(connection);
         Transaction transaction(connection);
-        if (!editing(accounts))
+        if (!accounts.isEditing())
             accounts.edit();
         if (clearColumn)
             accounts.setNull(QStringLiteral("Password"));

@@ -1,11 +1,6 @@
 #include "batch/tremeterarquivosemail.h"
 
-#include "batch/mailsend.h"
-#include "batch/tviewlog.h"
-#include "core/eventpump.h"
-#include "core/progresssink.h"
 #include "core/prompter.h"
-#include "store/dberror.h"
 #include "store/tdados.h"
 
 #include <QFormLayout>
@@ -14,30 +9,15 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
-namespace {
-
-class StatusLine : public ProgressSink {
-public:
-    explicit StatusLine(QLabel *label) : m_label(label) { }
-    void setStatus(const QString &text) override { m_label->setText(text); }
-    void pump() override { EventPump::pump(); }
-
-private:
-    QLabel *m_label;
-};
-
-} // namespace
-
-TRemeterArquivosEmail::TRemeterArquivosEmail(QWidget *parent) : QDialog(parent)
+TRemeterArquivosEmail::TRemeterArquivosEmail(
+    TDados &store, Prompter &prompter, EventLog &log, QWidget *parent)
+    : TransferDialog(QStringLiteral("TRemeterArquivosEmail"),
+        QStringLiteral("Remeter arquivos por E-mail"),
+        { QStringLiteral("Confirmar a operação?"), QStringLiteral("Remessa via E-mail efetuada!") },
+        store, prompter, log, parent)
 {
-    setObjectName(QStringLiteral("TRemeterArquivosEmail"));
-    setWindowTitle(QStringLiteral("Remeter arquivos por E-mail"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-        | Qt::WindowCloseButtonHint);
-
     const auto edit = [this](const char *name) {
         auto *e = new QLineEdit(this);
         e->setObjectName(QString::fromLatin1(name));
@@ -71,12 +51,10 @@ TRemeterArquivosEmail::TRemeterArquivosEmail(QWidget *parent) : QDialog(parent)
     };
     m_ok = button("BitBtn1", "OK");
     m_cancel = button("BitBtn2", "Cancelar");
-    m_hiddenOk = button("Button1", "OK");
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_status, 1);
     bottom->addWidget(m_ok);
     bottom->addWidget(m_cancel);
-    bottom->addWidget(m_hiddenOk);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form, 1);
@@ -89,23 +67,18 @@ TRemeterArquivosEmail::TRemeterArquivosEmail(QWidget *parent) : QDialog(parent)
     keep.setRetainSizeWhenHidden(true);
     m_status->setSizePolicy(keep);
     m_status->hide();
-    m_hiddenOk->hide();
-    connect(m_ok, &QPushButton::clicked, this, &TRemeterArquivosEmail::BitBtn1Click);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_hiddenOk, &QPushButton::clicked, this, &QDialog::accept);
-}
-
-void TRemeterArquivosEmail::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (!event->spontaneous())
-        FormActivate();
+    setStatusLine(m_status);
+    setOperationButtons(m_ok, m_cancel);
 }
 
 void TRemeterArquivosEmail::FormActivate()
 {
     m_status->setText(QStringLiteral("Aguarde..."));
-    m_runSucceeded = false;
+}
+
+void TRemeterArquivosEmail::FormClose()
+{
+    m_status->hide();
 }
 
 void TRemeterArquivosEmail::setInputEnabled(bool on)
@@ -115,75 +88,40 @@ void TRemeterArquivosEmail::setInputEnabled(bool on)
         w->setEnabled(on);
 }
 
-void TRemeterArquivosEmail::BitBtn1Click()
+MailInput TRemeterArquivosEmail::typed() const
 {
-    if (!m_store || !m_prompter)
-        return;
-    m_prompter->beep();
-    SmtpAccount account;
-    try {
-        RecordSet &row = m_store->TSMTPAccount;
-        row.first();
-        account = SmtpAccount::fromRecord(row);
-    } catch (const DbError &e) {
-        m_prompter->error(e.message());
-        return;
-    }
-    const MailInput input { m_to->text(), m_cc->text(), m_bcc->text(), m_subject->text(),
+    return { m_to->text(), m_cc->text(), m_bcc->text(), m_subject->text(),
         m_message->toPlainText() };
-    const MailFault fault = checkMail(account, input);
-    if (fault.field != MailField::None) {
-        QWidget *focus = fault.field == MailField::To ? m_to
-            : fault.field == MailField::Cc            ? m_cc
-            : fault.field == MailField::Bcc           ? m_bcc
-            : fault.field == MailField::Subject       ? m_subject
-                                                      : nullptr;
-        if (focus)
-            focus->setFocus();
-        m_prompter->error(fault.text);
-        return;
-    }
-    if (m_selectedKeys.isEmpty()) {
-        m_prompter->error(NoPictureMarkedText);
-        return;
-    }
-    m_runSucceeded = false;
-    if (!m_prompter->confirm(QStringLiteral("Confirmar a operação?")))
-        return;
-
-    m_status->show();
-    setInputEnabled(false);
-    m_sending = true;
-    StatusLine status(m_status);
-    EventLog fallbackLog;
-    EventLog &log = m_logWindow ? m_logWindow->log() : fallbackLog;
-    try {
-        m_runSucceeded
-            = SendByEmail(*m_store, account, input, m_selectedKeys, log, *m_prompter, status);
-    } catch (const DbError &e) {
-        log.AddLogLine(e.message());
-        m_prompter->error(e.message());
-        m_runSucceeded = false;
-    }
-    m_sending = false;
-    setInputEnabled(true);
-
-    if (m_runSucceeded) {
-        m_prompter->beep();
-        m_prompter->message(QStringLiteral("Remessa via E-mail efetuada!"));
-        m_hiddenOk->click();
-    } else {
-        if (m_logWindow)
-            m_logWindow->ShowLog();
-        done(QDialog::Rejected);
-    }
 }
 
-void TRemeterArquivosEmail::done(int result)
+bool TRemeterArquivosEmail::checkInput()
 {
-    // No way out while a send runs: Escape and the close box wait for its end.
-    if (m_sending)
-        return;
-    m_status->hide();
-    QDialog::done(result);
+    prompter().beep();
+    RecordSet &row = store().TSMTPAccount;
+    row.first();
+    m_account = SmtpAccount::fromRecord(row);
+    const MailFault fault = checkMail(m_account, typed());
+    if (fault.field == MailField::None)
+        return true;
+    QWidget *focus = fault.field == MailField::To ? m_to
+        : fault.field == MailField::Cc            ? m_cc
+        : fault.field == MailField::Bcc           ? m_bcc
+        : fault.field == MailField::Subject       ? m_subject
+                                                  : nullptr;
+    if (focus)
+        focus->setFocus();
+    prompter().error(fault.text);
+    return false;
+}
+
+void TRemeterArquivosEmail::setRunning(bool on)
+{
+    if (on)
+        m_status->show();
+    setInputEnabled(!on);
+}
+
+bool TRemeterArquivosEmail::transfer(EventLog &log, ProgressSink &progress)
+{
+    return SendByEmail(store(), m_account, typed(), selectedKeys(), log, prompter(), progress);
 }

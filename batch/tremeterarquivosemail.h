@@ -1,49 +1,30 @@
 #pragma once
 
-#include "batch/joinkeylist.h"
+#include "batch/mailsend.h"
+#include "batch/transferdialog.h"
 
-#include <QDialog>
-
-class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
-class QPushButton;
-class Prompter;
-class TDados;
-class TViewLog;
 
 // Dialog "Remeter arquivos por E-mail": sends one message with the files of the pictures
 // it was given attached, through the mail server of the options. The typed texts stay
 // from one showing to the next. Ends with OK after a successful send, Cancel otherwise.
-class TRemeterArquivosEmail : public QDialog {
+class TRemeterArquivosEmail : public TransferDialog {
     Q_OBJECT
 public:
-    explicit TRemeterArquivosEmail(QWidget *parent = nullptr);
-
-    void setStore(TDados *store) { m_store = store; }
-    void setPrompter(Prompter *prompter) { m_prompter = prompter; }
-    // The window whose log the send writes and shows after a failed run.
-    void setLogWindow(TViewLog *log) { m_logWindow = log; }
-    // SelectedKeys: the pictures to send, filled by the batch dialog before each showing.
-    void setSelectedKeys(const PictureKeys &keys) { m_selectedKeys = keys; }
-    bool runSucceeded() const { return m_runSucceeded; }
-
-    void done(int result) override;
-
-protected:
-    void showEvent(QShowEvent *event) override;
+    TRemeterArquivosEmail(
+        TDados &store, Prompter &prompter, EventLog &log, QWidget *parent = nullptr);
 
 private:
-    void FormActivate();
-    void BitBtn1Click();
+    void FormActivate() override;
+    void FormClose() override;
+    bool checkInput() override;
+    void setRunning(bool on) override;
+    bool transfer(EventLog &log, ProgressSink &progress) override;
     void setInputEnabled(bool on);
+    MailInput typed() const;
 
-    TDados *m_store = nullptr;
-    Prompter *m_prompter = nullptr;
-    TViewLog *m_logWindow = nullptr;
-    PictureKeys m_selectedKeys;
-    bool m_runSucceeded = false;
-    bool m_sending = false;
+    SmtpAccount m_account; // the mail server row, read by the checks
 
     QLineEdit *m_to;
     QLineEdit *m_cc;
@@ -53,5 +34,4 @@ private:
     QLabel *m_status;
     QPushButton *m_ok;
     QPushButton *m_cancel;
-    QPushButton *m_hiddenOk;
 };

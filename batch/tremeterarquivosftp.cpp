@@ -2,17 +2,13 @@
 
 #include "batch/ftpaccount.h"
 #include "batch/ftpsend.h"
-#include "batch/tviewlog.h"
-#include "core/controlescape.h"
-#include "core/eventpump.h"
-#include "core/progresssink.h"
+#include "browser/lookuplists.h"
+#include "core/errorboundary.h"
 #include "core/prompter.h"
 #include "store/dberror.h"
-#include "store/query.h"
 #include "store/tdados.h"
 #include "widgets/dbcontrols.h"
 
-#include <QCollator>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -20,22 +16,10 @@
 #include <QLabel>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QStyleFactory>
 #include <QVBoxLayout>
 
 namespace {
-
-// The status line of the dialog as the send's progress sink.
-class StatusLine : public ProgressSink {
-public:
-    explicit StatusLine(QLabel *label) : m_label(label) { }
-    void setStatus(const QString &text) override { m_label->setText(text); }
-    void pump() override { EventPump::pump(); }
-
-private:
-    QLabel *m_label;
-};
 
 // Qt's password echo draws the platform style's bullet; the password field shows "*".
 class AsteriskEchoStyle : public QProxyStyle {
@@ -59,12 +43,13 @@ DBEdit *field(QWidget *parent, const char *name)
 
 } // namespace
 
-TRemeterArquivosFTP::TRemeterArquivosFTP(QWidget *parent) : QDialog(parent)
+TRemeterArquivosFTP::TRemeterArquivosFTP(
+    TDados &store, Prompter &prompter, EventLog &log, QWidget *parent)
+    : TransferDialog(QStringLiteral("TRemeterArquivosFTP"),
+        QStringLiteral("Remeter arquivos via FTP"),
+        { QStringLiteral("Confirmar a operação?"), QStringLiteral("Remessa via FTP efetuada!") },
+        store, prompter, log, parent)
 {
-    setObjectName(QStringLiteral("TRemeterArquivosFTP"));
-    setWindowTitle(QStringLiteral("Remeter arquivos via FTP"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-        | Qt::WindowCloseButtonHint);
 
     auto *account = new QGroupBox(QStringLiteral("Conta"), this);
     auto *grid = new QGridLayout(account);
@@ -135,12 +120,10 @@ TRemeterArquivosFTP::TRemeterArquivosFTP(QWidget *parent) : QDialog(parent)
     m_status->setObjectName(QStringLiteral("Label10"));
     m_ok = button("BitBtn5", "OK");
     m_cancel = button("BitBtn6", "Cancelar");
-    m_hiddenOk = button("Button1", "OK");
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_status, 1);
     bottom->addWidget(m_ok);
     bottom->addWidget(m_cancel);
-    bottom->addWidget(m_hiddenOk);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(account);
@@ -153,26 +136,24 @@ TRemeterArquivosFTP::TRemeterArquivosFTP(QWidget *parent) : QDialog(parent)
     keep.setRetainSizeWhenHidden(true);
     m_status->setSizePolicy(keep);
     m_status->hide();
-    m_hiddenOk->hide();
+    setStatusLine(m_status);
 
+    const auto handler = [this, &prompter](void (TRemeterArquivosFTP::*method)()) {
+        return guarded(prompter, [this, method] { (this->*method)(); });
+    };
     for (DBEdit *e :
         { m_profile, m_host, m_port, m_user, m_password, m_directory, m_proxyServer, m_proxyPort })
-        connect(e, &QLineEdit::textChanged, this, &TRemeterArquivosFTP::AnyChange);
-    connect(m_proxy, &QCheckBox::clicked, this, &TRemeterArquivosFTP::AnyChange);
-    connect(m_new, &QPushButton::clicked, this, &TRemeterArquivosFTP::BitBtn1Click);
-    connect(m_save, &QPushButton::clicked, this, &TRemeterArquivosFTP::BitBtn2Click);
-    connect(m_cancelEdit, &QPushButton::clicked, this, &TRemeterArquivosFTP::BitBtn3Click);
-    connect(m_delete, &QPushButton::clicked, this, &TRemeterArquivosFTP::BitBtn4Click);
-    connect(m_ok, &QPushButton::clicked, this, &TRemeterArquivosFTP::BitBtn5Click);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_hiddenOk, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_picker, &QComboBox::activated, this, &TRemeterArquivosFTP::DBLookupComboBox1Click);
-}
+        connect(e, &QLineEdit::textChanged, this, handler(&TRemeterArquivosFTP::AnyChange));
+    connect(m_proxy, &QCheckBox::clicked, this, handler(&TRemeterArquivosFTP::AnyChange));
+    connect(m_new, &QPushButton::clicked, this, handler(&TRemeterArquivosFTP::BitBtn1Click));
+    connect(m_save, &QPushButton::clicked, this, handler(&TRemeterArquivosFTP::BitBtn2Click));
+    connect(m_cancelEdit, &QPushButton::clicked, this, handler(&TRemeterArquivosFTP::BitBtn3Click));
+    connect(m_delete, &QPushButton::clicked, this, handler(&TRemeterArquivosFTP::BitBtn4Click));
+    setOperationButtons(m_ok, m_cancel);
+    connect(m_picker, &QComboBox::activated, this,
+        guarded(prompter, [this](int index) { DBLookupComboBox1Click(index); }));
 
-void TRemeterArquivosFTP::setStore(TDados *store)
-{
-    m_store = store;
-    RecordSet *accounts = store ? &store->TFTPAccounts : nullptr;
+    RecordSet *accounts = &store.TFTPAccounts;
     m_profile->bind(accounts, QStringLiteral("Profile"));
     m_host->bind(accounts, QStringLiteral("Host"));
     m_port->bind(accounts, QStringLiteral("Port"));
@@ -185,82 +166,46 @@ void TRemeterArquivosFTP::setStore(TDados *store)
     // A value the store refuses is told as it is typed.
     for (DBEdit *e : { m_profile, m_host, m_port, m_user, m_password, m_directory, m_proxyServer,
              m_proxyPort }) {
-        e->binding().onError = [this](const QString &text) {
-            if (m_prompter)
-                m_prompter->error(text);
-        };
+        e->binding().onError = [&prompter](const QString &text) { prompter.error(text); };
         // Typing into the fields of a catalogue without accounts starts a new account.
         e->binding().setInsertWhenEmpty(true);
     }
     m_proxy->binding().onError = m_profile->binding().onError;
     m_proxy->binding().setInsertWhenEmpty(true);
-    if (accounts) {
-        connect(accounts, &RecordSet::stateChanged, this, &TRemeterArquivosFTP::AnyChange,
-            Qt::UniqueConnection);
-    }
+    connect(accounts, &RecordSet::stateChanged, this, handler(&TRemeterArquivosFTP::AnyChange));
 }
 
 bool TRemeterArquivosFTP::editPending() const
 {
-    if (!m_store)
-        return false;
-    const RecordSet::State s = m_store->TFTPAccounts.state();
-    return s == RecordSet::State::Edit || s == RecordSet::State::Insert;
+    return store().TFTPAccounts.isEditing();
 }
 
 void TRemeterArquivosFTP::setPickerKey(qint64 key)
 {
     m_pickerKey = key;
-    QList<std::pair<QString, qint64>> rows;
-    if (m_store && m_store->connected()) {
+    QList<LookupItem> accounts;
+    if (store().connected()) {
         try {
-            Query q(m_store->Conexao);
-            q.setSql(QStringLiteral("SELECT RecId, Profile FROM FTPAccounts"));
-            q.open();
-            while (!q.eof()) {
-                rows.append(
-                    { q.asString(QStringLiteral("Profile")), q.asInt(QStringLiteral("RecId")) });
-                q.next();
-            }
-            q.close();
+            accounts = LookupLists::ftpAccounts(store().Conexao);
         } catch (const DbError &) {
-            // The list stays as the catalogue let it be read.
+            // A list that cannot be read stays empty, as every picker's.
         }
     }
-    QCollator collator(QLocale(QLocale::Portuguese, QLocale::Brazil));
-    std::stable_sort(rows.begin(), rows.end(), [&collator](const auto &a, const auto &b) {
-        return collator.compare(a.first, b.first) < 0;
-    });
     m_picker->clear();
-    for (const auto &[profile, id] : rows)
-        m_picker->addItem(profile, id);
+    for (const LookupItem &account : std::as_const(accounts))
+        m_picker->addItem(account.text, account.key.toLongLong());
     m_picker->setCurrentIndex(key ? m_picker->findData(key) : -1);
-}
-
-void TRemeterArquivosFTP::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (!event->spontaneous())
-        FormActivate();
 }
 
 void TRemeterArquivosFTP::FormActivate()
 {
     m_status->setText(QStringLiteral("Aguarde..."));
-    m_runSucceeded = false;
-    if (!m_store)
-        return;
-    RecordSet &accounts = m_store->TFTPAccounts;
-    try {
-        if (accounts.isEmpty()) {
-            setPickerKey(0);
-            accounts.insert();
-        } else {
-            setPickerKey(accounts.rowId());
-        }
-    } catch (const DbError &e) {
-        if (m_prompter)
-            m_prompter->error(e.message());
+    RecordSet &accounts = store().TFTPAccounts;
+    if (accounts.isEmpty()) {
+        setPickerKey(0);
+        accounts.insert();
+    } else {
+        setPickerKey(accounts.rowId());
     }
     RefreshAccountControls();
 }
@@ -282,13 +227,13 @@ void TRemeterArquivosFTP::RefreshAccountControls()
 
 void TRemeterArquivosFTP::AnyChange()
 {
-    if (m_sending)
+    if (running())
         return;
     const bool pending = editPending();
     bool hasRows = false;
-    if (m_store && m_store->TFTPAccounts.isOpen()) {
+    if (store().TFTPAccounts.isOpen()) {
         try {
-            hasRows = !m_store->TFTPAccounts.isEmpty();
+            hasRows = !store().TFTPAccounts.isEmpty();
         } catch (const DbError &) {
         }
     }
@@ -300,62 +245,43 @@ void TRemeterArquivosFTP::AnyChange()
 
 bool TRemeterArquivosFTP::checkAccount()
 {
-    const auto refuse = [this](QWidget *control, const QString &text) {
-        control->setFocus();
-        if (m_prompter) {
-            m_prompter->beep();
-            m_prompter->error(text);
-        }
-        return false;
-    };
-    const auto blank = [](const DBEdit *e) { return e->text().trimmed().isEmpty(); };
-    if (blank(m_profile))
-        return refuse(m_profile, QStringLiteral("Nome inválido!"));
-    if (blank(m_host) || hasControlCharacters(m_host->text()))
-        return refuse(m_host, QStringLiteral("Servidor inválido!"));
-    if (portNumber(m_port->text()) == 0)
-        return refuse(m_port, QStringLiteral("Porta inválida!"));
-    if (blank(m_user) || hasControlCharacters(m_user->text()))
-        return refuse(m_user, QStringLiteral("Usuário inválido!"));
-    if (hasControlCharacters(m_password->text()))
-        return refuse(m_password, QStringLiteral("Senha inválida!"));
-    const bool proxy = m_proxy->isChecked();
-    if ((proxy && blank(m_proxyServer)) || hasControlCharacters(m_proxyServer->text()))
-        return refuse(m_proxyServer, QStringLiteral("Servidor Proxy inválido!"));
-    // A port that is not a number is refused even when the proxy is not used.
-    if ((proxy || !blank(m_proxyPort)) && portNumber(m_proxyPort->text()) == 0)
-        return refuse(m_proxyPort, QStringLiteral("Porta Proxy inválida!"));
-    if (hasControlCharacters(m_directory->text()))
-        return refuse(m_directory, QStringLiteral("Diretório inválido!"));
-    return true;
+    FtpAccount typed;
+    typed.host = m_host->text();
+    typed.port = m_port->text();
+    typed.userId = m_user->text();
+    typed.password = m_password->text();
+    typed.useProxyServer = m_proxy->isChecked();
+    typed.proxyServer = m_proxyServer->text();
+    typed.proxyPort = m_proxyPort->text();
+    typed.directory = m_directory->text();
+    const FtpFault fault = typed.saveFault(m_profile->text());
+    if (fault.field == FtpField::None)
+        return true;
+    const std::pair<FtpField, QWidget *> controls[] = { { FtpField::Profile, m_profile },
+        { FtpField::Host, m_host }, { FtpField::Port, m_port }, { FtpField::UserId, m_user },
+        { FtpField::Password, m_password }, { FtpField::ProxyServer, m_proxyServer },
+        { FtpField::ProxyPort, m_proxyPort }, { FtpField::Directory, m_directory } };
+    for (const auto &[field, control] : controls)
+        if (field == fault.field)
+            control->setFocus();
+    prompter().beep();
+    prompter().error(fault.text);
+    return false;
 }
 
 void TRemeterArquivosFTP::BitBtn1Click()
 {
-    if (!m_store)
-        return;
     setPickerKey(0);
-    try {
-        m_store->TFTPAccounts.insert();
-    } catch (const DbError &e) {
-        if (m_prompter)
-            m_prompter->error(e.message());
-    }
+    store().TFTPAccounts.insert();
     RefreshAccountControls();
 }
 
 void TRemeterArquivosFTP::BitBtn2Click()
 {
-    if (!m_store || !checkAccount())
+    if (!checkAccount())
         return;
-    RecordSet &accounts = m_store->TFTPAccounts;
-    try {
-        accounts.post();
-    } catch (const DbError &e) {
-        if (m_prompter)
-            m_prompter->error(e.message());
-        return;
-    }
+    RecordSet &accounts = store().TFTPAccounts;
+    accounts.post();
     setPickerKey(accounts.rowId());
     RefreshAccountControls();
     m_ok->setFocus();
@@ -363,15 +289,8 @@ void TRemeterArquivosFTP::BitBtn2Click()
 
 void TRemeterArquivosFTP::BitBtn3Click()
 {
-    if (!m_store)
-        return;
-    RecordSet &accounts = m_store->TFTPAccounts;
-    try {
-        accounts.cancel();
-    } catch (const DbError &e) {
-        if (m_prompter)
-            m_prompter->error(e.message());
-    }
+    RecordSet &accounts = store().TFTPAccounts;
+    accounts.cancel();
     setPickerKey(accounts.isEmpty() ? 0 : accounts.rowId());
     RefreshAccountControls();
     m_picker->setFocus();
@@ -379,15 +298,9 @@ void TRemeterArquivosFTP::BitBtn3Click()
 
 void TRemeterArquivosFTP::BitBtn4Click()
 {
-    if (!m_store || !m_prompter)
+    if (!prompter().confirm(QStringLiteral("Excluir a conta?")))
         return;
-    if (!m_prompter->confirm(QStringLiteral("Excluir a conta?")))
-        return;
-    try {
-        m_store->TFTPAccounts.deleteRecord();
-    } catch (const DbError &e) {
-        m_prompter->error(e.message());
-    }
+    store().TFTPAccounts.deleteRecord();
     // The picker keeps its key; the deleted account is no longer in its list.
     setPickerKey(m_pickerKey);
     RefreshAccountControls();
@@ -396,95 +309,62 @@ void TRemeterArquivosFTP::BitBtn4Click()
 
 void TRemeterArquivosFTP::DBLookupComboBox1Click(int index)
 {
-    if (!m_store || index < 0)
+    if (index < 0)
         return;
-    RecordSet &accounts = m_store->TFTPAccounts;
+    RecordSet &accounts = store().TFTPAccounts;
     const qint64 key = m_picker->itemData(index).toLongLong();
-    try {
-        // Unsaved changes are dropped before moving, so they never reach the catalogue
-        // without the "Gravar" checks.
-        if (editPending())
-            accounts.cancel();
-        accounts.gotoRowId(key);
-        m_pickerKey = key;
-        accounts.edit();
-    } catch (const DbError &e) {
-        if (m_prompter)
-            m_prompter->error(e.message());
-    }
+    // Unsaved changes are dropped before moving, so they never reach the catalogue
+    // without the "Gravar" checks.
+    if (editPending())
+        accounts.cancel();
+    accounts.gotoRowId(key);
+    m_pickerKey = key;
+    accounts.edit();
     AnyChange();
 }
 
-void TRemeterArquivosFTP::BitBtn5Click()
+bool TRemeterArquivosFTP::checkInput()
 {
-    if (!m_store || !m_prompter)
-        return;
-    m_prompter->beep();
+    prompter().beep();
     if (editPending()) {
-        m_prompter->error(
+        prompter().error(
             QStringLiteral("Grave ou cancele a edição antes de confirmar a operação."));
-        return;
+        return false;
     }
     if (m_pickerKey == 0) {
-        m_prompter->error(QStringLiteral("Selecione uma conta antes de confirmar a operação."));
-        return;
+        prompter().error(QStringLiteral("Selecione uma conta antes de confirmar a operação."));
+        return false;
     }
-    if (m_selectedKeys.isEmpty()) {
-        m_prompter->error(NoPictureMarkedText);
-        return;
-    }
-    m_runSucceeded = false;
-    if (!m_prompter->confirm(QStringLiteral("Confirmar a operação?")))
-        return;
+    return true;
+}
 
-    m_status->show();
-    setAccountControlsEnabled(false);
-    for (QPushButton *b : { m_new, m_save, m_cancelEdit, m_delete, m_ok, m_cancel })
-        b->setEnabled(false);
-    m_sending = true;
-    StatusLine status(m_status);
-    EventLog fallbackLog;
-    EventLog &log = m_logWindow ? m_logWindow->log() : fallbackLog;
-    try {
-        m_runSucceeded = SendByFtp(*m_store, FtpAccount::fromRecord(m_store->TFTPAccounts),
-            m_selectedKeys, log, *m_prompter, status);
-    } catch (const DbError &e) {
-        log.AddLogLine(e.message());
-        m_prompter->error(e.message());
-        m_runSucceeded = false;
+void TRemeterArquivosFTP::setRunning(bool on)
+{
+    if (on) {
+        m_status->show();
+        for (QPushButton *b : { m_new, m_save, m_cancelEdit, m_delete })
+            b->setEnabled(false);
     }
-    m_sending = false;
-    setAccountControlsEnabled(true);
-    m_ok->setEnabled(true);
-    m_cancel->setEnabled(true);
+    // The account's buttons stay off after the run: the dialog closes.
+    setAccountControlsEnabled(!on);
+    m_ok->setEnabled(!on);
+    m_cancel->setEnabled(!on);
+}
 
-    if (m_runSucceeded) {
-        m_prompter->beep();
-        m_prompter->message(QStringLiteral("Remessa via FTP efetuada!"));
-        m_hiddenOk->click();
-    } else {
-        if (m_logWindow)
-            m_logWindow->ShowLog();
-        done(QDialog::Rejected);
-    }
+bool TRemeterArquivosFTP::transfer(EventLog &log, ProgressSink &progress)
+{
+    return SendByFtp(store(), FtpAccount::fromRecord(store().TFTPAccounts), selectedKeys(), log,
+        prompter(), progress);
 }
 
 void TRemeterArquivosFTP::FormClose()
 {
-    if (m_store && editPending()) {
+    if (editPending()) {
         try {
-            m_store->TFTPAccounts.cancel();
+            store().TFTPAccounts.cancel();
         } catch (const DbError &) {
+            // The dialog closes all the same; the next showing starts a new edit.
         }
     }
     m_status->hide();
-}
-
-void TRemeterArquivosFTP::done(int result)
-{
-    // No way out while a send runs: Escape and the close box wait for its end.
-    if (m_sending)
-        return;
-    FormClose();
-    QDialog::done(result);
 }

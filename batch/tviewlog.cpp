@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TViewLog::TViewLog(QWidget *parent) : QDialog(parent)
+TViewLog::TViewLog(EventLog &log, QWidget *parent) : QDialog(parent), m_log(log)
 {
     setObjectName(QStringLiteral("TViewLog"));
     setWindowTitle(QStringLiteral("Registro de Eventos"));

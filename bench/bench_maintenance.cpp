@@ -3,7 +3,7 @@
 #include "cataloguegenerator.h"
 #include "core/programpaths.h"
 #include "core/scriptedprompter.h"
-#include "maintenance/edittransaction.h"
+#include "maintenance/recordsave.h"
 #include "maintenance/recordvalidation.h"
 #include "store/command.h"
 #include "store/connection.h"
@@ -89,22 +89,16 @@ void postEditedPicture(const QString &file, int rounds)
         const qint64 id = 1 + (qint64(i) * 7919 * 127) % pictures;
         if (!store.TPictures.locate(QStringLiteral("RecId"), id))
             continue;
-        EditTransaction transaction(store.Conexao);
-        transaction.start();
+        RecordSave save(store, prompter);
+        save.editStarted();
         store.TPictures.edit();
         store.TPictures.setValue(QStringLiteral("Name"), QStringLiteral("editada %1").arg(i));
         QElapsedTimer t;
         t.start();
-        RecordValidation validation(store, prompter);
-        if (!validation.validate(NodeKind::Picture)) {
+        if (!save.save(NodeKind::Picture)) {
             std::fprintf(stderr, "refused: %s\n", qPrintable(prompter.boxTexts().join(" / ")));
-            store.TPictures.cancel();
-            transaction.rollback();
             continue;
         }
-        transaction.beginNow();
-        store.TPictures.post();
-        transaction.commit();
         ours.push_back(t.nsecsElapsed() / 1e6);
 
         t.start();

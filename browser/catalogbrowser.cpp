@@ -8,23 +8,22 @@
 #include "browser/storagepage.h"
 #include "browser/storepositioner.h"
 #include "browser/treeloader.h"
+#include "core/errorboundary.h"
 #include "core/eventpump.h"
 #include "core/prompter.h"
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
 #include "widgets/pagecontrol.h"
+#include "widgets/pictureview.h"
 
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QSplitter>
 #include <QVBoxLayout>
 
 namespace {
-bool isEditing(const RecordSet &set)
-{
-    return set.state() == RecordSet::State::Edit || set.state() == RecordSet::State::Insert;
-}
-
 using Page = CatalogBrowser::Page;
 
 // The kind of record a page shows (none for the other pages).
@@ -53,8 +52,11 @@ Page pageOf(NodeKind kind)
 }
 } // namespace
 
-CatalogBrowser::CatalogBrowser(Prompter &prompter, QWidget *parent)
-    : QWidget(parent), m_prompter(prompter)
+CatalogBrowser::CatalogBrowser(TDados &store, Prompter &prompter, QWidget *parent)
+    : QWidget(parent),
+      m_store(store),
+      m_prompter(prompter),
+      m_positioner(std::make_unique<StorePositioner>(store))
 {
     setObjectName(QStringLiteral("CatalogBrowser"));
     auto *layout = new QVBoxLayout(this);
@@ -63,7 +65,8 @@ CatalogBrowser::CatalogBrowser(Prompter &prompter, QWidget *parent)
     m_toolBar = new CatalogToolBar(this);
     layout->addWidget(m_toolBar);
     connect(m_toolBar, &CatalogToolBar::insertRequested, this, &CatalogBrowser::insertRequested);
-    connect(m_toolBar, &CatalogToolBar::scanClicked, this, &CatalogBrowser::ToolButton2Click);
+    connect(m_toolBar, &CatalogToolBar::scanClicked, this,
+        guarded(prompter, [this] { ToolButton2Click(); }));
     connect(m_toolBar, &CatalogToolBar::searchClicked, this, &CatalogBrowser::searchRequested);
     connect(m_toolBar, &CatalogToolBar::batchClicked, this, &CatalogBrowser::batchRequested);
     auto *splitter = new QSplitter(Qt::Horizontal, this);
@@ -78,21 +81,28 @@ CatalogBrowser::CatalogBrowser(Prompter &prompter, QWidget *parent)
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({ 260, 540 });
 
-    connect(m_trees, &TreePane::nodeActivated, this, [this](TreePane::Tree tree) {
+    connect(m_trees, &TreePane::nodeActivated, this, guarded(prompter, [this](TreePane::Tree tree) {
         TreeViewClick(
             tree == TreePane::Tree::Location ? Sender::LocationTree : Sender::OrganisationTree);
-    });
-    connect(m_trees, &TreePane::tabChosen, this, &CatalogBrowser::PageControl1Change);
-    connect(m_trees, &TreePane::contextMenuOpening, this, &CatalogBrowser::contextMenuOpening);
-    connect(m_trees, &TreePane::selectionCleared, this, [this] { TreeViewClick(Sender::Other); });
+    }));
+    connect(m_trees, &TreePane::tabChosen, this,
+        guarded(prompter, [this](TreePane::Tree tree) { PageControl1Change(tree); }));
+    connect(m_trees, &TreePane::contextMenuOpening, this,
+        guarded(prompter, [this](TreePane::Tree tree) { contextMenuOpening(tree); }));
+    connect(m_trees, &TreePane::selectionCleared, this,
+        guarded(prompter, [this] { TreeViewClick(Sender::Other); }));
     connect(m_trees, &TreePane::editRequested, this, &CatalogBrowser::editRequested);
     connect(m_trees, &TreePane::addToBatchRequested, this, &CatalogBrowser::addToBatchRequested);
-    connect(m_trees, &TreePane::deleteRequested, this, &CatalogBrowser::Excluir1Click);
+    connect(
+        m_trees, &TreePane::deleteRequested, this, guarded(prompter, [this] { Excluir1Click(); }));
 
     // No detail page at first, nor the extra pages.
     for (int i = 0; i < m_pages->count(); ++i)
         m_pages->setPageVisible(i, false);
     m_pages->setActivePageIndex(-1);
+    for (RecordPage *page : recordPages())
+        page->bind(store);
+    connect(&store.Conexao, &Connection::aboutToClose, this, &CatalogBrowser::catalogueClosing);
     UpdateControlStates();
 }
 
@@ -113,12 +123,13 @@ void CatalogBrowser::buildPages()
             [this, kind](DBNavigator::Button b) { navigatorAfter(kind, b); });
         m_pages->addPage(page, QStringLiteral("Detalhes"));
     }
-    auto enlargement = [this](const char *pageName, const char *viewName, QLabel *&view) {
+    auto enlargement = [this](const char *pageName, const char *viewName, PictureView *&view) {
         auto *page = new QWidget;
         page->setObjectName(QString::fromLatin1(pageName));
-        view = new QLabel(page);
+        view = new PictureView(page);
         view->setObjectName(QString::fromLatin1(viewName));
         view->setAlignment(Qt::AlignCenter);
+        view->setFitting(true);
         (new QVBoxLayout(page))->addWidget(view);
         m_pages->addPage(page, QStringLiteral("Ampliação"));
         return page;
@@ -128,12 +139,20 @@ void CatalogBrowser::buildPages()
     m_searchPage = new SearchPage;
     m_pages->addPage(m_searchPage, QStringLiteral("Pesquisa"));
 
-    connect(m_pages, &PageControl::pageShown, this, &CatalogBrowser::pageShown);
+    connect(m_pages, &PageControl::pageShown, this,
+        guarded(m_prompter, [this](int index) { pageShown(index); }));
     connect(m_searchPage, &SearchPage::hitActivated, this, &CatalogBrowser::searchHitActivated);
     connect(m_picturePage, &PicturePage::locateFileRequested, this,
         &CatalogBrowser::locateFileRequested);
     connect(m_picturePage, &PicturePage::collectionPicked, this,
         &CatalogBrowser::pictureCollectionPicked);
+    connect(m_picturePage, &PicturePage::enlargeClicked, this, [this] {
+        const QScreen *screen = m_imageEnlargement->screen();
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        const QSize box = screen ? screen->availableSize() : QSize(1920, 1080);
+        emit enlargeRequested(box.expandedTo(m_imageEnlargement->size()).expandedTo(QSize(1, 1)));
+    });
 }
 
 QList<RecordPage *> CatalogBrowser::recordPages() const
@@ -145,20 +164,6 @@ RecordPage *CatalogBrowser::recordPage(NodeKind kind) const
 {
     const int i = int(kind) - 1;
     return i >= 0 && i < 4 ? recordPages().at(i) : nullptr;
-}
-
-void CatalogBrowser::setStore(TDados *store)
-{
-    if (m_store)
-        disconnect(&m_store->Conexao, nullptr, this, nullptr);
-    m_store = store;
-    m_positioner = store ? std::make_unique<StorePositioner>(*store) : nullptr;
-    if (store) {
-        for (RecordPage *page : recordPages())
-            page->bind(*store);
-        connect(
-            &store->Conexao, &Connection::aboutToClose, this, &CatalogBrowser::catalogueClosing);
-    }
 }
 
 // Keys name nothing in the catalogue opened next (or another record): nothing stays
@@ -249,7 +254,7 @@ void CatalogBrowser::hideRecordPages()
 
 bool CatalogBrowser::pageRecordPresent(NodeKind page)
 {
-    if (!m_store || !m_positioner || m_shown.kind != page)
+    if (m_shown.kind != page)
         return false;
     try {
         return m_positioner->standOn(m_shown);
@@ -298,7 +303,7 @@ void CatalogBrowser::showRecordPage(NodeKind kind)
 
 void CatalogBrowser::refreshPictureCategories()
 {
-    m_picturePage->setCategoriesTied(m_positioner && m_positioner->categoriesTied());
+    m_picturePage->setCategoriesTied(m_positioner->categoriesTied());
 }
 
 bool CatalogBrowser::focusField(NodeKind page, const QString &column)
@@ -328,16 +333,43 @@ QString CatalogBrowser::unitPath() const
     return m_storagePage->unitPath();
 }
 
-PreviewWidgets CatalogBrowser::previewWidgets() const
+QSize CatalogBrowser::thumbnailViewSize() const
 {
-    PreviewWidgets widgets;
-    m_picturePage->fillPreviewWidgets(widgets);
-    widgets.detailPages = m_pages;
-    widgets.imageEnlargementPage = m_imageEnlargementPage;
-    widgets.webEnlargementPage = m_webEnlargementPage;
-    widgets.imageEnlargement = m_imageEnlargement;
-    widgets.webEnlargement = m_webEnlargement;
-    return widgets;
+    return m_picturePage->previewSize();
+}
+
+void CatalogBrowser::clearSmallPreview()
+{
+    m_picturePage->clearPreview();
+}
+
+void CatalogBrowser::showSmallPreview(PreviewTab tab, const PreviewPicture &picture)
+{
+    m_picturePage->showPreview(tab, picture);
+}
+
+void CatalogBrowser::setEnlargeButton(const QString &caption)
+{
+    m_picturePage->setEnlargeButton(caption);
+}
+
+void CatalogBrowser::showEnlargement(PreviewTab page, const PreviewPicture &picture)
+{
+    const Page shown = page == PreviewTab::Web ? Page::WebEnlargement : Page::ImageEnlargement;
+    PictureView *view = page == PreviewTab::Web ? m_webEnlargement : m_imageEnlargement;
+    setPageVisible(shown, true);
+    if (!picture.movie.isEmpty())
+        view->showMovie(picture.movie, picture.movieSize);
+    else
+        view->showImage(picture.image);
+    setActivePage(shown);
+}
+
+void CatalogBrowser::hideEnlargement(PreviewTab page)
+{
+    const bool web = page == PreviewTab::Web;
+    setPageVisible(web ? Page::WebEnlargement : Page::ImageEnlargement, false);
+    (web ? m_webEnlargement : m_imageEnlargement)->clearPicture();
 }
 
 bool CatalogBrowser::navigatorBefore(NodeKind page, DBNavigator::Button button)
@@ -402,12 +434,10 @@ void CatalogBrowser::Excluir1Click()
 
 void CatalogBrowser::LoadTrees()
 {
-    if (!m_store)
-        return;
     emit statusTextChanged(QStringLiteral("Carregando a base de dados..."));
     EventPump::pumpNow();
 
-    TDados &d = *m_store;
+    TDados &d = m_store;
     TreeLoader::Selection sel;
     sel.treesCurrent = m_selection.treesCurrent();
     sel.kind = m_selection.kind();
@@ -496,7 +526,7 @@ void CatalogBrowser::TreeViewClick(Sender sender)
     m_inSelectionHandling = false;
 
     bool found = true;
-    if (m_store && !m_selection.isEmpty()) {
+    if (!m_selection.isEmpty()) {
         try {
             found = m_positioner->positionOn(m_selection.node());
             if (found && m_selection.kind() == NodeKind::Picture && m_shown == m_selection.node())
@@ -529,11 +559,12 @@ void CatalogBrowser::pageShown(int index)
 
 void CatalogBrowser::UpdateControlStates()
 {
-    TDados *d = m_store;
-    const bool haveStore = d && d->TPictures.isOpen();
+    TDados *d = &m_store;
+    // Closed after a failed reopening, or not yet opened.
+    const bool haveStore = d->TPictures.isOpen();
     try {
         if (haveStore) {
-            const bool tieChanged = m_positioner->tieCategories(isEditing(d->TPictures));
+            const bool tieChanged = m_positioner->tieCategories(d->TPictures.isEditing());
             const bool follow = isPageVisible(Page::Picture);
             if (follow)
                 m_positioner->followPicture();

@@ -2,7 +2,7 @@
 
 #include "browser/catalogtree.h"
 #include "browser/nodekind.h"
-#include "browser/previewwidgets.h"
+#include "browser/previewpicture.h"
 #include "browser/selectionstate.h"
 #include "browser/treepane.h"
 #include "widgets/dbcontrols.h"
@@ -16,6 +16,7 @@ class CategoryPage;
 class CollectionPage;
 class PageControl;
 class PicturePage;
+class PictureView;
 class Prompter;
 class QAbstractItemModel;
 class QLabel;
@@ -57,11 +58,9 @@ public:
         std::function<void(NodeKind page, DBNavigator::Button button)> afterAction;
     };
 
-    explicit CatalogBrowser(Prompter &prompter, QWidget *parent = nullptr);
+    CatalogBrowser(TDados &store, Prompter &prompter, QWidget *parent = nullptr);
     ~CatalogBrowser() override;
 
-    void setStore(TDados *store);
-    TDados *store() const { return m_store; }
     // SelectedNodeKind, SelectedNodeKey, InsertInProgress, EditInProgress, TreesCurrent.
     SelectionState &selection() { return m_selection; }
     const SelectionState &selection() const { return m_selection; }
@@ -116,7 +115,16 @@ public:
     void setOpenPictureFilter(const QString &filter) { m_openPictureFilter = filter; }
     // The path the storage page's drive picker shows.
     QString unitPath() const;
-    PreviewWidgets previewWidgets() const;
+
+    // The picture preview's showings, drawn on the picture page's small preview and on the
+    // two enlargement pages (TabSheet9 for Image, TabSheet10 for Web).
+    QSize thumbnailViewSize() const;
+    void clearSmallPreview();
+    void showSmallPreview(PreviewTab tab, const PreviewPicture &picture);
+    void setEnlargeButton(const QString &caption);
+    // The page shown with the picture and made the active one; or hidden and emptied.
+    void showEnlargement(PreviewTab page, const PreviewPicture &picture);
+    void hideEnlargement(PreviewTab page);
 
 signals:
     void statusTextChanged(const QString &text); // status panel 1
@@ -135,6 +143,8 @@ signals:
     void searchHitActivated(int row);
     void locateFileRequested(); // "Localizar" on the picture page
     void pictureCollectionPicked();
+    // "Ampliar" (or "Visualizar"); `box` is the room of the screen the window is on.
+    void enlargeRequested(const QSize &box);
 
 private:
     void buildPages();
@@ -159,8 +169,8 @@ private:
     void pageShown(int index);
     void showError(const QString &message);
 
+    TDados &m_store;
     Prompter &m_prompter;
-    TDados *m_store = nullptr;
     std::unique_ptr<StorePositioner> m_positioner;
     SelectionState m_selection;
     NavigatorHooks m_hooks;
@@ -184,7 +194,7 @@ private:
     StoragePage *m_storagePage = nullptr;
     QWidget *m_imageEnlargementPage = nullptr;
     QWidget *m_webEnlargementPage = nullptr;
-    QLabel *m_imageEnlargement = nullptr;
-    QLabel *m_webEnlargement = nullptr;
+    PictureView *m_imageEnlargement = nullptr;
+    PictureView *m_webEnlargement = nullptr;
     SearchPage *m_searchPage = nullptr;
 };

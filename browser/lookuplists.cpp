@@ -93,6 +93,14 @@ QList<LookupItem> LookupLists::colorDepths(Connection &connection)
     return read(connection, QStringLiteral("SELECT RecId AS K, Model AS T FROM ColorDepth"));
 }
 
+QList<LookupItem> LookupLists::ftpAccounts(Connection &connection)
+{
+    QList<LookupItem> items = read(connection,
+        QStringLiteral("SELECT RecId AS K, Profile AS T FROM FTPAccounts ORDER BY Profile"));
+    sortByName(items);
+    return items;
+}
+
 QList<LookupItem> LookupLists::resolutions(Connection &connection)
 {
     return read(connection, QStringLiteral("SELECT DPI AS K, DPI AS T FROM Resolutions"));

@@ -26,4 +26,6 @@ public:
     static QList<LookupItem> formats(Connection &connection);
     static QList<LookupItem> colorDepths(Connection &connection);
     static QList<LookupItem> resolutions(Connection &connection);
+    // The FTP accounts by profile name.
+    static QList<LookupItem> ftpAccounts(Connection &connection);
 };

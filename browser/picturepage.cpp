@@ -2,7 +2,9 @@
 
 #include "browser/lookuplists.h"
 #include "store/tdados.h"
+#include "widgets/named.h"
 #include "widgets/pagecontrol.h"
+#include "widgets/pictureview.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -12,11 +14,6 @@
 #include <QVBoxLayout>
 
 namespace {
-template<typename T> T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 // Wide enough for `sample` in the field's font, and no wider.
 void fitWidth(QWidget *field, const QString &sample)
@@ -120,8 +117,8 @@ PicturePage::PicturePage(Prompter &prompter, QWidget *parent)
     m_previewTabs = named(new PageControl(this), "PageControl3");
     auto *smallImage = named(new QWidget, "TabSheet7");
     auto *smallWeb = named(new QWidget, "TabSheet8");
-    m_image = named(new QLabel(smallImage), "Image1");
-    m_webView = named(new QLabel(smallWeb), "WebBrowser1");
+    m_image = named(new PictureView(smallImage), "Image1");
+    m_webView = named(new PictureView(smallWeb), "WebBrowser1");
     for (auto [sheet, view] : { std::pair { smallImage, m_image }, { smallWeb, m_webView } }) {
         view->setFixedSize(135, 135);
         view->setAlignment(Qt::AlignCenter);
@@ -155,6 +152,7 @@ PicturePage::PicturePage(Prompter &prompter, QWidget *parent)
     reportBindingErrors();
 
     connect(m_locate, &QPushButton::clicked, this, &PicturePage::locateFileRequested);
+    connect(m_enlarge, &QPushButton::clicked, this, &PicturePage::enlargeClicked);
     connect(m_collection, &QComboBox::activated, this, &PicturePage::collectionPicked);
 }
 
@@ -204,13 +202,42 @@ void PicturePage::hideThumbnail()
 {
     m_previewTabs->setPageVisible(0, false);
     m_previewTabs->setPageVisible(1, false);
-    m_image->clear();
+    m_image->clearPicture();
 }
 
-void PicturePage::fillPreviewWidgets(PreviewWidgets &widgets) const
+QSize PicturePage::previewSize() const
 {
-    widgets.thumbnailTabs = m_previewTabs;
-    widgets.image = m_image;
-    widgets.webView = m_webView;
-    widgets.enlargeButton = m_enlarge;
+    return m_image->size();
+}
+
+void PicturePage::clearPreview()
+{
+    m_image->clearPicture();
+    m_webView->clearPicture();
+}
+
+void PicturePage::showPreview(PreviewTab tab, const PreviewPicture &picture)
+{
+    PictureView *views[2] = { m_image, m_webView };
+    for (int i = 0; i < 2; ++i) {
+        m_previewTabs->setPageVisible(i, i == int(tab));
+        if (i != int(tab))
+            views[i]->clearPicture();
+    }
+    m_previewTabs->setActivePageIndex(int(tab));
+    if (tab == PreviewTab::None)
+        return;
+    PictureView *view = views[int(tab)];
+    if (!picture.movie.isEmpty())
+        view->showMovie(picture.movie, picture.movieSize);
+    else if (!picture.image.isNull())
+        view->showImage(picture.image);
+    else
+        view->clearPicture();
+}
+
+void PicturePage::setEnlargeButton(const QString &caption)
+{
+    m_enlarge->setText(caption);
+    m_enlarge->setEnabled(true);
 }

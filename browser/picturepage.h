@@ -1,10 +1,10 @@
 #pragma once
 
-#include "browser/previewwidgets.h"
+#include "browser/previewpicture.h"
 #include "browser/recordpage.h"
 
 class PageControl;
-class QLabel;
+class PictureView;
 class QPushButton;
 
 // The picture page (TabSheet3): the Pictures row's fields, DBNavigator3, and the small
@@ -20,10 +20,16 @@ public:
     void setCategoriesTied(bool tied);
     // A new row has no picture yet: both preview tabs hidden, the image emptied.
     void hideThumbnail();
-    // The small preview's widgets, for the picture preview.
-    void fillPreviewWidgets(PreviewWidgets &widgets) const;
+    // The small preview: its view size, both views emptied, or one tab offered alone with
+    // its picture; and the enlarge button's caption (it is enabled from then on).
+    QSize previewSize() const;
+    void clearPreview();
+    void showPreview(PreviewTab tab, const PreviewPicture &picture);
+    void setEnlargeButton(const QString &caption);
 
 signals:
+    // "Ampliar" (or "Visualizar") was pressed.
+    void enlargeClicked();
     // "Localizar": the person wants to choose the picture's file.
     void locateFileRequested();
     // A collection was chosen in the picker (already written into the row).
@@ -49,8 +55,8 @@ private:
     DBMemo *m_notes;
     DBMemo *m_keyWords;
     PageControl *m_previewTabs;
-    QLabel *m_image;
-    QLabel *m_webView;
+    PictureView *m_image;
+    PictureView *m_webView;
     QPushButton *m_enlarge;
     bool m_categoriesTied = false;
 };

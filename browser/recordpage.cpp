@@ -1,6 +1,7 @@
 #include "browser/recordpage.h"
 
 #include "browser/lookuplists.h"
+#include "core/errorboundary.h"
 #include "core/prompter.h"
 #include "store/recordset.h"
 #include "store/tdados.h"
@@ -24,8 +25,7 @@ RecordPage::RecordPage(NodeKind kind, const char *objectName, Prompter &prompter
 
 bool RecordPage::isEditing() const
 {
-    return m_set
-        && (m_set->state() == RecordSet::State::Edit || m_set->state() == RecordSet::State::Insert);
+    return m_set && m_set->isEditing();
 }
 
 DBNavigator *RecordPage::makeNavigator(const char *name)
@@ -33,12 +33,16 @@ DBNavigator *RecordPage::makeNavigator(const char *name)
     m_navigator = new DBNavigator(this);
     m_navigator->setObjectName(QString::fromLatin1(name));
     m_navigator->setPrompter(&m_prompter);
+    // The hooks are the record editing's handlers: they run through the error boundary, and
+    // one that fails before the action stops it.
     m_navigator->BeforeAction = [this](DBNavigator::Button button, bool &abort) {
-        abort = m_before && !m_before(button);
+        bool allowed = false;
+        ErrorBoundary::run(m_prompter, [&] { allowed = !m_before || m_before(button); });
+        abort = !allowed;
     };
     m_navigator->Click = [this](DBNavigator::Button button) {
         if (m_after)
-            m_after(button);
+            ErrorBoundary::run(m_prompter, [&] { m_after(button); });
     };
     return m_navigator;
 }

@@ -5,11 +5,6 @@
 
 namespace {
 const QString kRecId = QStringLiteral("RecId");
-
-bool isEditing(const RecordSet &set)
-{
-    return set.state() == RecordSet::State::Edit || set.state() == RecordSet::State::Insert;
-}
 } // namespace
 
 bool StorePositioner::positionOn(NodeCode node)
@@ -54,10 +49,10 @@ bool StorePositioner::tieCategories(bool tie)
 void StorePositioner::followPicture()
 {
     TDados &d = m_store;
-    if (isEditing(d.TCategories))
+    if (d.TCategories.isEditing())
         return;
     d.TCategories.requery();
-    if (!isEditing(d.TCollections))
+    if (!d.TCollections.isEditing())
         d.TCollections.locate(kRecId, d.TPictures.value(QStringLiteral("Collection")));
     d.TCategories.locate(kRecId, d.TPictures.value(QStringLiteral("Category")));
 }
@@ -105,5 +100,5 @@ bool StorePositioner::standOn(NodeCode node)
         return false;
     if (set.rowId() == node.key)
         return exists(node);
-    return !isEditing(set) && positionOn(node);
+    return !set.isEditing() && positionOn(node);
 }

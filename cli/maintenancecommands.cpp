@@ -5,10 +5,9 @@
 #include "intake/drivelist.h"
 #include "intake/picturerelink.h"
 #include "intake/storagefordrive.h"
-#include "maintenance/edittransaction.h"
 #include "maintenance/recorddeletion.h"
+#include "maintenance/recordsave.h"
 #include "maintenance/recordtables.h"
-#include "maintenance/recordvalidation.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
 
@@ -62,39 +61,6 @@ bool locateRecord(CliContext &cx, TDados &store, NodeKind kind, qint64 id)
         return true;
     cx.err(QStringLiteral("Não há %1 com o número %2.\n").arg(kindWord(kind)).arg(id));
     return false;
-}
-
-// Drops a pending edit and the edit's transaction after a refused or failed save.
-void abandon(RecordSet &set, EditTransaction &transaction)
-{
-    try {
-        if (set.state() == RecordSet::State::Edit || set.state() == RecordSet::State::Insert)
-            set.cancel();
-        transaction.rollback();
-    } catch (const DbError &) {
-    }
-}
-
-// Validates and saves the edited or new row as the post button does; false when refused
-// or failed (the reason has gone to stderr).
-bool post(TDados &store, Prompter &prompter, NodeKind kind, EditTransaction &transaction)
-{
-    RecordSet &set = recordtables::recordSetOf(store, kind);
-    try {
-        // The checks under the write lock the save writes under, as the window does.
-        transaction.beginSave();
-        if (!RecordValidation(store, prompter).validate(kind)) {
-            abandon(set, transaction);
-            return false;
-        }
-        set.post();
-        transaction.commit();
-        return true;
-    } catch (const DbError &e) {
-        prompter.error(e.message());
-        abandon(set, transaction);
-        return false;
-    }
 }
 
 QString driveEntryOf(const QString &file)
@@ -164,7 +130,7 @@ int NewCommand::run(CliContext &cx)
 
     TDados &store = session.store();
     RecordSet &set = recordtables::recordSetOf(store, *kind);
-    EditTransaction transaction(store.Conexao); // an insert's begins with its save
+    RecordSave save(store, session.prompter()); // an insert's transaction begins with its save
     try {
         if (collection && !locateRecord(cx, store, NodeKind::Collection, *collection))
             return ExitFailure;
@@ -187,10 +153,10 @@ int NewCommand::run(CliContext &cx)
         }
     } catch (const DbError &e) {
         session.prompter().error(e.message());
-        abandon(set, transaction);
+        save.abandon(*kind);
         return ExitFailure;
     }
-    if (!post(store, session.prompter(), *kind, transaction))
+    if (!save.save(*kind))
         return ExitFailure;
     cx.out(QString::number(set.asInt(kRecId)) + QLatin1Char('\n'));
     return ExitOk;
@@ -216,7 +182,7 @@ int NewCommand::newPicture(CliContext &cx, const QString &file)
         return ExitFailure;
     }
     RecordSet &pictures = store.TPictures;
-    EditTransaction transaction(store.Conexao); // an insert's begins with its save
+    RecordSave save(store, prompter); // an insert's transaction begins with its save
     try {
         if (category) {
             if (!locateRecord(cx, store, NodeKind::Category, *category))
@@ -256,10 +222,10 @@ int NewCommand::newPicture(CliContext &cx, const QString &file)
         PictureRelink::recordDetails(store);
     } catch (const DbError &e) {
         prompter.error(e.message());
-        abandon(pictures, transaction);
+        save.abandon(NodeKind::Picture);
         return ExitFailure;
     }
-    if (!post(store, prompter, NodeKind::Picture, transaction))
+    if (!save.save(NodeKind::Picture))
         return ExitFailure;
     cx.out(QString::number(pictures.asInt(kRecId)) + QLatin1Char('\n'));
     return ExitOk;
@@ -313,19 +279,19 @@ public:
             return ExitFailure;
         TDados &store = session.store();
         RecordSet &set = recordtables::recordSetOf(store, target->kind);
-        EditTransaction transaction(store.Conexao);
+        RecordSave save(store, session.prompter());
         try {
             if (!locateRecord(cx, store, target->kind, target->id))
                 return ExitFailure;
-            transaction.start();
+            save.editStarted();
             set.edit();
             set.setValue(kName, cx.arguments().at(2));
         } catch (const DbError &e) {
             session.prompter().error(e.message());
-            abandon(set, transaction);
+            save.abandon(target->kind);
             return ExitFailure;
         }
-        return post(store, session.prompter(), target->kind, transaction) ? ExitOk : ExitFailure;
+        return save.save(target->kind) ? ExitOk : ExitFailure;
     }
 };
 
@@ -449,23 +415,22 @@ public:
         }
         TDados &store = session.store();
         RecordSet &pictures = store.TPictures;
-        EditTransaction transaction(store.Conexao);
+        RecordSave save(store, session.prompter());
         try {
             if (!locateRecord(cx, store, NodeKind::Picture, *id))
                 return ExitFailure;
-            transaction.start();
+            save.editStarted();
             pictures.edit();
             PictureRelink::fill(
                 store, file, [&file] { return driveEntryOf(file); },
-                [&transaction] { transaction.beginNow(); });
+                [&save] { save.beforeWrite(); });
             PictureRelink::recordDetails(store);
         } catch (const DbError &e) {
             session.prompter().error(e.message());
-            abandon(pictures, transaction);
+            save.abandon(NodeKind::Picture);
             return ExitFailure;
         }
-        return post(store, session.prompter(), NodeKind::Picture, transaction) ? ExitOk
-                                                                               : ExitFailure;
+        return save.save(NodeKind::Picture) ? ExitOk : ExitFailure;
     }
 };
 

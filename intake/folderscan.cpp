@@ -507,7 +507,7 @@ void FolderScan::refreshTables()
 {
     for (RecordSet *set : { &m_store.TPictures, &m_store.TStorages }) {
         try {
-            if (set->state() == RecordSet::State::Insert || set->state() == RecordSet::State::Edit)
+            if (set->isEditing())
                 set->cancel();
             if (set->isOpen())
                 set->refresh();

@@ -1,5 +1,6 @@
 #include "intake/picturepreview.h"
 
+#include "core/desktopshell.h"
 #include "core/eventpump.h"
 #include "core/programpaths.h"
 #include "core/prompter.h"
@@ -10,27 +11,15 @@
 #include "store/recordset.h"
 #include "store/tdados.h"
 #include "store/transaction.h"
-#include "widgets/pagecontrol.h"
 
-#include <QDesktopServices>
-#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QLabel>
 #include <QMovie>
-#include <QProcess>
-#include <QPushButton>
-#include <QScreen>
+#include <QUrl>
 
 #include <optional>
 
 namespace {
-
-bool isEditing(const RecordSet &set)
-{
-    return set.state() == RecordSet::State::Edit || set.state() == RecordSet::State::Insert;
-}
 
 // The details of a larger picture into the current row: in a transaction of its own when
 // the person is not editing it, else into the edited row, saved with the person's Post.
@@ -54,7 +43,7 @@ void recordDetails(
         if (idle) {
             // Whatever was posted stays; a row left in edit would lock the page.
             try {
-                if (isEditing(pictures))
+                if (pictures.isEditing())
                     pictures.cancel();
                 if (transaction && transaction->active())
                     transaction->commit();
@@ -68,53 +57,36 @@ void recordDetails(
 } // namespace
 
 PicturePreview::PicturePreview(
-    const Controls &controls, TDados &store, Prompter &prompter, QObject *parent)
-    : QObject(parent), m_c(controls), m_store(store), m_prompter(prompter)
+    TDados &store, Prompter &prompter, DesktopShell &desktop, QSize viewSize, QObject *parent)
+    : QObject(parent),
+      m_store(store),
+      m_prompter(prompter),
+      m_desktop(desktop),
+      m_viewSize(viewSize)
 {
     setObjectName(QStringLiteral("PicturePreview"));
-    openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
-    startProgram = [](const QString &program, const QStringList &arguments) {
-        return QProcess::startDetached(program, arguments);
-    };
-    // The enlargement pages scale the picture to themselves, not themselves to it.
-    for (QLabel *label : { m_c.Image2, m_c.WebBrowser2 }) {
-        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-        label->setMinimumSize(1, 1);
-        label->installEventFilter(this);
-    }
+    qRegisterMetaType<PreviewPicture>();
 }
 
 PicturePreview::~PicturePreview() = default;
 
-void PicturePreview::setStatus(const QString &text)
+// The details land in the row being edited only while there is one: a cancel shows the
+// picture again before the editing flags are cleared.
+bool PicturePreview::inProgress() const
 {
-    if (setStatusText)
-        setStatusText(text);
+    return m_store.TPictures.isEditing();
 }
 
-void PicturePreview::showSmallTab(int index)
+void PicturePreview::showSmall(PreviewTab tab, const PreviewPicture &picture)
 {
-    m_c.PageControl3->setPageVisible(index, true);
-    m_c.PageControl3->setPageVisible(1 - index, false);
-    m_c.PageControl3->setActivePageIndex(index);
-    if (index == 0)
-        clearWebView(m_c.WebBrowser1, m_smallMovie);
-}
-
-void PicturePreview::clearWebView(QLabel *label, QPointer<QMovie> &movie)
-{
-    if (movie) {
-        movie->stop();
-        label->setMovie(nullptr);
-        delete movie;
-    }
-    label->clear();
+    m_tab = tab;
+    emit smallPreviewShown(tab, picture);
 }
 
 void PicturePreview::clearThumbnail()
 {
-    m_c.Image1->clear();
-    clearWebView(m_c.WebBrowser1, m_smallMovie);
+    m_tab = PreviewTab::None;
+    emit smallPreviewCleared();
 }
 
 void PicturePreview::reportOnce(qint64 recId, const QString &text)
@@ -128,7 +100,7 @@ void PicturePreview::reportOnce(qint64 recId, const QString &text)
 void PicturePreview::ShowThumbnail()
 {
     const quint64 showing = ++m_showing;
-    setStatus(QStringLiteral("Carregando imagem..."));
+    emit statusTextChanged(QStringLiteral("Carregando imagem..."));
     EventPump::pumpNow();
     if (overtaken(showing))
         return;
@@ -140,25 +112,22 @@ void PicturePreview::ShowThumbnail()
         recId = pictures.asInt(QStringLiteral("RecId"));
         name = m_store.GetThumbnailName(recId);
         review = pictures.asBool(QStringLiteral("Review"));
-    } catch (const DbError &e) {
-        setStatus(QString());
-        m_prompter.error(e.message());
-        return;
+    } catch (const DbError &) {
+        // The status panel is emptied before the general error display tells it.
+        emit statusTextChanged(QString());
+        throw;
     }
-    clearThumbnail();
+    emit smallPreviewCleared();
 
     if (!review && QFileInfo(name).isFile()) {
         const PictureMeasure thumbnail = PictureMeasure::measure(name, QStringLiteral("jpg"));
         QString error;
-        const QImage image = thumbnail.decode(thumbnail.viewSize(m_c.Image1->size()), &error);
-        if (image.isNull()) {
-            // An unreadable file under the thumbnail's name is the thumbnail all the same.
+        const QImage image = thumbnail.decode(thumbnail.viewSize(m_viewSize), &error);
+        // An unreadable file under the thumbnail's name is the thumbnail all the same.
+        if (image.isNull())
             m_prompter.error(error);
-        } else {
-            m_c.Image1->setPixmap(QPixmap::fromImage(image));
-        }
-        showSmallTab(0);
-        m_c.BitBtn1->setEnabled(true);
+        showSmall(PreviewTab::Image, PreviewPicture::still(image));
+        emit enlargeButtonChanged(QStringLiteral("Ampliar"));
     } else {
         loadPicture(showing);
     }
@@ -173,9 +142,9 @@ void PicturePreview::ShowThumbnail()
         name = m_store.GetThumbnailName(recId);
     }
     if (QFileInfo::exists(name))
-        setStatus(QString());
+        emit statusTextChanged(QString());
     else
-        setStatus(QStringLiteral("Miniatura não disponível. Grave ") + name
+        emit statusTextChanged(QStringLiteral("Miniatura não disponível. Grave ") + name
             + QStringLiteral(" máximo 135px em 72dpi"));
 }
 
@@ -186,7 +155,7 @@ void PicturePreview::LoadPicture()
 
 void PicturePreview::loadPicture(quint64 showing)
 {
-    setStatus(QStringLiteral("Carregando imagem..."));
+    emit statusTextChanged(QStringLiteral("Carregando imagem..."));
     EventPump::pumpNow();
     if (overtaken(showing))
         return;
@@ -204,10 +173,9 @@ void PicturePreview::loadPicture(quint64 showing)
         RecordSet &formats = m_store.TFormats;
         supported = formats.locate(QStringLiteral("Extension"), picture.fileType, true)
             && formats.asBool(QStringLiteral("Support"));
-    } catch (const DbError &e) {
-        setStatus(QString());
-        m_prompter.error(e.message());
-        return;
+    } catch (const DbError &) {
+        emit statusTextChanged(QString());
+        throw;
     }
 
     const bool web = PictureReview::isWebType(picture.fileType);
@@ -215,48 +183,37 @@ void PicturePreview::loadPicture(quint64 showing)
     PictureReview::Result result;
     bool loaded = false;
     if (supported && !web) {
-        result = PictureReview::examine(picture, m_c.Image1->size(), idle);
+        result = PictureReview::examine(picture, m_viewSize, idle);
         if (result.outcome == PictureReview::Outcome::Missing) {
-            setStatus(QString());
+            emit statusTextChanged(QString());
             return;
         }
         loaded = !result.view.isNull();
-        if (loaded) {
-            m_c.Image1->setPixmap(QPixmap::fromImage(result.view));
-            showSmallTab(0);
-        }
+        if (loaded)
+            showSmall(PreviewTab::Image, PreviewPicture::still(result.view));
     } else if (supported) {
         if (!QFileInfo(picture.path).isFile()) { // absent, a folder, or not a regular file
-            setStatus(QString());
+            emit statusTextChanged(QString());
             return;
         }
-        loaded = showInWebView(m_c.WebBrowser1, m_smallMovie, picture.path, picture.fileType,
-            m_c.Image1->size(), nullptr, nullptr);
-        if (loaded) {
-            m_c.Image1->clear();
-            showSmallTab(1);
-        }
+        PreviewPicture shown;
+        loaded = webPicture(picture.path, picture.fileType, m_viewSize, &shown, nullptr);
+        if (loaded)
+            showSmall(PreviewTab::Web, shown);
     } else if (const QFileInfo file(picture.path); !file.exists() || file.isDir()) {
-        setStatus(QString());
+        emit statusTextChanged(QString());
         return;
     }
     if (loaded) {
-        m_c.BitBtn1->setText(QStringLiteral("Ampliar"));
-        m_c.BitBtn1->setEnabled(true);
+        emit enlargeButtonChanged(QStringLiteral("Ampliar"));
     } else if (supported) {
         // A picture that cannot be drawn (an empty file, one that is no picture) is not
         // told on selection: the view stays empty and "Ampliar" tries again and says why.
-        clearThumbnail();
-        showSmallTab(web ? 1 : 0);
-        m_c.BitBtn1->setText(QStringLiteral("Ampliar"));
-        m_c.BitBtn1->setEnabled(true);
+        showSmall(web ? PreviewTab::Web : PreviewTab::Image, PreviewPicture());
+        emit enlargeButtonChanged(QStringLiteral("Ampliar"));
     } else {
-        clearThumbnail();
-        m_c.PageControl3->setPageVisible(0, false);
-        m_c.PageControl3->setPageVisible(1, false);
-        m_c.PageControl3->setActivePageIndex(-1);
-        m_c.BitBtn1->setText(QStringLiteral("Visualizar"));
-        m_c.BitBtn1->setEnabled(true);
+        showSmall(PreviewTab::None, PreviewPicture());
+        emit enlargeButtonChanged(QStringLiteral("Visualizar"));
     }
     EventPump::pump();
     // Overtaken by a click handled meanwhile: what it found is the newer showing's to record.
@@ -278,13 +235,12 @@ void PicturePreview::loadPicture(quint64 showing)
         }
     }
     if (!overtaken(showing))
-        setStatus(QString());
+        emit statusTextChanged(QString());
 }
 
-bool PicturePreview::showInWebView(QLabel *label, QPointer<QMovie> &movie, const QString &path,
-    const QString &fileType, const QSize &box, QImage *still, QString *error)
+bool PicturePreview::webPicture(const QString &path, const QString &fileType, const QSize &box,
+    PreviewPicture *picture, QString *error) const
 {
-    clearWebView(label, movie);
     const PictureMeasure measure = PictureMeasure::measure(path, fileType);
     if (!measure.isValid()) {
         if (error)
@@ -293,135 +249,72 @@ bool PicturePreview::showInWebView(QLabel *label, QPointer<QMovie> &movie, const
     }
     const QSize size = measure.viewSize(box);
     if (fileType == QLatin1String("gif")) {
-        auto *player = new QMovie(path, QByteArray(), this);
-        player->setScaledSize(size);
-        if (!player->isValid() || !player->jumpToFrame(0)) {
+        QMovie probe(path);
+        probe.setScaledSize(size);
+        if (!probe.isValid() || !probe.jumpToFrame(0)) {
             if (error)
                 *error = QStringLiteral("Não foi possível ler os dados da imagem.");
-            delete player;
             return false;
         }
-        movie = player;
-        label->setMovie(player);
-        player->start();
+        *picture = PreviewPicture::playing(path, size);
         return true;
     }
     const QImage image = measure.decode(size, error);
     if (image.isNull())
         return false;
-    if (still)
-        *still = image;
-    label->setPixmap(QPixmap::fromImage(image));
+    *picture = PreviewPicture::still(image);
     return true;
 }
 
-QSize PicturePreview::enlargementBox() const
-{
-    const QScreen *screen = m_c.Image2->screen();
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    QSize box = screen ? screen->availableSize() : QSize(1920, 1080);
-    return box.expandedTo(m_c.Image2->size()).expandedTo(QSize(1, 1));
-}
-
-void PicturePreview::fitEnlargement(QLabel *label, const QImage &image, QMovie *movie)
-{
-    const QSize room = label->contentsRect().size().expandedTo(QSize(1, 1));
-    if (movie) {
-        QSize size = m_largeMovieSize;
-        if (size.width() > room.width() || size.height() > room.height())
-            size.scale(room, Qt::KeepAspectRatio);
-        movie->setScaledSize(size.expandedTo(QSize(1, 1)));
-        return;
-    }
-    if (image.isNull())
-        return;
-    if (image.width() > room.width() || image.height() > room.height())
-        label->setPixmap(
-            QPixmap::fromImage(image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-    else
-        label->setPixmap(QPixmap::fromImage(image));
-}
-
-bool PicturePreview::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::Resize) {
-        if (watched == m_c.Image2)
-            fitEnlargement(m_c.Image2, m_enlarged, nullptr);
-        else if (watched == m_c.WebBrowser2)
-            fitEnlargement(m_c.WebBrowser2, m_webEnlarged, m_largeMovie);
-    }
-    return QObject::eventFilter(watched, event);
-}
-
-void PicturePreview::BitBtn1Click()
+void PicturePreview::BitBtn1Click(const QSize &box)
 {
     RecordSet &pictures = m_store.TPictures;
-    QString path;
-    QString fileType;
-    try {
-        path = PictureMeasure::picturePath(pictures.asString(QStringLiteral("FullPath")),
-            pictures.asString(QStringLiteral("FileName")));
-        fileType = pictures.asString(QStringLiteral("FileType"));
-    } catch (const DbError &e) {
-        m_prompter.error(e.message());
-        return;
-    }
-    const bool imageTab = m_c.PageControl3->isPageVisible(0);
-    const bool webTab = m_c.PageControl3->isPageVisible(1);
-    PageControl *pages = m_c.PageControl2;
-    const int imagePage = pages->indexOf(m_c.TabSheet9);
-    const int webPage = pages->indexOf(m_c.TabSheet10);
+    const QString path = PictureMeasure::picturePath(pictures.asString(QStringLiteral("FullPath")),
+        pictures.asString(QStringLiteral("FileName")));
+    const QString fileType = pictures.asString(QStringLiteral("FileType"));
+    const bool imageTab = m_tab == PreviewTab::Image;
+    const bool webTab = m_tab == PreviewTab::Web;
 
-    pages->setPageVisible(imagePage, imageTab);
     if (imageTab) {
-        m_enlarged = QImage();
-        m_c.Image2->clear();
         const PictureMeasure measure = PictureMeasure::measure(path, fileType);
         QString error;
         QImage image;
         if (measure.isValid())
-            image = measure.decode(measure.viewSize(enlargementBox()), &error);
+            image = measure.decode(measure.viewSize(box), &error);
         else
             error = measure.errorText();
         if (image.isNull()) {
             // The page would stay empty: it goes away with the error.
-            pages->setPageVisible(imagePage, false);
+            emit enlargementHidden(PreviewTab::Image);
             m_prompter.error(error);
             return;
         }
-        m_enlarged = image;
-        pages->setActivePageIndex(imagePage);
-        fitEnlargement(m_c.Image2, m_enlarged, nullptr);
+        emit enlargementShown(PreviewTab::Image, PreviewPicture::still(image));
+    } else {
+        emit enlargementHidden(PreviewTab::Image);
     }
 
-    pages->setPageVisible(webPage, webTab);
     if (webTab) {
-        m_webEnlarged = QImage();
+        PreviewPicture shown;
         QString error;
-        if (!showInWebView(m_c.WebBrowser2, m_largeMovie, path, fileType, enlargementBox(),
-                &m_webEnlarged, &error)) {
-            pages->setPageVisible(webPage, false);
+        if (!webPicture(path, fileType, box, &shown, &error)) {
+            emit enlargementHidden(PreviewTab::Web);
             m_prompter.error(error);
             return;
         }
-        if (m_largeMovie)
-            m_largeMovieSize = m_largeMovie->scaledSize();
-        pages->setActivePageIndex(webPage);
-        fitEnlargement(m_c.WebBrowser2, m_webEnlarged, m_largeMovie);
+        emit enlargementShown(PreviewTab::Web, shown);
     } else {
-        clearWebView(m_c.WebBrowser2, m_largeMovie);
+        emit enlargementHidden(PreviewTab::Web);
     }
 
     if (!imageTab && !webTab) {
         if (fileType != QLatin1String("tif") && fileType != QLatin1String("pcx")) {
-            if (openUrl)
-                openUrl(QUrl::fromLocalFile(path));
+            m_desktop.openUrl(QUrl::fromLocalFile(path));
         } else {
             const QString viewer = PictureMeasure::picturePath(
                 m_store.paths().ProgramFolder, QStringLiteral("kodakprv.exe"));
-            if (QFileInfo::exists(viewer) && startProgram)
-                startProgram(viewer, { path });
+            if (QFileInfo::exists(viewer))
+                m_desktop.startProgram(viewer, { path });
         }
     }
 }

@@ -1,13 +1,15 @@
 #include "intake/trastreamento.h"
 
-#include "store/dberror.h"
-#include "intake/drivepicker.h"
+#include "browser/lookuplists.h"
+#include "core/errorboundary.h"
 #include "core/eventpump.h"
-#include "intake/folderscan.h"
 #include "core/progresssink.h"
 #include "core/prompter.h"
+#include "intake/drivepicker.h"
+#include "intake/folderscan.h"
 #include "store/query.h"
 #include "store/tdados.h"
+#include "widgets/named.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -37,17 +39,8 @@ private:
     TRastreamento &m_dialog;
 };
 
-namespace {
-
-template<typename T> T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-} // namespace
-
-TRastreamento::TRastreamento(QWidget *parent) : QDialog(parent)
+TRastreamento::TRastreamento(TDados &store, Prompter &prompter, QWidget *parent)
+    : QDialog(parent), m_store(store), m_prompter(prompter)
 {
     setObjectName(QStringLiteral("TRastreamento"));
     setWindowTitle(QStringLiteral("Rastreamento"));
@@ -125,12 +118,15 @@ TRastreamento::TRastreamento(QWidget *parent) : QDialog(parent)
     // Wide enough for "Rastreados N arquivos N novos N já catalogados anteriormente".
     resize(std::max(600, sizeHint().width()), sizeHint().height());
 
-    connect(ShellComboBox1, &QComboBox::activated, this, [this] { ShellComboBox1Click(); });
-    connect(DBLookupComboBox1, &QComboBox::activated, this, [this] { DBLookupComboBox1Click(); });
-    connect(DBLookupComboBox2, &QComboBox::activated, this, [this] { DBLookupComboBox2Click(); });
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
-    connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
-    connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
+    connect(ShellComboBox1, &QComboBox::activated, this,
+        guarded(prompter, [this] { ShellComboBox1Click(); }));
+    connect(DBLookupComboBox1, &QComboBox::activated, this,
+        guarded(prompter, [this] { DBLookupComboBox1Click(); }));
+    connect(DBLookupComboBox2, &QComboBox::activated, this,
+        guarded(prompter, [this] { DBLookupComboBox2Click(); }));
+    connect(BitBtn1, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn1Click(); }));
+    connect(BitBtn2, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn2Click(); }));
+    connect(BitBtn3, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn3Click(); }));
 
     m_progress = std::make_unique<Progress>(*this);
     FormCreate();
@@ -148,34 +144,25 @@ void TRastreamento::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        FormActivate();
+        ErrorBoundary::run(m_prompter, [this] { FormActivate(); });
 }
 
 void TRastreamento::FormActivate()
 {
     m_closePending = false;
     ShellComboBox1->reload();
-    if (m_store && m_prompter) {
-        m_scan = std::make_unique<FolderScan>(*m_store, *m_prompter, *m_progress);
-        m_scan->setTreesCurrent = [this](bool current) {
-            if (setTreesCurrent)
-                setTreesCurrent(current);
-        };
-        m_scan->driveEntryText = [this] { return ShellComboBox1->currentText(); };
-        m_scan->finishing = [this] { BitBtn3->setEnabled(false); };
-        try {
-            // The category picker lists only the chosen collection's categories.
-            m_store->TCategories.setSort(QStringLiteral("Collection"));
-            m_store->TCategories.setMaster(
-                &m_store->TCollections, QStringLiteral("RecId"), QStringLiteral("Collection"));
-            m_linked = true;
-            fillCollections();
-            setCollectionKey(m_store->DefaultCollectionId);
-            setCategoryKey(m_store->DefaultCategoryId);
-        } catch (const DbError &e) {
-            showError(e.message());
-        }
-    }
+    m_scan = std::make_unique<FolderScan>(m_store, m_prompter, *m_progress);
+    m_scan->setTreesCurrent = [this](bool current) { emit treesCurrentChanged(current); };
+    m_scan->driveEntryText = [this] { return ShellComboBox1->currentText(); };
+    m_scan->finishing = [this] { BitBtn3->setEnabled(false); };
+    // The category picker lists only the chosen collection's categories.
+    m_store.TCategories.setSort(QStringLiteral("Collection"));
+    m_store.TCategories.setMaster(
+        &m_store.TCollections, QStringLiteral("RecId"), QStringLiteral("Collection"));
+    m_linked = true;
+    fillCollections();
+    setCollectionKey(m_store.DefaultCollectionId);
+    setCategoryKey(m_store.DefaultCategoryId);
     setIdle(true);
     Animate1->hide();
     StatusBar1->clearMessage();
@@ -183,16 +170,12 @@ void TRastreamento::FormActivate()
 
 void TRastreamento::FormClose()
 {
-    if (m_store && m_linked) {
-        try {
-            m_store->TCategories.clearMaster();
-            m_store->TCategories.setSort(QStringLiteral("Collection;Name"));
-        } catch (const DbError &e) {
-            showError(e.message());
-        }
-        m_linked = false;
-    }
     m_scan.reset();
+    if (!m_linked)
+        return;
+    m_linked = false;
+    m_store.TCategories.clearMaster();
+    m_store.TCategories.setSort(QStringLiteral("Collection;Name"));
 }
 
 void TRastreamento::done(int result)
@@ -202,7 +185,7 @@ void TRastreamento::done(int result)
         m_closePending = true;
         return;
     }
-    FormClose();
+    ErrorBoundary::run(m_prompter, [this] { FormClose(); });
     QDialog::done(result);
 }
 
@@ -232,26 +215,11 @@ void TRastreamento::setIdle(bool idle)
     BitBtn3->setEnabled(true);
 }
 
-void TRastreamento::showError(const QString &message)
-{
-    if (m_prompter) {
-        m_prompter->beep();
-        m_prompter->error(message);
-    }
-}
-
 void TRastreamento::fillCollections()
 {
     DBLookupComboBox1->clear();
-    Query query(m_store->Conexao);
-    query.setSql(QStringLiteral("SELECT RecId, Name FROM Collections ORDER BY Name, RecId"));
-    query.open();
-    while (!query.eof()) {
-        DBLookupComboBox1->addItem(
-            query.asString(QStringLiteral("Name")), query.asInt(QStringLiteral("RecId")));
-        query.next();
-    }
-    query.close();
+    for (const LookupItem &item : LookupLists::collections(m_store.Conexao))
+        DBLookupComboBox1->addItem(item.text, item.key.toLongLong());
     DBLookupComboBox1->setCurrentIndex(-1);
 }
 
@@ -260,8 +228,8 @@ void TRastreamento::fillCategories()
     DBLookupComboBox2->clear();
     // The rows the linked Categories table shows: those of the current collection.
     const qint64 collection
-        = m_store->TCollections.isOpen() ? m_store->TCollections.asInt(QStringLiteral("RecId")) : 0;
-    Query query(m_store->Conexao);
+        = m_store.TCollections.isOpen() ? m_store.TCollections.asInt(QStringLiteral("RecId")) : 0;
+    Query query(m_store.Conexao);
     query.setSql(QStringLiteral("SELECT RecId, Name FROM Categories WHERE Collection = :COLECAO "
                                 "ORDER BY Collection, RecId"));
     query.setParam(QStringLiteral("COLECAO"), collection);
@@ -292,18 +260,17 @@ void TRastreamento::setCollectionKey(qint64 key)
     const int index = key > 0 ? DBLookupComboBox1->findData(key) : -1;
     DBLookupComboBox1->setCurrentIndex(index);
     // Choosing a collection moves the Collections table, and the categories follow it.
-    if (index >= 0 && m_store)
-        m_store->TCollections.gotoRowId(key);
-    if (m_store)
-        fillCategories();
+    if (index >= 0)
+        m_store.TCollections.gotoRowId(key);
+    fillCategories();
 }
 
 void TRastreamento::setCategoryKey(qint64 key)
 {
     const int index = key > 0 ? DBLookupComboBox2->findData(key) : -1;
     DBLookupComboBox2->setCurrentIndex(index);
-    if (index >= 0 && m_store)
-        m_store->TCategories.gotoRowId(key);
+    if (index >= 0)
+        m_store.TCategories.gotoRowId(key);
 }
 
 void TRastreamento::ShellComboBox1Click()
@@ -313,44 +280,30 @@ void TRastreamento::ShellComboBox1Click()
 
 void TRastreamento::DBLookupComboBox1Click()
 {
-    if (!m_store)
-        return;
-    try {
-        const qint64 key = collectionKey();
-        if (key > 0)
-            m_store->TCollections.gotoRowId(key);
-        fillCategories();
-        // A category of the chosen collection stays chosen (its first), so "Executar" goes
-        // on; only a collection without categories leaves none.
-        setCategoryKey(
-            DBLookupComboBox2->count() > 0 ? DBLookupComboBox2->itemData(0).toLongLong() : 0);
-    } catch (const DbError &e) {
-        showError(e.message());
-    }
+    const qint64 key = collectionKey();
+    if (key > 0)
+        m_store.TCollections.gotoRowId(key);
+    fillCategories();
+    // A category of the chosen collection stays chosen (its first), so "Executar" goes on;
+    // only a collection without categories leaves none.
+    setCategoryKey(
+        DBLookupComboBox2->count() > 0 ? DBLookupComboBox2->itemData(0).toLongLong() : 0);
 }
 
 void TRastreamento::DBLookupComboBox2Click()
 {
-    if (!m_store)
-        return;
-    try {
-        const qint64 key = categoryKey();
-        if (key > 0)
-            m_store->TCategories.gotoRowId(key);
-    } catch (const DbError &e) {
-        showError(e.message());
-    }
+    const qint64 key = categoryKey();
+    if (key > 0)
+        m_store.TCategories.gotoRowId(key);
 }
 
 void TRastreamento::BitBtn1Click()
 {
-    if (!m_prompter)
-        return;
     const QString typed = Edit1->text();
     const QString start
         = !typed.isEmpty() && QFileInfo(typed).isDir() ? typed : ShellComboBox1->path();
     const QString folder
-        = m_prompter->pickFolder(QStringLiteral("Selecione a pasta a examinar:"), start);
+        = m_prompter.pickFolder(QStringLiteral("Selecione a pasta a examinar:"), start);
     if (folder.isEmpty())
         return;
     ShellComboBox1->setPath(folder);
@@ -359,23 +312,17 @@ void TRastreamento::BitBtn1Click()
 
 void TRastreamento::BitBtn2Click()
 {
-    if (!m_store || !m_prompter || !m_scan)
+    if (!m_scan)
         return;
     FolderScan::Request request;
     request.folder = Edit1->text();
     request.includeSubfolders = CheckBox1->isChecked();
     request.collection = collectionKey();
     request.category = categoryKey();
-    FolderScan::Check check;
-    try {
-        check = FolderScan::checkRequest(*m_store, request);
-    } catch (const DbError &e) {
-        showError(e.message());
-        return;
-    }
+    const FolderScan::Check check = FolderScan::checkRequest(m_store, request);
     if (check != FolderScan::Check::Ok) {
-        m_prompter->beep();
-        m_prompter->error(FolderScan::checkMessage(check));
+        m_prompter.beep();
+        m_prompter.error(FolderScan::checkMessage(check));
         switch (check) {
         case FolderScan::Check::InvalidPath: Edit1->setFocus(); break;
         case FolderScan::Check::InvalidCollection: DBLookupComboBox1->setFocus(); break;
@@ -383,8 +330,8 @@ void TRastreamento::BitBtn2Click()
         }
         return;
     }
-    m_prompter->beep();
-    if (m_prompter->confirm(QStringLiteral("Confirmar a execução?")))
+    m_prompter.beep();
+    if (m_prompter.confirm(QStringLiteral("Confirmar a execução?")))
         ScanFolder(Edit1->text());
 }
 
@@ -394,10 +341,8 @@ void TRastreamento::BitBtn3Click()
         QDialog::reject();
         return;
     }
-    if (!m_prompter)
-        return;
-    m_prompter->beep();
-    CancelRequested = m_prompter->confirm(QStringLiteral("Cancelar a operação?"));
+    m_prompter.beep();
+    CancelRequested = m_prompter.confirm(QStringLiteral("Cancelar a operação?"));
 }
 
 void TRastreamento::ScanFolder(const QString &path)
@@ -415,18 +360,15 @@ void TRastreamento::ScanFolder(const QString &path)
     CancelRequested = false;
     m_scanning = true;
     FolderScan::Outcome outcome = FolderScan::Outcome::NotStarted;
-    try {
-        outcome = m_scan->ScanFolder(request);
-    } catch (const std::exception &e) {
-        const auto *db = dynamic_cast<const DbError *>(&e);
-        showError(db ? db->message() : QString::fromLocal8Bit(e.what()));
-    }
+    // What fails before the scan's own guard is told by the general error display and ends
+    // only the scan: the dialog is idle again below, and a close asked meanwhile happens.
+    ErrorBoundary::run(m_prompter, [&] { outcome = m_scan->ScanFolder(request); });
     m_scanning = false;
 
     Animate1->hide();
     if (outcome == FolderScan::Outcome::Completed || outcome == FolderScan::Outcome::Failed) {
-        m_prompter->beep();
-        m_prompter->message(FolderScan::endMessage());
+        m_prompter.beep();
+        m_prompter.message(FolderScan::endMessage());
     }
     setIdle(true);
     if (m_closePending) {

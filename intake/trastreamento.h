@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <functional>
 #include <memory>
 
 class DrivePicker;
@@ -18,32 +17,11 @@ class TDados;
 
 // Dialog "Rastreamento": picks the folder, collection and category of a scan, runs it with
 // FolderScan and shows its progress; "Cancelar" asks to cancel a running scan.
-//
-// Wiring: setStore() and setPrompter() before the first exec(); setTreesCurrent receives
-// the scan's changes of the main window's TreesCurrent.
 class TRastreamento : public QDialog {
     Q_OBJECT
 public:
-    explicit TRastreamento(QWidget *parent = nullptr);
+    TRastreamento(TDados &store, Prompter &prompter, QWidget *parent = nullptr);
     ~TRastreamento() override;
-
-    void setStore(TDados *store) { m_store = store; }
-    TDados *store() const { return m_store; }
-    void setPrompter(Prompter *prompter) { m_prompter = prompter; }
-    Prompter *prompter() const { return m_prompter; }
-    std::function<void(bool)> setTreesCurrent;
-
-    // Handlers.
-    void FormCreate();
-    void FormActivate();
-    void FormClose();
-    void ShellComboBox1Click();
-    void DBLookupComboBox1Click();
-    void DBLookupComboBox2Click();
-    void BitBtn1Click();
-    void BitBtn2Click();
-    void BitBtn3Click();
-    void ScanFolder(const QString &path);
 
     // The pickers' keys; 0 when nothing is chosen.
     qint64 collectionKey() const;
@@ -54,6 +32,43 @@ public:
     // The scan of the dialog while it is shown (holds FolderList); null when closed.
     FolderScan *folderScan() const { return m_scan.get(); }
 
+signals:
+    // The scan changed the catalogue (false) or rolled back (true): the main window's
+    // TreesCurrent.
+    void treesCurrentChanged(bool current);
+
+public slots:
+    void done(int result) override;
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    class Progress;
+
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+    void ShellComboBox1Click();
+    void DBLookupComboBox1Click();
+    void DBLookupComboBox2Click();
+    void BitBtn1Click();
+    void BitBtn2Click();
+    void BitBtn3Click();
+    void ScanFolder(const QString &path);
+    void setIdle(bool idle);
+    void fillCollections();
+    void fillCategories();
+
+    TDados &m_store;
+    Prompter &m_prompter;
+    std::unique_ptr<FolderScan> m_scan;
+    std::unique_ptr<Progress> m_progress;
+    bool m_scanning = false;
+    bool m_closePending = false;
+    bool m_linked = false;
     bool CancelRequested = false;
 
     QLabel *Label1 = nullptr;
@@ -70,28 +85,4 @@ public:
     QPushButton *BitBtn3 = nullptr;
     QProgressBar *Animate1 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
-
-public slots:
-    void done(int result) override;
-    void reject() override;
-
-protected:
-    void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-
-private:
-    class Progress;
-
-    void setIdle(bool idle);
-    void fillCollections();
-    void fillCategories();
-    void showError(const QString &message);
-
-    TDados *m_store = nullptr;
-    Prompter *m_prompter = nullptr;
-    std::unique_ptr<FolderScan> m_scan;
-    std::unique_ptr<Progress> m_progress;
-    bool m_scanning = false;
-    bool m_closePending = false;
-    bool m_linked = false;
 };

@@ -1,6 +1,7 @@
 #include "maintenance/browserqueries.h"
 
 #include "browser/catalogbrowser.h"
+#include "core/errorboundary.h"
 #include "core/prompter.h"
 #include "maintenance/catalogstatistics.h"
 #include "maintenance/searchresults.h"
@@ -19,11 +20,12 @@ BrowserQueries::BrowserQueries(
 {
     // Made on the open connection when needed, gone before it closes.
     connect(&store.Conexao, &Connection::aboutToClose, this, [this] { SQLAux.reset(); });
-    connect(&browser, &CatalogBrowser::searchRequested, this, &BrowserQueries::ToolButton3Click);
-    connect(
-        &browser, &CatalogBrowser::searchHitActivated, this, &BrowserQueries::DBGridSearchDblClick);
-    connect(
-        &browser, &CatalogBrowser::statisticsRequested, this, &BrowserQueries::statisticsPageShown);
+    connect(&browser, &CatalogBrowser::searchRequested, this,
+        guarded(prompter, [this] { ToolButton3Click(); }));
+    connect(&browser, &CatalogBrowser::searchHitActivated, this,
+        guarded(prompter, [this](int row) { DBGridSearchDblClick(row); }));
+    connect(&browser, &CatalogBrowser::statisticsRequested, this,
+        guarded(prompter, [this](NodeKind page) { statisticsPageShown(page); }));
 }
 
 // The grids let go of rows that go with this (a view forgets a model destroyed under it);
@@ -59,13 +61,8 @@ void BrowserQueries::ToolButton3Click()
 
     closeSearch();
     auto results = std::make_unique<SearchResults>(m_store.Conexao, *typed);
-    try {
-        results->open();
-    } catch (const DbError &e) {
-        // The page keeps its visibility; its grid stays empty.
-        m_prompter.error(e.message());
-        return;
-    }
+    // A failure keeps the page's visibility; its grid stays empty.
+    results->open();
     results->setHeaderData(1, Qt::Horizontal, QStringLiteral("Coleção"));
     results->setHeaderData(2, Qt::Horizontal, QStringLiteral("Categoria"));
     results->setHeaderData(3, Qt::Horizontal, QStringLiteral("Imagem"));

@@ -1,13 +1,13 @@
 #include "maintenance/recordeditor.h"
 
 #include "browser/catalogbrowser.h"
+#include "core/errorboundary.h"
 #include "core/prompter.h"
 #include "intake/drivelist.h"
 #include "intake/picturefilter.h"
 #include "intake/picturerelink.h"
 #include "intake/storagefordrive.h"
 #include "maintenance/recordtables.h"
-#include "maintenance/recordvalidation.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
 
@@ -16,11 +16,6 @@
 namespace {
 const QString kName = QStringLiteral("Name");
 const QString kRecId = QStringLiteral("RecId");
-
-bool isEditing(const RecordSet &set)
-{
-    return set.state() == RecordSet::State::Edit || set.state() == RecordSet::State::Insert;
-}
 
 // A picked drive is stored without its trailing delimiter; the root keeps its only one,
 // since an empty unit would be stored as null.
@@ -38,7 +33,7 @@ RecordEditor::RecordEditor(
       m_browser(browser),
       m_store(store),
       m_prompter(prompter),
-      m_transaction(store.Conexao),
+      m_save(store, prompter),
       m_deletion(store, prompter)
 {
     CatalogBrowser::NavigatorHooks hooks;
@@ -48,11 +43,14 @@ RecordEditor::RecordEditor(
     hooks.afterAction
         = [this](NodeKind page, DBNavigator::Button button) { DBNavigatorClick(page, button); };
     m_browser.setNavigatorHooks(std::move(hooks));
-    connect(&m_browser, &CatalogBrowser::insertRequested, this, &RecordEditor::newRecord);
-    connect(&m_browser, &CatalogBrowser::editRequested, this, &RecordEditor::Editar1Click);
-    connect(&m_browser, &CatalogBrowser::locateFileRequested, this, &RecordEditor::BitBtn2Click);
+    connect(&m_browser, &CatalogBrowser::insertRequested, this,
+        guarded(prompter, [this](NodeKind kind) { newRecord(kind); }));
+    connect(&m_browser, &CatalogBrowser::editRequested, this,
+        guarded(prompter, [this] { Editar1Click(); }));
+    connect(&m_browser, &CatalogBrowser::locateFileRequested, this,
+        guarded(prompter, [this] { BitBtn2Click(); }));
     connect(&m_browser, &CatalogBrowser::pictureCollectionPicked, this,
-        &RecordEditor::DBLookupComboBox2Click);
+        guarded(prompter, [this] { DBLookupComboBox2Click(); }));
 }
 
 void RecordEditor::newRecord(NodeKind kind)
@@ -77,7 +75,7 @@ bool RecordEditor::DBNavigatorBeforeAction(NodeKind page, DBNavigator::Button bu
     RecordSet &set = recordtables::recordSetOf(m_store, page);
     switch (button) {
     case DBNavigator::nbEdit:
-        m_transaction.start();
+        m_save.editStarted();
         OldName = set.asString(kName);
         if (page == NodeKind::Category)
             OldCollection = set.asInt(QStringLiteral("Collection"));
@@ -90,11 +88,8 @@ bool RecordEditor::DBNavigatorBeforeAction(NodeKind page, DBNavigator::Button bu
         if (page == NodeKind::Storage)
             set.setValue(QStringLiteral("Unit"), unitOf(m_browser.unitPath()));
         // Checked under the write lock the save then writes under: another process cannot
-        // take the name in between. A refusal lets the lock go before its box shows.
-        m_transaction.beginSave();
-        RecordValidation validation(m_store, m_prompter);
-        validation.setBeforeRefusal([this] { m_transaction.refuseSave(); });
-        return validation.validate(
+        // take the name in between.
+        return m_save.check(
             page, [this, page](const QString &column) { m_browser.focusField(page, column); });
     }
     case DBNavigator::nbDelete: return m_deletion.confirm(page);
@@ -111,7 +106,10 @@ void RecordEditor::DBNavigatorClick(NodeKind page, DBNavigator::Button button)
     case DBNavigator::nbInsert: selection.setInsertInProgress(true); break;
     case DBNavigator::nbEdit: selection.setEditInProgress(true); break;
     case DBNavigator::nbPost: afterPost(page); break;
-    case DBNavigator::nbCancel: try { m_transaction.rollback();
+    case DBNavigator::nbCancel:
+        // A rollback that fails is told; the cancel still ends the edit.
+        try {
+            m_save.rollback();
         } catch (const DbError &e) {
             m_prompter.error(e.message());
         }
@@ -123,12 +121,8 @@ void RecordEditor::DBNavigatorClick(NodeKind page, DBNavigator::Button button)
         m_deletion.finish(page);
         m_browser.LoadTrees();
         m_browser.TreeViewClick(CatalogBrowser::Sender::Navigator);
-        try {
-            if (!m_store.TPictures.isEmpty())
-                m_browser.showThumbnail();
-        } catch (const DbError &e) {
-            m_prompter.error(e.message());
-        }
+        if (!m_store.TPictures.isEmpty())
+            m_browser.showThumbnail();
         break;
     }
 }
@@ -136,16 +130,7 @@ void RecordEditor::DBNavigatorClick(NodeKind page, DBNavigator::Button button)
 void RecordEditor::afterPost(NodeKind page)
 {
     SelectionState &selection = m_browser.selection();
-    try {
-        m_transaction.commit();
-    } catch (const DbError &e) {
-        // Nothing of the edit is kept: a transaction left open would swallow what follows.
-        m_prompter.error(e.message());
-        try {
-            m_transaction.rollback();
-            recordtables::recordSetOf(m_store, page).refresh();
-        } catch (const DbError &) {
-        }
+    if (!m_save.commit(page)) {
         selection.setInsertInProgress(false);
         selection.setEditInProgress(false);
         return;
@@ -186,32 +171,27 @@ void RecordEditor::afterPost(NodeKind page)
 void RecordEditor::BitBtn2Click()
 {
     RecordSet &pictures = m_store.TPictures;
-    if (!isEditing(pictures))
+    if (!pictures.isEditing())
         return;
-    try {
-        const QString current = pictures.asString(QStringLiteral("FullPath"));
-        const QString file = m_prompter.pickFile(QStringLiteral("Localizando o arquivo de imagem"),
-            PictureFilter::toFileDialogFilter(m_browser.openPictureFilter()),
-            QFileInfo(current).isDir() ? current : QString());
-        if (file.isEmpty())
-            return;
-        if (const QString refusal = PictureRelink::refusal(file); !refusal.isEmpty()) {
-            m_prompter.error(refusal);
-            return;
-        }
-        const bool navigatorEdit = m_browser.selection().editInProgress();
-        PictureRelink::fill(
-            m_store, file,
-            [&file] { return DriveList::displayName(driveOfPath(QFileInfo(file).absolutePath())); },
-            [this, navigatorEdit] {
-                if (navigatorEdit)
-                    m_transaction.beginNow();
-            });
-        if (LoadPicture)
-            LoadPicture();
-    } catch (const DbError &e) {
-        m_prompter.error(e.message());
+    const QString current = pictures.asString(QStringLiteral("FullPath"));
+    const QString file = m_prompter.pickFile(QStringLiteral("Localizando o arquivo de imagem"),
+        PictureFilter::toFileDialogFilter(m_browser.openPictureFilter()),
+        QFileInfo(current).isDir() ? current : QString());
+    if (file.isEmpty())
+        return;
+    if (const QString refusal = PictureRelink::refusal(file); !refusal.isEmpty()) {
+        m_prompter.error(refusal);
+        return;
     }
+    const bool navigatorEdit = m_browser.selection().editInProgress();
+    PictureRelink::fill(
+        m_store, file,
+        [&file] { return DriveList::displayName(driveOfPath(QFileInfo(file).absolutePath())); },
+        [this, navigatorEdit] {
+            if (navigatorEdit)
+                m_save.beforeWrite();
+        });
+    emit LoadPicture();
 }
 
 void RecordEditor::DBLookupComboBox2Click()
@@ -219,7 +199,7 @@ void RecordEditor::DBLookupComboBox2Click()
     RecordSet &pictures = m_store.TPictures;
     try {
         m_store.TCollections.locate(kRecId, pictures.value(QStringLiteral("Collection")));
-        if (!isEditing(pictures))
+        if (!pictures.isEditing())
             return;
         RecordSet &categories = m_store.TCategories;
         // A collection without categories leaves the picker on no category (key 0), so
@@ -231,6 +211,7 @@ void RecordEditor::DBLookupComboBox2Click()
             pictures.setValue(QStringLiteral("Category"), categories.asInt(kRecId));
         }
     } catch (const DbError &e) {
+        // Told, and the picker still reads its list again.
         m_prompter.error(e.message());
     }
     m_browser.refreshPictureCategories();

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "browser/nodekind.h"
-#include "maintenance/edittransaction.h"
 #include "maintenance/recorddeletion.h"
+#include "maintenance/recordsave.h"
 #include "widgets/dbcontrols.h"
 
 #include <QObject>
 #include <QString>
-#include <functional>
 
 class CatalogBrowser;
 class Prompter;
@@ -32,8 +31,10 @@ public:
     // A collection chosen in the picture page's picker.
     void DBLookupComboBox2Click();
 
-    // Shows the picture of the current row (the picture preview's LoadPicture).
-    std::function<void()> LoadPicture;
+signals:
+    // "Localizar" gave the current row another file: its picture is to be shown (the
+    // picture preview's LoadPicture).
+    void LoadPicture();
 
 private:
     bool DBNavigatorBeforeAction(NodeKind page, DBNavigator::Button button);
@@ -43,7 +44,7 @@ private:
     CatalogBrowser &m_browser;
     TDados &m_store;
     Prompter &m_prompter;
-    EditTransaction m_transaction;
+    RecordSave m_save;
     RecordDeletion m_deletion;
     QString OldName;
     qint64 OldCollection = 0;

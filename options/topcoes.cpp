@@ -1,11 +1,12 @@
 #include "options/topcoes.h"
 
+#include "core/errorboundary.h"
 #include "core/programpaths.h"
 #include "core/prompter.h"
 #include "options/databaselocation.h"
+#include "options/optionrows.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
-#include "store/transaction.h"
 #include "widgets/dbcontrols.h"
 
 #include <QFileInfo>
@@ -18,7 +19,6 @@
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
-#include <memory>
 
 namespace {
 
@@ -31,7 +31,8 @@ QLabel *label(QWidget *parent, const char *name, const char *text)
 
 } // namespace
 
-TOpcoes::TOpcoes(QWidget *parent) : QDialog(parent)
+TOpcoes::TOpcoes(TDados &store, Prompter &prompter, QWidget *parent)
+    : QDialog(parent), m_store(store), m_prompter(prompter)
 {
     setObjectName(QStringLiteral("TOpcoes"));
     setWindowTitle(QStringLiteral("Opções"));
@@ -138,51 +139,42 @@ TOpcoes::TOpcoes(QWidget *parent) : QDialog(parent)
     for (DBEdit *e : m_mail)
         connect(e, &QLineEdit::textEdited, this, [this] { AnyChange(Group::Mail); });
     connect(m_databasePath, &QLineEdit::textEdited, this, [this] { AnyChange(Group::Database); });
-    connect(m_ok, &QPushButton::clicked, this, &TOpcoes::BitBtn1Click);
+    connect(m_ok, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn1Click(); }));
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_apply, &QPushButton::clicked, this, &TOpcoes::BitBtn3Click);
-    connect(m_locate, &QPushButton::clicked, this, &TOpcoes::BitBtn4Click);
+    connect(m_apply, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn3Click(); }));
+    connect(m_locate, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn4Click(); }));
     connect(m_hiddenOk, &QPushButton::clicked, this, &QDialog::accept);
-}
 
-void TOpcoes::setStore(TDados *store)
-{
-    m_store = store;
-    const char *fields[5] = { "Host", "Port", "UserID", "Name", "Email" };
+    const char *columns[5] = { "Host", "Port", "UserID", "Name", "Email" };
     for (int i = 0; i < 5; ++i) {
-        m_mail[i]->bind(store ? &store->TSMTPAccount : nullptr, QString::fromLatin1(fields[i]));
-        m_mail[i]->binding().onError = [this](const QString &text) { showError(text); };
+        m_mail[i]->bind(&store.TSMTPAccount, QString::fromLatin1(columns[i]));
+        m_mail[i]->binding().onError = [&prompter](const QString &text) { prompter.error(text); };
     }
-}
-
-void TOpcoes::showError(const QString &text)
-{
-    if (m_prompter)
-        m_prompter->error(text);
 }
 
 void TOpcoes::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        FormActivate();
+        ErrorBoundary::run(m_prompter, [this] { FormActivate(); });
 }
 
 void TOpcoes::startMailEdit()
 {
-    // The row is edited in memory only: the catalogue stays unlocked until "Aplicar".
+    // The row is edited in memory only: the catalogue stays unlocked until "Aplicar". A row
+    // that cannot be read is told, and the other pages still open.
     try {
-        RecordSet &mail = m_store->TSMTPAccount;
+        RecordSet &mail = m_store.TSMTPAccount;
         mail.first();
         mail.edit();
     } catch (const DbError &e) {
-        showError(e.message());
+        m_prompter.error(e.message());
     }
 }
 
 bool TOpcoes::catalogueOpen() const
 {
-    return m_store && m_store->TFormats.isOpen() && m_store->TSMTPAccount.isOpen();
+    return m_store.TFormats.isOpen() && m_store.TSMTPAccount.isOpen();
 }
 
 void TOpcoes::FormActivate()
@@ -203,8 +195,9 @@ void TOpcoes::FormActivate()
     m_formatKeys.clear();
     m_formats->clear();
     if (open) {
+        // A list that cannot be read is told, and the rest of the dialog still opens.
         try {
-            RecordSet &formats = m_store->TFormats;
+            RecordSet &formats = m_store.TFormats;
             formats.first();
             while (formats.isOpen() && !formats.isEmpty() && !formats.eof()) {
                 auto *item
@@ -219,17 +212,15 @@ void TOpcoes::FormActivate()
                 formats.next();
             }
         } catch (const DbError &e) {
-            showError(e.message());
+            m_prompter.error(e.message());
         }
-        RecordSet &mail = m_store->TSMTPAccount;
-        if (mail.state() == RecordSet::State::Edit || mail.state() == RecordSet::State::Insert)
+        RecordSet &mail = m_store.TSMTPAccount;
+        if (mail.isEditing())
             mail.cancel();
         startMailEdit();
     }
-    if (m_store) {
-        const ProgramPaths &paths = m_store->paths();
-        m_databasePath->setText(joinPath(paths.DatabaseFolder, paths.DatabaseFileName));
-    }
+    const ProgramPaths &paths = m_store.paths();
+    m_databasePath->setText(joinPath(paths.DatabaseFolder, paths.DatabaseFileName));
     m_filling = false;
     m_apply->setEnabled(false);
 }
@@ -246,61 +237,26 @@ void TOpcoes::AnyChange(Group group)
 
 void TOpcoes::BitBtn3Click()
 {
-    if (!isVisible() || !m_store)
+    if (!isVisible())
         return;
-    // One short write transaction for the rows; the lock lasts only while they are written.
-    std::unique_ptr<Transaction> transaction;
-    if (m_formatsChanged || m_mailChanged) {
-        try {
-            transaction = std::make_unique<Transaction>(m_store->Conexao);
-        } catch (const DbError &e) {
-            showError(e.message());
-        }
-    }
-    if (transaction && m_formatsChanged) {
-        RecordSet &formats = m_store->TFormats;
-        for (int i = 0; i < m_formats->count() && i < m_formatKeys.size(); ++i) {
-            try {
-                if (formats.locate(QStringLiteral("Extension"), m_formatKeys[i], true)) {
-                    formats.edit();
-                    formats.setValue(
-                        QStringLiteral("Used"), m_formats->item(i)->checkState() == Qt::Checked);
-                    formats.post();
-                }
-            } catch (const DbError &e) {
-                if (formats.state() == RecordSet::State::Edit)
-                    formats.cancel();
-                showError(e.message());
-            }
-        }
-    }
-    if (transaction && m_mailChanged) {
-        try {
-            m_store->TSMTPAccount.post();
-        } catch (const DbError &e) {
-            showError(e.message());
-        }
-    }
-    if (transaction) {
-        try {
-            transaction->commit();
-        } catch (const DbError &e) {
-            showError(e.message());
-        }
-    }
+    QList<FormatUse> formats;
+    for (int i = 0; m_formatsChanged && i < m_formats->count() && i < m_formatKeys.size(); ++i)
+        formats.append({ m_formatKeys[i], m_formats->item(i)->checkState() == Qt::Checked });
+    const bool written
+        = saveOptionRows(m_store, m_prompter, m_formatsChanged ? &formats : nullptr, m_mailChanged);
     if (m_databaseChanged) {
-        const QString error = saveDatabaseLocation(m_store->paths(), m_databasePath->text());
+        const QString error = saveDatabaseLocation(m_store.paths(), m_databasePath->text());
         if (!error.isEmpty())
-            showError(error);
+            m_prompter.error(error);
     }
     // What was written is no longer a change; a group whose write failed stays marked.
-    if (transaction || !(m_formatsChanged || m_mailChanged)) {
+    if (written) {
         m_formatsChanged = false;
         m_mailChanged = false;
     }
     m_databaseChanged = false;
     m_apply->setEnabled(m_formatsChanged || m_mailChanged);
-    RecordSet &mail = m_store->TSMTPAccount;
+    RecordSet &mail = m_store.TSMTPAccount;
     if (catalogueOpen() && mail.state() != RecordSet::State::Edit)
         startMailEdit();
 }
@@ -314,17 +270,11 @@ void TOpcoes::BitBtn1Click()
 
 void TOpcoes::BitBtn4Click()
 {
-    if (!m_prompter)
-        return;
-    QString defaultName = QStringLiteral("quillomar.mdb");
-    QString start;
-    if (m_store) {
-        defaultName = m_store->paths().defaultDatabaseName();
-        start = m_store->paths().DatabaseFolder;
-    }
+    const QString defaultName = m_store.paths().defaultDatabaseName();
+    const QString start = m_store.paths().DatabaseFolder;
     const QString filter = QStringLiteral("ZIRAK database (ZIRAK.mdb);;Catálogo (") + defaultName
         + QStringLiteral(");;Bancos de dados (*.mdb)");
-    const QString picked = m_prompter->pickFile(QStringLiteral("Localizar"), filter, start);
+    const QString picked = m_prompter.pickFile(QStringLiteral("Localizar"), filter, start);
     if (picked.isEmpty())
         return;
     m_databasePath->setText(picked);
@@ -335,21 +285,14 @@ void TOpcoes::BitBtn4Click()
 
 void TOpcoes::FormClose()
 {
-    if (!m_store)
-        return;
-    RecordSet &mail = m_store->TSMTPAccount;
-    if (mail.state() == RecordSet::State::Edit || mail.state() == RecordSet::State::Insert) {
-        try {
-            mail.cancel();
-        } catch (const DbError &e) {
-            showError(e.message());
-        }
-    }
     m_formatKeys.clear();
+    RecordSet &mail = m_store.TSMTPAccount;
+    if (mail.isEditing())
+        mail.cancel();
 }
 
 void TOpcoes::done(int result)
 {
-    FormClose();
+    ErrorBoundary::run(m_prompter, [this] { FormClose(); });
     QDialog::done(result);
 }

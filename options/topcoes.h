@@ -19,10 +19,7 @@ class TDados;
 class TOpcoes : public QDialog {
     Q_OBJECT
 public:
-    explicit TOpcoes(QWidget *parent = nullptr);
-
-    void setStore(TDados *store);
-    void setPrompter(Prompter *prompter) { m_prompter = prompter; }
+    TOpcoes(TDados &store, Prompter &prompter, QWidget *parent = nullptr);
 
     void done(int result) override;
 
@@ -38,13 +35,12 @@ private:
     void BitBtn1Click();
     void BitBtn3Click();
     void BitBtn4Click();
-    void showError(const QString &text);
     // Whether the store's tables are open (not after a failed reopening).
     bool catalogueOpen() const;
     void startMailEdit();
 
-    TDados *m_store = nullptr;
-    Prompter *m_prompter = nullptr;
+    TDados &m_store;
+    Prompter &m_prompter;
     QStringList m_formatKeys;
     // One mark per group: each is set by its own controls and cleared by "Aplicar".
     bool m_formatsChanged = false;

@@ -474,7 +474,7 @@ QVariant RecordSet::value(const QString &field) const
 void RecordSet::setValue(const QString &field, const QVariant &value)
 {
     checkOpen();
-    if (m_state != State::Edit && m_state != State::Insert)
+    if (!isEditing())
         throw DbError(notEditing);
     const int c = columnIndex(field);
     m_values[c] = m_columns.type(c).toStorage(value);
@@ -565,7 +565,7 @@ void RecordSet::setState(State state)
 
 void RecordSet::checkBrowseMode()
 {
-    if (m_state != State::Edit && m_state != State::Insert)
+    if (!isEditing())
         return;
     if (m_modified)
         post();
@@ -608,7 +608,7 @@ void RecordSet::insert()
 void RecordSet::edit()
 {
     checkOpen();
-    if (m_state == State::Edit || m_state == State::Insert)
+    if (isEditing())
         return;
     if (!m_hasRow)
         throw DbError(emptyDataset);
@@ -621,7 +621,7 @@ void RecordSet::edit()
 void RecordSet::post()
 {
     checkOpen();
-    if (m_state != State::Edit && m_state != State::Insert)
+    if (!isEditing())
         return;
     if (beforePost)
         beforePost(*this);
@@ -677,7 +677,7 @@ void RecordSet::post()
 
 void RecordSet::cancel()
 {
-    if (m_state != State::Edit && m_state != State::Insert)
+    if (!isEditing())
         return;
     restore(m_saved);
     m_assigned.clear();

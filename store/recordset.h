@@ -74,6 +74,8 @@ public:
     void close();
     bool isOpen() const { return m_state != State::Inactive; }
     State state() const { return m_state; }
+    // An edit or an insert is buffered on the current row, waiting for post or cancel.
+    bool isEditing() const { return m_state == State::Edit || m_state == State::Insert; }
 
     void first();
     void next();

@@ -2,10 +2,10 @@
 
 #include "store/connection.h"
 
-Transaction::Transaction(Connection &connection) : m_connection(connection)
+Transaction::Transaction(Connection &connection, Behavior behavior) : m_connection(connection)
 {
-    m_connection.beginTransaction();
-    m_active = true;
+    if (behavior == Behavior::Immediate)
+        begin();
 }
 
 Transaction::~Transaction()
@@ -18,14 +18,26 @@ Transaction::~Transaction()
     }
 }
 
+void Transaction::begin()
+{
+    if (m_active || m_ended)
+        return;
+    m_connection.beginTransaction();
+    m_active = true;
+}
+
 void Transaction::commit()
 {
+    m_ended = true;
+    if (!m_active)
+        return;
     m_connection.commit();
     m_active = false;
 }
 
 void Transaction::rollback()
 {
+    m_ended = true;
     if (!m_active)
         return;
     m_active = false;

@@ -345,8 +345,7 @@ void DBNavigator::bind(RecordSet *dataSet)
 void DBNavigator::updateButtons()
 {
     const bool open = m_set && m_set->isOpen();
-    const bool editing = open
-        && (m_set->state() == RecordSet::State::Edit || m_set->state() == RecordSet::State::Insert);
+    const bool editing = open && m_set->isEditing();
     bool empty = true;
     if (open) {
         try {

@@ -21,6 +21,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
+#include <QTreeView>
 #include <QtTest>
 
 using testsupport::child;
@@ -209,14 +210,13 @@ private slots:
         ScriptedPrompter prompter;
         Startup s(pf.paths, &prompter);
         s.createWindows();
-        bool reloaded = false;
-        s.Abertura->LoadTrees = [&] { reloaded = true; };
+        QSignalSpy reloads(s.Abertura.get(), &TAbertura::LoadTrees);
         QSignalSpy done(s.Abertura.get(), &TAbertura::startupLoadingDone);
         s.Abertura->show();
         QTRY_COMPARE(done.count(), 1);
         QCOMPARE(done.first().first().toBool(), false);
         QVERIFY(s.endRequested());
-        QVERIFY(!reloaded);
+        QVERIFY(reloads.isEmpty());
         QVERIFY(!s.paths.MainWindowReady);
         const QList<ScriptedPrompter::Record> boxes = prompter.boxes();
         QVERIFY(!boxes.isEmpty());
@@ -255,15 +255,17 @@ private slots:
         ProgramFolder pf;
         ProgramPaths paths = pf.paths;
         TSplash splash(paths);
+        auto *Timer1 = child<QTimer>(&splash, "Timer1");
+        auto *Image1 = child<QLabel>(&splash, "Image1");
         splash.show();
-        QVERIFY(splash.Timer1->isActive());
-        QCOMPARE(splash.Timer1->interval(), 2000);
+        QVERIFY(Timer1->isActive());
+        QCOMPARE(Timer1->interval(), 2000);
 
         // Neither a click nor a tick closes it before the main window is ready.
-        QTest::mouseClick(splash.Image1, Qt::LeftButton);
+        QTest::mouseClick(Image1, Qt::LeftButton);
         splash.Timer1Timer();
         QVERIFY(splash.isVisible());
-        QVERIFY(splash.Timer1->isActive());
+        QVERIFY(Timer1->isActive());
 
         paths.MainWindowReady = true;
         splash.Timer1Timer();
@@ -271,31 +273,41 @@ private slots:
 
         // As the about window: thirty seconds, or a click.
         splash.show();
-        QCOMPARE(splash.Timer1->interval(), 30000);
-        QVERIFY(splash.Timer1->isActive());
-        QTest::mouseClick(splash.Image1, Qt::LeftButton);
+        QCOMPARE(Timer1->interval(), 30000);
+        QVERIFY(Timer1->isActive());
+        QTest::mouseClick(Image1, Qt::LeftButton);
         QVERIFY(!splash.isVisible());
-        QVERIFY(!splash.Timer1->isActive());
+        QVERIFY(!Timer1->isActive());
 
-        QCOMPARE(splash.Image1->pixmap().size(), QSize(455, 195));
+        QCOMPARE(Image1->pixmap().size(), QSize(455, 195));
     }
 
     void aboutShowsTheSplashWithoutReloading()
     {
-        ProgramFolder pf;
+        CatalogFixture catalogue;
+        const qint64 collection = catalogue.collection("Viagens");
+        const qint64 picture = catalogue.picture(collection, catalogue.category(collection, "Roma"),
+            catalogue.storage("Disco"), "forum");
         ScriptedPrompter prompter;
-        Startup s(pf.paths, &prompter);
+        Startup s(catalogue.folder.paths, &prompter);
         s.createWindows();
+        QSignalSpy loaded(s.Abertura.get(), &TAbertura::startupLoadingDone);
+        s.Abertura->show();
+        QTRY_COMPARE(loaded.count(), 1);
+        // A picture in the batch, as "Inserir no Lote" puts it there.
+        auto *tree = child<QTreeView>(s.Abertura.get(), "TreeView1");
+        testsupport::clickNode(tree,
+            static_cast<const CatalogTree *>(tree->model())
+                ->indexOfCode(QStringLiteral("N3=%1").arg(picture)));
+        child<QAction>(s.Abertura.get(), "InserirnoLote1")->trigger();
+        QCOMPARE(s.Abertura->batchList(), QList<qint64>({ picture }));
         s.splash->hide();
-        int reloads = 0;
-        s.Abertura->LoadTrees = [&] { ++reloads; };
-        s.Abertura->BatchList = { 1, 2, 3 };
-        s.paths.MainWindowReady = true;
+        QSignalSpy reloads(s.Abertura.get(), &TAbertura::LoadTrees);
         child<QAction>(s.Abertura.get(), "Sobre1")->trigger();
         QVERIFY(s.splash->isVisible());
-        QCOMPARE(s.splash->Timer1->interval(), 30000);
-        QCOMPARE(reloads, 0);
-        QCOMPARE(s.Abertura->BatchList, QList<qint64>({ 1, 2, 3 }));
+        QCOMPARE(child<QTimer>(s.splash.get(), "Timer1")->interval(), 30000);
+        QCOMPARE(reloads.count(), 0);
+        QCOMPARE(s.Abertura->batchList(), QList<qint64>({ picture }));
     }
 };
 

@@ -3,6 +3,7 @@
 #include "batch/tmudarcolecaocategoria.h"
 #include "batch/tviewlog.h"
 #include "batchfixture.h"
+#include "support/windowdriver.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -16,68 +17,31 @@
 
 namespace {
 
-template<class T = QWidget> T *child(const QObject *w, const char *name)
-{
-    T *c = w->findChild<T *>(QString::fromLatin1(name));
-    if (!c)
-        qFatal("no control %s", name);
-    return c;
-}
-
-void click(const QObject *w, const char *name)
-{
-    QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton);
-}
-
-// Runs the steps inside the dialog's modal loop, as soon as it is shown.
-int runModal(QDialog &dialog, const std::function<void()> &steps)
-{
-    QTimer::singleShot(0, &dialog, [&dialog, steps] {
-        steps();
-        if (dialog.isVisible())
-            dialog.reject();
-    });
-    return dialog.exec();
-}
-
-// Steps run inside the next modal dialog the code under test opens.
-void inNextModal(QDialog &dialog, const std::function<void()> &steps)
-{
-    QTimer::singleShot(0, &dialog, [&dialog, steps] {
-        QTRY_VERIFY(dialog.isVisible());
-        steps();
-    });
-}
+using testsupport::child;
+using testsupport::click;
+using testsupport::inNextModal;
+using testsupport::runModal;
 
 void typeInto(QLineEdit *e, const QString &text)
 {
     e->setFocus();
-    e->selectAll();
-    QTest::keyClick(e, Qt::Key_Delete);
-    QTest::keyClicks(e, text);
+    testsupport::typeInto(e, text);
 }
 
 // The batch dialog with the copy and change dialogs behind its buttons.
 struct Batch {
     BatchFixture f;
-    TViewLog logWindow;
-    TBatchProcess batch;
-    TMudarColecaoCategoria change;
-    TCopiarArquivosCD copy;
+    EventLog log;
+    TViewLog logWindow { log };
+    TBatchProcess batch { f.store, f.prompter };
+    TMudarColecaoCategoria change { f.store, f.prompter };
+    TCopiarArquivosCD copy { f.store, f.prompter, log };
 
     Batch()
     {
-        change.setStore(&f.store);
-        change.setPrompter(&f.prompter);
-        copy.setStore(&f.store);
-        copy.setPrompter(&f.prompter);
-        copy.setLogWindow(&logWindow);
-        batch.setStore(&f.store);
-        batch.setPrompter(&f.prompter);
-        batch.setOperation(TBatchProcess::OperationButton::ChangeCollection,
-            { &change, [this](const PictureKeys &k) { change.setSelectedKeys(k); } });
-        batch.setOperation(TBatchProcess::OperationButton::Copy,
-            { &copy, [this](const PictureKeys &k) { copy.setSelectedKeys(k); } });
+        batch.setOperation(TBatchProcess::OperationButton::ChangeCollection, change);
+        batch.setOperation(TBatchProcess::OperationButton::Copy, copy);
+        QObject::connect(&copy, &TransferDialog::showLogRequested, &logWindow, &TViewLog::ShowLog);
     }
     QListWidget *list() { return child<QListWidget>(&batch, "CheckListBox1"); }
     QStringList items()

@@ -127,7 +127,7 @@ private slots:
             testsupport::clickNode(tree1, node(key));
             child<QAction>(w, "InserirnoLote1")->trigger();
         }
-        QCOMPARE(QList<qint64>(w->BatchList.cbegin(), w->BatchList.cend()),
+        QCOMPARE(QList<qint64>(w->batchList().cbegin(), w->batchList().cend()),
             (QList<qint64> { past32, past31 }));
 
         QDialog *batch = app.BatchProcess.get();
@@ -154,7 +154,7 @@ private slots:
         QCOMPARE(listed, QStringList({ "grande", "media" }));
         QCOMPARE(
             prompter.boxTexts(), QStringList({ "Confirmar a operação?", "Mudança efetuada!" }));
-        QVERIFY(w->BatchList.isEmpty());
+        QVERIFY(w->batchList().isEmpty());
 
         Query q(app.Dados->Conexao);
         q.setSql("SELECT RecId FROM Pictures WHERE Category = :C ORDER BY RecId");

@@ -37,7 +37,8 @@ private slots:
 
     void logWindowShowsTheLinesModallyUntilOk()
     {
-        TViewLog window;
+        EventLog log;
+        TViewLog window(log);
         QCOMPARE(window.windowTitle(), QStringLiteral("Registro de Eventos"));
         auto *memo = window.findChild<QPlainTextEdit *>(QStringLiteral("Memo1"));
         QVERIFY(memo);

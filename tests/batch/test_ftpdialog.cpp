@@ -2,6 +2,7 @@
 #include "batch/tviewlog.h"
 #include "batchfixture.h"
 #include "ftpserverfixture.h"
+#include "support/windowdriver.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,44 +20,31 @@ namespace {
 // The dialog on a fresh catalogue, with the program's log window.
 struct Dialog {
     BatchFixture f;
-    TViewLog logWindow;
-    TRemeterArquivosFTP dialog;
+    EventLog log;
+    TViewLog logWindow { log };
+    TRemeterArquivosFTP dialog { f.store, f.prompter, log };
     int result = -1;
 
     Dialog()
     {
-        dialog.setStore(&f.store);
-        dialog.setPrompter(&f.prompter);
-        dialog.setLogWindow(&logWindow);
+        QObject::connect(
+            &dialog, &TransferDialog::showLogRequested, &logWindow, &TViewLog::ShowLog);
     }
     template<class T = QWidget> T *child(const char *name)
     {
-        T *w = dialog.findChild<T *>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
+        return testsupport::child<T>(&dialog, QString::fromLatin1(name));
     }
     QLineEdit *edit(const char *name) { return child<QLineEdit>(name); }
     QPushButton *button(const char *name) { return child<QPushButton>(name); }
-    void click(const char *name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+    void click(const char *name) { testsupport::click(&dialog, QString::fromLatin1(name)); }
     void type(const char *name, const QString &text)
     {
         QLineEdit *e = edit(name);
         e->setFocus();
-        e->selectAll();
-        QTest::keyClick(e, Qt::Key_Delete);
-        QTest::keyClicks(e, text);
+        testsupport::typeInto(e, text);
     }
     // Shows the dialog modally and runs the steps inside its loop.
-    void run(const std::function<void()> &steps)
-    {
-        QTimer::singleShot(0, &dialog, [this, steps] {
-            steps();
-            if (dialog.isVisible())
-                dialog.reject();
-        });
-        result = dialog.exec();
-    }
+    void run(const std::function<void()> &steps) { result = testsupport::runModal(dialog, steps); }
     QString lastBox() const
     {
         return f.prompter.boxTexts().value(f.prompter.boxTexts().size() - 1);
@@ -332,6 +320,23 @@ private slots:
             QCOMPARE(d.accountButtons(), QList<bool>({ true, false, false, false }));
         });
         storetest_rows(d, QString());
+    }
+
+    void profilesAreListedInNameOrderLikeEveryPicker()
+    {
+        Dialog d;
+        for (const char *profile : { "~Arquivo", "abelha", "_teste", "Ábaco", "[Backup]" })
+            d.f.catalog.exec(QStringLiteral("INSERT INTO FTPAccounts (Profile, Host, Port, UserID) "
+                                            "VALUES (:P, 'h', 21, 'u')"),
+                { { "P", QString::fromUtf8(profile) } });
+        d.f.store.TFTPAccounts.refresh();
+        QStringList shown;
+        d.run([&] {
+            auto *picker = d.child<QComboBox>("DBLookupComboBox1");
+            for (int i = 0; i < picker->count(); ++i)
+                shown << picker->itemText(i);
+        });
+        QCOMPARE(shown, QStringList({ "[Backup]", "_teste", "Ábaco", "abelha", "~Arquivo" }));
     }
 
 private:

@@ -346,6 +346,31 @@ private slots:
         QCOMPARE(testsupport::readFile(ftp.home("ana/b.jpg")), a);
         QCOMPARE(ftp.commands().last(), QStringLiteral("QUIT"));
     }
+
+    void theEditorsSaveChecksMoreThanASend()
+    {
+        FtpServer ftp;
+        FtpAccount account = ftp.account();
+        QCOMPARE(account.saveFault("casa").field, FtpField::None);
+        const FtpFault noName = account.saveFault(" ");
+        QCOMPARE(noName.field, FtpField::Profile);
+        QCOMPARE(noName.text, QStringLiteral("Nome inválido!"));
+        // The proxy's values are kept in the row while it is off: a save refuses what a send
+        // would refuse once it is on; the send itself leaves them alone.
+        account.proxyServer = "proxy\r\nDELE a.jpg";
+        QCOMPARE(account.firstFault(), QString());
+        QCOMPARE(account.saveFault("casa").field, FtpField::ProxyServer);
+        account.proxyServer.clear();
+        account.proxyPort = "99999";
+        QCOMPARE(account.firstFault(), QString());
+        const FtpFault port = account.saveFault("casa");
+        QCOMPARE(port.field, FtpField::ProxyPort);
+        QCOMPARE(port.text, QStringLiteral("Porta Proxy inválida!"));
+        // In the editor's order: the user before the proxy.
+        account.userId.clear();
+        QCOMPARE(account.saveFault("casa").field, FtpField::UserId);
+        QCOMPARE(account.firstFault(), QStringLiteral("Usuário inválido!"));
+    }
 };
 
 QTEST_MAIN(TestFtpSend)

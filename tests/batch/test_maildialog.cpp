@@ -2,6 +2,7 @@
 #include "batch/tviewlog.h"
 #include "batchfixture.h"
 #include "smtpserverfixture.h"
+#include "support/windowdriver.h"
 
 #include <QJsonArray>
 #include <QLabel>
@@ -15,15 +16,15 @@ namespace {
 
 struct Dialog {
     BatchFixture f;
-    TViewLog logWindow;
-    TRemeterArquivosEmail dialog;
+    EventLog log;
+    TViewLog logWindow { log };
+    TRemeterArquivosEmail dialog { f.store, f.prompter, log };
     int result = -1;
 
     Dialog()
     {
-        dialog.setStore(&f.store);
-        dialog.setPrompter(&f.prompter);
-        dialog.setLogWindow(&logWindow);
+        QObject::connect(
+            &dialog, &TransferDialog::showLogRequested, &logWindow, &TViewLog::ShowLog);
     }
     void server(const QString &host, const QString &port, const QString &email)
     {
@@ -31,24 +32,13 @@ struct Dialog {
                                       "'estacao', Name = NULL, Email = :E"),
             { { "H", host }, { "P", port }, { "E", email } });
     }
-    QLineEdit *edit(const char *name) { return dialog.findChild<QLineEdit *>(name); }
-    void type(const char *name, const QString &text)
+    QLineEdit *edit(const char *name)
     {
-        QLineEdit *e = edit(name);
-        e->selectAll();
-        QTest::keyClick(e, Qt::Key_Delete);
-        QTest::keyClicks(e, text);
+        return testsupport::child<QLineEdit>(&dialog, QString::fromLatin1(name));
     }
-    void ok() { QTest::mouseClick(dialog.findChild<QPushButton *>("BitBtn1"), Qt::LeftButton); }
-    void run(const std::function<void()> &steps)
-    {
-        QTimer::singleShot(0, &dialog, [this, steps] {
-            steps();
-            if (dialog.isVisible())
-                dialog.reject();
-        });
-        result = dialog.exec();
-    }
+    void type(const char *name, const QString &text) { testsupport::typeInto(edit(name), text); }
+    void ok() { testsupport::click(&dialog, QStringLiteral("BitBtn1")); }
+    void run(const std::function<void()> &steps) { result = testsupport::runModal(dialog, steps); }
     QString lastBox() const
     {
         return f.prompter.boxTexts().value(f.prompter.boxTexts().size() - 1);

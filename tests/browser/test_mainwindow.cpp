@@ -1,12 +1,12 @@
 #include "app/startup.h"
 #include "app/tabertura.h"
 #include "browser/catalogbrowser.h"
-#include "support/catalogfixture.h"
 #include "core/scriptedprompter.h"
 #include "intake/trastreamento.h"
 #include "options/topcoes.h"
 #include "store/query.h"
 #include "store/tdados.h"
+#include "support/catalogfixture.h"
 #include "support/windowdriver.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/pagecontrol.h"
@@ -418,19 +418,16 @@ private slots:
     {
         Window w;
         TAbertura &main = w.main();
-        int filters = 0, reloads = 0;
-        main.BuildPictureFilter = [&] { ++filters; };
-        const auto load = main.LoadTrees;
-        main.LoadTrees = [&] {
-            ++reloads;
-            load();
-        };
+        QSignalSpy filterSpy(&main, &TAbertura::BuildPictureFilter);
+        QSignalSpy reloadSpy(&main, &TAbertura::LoadTrees);
+        const auto filters = [&] { return filterSpy.count(); };
+        const auto reloads = [&] { return reloadSpy.count(); };
 
         // Closed without a change: the store stays open, the filter is rebuilt once.
         QTimer::singleShot(0, w.app->Opcoes.get(), &QDialog::reject);
         w.action("Opcoes1")->trigger();
-        QCOMPARE(filters, 1);
-        QCOMPARE(reloads, 0);
+        QCOMPARE(filters(), 1);
+        QCOMPARE(reloads(), 0);
         QVERIFY(w.store().connected());
         QCOMPARE(main.panelText(2), QStringLiteral("BD LOCAL"));
 
@@ -443,8 +440,8 @@ private slots:
             w.app->Opcoes->reject();
         });
         w.action("Opcoes1")->trigger();
-        QCOMPARE(reloads, 1);
-        QCOMPARE(filters, 3);
+        QCOMPARE(reloads(), 1);
+        QCOMPARE(filters(), 3);
         QCOMPARE(main.panelText(2), QStringLiteral("BD NÃO LOCAL"));
         QCOMPARE(w.b().TreeView1Nodes().name(0), QStringLiteral("Só no outro"));
     }

@@ -1,16 +1,18 @@
-#include "support/catalogfixture.h"
 #include "app/startup.h"
 #include "app/tabertura.h"
 #include "browser/catalogbrowser.h"
+#include "core/desktopshell.h"
 #include "core/eventpump.h"
 #include "core/scriptedprompter.h"
 #include "intake/picturefilter.h"
 #include "intake/picturepreview.h"
 #include "store/tdados.h"
 #include "store/thumbnailplace.h"
+#include "support/catalogfixture.h"
 #include "support/photosamples.h"
 #include "support/picturesamples.h"
 #include "support/testsupport.h"
+#include "support/windowdriver.h"
 #include "widgets/dbcontrols.h"
 #include "widgets/pagecontrol.h"
 
@@ -35,6 +37,23 @@ namespace {
 
 const QString kLoading = QStringLiteral("Carregando imagem...");
 
+// Keeps what the program would have opened or started instead of doing it.
+struct RecordingDesktop : DesktopShell {
+    QList<QUrl> &opened;
+    QList<QStringList> &started; // program, then its arguments
+    RecordingDesktop(QList<QUrl> &o, QList<QStringList> &s) : opened(o), started(s) { }
+    bool openUrl(const QUrl &url) override
+    {
+        opened << url;
+        return true;
+    }
+    bool startProgram(const QString &program, const QStringList &arguments) override
+    {
+        started << (QStringList { program } + arguments);
+        return true;
+    }
+};
+
 // The real main window over a catalogue whose pictures are real files in a folder.
 struct PreviewWindow {
     CatalogFixture f;
@@ -46,6 +65,7 @@ struct PreviewWindow {
     qint64 storage = 0;
     QList<QUrl> opened;
     QList<QStringList> started; // program, then its arguments
+    RecordingDesktop desktop { opened, started };
     QStringList statusTexts;
 
     PreviewWindow()
@@ -73,35 +93,20 @@ struct PreviewWindow {
 
     void start()
     {
-        app = std::make_unique<Startup>(f.folder.paths, &prompter);
+        app = std::make_unique<Startup>(f.folder.paths, &prompter, &desktop);
         app->createWindows();
         QSignalSpy done(app->Abertura.get(), &TAbertura::startupLoadingDone);
         app->Abertura->show();
         QTRY_COMPARE(done.count(), 1);
         QVERIFY(done.first().first().toBool());
-        PicturePreview *p = preview();
-        p->openUrl = [this](const QUrl &url) {
-            opened << url;
-            return true;
-        };
-        p->startProgram = [this](const QString &program, const QStringList &args) {
-            started << (QStringList { program } + args);
-            return true;
-        };
         // Every text the status panel takes, in order.
-        const auto show = p->setStatusText;
-        p->setStatusText = [this, show](const QString &text) {
-            statusTexts << text;
-            show(text);
-        };
+        QObject::connect(preview(), &PicturePreview::statusTextChanged,
+            [this](const QString &text) { statusTexts << text; });
     }
 
     template<class T> T *child(const char *name) const
     {
-        T *found = app->Abertura->findChild<T *>(QLatin1String(name));
-        if (!found)
-            qFatal("no control %s", name);
-        return found;
+        return testsupport::child<T>(app->Abertura.get(), QString::fromLatin1(name));
     }
     PicturePreview *preview() const { return child<PicturePreview>("PicturePreview"); }
     QLabel *image1() const { return child<QLabel>("Image1"); }
@@ -225,7 +230,8 @@ private slots:
         PreviewWindow w;
         const qint64 id = w.picture("retrato.jpg", "jpg", qtJpeg(corners(400, 300), 95));
         QString output;
-        QVERIFY2(exiftool(w.file("retrato.jpg"), { "-Orientation=6" }, &output), qPrintable(output));
+        QVERIFY2(
+            exiftool(w.file("retrato.jpg"), { "-Orientation=6" }, &output), qPrintable(output));
         w.start();
         w.show(id);
         QCOMPARE(w.stored(id, "Width").toInt(), 300);
@@ -338,7 +344,7 @@ private slots:
         QCOMPARE(pictures.asInt("RecId"), id);
         auto *navigator = w.child<DBNavigator>("DBNavigator3");
         navigator->BtnClick(DBNavigator::nbEdit);
-        const auto editing = w.preview()->editInProgress;
+        const auto editing = [&pictures] { return pictures.isEditing(); };
         QVERIFY(editing());
         w.preview()->ShowThumbnail();
         QCOMPARE(pictures.state(), RecordSet::State::Edit);
@@ -429,6 +435,25 @@ private slots:
         QCOMPARE(w.prompter.boxes().first().icon, Prompter::Icon::Error);
         QVERIFY(w.prompter.boxTexts().first().startsWith("Não foi possível abrir o arquivo"));
         QVERIFY(!w.detailPage("TabSheet9"));
+    }
+
+    void aThumbnailShownAfterAViewerPictureOffersAmpliar()
+    {
+        PreviewWindow w;
+        const qint64 odd = w.picture("desenho.xyz", "xyz", QByteArray("drawing"));
+        const qint64 photo = w.picture("foto.jpg", "jpg", jpeg(2000, 1500));
+        w.start();
+        w.show(photo); // records it and makes its thumbnail
+        QVERIFY(QFileInfo::exists(w.thumbnail(photo)));
+        w.show(odd);
+        QCOMPARE(w.enlarge()->text(), QStringLiteral("Visualizar"));
+        // Its thumbnail now: the button enlarges it, and says so.
+        w.show(photo);
+        QVERIFY(w.tab(0));
+        QCOMPARE(w.enlarge()->text(), QStringLiteral("Ampliar"));
+        w.enlarge()->click();
+        QVERIFY(w.detailPage("TabSheet9"));
+        QVERIFY(w.opened.isEmpty());
     }
 
     void unsupportedFormatsGoToAnotherProgram()
@@ -559,14 +584,14 @@ private slots:
         w.start();
         // The second click comes while the first showing lets the window process messages.
         EventPump::setInterval(0);
+        // The click comes as the first showing has drawn its picture.
         bool clicked = false;
-        w.preview()->editInProgress = [&] {
+        QObject::connect(w.preview(), &PicturePreview::smallPreviewShown, [&] {
             if (!clicked) {
                 clicked = true;
                 QTimer::singleShot(0, [&] { w.show(second); });
             }
-            return false;
-        };
+        });
         w.show(first, false);
         EventPump::setInterval(20);
         QVERIFY(clicked);
@@ -592,7 +617,7 @@ private slots:
         // messages, the second and then the first again are shown.
         EventPump::setInterval(0);
         bool clicked = false;
-        w.preview()->editInProgress = [&] {
+        QObject::connect(w.preview(), &PicturePreview::smallPreviewShown, [&] {
             if (!clicked) {
                 clicked = true;
                 QTimer::singleShot(0, [&] {
@@ -600,8 +625,7 @@ private slots:
                     w.show(first);
                 });
             }
-            return false;
-        };
+        });
         w.show(first, false);
         EventPump::setInterval(20);
         QVERIFY(clicked);

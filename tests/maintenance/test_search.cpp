@@ -1,11 +1,11 @@
 #include "app/startup.h"
 #include "app/tabertura.h"
 #include "browser/catalogbrowser.h"
-#include "support/catalogfixture.h"
 #include "core/scriptedprompter.h"
 #include "store/connection.h"
 #include "store/statement.h"
 #include "store/tdados.h"
+#include "support/catalogfixture.h"
 #include "support/windowdriver.h"
 #include "widgets/pagecontrol.h"
 
@@ -150,7 +150,7 @@ private slots:
         QVERIFY(w.b().selection().isEmpty());
         QVERIFY(w.tree1()->selectionModel()->selectedRows().isEmpty());
         QVERIFY(!w.tree1()->isExpanded(w.tree1()->model()->index(0, 0)));
-        QCOMPARE(w.b().store()->Conexao.steppingStatements(), 0);
+        QCOMPARE(w.store().Conexao.steppingStatements(), 0);
 
         // A double click selects the hit's picture; the list stays offered.
         w.doubleClickRow(grid, 1);
@@ -278,12 +278,12 @@ private slots:
         w.search(QStringLiteral(""));
         QTableView *grid = w.grid();
         QVERIFY(grid->model()->rowCount() < 700);
-        QCOMPARE(w.b().store()->Conexao.steppingStatements(), 0);
+        QCOMPARE(w.store().Conexao.steppingStatements(), 0);
         while (grid->model()->canFetchMore({})) {
             const int before = grid->model()->rowCount();
             grid->scrollToBottom();
             QTRY_VERIFY(grid->model()->rowCount() > before || !grid->model()->canFetchMore({}));
-            QCOMPARE(w.b().store()->Conexao.steppingStatements(), 0);
+            QCOMPARE(w.store().Conexao.steppingStatements(), 0);
         }
         QList<qint64> listed;
         for (int r = 0; r < grid->model()->rowCount(); ++r)

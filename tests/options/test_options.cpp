@@ -3,6 +3,7 @@
 #include "options/topcoes.h"
 #include "store/tdados.h"
 #include "support/catalogfixture.h"
+#include "support/windowdriver.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,7 +18,7 @@ struct Options {
     CatalogFixture catalog;
     ScriptedPrompter prompter;
     TDados store { catalog.folder.paths, prompter };
-    TOpcoes dialog;
+    TOpcoes dialog { store, prompter };
     int result = -1;
 
     Options()
@@ -26,17 +27,15 @@ struct Options {
             "; feito à mão\n[JANELA]\nLargura=801\n[DATABASE]\nCOMENTARIO=fica\n");
         if (!store.OpenDatabaseAll())
             qFatal("catalogue did not open");
-        dialog.setStore(&store);
-        dialog.setPrompter(&prompter);
     }
-    template<class T> T *child(const char *name) { return dialog.findChild<T *>(name); }
-    void click(const char *name) { QTest::mouseClick(child<QPushButton>(name), Qt::LeftButton); }
+    template<class T> T *child(const char *name)
+    {
+        return testsupport::child<T>(&dialog, QString::fromLatin1(name));
+    }
+    void click(const char *name) { testsupport::click(&dialog, QString::fromLatin1(name)); }
     void type(const char *name, const QString &text)
     {
-        auto *e = child<QLineEdit>(name);
-        e->selectAll();
-        QTest::keyClick(e, Qt::Key_Delete);
-        QTest::keyClicks(e, text);
+        testsupport::typeInto(child<QLineEdit>(name), text);
     }
     void tick(int row)
     {
@@ -44,15 +43,7 @@ struct Options {
         QListWidgetItem *item = list->item(row);
         item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
     }
-    void run(const std::function<void()> &steps)
-    {
-        QTimer::singleShot(0, &dialog, [this, steps] {
-            steps();
-            if (dialog.isVisible())
-                dialog.reject();
-        });
-        result = dialog.exec();
-    }
+    void run(const std::function<void()> &steps) { result = testsupport::runModal(dialog, steps); }
     // A value read through a connection of its own.
     QString scalar(const QString &sql)
     {

@@ -389,6 +389,45 @@ private slots:
         QCOMPARE(raw.column("SELECT Name FROM Storages"), QStringList({ "kept" }));
     }
 
+    void aDeferredTransactionLocksNothingUntilItBegins()
+    {
+        const QString path = freshCatalogue("deferred.mdb");
+        Connection a, b;
+        a.openFile(path);
+        b.openFile(path);
+        b.setBusyTimeout(50);
+        {
+            Transaction edit(a, Transaction::Behavior::Deferred);
+            QVERIFY(!edit.active());
+            QCOMPARE(pragma(a, "user_version"), QStringLiteral("0")); // a read meanwhile
+            // Another connection commits while nothing has been written here.
+            b.exec("INSERT INTO Storages (Name) VALUES ('other')");
+            edit.begin();
+            QVERIFY(edit.active());
+            edit.begin(); // begun once
+            QVERIFY_THROWS_EXCEPTION(DbError, b.exec("INSERT INTO Storages (Name) VALUES ('x')"));
+            a.exec("INSERT INTO Storages (Name) VALUES ('dropped')");
+        } // never committed: rolled back
+        QVERIFY(!a.inTransaction());
+        {
+            Transaction edit(a, Transaction::Behavior::Deferred);
+            edit.commit(); // nothing begun, nothing to commit; and it has ended
+            edit.begin();
+            QVERIFY(!edit.active());
+            QVERIFY(!a.inTransaction());
+        }
+        {
+            Transaction edit(a, Transaction::Behavior::Deferred);
+            edit.begin();
+            a.exec("INSERT INTO Storages (Name) VALUES ('kept')");
+            edit.commit();
+            QVERIFY(!edit.active());
+        }
+        RawDb raw(path);
+        QCOMPARE(raw.column("SELECT Name FROM Storages ORDER BY Name"),
+            QStringList({ "kept", "other" }));
+    }
+
     void anotherProcessWritingMakesUsWaitThenReportsTheEngine()
     {
         const QString path = freshCatalogue("busy.mdb");

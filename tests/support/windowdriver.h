@@ -3,10 +3,16 @@
 #include "browser/catalogtree.h"
 #include "widgets/pagecontrol.h"
 
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+
+#include <functional>
 
 // Finding a window's controls by object name and driving them as a person would.
 namespace testsupport {
@@ -18,6 +24,42 @@ template<typename T> T *child(const QObject *root, const QString &name)
     if (!found)
         qFatal("no control named %s", qPrintable(name));
     return found;
+}
+
+// Clicks the push button of that name, as the mouse does.
+inline void click(const QObject *window, const QString &name)
+{
+    QTest::mouseClick(child<QPushButton>(window, name), Qt::LeftButton);
+}
+
+// Replaces an edit's text as typing does: select all, delete, type.
+inline void typeInto(QLineEdit *edit, const QString &text)
+{
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+}
+
+// Shows the dialog modally and runs the steps inside its loop, as soon as it is shown; a
+// dialog still open after them is cancelled. Returns the dialog's result.
+inline int runModal(QDialog &dialog, const std::function<void()> &steps)
+{
+    QTimer::singleShot(0, &dialog, [&dialog, steps] {
+        steps();
+        if (dialog.isVisible())
+            dialog.reject();
+    });
+    return dialog.exec();
+}
+
+// Steps run inside the next modal showing of the dialog (by the code under test), once it
+// is visible.
+inline void inNextModal(QDialog &dialog, const std::function<void()> &steps)
+{
+    QTimer::singleShot(0, &dialog, [&dialog, steps] {
+        QTRY_VERIFY(dialog.isVisible());
+        steps();
+    });
 }
 
 // Shows a tree's node (expanding its parents) and clicks it.

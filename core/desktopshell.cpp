@@ -1,0 +1,3 @@
+#include "core/desktopshell.h"
+
+DesktopShell::~DesktopShell() = default;
