@@ -178,12 +178,17 @@ void TAbertura::runStartupLoading()
     emit LoadTrees();
     ShowDatabaseLocation();
     m_paths.MainWindowReady = true;
-    const QString conn = m_store->connectionString();
-    const int semi = conn.indexOf(QLatin1Char(';'));
-    setPanelText(
-        1, (semi < 0 ? conn : conn.left(semi + 1)) + QLatin1Char(' ') + m_paths.SystemName);
+    ShowProvider();
     m_loaded = true;
     emit startupLoadingDone(true);
+}
+
+void TAbertura::ShowProvider()
+{
+    // A catalogue on a server names its server where a file's names this system.
+    const QString server = m_store->serverText();
+    setPanelText(1,
+        m_store->providerText() + QLatin1Char(' ') + (server.isEmpty() ? m_paths.SystemName : server));
 }
 
 void TAbertura::ShowDatabaseLocation()
@@ -203,6 +208,7 @@ void TAbertura::Opcoes1Click()
             emit BuildPictureFilter();
             emit LoadTrees();
             ShowDatabaseLocation();
+            ShowProvider();
         }
     }
     if (m_store->connected())

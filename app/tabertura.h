@@ -40,6 +40,7 @@ public:
     void FormActivate();
     void FormClose();
     void ShowDatabaseLocation();
+    void ShowProvider();
     void Opcoes1Click();
     void MarvethHomePage1Click();
     void Sobre1Click();

@@ -229,6 +229,10 @@ bool TDados::OpenDatabaseAll()
         readConfiguration();
     m_defaultRowsLocked = false;
     const QString path = m_paths.databasePath();
+    QString password = m_password;
+    if (password.isEmpty() && m_passwordSource && Connection::isServerLocation(path))
+        password = m_passwordSource(path);
+    Conexao.setPassword(password);
 
     QString error;
     const QString firstGroup[] = { jet40 + path + QLatin1Char(';'), jet50 + path + QLatin1Char(';'),

@@ -63,7 +63,13 @@ public:
     QString serverText() const;
     // The password for a catalogue on a server (else libpq's own: ~/.pgpass); never kept
     // in the configuration.
-    void setCataloguePassword(const QString &password) { Conexao.setPassword(password); }
+    void setCataloguePassword(const QString &password) { m_password = password; }
+    // Asked for the password of a server catalogue each time the store opens one (the
+    // keyring); what it gives is used when no password was set. Not asked for files.
+    void setPasswordSource(std::function<QString(const QString &location)> source)
+    {
+        m_passwordSource = std::move(source);
+    }
 
     // Off: OpenDatabaseAll takes DatabaseFolder and DatabaseFileName as they are, without
     // reading the configuration file (the command line's --catalogue).
@@ -105,6 +111,8 @@ private:
     ProgramPaths &m_paths;
     Prompter &m_prompter;
     bool m_useConfiguration = true;
+    QString m_password;
+    std::function<QString(const QString &)> m_passwordSource;
     bool m_defaultRowsLocked = false;
     mutable QString m_thumbnailFolder; // found once per opening
 };
