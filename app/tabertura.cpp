@@ -11,6 +11,8 @@
 #include "core/prompter.h"
 #include "core/versiontools.h"
 #include "options/topcoes.h"
+#include "store/cataloguewatch.h"
+#include "store/dberror.h"
 #include "store/tdados.h"
 
 #include <QApplication>
@@ -97,6 +99,35 @@ void TAbertura::setStore(TDados &store)
     connect(m_browser, &CatalogBrowser::pictureCountChanged, this,
         [this](const QString &t) { setPanelText(0, t); });
     connect(this, &TAbertura::LoadTrees, m_browser, &CatalogBrowser::LoadTrees);
+    m_watch = new CatalogueWatch(this);
+    m_refresh = new QTimer(this);
+    m_refresh->setSingleShot(true);
+    m_refresh->setInterval(200);
+    connect(m_watch, &CatalogueWatch::changedElsewhere, m_refresh, qOverload<>(&QTimer::start));
+    connect(m_refresh, &QTimer::timeout, this, &TAbertura::refreshFromOthers);
+}
+
+void TAbertura::refreshFromOthers()
+{
+    if (!m_loaded || !m_store->connected())
+        return;
+    const SelectionState &selection = m_browser->selection();
+    if (selection.editInProgress() || selection.insertInProgress()
+        || QApplication::activeModalWidget()) {
+        m_refresh->start(1000);
+        return;
+    }
+    try {
+        for (RecordSet *set : { &m_store->TCollections, &m_store->TCategories,
+                 &m_store->TPictures, &m_store->TStorages }) {
+            if (set->isOpen() && !set->isEditing())
+                set->refresh();
+        }
+    } catch (const DbError &) {
+        return; // nobody asked for this reading: the user's next action tells the failure
+    }
+    emit LoadTrees();
+    ShowProvider();
 }
 
 void TAbertura::setBatchDialog(TBatchProcess &dialog)
@@ -179,6 +210,7 @@ void TAbertura::runStartupLoading()
     ShowDatabaseLocation();
     m_paths.MainWindowReady = true;
     ShowProvider();
+    m_watch->watch(m_store->Conexao);
     m_loaded = true;
     emit startupLoadingDone(true);
 }
@@ -203,12 +235,14 @@ void TAbertura::Opcoes1Click()
     const QString file = m_paths.DatabaseFileName;
     m_options->exec();
     if (m_paths.DatabaseFolder != folder || m_paths.DatabaseFileName != file) {
+        m_watch->stop();
         m_store->CloseDatabaseAll();
         if (m_store->OpenDatabaseAll()) {
             emit BuildPictureFilter();
             emit LoadTrees();
             ShowDatabaseLocation();
             ShowProvider();
+            m_watch->watch(m_store->Conexao);
         }
     }
     if (m_store->connected())

@@ -4,8 +4,10 @@
 #include <QMainWindow>
 
 class CatalogBrowser;
+class CatalogueWatch;
 class DesktopShell;
 class QLabel;
+class QTimer;
 class ProgramPaths;
 class Prompter;
 class TBatchProcess;
@@ -73,6 +75,9 @@ private:
     void savePlacement();
     void noteNormalGeometry();
     void runStartupLoading();
+    // Another client committed: the trees and the shown records are read again, keeping
+    // the selection; never while a record is edited or a dialog is open (tried again then).
+    void refreshFromOthers();
 
     ProgramPaths &m_paths;
     Prompter &m_prompter;
@@ -82,6 +87,8 @@ private:
     TOpcoes *m_options = nullptr;
     CatalogBrowser *m_browser = nullptr; // made with the store
     QLabel *m_panels[3] = { nullptr, nullptr, nullptr };
+    CatalogueWatch *m_watch = nullptr;
+    QTimer *m_refresh = nullptr; // gathers the notices of one burst of commits
     bool m_activatedOnce = false;
     bool m_loaded = false;
     QRect m_normalGeometry;

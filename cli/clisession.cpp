@@ -1,5 +1,6 @@
 #include "cli/clisession.h"
 
+#include "batch/cataloguepassword.h"
 #include "store/tdados.h"
 
 
@@ -10,6 +11,12 @@ CliSession::CliSession(const QString &catalogue)
         Connection::splitLocation(catalogue, &m_paths.DatabaseFolder, &m_paths.DatabaseFileName);
     m_store = std::make_unique<TDados>(m_paths, m_prompter);
     m_store->setConfigurationEnabled(catalogue.isEmpty());
+    m_store->setPasswordSource(&cataloguepassword::fromKeyring);
+}
+
+void CliSession::setCataloguePassword(const QString &password)
+{
+    m_store->setCataloguePassword(password);
 }
 
 CliSession::~CliSession() = default;

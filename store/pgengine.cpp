@@ -139,6 +139,7 @@ public:
             PGresult *r = nextResult();
             if (!r) {
                 m_finished = true;
+                m_c.wroteOutsideTransaction();
                 if (m_error) {
                     const DbError error = *m_error;
                     m_error.reset();
@@ -429,6 +430,7 @@ private:
                 PQclear(r);
             }
             m_c.setOwner(nullptr);
+            m_c.wroteOutsideTransaction();
         }
         for (PGresult *r : m_pending)
             PQclear(r);
@@ -461,6 +463,7 @@ private:
 // ---- connection ---------------------------------------------------------------------------
 
 PgConnection::PgConnection(const QString &location, const QString &password, int busyTimeout)
+    : m_location(location), m_password(password)
 {
     const QByteArray dbname = location.toUtf8();
     const QByteArray pass = password.toUtf8();
@@ -578,6 +581,7 @@ void PgConnection::runChecked(const QByteArray &sql)
     if (!tag.startsWith("SELECT"))
         m_totalChanges += std::atoi(PQcmdTuples(r));
     PQclear(r);
+    wroteOutsideTransaction();
 }
 
 void PgConnection::learnSpellings(const QHash<QString, QString> &spellings)
@@ -601,6 +605,19 @@ std::unique_ptr<EngineStatement> PgConnection::prepare(
     learnSpellings(text.spellings());
     claim();
     const QByteArray name = "qm_" + QByteArray::number(++m_counter);
+    // A statement the server refuses would end an open transaction's work with it: it is
+    // prepared inside a savepoint there.
+    const bool guarded = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    if (guarded)
+        PQclear(PQexec(m_conn, "SAVEPOINT qm_prepare"));
+    auto undo = [&] {
+        if (guarded)
+            PQclear(PQexec(m_conn, "ROLLBACK TO SAVEPOINT qm_prepare"));
+    };
+    auto release = [&] {
+        if (guarded)
+            PQclear(PQexec(m_conn, "RELEASE SAVEPOINT qm_prepare"));
+    };
     PGresult *r = PQprepare(m_conn, name.constData(), text.utf8().constData(),
         text.parameterCount(), nullptr);
     if (!r)
@@ -621,14 +638,19 @@ std::unique_ptr<EngineStatement> PgConnection::prepare(
             break;
         types[size_t(n - 1)] = TextOid;
         PQclear(r);
+        undo();
         r = PQprepare(m_conn, name.constData(), text.utf8().constData(), text.parameterCount(),
             types.data());
         if (!r)
             failConnection();
     }
-    if (PQresultStatus(r) != PGRES_COMMAND_OK)
+    if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+        undo();
+        release();
         fail(r);
+    }
     PQclear(r);
+    release();
     return std::make_unique<PgStatement>(*this, name, text);
 }
 
@@ -656,10 +678,26 @@ void PgConnection::setBusyTimeout(int milliseconds)
     runChecked("SET lock_timeout TO " + QByteArray::number(qMax(0, milliseconds)));
 }
 
+void PgConnection::notifyChange()
+{
+    // Delivered by the server when the transaction it is sent in commits, never before.
+    claim();
+    PQclear(PQexec(m_conn, (QByteArray("NOTIFY ") + changeChannel()).constData()));
+}
+
+void PgConnection::wroteOutsideTransaction()
+{
+    if (m_totalChanges != m_changesAtBegin && PQtransactionStatus(m_conn) == PQTRANS_IDLE) {
+        m_changesAtBegin = m_totalChanges;
+        notifyChange();
+    }
+}
+
 void PgConnection::begin()
 {
     if (inTransaction())
         throw DbError(QStringLiteral("cannot start a transaction within a transaction"));
+    m_changesAtBegin = m_totalChanges;
     runChecked(QByteArrayLiteral("BEGIN"));
     try {
         runChecked(QByteArray(writeLock));
@@ -674,15 +712,20 @@ void PgConnection::commit()
     claim();
     if (PQtransactionStatus(m_conn) == PQTRANS_INERROR) {
         // The server has already given up the transaction's work: say so, never "committed".
+        m_changesAtBegin = m_totalChanges;
         PQclear(PQexec(m_conn, "ROLLBACK"));
         throw DbError(QStringLiteral("A transação foi desfeita por um erro anterior: %1")
                           .arg(m_lastMessage));
     }
+    if (m_totalChanges != m_changesAtBegin)
+        notifyChange();
+    m_changesAtBegin = m_totalChanges;
     runChecked(QByteArrayLiteral("COMMIT"));
 }
 
 void PgConnection::rollback()
 {
+    m_changesAtBegin = m_totalChanges; // nothing of it was seen by anyone
     runChecked(QByteArrayLiteral("ROLLBACK"));
 }
 

@@ -45,6 +45,13 @@ public:
 
     // The host (and port, when given) of the server.
     QString host() const;
+    // Where and as whom it connected, for a second connection to the same catalogue.
+    QString location() const { return m_location; }
+    QString password() const { return m_password; }
+
+    // Every commit that changed rows tells the catalogue's other clients on this channel
+    // (the notice names the sending server process, so a client can skip its own).
+    static const char *changeChannel() { return "quillomar_changes"; }
 
     // ---- for PgStatement ----
     pg_conn *handle() const { return m_conn; }
@@ -69,12 +76,20 @@ public:
     [[noreturn]] void fail(struct pg_result *result);
     [[noreturn]] void failConnection();
 
+    // After rows were written outside a transaction: the others are told at once.
+    void wroteOutsideTransaction();
+
 private:
     // Runs one command without parameters; returns its result (caller clears it).
     struct pg_result *run(const QByteArray &sql);
     void runChecked(const QByteArray &sql);
 
+    void notifyChange();
+
     pg_conn *m_conn = nullptr;
+    QString m_location;
+    QString m_password;
+    qint64 m_changesAtBegin = 0;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     PgStatement *m_owner = nullptr;
     QSet<PgStatement *> m_statements;

@@ -27,6 +27,9 @@ const QString closedDataset
     = QStringLiteral("Não é possível realizar esta operação com o banco de dados fechado.");
 const QString rowGone = QStringLiteral("O registro não foi encontrado para ser atualizado: ele foi "
                                        "alterado ou excluído depois de lido.");
+const QString changedByOther
+    = QStringLiteral("Outro usuário alterou este registro depois que ele foi lido. Nada foi "
+                     "gravado: os valores mostrados agora são os que ele gravou.");
 
 } // namespace
 
@@ -654,11 +657,30 @@ void RecordSet::post()
             binds.insert(QStringLiteral("qm_v%1").arg(c), m_values.at(c));
         }
         binds.insert(QStringLiteral("qm_rowid"), m_rowId);
-        const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3 = :qm_rowid")
+        // Each changed column must still hold what was read: a field another user saved
+        // meanwhile is never overwritten unseen (his other fields are left as he saved them).
+        QStringList unchanged;
+        for (int c : columns) {
+            unchanged << QStringLiteral(" AND (%1 = :qm_o%2 OR (%1 IS NULL AND :qm_o%2 IS NULL))")
+                             .arg(quotedColumn(c))
+                             .arg(c);
+            binds.insert(QStringLiteral("qm_o%1").arg(c), m_saved.values.value(c));
+        }
+        const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3 = :qm_rowid%4")
                                 .arg(m_query.quoted(m_table), sets.join(QStringLiteral(", ")),
-                                    m_query.rowId());
-        if (write(sql, binds) == 0)
-            throw DbError(rowGone);
+                                    m_query.rowId(), unchanged.join(QString()));
+        if (write(sql, binds) == 0) {
+            if (!fetchByRowId(m_rowId, false))
+                throw DbError(rowGone);
+            // Still there, saved by someone else: his values are shown, the edit ends.
+            m_eof = m_bof = false;
+            m_assigned.clear();
+            m_modified = false;
+            m_state = State::Browse;
+            emit stateChanged(m_state);
+            moved();
+            throw DbError(changedByOther);
+        }
     }
 
     m_assigned.clear();

@@ -74,7 +74,7 @@ class TestEnginesCli : public QObject {
         }
         const QByteArray where = "after: " + m_log.join(" | ").toUtf8();
         if (server.out != file.out || server.err != file.err || server.code != file.code) {
-            qWarning().noquote() << "file:" << file.code << file.out << file.err;
+            qWarning().noquote() << args.join(" ") << "file:" << file.code << file.out << file.err;
             qWarning().noquote() << "server:" << server.code << server.out << server.err;
         }
         [&] {
@@ -223,6 +223,39 @@ private slots:
         both({ "check" });
         both({ "check", "--repair" });
         both({ "duplicates" });
+    }
+
+    void scansOfTwoMachinesAtOnceLoseNoRow()
+    {
+        // Two folders of many files each, scanned into one catalogue by two processes at
+        // once, on each engine.
+        QStringList folders;
+        for (const QString &name : { "maquina1", "maquina2" }) {
+            const QString folder = m_dir.filePath(name);
+            QVERIFY(QDir().mkpath(folder));
+            for (int i = 0; i < 300; ++i)
+                QVERIFY(testsupport::writeFile(
+                    QStringLiteral("%1/%2_%3.jpg").arg(folder, name).arg(i), QByteArray::number(i)));
+            folders << folder;
+        }
+        testsupport::PgServer &pg = testsupport::PgServer::instance();
+        const QString server = pg.createDatabase("juntos");
+        const QString file = m_dir.filePath("juntos.mdb");
+        for (const QString &catalogue : { file, server }) {
+            QProcess create;
+            create.start(m_cli, { "create", catalogue });
+            QVERIFY(create.waitForFinished(60000));
+            QCOMPARE(create.exitCode(), 0);
+            QProcess a, b;
+            a.start(m_cli, { "--catalogue", catalogue, "scan", folders[0] });
+            b.start(m_cli, { "--catalogue", catalogue, "scan", folders[1] });
+            QVERIFY(a.waitForFinished(120000));
+            QVERIFY(b.waitForFinished(120000));
+            QVERIFY2(a.exitCode() == 0, a.readAllStandardError().constData());
+            QVERIFY2(b.exitCode() == 0, b.readAllStandardError().constData());
+            const Result counts = run(catalogue, { "info" });
+            QVERIFY2(counts.out.endsWith("Imagens: 600\n"), counts.out.constData());
+        }
     }
 };
 

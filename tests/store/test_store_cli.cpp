@@ -141,6 +141,21 @@ private slots:
         r = run({ "--catalogue", guarded, "tree" }, QString(), env);
         QCOMPARE(r.err, QString());
         QCOMPARE(r.out, fileTree.out);
+
+        // Or it is given in a file of its own, before the command.
+        const QString given = m_dir.filePath("senha");
+        QVERIFY(testsupport::writeFile(given, testsupport::PgServer::password().toUtf8() + "\n"));
+        r = run({ "--catalogue", guarded, "--password-file", given, "tree" });
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.out, fileTree.out);
+        QVERIFY(testsupport::writeFile(given, "errada\n"));
+        r = run({ "--catalogue", guarded, "--password-file", given, "tree" });
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("password authentication failed"), qPrintable(r.err));
+        QVERIFY2(r.err.endsWith("Banco de dados não conectado.\n"), qPrintable(r.err));
+        r = run({ "--catalogue", guarded, "--password-file", m_dir.filePath("nenhuma"), "tree" });
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, QString());
     }
 
     void createWritesACatalogueAndRefusesAnExistingFile()

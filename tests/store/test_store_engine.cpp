@@ -389,6 +389,29 @@ private slots:
         QCOMPARE(raw.column("SELECT Name FROM Storages"), QStringList({ "kept" }));
     }
 
+    void aStatementRefusedInsideATransactionLeavesItsWorkWhole()
+    {
+        const QString path = freshCatalogue("refused.mdb");
+        Connection conn;
+        conn.openFile(path);
+        Transaction t(conn);
+        conn.exec("INSERT INTO Storages (Name) VALUES ('antes')");
+        Query q(conn);
+        q.setSql("SELECT NoSuchColumn FROM Storages");
+        QVERIFY_THROWS_EXCEPTION(DbError, q.open());
+        // A parameter nothing in the text gives a type is read as a text.
+        q.setSql("SELECT :P AS V");
+        q.setParam("P", "livre");
+        q.open();
+        QCOMPARE(q.asString("V"), QStringLiteral("livre"));
+        q.close();
+        conn.exec("INSERT INTO Storages (Name) VALUES ('depois')");
+        t.commit();
+        RawDb raw(path);
+        QCOMPARE(raw.column("SELECT Name FROM Storages ORDER BY Name"),
+            QStringList({ "antes", "depois" }));
+    }
+
     void aDeferredTransactionLocksNothingUntilItBegins()
     {
         const QString path = freshCatalogue("deferred.mdb");
@@ -399,13 +422,24 @@ private slots:
         {
             Transaction edit(a, Transaction::Behavior::Deferred);
             QVERIFY(!edit.active());
-            QCOMPARE(pragma(a, "user_version"), QStringLiteral("0")); // a read meanwhile
+            {
+                Query read(a); // a read meanwhile
+                read.setSql("SELECT count(*) AS N FROM Storages");
+                read.open();
+                QCOMPARE(read.asString("N"), QStringLiteral("0"));
+                read.close();
+            }
             // Another connection commits while nothing has been written here.
             b.exec("INSERT INTO Storages (Name) VALUES ('other')");
             edit.begin();
             QVERIFY(edit.active());
             edit.begin(); // begun once
-            QVERIFY_THROWS_EXCEPTION(DbError, b.exec("INSERT INTO Storages (Name) VALUES ('x')"));
+            // Begun, it holds the write lock: no other writer begins. (On a server a single
+            // statement outside any transaction waits only for the rows it touches.)
+            if (storetest::onServer())
+                QVERIFY_THROWS_EXCEPTION(DbError, b.beginTransaction());
+            else
+                QVERIFY_THROWS_EXCEPTION(DbError, b.exec("INSERT INTO Storages (Name) VALUES ('x')"));
             a.exec("INSERT INTO Storages (Name) VALUES ('dropped')");
         } // never committed: rolled back
         QVERIFY(!a.inTransaction());

@@ -367,6 +367,41 @@ private slots:
             QList<QStringList>({ { "Zoo2", "minha nota" } }));
     }
 
+    void aFieldAnotherUserSavedMeanwhileIsNeverOverwritten()
+    {
+        RecordSet rs(*m_conn, "Collections");
+        rs.setSort("Name");
+        rs.open();
+        QVERIFY(rs.locate("RecId", 6));
+        rs.edit();
+        rs.setValue("Name", "Zoológico");
+        rs.setValue("Notes", "minha nota");
+        // Another user saves the same record's name, then the first one saves.
+        RawDb(m_path).exec("UPDATE Collections SET Name = 'Zoo do outro' WHERE RecId = 6");
+        try {
+            rs.post();
+            QFAIL("overwrote what another user saved");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(),
+                QStringLiteral("Outro usuário alterou este registro depois que ele foi lido. "
+                               "Nada foi gravado: os valores mostrados agora são os que ele "
+                               "gravou."));
+        }
+        // His values are shown, nothing of the edit was written, and the edit is over.
+        QCOMPARE(rs.state(), RecordSet::State::Browse);
+        QCOMPARE(rs.value("RecId").toLongLong(), 6);
+        QCOMPARE(rs.value("Name").toString(), QStringLiteral("Zoo do outro"));
+        QVERIFY(rs.value("Notes").isNull());
+        QCOMPARE(RawDb(m_path).rows("SELECT Name, Notes FROM Collections WHERE RecId = 6"),
+            QList<QStringList>({ { "Zoo do outro", "NULL" } }));
+        // Saved again from what is now shown, it goes through.
+        rs.edit();
+        rs.setValue("Name", "Zoológico");
+        rs.post();
+        QCOMPARE(RawDb(m_path).scalar("SELECT Name FROM Collections WHERE RecId = 6"),
+            QStringLiteral("Zoológico"));
+    }
+
     void aRowGoneSinceItWasReadIsToldInPortuguese()
     {
         RecordSet rs(*m_conn, "Collections");
