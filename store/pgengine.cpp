@@ -58,11 +58,13 @@ QByteArray decodeBytea(const char *text, int length)
 // One statement prepared on the server.
 class PgStatement : public EngineStatement {
 public:
-    PgStatement(PgConnection &connection, QByteArray name, const PgSqlText &text)
+    PgStatement(PgConnection &connection, QByteArray name, const PgSqlText &text,
+        std::vector<Oid> types)
         : m_c(connection),
           m_alive(connection.alive()),
           m_name(std::move(name)),
           m_text(text),
+          m_types(std::move(types)),
           m_count(text.parameterCount()),
           m_values(size_t(m_count)),
           m_borrowed(size_t(m_count), nullptr),
@@ -193,6 +195,20 @@ public:
             end();
     }
     bool isStepping() const override { return m_started && !m_finished; }
+
+    // The server was reached again on a new session: what this statement had there is gone,
+    // and it is prepared again before its next run.
+    void sessionLost()
+    {
+        clearRow();
+        for (PGresult *r : m_pending)
+            PQclear(r);
+        m_pending.clear();
+        m_error.reset();
+        m_started = false;
+        m_finished = false;
+        m_prepared = false;
+    }
 
     // The rest of this run's rows, read now: the connection is wanted by another request.
     void readAhead()
@@ -370,6 +386,16 @@ private:
     void start()
     {
         m_c.claim(this);
+        if (!m_prepared) {
+            PGresult *r = PQprepare(m_c.handle(), m_name.constData(), m_text.utf8().constData(),
+                m_count, m_types.data());
+            if (!r)
+                m_c.failConnection();
+            if (PQresultStatus(r) != PGRES_COMMAND_OK)
+                m_c.fail(r);
+            PQclear(r);
+            m_prepared = true;
+        }
         std::vector<const char *> values(size_t(m_count), nullptr);
         std::vector<QByteArray> terminated;
         terminated.reserve(size_t(m_count));
@@ -444,6 +470,8 @@ private:
     std::shared_ptr<const bool> m_alive;
     QByteArray m_name;
     PgSqlText m_text;
+    std::vector<Oid> m_types; // as the server was told them
+    bool m_prepared = true;
     int m_count;
     std::vector<QByteArray> m_values;
     std::vector<const char *> m_borrowed;
@@ -482,15 +510,9 @@ PgConnection::PgConnection(const QString &location, const QString &password, int
     // The server's notices (a warning that no transaction was open) are not the program's
     // to print.
     PQsetNoticeProcessor(m_conn, [](void *, const char *) {}, nullptr);
+    m_busyTimeout = busyTimeout;
     try {
-        // Dates in the one ISO form; the catalogue's own operators (LIKE) before the
-        // built-in ones; notices are not the program's to show.
-        runChecked(QByteArrayLiteral(
-            "SET DateStyle TO ISO, YMD; SET IntervalStyle TO postgres; "
-            "SET client_min_messages TO warning; "
-            "SELECT set_config('search_path', current_setting('search_path') || ', pg_catalog', "
-            "false)"));
-        setBusyTimeout(busyTimeout);
+        setUpSession();
         PGresult *r = run(QByteArrayLiteral(
             "SELECT pg_is_in_recovery() OR current_setting('transaction_read_only') = 'on' "
             "OR coalesce(NOT has_table_privilege(to_regclass('cataloginfo'), 'UPDATE'), false)"));
@@ -518,6 +540,41 @@ QString PgConnection::host() const
     return port.isEmpty() || port == QLatin1String("5432") ? host : host + QLatin1Char(':') + port;
 }
 
+void PgConnection::setUpSession()
+{
+    // Dates in the one ISO form; the catalogue's own operators (LIKE) before the built-in
+    // ones; notices are not the program's to show.
+    runChecked(QByteArrayLiteral(
+        "SET DateStyle TO ISO, YMD; SET IntervalStyle TO postgres; "
+        "SET client_min_messages TO warning; "
+        "SELECT set_config('search_path', current_setting('search_path') || ', pg_catalog', "
+        "false)"));
+    setBusyTimeout(m_busyTimeout);
+}
+
+void PgConnection::reconnect()
+{
+    if (m_inTransaction) {
+        // Whatever the transaction wrote went with the session: it is not carried on by
+        // halves outside it. Its rollback ends it; the next action reconnects.
+        throw DbError(QStringLiteral("A conexão com o servidor do catálogo caiu no meio de uma "
+                                     "transação: nada dela foi gravado."),
+            0, DbError::Kind::Connection);
+    }
+    PQreset(m_conn);
+    if (PQstatus(m_conn) != CONNECTION_OK) {
+        m_lastMessage = QStringLiteral("Não foi possível conectar ao servidor do catálogo: %1")
+                            .arg(oneLine(PQerrorMessage(m_conn)));
+        throw DbError(m_lastMessage, 0, DbError::Kind::Connection);
+    }
+    m_owner = nullptr;
+    m_unused.clear();
+    m_changesAtBegin = m_totalChanges;
+    for (PgStatement *statement : std::as_const(m_statements))
+        statement->sessionLost();
+    setUpSession();
+}
+
 void PgConnection::fail(PGresult *result)
 {
     QString message;
@@ -531,18 +588,23 @@ void PgConnection::fail(PGresult *result)
     }
     if (message.isEmpty())
         message = oneLine(PQerrorMessage(m_conn));
+    if (PQstatus(m_conn) == CONNECTION_BAD)
+        failConnection();
     m_lastMessage = message;
     throw DbError::fromServer(message, state);
 }
 
 void PgConnection::failConnection()
 {
-    m_lastMessage = oneLine(PQerrorMessage(m_conn));
-    throw DbError::fromServer(m_lastMessage, QByteArray());
+    m_lastMessage = QStringLiteral("A conexão com o servidor do catálogo caiu: %1")
+                        .arg(oneLine(PQerrorMessage(m_conn)));
+    throw DbError(m_lastMessage, 0, DbError::Kind::Connection);
 }
 
 void PgConnection::claim(PgStatement *claimant)
 {
+    if (PQstatus(m_conn) == CONNECTION_BAD)
+        reconnect(); // the server is tried again on the next action
     if (m_owner && m_owner != claimant)
         m_owner->readAhead();
     if (!m_unused.isEmpty() && PQtransactionStatus(m_conn) != PQTRANS_INERROR) {
@@ -651,7 +713,7 @@ std::unique_ptr<EngineStatement> PgConnection::prepare(
     }
     PQclear(r);
     release();
-    return std::make_unique<PgStatement>(*this, name, text);
+    return std::make_unique<PgStatement>(*this, name, text, std::move(types));
 }
 
 void PgConnection::execScript(const QString &sql)
@@ -675,6 +737,7 @@ void PgConnection::execScript(const QString &sql)
 
 void PgConnection::setBusyTimeout(int milliseconds)
 {
+    m_busyTimeout = milliseconds;
     runChecked("SET lock_timeout TO " + QByteArray::number(qMax(0, milliseconds)));
 }
 
@@ -699,9 +762,11 @@ void PgConnection::begin()
         throw DbError(QStringLiteral("cannot start a transaction within a transaction"));
     m_changesAtBegin = m_totalChanges;
     runChecked(QByteArrayLiteral("BEGIN"));
+    m_inTransaction = true;
     try {
         runChecked(QByteArray(writeLock));
     } catch (...) {
+        m_inTransaction = false;
         PQclear(PQexec(m_conn, "ROLLBACK"));
         throw;
     }
@@ -709,6 +774,13 @@ void PgConnection::begin()
 
 void PgConnection::commit()
 {
+    if (PQstatus(m_conn) == CONNECTION_BAD && m_inTransaction) {
+        m_inTransaction = false;
+        throw DbError(QStringLiteral("A conexão com o servidor do catálogo caiu antes da "
+                                     "confirmação: nada da transação foi gravado."),
+            0, DbError::Kind::Connection);
+    }
+    m_inTransaction = false;
     claim();
     if (PQtransactionStatus(m_conn) == PQTRANS_INERROR) {
         // The server has already given up the transaction's work: say so, never "committed".
@@ -725,6 +797,10 @@ void PgConnection::commit()
 
 void PgConnection::rollback()
 {
+    const bool wasIn = m_inTransaction;
+    m_inTransaction = false;
+    if (wasIn && PQstatus(m_conn) == CONNECTION_BAD)
+        return; // the server ended it with the session
     m_changesAtBegin = m_totalChanges; // nothing of it was seen by anyone
     runChecked(QByteArrayLiteral("ROLLBACK"));
 }
@@ -733,6 +809,8 @@ bool PgConnection::inTransaction() const
 {
     if (!m_conn)
         return false;
+    if (PQstatus(m_conn) == CONNECTION_BAD)
+        return m_inTransaction;
     if (m_owner)
         m_owner->readAhead(); // the server tells the state only between requests
     const PGTransactionStatusType status = PQtransactionStatus(m_conn);

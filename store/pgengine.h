@@ -85,11 +85,16 @@ private:
     void runChecked(const QByteArray &sql);
 
     void notifyChange();
+    void setUpSession();
+    // A new session after the server was lost (statements are prepared again on use).
+    void reconnect();
 
     pg_conn *m_conn = nullptr;
     QString m_location;
     QString m_password;
     qint64 m_changesAtBegin = 0;
+    int m_busyTimeout = 5000;
+    bool m_inTransaction = false; // begun here, whatever became of the session
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     PgStatement *m_owner = nullptr;
     QSet<PgStatement *> m_statements;

@@ -412,6 +412,77 @@ private slots:
             QStringList({ "antes", "depois" }));
     }
 
+    void aServerThatWentAwayIsReachedAgainOnTheNextAction()
+    {
+        if (!storetest::onServer())
+            QSKIP("a server's own behaviour");
+        testsupport::PgServer &pg = testsupport::PgServer::instance();
+        const QString path = freshCatalogue("queda.mdb");
+        Connection conn;
+        conn.openFile(path);
+        Query q(conn);
+        q.setSql("SELECT count(*) AS N FROM Storages");
+        auto count = [&] {
+            q.open();
+            const QString n = q.asString("N");
+            q.close();
+            return n;
+        };
+        QCOMPARE(count(), QStringLiteral("0"));
+
+        // Down: said in Portuguese, as a lost connection. (The test's server does not wait
+        // for its disk at commits: what was committed is made safe before it is killed.)
+        const QString database = testsupport::PgServer::databaseOf(path);
+        pg.exec(database, "CHECKPOINT");
+        pg.stop();
+        try {
+            count();
+            QFAIL("read from a server that is down");
+        } catch (const DbError &e) {
+            QVERIFY2(e.message().startsWith("A conexão com o servidor do catálogo caiu")
+                    || e.message().startsWith("Não foi possível conectar ao servidor do catálogo"),
+                qPrintable(e.message()));
+            QCOMPARE(e.kind(), DbError::Kind::Connection);
+        }
+        try {
+            count();
+            QFAIL("read from a server that is down");
+        } catch (const DbError &e) {
+            QVERIFY2(e.message().startsWith("Não foi possível conectar ao servidor do catálogo"),
+                qPrintable(e.message()));
+        }
+        // Back: the same statement runs again, prepared on the new session.
+        QVERIFY2(pg.start(), qPrintable(pg.error()));
+        QCOMPARE(count(), QStringLiteral("0"));
+
+        // Lost in the middle of a transaction: nothing of it stays, nothing goes on outside it.
+        {
+            Transaction t(conn);
+            conn.exec("INSERT INTO Storages (Name) VALUES ('antes da queda')");
+            pg.exec(database, "CHECKPOINT");
+            pg.stop();
+            QVERIFY_THROWS_EXCEPTION(DbError, conn.exec("INSERT INTO Storages (Name) VALUES ('x')"));
+            QVERIFY2(pg.start(), qPrintable(pg.error()));
+            try {
+                conn.exec("INSERT INTO Storages (Name) VALUES ('depois da queda')");
+                QFAIL("wrote outside the transaction it belonged to");
+            } catch (const DbError &e) {
+                QCOMPARE(e.message(),
+                    QStringLiteral("A conexão com o servidor do catálogo caiu no meio de uma "
+                                   "transação: nada dela foi gravado."));
+            }
+            QVERIFY(conn.inTransaction());
+        } // rolled back
+        QVERIFY(!conn.inTransaction());
+        QCOMPARE(count(), QStringLiteral("0"));
+        {
+            Transaction t(conn);
+            conn.exec("INSERT INTO Storages (Name) VALUES ('de novo')");
+            t.commit();
+        }
+        QCOMPARE(count(), QStringLiteral("1"));
+    }
+
     void aDeferredTransactionLocksNothingUntilItBegins()
     {
         const QString path = freshCatalogue("deferred.mdb");
