@@ -48,6 +48,7 @@ std::vector<std::unique_ptr<CliCommand>> makeCommands()
     list.push_back(makeCreateCommand());
     list.push_back(makeInfoCommand());
     list.push_back(makeTreeCommand());
+    list.push_back(makeCopyCatalogueCommand());
     list.push_back(makeNewCommand());
     list.push_back(makeRenameCommand());
     list.push_back(makeDeleteCommand());

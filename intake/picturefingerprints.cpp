@@ -48,6 +48,12 @@ bool PictureFingerprints::exists(Connection &connection)
 
 PictureFingerprints::Writer::Writer(Connection &connection) : m_connection(connection) { }
 
+void PictureFingerprints::createTable(Connection &connection)
+{
+    for (const char *sql : createStatements)
+        connection.exec(QString::fromUtf8(sql));
+}
+
 PictureFingerprints::Writer::~Writer() = default;
 
 void PictureFingerprints::Writer::record(const Entry &entry)
@@ -55,8 +61,7 @@ void PictureFingerprints::Writer::record(const Entry &entry)
     if (!entry.content.isValid() && !entry.perceptual)
         return;
     if (!m_put) {
-        for (const char *sql : createStatements)
-            m_connection.exec(QString::fromUtf8(sql));
+        createTable(m_connection);
         m_put = std::make_unique<Statement>(m_connection,
             QStringLiteral("INSERT INTO PictureFingerprints"
                            " (Picture, FileSize, Modified, Sample, Content, Perceptual)"

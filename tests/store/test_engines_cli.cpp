@@ -225,6 +225,50 @@ private slots:
         both({ "duplicates" });
     }
 
+    // Runs after the test above, on the catalogue it left (thumbnails and fingerprints
+    // included): copied to a server and back, every command shows the same.
+    void copyCatalogueRoundTripsBetweenEngines()
+    {
+        testsupport::PgServer &pg = testsupport::PgServer::instance();
+        const QString there = pg.createDatabase("copia");
+        const QString back = m_dir.filePath("volta.mdb");
+        QProcess copy;
+        copy.start(m_cli, { "copy-catalogue", m_file, there });
+        QVERIFY(copy.waitForFinished(120000));
+        QVERIFY2(copy.exitCode() == 0, copy.readAllStandardError().constData());
+        const QByteArray toServer = copy.readAllStandardOutput();
+        copy.start(m_cli, { "copy-catalogue", there, back });
+        QVERIFY(copy.waitForFinished(120000));
+        QVERIFY2(copy.exitCode() == 0, copy.readAllStandardError().constData());
+        const QByteArray toFile = copy.readAllStandardOutput();
+        // The same rows and thumbnails each way.
+        QVERIFY2(toServer.contains(" miniaturas") && !toServer.contains(" 0 miniaturas"),
+            toServer.constData());
+        QCOMPARE(toFile.mid(toFile.lastIndexOf(": ")), toServer.mid(toServer.lastIndexOf(": ")));
+
+        for (const QStringList &args : { QStringList { "tree" }, QStringList { "info" },
+                 QStringList { "storages" }, QStringList { "search", "serra" },
+                 QStringList { "stats", "collection", "2" }, QStringList { "duplicates" },
+                 QStringList { "duplicates", "--similar" }, QStringList { "mail-server" },
+                 QStringList { "check" }, QStringList { "thumbs" } }) {
+            const Result original = run(m_file, args);
+            for (const QString &copied : { there, back }) {
+                const Result r = run(copied, args);
+                QCOMPARE(r.code, original.code);
+                QCOMPARE(r.err, original.err);
+                QCOMPARE(r.out, original.out);
+            }
+        }
+        // Keys go on past the copied ones.
+        const Result added = run(there, { "new", "collection", "Depois da cópia" });
+        QCOMPARE(added.out, run(back, { "new", "collection", "Depois da cópia" }).out);
+        QCOMPARE(run(there, { "tree" }).out, run(back, { "tree" }).out);
+        // A target that exists is refused.
+        copy.start(m_cli, { "copy-catalogue", m_file, back });
+        QVERIFY(copy.waitForFinished(60000));
+        QCOMPARE(copy.exitCode(), 1);
+    }
+
     void scansOfTwoMachinesAtOnceLoseNoRow()
     {
         // Two folders of many files each, scanned into one catalogue by two processes at
