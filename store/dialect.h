@@ -38,6 +38,10 @@ public:
     // "rowid", "parent").
     virtual QString integrityCheckSql() const = 0;
     virtual QString foreignKeyCheckSql() const = 0;
+    // The statement that reads a setting of the connection (one row, one integer) and,
+    // with " = VALUE" appended, sets it; empty where the engine has no such setting (the
+    // server sizes its caches itself).
+    virtual QString connectionSetting(const QString &name) const = 0;
     // After rows were written with keys given by the writer: the engine's key counters
     // follow them, so that the next key it gives is past every key written.
     virtual QStringList afterGivenKeys() const = 0;
@@ -57,6 +61,10 @@ public:
     QString rowCountsTableSql() const override;
     QStringList catalogueFunctions() const override { return {}; }
     QStringList afterGivenKeys() const override { return {}; }
+    QString connectionSetting(const QString &name) const override
+    {
+        return QStringLiteral("PRAGMA ") + name;
+    }
     QString integrityCheckSql() const override { return QStringLiteral("PRAGMA integrity_check"); }
     QString foreignKeyCheckSql() const override
     {
@@ -80,6 +88,7 @@ public:
     QString rowCountsTableSql() const override;
     QStringList catalogueFunctions() const override;
     QStringList afterGivenKeys() const override;
+    QString connectionSetting(const QString &) const override { return QString(); }
     // The server keeps its files whole and every relation enforced at each write: there is
     // nothing of either kind for the check to find.
     QString integrityCheckSql() const override { return QStringLiteral("SELECT 'ok' AS ok"); }

@@ -274,7 +274,7 @@ private slots:
         // Two folders of many files each, scanned into one catalogue by two processes at
         // once, on each engine.
         QStringList folders;
-        for (const QString &name : { "maquina1", "maquina2" }) {
+        for (const char *name : { "maquina1", "maquina2" }) {
             const QString folder = m_dir.filePath(name);
             QVERIFY(QDir().mkpath(folder));
             for (int i = 0; i < 300; ++i)
