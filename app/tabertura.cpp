@@ -100,7 +100,9 @@ void TAbertura::setStore(TDados &store)
         [this](const QString &t) { setPanelText(0, t); });
     connect(this, &TAbertura::LoadTrees, m_browser, &CatalogBrowser::LoadTrees);
     m_watch = new CatalogueWatch(this);
+    m_watch->setObjectName(QStringLiteral("CatalogueWatch"));
     m_refresh = new QTimer(this);
+    m_refresh->setObjectName(QStringLiteral("RefreshTimer"));
     m_refresh->setSingleShot(true);
     m_refresh->setInterval(200);
     connect(m_watch, &CatalogueWatch::changedElsewhere, m_refresh, qOverload<>(&QTimer::start));
@@ -117,6 +119,7 @@ void TAbertura::refreshFromOthers()
         m_refresh->start(1000);
         return;
     }
+    m_refresh->setInterval(200);
     try {
         for (RecordSet *set : { &m_store->TCollections, &m_store->TCategories,
                  &m_store->TPictures, &m_store->TStorages }) {

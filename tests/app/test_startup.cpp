@@ -301,6 +301,23 @@ private slots:
         QTRY_VERIFY(shown("Chegou agora"));
         QCOMPARE(s.Abertura->panelText(1),
             QStringLiteral("Provider=PostgreSQL; 127.0.0.1:%1").arg(pg.port()));
+
+        // While a record is being edited nothing is read again; once the edit ends it is.
+        auto *refresh = child<QTimer>(s.Abertura.get(), "RefreshTimer");
+        QSignalSpy reloads(s.Abertura.get(), &TAbertura::LoadTrees);
+        s.Abertura->browser().selection().setEditInProgress(true);
+        {
+            Transaction t(other);
+            other.exec("INSERT INTO Collections (Name, System) VALUES ('Durante a edição', FALSE)");
+            t.commit();
+        }
+        QTRY_COMPARE(refresh->interval(), 1000); // came, and was put off
+        QCOMPARE(reloads.count(), 0);
+        QVERIFY(!shown("Durante a edição"));
+        s.Abertura->browser().selection().setEditInProgress(false);
+        QTRY_VERIFY(shown("Durante a edição"));
+        QCOMPARE(reloads.count(), 1);
+        QCOMPARE(refresh->interval(), 200);
     }
 
     void splashClosesOnlyOnceTheMainWindowIsReady()
