@@ -16,6 +16,20 @@ namespace {
 const int SendTimeoutMs = 5000;
 }
 
+QString requireFtpPassword(
+    const FtpAccount &account, TransferPasswords &passwords, Prompter &prompter)
+{
+    if (!account.password.isEmpty() || !account.hasPassword)
+        return {};
+    QString why;
+    std::optional<QString> found
+        = passwords.find(account.passwordKey(), account.userId, account.host, prompter, &why);
+    if (!found)
+        return why.isEmpty() ? QStringLiteral("A senha da conta FTP não está disponível.") : why;
+    wipeSecret(*found);
+    return {};
+}
+
 bool SendByFtp(TDados &store, const FtpAccount &account, const PictureKeys &keys, EventLog &log,
     Prompter &prompter, ProgressSink &status)
 {

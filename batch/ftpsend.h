@@ -7,6 +7,7 @@ class EventLog;
 class ProgressSink;
 class Prompter;
 class TDados;
+class TransferPasswords;
 struct SendSecurity;
 
 // Status line texts of a send, shown through the progress sink.
@@ -21,6 +22,13 @@ inline const QString DirectoryFailed = QStringLiteral("Falha no diretório!");
 inline const QString UploadFailed = QStringLiteral("Falha na carga de arquivo!");
 inline const QString OperationFailed = QStringLiteral("Falha na operação!");
 } // namespace ftpstatus
+
+// Before the send is confirmed, the password of an account that keeps it outside the
+// catalogue: the one typed this session, the keyring's, or asked through the prompter (then
+// kept for the session, so that the send does not ask again). Empty when it can be had (or
+// none is needed), otherwise why not (Portuguese).
+QString requireFtpPassword(
+    const FtpAccount &account, TransferPasswords &passwords, Prompter &prompter);
 
 // Uploads the files of the pictures with the given keys to an FTP account, each under its
 // FileName into the account's directory, over one control connection. Empties the log

@@ -106,6 +106,23 @@ MailFault checkMail(const SmtpAccount &account, const MailInput &input)
     return {};
 }
 
+MailFault requireMailPassword(
+    const SmtpAccount &account, TransferPasswords &passwords, Prompter &prompter)
+{
+    if (!account.hasPassword)
+        return {};
+    QString why;
+    std::optional<QString> password
+        = passwords.find(account.passwordKey(), account.userId, account.host, prompter, &why);
+    if (!password) {
+        return { MailField::Account,
+            why.isEmpty() ? QStringLiteral("A senha do servidor de e-mail não está disponível.")
+                          : why };
+    }
+    wipeSecret(*password);
+    return {};
+}
+
 bool SendByEmail(TDados &store, const SmtpAccount &account, const MailInput &input,
     const PictureKeys &keys, EventLog &log, Prompter &prompter, ProgressSink &status)
 {

@@ -11,6 +11,7 @@ class ProgressSink;
 class Prompter;
 class RecordSet;
 class TDados;
+class TransferPasswords;
 struct SendSecurity;
 
 // The outgoing mail server: the values of the SMTPAccount row, with its security settings.
@@ -78,6 +79,13 @@ QStringList recipientsOf(const QString &text);
 // control characters. A log-in without a protected connection is refused as well
 // (PasswordNeedsProtectionText). Returns the first refusal, or field None.
 MailFault checkMail(const SmtpAccount &account, const MailInput &input);
+
+// With a log-in configured, the check after checkMail that its password can be had: the
+// one typed this session, the keyring's, or asked through the prompter (and then kept for
+// the session, so that the send does not ask again). Returns the refusal (field Account,
+// with why) when there is none, or field None.
+MailFault requireMailPassword(
+    const SmtpAccount &account, TransferPasswords &passwords, Prompter &prompter);
 
 // Sends one message with the files of the pictures with the given keys attached and
 // listed in the body, through the mail server of the account. Empties the log first and

@@ -107,6 +107,11 @@ bool applyMailServer(TDados &store, const MailServerChange &change, TransferPass
             prompter.error(PasswordInvalidText);
             return false;
         }
+        // A log-in is a user with a password: a password alone would be kept under no one.
+        if (change.password && !change.password->isEmpty() && user.trimmed().isEmpty()) {
+            prompter.error(PasswordNeedsUserText);
+            return false;
+        }
         if (settings.hasPassword && settings.security == MailSecurity::None) {
             prompter.error(PasswordNeedsProtectionText);
             return false;

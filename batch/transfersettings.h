@@ -31,7 +31,8 @@ struct MailServerChange {
 // Writes the mail server as "Aplicar" does, in one write transaction (the caller's when one
 // is open): the SMTPAccount row through TSMTPAccount (posting the edit the options dialog
 // keeps), its MailServerSecurity row, and the password in the keyring, never in the
-// catalogue. A log-in on a plain connection is refused (PasswordNeedsProtectionText); a
+// catalogue. A log-in on a plain connection is refused (PasswordNeedsProtectionText), and
+// so is a password without a user to log in with (PasswordNeedsUserText); a
 // password no keyring takes is refused or kept for the session as keeping says. A refusal
 // or a store error is shown through the prompter and nothing is written; false then.
 bool applyMailServer(TDados &store, const MailServerChange &change, TransferPasswords &passwords,
@@ -53,6 +54,11 @@ struct FtpAccountChange {
 // or a store error is shown through the prompter; false then, and the edit stays pending.
 bool saveFtpAccount(TDados &store, const FtpAccountChange &change, TransferPasswords &passwords,
     PasswordKeeping keeping, Prompter &prompter);
+
+// The refusal of a mail server password given with no user to log in with.
+inline const QString PasswordNeedsUserText
+    = QStringLiteral("A senha do servidor de e-mail precisa de um usuário: preencha Usuário "
+                     "ou apague a senha.");
 
 // The one-time notice of a password moved out of the catalogue.
 inline const QString PasswordMovedText

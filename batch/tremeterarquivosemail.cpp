@@ -1,5 +1,6 @@
 #include "batch/tremeterarquivosemail.h"
 
+#include "batch/transferpasswords.h"
 #include "core/prompter.h"
 #include "store/tdados.h"
 
@@ -100,7 +101,10 @@ bool TRemeterArquivosEmail::checkInput()
     RecordSet &row = store().TSMTPAccount;
     row.first();
     m_account = SmtpAccount::fromRecord(row);
-    const MailFault fault = checkMail(m_account, typed());
+    MailFault fault = checkMail(m_account, typed());
+    // The password of a log-in is asked now, so that giving none leaves the dialog open.
+    if (fault.field == MailField::None)
+        fault = requireMailPassword(m_account, sessionPasswords(), prompter());
     if (fault.field == MailField::None)
         return true;
     QWidget *focus = fault.field == MailField::To ? m_to

@@ -2,37 +2,25 @@
 
 #include "batch/ftpaccount.h"
 #include "batch/ftpsend.h"
+#include "batch/transferpasswords.h"
+#include "batch/transfersettings.h"
 #include "browser/lookuplists.h"
 #include "core/errorboundary.h"
 #include "core/prompter.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
 #include "widgets/dbcontrols.h"
+#include "widgets/passwordedit.h"
 
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QProxyStyle>
 #include <QPushButton>
-#include <QStyleFactory>
 #include <QVBoxLayout>
 
 namespace {
-
-// Qt's password echo draws the platform style's bullet; the password field shows "*".
-class AsteriskEchoStyle : public QProxyStyle {
-public:
-    using QProxyStyle::QProxyStyle;
-    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
-        QStyleHintReturn *returnData) const override
-    {
-        if (hint == SH_LineEdit_PasswordCharacter)
-            return '*';
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-};
 
 DBEdit *field(QWidget *parent, const char *name)
 {
@@ -59,22 +47,28 @@ TRemeterArquivosFTP::TRemeterArquivosFTP(
     m_host = field(account, "DBEdit2");
     m_port = field(account, "DBEdit3");
     m_user = field(account, "DBEdit4");
-    m_password = field(account, "DBEdit5");
-    m_password->setEchoMode(QLineEdit::Password);
+    m_security = new QComboBox(account);
+    m_security->setObjectName(QStringLiteral("ComboBox1"));
+    for (FtpSecurity s : { FtpSecurity::None, FtpSecurity::Explicit, FtpSecurity::Implicit })
+        m_security->addItem(securityLabel(s), int(s));
+    // Not bound to the Password column: the password is kept in the keyring.
+    m_password = new PasswordEdit(account);
+    m_password->setObjectName(QStringLiteral("DBEdit5"));
     m_directory = field(account, "DBEdit8");
     m_proxy = new DBCheckBox(QStringLiteral("Proxy"), account);
     m_proxy->setObjectName(QStringLiteral("DBCheckBox1"));
     m_proxyServer = field(account, "DBEdit6");
     m_proxyPort = field(account, "DBEdit7");
+    // The new fields take their place in the typing order.
+    const QList<QWidget *> typingOrder { m_profile, m_host, m_port, m_security, m_user,
+        m_password };
+    for (qsizetype i = 1; i < typingOrder.size(); ++i)
+        QWidget::setTabOrder(typingOrder[i - 1], typingOrder[i]);
     m_port->setMaximumWidth(80);
     m_proxyPort->setMaximumWidth(80);
     // A letter is never taken by a port, as in any port field.
     acceptDigitsOnly(m_port, 5);
     acceptDigitsOnly(m_proxyPort, 5);
-    // Over the program's own style, whatever it is; the dialog outlives the field.
-    auto *echoStyle = new AsteriskEchoStyle(QStyleFactory::create(style()->name()));
-    echoStyle->setParent(this);
-    m_password->setStyle(echoStyle);
 
     const auto label = [account](const char *text, QWidget *buddy) {
         auto *l = new QLabel(QString::fromUtf8(text), account);
@@ -89,17 +83,19 @@ TRemeterArquivosFTP::TRemeterArquivosFTP(
     grid->addWidget(m_host, 2, 1);
     grid->addWidget(label("Porta", m_port), 2, 2);
     grid->addWidget(m_port, 2, 3);
-    grid->addWidget(label("Usuário", m_user), 3, 0);
-    grid->addWidget(m_user, 3, 1, 1, 3);
-    grid->addWidget(label("Senha", m_password), 4, 0);
-    grid->addWidget(m_password, 4, 1, 1, 3);
-    grid->addWidget(label("Diretório", m_directory), 5, 0);
-    grid->addWidget(m_directory, 5, 1, 1, 3);
-    grid->addWidget(m_proxy, 6, 0, 1, 4);
-    grid->addWidget(label("Servidor", m_proxyServer), 7, 0);
-    grid->addWidget(m_proxyServer, 7, 1);
-    grid->addWidget(label("Porta", m_proxyPort), 7, 2);
-    grid->addWidget(m_proxyPort, 7, 3);
+    grid->addWidget(label("Segurança", m_security), 3, 0);
+    grid->addWidget(m_security, 3, 1, 1, 3, Qt::AlignLeft);
+    grid->addWidget(label("Usuário", m_user), 4, 0);
+    grid->addWidget(m_user, 4, 1, 1, 3);
+    grid->addWidget(label("Senha", m_password), 5, 0);
+    grid->addWidget(m_password, 5, 1, 1, 3);
+    grid->addWidget(label("Diretório", m_directory), 6, 0);
+    grid->addWidget(m_directory, 6, 1, 1, 3);
+    grid->addWidget(m_proxy, 7, 0, 1, 4);
+    grid->addWidget(label("Servidor", m_proxyServer), 8, 0);
+    grid->addWidget(m_proxyServer, 8, 1);
+    grid->addWidget(label("Porta", m_proxyPort), 8, 2);
+    grid->addWidget(m_proxyPort, 8, 3);
     grid->setColumnStretch(1, 1);
 
     const auto button = [this](const char *name, const char *caption) {
@@ -141,9 +137,11 @@ TRemeterArquivosFTP::TRemeterArquivosFTP(
     const auto handler = [this, &prompter](void (TRemeterArquivosFTP::*method)()) {
         return guarded(prompter, [this, method] { (this->*method)(); });
     };
-    for (DBEdit *e :
-        { m_profile, m_host, m_port, m_user, m_password, m_directory, m_proxyServer, m_proxyPort })
+    for (DBEdit *e : { m_profile, m_host, m_port, m_user, m_directory, m_proxyServer, m_proxyPort })
         connect(e, &QLineEdit::textChanged, this, handler(&TRemeterArquivosFTP::AnyChange));
+    connect(m_password, &PasswordEdit::passwordEdited, this,
+        handler(&TRemeterArquivosFTP::SecurityChange));
+    connect(m_security, &QComboBox::activated, this, handler(&TRemeterArquivosFTP::SecurityChange));
     connect(m_proxy, &QCheckBox::clicked, this, handler(&TRemeterArquivosFTP::AnyChange));
     connect(m_new, &QPushButton::clicked, this, handler(&TRemeterArquivosFTP::BitBtn1Click));
     connect(m_save, &QPushButton::clicked, this, handler(&TRemeterArquivosFTP::BitBtn2Click));
@@ -158,14 +156,13 @@ TRemeterArquivosFTP::TRemeterArquivosFTP(
     m_host->bind(accounts, QStringLiteral("Host"));
     m_port->bind(accounts, QStringLiteral("Port"));
     m_user->bind(accounts, QStringLiteral("UserID"));
-    m_password->bind(accounts, QStringLiteral("Password"));
     m_directory->bind(accounts, QStringLiteral("Directory"));
     m_proxy->bind(accounts, QStringLiteral("UseProxyServer"));
     m_proxyServer->bind(accounts, QStringLiteral("ProxyServer"));
     m_proxyPort->bind(accounts, QStringLiteral("ProxyPort"));
     // A value the store refuses is told as it is typed.
-    for (DBEdit *e : { m_profile, m_host, m_port, m_user, m_password, m_directory, m_proxyServer,
-             m_proxyPort }) {
+    for (DBEdit *e :
+        { m_profile, m_host, m_port, m_user, m_directory, m_proxyServer, m_proxyPort }) {
         e->binding().onError = [&prompter](const QString &text) { prompter.error(text); };
         // Typing into the fields of a catalogue without accounts starts a new account.
         e->binding().setInsertWhenEmpty(true);
@@ -173,6 +170,47 @@ TRemeterArquivosFTP::TRemeterArquivosFTP(
     m_proxy->binding().onError = m_profile->binding().onError;
     m_proxy->binding().setInsertWhenEmpty(true);
     connect(accounts, &RecordSet::stateChanged, this, handler(&TRemeterArquivosFTP::AnyChange));
+    // Another row shown, a new one started, an edit saved or dropped: its own settings show.
+    // The edit that typing in "Senha" starts keeps what is being typed.
+    connect(accounts, &RecordSet::currentChanged, this,
+        handler(&TRemeterArquivosFTP::showAccountSecurity));
+    connect(
+        accounts, &RecordSet::stateChanged, this, guarded(prompter, [this](RecordSet::State state) {
+            if (state != RecordSet::State::Edit && !m_startingEdit)
+                showAccountSecurity();
+        }));
+}
+
+void TRemeterArquivosFTP::showAccountSecurity()
+{
+    if (m_startingEdit)
+        return;
+    RecordSet &accounts = store().TFTPAccounts;
+    FtpAccount account;
+    if (accounts.isOpen() && (accounts.state() == RecordSet::State::Insert || !accounts.isEmpty()))
+        account = FtpAccount::fromRecord(accounts);
+    m_security->setCurrentIndex(qMax(0, m_security->findData(int(account.security))));
+    // A password still kept in clear in the row shows as kept too: "Gravar" moves it.
+    m_password->showKept(account.hasPassword || !account.password.isEmpty());
+}
+
+void TRemeterArquivosFTP::SecurityChange()
+{
+    RecordSet &accounts = store().TFTPAccounts;
+    if (accounts.isOpen() && !accounts.isEditing()) {
+        m_startingEdit = true;
+        try {
+            if (accounts.isEmpty())
+                accounts.insert();
+            else
+                accounts.edit();
+        } catch (...) {
+            m_startingEdit = false;
+            throw;
+        }
+        m_startingEdit = false;
+    }
+    AnyChange();
 }
 
 bool TRemeterArquivosFTP::editPending() const
@@ -207,14 +245,15 @@ void TRemeterArquivosFTP::FormActivate()
     } else {
         setPickerKey(accounts.rowId());
     }
+    showAccountSecurity();
     RefreshAccountControls();
 }
 
 void TRemeterArquivosFTP::setAccountControlsEnabled(bool on)
 {
     m_picker->setEnabled(on);
-    for (QWidget *w : std::initializer_list<QWidget *> { m_profile, m_host, m_port, m_user,
-             m_password, m_directory, m_proxy, m_proxyServer, m_proxyPort })
+    for (QWidget *w : std::initializer_list<QWidget *> { m_profile, m_host, m_port, m_security,
+             m_user, m_password, m_directory, m_proxy, m_proxyServer, m_proxyPort })
         w->setEnabled(on);
 }
 
@@ -249,7 +288,8 @@ bool TRemeterArquivosFTP::checkAccount()
     typed.host = m_host->text();
     typed.port = m_port->text();
     typed.userId = m_user->text();
-    typed.password = m_password->text();
+    // The saved password is not checked again: only what was typed in place of it.
+    typed.password = m_password->typed() ? m_password->text() : QString();
     typed.useProxyServer = m_proxy->isChecked();
     typed.proxyServer = m_proxyServer->text();
     typed.proxyPort = m_proxyPort->text();
@@ -281,7 +321,14 @@ void TRemeterArquivosFTP::BitBtn2Click()
     if (!checkAccount())
         return;
     RecordSet &accounts = store().TFTPAccounts;
-    accounts.post();
+    FtpAccountChange change;
+    change.security = FtpSecurity(m_security->currentData().toInt());
+    if (m_password->typed())
+        change.password = m_password->text();
+    if (!saveFtpAccount(
+            store(), change, sessionPasswords(), PasswordKeeping::KeyringOrSession, prompter()))
+        return;
+    showAccountSecurity();
     setPickerKey(accounts.rowId());
     RefreshAccountControls();
     m_ok->setFocus();
@@ -333,6 +380,13 @@ bool TRemeterArquivosFTP::checkInput()
     }
     if (m_pickerKey == 0) {
         prompter().error(QStringLiteral("Selecione uma conta antes de confirmar a operação."));
+        return false;
+    }
+    // The password is asked now, so that giving none leaves the dialog open.
+    const QString why = requireFtpPassword(
+        FtpAccount::fromRecord(store().TFTPAccounts), sessionPasswords(), prompter());
+    if (!why.isEmpty()) {
+        prompter().error(why);
         return false;
     }
     return true;

@@ -4,6 +4,7 @@
 
 class DBCheckBox;
 class DBEdit;
+class PasswordEdit;
 class QComboBox;
 class QLabel;
 
@@ -37,15 +38,21 @@ private:
     void setAccountControlsEnabled(bool on);
     // The first failing "Gravar" check: focus, beep, box; false when one failed.
     bool checkAccount();
+    // "Segurança" and "Senha" of the account shown, from its settings beyond the row.
+    void showAccountSecurity();
+    // A change of "Segurança" or "Senha" starts the edit, as typing in a bound field does.
+    void SecurityChange();
 
     qint64 m_pickerKey = 0;
+    bool m_startingEdit = false;
 
     QComboBox *m_picker;
     DBEdit *m_profile;
     DBEdit *m_host;
     DBEdit *m_port;
     DBEdit *m_user;
-    DBEdit *m_password;
+    QComboBox *m_security;
+    PasswordEdit *m_password;
     DBEdit *m_directory;
     DBCheckBox *m_proxy;
     DBEdit *m_proxyServer;

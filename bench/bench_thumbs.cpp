@@ -1,5 +1,6 @@
 #include "genjpegs.h"
 #include "intake/jpegconv.h"
+#include "intake/thumbsize.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

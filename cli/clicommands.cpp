@@ -4,6 +4,7 @@
 #include "cli/checkcommand.h"
 #include "cli/clicontext.h"
 #include "cli/diskcommands.h"
+#include "cli/factscommand.h"
 #include "cli/maintenancecommands.h"
 #include "cli/querycommands.h"
 #include "cli/scancommand.h"
@@ -58,6 +59,7 @@ std::vector<std::unique_ptr<CliCommand>> makeCommands()
     list.push_back(makeDuplicatesCommand());
     list.push_back(makeSearchCommand());
     list.push_back(makeStatsCommand());
+    list.push_back(makeFactsCommand());
     list.push_back(makeScanCommand());
     list.push_back(makeThumbsCommand());
     list.push_back(makeFtpSendCommand());

@@ -38,11 +38,37 @@ public:
     {
         return { { QStringLiteral("TEXTO"),
             QStringLiteral("o texto procurado no nome, arquivo, pasta, formato, notas e "
-                           "palavras-chave (\"%\" e \"_\" são curingas; vazio: todas)") } };
+                           "palavras-chave (\"%\" e \"_\" são curingas; uma letra sem acento "
+                           "acha a letra com ou sem acento; vazio ou ausente: todas)"),
+            CliArgument::Count::Optional } };
+    }
+    QList<QCommandLineOption> options() const override
+    {
+        return {
+            { QStringLiteral("taken"),
+                QStringLiteral("só as fotos tiradas no período: AAAA, AAAA-MM ou AAAA-MM-DD, "
+                               "ou DE..ATÉ (inclusive)"),
+                QStringLiteral("PERÍODO") },
+            { QStringLiteral("camera"),
+                QStringLiteral("só as fotos da câmera: o texto procurado na marca e no modelo, "
+                               "como TEXTO"),
+                QStringLiteral("TEXTO") },
+        };
     }
     int run(CliContext &cx) override
     {
         const QString typed = cx.arguments().value(0);
+        CatalogSearch::Narrowing narrowing;
+        if (cx.isSet(QStringLiteral("taken"))) {
+            QString error;
+            if (!CatalogSearch::parseTaken(cx.value(QStringLiteral("taken")), narrowing, &error))
+                return cx.usageError(QStringLiteral("search: --taken: ") + error);
+        }
+        if (cx.isSet(QStringLiteral("camera"))) {
+            narrowing.camera = cx.value(QStringLiteral("camera"));
+            if (narrowing.camera.isEmpty())
+                return cx.usageError(QStringLiteral("search: --camera precisa de um texto"));
+        }
         CliSession &session = cx.session();
         if (!session.openStore())
             return ExitFailure;
@@ -50,7 +76,7 @@ public:
         bool any = false;
         try {
             CatalogSearch::forEachHit(
-                session.store().Conexao, typed, [&](const CatalogSearch::Hit &hit) {
+                session.store().Conexao, typed, narrowing, [&](const CatalogSearch::Hit &hit) {
                     any = true;
                     line.number(hit.recId);
                     line.byte('\t');

@@ -3,10 +3,12 @@
 #include "cli/clicontext.h"
 #include "cli/clisession.h"
 #include "cli/consolecontrol.h"
+#include "cli/thumbscommand.h"
 #include "core/progresssink.h"
 #include "intake/drivelist.h"
 #include "intake/folderscan.h"
 #include "intake/storagefordrive.h"
+#include "intake/thumbnailrun.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
 
@@ -55,6 +57,9 @@ public:
             { QStringLiteral("category"),
                 QStringLiteral("categoria das imagens novas (sem ela: a do sistema)"),
                 QStringLiteral("ID") },
+            { QStringLiteral("thumbs"),
+                QStringLiteral("depois de gravado o rastreamento, revisa as imagens encontradas "
+                               "que ainda pedem revisão e grava as suas miniaturas, como thumbs") },
         };
     }
     int run(CliContext &cx) override;
@@ -68,6 +73,7 @@ int ScanCommand::run(CliContext &cx)
     const bool categoryGiven = cx.isSet(QStringLiteral("category"));
     const QString collection = cx.value(QStringLiteral("collection"));
     const QString category = cx.value(QStringLiteral("category"));
+    const bool thumbs = cx.isSet(QStringLiteral("thumbs"));
 
     CliSession &session = cx.session();
     if (!session.openStore())
@@ -96,6 +102,7 @@ int ScanCommand::run(CliContext &cx)
     ConsoleProgress progress;
     FolderScan scan(store, prompter, progress);
     scan.driveEntryText = [&entryText] { return entryText; };
+    scan.keepTouchedPictures(thumbs);
     FolderScan::Outcome outcome;
     {
         InterruptGuard guard;
@@ -111,9 +118,16 @@ int ScanCommand::run(CliContext &cx)
     progress.clearLine();
 
     switch (outcome) {
-    case FolderScan::Outcome::Completed:
+    case FolderScan::Outcome::Completed: {
         cx.out(scan.countsText() + QLatin1Char('\n'));
-        return ExitOk;
+        if (!thumbs)
+            return ExitOk;
+        // After the commit, outside the scan's transaction: the review of `thumbs`, for the
+        // pictures this scan found.
+        ThumbnailRun run(store, defaultThumbnailJobs());
+        run.restrictTo(scan.touchedPictures());
+        return runThumbnails(cx, run);
+    }
     case FolderScan::Outcome::Failed:
         cx.out(scan.countsText() + QLatin1Char('\n'));
         return ExitFailure;

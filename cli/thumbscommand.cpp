@@ -34,7 +34,7 @@ public:
 
 int ThumbsCommand::run(CliContext &cx)
 {
-    int jobs = std::clamp(QThread::idealThreadCount(), 1, ThumbnailRun::kMaxJobs);
+    int jobs = defaultThumbnailJobs();
     if (cx.isSet(kJobs)) {
         bool ok = false;
         jobs = cx.value(kJobs).toInt(&ok);
@@ -46,9 +46,21 @@ int ThumbsCommand::run(CliContext &cx)
     CliSession &session = cx.session();
     if (!session.openStore())
         return ExitFailure;
-
-    consolecontrol::StatusLine line;
     ThumbnailRun run(session.store(), jobs);
+    return runThumbnails(cx, run);
+}
+
+} // namespace
+
+int defaultThumbnailJobs()
+{
+    return std::clamp(QThread::idealThreadCount(), 1, ThumbnailRun::kMaxJobs);
+}
+
+int runThumbnails(CliContext &cx, ThumbnailRun &run)
+{
+    CliSession &session = cx.session();
+    consolecontrol::StatusLine line;
     run.pictureFailed = [&](const QString &path, const QString &error) {
         line.clear();
         cx.err(path + QStringLiteral(": ") + error + QLatin1Char('\n'));
@@ -92,8 +104,6 @@ int ThumbsCommand::run(CliContext &cx)
         return consolecontrol::exitCancelled;
     return c.failed > 0 || end != ThumbnailRun::End::Done ? ExitFailure : ExitOk;
 }
-
-} // namespace
 
 std::unique_ptr<CliCommand> makeThumbsCommand()
 {

@@ -12,3 +12,12 @@
 // Exit codes: 0 done, 1 some picture, the thumbnail folder or the catalogue failed,
 // 2 usage, 130 cancelled by Ctrl-C (what was done is kept).
 std::unique_ptr<CliCommand> makeThumbsCommand();
+
+class CliContext;
+class ThumbnailRun;
+
+// The processor count, within 1 and ThumbnailRun::kMaxJobs.
+int defaultThumbnailJobs();
+// Runs a review as `thumbs` does (progress line, failures, Ctrl-C, the summary) and returns
+// its exit code; `scan --thumbs` runs it after the scan.
+int runThumbnails(CliContext &cx, ThumbnailRun &run);

@@ -10,6 +10,7 @@
 #include "intake/thumbnailsweep.h"
 #include "store/dberror.h"
 #include "store/dbvalues.h"
+#include "store/formatupgrade.h"
 #include "store/query.h"
 #include "store/statement.h"
 #include "store/tdados.h"
@@ -163,6 +164,7 @@ void FolderScan::reset()
     m_folders.clear();
     m_next = 0;
     m_catalogueWasEmpty = false;
+    m_touched.clear();
     stopWriting();
 }
 
@@ -214,6 +216,10 @@ FolderScan::Outcome FolderScan::ScanFolder(const Request &request)
     std::unique_ptr<Transaction> transaction;
     try {
         transaction = std::make_unique<Transaction>(m_store.Conexao);
+        // A catalogue made before the program read HEIC, RAW and WebP files gets their rows
+        // with its first scan, and the scan takes their files.
+        if (FormatUpgrade::apply(m_store.Conexao))
+            m_formats.load(m_store.Conexao);
         setStatus(countsText());
         startWriting();
         filePass();
@@ -221,6 +227,7 @@ FolderScan::Outcome FolderScan::ScanFolder(const Request &request)
         const auto *db = dynamic_cast<const DbError *>(&e);
         afterError(transaction.get(), db ? db->message() : QString::fromLocal8Bit(e.what()));
         transaction.reset();
+        m_touched.clear();
         refreshTables();
         return Outcome::Failed;
     }
@@ -236,6 +243,7 @@ FolderScan::Outcome FolderScan::ScanFolder(const Request &request)
         }
         transaction.reset();
         refreshTables();
+        m_touched.clear();
         if (setTreesCurrent)
             setTreesCurrent(true);
         return Outcome::Cancelled;
@@ -255,6 +263,7 @@ FolderScan::Outcome FolderScan::ScanFolder(const Request &request)
         setStatus(countsText());
         m_prompter.error(e.message());
         outcome = Outcome::Failed;
+        m_touched.clear();
     }
     transaction.reset();
     refreshTables();
@@ -347,7 +356,12 @@ void FolderScan::startWriting()
         Statement::Lifetime::Persistent);
     // The location is known once the first file is tracked (chooseStorage).
     m_writer = std::make_unique<StagedWriter>(m_store.Conexao, constants);
-    m_writer->removeThumbnail = [this](qint64 recId) { m_thumbnails->remove(recId); };
+    m_writer->removeThumbnail = [this](qint64 recId) {
+        m_thumbnails->remove(recId);
+        // Every picture of a file matched passes here once its row is written.
+        if (m_keepTouched)
+            m_touched.push_back(recId);
+    };
     m_writer->rowsPosted = [this] { postedRow(); };
 }
 

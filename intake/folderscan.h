@@ -12,6 +12,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class Prompter;
 class ProgressSink;
@@ -82,6 +83,13 @@ public:
     // Folders queued by the walk and not yet examined (empty between scans).
     int pendingFolders() const { return int(m_folders.size() - m_next); }
 
+    // Keep the keys of the pictures the scan finds (new or catalogued before), for a review
+    // of them after its commit ("Gerar miniaturas", `scan --thumbs`). Off by default.
+    void keepTouchedPictures(bool keep) { m_keepTouched = keep; }
+    // The pictures the last completed scan found, in no particular order; empty after a
+    // cancelled or failed one.
+    const std::vector<qint64> &touchedPictures() const { return m_touched; }
+
     static QString countsText(int tracked, int added, int found);
     // The validation of "Executar": the folder must exist, the collection must be a row of
     // Collections and the category one of that collection's categories.
@@ -136,6 +144,8 @@ private:
     // Pictures held no row when the transaction began: until this scan writes one, a lookup
     // in the catalogue cannot find anything.
     bool m_catalogueWasEmpty = false;
+    bool m_keepTouched = false;
+    std::vector<qint64> m_touched;
     std::unique_ptr<Statement> m_locate;
     std::unique_ptr<Statement> m_update;
     std::unique_ptr<StagedWriter> m_writer;

@@ -10,6 +10,7 @@
 #include "intake/rawpreview.h"
 #include "intake/thumbsize.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -191,6 +192,7 @@ PictureMeasure PictureMeasure::measure(const QString &path, const QString &fileT
             m.m_error = QStringLiteral("Não foi possível ler os dados da imagem.");
             return m;
         }
+        m.m_whole = bytes;
         m.m_heif = HeifPicture::open(bytes, &m.m_error);
         if (!m.m_heif)
             return m;
@@ -200,11 +202,23 @@ PictureMeasure PictureMeasure::measure(const QString &path, const QString &fileT
         return m;
     }
 
+    const bool raw = PictureContainer::isRaw(m.m_kind, fileType);
+    // Drawn from its whole content: read once, and everything below reads the memory.
+    if (!raw && m.m_fileSize <= kMaxWholeReadBytes) {
+        QByteArray bytes = file.readAll();
+        if (bytes.size() != m.m_fileSize) {
+            m.m_error = QStringLiteral("Não foi possível ler os dados da imagem.");
+            return m;
+        }
+        m.m_whole = std::move(bytes);
+    }
+
     // A damaged picture still has its date and camera.
     if (m.m_kind != PictureContainer::Kind::Other)
-        m.m_facts = PhotoFactsReader::read(file);
+        m.m_facts
+            = m.m_whole.isNull() ? PhotoFactsReader::read(file) : PhotoFactsReader::read(m.m_whole);
 
-    if (PictureContainer::isRaw(m.m_kind, fileType)) {
+    if (raw) {
         m.m_raw = RawPreview::open(file, m.m_facts.orientation.value_or(1), &m.m_error);
         if (!m.m_raw)
             return m;
@@ -215,16 +229,23 @@ PictureMeasure PictureMeasure::measure(const QString &path, const QString &fileT
         return m;
     }
 
-    if (!file.seek(0)) {
-        m.m_error = file.errorString();
+    QBuffer memory;
+    QIODevice *device = &file;
+    if (!m.m_whole.isNull()) {
+        memory.setData(m.m_whole);
+        memory.open(QIODevice::ReadOnly);
+        device = &memory;
+    }
+    if (!device->seek(0)) {
+        m.m_error = device->errorString();
         return m;
     }
-    m.m_bmp = readBmpLayout(file, file.size());
-    if (!file.seek(0)) {
-        m.m_error = file.errorString();
+    m.m_bmp = readBmpLayout(*device, m.m_fileSize);
+    if (!device->seek(0)) {
+        m.m_error = device->errorString();
         return m;
     }
-    QImageReader reader(&file);
+    QImageReader reader(device);
     // The orientation is the program's to apply, once.
     reader.setAutoTransform(false);
     m.m_format = reader.format();
@@ -292,18 +313,26 @@ QImage PictureMeasure::decodeWithQt(const QSize &wanted, QString *error) const
         return QImage();
     };
     QFile file;
-    QString openError;
-    if (PictureFile::open(m_path, file, &openError) != PictureFile::Status::Opened)
-        return fail(openError);
+    QBuffer inMemory;
+    QIODevice *device = &file;
+    if (!m_whole.isNull()) {
+        inMemory.setData(m_whole);
+        inMemory.open(QIODevice::ReadOnly);
+        device = &inMemory;
+    } else {
+        QString openError;
+        if (PictureFile::open(m_path, file, &openError) != PictureFile::Status::Opened)
+            return fail(openError);
+    }
     if (isJpeg()) {
         try {
-            return JpegDecoder::decode(file, wanted).image;
+            return JpegDecoder::decode(*device, wanted).image;
         } catch (const JpegError &e) {
             return fail(e.message());
         }
     }
 
-    QImageReader reader(&file, m_format);
+    QImageReader reader(device, m_format);
     reader.setAutoTransform(false);
     const bool scale = wanted != m_storedSize;
     const bool readerScales = reader.supportsOption(QImageIOHandler::ScaledSize);

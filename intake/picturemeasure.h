@@ -92,6 +92,14 @@ public:
 
     // HEIF files larger than this are not read.
     static constexpr qint64 kMaxHeifFileBytes = 256LL * 1024 * 1024;
+    // Files up to this size that are drawn from their whole content (JPEG, TIFF, WebP,
+    // bitmaps, HEIF) are read once, into memory, and measured, read for facts and decoded from
+    // there; larger ones are read from the file as each reader needs.
+    static constexpr qint64 kMaxWholeReadBytes = 32LL * 1024 * 1024;
+
+    // The file's bytes, when it was read whole (see kMaxWholeReadBytes): what a fingerprint
+    // of its content is taken from without reading it again. Null otherwise.
+    const QByteArray *wholeFile() const { return m_whole.isNull() ? nullptr : &m_whole; }
 
 private:
     QImage decodeWithQt(const QSize &stored, QString *error) const;
@@ -107,6 +115,7 @@ private:
     std::shared_ptr<HeifPicture> m_heif;
     std::shared_ptr<const RawPreview> m_raw;
     QString m_error;
+    QByteArray m_whole; // the file's bytes when read whole; null otherwise
     std::optional<BmpLayout> m_bmp;
     bool m_missing = false;
     qint64 m_fileSize = -1;

@@ -1,5 +1,6 @@
 #include "intake/picturereview.h"
 
+#include "intake/perceptualhash.h"
 #include "intake/picturemeasure.h"
 #include "intake/thumbnailencoder.h"
 #include "intake/thumbnailfile.h"
@@ -26,7 +27,11 @@ PictureReview::Result PictureReview::examine(
     result.outcome = Outcome::NotDrawn;
     result.facts = measure.facts();
     result.orientation = measure.orientation();
-    result.fingerprint.fileSize = measure.fileSize();
+    if (const QByteArray *whole = measure.wholeFile())
+        result.fingerprint.content = ContentFingerprint::ofBytes(*whole);
+    else if (measure.fileSize() >= 0)
+        result.fingerprint.content
+            = ContentFingerprint::sampledFile(picture.path).value_or(ContentFingerprint());
     if (!measure.isValid()) {
         result.error = measure.errorText();
         return result;
@@ -39,6 +44,9 @@ PictureReview::Result PictureReview::examine(
     if (result.view.isNull())
         return result;
     result.error.clear();
+    quint64 looks = 0;
+    if (perceptualhash::of(result.view, looks))
+        result.fingerprint.perceptual = looks;
     const std::optional<QSize> thumb
         = thumbnailSize(result.size.width(), result.size.height(), box.width(), box.height());
     if (!thumb) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "intake/contentfingerprint.h"
 #include "intake/jpegerror.h"
 #include "intake/photofacts.h"
 
@@ -36,14 +37,13 @@ public:
         Larger, // drawn; larger than the view: its details are recorded, a thumbnail made
     };
 
-    // What tells a picture's copies from other pictures. Only the file's size is known so
-    // far; the review will hash the bytes it reads (a sample of them for a RAW file, of which
-    // it reads the preview only) and the thumbnail it draws.
+    // What tells a picture's copies from other pictures: its bytes, hashed from what the
+    // review read of them (whole when it read the file whole, else fixed samples, as for a
+    // RAW file of which it reads the preview only), and its looks, hashed from the picture as
+    // drawn for the view (the thumbnail's picture).
     struct Fingerprint {
-        qint64 fileSize = -1;
-        QByteArray contentHash; // empty until hashed
-        bool contentSampled = false; // the hash covers fixed samples, not every byte
-        std::optional<quint64> perceptualHash; // of the picture as drawn small
+        ContentFingerprint content; // not valid when the file could not be read
+        std::optional<quint64> perceptual;
     };
 
     struct Result {

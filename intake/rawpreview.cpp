@@ -72,6 +72,12 @@ bool fromLibRaw(QFile &file, Found &found)
         return false;
     if (raw->unpack_thumb() != LIBRAW_SUCCESS)
         return false;
+    // A JPEG preview is taken as LibRaw read it, without a second copy of a few megabytes.
+    if (thumbnail.tformat == LIBRAW_THUMBNAIL_JPEG && thumbnail.thumb && thumbnail.tlength > 0) {
+        jpeg = QByteArray(thumbnail.thumb, qsizetype(thumbnail.tlength));
+        stored = jpegSize(jpeg);
+        return stored.isValid() && !stored.isEmpty();
+    }
     int code = 0;
     libraw_processed_image_t *image = raw->dcraw_make_mem_thumb(&code);
     if (!image)

@@ -3,10 +3,11 @@
 #include "core/programpaths.h"
 #include "intake/picturemeasure.h"
 #include "intake/picturereview.h"
+#include "intake/reviewrecords.h"
 #include "intake/thumbnailfile.h"
 #include "intake/thumbsize.h"
-#include "store/command.h"
 #include "store/dberror.h"
+#include "store/formatupgrade.h"
 #include "store/query.h"
 #include "store/tdados.h"
 #include "store/transaction.h"
@@ -35,25 +36,38 @@ constexpr int kBusyRetries = 12; // commits that found the catalogue locked, in 
 struct Job {
     qint64 recId = 0;
     PictureReview::Picture picture;
+    QVariant modified; // the row's Modified as read
+    bool review = false; // Review was true
+    bool thumbnailPresent = false;
+    bool examinedAsIs = false; // its file was examined as it is now (and could not be drawn)
 };
 
 struct Outcome {
     qint64 recId = 0;
     QString path;
+    QVariant modified;
+    bool examinedAsIs = false;
     PictureReview::Result result;
+    bool thumbnailWritten = false;
     std::optional<JpegError> writeError;
 };
 
 const QSize kBox(PictureReview::kViewSide, PictureReview::kViewSide);
 
-// The reading, drawing and writing of one picture, on a worker thread.
+// The reading, drawing and writing of one picture, on a worker thread. A thumbnail already
+// there for a picture reviewed before stays, unless the picture turns: it was made before
+// pictures were shown upright.
 Outcome review(const Job &job)
 {
     Outcome out;
     out.recId = job.recId;
     out.path = job.picture.path;
+    out.modified = job.modified;
+    out.examinedAsIs = job.examinedAsIs;
     out.result = PictureReview::examine(job.picture, kBox, true);
-    if (out.result.outcome == PictureReview::Outcome::Larger) {
+    if (out.result.outcome == PictureReview::Outcome::Larger
+        && (job.review || !job.thumbnailPresent || out.result.orientation != 1)) {
+        out.thumbnailWritten = true;
         try {
             PictureReview::writeThumbnail(out.result, job.picture.thumbnail);
         } catch (const JpegError &e) {
@@ -77,7 +91,7 @@ public:
     std::vector<Outcome> collect(int waitMs)
     {
         QMutexLocker lock(&m_mutex);
-        if (m_outcomes.empty())
+        if (m_outcomes.empty() && waitMs > 0)
             m_ready.wait(&m_mutex, waitMs);
         std::vector<Outcome> out;
         out.swap(m_outcomes);
@@ -105,11 +119,15 @@ QSet<qint64> thumbnailsPresent(const QString &folder)
     return ids;
 }
 
-// The catalogue's side: the pictures to work on in key order, a page at a time, and their
-// details written in short transactions.
+// What the run does with a picture.
+enum class Work { Skip, Ignored, Review, Restore };
+
+// The catalogue's side: the pictures to work on in key order, a page at a time, and what
+// their reviews found written in short transactions.
 class Catalogue {
 public:
-    explicit Catalogue(TDados &store) : m_store(store)
+    Catalogue(TDados &store, const std::vector<qint64> *keys, bool writable)
+        : m_store(store), m_keys(keys), m_writable(writable)
     {
         Query q(store.Conexao);
         q.setSql(QStringLiteral("SELECT Extension, Support FROM Formats ORDER BY rowid"));
@@ -122,6 +140,8 @@ public:
         }
         q.close();
         m_present = thumbnailsPresent(store.thumbnailFolder());
+        // Facts recorded by this run belong to pictures it has passed already.
+        m_withFacts = PictureFactsTable::exists(store.Conexao);
     }
 
     // Whether the picture page would measure a picture of this type.
@@ -132,63 +152,55 @@ public:
 
     void count(ThumbnailRun::Counts &counts)
     {
-        Query q(m_store.Conexao);
-        q.setSql(QStringLiteral("SELECT COUNT(*) AS N FROM Pictures WHERE Review <> FALSE"));
-        q.open();
-        counts.toReview = int(q.asInt(QStringLiteral("N")));
-        q.close();
-        q.setSql(
-            QStringList { QStringLiteral("SELECT RecId, FileType, Width, Height FROM Pictures"),
-                QStringLiteral("WHERE Review = FALSE AND %1").arg(largerOrUnknown()) });
-        q.open();
-        while (!q.eof()) {
-            if (restorable(q, q.asInt(QStringLiteral("RecId"))))
-                ++counts.toRestore;
-            q.next();
+        Cursor cursor;
+        while (!cursor.exhausted) {
+            readPage(cursor, [&](const Query &q, Work work) {
+                if (work == Work::Review || work == Work::Ignored)
+                    ++counts.toReview;
+                else if (work == Work::Restore)
+                    ++counts.toRestore;
+                Q_UNUSED(q);
+            });
         }
-        q.close();
     }
 
-    // The next pictures to work on after the key `after`; those the picture page would not
-    // measure are counted in *ignored.
-    std::vector<Job> nextPage(qint64 &after, int *ignored, bool *exhausted)
+    // The next pictures to work on; those the picture page would not measure are counted in
+    // *ignored.
+    std::vector<Job> nextPage(int *ignored, bool *exhausted)
     {
         std::vector<Job> jobs;
-        Query q(m_store.Conexao);
-        q.setSql(QStringList {
-            QStringLiteral("SELECT RecId, FullPath, FileName, FileType, Review, Width, Height"),
-            QStringLiteral("FROM Pictures"),
-            QStringLiteral("WHERE RecId > :ULTIMO AND (Review <> FALSE OR %1)").arg(largerOrUnknown()),
-            QStringLiteral("ORDER BY RecId LIMIT %1").arg(kPageRows) });
-        q.setParam(QStringLiteral("ULTIMO"), after);
-        q.open();
-        int rows = 0;
-        while (!q.eof()) {
-            ++rows;
+        readPage(m_cursor, [&](const Query &q, Work work) {
+            if (work == Work::Ignored) {
+                ++*ignored;
+                return;
+            }
+            if (work != Work::Review && work != Work::Restore)
+                return;
             Job job;
             job.recId = q.asInt(QStringLiteral("RecId"));
-            after = job.recId;
             job.picture.fileType = q.asString(QStringLiteral("FileType"));
-            const bool review = q.asBool(QStringLiteral("Review"));
-            if (!reviewed(job.picture.fileType)) {
-                if (review)
-                    ++*ignored;
-            } else if (review || restorable(q, job.recId)) {
-                job.picture.path = PictureMeasure::picturePath(
-                    q.asString(QStringLiteral("FullPath")), q.asString(QStringLiteral("FileName")));
-                job.picture.thumbnail = m_store.GetThumbnailName(job.recId);
-                jobs.push_back(std::move(job));
-            }
-            q.next();
-        }
-        q.close();
-        *exhausted = rows < kPageRows;
+            job.picture.path = PictureMeasure::picturePath(
+                q.asString(QStringLiteral("FullPath")), q.asString(QStringLiteral("FileName")));
+            job.picture.thumbnail = m_store.GetThumbnailName(job.recId);
+            job.modified = q.value(QStringLiteral("Modified"));
+            job.review = q.asBool(QStringLiteral("Review"));
+            job.thumbnailPresent = m_present.contains(job.recId);
+            job.examinedAsIs = q.asBool(QStringLiteral("AsIs"));
+            jobs.push_back(std::move(job));
+        });
+        *exhausted = m_cursor.exhausted;
         return jobs;
     }
 
     void record(const Outcome &outcome)
     {
-        m_pending.push_back({ outcome.recId, PictureReview::details(outcome.result, true) });
+        if (!m_writable || !ReviewRecords::examined(outcome.result))
+            return;
+        // A file that could not be drawn is tried again at every run; what it says is
+        // written once for the file as it is.
+        if (outcome.examinedAsIs && outcome.result.outcome == PictureReview::Outcome::NotDrawn)
+            return;
+        m_pending.push_back({ { outcome.recId, outcome.modified }, outcome.result });
         if (!m_since.isValid())
             m_since.start();
     }
@@ -201,34 +213,103 @@ public:
             return;
         try {
             Transaction transaction(m_store.Conexao);
-            Command cmd(m_store.Conexao);
-            for (const auto &[recId, columns] : m_pending) {
-                QStringList sets;
-                for (const auto &column : columns)
-                    sets << QStringLiteral("%1 = :%2").arg(column.first, column.first.toUpper());
-                cmd.setSql(QStringLiteral("UPDATE Pictures SET %1 WHERE RecId = :CHAVE")
-                               .arg(sets.join(QStringLiteral(", "))));
-                for (const auto &column : columns)
-                    cmd.setParam(column.first.toUpper(), column.second);
-                cmd.setParam(QStringLiteral("CHAVE"), recId);
-                cmd.execute();
-            }
+            ReviewRecords records(m_store.Conexao);
+            for (const auto &[picture, result] : m_pending)
+                records.record(picture, result, true);
             transaction.commit();
             m_pending.clear();
             m_busy = 0;
         } catch (const DbError &e) {
-            if (!e.isBusy() || ++m_busy > kBusyRetries || force)
+            if ((e.code() & 0xff) != 5 || ++m_busy > kBusyRetries || force)
                 throw;
         }
         m_since.start();
     }
 
 private:
+    struct Cursor {
+        qint64 after = 0; // the last key read
+        size_t nextKey = 0; // into *m_keys
+        bool exhausted = false;
+    };
+
+    template<typename Visit> void readPage(Cursor &cursor, Visit visit)
+    {
+        const QString facts = m_withFacts
+            ? QStringLiteral("LEFT JOIN PictureFacts F ON F.Picture = P.RecId")
+            : QString();
+        const QString hasFacts
+            = m_withFacts ? QStringLiteral("F.Picture IS NOT NULL") : QStringLiteral("FALSE");
+        // Examined as the file is now and found to fit the view: such a picture keeps
+        // Review true, and has nothing more to give.
+        const QString examined = m_withFacts
+            ? QStringLiteral(
+                "COALESCE(F.Drawn = 1 AND F.Modified IS NOT DISTINCT FROM P.Modified, FALSE)")
+            : QStringLiteral("FALSE");
+        const QString asIs = m_withFacts
+            ? QStringLiteral(
+                "COALESCE(F.Drawn = 0 AND F.Modified IS NOT DISTINCT FROM P.Modified, FALSE)")
+            : QStringLiteral("FALSE");
+        QString range;
+        if (m_keys) {
+            QStringList some;
+            for (; cursor.nextKey < m_keys->size() && some.size() < kPageRows; ++cursor.nextKey)
+                some << QString::number((*m_keys)[cursor.nextKey]);
+            cursor.exhausted = cursor.nextKey >= m_keys->size();
+            if (some.isEmpty())
+                return;
+            range = QStringLiteral("P.RecId IN (%1)").arg(some.join(QLatin1Char(',')));
+        } else {
+            range = QStringLiteral("P.RecId > :ULTIMO");
+        }
+        Query q(m_store.Conexao);
+        q.setSql(QStringList {
+            QStringLiteral("SELECT P.RecId AS RecId, P.FullPath AS FullPath, P.FileName AS "
+                           "FileName, P.FileType AS FileType, P.Review AS Review, P.Width AS "
+                           "Width, P.Height AS Height, P.Modified AS Modified,"),
+            QStringLiteral("%1 AS HasFacts, %2 AS Examined, %3 AS AsIs")
+                .arg(hasFacts, examined, asIs),
+            QStringLiteral("FROM Pictures P %1").arg(facts),
+            QStringLiteral("WHERE %1 AND (P.Review <> FALSE OR NOT %2 OR %3)")
+                .arg(range, hasFacts, largerOrUnknown()),
+            m_keys ? QStringLiteral("ORDER BY P.RecId")
+                   : QStringLiteral("ORDER BY P.RecId LIMIT %1").arg(kPageRows) });
+        if (!m_keys)
+            q.setParam(QStringLiteral("ULTIMO"), cursor.after);
+        q.open();
+        int rows = 0;
+        while (!q.eof()) {
+            ++rows;
+            cursor.after = q.asInt(QStringLiteral("RecId"));
+            visit(q, classify(q));
+            q.next();
+        }
+        q.close();
+        if (!m_keys)
+            cursor.exhausted = rows < kPageRows;
+    }
+
+    Work classify(const Query &q) const
+    {
+        const QString fileType = q.asString(QStringLiteral("FileType"));
+        if (q.asBool(QStringLiteral("Review"))) {
+            if (!reviewed(fileType))
+                return Work::Ignored;
+            return q.asBool(QStringLiteral("Examined")) ? Work::Skip : Work::Review;
+        }
+        if (!reviewed(fileType))
+            return Work::Skip;
+        // Reviewed before its facts were read.
+        if (!q.asBool(QStringLiteral("HasFacts")))
+            return Work::Review;
+        return restorable(q, q.asInt(QStringLiteral("RecId"))) ? Work::Restore : Work::Skip;
+    }
+
     // A reviewed picture whose thumbnail has gone and that can have one: its recorded size
     // (when there is one) gives the writer a thumbnail at least a pixel a side.
     bool restorable(const Query &q, qint64 recId) const
     {
-        if (m_present.contains(recId) || !reviewed(q.asString(QStringLiteral("FileType"))))
+        if (m_present.contains(recId))
             return false;
         if (q.isNull(QStringLiteral("Width")) || q.isNull(QStringLiteral("Height")))
             return true;
@@ -243,110 +324,168 @@ private:
     // Pictures whose recorded size is larger than the view, or not recorded.
     static QString largerOrUnknown()
     {
-        return QStringLiteral("(COALESCE(Width, %1) > %2 OR COALESCE(Height, %1) > %2)")
+        return QStringLiteral("(COALESCE(P.Width, %1) > %2 OR COALESCE(P.Height, %1) > %2)")
             .arg(PictureReview::kViewSide + 1)
             .arg(PictureReview::kViewSide);
     }
 
     TDados &m_store;
+    const std::vector<qint64> *m_keys; // null: every picture
+    bool m_writable;
+    bool m_withFacts = false;
+    Cursor m_cursor;
     QHash<QString, bool> m_support; // Extension, case ignored -> Support
     QSet<qint64> m_present;
-    std::vector<std::pair<qint64, QList<QPair<QString, QVariant>>>> m_pending;
+    std::vector<std::pair<ReviewRecords::Picture, PictureReview::Result>> m_pending;
     QElapsedTimer m_since;
     int m_busy = 0;
 };
 
 } // namespace
 
-ThumbnailRun::ThumbnailRun(TDados &store, int jobs) : m_store(store), m_jobs(jobs) { }
-
-ThumbnailRun::End ThumbnailRun::run()
-{
-    m_counts = {};
-    const QString folder = m_store.prepareThumbnailFolder();
-    if (!ThumbnailFile::canWriteIn(folder, &m_folderError))
-        return End::ThumbnailFolderFailed;
-    ThumbnailFile::removeAbandoned(folder);
-
-    Catalogue catalogue(m_store);
-    catalogue.count(m_counts);
-    const int total = m_counts.toReview + m_counts.toRestore;
-
+struct ThumbnailRun::State {
+    Outcomes outcomes; // outlives the pool, whose workers deliver here
     QThreadPool pool;
-    pool.setMaxThreadCount(m_jobs);
-    Outcomes outcomes;
+    std::unique_ptr<Catalogue> catalogue;
     std::deque<Job> backlog;
-    qint64 after = 0;
     bool exhausted = false;
     bool stopping = false;
     int inFlight = 0;
-    End end = End::Done;
+    int total = 0;
+    ~State() { pool.waitForDone(); }
+};
+
+ThumbnailRun::ThumbnailRun(TDados &store, int jobs) : m_store(store), m_jobs(jobs) { }
+
+ThumbnailRun::~ThumbnailRun()
+{
+    stopWorkers();
+}
+
+void ThumbnailRun::restrictTo(std::vector<qint64> keys)
+{
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    m_keys = std::move(keys);
+    m_restricted = true;
+}
+
+void ThumbnailRun::stopWorkers()
+{
+    m_state.reset(); // waits for the pictures under way
+}
+
+ThumbnailRun::End ThumbnailRun::run()
+{
+    if (!start())
+        return m_end;
+    while (advance(100)) { }
+    return m_end;
+}
+
+bool ThumbnailRun::start()
+{
+    stopWorkers();
+    m_counts = {};
+    m_end = End::Done;
+    m_folderError.clear();
+    const QString folder = m_store.prepareThumbnailFolder();
+    if (!ThumbnailFile::canWriteIn(folder, &m_folderError)) {
+        m_end = End::ThumbnailFolderFailed;
+        return false;
+    }
+    ThumbnailFile::removeAbandoned(folder);
+
+    // A catalogue on read-only media still gets its thumbnails, beside the program.
+    const bool writable = !m_store.Conexao.isReadOnly();
+    if (writable)
+        FormatUpgrade::ensure(m_store.Conexao);
+    auto state = std::make_unique<State>();
+    state->pool.setMaxThreadCount(m_jobs);
+    state->catalogue
+        = std::make_unique<Catalogue>(m_store, m_restricted ? &m_keys : nullptr, writable);
+    state->catalogue->count(m_counts);
+    state->total = m_counts.toReview + m_counts.toRestore;
+    m_state = std::move(state);
+    return true;
+}
+
+bool ThumbnailRun::advance(int waitMs)
+{
+    if (!m_state)
+        return false;
+    State &s = *m_state;
     const auto done = [this] {
         return m_counts.measured + m_counts.failed + m_counts.missing + m_counts.ignored;
     };
     try {
-        for (;;) {
-            if (!stopping && cancelRequested && cancelRequested()) {
-                stopping = true;
-                end = End::Cancelled;
+        if (!s.stopping && (m_cancelled || (cancelRequested && cancelRequested()))) {
+            s.stopping = true;
+            m_end = End::Cancelled;
+        }
+        // The workers are kept busy a little ahead, without holding the whole table.
+        while (!s.stopping && s.inFlight < 2 * m_jobs) {
+            if (s.backlog.empty() && !s.exhausted) {
+                for (Job &job : s.catalogue->nextPage(&m_counts.ignored, &s.exhausted))
+                    s.backlog.push_back(std::move(job));
+                continue;
             }
-            // The workers are kept busy a little ahead, without holding the whole table.
-            while (!stopping && inFlight < 2 * m_jobs) {
-                if (backlog.empty() && !exhausted) {
-                    for (Job &job : catalogue.nextPage(after, &m_counts.ignored, &exhausted))
-                        backlog.push_back(std::move(job));
-                    continue;
-                }
-                if (backlog.empty())
-                    break;
-                pool.start([job = std::move(backlog.front()), &outcomes] {
-                    outcomes.deliver(review(job));
-                });
-                backlog.pop_front();
-                ++inFlight;
-            }
-            if (inFlight == 0 && (stopping || (exhausted && backlog.empty())))
+            if (s.backlog.empty())
                 break;
-            for (Outcome &o : outcomes.collect(100)) {
-                --inFlight;
-                const PictureReview::Result &r = o.result;
-                if (r.outcome == PictureReview::Outcome::Missing) {
-                    ++m_counts.missing;
-                } else if (r.outcome == PictureReview::Outcome::NotDrawn) {
+            Outcomes &outcomes = s.outcomes;
+            s.pool.start(
+                [job = std::move(s.backlog.front()), &outcomes] { outcomes.deliver(review(job)); });
+            s.backlog.pop_front();
+            ++s.inFlight;
+        }
+        if (s.inFlight == 0 && (s.stopping || (s.exhausted && s.backlog.empty()))) {
+            s.catalogue->commitIfDue(true);
+            if (progress)
+                progress(done(), s.total);
+            stopWorkers();
+            return false;
+        }
+        for (Outcome &o : s.outcomes.collect(waitMs)) {
+            --s.inFlight;
+            const PictureReview::Result &r = o.result;
+            if (r.outcome == PictureReview::Outcome::Missing) {
+                ++m_counts.missing;
+                continue;
+            }
+            // Whatever the file said is recorded, also for a picture that cannot be drawn.
+            s.catalogue->record(o);
+            if (r.outcome == PictureReview::Outcome::NotDrawn) {
+                ++m_counts.failed;
+                if (pictureFailed)
+                    pictureFailed(o.path, r.error);
+            } else if (r.outcome == PictureReview::Outcome::Fits) {
+                ++m_counts.measured;
+                ++m_counts.fits;
+            } else {
+                // Recorded even when no thumbnail could be written, as the window does.
+                ++m_counts.measured;
+                if (!o.thumbnailWritten) {
+                } else if (!o.writeError) {
+                    ++m_counts.thumbnailed;
+                } else if (!o.writeError->destination()) {
                     ++m_counts.failed;
                     if (pictureFailed)
-                        pictureFailed(o.path, r.error);
-                } else if (r.outcome == PictureReview::Outcome::Fits) {
-                    ++m_counts.measured;
-                    ++m_counts.fits;
-                } else {
-                    // Recorded even when no thumbnail could be written, as the window does.
-                    catalogue.record(o);
-                    ++m_counts.measured;
-                    if (!o.writeError) {
-                        ++m_counts.thumbnailed;
-                    } else if (!o.writeError->destination()) {
-                        ++m_counts.failed;
-                        if (pictureFailed)
-                            pictureFailed(o.path, o.writeError->message());
-                    } else if (end != End::ThumbnailFolderFailed) {
-                        // Every other thumbnail would fail the same way: said once, and
-                        // the run ends with the pictures already under way.
-                        end = End::ThumbnailFolderFailed;
-                        m_folderError = o.writeError->message();
-                        stopping = true;
-                    }
+                        pictureFailed(o.path, o.writeError->message());
+                } else if (m_end != End::ThumbnailFolderFailed) {
+                    // Every other thumbnail would fail the same way: said once, and the run
+                    // ends with the pictures already under way.
+                    m_end = End::ThumbnailFolderFailed;
+                    m_folderError = o.writeError->message();
+                    s.stopping = true;
                 }
             }
-            catalogue.commitIfDue(false);
-            if (progress)
-                progress(done(), total);
         }
-        catalogue.commitIfDue(true);
+        s.catalogue->commitIfDue(false);
+        if (progress)
+            progress(done(), s.total);
+        return true;
     } catch (...) {
-        pool.waitForDone();
+        stopWorkers();
         throw;
     }
-    pool.waitForDone();
-    return end;
 }

@@ -1,5 +1,6 @@
 #include "maintenance/cataloguecopy.h"
 
+#include "intake/picturefactstable.h"
 #include "intake/picturefingerprints.h"
 #include "intake/storagevolumes.h"
 #include "store/connection.h"
@@ -73,7 +74,7 @@ qint64 CatalogueCopy::copyRows(Connection &from, Connection &to)
     QStringList tables = Schema::tableNames();
     QStringList extras;
     for (const QString &t : QStringList { QStringLiteral("StorageVolumes"),
-             QStringLiteral("PictureFingerprints") }
+             QStringLiteral("PictureFingerprints"), QStringLiteral("PictureFacts") }
              + transfersecuritytables::names()) {
         if (from.hasTable(t))
             extras << t;
@@ -83,6 +84,8 @@ qint64 CatalogueCopy::copyRows(Connection &from, Connection &to)
         StorageVolumes::createTable(to);
     if (extras.contains(QStringLiteral("PictureFingerprints")))
         PictureFingerprints::createTable(to);
+    if (extras.contains(QStringLiteral("PictureFacts")))
+        PictureFactsTable::createTable(to);
     for (const QString &t : transfersecuritytables::names()) {
         if (extras.contains(t)) {
             transfersecuritytables::ensure(to);

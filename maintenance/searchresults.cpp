@@ -1,5 +1,6 @@
 #include "maintenance/searchresults.h"
 
+#include "intake/picturefactstable.h"
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/statement.h"
@@ -8,9 +9,9 @@ namespace {
 
 // The search statement narrowed to the rows after a given one, in the same order. The
 // bound on the picture name alone lets the engine start inside the name index.
-QString nextPageSql()
+QString nextPageSql(const CatalogSearch::Narrowing &narrowing)
 {
-    QStringList lines = CatalogSearch::statementLines();
+    QStringList lines = CatalogSearch::statementLines(narrowing);
     const qsizetype close = lines.indexOf(QStringLiteral(")"));
     lines[close] = QStringLiteral(") AND Pictures.Name >= :K1 AND (Pictures.Name, "
                                   "Collections.Name, Categories.Name, Pictures.RecId) > "
@@ -20,18 +21,25 @@ QString nextPageSql()
 }
 
 // Row values compare null as unknown, so after a null name the next page goes by position.
-QString pageByPositionSql()
+QString pageByPositionSql(const CatalogSearch::Narrowing &narrowing)
 {
-    return CatalogSearch::statementLines().join(QLatin1Char('\n'))
+    return CatalogSearch::statementLines(narrowing).join(QLatin1Char('\n'))
         + QStringLiteral("\nLIMIT :N OFFSET :SKIP");
 }
 
 } // namespace
 
 SearchResults::SearchResults(Connection &connection, const QString &typed, QObject *parent)
+    : SearchResults(connection, typed, CatalogSearch::Narrowing(), parent)
+{
+}
+
+SearchResults::SearchResults(Connection &connection, const QString &typed,
+    const CatalogSearch::Narrowing &narrowing, QObject *parent)
     : QAbstractTableModel(parent),
       m_connection(connection),
       m_typed(typed),
+      m_narrowing(narrowing),
       m_titles({ QStringLiteral("RecId"), QStringLiteral("Collection"), QStringLiteral("Category"),
           QStringLiteral("Picture") })
 {
@@ -54,9 +62,17 @@ void SearchResults::open()
     m_rows.clear();
     stop();
     try {
-        Statement first(m_connection, CatalogSearch::statementLines().join(QLatin1Char('\n')));
+        // Without facts recorded, no photo is known to have been taken anywhen or with
+        // anything.
+        if (!m_narrowing.isEmpty() && !PictureFactsTable::exists(m_connection)) {
+            endResetModel();
+            return;
+        }
+        Statement first(
+            m_connection, CatalogSearch::statementLines(m_narrowing).join(QLatin1Char('\n')));
         Statement::Reset done(first);
         CatalogSearch::bindText(first, m_typed);
+        CatalogSearch::bindNarrowing(first, m_narrowing);
         CatalogSearch::Hit row;
         while (int(m_rows.size()) < kPageRows && first.step()) {
             row.recId = first.integer(0);
@@ -82,11 +98,13 @@ void SearchResults::readPage(std::vector<CatalogSearch::Hit> &into)
     std::unique_ptr<Statement> &slot = byKey ? m_next : m_skip;
     if (!slot) {
         slot = std::make_unique<Statement>(m_connection,
-            byKey ? nextPageSql() : pageByPositionSql(), Statement::Lifetime::Persistent);
+            byKey ? nextPageSql(m_narrowing) : pageByPositionSql(m_narrowing),
+            Statement::Lifetime::Persistent);
     }
     Statement &s = *slot;
     Statement::Reset done(s);
     CatalogSearch::bindText(s, m_typed);
+    CatalogSearch::bindNarrowing(s, m_narrowing);
     s.bind(QStringLiteral("N"), kPageRows);
     if (byKey) {
         s.bind(QStringLiteral("K1"), last.picture);

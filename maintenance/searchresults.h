@@ -24,12 +24,16 @@ public:
     static constexpr int kPageRows = 200;
 
     SearchResults(Connection &connection, const QString &typed, QObject *parent = nullptr);
+    // The search narrowed by date taken and camera (the search's own dialog of narrowing).
+    SearchResults(Connection &connection, const QString &typed,
+        const CatalogSearch::Narrowing &narrowing, QObject *parent = nullptr);
     ~SearchResults() override;
 
     // Runs the search and reads its first page. Throws DbError.
     void open();
     bool isEmpty() const { return m_rows.empty(); }
     QString typedText() const { return m_typed; }
+    const CatalogSearch::Narrowing &narrowing() const { return m_narrowing; }
     qint64 recId(int row) const;
     CatalogSearch::Hit hit(int row) const;
 
@@ -54,6 +58,7 @@ private:
 
     Connection &m_connection;
     QString m_typed;
+    CatalogSearch::Narrowing m_narrowing;
     QStringList m_titles;
     std::vector<CatalogSearch::Hit> m_rows;
     std::unique_ptr<Statement> m_next; // the page after a row, kept for the next pages

@@ -1,5 +1,7 @@
 #include "options/optionrows.h"
 
+#include "batch/transferpasswords.h"
+#include "batch/transfersettings.h"
 #include "core/prompter.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
@@ -7,7 +9,8 @@
 
 #include <optional>
 
-bool saveOptionRows(TDados &store, Prompter &prompter, const QList<FormatUse> *formats, bool mail)
+bool saveOptionRows(TDados &store, Prompter &prompter, const QList<FormatUse> *formats,
+    const MailServerChange *mail)
 {
     if (!formats && !mail)
         return true;
@@ -34,12 +37,18 @@ bool saveOptionRows(TDados &store, Prompter &prompter, const QList<FormatUse> *f
             }
         }
     }
-    if (mail) {
-        try {
-            store.TSMTPAccount.post();
-        } catch (const DbError &e) {
-            prompter.error(e.message());
+    if (mail
+        && !applyMailServer(
+            store, *mail, sessionPasswords(), PasswordKeeping::KeyringOrSession, prompter)) {
+        transaction.reset();
+        // The formats' cursor may show a mark the rollback undid.
+        if (formats) {
+            try {
+                store.TFormats.refresh();
+            } catch (const DbError &) {
+            }
         }
+        return false;
     }
     try {
         transaction->commit();

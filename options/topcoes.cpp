@@ -1,5 +1,6 @@
 #include "options/topcoes.h"
 
+#include "batch/transfersecurity.h"
 #include "core/errorboundary.h"
 #include "core/programpaths.h"
 #include "core/prompter.h"
@@ -9,7 +10,9 @@
 #include "store/dberror.h"
 #include "store/tdados.h"
 #include "widgets/dbcontrols.h"
+#include "widgets/passwordedit.h"
 
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -69,10 +72,27 @@ TOpcoes::TOpcoes(TDados &store, Prompter &prompter, QWidget *parent)
         { "Nome", "Label5", "DBEdit4", false },
         { "E-mail", "Label6", "DBEdit5", true },
     };
+    m_security = new QComboBox(mailPage);
+    m_security->setObjectName(QStringLiteral("ComboBox1"));
+    for (MailSecurity s : { MailSecurity::None, MailSecurity::StartTls, MailSecurity::Tls })
+        m_security->addItem(securityLabel(s), int(s));
+    m_password = new PasswordEdit(mailPage);
+    m_password->setObjectName(QStringLiteral("Edit2"));
     int row = 1;
     for (int i = 0; i < 5; ++i) {
-        if (i == 3)
+        if (i == 2) {
+            QLabel *l = label(mailPage, "Label11", "Segurança");
+            l->setBuddy(m_security);
+            grid->addWidget(l, row, 0);
+            grid->addWidget(m_security, row++, 1, Qt::AlignLeft);
+        }
+        if (i == 3) {
+            QLabel *l = label(mailPage, "Label12", "Senha");
+            l->setBuddy(m_password);
+            grid->addWidget(l, row, 0);
+            grid->addWidget(m_password, row++, 1);
             grid->addWidget(label(mailPage, "Label7", "Informações Locais "), row++, 0, 1, 2);
+        }
         m_mail[i] = new DBEdit(mailPage);
         m_mail[i]->setObjectName(QString::fromLatin1(fields[i].editName));
         if (fields[i].cream) {
@@ -85,6 +105,11 @@ TOpcoes::TOpcoes(TDados &store, Prompter &prompter, QWidget *parent)
         grid->addWidget(l, row, 0);
         grid->addWidget(m_mail[i], row++, 1);
     }
+    // The new fields take their place in the typing order.
+    const QList<QWidget *> typingOrder { m_mail[0], m_mail[1], m_security, m_mail[2], m_password,
+        m_mail[3], m_mail[4] };
+    for (qsizetype i = 1; i < typingOrder.size(); ++i)
+        QWidget::setTabOrder(typingOrder[i - 1], typingOrder[i]);
     m_mail[1]->setMaximumWidth(80);
     // A letter is never taken by a port, as in any port field.
     acceptDigitsOnly(m_mail[1], 5);
@@ -139,6 +164,8 @@ TOpcoes::TOpcoes(TDados &store, Prompter &prompter, QWidget *parent)
     connect(m_formats, &QListWidget::itemChanged, this, [this] { AnyChange(Group::Formats); });
     for (DBEdit *e : m_mail)
         connect(e, &QLineEdit::textEdited, this, [this] { AnyChange(Group::Mail); });
+    connect(m_security, &QComboBox::activated, this, [this] { AnyChange(Group::Mail); });
+    connect(m_password, &PasswordEdit::passwordEdited, this, [this] { AnyChange(Group::Mail); });
     connect(m_databasePath, &QLineEdit::textEdited, this, [this] { AnyChange(Group::Database); });
     connect(m_ok, &QPushButton::clicked, this, guarded(prompter, [this] { BitBtn1Click(); }));
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -219,11 +246,41 @@ void TOpcoes::FormActivate()
         if (mail.isEditing())
             mail.cancel();
         startMailEdit();
+        showMailSecurity();
     }
     const ProgramPaths &paths = m_store.paths();
     m_databasePath->setText(joinPath(paths.DatabaseFolder, paths.DatabaseFileName));
     m_filling = false;
     m_apply->setEnabled(false);
+}
+
+void TOpcoes::showMailSecurity()
+{
+    MailServerSecurity settings;
+    try {
+        settings = MailServerSecurity::read(m_store.Conexao);
+    } catch (const DbError &e) {
+        m_prompter.error(e.message());
+    }
+    const bool filling = m_filling;
+    m_filling = true;
+    m_security->setCurrentIndex(qMax(0, m_security->findData(int(settings.security))));
+    m_password->showKept(settings.hasPassword);
+    m_filling = filling;
+}
+
+MailServerChange TOpcoes::mailChange() const
+{
+    MailServerChange change;
+    change.security = MailSecurity(m_security->currentData().toInt());
+    // A password typed is the new one (refused with its reason when there is no user); a
+    // field emptied removes the log-in, and so does emptying "Usuário" with the mask left.
+    const bool noUser = m_mail[2]->text().trimmed().isEmpty();
+    if (m_password->typed() && !m_password->text().isEmpty())
+        change.password = m_password->text();
+    else if (m_password->typed() || (noUser && m_password->kept()))
+        change.password = QString();
+    return change;
 }
 
 void TOpcoes::AnyChange(Group group)
@@ -243,8 +300,9 @@ void TOpcoes::BitBtn3Click()
     QList<FormatUse> formats;
     for (int i = 0; m_formatsChanged && i < m_formats->count() && i < m_formatKeys.size(); ++i)
         formats.append({ m_formatKeys[i], m_formats->item(i)->checkState() == Qt::Checked });
-    const bool written
-        = saveOptionRows(m_store, m_prompter, m_formatsChanged ? &formats : nullptr, m_mailChanged);
+    const MailServerChange server = m_mailChanged ? mailChange() : MailServerChange();
+    const bool written = saveOptionRows(m_store, m_prompter, m_formatsChanged ? &formats : nullptr,
+        m_mailChanged ? &server : nullptr);
     if (m_databaseChanged) {
         const QString error = saveDatabaseLocation(m_store.paths(), m_databasePath->text());
         if (!error.isEmpty())
@@ -260,6 +318,8 @@ void TOpcoes::BitBtn3Click()
     RecordSet &mail = m_store.TSMTPAccount;
     if (catalogueOpen() && mail.state() != RecordSet::State::Edit)
         startMailEdit();
+    if (written && catalogueOpen())
+        showMailSecurity();
 }
 
 void TOpcoes::BitBtn1Click()

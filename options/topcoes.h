@@ -1,9 +1,13 @@
 #pragma once
 
+#include "batch/transfersettings.h"
+
 #include <QDialog>
 #include <QStringList>
 
 class DBEdit;
+class PasswordEdit;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -38,6 +42,10 @@ private:
     // Whether the store's tables are open (not after a failed reopening).
     bool catalogueOpen() const;
     void startMailEdit();
+    // "Segurança" and "Senha" as the catalogue and the keyring hold them.
+    void showMailSecurity();
+    // What "Aplicar" gives applyMailServer beyond the row's edits.
+    MailServerChange mailChange() const;
 
     TDados &m_store;
     Prompter &m_prompter;
@@ -51,6 +59,8 @@ private:
     QTabWidget *m_pages;
     QListWidget *m_formats;
     DBEdit *m_mail[5];
+    QComboBox *m_security;
+    PasswordEdit *m_password;
     QLineEdit *m_databasePath;
     QPushButton *m_locate;
     QPushButton *m_ok;

@@ -155,19 +155,43 @@ QStringList PgDialect::catalogueFunctions() const
                        "LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $$ SELECT %1 $$")
             .arg(foldExpression()),
         // LIKE as the search matches on SQLite: "%" and "_", no escape character, letter
-        // case folded. The catalogue's operator comes before the built-in one on the
-        // program's connections (search_path ends with pg_catalog); its body names the
-        // built-in one.
+        // case folded; a letter typed without an accent matches it with any, one typed with
+        // an accent that accent only (texts compared decomposed, so combining marks written
+        // apart are the letters they compose). The pattern becomes an anchored regular
+        // expression, made once per statement (the connection plans with the pattern's
+        // value). The catalogue's operator comes before the built-in one on the program's
+        // connections (search_path ends with pg_catalog).
+        QStringLiteral(
+            "/*pg*/ CREATE OR REPLACE FUNCTION qm_like_regex(text) RETURNS text "
+            "LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $$ "
+            "DECLARE s text := normalize(qm_fold($1), NFD); n int := length(s); i int := 1; "
+            "c text; m text; r text := '^'; "
+            "marks constant text := '[\\u0300-\\u036f\\u1ab0-\\u1aff\\u1dc0-\\u1dff\\u20d0-"
+            "\\u20ff\\ufe20-\\ufe2f]'; "
+            "BEGIN "
+            "WHILE i <= n LOOP "
+            "c := substr(s, i, 1); i := i + 1; m := ''; "
+            "WHILE i <= n AND substr(s, i, 1) ~ ('^' || marks || '$') LOOP "
+            "m := m || substr(s, i, 1); i := i + 1; END LOOP; "
+            "IF c = '%' THEN r := r || '.*' || regexp_replace(m, '(.)', '\\\\\\1', 'g'); "
+            "ELSIF c = '_' THEN r := r || '[^' || substr(marks, 2) || marks || '*' "
+            "|| regexp_replace(m, '(.)', '\\\\\\1', 'g'); "
+            "ELSIF m = '' AND (c COLLATE \"und-x-icu\") ~ '^[[:alpha:]]$' THEN "
+            "r := r || regexp_replace(c, '([^[:alnum:]])', '\\\\\\1', 'g') || marks || '*'; "
+            "ELSIF m = '' THEN r := r || regexp_replace(c, '([^[:alnum:]])', '\\\\\\1', 'g'); "
+            "ELSE r := r || regexp_replace(c || m, '([^[:alnum:]])', '\\\\\\1', 'g') "
+            "|| '(?!' || marks || ')'; "
+            "END IF; END LOOP; RETURN r || '$'; END $$"),
         QStringLiteral(
             "/*pg*/ CREATE OR REPLACE FUNCTION qm_like(text, text) RETURNS boolean "
             "LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS "
-            "$$ SELECT qm_fold($1) COLLATE \"C\" OPERATOR(pg_catalog.~~) "
-            "pg_catalog.like_escape(qm_fold($2), '') COLLATE \"C\" $$"),
+            "$$ SELECT normalize(qm_fold($1), NFD) COLLATE \"C\" OPERATOR(pg_catalog.~) "
+            "qm_like_regex($2 COLLATE \"C\") $$"),
         QStringLiteral(
             "/*pg*/ CREATE OR REPLACE FUNCTION qm_not_like(text, text) RETURNS boolean "
             "LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS "
-            "$$ SELECT qm_fold($1) COLLATE \"C\" OPERATOR(pg_catalog.!~~) "
-            "pg_catalog.like_escape(qm_fold($2), '') COLLATE \"C\" $$"),
+            "$$ SELECT NOT (normalize(qm_fold($1), NFD) COLLATE \"C\" OPERATOR(pg_catalog.~) "
+            "qm_like_regex($2 COLLATE \"C\")) $$"),
         QStringLiteral("/*pg*/ CREATE OPERATOR ~~ (LEFTARG = text, RIGHTARG = text, "
                        "FUNCTION = qm_like)"),
         QStringLiteral("/*pg*/ CREATE OPERATOR !~~ (LEFTARG = text, RIGHTARG = text, "

@@ -129,25 +129,49 @@ QStringList Schema::tableNames()
         QStringLiteral("CatalogInfo") };
 }
 
+QList<Schema::FormatRow> Schema::modernFormats()
+{
+    // What phones and cameras write today: HEIC and AVIF through libheif, WebP through Qt's
+    // reader, RAW files through their embedded previews.
+    return {
+        { QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("Imagem HEIC"), true,
+            true },
+        { QStringLiteral("avif"), QString(), QStringLiteral("Imagem AVIF"), true, true },
+        { QStringLiteral("webp"), QString(), QStringLiteral("Imagem WebP"), true, true },
+        { QStringLiteral("dng"), QString(), QStringLiteral("RAW Adobe DNG"), true, true },
+        { QStringLiteral("cr2"), QString(), QStringLiteral("RAW Canon CR2"), true, true },
+        { QStringLiteral("cr3"), QString(), QStringLiteral("RAW Canon CR3"), true, true },
+        { QStringLiteral("nef"), QStringLiteral("nrw"), QStringLiteral("RAW Nikon NEF"), true,
+            true },
+        { QStringLiteral("arw"), QString(), QStringLiteral("RAW Sony ARW"), true, true },
+        { QStringLiteral("orf"), QString(), QStringLiteral("RAW Olympus ORF"), true, true },
+        { QStringLiteral("rw2"), QString(), QStringLiteral("RAW Panasonic RW2"), true, true },
+        { QStringLiteral("raf"), QString(), QStringLiteral("RAW Fujifilm RAF"), true, true },
+        { QStringLiteral("pef"), QString(), QStringLiteral("RAW Pentax PEF"), true, true },
+        { QStringLiteral("srw"), QString(), QStringLiteral("RAW Samsung SRW"), true, true },
+    };
+}
+
 QList<Schema::FormatRow> Schema::referenceFormats()
 {
-    // Used and Support follow what Qt's image readers here really draw; tif and pcx go to
-    // the outside viewer, emf and wmf have no reader.
-    return {
+    // Used and Support follow what the program really draws; pcx goes to the outside
+    // viewer, emf and wmf have no reader.
+    return QList<FormatRow> {
         { QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("Imagem JPEG"), true,
             true },
         { QStringLiteral("bmp"), QString(), QStringLiteral("Bitmap do Windows"), true, true },
         { QStringLiteral("gif"), QString(), QStringLiteral("Imagem GIF"), true, true },
         { QStringLiteral("png"), QString(), QStringLiteral("Imagem PNG"), true, true },
         { QStringLiteral("tif"), QStringLiteral("tiff"), QStringLiteral("Imagem TIFF"), true,
-            false },
+            true },
         { QStringLiteral("pcx"), QString(), QStringLiteral("Imagem PCX (Paintbrush)"), false,
             false },
         { QStringLiteral("ico"), QString(), QStringLiteral("Ícone do Windows"), true, true },
         { QStringLiteral("emf"), QString(), QStringLiteral("Metarquivo avançado do Windows"), false,
             false },
         { QStringLiteral("wmf"), QString(), QStringLiteral("Metarquivo do Windows"), false, false },
-    };
+    }
+    + modernFormats();
 }
 
 QList<Schema::ColorDepthRow> Schema::referenceColorDepths()

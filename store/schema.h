@@ -30,6 +30,9 @@ public:
     static QStringList definitions();
     // The reference rows a new catalogue starts with.
     static QList<FormatRow> referenceFormats();
+    // The formats of phones and cameras among them, which an older catalogue lacks
+    // (FormatUpgrade adds them).
+    static QList<FormatRow> modernFormats();
     static QList<ColorDepthRow> referenceColorDepths();
     static QList<int> referenceResolutions();
 

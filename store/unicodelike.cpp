@@ -1,6 +1,7 @@
 #include "store/unicodelike.h"
 
 #include <QChar>
+#include <QString>
 
 #include <sqlite3.h>
 
@@ -27,6 +28,56 @@ const std::array<unsigned char, 256> &asciiFold()
     return table;
 }
 
+bool isMark(char32_t c)
+{
+    if (c < 0x300)
+        return false;
+    const QChar::Category category = QChar::category(c);
+    return category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining
+        || category == QChar::Mark_Enclosing;
+}
+
+// The letter a character is written on, case folded: "Ã" and "ã" are "a", "Ç" is "c". A
+// character whose canonical decomposition is another character followed by combining marks
+// only has that character's letter; any other is its own (Hangul syllables decompose into
+// letters, not marks, and stay whole).
+char32_t computeBase(char32_t c)
+{
+    char32_t base = QChar::toCaseFolded(c);
+    for (int depth = 0; depth < 4; ++depth) {
+        if (QChar::decompositionTag(base) != QChar::Canonical)
+            break;
+        const QString parts = QChar::decomposition(base);
+        const std::u32string points = parts.toStdU32String();
+        if (points.empty())
+            break;
+        bool marksOnly = true;
+        for (size_t i = 1; i < points.size(); ++i)
+            marksOnly = marksOnly && isMark(points[i]);
+        if (!marksOnly)
+            break;
+        base = QChar::toCaseFolded(points[0]);
+    }
+    return base;
+}
+
+// computeBase for the Basic Multilingual Plane, where every accented letter lies.
+const std::vector<char16_t> &baseTable()
+{
+    static const std::vector<char16_t> table = [] {
+        std::vector<char16_t> t(0x10000);
+        for (char32_t c = 0; c < 0x10000; ++c)
+            t[c] = c >= 0xD800 && c <= 0xDFFF ? char16_t(c) : char16_t(computeBase(c));
+        return t;
+    }();
+    return table;
+}
+
+char32_t baseOf(char32_t folded)
+{
+    return folded < 0x10000 ? baseTable()[folded] : folded;
+}
+
 bool isAscii(QByteArrayView text)
 {
     for (const char c : text)
@@ -35,8 +86,10 @@ bool isAscii(QByteArrayView text)
     return true;
 }
 
-// UTF-8 to code points folded for caseless matching, appended to `out`.
-void decodeFolded(QByteArrayView text, std::u32string &out)
+// UTF-8 to code points folded for caseless matching, appended to `out`. *marks tells whether
+// a combining mark was met, *raw whether a byte outside valid UTF-8 was.
+void decodeFolded(
+    QByteArrayView text, std::u32string &out, bool *marks = nullptr, bool *raw = nullptr)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(text.data());
     const auto *end = p + text.size();
@@ -59,6 +112,8 @@ void decodeFolded(QByteArrayView text, std::u32string &out)
             least = 0x80;
         } else if (b >= 0x80) {
             out.push_back(kRawByte + b);
+            if (raw)
+                *raw = true;
             ++p;
             continue;
         }
@@ -71,9 +126,13 @@ void decodeFolded(QByteArrayView text, std::u32string &out)
         }
         if (extra > 0 && (!valid || c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) {
             out.push_back(kRawByte + b);
+            if (raw)
+                *raw = true;
             ++p;
             continue;
         }
+        if (marks && !*marks && isMark(c))
+            *marks = true;
         out.push_back(c < 0x80 ? asciiFold()[c] : QChar::toCaseFolded(c));
         p += extra + 1;
     }
@@ -82,19 +141,34 @@ void decodeFolded(QByteArrayView text, std::u32string &out)
 // A pattern split at its "%" signs into runs that must appear in order; the first run is
 // tied to the start of the text unless the pattern starts with "%", the last to its end
 // unless it ends with "%". Leftmost placement of each run is then always right.
+//
+// Letters are matched as people type them: one typed without an accent ("a", "c") matches
+// that letter with or without any ("a", "á", "ã", "Ç"...), one typed with an accent matches
+// only that accent. Accents written as separate combining marks count as the composed
+// letters they make.
 struct Pattern {
     bool ascii = true; // every character is ASCII: texts in ASCII match byte by byte
     bool anyPercent = false;
     bool leadingPercent = false;
     bool trailingPercent = false;
+    bool anyAccented = false;
     std::u32string units; // folded characters, kAnyOne for "_"; "%" left out
+    std::vector<char> accented; // per unit: matched exactly, not by its letter
     std::vector<std::pair<size_t, size_t>> runs; // start and length in `units`
 
     explicit Pattern(QByteArrayView pattern)
     {
         ascii = isAscii(pattern);
         std::u32string folded;
-        decodeFolded(pattern, folded);
+        bool marks = false;
+        bool raw = false;
+        decodeFolded(pattern, folded, &marks, &raw);
+        if (marks && !raw) {
+            folded.clear();
+            decodeFolded(
+                QString::fromUtf8(pattern).normalized(QString::NormalizationForm_C).toUtf8(),
+                folded);
+        }
         size_t runStart = 0;
         for (size_t i = 0; i < folded.size(); ++i) {
             if (folded[i] == U'%') {
@@ -107,7 +181,11 @@ struct Pattern {
                     trailingPercent = true;
                 anyPercent = true;
             } else {
-                units.push_back(folded[i] == U'_' ? kAnyOne : folded[i]);
+                const char32_t u = folded[i] == U'_' ? kAnyOne : folded[i];
+                const bool exact = u != kAnyOne && u >= 0x80 && (baseOf(u) != u || isMark(u));
+                units.push_back(u);
+                accented.push_back(exact ? 1 : 0);
+                anyAccented = anyAccented || exact;
             }
         }
         if (units.size() > runStart)
@@ -115,8 +193,10 @@ struct Pattern {
     }
 };
 
-// Matches a text, given as folded units of type T, against a pattern.
-template<typename T, typename Fold> class Matcher {
+// Matches a text, given as units of type T that `fold` turns into folded characters,
+// against a pattern; with Mixed, the pattern's accented units are compared with the text's
+// characters and the others with the letters they are written on.
+template<typename T, typename Fold, bool Mixed = false> class Matcher {
 public:
     Matcher(const Pattern &pattern, const T *text, size_t size, Fold fold)
         : m_p(pattern), m_text(text), m_size(size), m_fold(fold)
@@ -165,6 +245,17 @@ private:
     bool at(size_t pos, const std::pair<size_t, size_t> &run) const
     {
         const char32_t *u = m_p.units.data() + run.first;
+        if constexpr (Mixed) {
+            const char *exact = m_p.accented.data() + run.first;
+            for (size_t i = 0; i < run.second; ++i) {
+                if (u[i] == kAnyOne)
+                    continue;
+                const char32_t t = m_fold(m_text[pos + i]);
+                if (u[i] != (exact[i] ? t : baseOf(t)))
+                    return false;
+            }
+            return true;
+        }
         for (size_t i = 0; i < run.second; ++i)
             if (u[i] != kAnyOne && u[i] != m_fold(m_text[pos + i]))
                 return false;
@@ -189,9 +280,28 @@ bool matchCompiled(const Pattern &pattern, QByteArrayView text)
     }
     thread_local std::u32string folded;
     folded.clear();
-    decodeFolded(text, folded);
+    bool marks = false;
+    bool raw = false;
+    decodeFolded(text, folded, &marks, &raw);
     auto same = [](char32_t c) { return c; };
-    return Matcher(pattern, folded.data(), folded.size(), same).run();
+    if (!pattern.anyAccented) {
+        // Every typed letter stands for itself with any accent: the text is compared by its
+        // letters, its combining marks left out.
+        size_t kept = 0;
+        for (char32_t c : folded)
+            if (!marks || !isMark(c))
+                folded[kept++] = baseOf(c);
+        folded.resize(kept);
+        return Matcher(pattern, folded.data(), folded.size(), same).run();
+    }
+    if (marks && !raw) {
+        // Accents written as combining marks are compared as the letters they compose.
+        folded.clear();
+        decodeFolded(
+            QString::fromUtf8(text).normalized(QString::NormalizationForm_C).toUtf8(), folded);
+    }
+    return Matcher<char32_t, decltype(same), true>(pattern, folded.data(), folded.size(), same)
+        .run();
 }
 
 void deletePattern(void *pattern)

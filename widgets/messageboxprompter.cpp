@@ -1,5 +1,7 @@
 #include "widgets/messageboxprompter.h"
 
+#include "widgets/asteriskecho.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -108,14 +110,17 @@ std::optional<QString> MessageBoxPrompter::inputText(
     return dialog.textValue();
 }
 
-std::optional<QString> MessageBoxPrompter::inputSecret(const QString &caption, const QString &prompt)
+std::optional<QString> MessageBoxPrompter::inputSecret(
+    const QString &caption, const QString &prompt)
 {
     QInputDialog dialog(m_parent);
     dialog.setWindowTitle(caption);
     dialog.setLabelText(prompt);
     dialog.setTextEchoMode(QLineEdit::Password);
-    if (auto *edit = dialog.findChild<QLineEdit *>())
+    if (auto *edit = dialog.findChild<QLineEdit *>()) {
         edit->setMinimumWidth(dialog.fontMetrics().horizontalAdvance(prompt) + 60);
+        showAsterisks(edit, &dialog);
+    }
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();

@@ -360,10 +360,17 @@ private slots:
         c.openFile(path);
         QCOMPARE(PictureFilter::build(c),
             QStringLiteral("Todos as opções de formatos|*.JPG;*.JPEG;*.BMP;*.GIF;*.PNG;*.TIF;"
-                           "*.TIFF;*.ICO|Imagem JPEG (*.jpg;*.jpeg)|*.JPG;*.JPEG|Bitmap do "
-                           "Windows (*.bmp)|*.BMP|Imagem GIF (*.gif)|*.GIF|Imagem PNG (*.png)|"
-                           "*.PNG|Imagem TIFF (*.tif;*.tiff)|*.TIF;*.TIFF|Ícone do Windows "
-                           "(*.ico)|*.ICO"));
+                           "*.TIFF;*.ICO;*.HEIC;*.HEIF;*.AVIF;*.WEBP;*.DNG;*.CR2;*.CR3;*.NEF;"
+                           "*.NRW;*.ARW;*.ORF;*.RW2;*.RAF;*.PEF;*.SRW|Imagem JPEG (*.jpg;*.jpeg)|"
+                           "*.JPG;*.JPEG|Bitmap do Windows (*.bmp)|*.BMP|Imagem GIF (*.gif)|*.GIF|"
+                           "Imagem PNG (*.png)|*.PNG|Imagem TIFF (*.tif;*.tiff)|*.TIF;*.TIFF|"
+                           "Ícone do Windows (*.ico)|*.ICO|Imagem HEIC (*.heic;*.heif)|"
+                           "*.HEIC;*.HEIF|Imagem AVIF (*.avif)|*.AVIF|Imagem WebP (*.webp)|*.WEBP|"
+                           "RAW Adobe DNG (*.dng)|*.DNG|RAW Canon CR2 (*.cr2)|*.CR2|"
+                           "RAW Canon CR3 (*.cr3)|*.CR3|RAW Nikon NEF (*.nef;*.nrw)|*.NEF;*.NRW|"
+                           "RAW Sony ARW (*.arw)|*.ARW|RAW Olympus ORF (*.orf)|*.ORF|"
+                           "RAW Panasonic RW2 (*.rw2)|*.RW2|RAW Fujifilm RAF (*.raf)|*.RAF|"
+                           "RAW Pentax PEF (*.pef)|*.PEF|RAW Samsung SRW (*.srw)|*.SRW"));
         c.exec("UPDATE Formats SET Used = 0 WHERE Extension <> 'png'");
         QCOMPARE(PictureFilter::build(c), QStringLiteral("Imagem PNG (*.png)|*.PNG"));
         c.exec("UPDATE Formats SET Used = 0");

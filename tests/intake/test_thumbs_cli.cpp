@@ -301,7 +301,8 @@ private slots:
 
         const Run r = f.run({ "thumbs", "--jobs", "2" });
         QCOMPARE(r.exitCode, 1);
-        QCOMPARE(r.out, summary(9, 1, 5, 3, 1, 2, 1, 3));
+        // The three reviewed before facts were read are examined again for them.
+        QCOMPARE(r.out, summary(12, 0, 8, 4, 2, 1, 1, 3));
         // Each failure with its path and the error's text; no progress line off a terminal.
         const QStringList lines = r.err.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 3);
@@ -318,12 +319,30 @@ private slots:
         QCOMPARE(f.stored(board, "Review").toInt(), 0);
         QCOMPARE(f.stored(done, "Width").toInt(), 2000);
         QCOMPARE(f.stored(strip, "Width").toInt(), 27000); // recorded, though not thumbnailed
-        for (qint64 id : { small, gif, tif, gone, text, bomb }) {
+        // The program draws TIFF now: measured and thumbnailed like the others.
+        QCOMPARE(f.stored(tif, "Width").toInt(), 300);
+        QCOMPARE(f.stored(tif, "Review").toInt(), 0);
+        QCOMPARE(f.stored(tif, "ColorType").toInt(), 4);
+        for (qint64 id : { small, gif, gone, text, bomb }) {
             QCOMPARE(f.stored(id, "Review").toInt(), 1);
             QVERIFY(f.stored(id, "Width").isNull());
             QCOMPARE(f.stored(id, "ColorType").toInt(), 4);
         }
-        QVERIFY(f.stored(kept, "Width").isNull());
+        // Reviewed before: its details recorded again, upright; its thumbnail kept.
+        QCOMPARE(f.stored(kept, "Width").toInt(), 2000);
+        QCOMPARE(testsupport::readFile(f.thumbnail(kept)), jpeg(135, 101));
+        // Every file examined has its facts recorded, also one that fits or cannot be drawn;
+        // a file that is not there has none.
+        for (qint64 id : { photo, board, small, tif, text, bomb, strip, done, kept, tiny })
+            QCOMPARE(f.scalar("SELECT COUNT(*) AS V FROM PictureFacts WHERE Picture = :P",
+                          { { "P", id } })
+                         .toInt(),
+                1);
+        for (qint64 id : { gif, gone })
+            QCOMPARE(f.scalar("SELECT COUNT(*) AS V FROM PictureFacts WHERE Picture = :P",
+                          { { "P", id } })
+                         .toInt(),
+                0);
 
         // The thumbnails are the writer's: the same bytes ConvertJPEGFile writes.
         QCOMPARE(QImageReader(f.thumbnail(photo)).size(), QSize(135, 101));
@@ -335,13 +354,19 @@ private slots:
         // Beside them only the file naming the default catalogue the folder's owner.
         QCOMPARE(QDir(f.program.filePath("thumbs")).entryList(QDir::Files | QDir::Hidden),
             (QStringList { ".catalogue", QFileInfo(f.thumbnail(photo)).fileName(),
-                QFileInfo(f.thumbnail(board)).fileName(), QFileInfo(f.thumbnail(done)).fileName(),
+                QFileInfo(f.thumbnail(board)).fileName(), QFileInfo(f.thumbnail(tif)).fileName(),
+                QFileInfo(f.thumbnail(done)).fileName(),
                 QFileInfo(f.thumbnail(kept)).fileName() }));
 
-        // What failed or fits the view is still to review; the rest is not measured again.
+        // What failed is still to review; what fits the view keeps Review true but, examined
+        // as its file is, is not read again; the rest is not measured again.
+        const QByteArray catalogueBefore = testsupport::readFile(f.catalogue);
         const Run again = f.run({ "thumbs" });
         QCOMPARE(again.exitCode, 1);
-        QCOMPARE(again.out, summary(6, 0, 1, 0, 1, 2, 1, 2));
+        QCOMPARE(again.out, summary(4, 0, 0, 0, 0, 1, 1, 2));
+        // Tried again, the files that cannot be drawn have their facts written once.
+        QCOMPARE(testsupport::readFile(f.catalogue), catalogueBefore);
+        QCOMPARE(f.stored(small, "Review").toInt(), 1);
     }
 
     void progressLineOnlyOnATerminal()

@@ -155,7 +155,8 @@ private slots:
         // A scan into a chosen collection and category, and what it then shows.
         both({ "scan", m_pictures, "--collection", "2", "--category", "2" });
         compareAll();
-        both({ "search", "ÁGUA" }); // letter case folded over Unicode, accents kept
+        both({ "search", "ÁGUA" }); // letter case folded over Unicode, the accent typed kept
+        both({ "search", "agua" }, {}, Order::OfNames); // typed without: any accent
         both({ "search", "%.JPG" }, {}, Order::OfNames);
         for (const QStringList &args : { QStringList { "search", "praia" },
                  QStringList { "search", "agua" }, QStringList { "search", "_ra%" },
@@ -172,6 +173,9 @@ private slots:
         both({ "thumbs", "--jobs", "1" });
         both({ "duplicates" });
         both({ "duplicates", "--similar" });
+        both({ "facts", "1", "2", "3", "4", "5", "6", "7", "8" });
+        both({ "search", "--taken", "1990..2030" });
+        both({ "search", "a", "--camera", "canon" });
         both({ "check" });
 
         // Edits, moves, relinks, copies.

@@ -167,7 +167,7 @@ private slots:
         QCOMPARE(r.err, QString());
         {
             RawDb raw(path);
-            QCOMPARE(raw.scalar("SELECT count(*) FROM Formats"), QStringLiteral("9"));
+            QCOMPARE(raw.scalar("SELECT count(*) FROM Formats"), QStringLiteral("22"));
             QCOMPARE(raw.scalar("SELECT Version FROM CatalogInfo"), QStringLiteral("1.0.0.9"));
         }
         QVERIFY(!QFileInfo::exists(path + "-wal"));
@@ -324,7 +324,7 @@ private slots:
             if (QFileInfo::exists(path)) {
                 // Only a run that finished first may leave the catalogue, whole.
                 QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-                QCOMPARE(RawDb(path).scalar("SELECT count(*) FROM Formats"), QStringLiteral("9"));
+                QCOMPARE(RawDb(path).scalar("SELECT count(*) FROM Formats"), QStringLiteral("22"));
                 QVERIFY(QFile::remove(path));
             }
         }
@@ -389,7 +389,11 @@ private slots:
         const QString shipped = testsupport::binDir() + "/quillomar.mdb";
         QVERIFY2(QFileInfo::exists(shipped), qPrintable(shipped));
         RawDb raw(shipped);
-        QCOMPARE(raw.scalar("SELECT count(*) FROM Formats"), QStringLiteral("9"));
+        // A build keeps the catalogue it shipped before (it may be in use): the reference rows
+        // of every release are there, newer ones come with its first scan.
+        QCOMPARE(raw.scalar("SELECT count(*) FROM Formats WHERE Extension IN ('jpg', 'bmp', "
+                            "'gif', 'png', 'tif', 'pcx', 'ico', 'emf', 'wmf')"),
+            QStringLiteral("9"));
     }
 };
 

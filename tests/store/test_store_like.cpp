@@ -4,8 +4,10 @@
 #include "storetesthelpers.h"
 
 #include <QRandomGenerator>
+#include <QStringView>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <functional>
 #include <sqlite3.h>
 
 // LIKE on the program's connection: Unicode letter case, the engine's wildcards.
@@ -39,7 +41,41 @@ class TestStoreLike : public QObject {
 private slots:
     void initTestCase_data() { storetest::addEngines(); }
 
-    void caseFoldsOverUnicodeButAccentsCount()
+    void accentsMatchAsPeopleTypeThem()
+    {
+        Connection c;
+        c.openFile(catalogue());
+        auto yes = [&](const QString &text, const QString &pattern) {
+            return like(c, text, pattern).toLongLong() == 1;
+        };
+        // Typed without an accent: the letter with or without any.
+        QVERIFY(yes(QStringLiteral("Festa de São João"), QStringLiteral("%sao joao%")));
+        QVERIFY(yes(QStringLiteral("Forró pé de serra"), QStringLiteral("forro%")));
+        QVERIFY(yes(QStringLiteral("AÇÚCAR"), QStringLiteral("acucar")));
+        QVERIFY(yes(QStringLiteral("crème brûlée"), QStringLiteral("creme brulee")));
+        QVERIFY(yes(QStringLiteral("İstanbul"), QStringLiteral("istanbul")));
+        QVERIFY(yes(QStringLiteral("São"), QStringLiteral("s_o")));
+        // Typed with an accent: that accent only, any case.
+        QVERIFY(!yes(QStringLiteral("forro"), QStringLiteral("forró")));
+        QVERIFY(yes(QStringLiteral("FORRÓ"), QStringLiteral("forró")));
+        QVERIFY(!yes(QStringLiteral("forrò"), QStringLiteral("forró")));
+        QVERIFY(!yes(QStringLiteral("joao"), QStringLiteral("JOÃO")));
+        QVERIFY(yes(QStringLiteral("São João"), QStringLiteral("são jo_o")));
+        QVERIFY(!yes(QStringLiteral("Sao Joao"), QStringLiteral("são%")));
+        // Accents written as combining marks are the letters they compose, on either side.
+        const QString decomposed = QStringLiteral("Sa\u0303o Joa\u0303o");
+        QVERIFY(yes(decomposed, QStringLiteral("sao joao")));
+        QVERIFY(yes(decomposed, QStringLiteral("são joão")));
+        QVERIFY(yes(decomposed, QStringLiteral("s_o jo_o")));
+        QVERIFY(!yes(decomposed, QStringLiteral("s_o j_o")));
+        QVERIFY(yes(QStringLiteral("São"), QStringLiteral("sa\u0303o")));
+        QVERIFY(!yes(QStringLiteral("Sao"), QStringLiteral("sa\u0303o")));
+        // A letter with no accent of its own stays itself; syllables are not their first letter.
+        QVERIFY(!yes(QStringLiteral("Øresund"), QStringLiteral("oresund")));
+        QVERIFY(!yes(QStringLiteral("\uD55C"), QStringLiteral("\u1112")));
+    }
+
+    void caseFoldsOverUnicode()
     {
         Connection c;
         c.openFile(catalogue());
@@ -53,7 +89,7 @@ private slots:
         QVERIFY(yes(QStringLiteral("ẞ"), QStringLiteral("ß")));
         QVERIFY(yes(QStringLiteral("\U00010400x"), QStringLiteral("\U00010428X"))); // beyond BMP
         QVERIFY(yes(QStringLiteral("\u212A"), QStringLiteral("k"))); // Kelvin sign folds to k
-        QVERIFY(!yes(QStringLiteral("João"), QStringLiteral("joao")));
+        QVERIFY(yes(QStringLiteral("João"), QStringLiteral("joao")));
         QVERIFY(!yes(QStringLiteral("joao"), QStringLiteral("JOÃO")));
         // "_" is one character, however many bytes it takes.
         QVERIFY(yes(QStringLiteral("JOÃO"), QStringLiteral("jo_o")));
@@ -82,6 +118,47 @@ private slots:
             raw.bind(QStringLiteral("P"), QString::fromLatin1(pattern));
             QVERIFY(raw.step());
             QCOMPARE(raw.integer(0), expected);
+        }
+    }
+
+    // Over letters with and without accents, the match is the plainest reading of the rule:
+    // "%" any run, "_" any one, a plain letter its letter with any accent, an accented one
+    // itself, case ignored.
+    void accentsMatchTheRuleOnRandomTexts()
+    {
+        const QString letters = QStringLiteral("aáãAÃoóOÓc%_");
+        const auto base = [](QChar c) {
+            const QString d = c.toLower().decomposition();
+            return d.isEmpty() ? c.toLower() : d.at(0).toLower();
+        };
+        const std::function<bool(QStringView, QStringView)> reference
+            = [&](QStringView p, QStringView t) -> bool {
+            if (p.isEmpty())
+                return t.isEmpty();
+            const QChar first = p.front();
+            if (first == QLatin1Char('%'))
+                return reference(p.mid(1), t) || (!t.isEmpty() && reference(p, t.mid(1)));
+            if (t.isEmpty())
+                return false;
+            const QChar c = t.front();
+            const bool plain = base(first) == first.toLower();
+            const bool same = first == QLatin1Char('_')
+                || (plain ? base(c) == first.toLower() : c.toLower() == first.toLower());
+            return same && reference(p.mid(1), t.mid(1));
+        };
+        QRandomGenerator random(11);
+        auto make = [&](int most, int from) {
+            QString s;
+            for (int n = int(random.bounded(most + 1)); n > 0; --n)
+                s += letters.at(int(random.bounded(from)));
+            return s;
+        };
+        for (int i = 0; i < 20000; ++i) {
+            const QString text = make(7, 10);
+            const QString pattern = make(5, 12);
+            const bool expected = reference(pattern, text);
+            if (UnicodeLike::matches(pattern.toUtf8(), text.toUtf8()) != expected)
+                QFAIL(qPrintable(QStringLiteral("'%1' LIKE '%2'").arg(text, pattern)));
         }
     }
 

@@ -286,11 +286,17 @@ private slots:
         RawDb db(m_path);
         QCOMPARE(
             db.rows("SELECT Extension, Variation, Used, Support FROM Formats ORDER BY Extension"),
-            QList<QStringList>({ { "bmp", "NULL", "1", "1" }, { "emf", "NULL", "0", "0" },
-                { "gif", "NULL", "1", "1" }, { "ico", "NULL", "1", "1" },
-                { "jpg", "jpeg", "1", "1" }, { "pcx", "NULL", "0", "0" },
-                { "png", "NULL", "1", "1" }, { "tif", "tiff", "1", "0" },
-                { "wmf", "NULL", "0", "0" } }));
+            QList<QStringList>({ { "arw", "NULL", "1", "1" }, { "avif", "NULL", "1", "1" },
+                { "bmp", "NULL", "1", "1" }, { "cr2", "NULL", "1", "1" },
+                { "cr3", "NULL", "1", "1" }, { "dng", "NULL", "1", "1" },
+                { "emf", "NULL", "0", "0" }, { "gif", "NULL", "1", "1" },
+                { "heic", "heif", "1", "1" }, { "ico", "NULL", "1", "1" },
+                { "jpg", "jpeg", "1", "1" }, { "nef", "nrw", "1", "1" },
+                { "orf", "NULL", "1", "1" }, { "pcx", "NULL", "0", "0" },
+                { "pef", "NULL", "1", "1" }, { "png", "NULL", "1", "1" },
+                { "raf", "NULL", "1", "1" }, { "rw2", "NULL", "1", "1" },
+                { "srw", "NULL", "1", "1" }, { "tif", "tiff", "1", "1" },
+                { "webp", "NULL", "1", "1" }, { "wmf", "NULL", "0", "0" } }));
         QCOMPARE(db.scalar("SELECT count(*) FROM Formats WHERE Name IS NULL OR Name = ''"),
             QStringLiteral("0"));
         for (const QString &key : QStringList { "3", "11", "15", "16", "17" })
@@ -331,7 +337,7 @@ private slots:
             } catch (const DbError &e) {
                 QCOMPARE(e.message(), QStringLiteral("O catálogo já existe: ") + m_path);
             }
-            QCOMPARE(RawDb(m_path).scalar("SELECT count(*) FROM Formats"), QStringLiteral("9"));
+            QCOMPARE(RawDb(m_path).scalar("SELECT count(*) FROM Formats"), QStringLiteral("22"));
             // A failure half-way (a table of that name in the way) leaves nothing behind.
             testsupport::PgServer &pg = testsupport::PgServer::instance();
             const QString blocked = pg.createDatabase("bloqueado");
@@ -364,7 +370,7 @@ private slots:
         conn.close();
         {
             RawDb db(twice);
-            QCOMPARE(db.scalar("SELECT count(*) FROM Formats"), QStringLiteral("9"));
+            QCOMPARE(db.scalar("SELECT count(*) FROM Formats"), QStringLiteral("22"));
         }
         // Closing the last connection folds the journal back into the file.
         const QStringList files = storetest::listing(m_dir.path());

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
@@ -128,16 +129,19 @@ private slots:
     {
         MessageBoxPrompter prompter;
         QLineEdit::EchoMode echo = QLineEdit::Normal;
+        int mask = 0;
         whenShown([&](QWidget *w) {
             auto *edit = w->findChild<QLineEdit *>();
             QVERIFY(edit);
             echo = edit->echoMode();
+            mask = edit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, edit);
             QTest::keyClicks(edit, QStringLiteral("s3nha!"));
             qobject_cast<QDialog *>(w)->accept();
         });
         QCOMPARE(prompter.inputSecret("Senha", "Senha de ana@ftp.exemplo.com:"),
             std::optional<QString>(QStringLiteral("s3nha!")));
         QCOMPARE(echo, QLineEdit::Password);
+        QCOMPARE(mask, int('*'));
         whenShown([](QWidget *w) { qobject_cast<QDialog *>(w)->reject(); });
         QCOMPARE(prompter.inputSecret("Senha", "Senha:"), std::nullopt);
     }
