@@ -158,9 +158,10 @@ QStringList PgDialect::catalogueFunctions() const
         // case folded; a letter typed without an accent matches it with any, one typed with
         // an accent that accent only (texts compared decomposed, so combining marks written
         // apart are the letters they compose). The pattern becomes an anchored regular
-        // expression, made once per statement (the connection plans with the pattern's
-        // value). The catalogue's operator comes before the built-in one on the program's
-        // connections (search_path ends with pg_catalog).
+        // expression, made once per statement while the server plans it with the
+        // pattern's value (its first runs), else once per row. The catalogue's operator
+        // comes before the built-in one on the program's connections (search_path ends
+        // with pg_catalog).
         QStringLiteral(
             "/*pg*/ CREATE OR REPLACE FUNCTION qm_like_regex(text) RETURNS text "
             "LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $$ "

@@ -547,9 +547,6 @@ void PgConnection::setUpSession()
     runChecked(QByteArrayLiteral(
         "SET DateStyle TO ISO, YMD; SET IntervalStyle TO postgres; "
         "SET client_min_messages TO warning; "
-        // Planned with the values given, so that the search's pattern becomes its regular
-        // expression once per statement rather than once per row.
-        "SET plan_cache_mode TO force_custom_plan; "
         "SELECT set_config('search_path', current_setting('search_path') || ', pg_catalog', "
         "false)"));
     setBusyTimeout(m_busyTimeout);
