@@ -3,6 +3,7 @@
 #include "app/batchcontroller.h"
 #include "app/tabertura.h"
 #include "app/tsplash.h"
+#include "batch/cataloguepassword.h"
 #include "batch/tbatchprocess.h"
 #include "batch/tcopiararquivoscd.h"
 #include "batch/tmudarcolecaocategoria.h"
@@ -69,6 +70,7 @@ void Startup::createWindows()
     m_boxes.setParent(Abertura.get());
     creationOrder << Abertura->objectName();
     Dados = std::make_unique<TDados>(paths, *m_prompter);
+    Dados->setPasswordSource(&cataloguepassword::fromKeyring);
     creationOrder << Dados->objectName();
     // The main window's trees and pages come with the store, before the dialogs.
     Abertura->setStore(*Dados);

@@ -12,6 +12,8 @@
 #include "core/versiontools.h"
 #include "intake/backgroundreview.h"
 #include "options/topcoes.h"
+#include "store/cataloguewatch.h"
+#include "store/dberror.h"
 #include "store/tdados.h"
 
 #include <QApplication>
@@ -108,6 +110,38 @@ void TAbertura::setStore(TDados &store)
     connect(m_browser, &CatalogBrowser::thumbnailMissing, review, &BackgroundReview::request);
     connect(review, &BackgroundReview::reviewed, m_browser, &CatalogBrowser::thumbnailMade);
     connect(&store.Conexao, &Connection::aboutToClose, review, &BackgroundReview::reset);
+    m_watch = new CatalogueWatch(this);
+    m_watch->setObjectName(QStringLiteral("CatalogueWatch"));
+    m_refresh = new QTimer(this);
+    m_refresh->setObjectName(QStringLiteral("RefreshTimer"));
+    m_refresh->setSingleShot(true);
+    m_refresh->setInterval(200);
+    connect(m_watch, &CatalogueWatch::changedElsewhere, m_refresh, qOverload<>(&QTimer::start));
+    connect(m_refresh, &QTimer::timeout, this, &TAbertura::refreshFromOthers);
+}
+
+void TAbertura::refreshFromOthers()
+{
+    if (!m_loaded || !m_store->connected())
+        return;
+    const SelectionState &selection = m_browser->selection();
+    if (selection.editInProgress() || selection.insertInProgress()
+        || QApplication::activeModalWidget()) {
+        m_refresh->start(1000);
+        return;
+    }
+    m_refresh->setInterval(200);
+    try {
+        for (RecordSet *set : { &m_store->TCollections, &m_store->TCategories,
+                 &m_store->TPictures, &m_store->TStorages }) {
+            if (set->isOpen() && !set->isEditing())
+                set->refresh();
+        }
+    } catch (const DbError &) {
+        return; // nobody asked for this reading: the user's next action tells the failure
+    }
+    emit LoadTrees();
+    ShowProvider();
 }
 
 void TAbertura::setBatchDialog(TBatchProcess &dialog)
@@ -191,12 +225,18 @@ void TAbertura::runStartupLoading()
     emit LoadTrees();
     ShowDatabaseLocation();
     m_paths.MainWindowReady = true;
-    const QString conn = m_store->connectionString();
-    const int semi = conn.indexOf(QLatin1Char(';'));
-    setPanelText(
-        1, (semi < 0 ? conn : conn.left(semi + 1)) + QLatin1Char(' ') + m_paths.SystemName);
+    ShowProvider();
+    m_watch->watch(m_store->Conexao);
     m_loaded = true;
     emit startupLoadingDone(true);
+}
+
+void TAbertura::ShowProvider()
+{
+    // A catalogue on a server names its server where a file's names this system.
+    const QString server = m_store->serverText();
+    setPanelText(1,
+        m_store->providerText() + QLatin1Char(' ') + (server.isEmpty() ? m_paths.SystemName : server));
 }
 
 void TAbertura::ShowDatabaseLocation()
@@ -211,11 +251,14 @@ void TAbertura::Opcoes1Click()
     const QString file = m_paths.DatabaseFileName;
     m_options->exec();
     if (m_paths.DatabaseFolder != folder || m_paths.DatabaseFileName != file) {
+        m_watch->stop();
         m_store->CloseDatabaseAll();
         if (m_store->OpenDatabaseAll()) {
             emit BuildPictureFilter();
             emit LoadTrees();
             ShowDatabaseLocation();
+            ShowProvider();
+            m_watch->watch(m_store->Conexao);
         }
     }
     if (m_store->connected())

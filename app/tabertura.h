@@ -5,8 +5,10 @@
 
 class BatchController;
 class CatalogBrowser;
+class CatalogueWatch;
 class DesktopShell;
 class QLabel;
+class QTimer;
 class ProgramPaths;
 class Prompter;
 class TBatchProcess;
@@ -41,6 +43,7 @@ public:
     void FormActivate();
     void FormClose();
     void ShowDatabaseLocation();
+    void ShowProvider();
     void Opcoes1Click();
     void Duplicatas1Click();
     void MarvethHomePage1Click();
@@ -78,6 +81,9 @@ private:
     void savePlacement();
     void noteNormalGeometry();
     void runStartupLoading();
+    // Another client committed: the trees and the shown records are read again, keeping
+    // the selection; never while a record is edited or a dialog is open (tried again then).
+    void refreshFromOthers();
 
     ProgramPaths &m_paths;
     Prompter &m_prompter;
@@ -88,6 +94,8 @@ private:
     CatalogBrowser *m_browser = nullptr; // made with the store
     BatchController *m_batchController = nullptr; // made with the batch dialog
     QLabel *m_panels[3] = { nullptr, nullptr, nullptr };
+    CatalogueWatch *m_watch = nullptr;
+    QTimer *m_refresh = nullptr; // gathers the notices of one burst of commits
     bool m_activatedOnce = false;
     bool m_loaded = false;
     QRect m_normalGeometry;

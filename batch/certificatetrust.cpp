@@ -62,8 +62,9 @@ void CertificateTrust::remember(Connection &connection, const QString &host, con
     Transaction transaction(connection);
     transfersecuritytables::ensure(connection);
     Statement s(connection,
-        QStringLiteral("INSERT OR REPLACE INTO AcceptedCertificates (Host, Fingerprint, Accepted) "
-                       "VALUES (?1, ?2, ?3)"));
+        QStringLiteral("INSERT INTO AcceptedCertificates (Host, Fingerprint, Accepted) "
+                       "VALUES (?1, ?2, ?3) ON CONFLICT (Host, Fingerprint) "
+                       "DO UPDATE SET Accepted = excluded.Accepted"));
     s.bindText(1, normalHost(host));
     s.bindText(2, QString::fromLatin1(sha256.toHex()));
     s.bind(3, QDateTime::currentDateTime());

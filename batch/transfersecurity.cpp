@@ -87,8 +87,9 @@ void MailServerSecurity::write(Connection &connection) const
 {
     transfersecuritytables::ensure(connection);
     Statement s(connection,
-        QStringLiteral("INSERT OR REPLACE INTO MailServerSecurity (Id, Security, HasPassword) "
-                       "VALUES (1, ?1, ?2)"));
+        QStringLiteral("INSERT INTO MailServerSecurity (Id, Security, HasPassword) "
+                       "VALUES (1, ?1, ?2) ON CONFLICT (Id) DO UPDATE SET "
+                       "Security = excluded.Security, HasPassword = excluded.HasPassword"));
     s.bindText(1, securityWord(security));
     s.bindInteger(2, hasPassword ? 1 : 0);
     s.exec();
@@ -114,8 +115,9 @@ void FtpAccountSecurity::write(Connection &connection, qint64 account) const
 {
     transfersecuritytables::ensure(connection);
     Statement s(connection,
-        QStringLiteral("INSERT OR REPLACE INTO FTPAccountSecurity (Account, Security, HasPassword) "
-                       "VALUES (?1, ?2, ?3)"));
+        QStringLiteral("INSERT INTO FTPAccountSecurity (Account, Security, HasPassword) "
+                       "VALUES (?1, ?2, ?3) ON CONFLICT (Account) DO UPDATE SET "
+                       "Security = excluded.Security, HasPassword = excluded.HasPassword"));
     s.bindInteger(1, account);
     s.bindText(2, securityWord(security));
     s.bindInteger(3, hasPassword ? 1 : 0);

@@ -66,8 +66,8 @@ void FolderTree::read(Connection &connection, const Storage &storage)
 {
     QVector<QPair<QString, qint64>> paths;
     Statement s(connection,
-        QStringLiteral("SELECT FullPath, COUNT(*) FROM Pictures WHERE Location = :L "
-                       "GROUP BY FullPath COLLATE BINARY"));
+        QStringLiteral("SELECT FullPath COLLATE BINARY, COUNT(*) FROM Pictures "
+                       "WHERE Location = :L GROUP BY 1"));
     Statement::Reset done(s);
     s.bind(QStringLiteral("L"), storage.key);
     while (s.step())

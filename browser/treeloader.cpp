@@ -65,7 +65,7 @@ private:
         store.SQLTmp.clearSql();
         for (const QString &line : lines)
             store.SQLTmp.addLine(line);
-        if (!store.Conexao.handle())
+        if (!store.Conexao.isOpen())
             throw DbError(QStringLiteral("Banco de dados não conectado."));
         return std::make_unique<Statement>(store.Conexao, store.SQLTmp.sql());
     }

@@ -142,8 +142,11 @@ int TreeRows::compareNames(const Outer &a, const Outer &b) const
 // order already (SQLite sorted them by NOCASE), so runs are found first and merged.
 void TreeRows::sortLeaves(QVector<int> &rows) const
 {
-    auto less
-        = [&](int a, int b) { return compareNames(m_rows[a].leafName, m_rows[b].leafName) < 0; };
+    // Leaves of one name follow their keys: engines hand ties over in orders of their own.
+    auto less = [&](int a, int b) {
+        const int c = compareNames(m_rows[a].leafName, m_rows[b].leafName);
+        return c < 0 || (c == 0 && m_rows[a].leafKey < m_rows[b].leafKey);
+    };
     QVector<qsizetype> runs { 0 };
     for (qsizetype i = 1; i < rows.size(); ++i)
         if (less(rows[i], rows[i - 1]))

@@ -2,8 +2,13 @@
 
 #include "cli/clicontext.h"
 #include "cli/clisession.h"
+#include "batch/cataloguepassword.h"
 #include "cli/treecommand.h"
+#include "core/programpaths.h"
+#include "core/prompter.h"
 #include "core/versiontools.h"
+#include "maintenance/cataloguecopy.h"
+#include "store/connection.h"
 #include "store/dberror.h"
 #include "store/schema.h"
 #include "store/tdados.h"
@@ -32,7 +37,7 @@ public:
         const QString file = args.isEmpty() ? cx.catalogue() : args.first();
         if (file.isEmpty())
             return cx.usageError(QStringLiteral("create: falta o ARQUIVO do catálogo"));
-        const QString path = QFileInfo(file).absoluteFilePath();
+        const QString path = Connection::absoluteLocation(file);
         if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
             cx.err(QStringLiteral("O arquivo já existe: %1\n").arg(path));
             return ExitFailure;
@@ -112,6 +117,69 @@ public:
     }
 };
 
+// `copy-catalogue FROM TO`: a whole catalogue into a new one, on either engine.
+class CopyCatalogueCommand : public CliCommand {
+public:
+    QString name() const override { return QStringLiteral("copy-catalogue"); }
+    QString summary() const override
+    {
+        return QStringLiteral("copia um catálogo inteiro (chaves, extras e miniaturas) para um "
+                              "catálogo novo, arquivo ou servidor");
+    }
+    QList<CliArgument> arguments() const override
+    {
+        return { { QStringLiteral("ORIGEM"), QStringLiteral("o catálogo a copiar") },
+            { QStringLiteral("DESTINO"),
+                QStringLiteral("o catálogo a criar (um arquivo novo ou um banco vazio num "
+                               "servidor)") } };
+    }
+    int run(CliContext &cx) override
+    {
+        const QString from = Connection::absoluteLocation(cx.arguments().at(0));
+        const QString to = Connection::absoluteLocation(cx.arguments().at(1));
+        if (!Connection::isServerLocation(to) && (QFileInfo::exists(to) || QFileInfo(to).isSymLink())) {
+            cx.err(QStringLiteral("O arquivo já existe: %1\n").arg(to));
+            return ExitFailure;
+        }
+        // Both opened as the program opens a catalogue, so each finds its own thumbnails.
+        ProgramPaths fromPaths = ProgramPaths::forRunningProgram(QStringLiteral("quillomar"));
+        ProgramPaths toPaths = fromPaths;
+        Connection::splitLocation(from, &fromPaths.DatabaseFolder, &fromPaths.DatabaseFileName);
+        Connection::splitLocation(to, &toPaths.DatabaseFolder, &toPaths.DatabaseFileName);
+        Prompter &prompter = cx.session().prompter();
+        TDados source(fromPaths, prompter);
+        source.setConfigurationEnabled(false);
+        source.setPasswordSource(&cataloguepassword::fromKeyring);
+        if (!source.OpenDatabaseAll() || !source.connected())
+            return ExitFailure;
+        try {
+            Schema::createCatalogue(to, compiledVersion());
+        } catch (const DbError &e) {
+            cx.err(QStringLiteral("Não foi possível criar o catálogo %1: %2\n").arg(to, e.message()));
+            return ExitFailure;
+        }
+        TDados target(toPaths, prompter);
+        target.setConfigurationEnabled(false);
+        target.setPasswordSource(&cataloguepassword::fromKeyring);
+        if (!target.OpenDatabaseAll() || !target.connected())
+            return ExitFailure;
+        qint64 rows = 0;
+        try {
+            rows = CatalogueCopy::copyRows(source.Conexao, target.Conexao);
+        } catch (const DbError &e) {
+            cx.err(QStringLiteral("Não foi possível copiar o catálogo: %1\n").arg(e.message()));
+            return ExitFailure;
+        }
+        const int thumbnails = CatalogueCopy::copyThumbnails(
+            source.thumbnailFolder(), target.prepareThumbnailFolder());
+        cx.out(QStringLiteral("Catálogo copiado para %1: %2 linhas, %3 miniaturas\n")
+                   .arg(to)
+                   .arg(rows)
+                   .arg(thumbnails));
+        return ExitOk;
+    }
+};
+
 } // namespace
 
 std::unique_ptr<CliCommand> makeCreateCommand()
@@ -122,6 +190,11 @@ std::unique_ptr<CliCommand> makeCreateCommand()
 std::unique_ptr<CliCommand> makeInfoCommand()
 {
     return std::make_unique<InfoCommand>();
+}
+
+std::unique_ptr<CliCommand> makeCopyCatalogueCommand()
+{
+    return std::make_unique<CopyCatalogueCommand>();
 }
 
 std::unique_ptr<CliCommand> makeTreeCommand()

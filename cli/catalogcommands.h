@@ -8,3 +8,4 @@
 std::unique_ptr<CliCommand> makeCreateCommand();
 std::unique_ptr<CliCommand> makeInfoCommand();
 std::unique_ptr<CliCommand> makeTreeCommand();
+std::unique_ptr<CliCommand> makeCopyCatalogueCommand();

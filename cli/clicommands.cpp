@@ -17,6 +17,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 
 #include <cstdio>
 #include <cstring>
@@ -30,6 +31,17 @@ const QString programName = QStringLiteral("quillomar-cli");
 const QString catalogueName = QStringLiteral("catalogue");
 const QString helpName = QStringLiteral("help");
 const QString versionName = QStringLiteral("version");
+// Before the command: the password of a catalogue on a server (after it, a transfer
+// command's own --password-file).
+const QString cataloguePasswordName = QStringLiteral("password-file");
+
+QCommandLineOption cataloguePasswordOption()
+{
+    return { cataloguePasswordName,
+        QStringLiteral("a senha do catálogo num servidor, na primeira linha de ARQUIVO (senão "
+                       "o chaveiro, depois ~/.pgpass)"),
+        QStringLiteral("ARQUIVO") };
+}
 
 std::vector<std::unique_ptr<CliCommand>> makeCommands()
 {
@@ -37,6 +49,7 @@ std::vector<std::unique_ptr<CliCommand>> makeCommands()
     list.push_back(makeCreateCommand());
     list.push_back(makeInfoCommand());
     list.push_back(makeTreeCommand());
+    list.push_back(makeCopyCatalogueCommand());
     list.push_back(makeNewCommand());
     list.push_back(makeRenameCommand());
     list.push_back(makeDeleteCommand());
@@ -132,6 +145,7 @@ QString generalUsage(const std::vector<std::unique_ptr<CliCommand>> &commands)
     QString text = QStringLiteral("Uso: quillomar-cli [--catalogue ARQUIVO] COMANDO ...\n"
                                   "     quillomar-cli COMANDO --help\n\nOpções:\n");
     text += table({ { optionNames(catalogueOption()), catalogueOption().description() },
+        { optionNames(cataloguePasswordOption()), cataloguePasswordOption().description() },
         { QStringLiteral("-V, --version"), QStringLiteral("mostra a versão do programa") },
         { QStringLiteral("-h, --help"), QStringLiteral("mostra esta ajuda") } });
     text += QStringLiteral("\nComandos:\n");
@@ -186,7 +200,8 @@ QString checkArguments(const CliCommand &command, const QStringList &given)
     return QString();
 }
 
-int runCommand(CliCommand &command, const QStringList &rest, QString catalogue)
+int runCommand(
+    CliCommand &command, const QStringList &rest, QString catalogue, const QString &password)
 {
     auto usageError = [&](const QString &message) {
         write(stderr, message + QStringLiteral("\n\n") + commandUsage(command));
@@ -216,6 +231,7 @@ int runCommand(CliCommand &command, const QStringList &rest, QString catalogue)
         return usageError(argumentError);
 
     CliContext context(command, parser, catalogue);
+    context.setCataloguePassword(password);
     try {
         return command.run(context);
     } catch (const DbError &e) {
@@ -243,6 +259,7 @@ int dispatch(const QStringList &args)
     parser.addOption(catalogueOption());
     parser.addOption(helpOption(QString()));
     parser.addOption({ { QStringLiteral("V"), versionName }, QString() });
+    parser.addOption(cataloguePasswordOption());
     if (!parser.parse(QStringList { programName } + args))
         return usageError(parser.errorText());
     const QStringList positional = parser.positionalArguments();
@@ -281,7 +298,22 @@ int dispatch(const QStringList &args)
         write(stdout, commandHelp(*command));
         return ExitOk;
     }
-    return runCommand(*command, positional.mid(1), catalogue);
+    QString password;
+    if (parser.isSet(cataloguePasswordName)) {
+        const QStringList files = parser.values(cataloguePasswordName);
+        if (files.size() > 1 || files.constFirst().isEmpty())
+            return usageError(QStringLiteral("--password-file: dado mais de uma vez ou vazio"));
+        QFile file(files.constFirst());
+        if (!file.open(QIODevice::ReadOnly)) {
+            write(stderr, QStringLiteral("%1: %2\n").arg(file.fileName(), file.errorString()));
+            return ExitFailure;
+        }
+        QByteArray line = file.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        password = QString::fromUtf8(line);
+    }
+    return runCommand(*command, positional.mid(1), catalogue, password);
 }
 
 } // namespace

@@ -37,8 +37,10 @@ QStringList CliContext::arguments() const
 
 CliSession &CliContext::session()
 {
-    if (!m_session)
+    if (!m_session) {
         m_session = std::make_unique<CliSession>(m_catalogue);
+        m_session->setCataloguePassword(m_cataloguePassword);
+    }
     return *m_session;
 }
 

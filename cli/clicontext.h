@@ -30,6 +30,9 @@ public:
     QStringList arguments() const;
     // --catalogue as given, empty when absent (the configuration's catalogue then).
     QString catalogue() const { return m_catalogue; }
+    // The password of --password-file given before the command, for a catalogue on a
+    // server; empty: the keyring's, then libpq's own (~/.pgpass).
+    void setCataloguePassword(const QString &password) { m_cataloguePassword = password; }
 
     // The program's paths, prompter and store for this run, made on first use.
     CliSession &session();
@@ -52,6 +55,7 @@ private:
     const CliCommand &m_command;
     const QCommandLineParser &m_parser;
     QString m_catalogue;
+    QString m_cataloguePassword;
     FILE *m_in;
     std::unique_ptr<CliSession> m_session;
 };

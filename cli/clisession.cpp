@@ -1,19 +1,22 @@
 #include "cli/clisession.h"
 
+#include "batch/cataloguepassword.h"
 #include "store/tdados.h"
 
-#include <QFileInfo>
 
 CliSession::CliSession(const QString &catalogue)
     : m_catalogue(catalogue), m_paths(ProgramPaths::forRunningProgram(QStringLiteral("quillomar")))
 {
-    if (!catalogue.isEmpty()) {
-        const QFileInfo info(catalogue);
-        m_paths.DatabaseFolder = info.absolutePath();
-        m_paths.DatabaseFileName = info.fileName();
-    }
+    if (!catalogue.isEmpty())
+        Connection::splitLocation(catalogue, &m_paths.DatabaseFolder, &m_paths.DatabaseFileName);
     m_store = std::make_unique<TDados>(m_paths, m_prompter);
     m_store->setConfigurationEnabled(catalogue.isEmpty());
+    m_store->setPasswordSource(&cataloguepassword::fromKeyring);
+}
+
+void CliSession::setCataloguePassword(const QString &password)
+{
+    m_store->setCataloguePassword(password);
 }
 
 CliSession::~CliSession() = default;

@@ -21,6 +21,7 @@ public:
     // dados não conectado." have gone to standard error) or showed any box on the way.
     bool openStore();
     TDados &store() { return *m_store; }
+    void setCataloguePassword(const QString &password);
     ProgramPaths &paths() { return m_paths; }
     ConsolePrompter &prompter() { return m_prompter; }
     // The --catalogue value as given (empty when absent).

@@ -352,7 +352,7 @@ void FolderScan::startWriting()
         Statement::Lifetime::Persistent);
     m_update = std::make_unique<Statement>(db,
         QByteArrayLiteral(
-            "UPDATE Pictures SET FileSize = ?1, Modified = ?2, Review = 1 WHERE RecId = ?3"),
+            "UPDATE Pictures SET FileSize = ?1, Modified = ?2, Review = TRUE WHERE RecId = ?3"),
         Statement::Lifetime::Persistent);
     // The location is known once the first file is tracked (chooseStorage).
     m_writer = std::make_unique<StagedWriter>(m_store.Conexao, constants);

@@ -92,6 +92,12 @@ bool PictureFactsTable::exists(Connection &connection)
     return connection.hasTable(tableName);
 }
 
+void PictureFactsTable::createTable(Connection &connection)
+{
+    for (const char *sql : createStatements)
+        connection.exec(QString::fromUtf8(sql));
+}
+
 PictureFactsTable::Writer::Writer(Connection &connection) : m_connection(connection) { }
 
 PictureFactsTable::Writer::~Writer() = default;
@@ -99,14 +105,23 @@ PictureFactsTable::Writer::~Writer() = default;
 void PictureFactsTable::Writer::record(const Entry &entry)
 {
     if (!m_put) {
-        for (const char *sql : createStatements)
-            m_connection.exec(QString::fromUtf8(sql));
+        createTable(m_connection);
         m_put = std::make_unique<Statement>(m_connection,
-            QStringLiteral("INSERT OR REPLACE INTO PictureFacts (Picture, Modified, Drawn, Taken,"
+            QStringLiteral("INSERT INTO PictureFacts (Picture, Modified, Drawn, Taken,"
                            " TakenOffset, Make, Model, Lens, Exposure, FNumber, ISO, Focal,"
                            " Orientation, Latitude, Longitude, Altitude, Title, Keywords, Rating)"
                            " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14,"
-                           " ?15, ?16, ?17, ?18, ?19)"),
+                           " ?15, ?16, ?17, ?18, ?19)"
+                           " ON CONFLICT (Picture) DO UPDATE SET Modified = excluded.Modified,"
+                           " Drawn = excluded.Drawn, Taken = excluded.Taken,"
+                           " TakenOffset = excluded.TakenOffset, Make = excluded.Make,"
+                           " Model = excluded.Model, Lens = excluded.Lens,"
+                           " Exposure = excluded.Exposure, FNumber = excluded.FNumber,"
+                           " ISO = excluded.ISO, Focal = excluded.Focal,"
+                           " Orientation = excluded.Orientation, Latitude = excluded.Latitude,"
+                           " Longitude = excluded.Longitude, Altitude = excluded.Altitude,"
+                           " Title = excluded.Title, Keywords = excluded.Keywords,"
+                           " Rating = excluded.Rating"),
             Statement::Lifetime::Persistent);
     }
     const PhotoFacts &f = entry.facts;
@@ -195,7 +210,7 @@ std::optional<PictureFactsTable::Drawn> PictureFactsTable::examinedAsNow(
         return std::nullopt;
     Statement look(connection,
         QStringLiteral("SELECT F.Drawn FROM PictureFacts F JOIN Pictures P ON P.RecId = F.Picture"
-                       " WHERE F.Picture = ?1 AND F.Modified IS P.Modified"));
+                       " WHERE F.Picture = ?1 AND F.Modified IS NOT DISTINCT FROM P.Modified"));
     Statement::Reset done(look);
     look.bindInteger(1, picture);
     if (!look.step())

@@ -51,6 +51,8 @@ private:
 
 // True when the catalogue holds the table.
 bool exists(Connection &connection);
+// Makes the table and its indexes when the catalogue lacks them (a copied catalogue).
+void createTable(Connection &connection);
 
 // The facts of a picture whose file has been examined; nothing for one that has not (or a
 // catalogue without the table). Throws DbError.

@@ -48,6 +48,12 @@ bool PictureFingerprints::exists(Connection &connection)
 
 PictureFingerprints::Writer::Writer(Connection &connection) : m_connection(connection) { }
 
+void PictureFingerprints::createTable(Connection &connection)
+{
+    for (const char *sql : createStatements)
+        connection.exec(QString::fromUtf8(sql));
+}
+
 PictureFingerprints::Writer::~Writer() = default;
 
 void PictureFingerprints::Writer::record(const Entry &entry)
@@ -55,12 +61,14 @@ void PictureFingerprints::Writer::record(const Entry &entry)
     if (!entry.content.isValid() && !entry.perceptual)
         return;
     if (!m_put) {
-        for (const char *sql : createStatements)
-            m_connection.exec(QString::fromUtf8(sql));
+        createTable(m_connection);
         m_put = std::make_unique<Statement>(m_connection,
-            QStringLiteral("INSERT OR REPLACE INTO PictureFingerprints"
+            QStringLiteral("INSERT INTO PictureFingerprints"
                            " (Picture, FileSize, Modified, Sample, Content, Perceptual)"
-                           " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"),
+                           " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
+                           " ON CONFLICT (Picture) DO UPDATE SET FileSize = excluded.FileSize,"
+                           " Modified = excluded.Modified, Sample = excluded.Sample,"
+                           " Content = excluded.Content, Perceptual = excluded.Perceptual"),
             Statement::Lifetime::Persistent);
     }
     Statement &put = *m_put;

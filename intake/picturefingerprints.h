@@ -53,5 +53,7 @@ void record(Connection &connection, const Entry &entry);
 
 // True when the catalogue holds the table.
 bool exists(Connection &connection);
+// Makes the table and its indexes when the catalogue lacks them (a copied catalogue).
+void createTable(Connection &connection);
 
 } // namespace PictureFingerprints

@@ -2,16 +2,20 @@
 
 #include "store/connection.h"
 #include "store/dberror.h"
+#include "store/dialect.h"
 #include "store/statement.h"
 
 namespace {
 
-int pragmaValue(Connection &connection, const char *sql)
+int settingValue(Connection &connection, const QString &name)
 {
+    const QString sql = connection.dialect().connectionSetting(name);
+    if (sql.isEmpty())
+        return 0;
     try {
-        Statement pragma(connection, QByteArray(sql));
-        Statement::Reset done(pragma);
-        return pragma.step() ? int(pragma.integer(0)) : 0;
+        Statement read(connection, sql);
+        Statement::Reset done(read);
+        return read.step() ? int(read.integer(0)) : 0;
     } catch (const DbError &) {
         return 0;
     }
@@ -21,23 +25,26 @@ int pragmaValue(Connection &connection, const char *sql)
 
 ScanSettings::ScanSettings(Connection &connection, int cacheKiB)
     : m_connection(connection),
-      m_cacheSize(pragmaValue(connection, "PRAGMA cache_size")),
-      m_tempStore(pragmaValue(connection, "PRAGMA temp_store"))
+      m_cacheSize(settingValue(connection, QStringLiteral("cache_size"))),
+      m_tempStore(settingValue(connection, QStringLiteral("temp_store")))
 {
-    set(QStringLiteral("PRAGMA cache_size = %1").arg(-cacheKiB));
-    set(QStringLiteral("PRAGMA temp_store = MEMORY"));
+    set(QStringLiteral("cache_size"), QString::number(-cacheKiB));
+    set(QStringLiteral("temp_store"), QStringLiteral("MEMORY"));
 }
 
 ScanSettings::~ScanSettings()
 {
-    set(QStringLiteral("PRAGMA temp_store = %1").arg(m_tempStore));
-    set(QStringLiteral("PRAGMA cache_size = %1").arg(m_cacheSize));
+    set(QStringLiteral("temp_store"), QString::number(m_tempStore));
+    set(QStringLiteral("cache_size"), QString::number(m_cacheSize));
 }
 
-void ScanSettings::set(const QString &sql)
+void ScanSettings::set(const QString &name, const QString &value)
 {
+    const QString sql = m_connection.dialect().connectionSetting(name);
+    if (sql.isEmpty())
+        return;
     try {
-        m_connection.exec(sql);
+        m_connection.exec(sql + QStringLiteral(" = ") + value);
     } catch (const DbError &) {
         // A setting that does not take only costs speed.
     }

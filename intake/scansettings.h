@@ -16,7 +16,7 @@ public:
     ScanSettings &operator=(const ScanSettings &) = delete;
 
 private:
-    void set(const QString &sql);
+    void set(const QString &name, const QString &value);
 
     Connection &m_connection;
     int m_cacheSize;

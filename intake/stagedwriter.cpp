@@ -154,7 +154,7 @@ std::unique_ptr<Statement> StagedWriter::prepareInsert(int rows) const
         sql += ", " + column.toUtf8();
     sql += ", Name, FileName, FileSize, Created, Modified, FullPath, FileType) VALUES ";
     const int first = 4 + int(m_constants.extraValues.size());
-    QByteArray constants = "?1, ?2, ?3, 1";
+    QByteArray constants = "?1, ?2, ?3, TRUE";
     for (int i = 0; i < m_constants.extraValues.size(); ++i)
         constants += ", ?" + QByteArray::number(4 + i);
     for (int r = 0; r < rows; ++r) {

@@ -59,7 +59,7 @@ QList<qint64> StorageVolumes::storagesOf(Connection &connection, const VolumeIde
     return keys;
 }
 
-void StorageVolumes::record(Connection &connection, qint64 storage, const VolumeIdentity &identity)
+void StorageVolumes::createTable(Connection &connection)
 {
     connection.exec(QStringLiteral(
         "CREATE TABLE IF NOT EXISTS StorageVolumes ("
@@ -69,9 +69,16 @@ void StorageVolumes::record(Connection &connection, qint64 storage, const Volume
         " Label VARCHAR(255))"));
     connection.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS StorageVolumes_Uuid"
                                    " ON StorageVolumes (Uuid COLLATE NOCASE)"));
+}
+
+void StorageVolumes::record(Connection &connection, qint64 storage, const VolumeIdentity &identity)
+{
+    createTable(connection);
     Statement put(connection,
-        QStringLiteral("INSERT OR REPLACE INTO StorageVolumes (Storage, FileSystem, Uuid, Label)"
-                       " VALUES (:S, :T, :U, :L)"));
+        QStringLiteral("INSERT INTO StorageVolumes (Storage, FileSystem, Uuid, Label)"
+                       " VALUES (:S, :T, :U, :L) ON CONFLICT (Storage) DO UPDATE SET"
+                       " FileSystem = excluded.FileSystem, Uuid = excluded.Uuid,"
+                       " Label = excluded.Label"));
     put.bind(QStringLiteral("S"), storage);
     put.bind(QStringLiteral("T"), identity.type.isEmpty() ? QVariant() : QVariant(identity.type));
     put.bind(QStringLiteral("U"), identity.uuid);

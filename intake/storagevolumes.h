@@ -21,5 +21,7 @@ QList<qint64> storagesOf(Connection &connection, const VolumeIdentity &identity)
 // Records (or replaces) the storage's identity; runs in the caller's transaction when one
 // is open. Throws DbError.
 void record(Connection &connection, qint64 storage, const VolumeIdentity &identity);
+// Makes the table and its index when the catalogue lacks them (a copied catalogue).
+void createTable(Connection &connection);
 
 } // namespace StorageVolumes

@@ -239,15 +239,17 @@ private:
             ? QStringLiteral("LEFT JOIN PictureFacts F ON F.Picture = P.RecId")
             : QString();
         const QString hasFacts
-            = m_withFacts ? QStringLiteral("F.Picture IS NOT NULL") : QStringLiteral("0");
+            = m_withFacts ? QStringLiteral("F.Picture IS NOT NULL") : QStringLiteral("FALSE");
         // Examined as the file is now and found to fit the view: such a picture keeps
         // Review true, and has nothing more to give.
         const QString examined = m_withFacts
-            ? QStringLiteral("COALESCE(F.Drawn = 1 AND F.Modified IS P.Modified, 0)")
-            : QStringLiteral("0");
+            ? QStringLiteral(
+                "COALESCE(F.Drawn = 1 AND F.Modified IS NOT DISTINCT FROM P.Modified, FALSE)")
+            : QStringLiteral("FALSE");
         const QString asIs = m_withFacts
-            ? QStringLiteral("COALESCE(F.Drawn = 0 AND F.Modified IS P.Modified, 0)")
-            : QStringLiteral("0");
+            ? QStringLiteral(
+                "COALESCE(F.Drawn = 0 AND F.Modified IS NOT DISTINCT FROM P.Modified, FALSE)")
+            : QStringLiteral("FALSE");
         QString range;
         if (m_keys) {
             QStringList some;
@@ -268,7 +270,7 @@ private:
             QStringLiteral("%1 AS HasFacts, %2 AS Examined, %3 AS AsIs")
                 .arg(hasFacts, examined, asIs),
             QStringLiteral("FROM Pictures P %1").arg(facts),
-            QStringLiteral("WHERE %1 AND (P.Review <> 0 OR NOT %2 OR %3)")
+            QStringLiteral("WHERE %1 AND (P.Review <> FALSE OR NOT %2 OR %3)")
                 .arg(range, hasFacts, largerOrUnknown()),
             m_keys ? QStringLiteral("ORDER BY P.RecId")
                    : QStringLiteral("ORDER BY P.RecId LIMIT %1").arg(kPageRows) });

@@ -2,6 +2,8 @@
 
 #include "core/ownedtemporary.h"
 #include "intake/storagereach.h"
+#include "store/connection.h"
+#include "store/dialect.h"
 #include "store/query.h"
 
 #include <QDir>
@@ -44,7 +46,7 @@ QList<CatalogueCheck::Finding> CatalogueCheck::run()
 void CatalogueCheck::checkEngine(QList<Finding> &out)
 {
     Query q(m_connection);
-    q.setSql(QStringLiteral("PRAGMA integrity_check"));
+    q.setSql(m_connection.dialect().integrityCheckSql());
     q.open();
     for (; !q.eof(); q.next()) {
         const QString line = q.value(q.fieldNames().first()).toString();
@@ -52,7 +54,7 @@ void CatalogueCheck::checkEngine(QList<Finding> &out)
             out.append({ Kind::Integrity, {}, {}, 0, {}, {}, line, 0, false });
     }
     q.close();
-    q.setSql(QStringLiteral("PRAGMA foreign_key_check"));
+    q.setSql(m_connection.dialect().foreignKeyCheckSql());
     q.open();
     for (; !q.eof(); q.next()) {
         Finding f;

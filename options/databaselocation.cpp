@@ -2,13 +2,18 @@
 
 #include "core/inifile.h"
 #include "core/programpaths.h"
+#include "store/connection.h"
 
 #include <QFileInfo>
 
 QString saveDatabaseLocation(ProgramPaths &paths, const QString &text)
 {
     const QFileInfo file(text);
-    if (!text.trimmed().isEmpty() && file.isFile()) {
+    if (Connection::isServerLocation(text.trimmed())) {
+        // A catalogue on a server is kept as written; whether it answers is the opening's
+        // to tell.
+        Connection::splitLocation(text.trimmed(), &paths.DatabaseFolder, &paths.DatabaseFileName);
+    } else if (!text.trimmed().isEmpty() && file.isFile()) {
         QString folder = file.absolutePath();
         if (!folder.endsWith(QLatin1Char('/')))
             folder += QLatin1Char('/');

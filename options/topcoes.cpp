@@ -6,6 +6,7 @@
 #include "core/prompter.h"
 #include "options/databaselocation.h"
 #include "options/optionrows.h"
+#include "store/connection.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
 #include "widgets/dbcontrols.h"
@@ -331,7 +332,11 @@ void TOpcoes::BitBtn1Click()
 void TOpcoes::BitBtn4Click()
 {
     const QString defaultName = m_store.paths().defaultDatabaseName();
-    const QString start = m_store.paths().DatabaseFolder;
+    // "Localizar" offers files: while the catalogue is on a server it starts in the
+    // program's folder.
+    const QString start = Connection::isServerLocation(m_store.paths().DatabaseFolder)
+        ? m_store.paths().ProgramFolder
+        : m_store.paths().DatabaseFolder;
     const QString filter = QStringLiteral("ZIRAK database (ZIRAK.mdb);;Catálogo (") + defaultName
         + QStringLiteral(");;Bancos de dados (*.mdb)");
     const QString picked = m_prompter.pickFile(QStringLiteral("Localizar"), filter, start);

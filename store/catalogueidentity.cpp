@@ -36,7 +36,8 @@ void write(Connection &connection, const QString &uuid)
 {
     connection.exec(createSql);
     Statement put(connection,
-        QStringLiteral("INSERT OR REPLACE INTO CatalogueIdentity (Id, Uuid) VALUES (1, :U)"));
+        QStringLiteral("INSERT INTO CatalogueIdentity (Id, Uuid) VALUES (1, :U) "
+                       "ON CONFLICT (Id) DO UPDATE SET Uuid = excluded.Uuid"));
     put.bind(QStringLiteral("U"), uuid);
     put.exec();
 }

@@ -1,42 +1,22 @@
 #include "store/connection.h"
 
 #include "store/dberror.h"
+#include "store/dialect.h"
+#include "store/pgengine.h"
+#include "store/pgsqltext.h"
+#include "store/schema.h"
+#include "store/sqliteengine.h"
 #include "store/statement.h"
-#include "store/unicodelike.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <sqlite3.h>
 
 namespace {
 
 const QLatin1String jet40Prefix("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=");
 const QLatin1String jet40Name("Microsoft.Jet.OLEDB.4.0");
+const QLatin1String serverPrefix("Provider=PostgreSQL;Data Source=");
 const QString notOpen = QStringLiteral("o catálogo não está aberto");
-
-// An absolute path as a SQLite URI ("file:///..."), with the characters URIs reserve
-// escaped, and the query that chooses the open mode.
-QByteArray uriForFile(const QString &absolutePath, const char *query)
-{
-    QByteArray uri("file://");
-    for (const char c : QFile::encodeName(absolutePath)) {
-        if (c == '%')
-            uri += "%25";
-        else if (c == '?')
-            uri += "%3F";
-        else if (c == '#')
-            uri += "%23";
-        else
-            uri += c;
-    }
-    return uri + '?' + query;
-}
-
-QString quotedName(const QString &name)
-{
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\""))
-        + QLatin1Char('"');
-}
 
 // The value of "Key=" in a connection string, up to the next ";" (empty when absent).
 QString elementValue(const QString &text, const QString &key)
@@ -49,6 +29,31 @@ QString elementValue(const QString &text, const QString &key)
     return text.mid(start, end < 0 ? -1 : end - start);
 }
 
+// The data source of a connection string "PREFIX...;", or a null string.
+QString dataSource(const QString &connectionString, QLatin1String prefix)
+{
+    if (!connectionString.startsWith(prefix, Qt::CaseInsensitive)
+        || !connectionString.endsWith(QLatin1Char(';')))
+        return QString();
+    return connectionString.mid(prefix.size(), connectionString.size() - prefix.size() - 1);
+}
+
+// A server location as it may be shown: without a password written into it.
+QString shownLocation(const QString &location)
+{
+    const int scheme = location.indexOf(QLatin1String("://"));
+    if (scheme < 0)
+        return location;
+    const int hostEnd = location.indexOf(QLatin1Char('/'), scheme + 3);
+    const int at = location.lastIndexOf(QLatin1Char('@'), hostEnd < 0 ? -1 : hostEnd);
+    if (at < scheme)
+        return location;
+    const int colon = location.indexOf(QLatin1Char(':'), scheme + 3);
+    if (colon < 0 || colon > at)
+        return location;
+    return location.left(colon) + location.mid(at);
+}
+
 } // namespace
 
 Connection::Connection(QObject *parent) : QObject(parent) { }
@@ -56,6 +61,30 @@ Connection::Connection(QObject *parent) : QObject(parent) { }
 Connection::~Connection()
 {
     close();
+}
+
+bool Connection::isServerLocation(const QString &location)
+{
+    return location.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
+        || location.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+QString Connection::absoluteLocation(const QString &location)
+{
+    return isServerLocation(location) ? location : QFileInfo(location).absoluteFilePath();
+}
+
+void Connection::splitLocation(const QString &location, QString *folder, QString *file)
+{
+    if (isServerLocation(location)) {
+        const int cut = location.lastIndexOf(QLatin1Char('/'));
+        *folder = location.left(cut);
+        *file = location.mid(cut + 1);
+        return;
+    }
+    const QFileInfo info(location);
+    *folder = info.absolutePath();
+    *file = info.fileName();
 }
 
 void Connection::fail(const QString &message, int code)
@@ -66,19 +95,31 @@ void Connection::fail(const QString &message, int code)
 void Connection::open(const QString &connectionString)
 {
     close();
-    if (connectionString.startsWith(jet40Prefix, Qt::CaseInsensitive)
-        && connectionString.endsWith(QLatin1Char(';'))) {
-        const QString path = connectionString.mid(
-            jet40Prefix.size(), connectionString.size() - jet40Prefix.size() - 1);
+    QString location = dataSource(connectionString, jet40Prefix);
+    if (location.isNull())
+        location = dataSource(connectionString, serverPrefix);
+    if (!location.isNull()) {
+        const bool server = isServerLocation(location);
+        if (!server && connectionString.startsWith(serverPrefix, Qt::CaseInsensitive)) {
+            fail(QStringLiteral("O PostgreSQL precisa de um endereço postgresql://: %1")
+                     .arg(location));
+        }
         m_lastOpenError.clear();
         try {
-            openSqlite(path, false);
+            if (server)
+                openServer(location);
+            else
+                openSqlite(location, false);
         } catch (const DbError &e) {
             m_lastOpenError = QStringLiteral("%1 não conseguiu abrir \"%2\": %3")
-                                  .arg(jet40Name, path, e.message());
+                                  .arg(server ? PgDialect::instance().providerName()
+                                              : QString(jet40Name),
+                                      server ? shownLocation(location) : location, e.message());
             throw;
         }
-        m_connectionString = connectionString;
+        m_connectionString = server
+            ? serverPrefix + shownLocation(location) + QLatin1Char(';')
+            : connectionString;
         return;
     }
 
@@ -104,10 +145,13 @@ void Connection::open(const QString &connectionString)
     fail(message);
 }
 
-void Connection::openFile(const QString &path)
+void Connection::openFile(const QString &location)
 {
     close();
-    openSqlite(path, false);
+    if (isServerLocation(location))
+        openServer(location);
+    else
+        openSqlite(location, false);
 }
 
 void Connection::createFile(const QString &path)
@@ -132,162 +176,162 @@ void Connection::createFile(const QString &path)
 
 void Connection::openSqlite(const QString &path, bool create)
 {
-    const QFileInfo file(path);
-    const QString absolute = file.absoluteFilePath();
-    // A catalogue is opened for writing only where writing can succeed: a file we may not
-    // write opens read-only, and where not even a journal can be made beside it (a disc, a
-    // read-only mount or folder) the engine is told nothing will change it, so it neither
-    // looks for nor makes a journal or a shared-memory file.
-    const bool folderWritable = QFileInfo(file.absolutePath()).isWritable();
-    const char *mode = "mode=rw";
-    if (!create && !folderWritable)
-        mode = "mode=ro&immutable=1";
-    else if (!create && file.exists() && !file.isWritable())
-        mode = "mode=ro";
-    const QByteArray uri = uriForFile(absolute, mode);
-    const int flags = SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX
-        | (qstrncmp(mode, "mode=rw", 7) == 0 ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
-    sqlite3 *handle = nullptr;
-    const int rc = sqlite3_open_v2(uri.constData(), &handle, flags, nullptr);
-    if (rc != SQLITE_OK) {
-        const DbError error = DbError::fromEngine(handle, rc);
-        sqlite3_close_v2(handle);
-        throw error;
-    }
-    m_handle = handle;
-    m_filePath = absolute;
+    auto engine = std::make_unique<SqliteConnection>(path, create, m_busyTimeout);
+    m_sqlite = engine->handle();
+    m_filePath = engine->filePath();
+    m_engine = std::move(engine);
+    if (create)
+        return;
     try {
-        configure();
-        // The journal mode stays the one the file has: changing it would write the header.
-        if (create)
-            exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
-        else
-            checkRequiredTables();
+        checkRequiredTables();
     } catch (...) {
         close();
         throw;
     }
 }
 
-void Connection::configure()
+void Connection::openServer(const QString &location)
 {
-    sqlite3_busy_timeout(m_handle, m_busyTimeout);
-    sqlite3_extended_result_codes(m_handle, 1);
-    // Searches match letter case over all of Unicode, not ASCII only.
-    UnicodeLike::install(m_handle);
-    exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+    // The server gives names in lower case; the program shows them as its tables spell them.
+    static const QHash<QString, QString> spellings = [] {
+        QHash<QString, QString> known;
+        for (const QString &sql : Schema::definitions())
+            known.insert(PgSqlText(sql).spellings());
+        return known;
+    }();
+    auto engine = std::make_unique<PgConnection>(location, m_password, m_busyTimeout);
+    engine->learnSpellings(spellings);
+    m_engine = std::move(engine);
+    m_filePath = shownLocation(location);
+    try {
+        checkRequiredTables();
+    } catch (...) {
+        close();
+        throw;
+    }
 }
 
 void Connection::checkRequiredTables()
 {
     // Reading the schema reads the header first: a file that is not a database fails here.
-    Statement(*this, QStringLiteral("SELECT count(*) FROM sqlite_master")).exec();
+    if (m_sqlite)
+        Statement(*this, QStringLiteral("SELECT count(*) FROM sqlite_master")).exec();
     for (const QString &table : std::as_const(m_requiredTables))
-        Statement(*this, QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quotedName(table)));
+        Statement(*this, QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(dialect().quoted(table)));
 }
 
 void Connection::close()
 {
-    if (!m_handle)
+    if (!m_engine)
         return;
     emit aboutToClose();
-    // A statement somebody still holds keeps the handle alive until it is finalized.
-    sqlite3_close_v2(m_handle);
-    m_handle = nullptr;
+    m_engine.reset();
+    m_sqlite = nullptr;
     m_connectionString.clear();
     m_filePath.clear();
 }
 
 bool Connection::isOpen() const
 {
-    return m_handle != nullptr;
+    return m_engine != nullptr;
+}
+
+QString Connection::serverHost() const
+{
+    const auto *server = dynamic_cast<const PgConnection *>(m_engine.get());
+    return server ? server->host() : QString();
 }
 
 bool Connection::isReadOnly() const
 {
-    return m_handle && sqlite3_db_readonly(m_handle, "main") == 1;
+    return m_engine && m_engine->isReadOnly();
 }
 
 void Connection::setBusyTimeout(int milliseconds)
 {
     m_busyTimeout = milliseconds;
-    if (m_handle)
-        sqlite3_busy_timeout(m_handle, m_busyTimeout);
+    if (m_engine)
+        m_engine->setBusyTimeout(m_busyTimeout);
 }
 
 void Connection::beginTransaction()
 {
-    exec(QStringLiteral("BEGIN IMMEDIATE"));
+    if (!m_engine)
+        fail(notOpen);
+    m_engine->begin();
 }
 
 void Connection::commit()
 {
-    exec(QStringLiteral("COMMIT"));
+    if (!m_engine)
+        fail(notOpen);
+    m_engine->commit();
 }
 
 void Connection::rollback()
 {
-    exec(QStringLiteral("ROLLBACK"));
+    if (!m_engine)
+        fail(notOpen);
+    m_engine->rollback();
 }
 
 bool Connection::inTransaction() const
 {
-    return m_handle && !sqlite3_get_autocommit(m_handle);
+    return m_engine && m_engine->inTransaction();
 }
 
 void Connection::exec(const QString &sql)
 {
-    if (!m_handle)
+    if (!m_engine)
         fail(notOpen);
-    Statement::execScript(*this, sql);
+    m_engine->execScript(sql);
 }
 
 QStringList Connection::columnNames(const QString &table) const
 {
-    if (!m_handle)
+    if (!m_engine)
         throw DbError(notOpen);
     auto &self = const_cast<Connection &>(*this);
-    const Statement s(self, QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quotedName(table)));
+    const Statement s(self, QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(dialect().quoted(table)));
     QStringList names;
-    for (int i = 0, n = s.columnCount(); i < n; ++i)
-        names << s.columnName(i);
+    for (int i = 0, n = s.columnCount(); i < n; ++i) {
+        if (!dialect().isHiddenColumn(s.columnName(i)))
+            names << s.columnName(i);
+    }
     return names;
 }
 
 bool Connection::hasTable(const QString &table) const
 {
-    if (!m_handle)
-        return false;
-    Statement s(const_cast<Connection &>(*this),
-        QStringLiteral("SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') "
-                       "AND name = ?1 COLLATE NOCASE"));
-    Statement::Reset done(s);
-    s.bindText(1, table);
-    return s.step();
+    return m_engine && m_engine->hasTable(table);
 }
 
 qint64 Connection::totalChanges() const
 {
-    return m_handle ? sqlite3_total_changes64(m_handle) : 0;
+    return m_engine ? m_engine->totalChanges() : 0;
 }
 
 qint64 Connection::lastInsertRowId() const
 {
-    return m_handle ? sqlite3_last_insert_rowid(m_handle) : 0;
+    return m_engine ? m_engine->lastInsertRowId() : 0;
 }
 
 int Connection::steppingStatements() const
 {
-    int stepping = 0;
-    if (!m_handle)
-        return 0;
-    for (sqlite3_stmt *s = sqlite3_next_stmt(m_handle, nullptr); s;
-         s = sqlite3_next_stmt(m_handle, s))
-        stepping += sqlite3_stmt_busy(s) ? 1 : 0;
-    return stepping;
+    return m_engine ? m_engine->steppingStatements() : 0;
+}
+
+sqlite3 *Connection::handle() const
+{
+    return m_sqlite;
+}
+
+const Dialect &Connection::dialect() const
+{
+    return m_engine ? m_engine->dialect() : SqliteDialect::instance();
 }
 
 QString Connection::lastEngineMessage() const
 {
-    return m_handle ? QString::fromUtf8(sqlite3_errmsg(m_handle)) : QString();
+    return m_engine ? m_engine->lastEngineMessage() : QString();
 }

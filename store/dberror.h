@@ -10,19 +10,38 @@ struct sqlite3;
 // own text, unchanged, so that the program can show it in an error box as it is.
 class DbError : public std::exception {
 public:
-    explicit DbError(const QString &message, int code = 0);
+    // What the program may do about a failure, whichever engine raised it.
+    enum class Kind {
+        Other,
+        Busy, // another process holds the lock the operation waited for
+        ReadOnly, // the catalogue may not be written
+        Constraint, // a key, relation or check refused the row
+        Connection, // the engine could not be reached, or the connection dropped
+    };
+
+    explicit DbError(const QString &message, int code = 0, Kind kind = Kind::Other);
     // The engine's failure `rc` on a handle: its message and extended code (the one place
     // where an SQLite result code becomes an error).
     static DbError fromEngine(sqlite3 *db, int rc);
+    // The server's failure: its message and SQLSTATE (the one place where a PostgreSQL
+    // state becomes an error).
+    static DbError fromServer(const QString &message, const QByteArray &sqlState);
 
-    // The engine's text (SQLite's sqlite3_errmsg, or the binding's own for its checks).
+    // The engine's text (SQLite's sqlite3_errmsg, the server's message, or the binding's
+    // own for its checks).
     QString message() const { return m_message; }
-    // SQLite's extended result code when the engine raised it, 0 for the binding's checks.
+    // SQLite's extended result code when SQLite raised it, 0 otherwise.
     int code() const { return m_code; }
+    Kind kind() const { return m_kind; }
+    bool isBusy() const { return m_kind == Kind::Busy; }
+    // The server's SQLSTATE ("23503"), empty for SQLite and the binding's checks.
+    QByteArray sqlState() const { return m_sqlState; }
     const char *what() const noexcept override { return m_utf8.constData(); }
 
 private:
     QString m_message;
     QByteArray m_utf8;
+    QByteArray m_sqlState;
     int m_code;
+    Kind m_kind;
 };

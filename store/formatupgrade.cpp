@@ -20,7 +20,7 @@ bool known(Connection &connection, const QString &extension)
 
 const QString tiffNotDrawn = QStringLiteral(
     "SELECT 1 FROM Formats WHERE (Extension IN ('tif', 'tiff') OR Variation IN ('tif', 'tiff'))"
-    " AND COALESCE(Support, 0) = 0 LIMIT 1");
+    " AND COALESCE(Support, FALSE) = FALSE LIMIT 1");
 
 } // namespace
 
@@ -64,7 +64,7 @@ bool FormatUpgrade::apply(Connection &connection)
     if (tiff) {
         connection.exec(QStringLiteral(
             "UPDATE Formats SET Support = 1 WHERE (Extension IN ('tif', 'tiff') OR Variation IN "
-            "('tif', 'tiff')) AND COALESCE(Support, 0) = 0"));
+            "('tif', 'tiff')) AND COALESCE(Support, FALSE) = FALSE"));
         wrote = true;
     }
     return wrote;

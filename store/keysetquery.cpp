@@ -1,5 +1,7 @@
 #include "store/keysetquery.h"
 
+#include "store/dialect.h"
+
 namespace {
 
 bool isNullValue(const QVariant &v)
@@ -9,17 +11,30 @@ bool isNullValue(const QVariant &v)
 
 } // namespace
 
-QString KeysetQuery::quoted(const QString &name)
+KeysetQuery::KeysetQuery(const Dialect *dialect)
+    : m_dialect(dialect ? dialect : &SqliteDialect::instance())
 {
-    QString n = name;
-    n.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + n + QLatin1Char('"');
+}
+
+void KeysetQuery::setDialect(const Dialect *dialect)
+{
+    m_dialect = dialect ? dialect : &SqliteDialect::instance();
+}
+
+QString KeysetQuery::quoted(const QString &name) const
+{
+    return m_dialect->quoted(name);
 }
 
 void KeysetQuery::setTable(const QString &table, const QStringList &columns)
 {
     m_table = table;
-    m_selectPrefix = QStringLiteral("SELECT rowid");
+    const QString rowId = m_dialect->rowIdColumn(columns);
+    // SQLite's rowid stays bare: quoted, a column of that name would be meant.
+    m_rowId = rowId == QLatin1String("rowid") && m_dialect == &SqliteDialect::instance()
+        ? rowId
+        : quoted(rowId);
+    m_selectPrefix = QStringLiteral("SELECT ") + m_rowId;
     for (const QString &column : columns)
         m_selectPrefix += QStringLiteral(", ") + quoted(column);
     m_selectPrefix += QStringLiteral(" FROM ") + quoted(m_table);
@@ -52,7 +67,7 @@ QString KeysetQuery::orderBy(Direction dir, int fromKey) const
     QStringList parts;
     for (int k = fromKey; k < m_sort.size(); ++k)
         parts << quoted(m_sort.at(k)) + suffix;
-    parts << QStringLiteral("rowid") + suffix;
+    parts << m_rowId + suffix;
     return QStringLiteral(" ORDER BY ") + parts.join(QStringLiteral(", "));
 }
 
@@ -101,10 +116,10 @@ KeysetQuery::Try KeysetQuery::forwardSeek(const QVariantList &keys, qint64 rowId
         params << QStringLiteral(":qm_k%1").arg(k);
         binds.insert(QStringLiteral("qm_k%1").arg(k), keys.at(k));
     }
-    columns << QStringLiteral("rowid");
+    columns << m_rowId;
     params << QStringLiteral(":qm_rowid");
     binds.insert(QStringLiteral("qm_rowid"), rowId);
-    const QString condition = keys.isEmpty() ? QStringLiteral("rowid > :qm_rowid")
+    const QString condition = keys.isEmpty() ? m_rowId + QStringLiteral(" > :qm_rowid")
                                              : QLatin1Char('(') + columns.join(QStringLiteral(", "))
             + QStringLiteral(") > (") + params.join(QStringLiteral(", ")) + QLatin1Char(')');
     const QString sql = selectSql(condition, binds, Direction::Forward, true, 0);
@@ -137,8 +152,8 @@ QList<KeysetQuery::Try> KeysetQuery::adjacentTries(
     };
     if (level == n) {
         binds.insert(QStringLiteral("qm_rowid"), rowId);
-        attempt(
-            forward ? QStringLiteral("rowid > :qm_rowid") : QStringLiteral("rowid < :qm_rowid"));
+        attempt(m_rowId
+            + (forward ? QStringLiteral(" > :qm_rowid") : QStringLiteral(" < :qm_rowid")));
         return tries;
     }
     const QVariant &v = keys.at(level);
@@ -155,7 +170,7 @@ QList<KeysetQuery::Try> KeysetQuery::adjacentTries(
 }
 
 QString KeysetQuery::locateCondition(const QStringList &columns, const QVariantList &stored,
-    bool caseInsensitive, QVariantMap &binds)
+    bool caseInsensitive, QVariantMap &binds) const
 {
     QStringList conditions;
     for (int i = 0; i < columns.size(); ++i) {

@@ -6,10 +6,13 @@
 #include <QVariant>
 #include <QVariantMap>
 
-// The SQL of a keyset cursor over one table: every move is a SELECT of one row (rowid
-// first, then every column) seeking from the current row's sort key and rowid, so it costs
+class Dialect;
+
+// The SQL of a keyset cursor over one table: every move is a SELECT of one row (row id
+// first, then every column) seeking from the current row's sort key and row id, so it costs
 // one index seek whatever the table's size. Builds texts and their named parameters only;
 // the record set runs them. Parameters of its own are named ":qm_..."; a filter brings its own.
+// The row id is the engine's (the dialect's): SQLite's rowid, or the table's key.
 class KeysetQuery {
 public:
     enum class Direction { Forward, Backward };
@@ -19,11 +22,17 @@ public:
         QVariantMap binds;
     };
 
-    static QString quoted(const QString &name);
+    // Without a dialect the texts are SQLite's.
+    explicit KeysetQuery(const Dialect *dialect = nullptr);
+    void setDialect(const Dialect *dialect);
 
-    // The table and its columns in the table's order.
+    QString quoted(const QString &name) const;
+
+    // The table and its columns in the table's order; the row id as the dialect names it.
     void setTable(const QString &table, const QStringList &columns);
-    // The sort columns, outermost first (rowid always ends the order).
+    // The row id column as it is written in the texts.
+    QString rowId() const { return m_rowId; }
+    // The sort columns, outermost first (the row id always ends the order).
     void setSortColumns(const QStringList &columns) { m_sort = columns; }
     // A WHERE fragment with its own named parameters; empty: no filter.
     void setFilter(const QString &where, const QVariantMap &params);
@@ -58,11 +67,13 @@ public:
         Direction dir, const QVariantList &keys, qint64 rowId, int level) const;
 
     // The condition of a locate on stored values: exact, or text ignoring letter case.
-    static QString locateCondition(const QStringList &columns, const QVariantList &stored,
-        bool caseInsensitive, QVariantMap &binds);
+    QString locateCondition(const QStringList &columns, const QVariantList &stored,
+        bool caseInsensitive, QVariantMap &binds) const;
 
 private:
+    const Dialect *m_dialect;
     QString m_table;
+    QString m_rowId = QStringLiteral("rowid");
     QString m_selectPrefix;
     QStringList m_sort;
     QString m_filter;

@@ -170,7 +170,7 @@ void Query::next()
 int Query::recordCount() const
 {
     const SqlParams params(
-        QStringLiteral("SELECT count(*) FROM (\n") + sql() + QStringLiteral("\n)"));
+        QStringLiteral("SELECT count(*) FROM (\n") + sql() + QStringLiteral("\n) AS qm_counted"));
     Statement statement(m_connection, params.numberedSql());
     Statement::Reset done(statement);
     params.bind(statement, m_params);

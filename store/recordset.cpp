@@ -8,6 +8,7 @@
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/dbvalues.h"
+#include "store/dialect.h"
 #include "store/keysetquery.h"
 #include "store/statement.h"
 
@@ -26,6 +27,9 @@ const QString closedDataset
     = QStringLiteral("Não é possível realizar esta operação com o banco de dados fechado.");
 const QString rowGone = QStringLiteral("O registro não foi encontrado para ser atualizado: ele foi "
                                        "alterado ou excluído depois de lido.");
+const QString changedByOther
+    = QStringLiteral("Outro usuário alterou este registro depois que ele foi lido. Nada foi "
+                     "gravado: os valores mostrados agora são os que ele gravou.");
 
 } // namespace
 
@@ -123,6 +127,7 @@ void RecordSet::loadColumns()
     m_forward.reset();
 
     m_counted = false;
+    m_query.setDialect(&m_connection.dialect());
     m_query.setTable(m_table, m_columns.names());
     if (m_connection.hasTable(QStringLiteral("RowCounts"))) {
         m_counted = scalar(QStringLiteral("SELECT 1 FROM RowCounts WHERE TableName = :T"),
@@ -205,7 +210,7 @@ int RecordSet::columnIndex(const QString &field) const
 
 QString RecordSet::quotedColumn(int column) const
 {
-    return KeysetQuery::quoted(m_columns.name(column));
+    return m_query.quoted(m_columns.name(column));
 }
 
 // Runs one positioning SELECT (rowid first, then every column); a row found becomes the
@@ -265,7 +270,8 @@ bool RecordSet::fetchFirst(Direction dir)
 
 bool RecordSet::fetchByRowId(qint64 rowId, bool useBase)
 {
-    return fetchWhere(QStringLiteral("rowid = :qm_id"), { { QStringLiteral("qm_id"), rowId } },
+    return fetchWhere(m_query.rowId() + QStringLiteral(" = :qm_id"),
+        { { QStringLiteral("qm_id"), rowId } },
         Direction::Forward, useBase);
 }
 
@@ -395,9 +401,7 @@ int RecordSet::recordCount() const
     QVariantMap binds;
     if (m_counted && m_query.baseWhere(binds).isEmpty()) {
         binds.insert(QStringLiteral("qm_table"), m_table);
-        return scalar(
-            QStringLiteral("SELECT Rows FROM RowCounts WHERE TableName = :qm_table"), binds)
-            .toInt();
+        return scalar(m_connection.dialect().countedRowsSql(), binds).toInt();
     }
     return scalar(m_query.countSql(binds), binds).toInt();
 }
@@ -428,7 +432,7 @@ bool RecordSet::locate(const QString &fields, const QVariantList &values, bool c
         stored << m_columns.type(c).toStorage(values.at(i));
     }
     QVariantMap binds;
-    const QString where = KeysetQuery::locateCondition(columns, stored, caseInsensitive, binds);
+    const QString where = m_query.locateCondition(columns, stored, caseInsensitive, binds);
     checkBrowseMode();
     if (!fetchWhere(where, binds, Direction::Forward))
         return false;
@@ -636,13 +640,16 @@ void RecordSet::post()
             params << QStringLiteral(":qm_v%1").arg(c);
             binds.insert(QStringLiteral("qm_v%1").arg(c), m_values.at(c));
         }
-        const QString sql = columns.isEmpty()
-            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(KeysetQuery::quoted(m_table))
-            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(KeysetQuery::quoted(m_table), names.join(QStringLiteral(", ")),
-                      params.join(QStringLiteral(", ")));
-        write(sql, binds);
-        rowId = m_connection.lastInsertRowId();
+        const QString sql = (columns.isEmpty()
+                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(m_query.quoted(m_table))
+                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(m_query.quoted(m_table), names.join(QStringLiteral(", ")),
+                          params.join(QStringLiteral(", "))))
+            + m_connection.dialect().returningKey(
+                m_connection.dialect().rowIdColumn(m_columns.names()));
+        // The engine gives the new key back as a row, or tells it afterwards.
+        const QVariant key = scalar(sql, binds);
+        rowId = key.isValid() ? key.toLongLong() : m_connection.lastInsertRowId();
     } else if (!columns.isEmpty()) {
         QStringList sets;
         for (int c : columns) {
@@ -650,10 +657,30 @@ void RecordSet::post()
             binds.insert(QStringLiteral("qm_v%1").arg(c), m_values.at(c));
         }
         binds.insert(QStringLiteral("qm_rowid"), m_rowId);
-        const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = :qm_rowid")
-                                .arg(KeysetQuery::quoted(m_table), sets.join(QStringLiteral(", ")));
-        if (write(sql, binds) == 0)
-            throw DbError(rowGone);
+        // Each changed column must still hold what was read: a field another user saved
+        // meanwhile is never overwritten unseen (his other fields are left as he saved them).
+        QStringList unchanged;
+        for (int c : columns) {
+            unchanged << QStringLiteral(" AND (%1 = :qm_o%2 OR (%1 IS NULL AND :qm_o%2 IS NULL))")
+                             .arg(quotedColumn(c))
+                             .arg(c);
+            binds.insert(QStringLiteral("qm_o%1").arg(c), m_saved.values.value(c));
+        }
+        const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3 = :qm_rowid%4")
+                                .arg(m_query.quoted(m_table), sets.join(QStringLiteral(", ")),
+                                    m_query.rowId(), unchanged.join(QString()));
+        if (write(sql, binds) == 0) {
+            if (!fetchByRowId(m_rowId, false))
+                throw DbError(rowGone);
+            // Still there, saved by someone else: his values are shown, the edit ends.
+            m_eof = m_bof = false;
+            m_assigned.clear();
+            m_modified = false;
+            m_state = State::Browse;
+            emit stateChanged(m_state);
+            moved();
+            throw DbError(changedByOther);
+        }
     }
 
     m_assigned.clear();
@@ -694,8 +721,8 @@ void RecordSet::deleteRecord()
         throw DbError(emptyDataset);
     // A row deleted meanwhile (by a cascade or another program) is not deleted again as if
     // it had been there: the caller must not go on as though it went now.
-    if (write(QStringLiteral("DELETE FROM %1 WHERE rowid = :qm_rowid")
-                  .arg(KeysetQuery::quoted(m_table)),
+    if (write(QStringLiteral("DELETE FROM %1 WHERE %2 = :qm_rowid")
+                  .arg(m_query.quoted(m_table), m_query.rowId()),
             { { QStringLiteral("qm_rowid"), m_rowId } })
         == 0)
         throw DbError(rowGone);

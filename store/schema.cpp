@@ -3,6 +3,7 @@
 #include "store/catalogueidentity.h"
 #include "store/connection.h"
 #include "store/dberror.h"
+#include "store/dialect.h"
 #include "store/statement.h"
 #include "store/transaction.h"
 
@@ -98,11 +99,6 @@ const char *const tableStatements[] = {
 
     "CREATE TABLE CatalogInfo ("
     " Version CHAR(20))",
-
-    // Exact row counts kept by triggers, so that counting a million pictures is one read.
-    "CREATE TABLE RowCounts ("
-    " TableName VARCHAR(30) COLLATE NOCASE NOT NULL PRIMARY KEY,"
-    " Rows INTEGER NOT NULL)",
 };
 
 // "IF NOT EXISTS": an upgrade adds the ones an older catalogue lacks.
@@ -199,8 +195,20 @@ QList<int> Schema::referenceResolutions()
     return { 72, 96, 150, 200, 300, 600, 1200 };
 }
 
+QStringList Schema::definitions()
+{
+    QStringList texts;
+    for (const char *sql : tableStatements)
+        texts << QString::fromUtf8(sql);
+    return texts;
+}
+
 void Schema::createCatalogue(const QString &path, const QString &version)
 {
+    if (Connection::isServerLocation(path)) {
+        createOnServer(path, version);
+        return;
+    }
     const QFileInfo target(path);
     const QString finalPath = target.absoluteFilePath();
     if (target.exists() || target.isSymLink())
@@ -271,29 +279,44 @@ void Schema::removeAbandonedTemporaries(const QDir &folder, const QString &prefi
     }
 }
 
+void Schema::createOnServer(const QString &location, const QString &version)
+{
+    Connection connection;
+    connection.openFile(location);
+    // Only into a database that holds no catalogue: its tables are never replaced.
+    for (const QString &table : tableNames()) {
+        if (connection.hasTable(table))
+            throw DbError(QStringLiteral("O catálogo já existe: %1").arg(connection.filePath()));
+    }
+    // One transaction: a failure leaves the database as it was.
+    Transaction transaction(connection);
+    for (const QString &sql : connection.dialect().catalogueFunctions())
+        connection.exec(sql);
+    writeTables(connection);
+    writeReferenceRows(connection, version);
+    transaction.commit();
+}
+
 void Schema::createTables(Connection &connection)
 {
     Transaction transaction(connection);
+    writeTables(connection);
+    transaction.commit();
+}
+
+void Schema::writeTables(Connection &connection)
+{
+    const Dialect &dialect = connection.dialect();
     for (const char *sql : tableStatements)
         connection.exec(QString::fromUtf8(sql));
+    // Exact row counts kept by triggers, so that counting a million pictures is one read.
+    connection.exec(dialect.rowCountsTableSql());
     createMissingIndexes(connection);
     for (const char *table : countedTables) {
-        const QString name = QString::fromLatin1(table);
-        connection.exec(
-            QStringLiteral("INSERT INTO RowCounts (TableName, Rows) VALUES ('%1', 0)").arg(name));
-        connection.exec(
-            QStringLiteral("CREATE TRIGGER %1_CountInsert AFTER INSERT ON %1 BEGIN "
-                           "UPDATE RowCounts SET Rows = Rows + 1 WHERE TableName = '%1'; "
-                           "END")
-                .arg(name));
-        connection.exec(
-            QStringLiteral("CREATE TRIGGER %1_CountDelete AFTER DELETE ON %1 BEGIN "
-                           "UPDATE RowCounts SET Rows = Rows - 1 WHERE TableName = '%1'; "
-                           "END")
-                .arg(name));
+        for (const QString &sql : dialect.rowCountStatements(QString::fromLatin1(table)))
+            connection.exec(sql);
     }
     CatalogueIdentity::create(connection);
-    transaction.commit();
 }
 
 void Schema::createMissingIndexes(Connection &connection)
@@ -305,6 +328,12 @@ void Schema::createMissingIndexes(Connection &connection)
 void Schema::insertReferenceRows(Connection &connection, const QString &version)
 {
     Transaction transaction(connection);
+    writeReferenceRows(connection, version);
+    transaction.commit();
+}
+
+void Schema::writeReferenceRows(Connection &connection, const QString &version)
+{
     {
         Statement format(connection,
             QStringLiteral("INSERT INTO Formats (Extension, Variation, Name, Used, Support) "
@@ -334,5 +363,6 @@ void Schema::insertReferenceRows(Connection &connection, const QString &version)
         info.bind(1, version.isEmpty() ? QVariant() : QVariant(version));
         info.exec();
     }
-    transaction.commit();
+    for (const QString &sql : connection.dialect().afterGivenKeys())
+        connection.exec(sql);
 }

@@ -26,6 +26,8 @@ public:
 
     // Every table of a catalogue, in creation order.
     static QStringList tableNames();
+    // The statements that make them, as the program writes them (names as spelt).
+    static QStringList definitions();
     // The reference rows a new catalogue starts with.
     static QList<FormatRow> referenceFormats();
     // The formats of phones and cameras among them, which an older catalogue lacks
@@ -36,7 +38,9 @@ public:
 
     // Writes a new catalogue file: tables, relations, indexes, reference rows and the
     // CatalogInfo row carrying `version`, in the rollback-journal mode. Refuses an existing
-    // file; the file appears under its name only when complete. Throws DbError.
+    // file; the file appears under its name only when complete. A server location
+    // (postgresql://...) gets the same in its existing database, in one transaction; a
+    // database that holds a catalogue already is refused. Throws DbError.
     static void createCatalogue(const QString &path, const QString &version);
     // The same on an open, empty connection, inside one transaction (the catalogue's
     // identity included).
@@ -47,6 +51,9 @@ public:
     static void createMissingIndexes(Connection &connection);
 
 private:
+    static void createOnServer(const QString &location, const QString &version);
+    static void writeTables(Connection &connection);
+    static void writeReferenceRows(Connection &connection, const QString &version);
     // Removes the catalogues in the making (".NAME.PID.tmp") whose process has ended.
     static void removeAbandonedTemporaries(const QDir &folder, const QString &prefix);
 };

@@ -5,13 +5,14 @@
 #include <QString>
 #include <QVariant>
 
-struct sqlite3;
-struct sqlite3_stmt;
-class Connection;
+#include <memory>
 
-// One prepared SQLite statement: the program's only road to the engine. It prepares in its
-// constructor, finalizes in its destructor, binds QVariants, steps, and turns every engine
-// failure into DbError carrying the engine's own text.
+class Connection;
+class EngineStatement;
+
+// One prepared statement: the program's only road to the engines (SQLite, PostgreSQL). It
+// prepares in its constructor, finalizes in its destructor, binds QVariants, steps, and turns
+// every engine failure into DbError carrying the engine's own text.
 //
 // Values cross between Qt and storage here and nowhere else (through dbvalues): bool is
 // stored as 0/1, QDateTime/QDate as the ISO text "yyyy-MM-ddTHH:mm:ss", a null or invalid
@@ -19,7 +20,9 @@ class Connection;
 // a column gives qlonglong, double, QString, QByteArray, or an invalid QVariant for null.
 //
 // A statement that has returned a row keeps a read open, and with it a shared lock on the
-// file, until it is reset or runs to its end; then no other process can commit. Every use
+// file, until it is reset or runs to its end; then no other process can commit (on a server
+// it keeps the connection until its rows are read). Engine-side differences in the values
+// (the server's booleans, dates, bytea) are made the program's here too. Every use
 // therefore sits under a Statement::Reset guard (or ends in exec()), so that no statement is
 // left stepping once the operation is over:
 //
@@ -29,7 +32,8 @@ class Connection;
 //     while (s.step())
 //         names << s.text(0);
 //
-// Parameters count from 1 ("?", "?NNN", ":NAME"), columns from 0, as SQLite counts them.
+// Parameters count from 1 ("?", "?NNN", ":NAME"), columns from 0, as SQLite counts them,
+// on both engines.
 // A statement belongs to its connection: destroy it before the connection closes.
 class Statement {
 public:
@@ -115,12 +119,6 @@ public:
     static void execScript(Connection &connection, const QString &sql);
 
 private:
-    Statement(
-        Connection &connection, const char *utf8, int size, Lifetime lifetime, const char **tail);
-    void prepare(const char *utf8, int size, Lifetime lifetime, const char **tail);
-    void check(int rc) const;
-
     Connection &m_connection;
-    sqlite3 *m_db = nullptr;
-    sqlite3_stmt *m_stmt = nullptr;
+    std::unique_ptr<EngineStatement> m_impl; // null for a text of comments only
 };

@@ -6,6 +6,7 @@
 #include "core/versiontools.h"
 #include "store/catalogueidentity.h"
 #include "store/dberror.h"
+#include "store/dialect.h"
 #include "store/schema.h"
 #include "store/statement.h"
 #include "store/thumbnailplace.h"
@@ -13,7 +14,6 @@
 
 #include <QDir>
 #include <QStorageInfo>
-#include <sqlite3.h>
 
 namespace {
 
@@ -160,8 +160,9 @@ void TDados::insertDefaultRow(RecordSet &dataSet, const std::function<void(Recor
         // was read: look again while holding the write lock.
         bool taken = false;
         {
-            Statement look(
-                Conexao, QStringLiteral("SELECT 1 FROM \"%1\" LIMIT 1").arg(dataSet.tableName()));
+            Statement look(Conexao,
+                QStringLiteral("SELECT 1 FROM %1 LIMIT 1")
+                    .arg(Conexao.dialect().quoted(dataSet.tableName())));
             Statement::Reset done(look);
             taken = look.step();
         }
@@ -175,9 +176,8 @@ void TDados::insertDefaultRow(RecordSet &dataSet, const std::function<void(Recor
         dataSet.post();
         transaction.commit();
     } catch (const DbError &e) {
-        const int primary = e.code() & 0xFF;
         m_defaultRowsLocked
-            = primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_READONLY;
+            = e.kind() == DbError::Kind::Busy || e.kind() == DbError::Kind::ReadOnly;
         // The transaction has rolled back: show the set without the row.
         try {
             if (dataSet.state() == RecordSet::State::Insert)
@@ -229,6 +229,10 @@ bool TDados::OpenDatabaseAll()
         readConfiguration();
     m_defaultRowsLocked = false;
     const QString path = m_paths.databasePath();
+    QString password = m_password;
+    if (password.isEmpty() && m_passwordSource && Connection::isServerLocation(path))
+        password = m_passwordSource(path);
+    Conexao.setPassword(password);
 
     QString error;
     const QString firstGroup[] = { jet40 + path + QLatin1Char(';'), jet50 + path + QLatin1Char(';'),
@@ -425,6 +429,11 @@ void TDados::RefreshAfterPost(RecordSet &dataSet)
 {
     if (!Conexao.inTransaction())
         dataSet.refresh();
+}
+
+QString TDados::serverText() const
+{
+    return Conexao.serverHost();
 }
 
 QString TDados::providerText() const

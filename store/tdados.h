@@ -55,8 +55,21 @@ public:
     // The connection string that opened, e.g. "Provider=Microsoft.Jet.OLEDB.4.0;Data
     // Source=/x/quillomar.mdb;"; empty when closed.
     QString connectionString() const { return Conexao.connectionString(); }
-    // The first element of the open connection string, up to and including its ";".
+    // The first element of the open connection string, up to and including its ";"
+    // ("Provider=PostgreSQL;" for a catalogue on a server).
     QString providerText() const;
+    // The server of a catalogue on a server (host, and port when not the usual); empty for
+    // a file.
+    QString serverText() const;
+    // The password for a catalogue on a server (else libpq's own: ~/.pgpass); never kept
+    // in the configuration.
+    void setCataloguePassword(const QString &password) { m_password = password; }
+    // Asked for the password of a server catalogue each time the store opens one (the
+    // keyring); what it gives is used when no password was set. Not asked for files.
+    void setPasswordSource(std::function<QString(const QString &location)> source)
+    {
+        m_passwordSource = std::move(source);
+    }
 
     // Off: OpenDatabaseAll takes DatabaseFolder and DatabaseFileName as they are, without
     // reading the configuration file (the command line's --catalogue).
@@ -98,6 +111,8 @@ private:
     ProgramPaths &m_paths;
     Prompter &m_prompter;
     bool m_useConfiguration = true;
+    QString m_password;
+    std::function<QString(const QString &)> m_passwordSource;
     bool m_defaultRowsLocked = false;
     mutable QString m_thumbnailFolder; // found once per opening
 };

@@ -5,7 +5,10 @@
 #include "browser/catalogbrowser.h"
 #include "core/inifile.h"
 #include "core/scriptedprompter.h"
+#include "options/databaselocation.h"
+#include "store/transaction.h"
 #include "support/catalogfixture.h"
+#include "support/pgserver.h"
 #include "support/testsupport.h"
 #include "support/windowdriver.h"
 
@@ -250,6 +253,73 @@ private slots:
         s.paths.DatabaseFileName = "outro.mdb";
         w->ShowDatabaseLocation();
         QCOMPARE(w->panelText(2), QStringLiteral("BD NÃO LOCAL"));
+    }
+
+    void aCatalogueOnAServerIsSetInTheOptionsAndNamesItsServer()
+    {
+        testsupport::PgServer &pg = testsupport::PgServer::instance();
+        QVERIFY2(pg.isRunning(), qPrintable(pg.error()));
+        const QString server = pg.createDatabase("inicio");
+        Schema::createCatalogue(server, compiledVersion());
+        ProgramFolder pf;
+        // As "Aplicar" keeps the options' path: blanks around it are no part of it.
+        QCOMPARE(saveDatabaseLocation(pf.paths, "  " + server + " "), QString());
+        IniFile ini(pf.paths.ConfigFile);
+        QCOMPARE(joinPath(ini.readString("DATABASE", "PATH", QString()),
+                     ini.readString("DATABASE", "FILENAME", QString())),
+            server);
+
+        ProgramPaths paths = pf.paths;
+        paths.DatabaseFolder = paths.ProgramFolder;
+        paths.DatabaseFileName = paths.defaultDatabaseName();
+        ScriptedPrompter prompter;
+        Startup s(paths, &prompter);
+        s.createWindows();
+        QSignalSpy loaded(s.Abertura.get(), &TAbertura::startupLoadingDone);
+        s.Abertura->show();
+        QTRY_COMPARE(loaded.count(), 1);
+        QVERIFY2(loaded.first().first().toBool(), qPrintable(prompter.boxTexts().join('\n')));
+        QCOMPARE(s.Abertura->panelText(1),
+            QStringLiteral("Provider=PostgreSQL; 127.0.0.1:%1").arg(pg.port()));
+        QCOMPARE(s.Abertura->panelText(2), QStringLiteral("BD NÃO LOCAL"));
+
+        // Another client's commit shows in the open window's tree by itself.
+        auto *tree = child<QTreeView>(s.Abertura.get(), "TreeView1");
+        auto shown = [tree](const QString &name) {
+            return !tree->model()
+                        ->match(tree->model()->index(0, 0), Qt::DisplayRole, name, 1,
+                            Qt::MatchExactly | Qt::MatchRecursive)
+                        .isEmpty();
+        };
+        QVERIFY(shown("(undefined)"));
+        QVERIFY(!shown("Chegou agora"));
+        Connection other;
+        other.openFile(server);
+        {
+            Transaction t(other);
+            other.exec("INSERT INTO Collections (Name, System) VALUES ('Chegou agora', FALSE)");
+            t.commit();
+        }
+        QTRY_VERIFY(shown("Chegou agora"));
+        QCOMPARE(s.Abertura->panelText(1),
+            QStringLiteral("Provider=PostgreSQL; 127.0.0.1:%1").arg(pg.port()));
+
+        // While a record is being edited nothing is read again; once the edit ends it is.
+        auto *refresh = child<QTimer>(s.Abertura.get(), "RefreshTimer");
+        QSignalSpy reloads(s.Abertura.get(), &TAbertura::LoadTrees);
+        s.Abertura->browser().selection().setEditInProgress(true);
+        {
+            Transaction t(other);
+            other.exec("INSERT INTO Collections (Name, System) VALUES ('Durante a edição', FALSE)");
+            t.commit();
+        }
+        QTRY_COMPARE(refresh->interval(), 1000); // came, and was put off
+        QCOMPARE(reloads.count(), 0);
+        QVERIFY(!shown("Durante a edição"));
+        s.Abertura->browser().selection().setEditInProgress(false);
+        QTRY_VERIFY(shown("Durante a edição"));
+        QCOMPARE(reloads.count(), 1);
+        QCOMPARE(refresh->interval(), 200);
     }
 
     void splashClosesOnlyOnceTheMainWindowIsReady()

@@ -51,11 +51,11 @@ private slots:
             "\"Name\" = :qm_k0 AND \"Size\" IS NOT NULL ORDER BY \"Size\", rowid"));
 
         binds.clear();
-        QCOMPARE(KeysetQuery::locateCondition(
+        QCOMPARE(q.locateCondition(
                      { "Name", "Size", "Note" }, { "Ana", 3, QVariant() }, false, binds),
             QStringLiteral("\"Name\" = :qm_l0 AND \"Name\" = :qm_l0 COLLATE BINARY AND "
                            "\"Size\" = :qm_l1 AND \"Note\" IS NULL"));
-        QCOMPARE(KeysetQuery::locateCondition({ "Name" }, { "Ana" }, true, binds),
+        QCOMPARE(q.locateCondition({ "Name" }, { "Ana" }, true, binds),
             QStringLiteral("\"Name\" = :qm_l0 COLLATE NOCASE"));
     }
 };

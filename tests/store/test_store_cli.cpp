@@ -22,9 +22,11 @@ class TestStoreCli : public QObject {
         QString err;
     };
 
-    Result run(const QStringList &args, const QString &program = QString())
+    Result run(const QStringList &args, const QString &program = QString(),
+        const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
     {
         QProcess p;
+        p.setProcessEnvironment(env);
         p.start(program.isEmpty() ? testsupport::binDir() + "/quillomar-cli" : program, args);
         Result r;
         if (!p.waitForFinished(60000))
@@ -57,6 +59,105 @@ class TestStoreCli : public QObject {
     }
 
 private slots:
+    void aServerCatalogueIsCreatedOpenedAndListedAsAFileIs()
+    {
+        testsupport::PgServer &pg = testsupport::PgServer::instance();
+        QVERIFY2(pg.isRunning(), qPrintable(pg.error()));
+        const QString server = pg.createDatabase("cli");
+        Result r = run({ "create", server });
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, "Catálogo criado: " + server + "\n");
+        r = run({ "create", server });
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.err,
+            QStringLiteral("Não foi possível criar o catálogo %1: O catálogo já existe: %1\n")
+                .arg(server));
+
+        const QString file = m_dir.filePath("igual.mdb");
+        QCOMPARE(run({ "create", file }).code, 0);
+        // The same commands on both give the same outputs.
+        for (const QString &catalogue : { server, file }) {
+            for (const QStringList &args : { QStringList { "new", "collection", "Viagens" },
+                     QStringList { "new", "collection", "álbum" },
+                     QStringList { "new", "category", "2", "Praia" },
+                     QStringList { "new", "storage", "Disco", "/" } }) {
+                r = run(QStringList { "--catalogue", catalogue } + args);
+                QVERIFY2(r.code == 0, qPrintable(r.err));
+            }
+            r = run({ "--catalogue", catalogue, "new", "collection", "VIAGENS" });
+            QCOMPARE(r.code, 1);
+        }
+        // A scan, and what the commands then show, the same on both.
+        const QString pictures = m_dir.filePath("fotos");
+        QVERIFY(QDir().mkpath(pictures + "/Férias"));
+        for (const QString &name : { "Praia.JPG", "serra.jpg", "Férias/Água.png", "nota.txt" })
+            QVERIFY(testsupport::writeFile(pictures + "/" + name, name.toUtf8()));
+        for (const QString &catalogue : { server, file }) {
+            r = run({ "--catalogue", catalogue, "scan", pictures, "--collection", "2",
+                "--category", "2" });
+            QVERIFY2(r.code == 0, qPrintable(r.err));
+        }
+        for (const QStringList &args :
+            { QStringList { "tree" }, QStringList { "search", "praia" }, QStringList { "search", "água" },
+                QStringList { "search", "%.JPG" }, QStringList { "stats", "category", "2" },
+                QStringList { "stats", "storage", "1" }, QStringList { "storages" },
+                QStringList { "check" }, QStringList { "scan", pictures } }) {
+            const Result onServer = run(QStringList { "--catalogue", server } + args);
+            const Result onFile = run(QStringList { "--catalogue", file } + args);
+            QCOMPARE(onServer.code, onFile.code);
+            QCOMPARE(onServer.out, onFile.out);
+            QCOMPARE(onServer.err, onFile.err);
+        }
+        const Result serverTree = run({ "--catalogue", server, "tree" });
+        const Result fileTree = run({ "--catalogue", file, "tree" });
+        QCOMPARE(serverTree.code, 0);
+        QCOMPARE(serverTree.out, fileTree.out);
+        QCOMPARE(run({ "--catalogue", server, "stats", "collection", "2" }).out,
+            run({ "--catalogue", file, "stats", "collection", "2" }).out);
+
+        r = run({ "--catalogue", server, "info" });
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out,
+            QStringLiteral("Catálogo: %1\nProvedor: Provider=PostgreSQL;\nVersão: 1.0.0.9\n"
+                           "Coleções: 3\nCategorias: 2\nLocais: 2\nImagens: 3\n")
+                .arg(server));
+
+        // A user who must give a password finds it in libpq's password file.
+        const QString guarded = pg.location(pg.databaseOf(server), "quillomar_pw");
+        pg.exec(pg.databaseOf(server), "GRANT ALL ON ALL TABLES IN SCHEMA public TO quillomar_pw");
+        r = run({ "--catalogue", guarded, "info" });
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("password"), qPrintable(r.err));
+        const QString passFile = m_dir.filePath("pgpass");
+        QVERIFY(testsupport::writeFile(passFile,
+            QStringLiteral("127.0.0.1:%1:*:quillomar_pw:%2\n")
+                .arg(pg.port())
+                .arg(testsupport::PgServer::password())
+                .toUtf8()));
+        QFile::setPermissions(passFile, QFile::ReadOwner | QFile::WriteOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PGPASSFILE", passFile);
+        r = run({ "--catalogue", guarded, "tree" }, QString(), env);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.out, fileTree.out);
+
+        // Or it is given in a file of its own, before the command.
+        const QString given = m_dir.filePath("senha");
+        QVERIFY(testsupport::writeFile(given, testsupport::PgServer::password().toUtf8() + "\n"));
+        r = run({ "--catalogue", guarded, "--password-file", given, "tree" });
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.out, fileTree.out);
+        QVERIFY(testsupport::writeFile(given, "errada\n"));
+        r = run({ "--catalogue", guarded, "--password-file", given, "tree" });
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.err.contains("password authentication failed"), qPrintable(r.err));
+        QVERIFY2(r.err.endsWith("Banco de dados não conectado.\n"), qPrintable(r.err));
+        r = run({ "--catalogue", guarded, "--password-file", m_dir.filePath("nenhuma"), "tree" });
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, QString());
+    }
+
     void createWritesACatalogueAndRefusesAnExistingFile()
     {
         const QString path = m_dir.filePath("novo.mdb");

@@ -1,5 +1,6 @@
 #include "core/programpaths.h"
 #include "core/scriptedprompter.h"
+#include "store/connection.h"
 #include "store/dberror.h"
 #include "store/tdados.h"
 #include "store/transaction.h"
@@ -87,13 +88,32 @@ class TestStoreTDados : public QObject {
 
     ProgramPaths &paths() { return m_program->paths; }
     QString defaultPath() { return paths().databasePath(); }
+    // The catalogue the program opens: the default file, or (server row) a database on the
+    // test's server that DatabaseFolder and DatabaseFileName name.
     QString makeDefault(const QString &version = QStringLiteral("1.0.0.9"))
     {
-        return storetest::makeCatalogue(
-            paths().ProgramFolder, QStringLiteral("quillomar.mdb"), version);
+        const QString location = storetest::makeCatalogue(paths().ProgramFolder,
+            QStringLiteral("quillomar.mdb"), version, storetest::onServer());
+        if (storetest::onServer())
+            Connection::splitLocation(location, &paths().DatabaseFolder, &paths().DatabaseFileName);
+        return location;
+    }
+    // What tells that nothing was written since: the file's bytes, or the server's next
+    // transaction number (only a writing transaction takes one; the server is this test's).
+    static QByteArray writeMark(const QString &location)
+    {
+        if (!Connection::isServerLocation(location))
+            return storetest::digest(location);
+        return RawDb(location).scalar("SELECT pg_snapshot_xmax(pg_current_snapshot())").toUtf8();
+    }
+    static QString engineText(const char *sqlite, const char *server)
+    {
+        return QString::fromUtf8(storetest::onServer() ? server : sqlite);
     }
 
 private slots:
+    void initTestCase_data() { storetest::addEngines(); }
+
     void init()
     {
         m_program = std::make_unique<testsupport::ProgramFolder>();
@@ -117,9 +137,18 @@ private slots:
         QVERIFY(dados.OpenDatabaseAll());
         QVERIFY(dados.connected());
         QCOMPARE(boxes(prompter), QStringList());
-        QCOMPARE(dados.connectionString(),
-            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + ";");
-        QCOMPARE(dados.providerText(), QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;"));
+        if (storetest::onServer()) {
+            QCOMPARE(dados.connectionString(),
+                QStringLiteral("Provider=PostgreSQL;Data Source=") + path + ";");
+            QCOMPARE(dados.providerText(), QStringLiteral("Provider=PostgreSQL;"));
+            QCOMPARE(dados.serverText(),
+                QStringLiteral("127.0.0.1:%1").arg(testsupport::PgServer::instance().port()));
+        } else {
+            QCOMPARE(dados.connectionString(),
+                QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path + ";");
+            QCOMPARE(dados.providerText(), QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;"));
+            QVERIFY(dados.serverText().isEmpty());
+        }
         for (RecordSet *rs : { &dados.TFormats, &dados.TColorDepth, &dados.TResolutions,
                  &dados.TCollections, &dados.TCategories, &dados.TPictures, &dados.TStorages,
                  &dados.TFTPAccounts, &dados.TSMTPAccount })
@@ -144,6 +173,7 @@ private slots:
 
     void configurationNamesTheCatalogue()
     {
+        STORETEST_FILE_ONLY();
         QDir(paths().ProgramFolder).mkdir("dados");
         const QString folder = paths().ProgramFolder + "/dados";
         const QString path = storetest::makeCatalogue(folder, "fotos.mdb");
@@ -171,6 +201,7 @@ private slots:
 
     void anUnreadableConfigurationIsShownAndSkipped()
     {
+        STORETEST_FILE_ONLY();
         makeDefault();
         QVERIFY(QDir().mkpath(paths().ConfigFile)); // a folder where the file should be
         ScriptedPrompter prompter;
@@ -204,6 +235,7 @@ private slots:
 
     void badCataloguesEndInTheChainsMessagesUntouched()
     {
+        STORETEST_FILE_ONLY();
         QFETCH(QString, kind);
         QFETCH(QString, engineText);
         const QString path = defaultPath();
@@ -243,6 +275,7 @@ private slots:
 
     void cancelEndsTheChainAtOnce()
     {
+        STORETEST_FILE_ONLY();
         ScriptedPrompter prompter;
         prompter.answerButton(Prompter::Cancel);
         TDados dados(paths(), prompter);
@@ -255,7 +288,7 @@ private slots:
     void aNewerCatalogueIsRefusedWithoutAWrite()
     {
         const QString path = makeDefault("1.0.1.0");
-        const QByteArray before = storetest::digest(path);
+        const QByteArray before = writeMark(path);
         const QStringList filesBefore = storetest::listing(paths().ProgramFolder);
         ScriptedPrompter prompter;
         {
@@ -269,7 +302,7 @@ private slots:
         }
         QCOMPARE(boxes(prompter),
             QStringList({ describe(Prompter::Icon::Error, Prompter::Ok, newerMessage) }));
-        QCOMPARE(storetest::digest(path), before);
+        QCOMPARE(writeMark(path), before);
         QCOMPARE(storetest::listing(paths().ProgramFolder), filesBefore);
     }
 
@@ -278,9 +311,13 @@ private slots:
         const QString path = makeDefault();
         {
             RawDb raw(path);
-            raw.exec("DROP TABLE CatalogInfo; CREATE TABLE CatalogInfo (Notes TEXT);"
-                     "UPDATE Formats SET Support = 0 WHERE Extension = 'png';"
-                     "DROP INDEX Pictures_CategoryType; DROP INDEX Pictures_LocationType");
+            raw.exec(raw.onServer()
+                    ? "DROP TABLE CatalogInfo; CREATE TABLE CatalogInfo (Notes TEXT, rowid bigint "
+                      "GENERATED BY DEFAULT AS IDENTITY);"
+                    : "DROP TABLE CatalogInfo; CREATE TABLE CatalogInfo (Notes TEXT);");
+            raw.exec("UPDATE Formats SET Support = FALSE WHERE Extension = 'png'");
+            raw.exec("DROP INDEX Pictures_CategoryType");
+            raw.exec("DROP INDEX Pictures_LocationType");
         }
         ScriptedPrompter prompter;
         TDados dados(paths(), prompter);
@@ -288,15 +325,27 @@ private slots:
         QCOMPARE(boxes(prompter), QStringList());
         QCOMPARE(dados.DatabaseVersion, QString());
         RawDb raw(path);
-        QCOMPARE(raw.rows("SELECT name, type FROM pragma_table_info('CatalogInfo')"),
-            QList<QStringList>({ { "Notes", "TEXT" }, { "Version", "Char(20)" } }));
+        if (raw.onServer()) {
+            QCOMPARE(raw.rows("SELECT column_name, data_type FROM information_schema.columns "
+                              "WHERE table_name = 'cataloginfo' AND column_name <> 'rowid' "
+                              "ORDER BY ordinal_position"),
+                QList<QStringList>(
+                    { { "notes", "text" }, { "version", "character varying" } }));
+        } else {
+            QCOMPARE(raw.rows("SELECT name, type FROM pragma_table_info('CatalogInfo')"),
+                QList<QStringList>({ { "Notes", "TEXT" }, { "Version", "Char(20)" } }));
+        }
         QCOMPARE(raw.column("SELECT Version FROM CatalogInfo"), QStringList({ "1.0.0.9" }));
         QCOMPARE(
             raw.scalar("SELECT Support FROM Formats WHERE Extension = 'png'"), QStringLiteral("1"));
         // The indexes the statistics pages read are added.
-        QCOMPARE(raw.column("SELECT name FROM sqlite_master WHERE name LIKE 'Pictures_%Type' "
-                            "ORDER BY name"),
-            QStringList({ "Pictures_CategoryType", "Pictures_LocationType" }));
+        QCOMPARE(raw.column(raw.onServer()
+                         ? "SELECT initcap(indexname) FROM pg_indexes WHERE indexname LIKE "
+                           "'pictures_%type' ORDER BY indexname"
+                         : "SELECT name FROM sqlite_master WHERE name LIKE 'Pictures_%Type' "
+                           "ORDER BY name"),
+            raw.onServer() ? QStringList({ "Pictures_Categorytype", "Pictures_Locationtype" })
+                           : QStringList({ "Pictures_CategoryType", "Pictures_LocationType" }));
     }
 
     void thePngStepBelongsToReleasesBefore1002_data()
@@ -320,7 +369,7 @@ private slots:
         const QString path = makeDefault(stored);
         {
             RawDb raw(path);
-            raw.exec("UPDATE Formats SET Support = 0 WHERE Extension = 'png'");
+            raw.exec("UPDATE Formats SET Support = FALSE WHERE Extension = 'png'");
         }
         ScriptedPrompter prompter;
         TDados dados(paths(), prompter);
@@ -339,19 +388,21 @@ private slots:
             TDados first(paths(), prompter);
             QVERIFY(first.OpenDatabaseAll()); // writes the default rows once
         }
-        const QByteArray before = storetest::digest(path);
+        const QByteArray before = writeMark(path);
         {
             TDados second(paths(), prompter);
             QVERIFY(second.OpenDatabaseAll());
             QVERIFY(second.TPictures.isEmpty());
         }
-        QCOMPARE(storetest::digest(path), before);
-        QCOMPARE(storetest::listing(paths().ProgramFolder), QStringList({ "quillomar.mdb" }));
+        QCOMPARE(writeMark(path), before);
+        if (!storetest::onServer())
+            QCOMPARE(storetest::listing(paths().ProgramFolder), QStringList({ "quillomar.mdb" }));
         QCOMPARE(boxes(prompter), QStringList());
     }
 
     void aReadOnlyCatalogueOpensForReading()
     {
+        STORETEST_FILE_ONLY();
         const QString path = makeDefault();
         {
             ScriptedPrompter prompter;
@@ -392,6 +443,7 @@ private slots:
 
     void aReadOnlyCatalogueThatNeedsAnUpgradeFailsClearly()
     {
+        STORETEST_FILE_ONLY();
         const QString path = makeDefault("1.0.0.5");
         if (!makeReadOnly(path))
             QSKIP("this file system cannot make a file read-only");
@@ -412,14 +464,21 @@ private slots:
     void aCatalogueLockedByAnotherProcessIsWaitedForThenReported()
     {
         const QString path = makeDefault("1.0.0.5"); // the upgrade must write
-        storetest::LockHolder holder(path);
+        std::unique_ptr<storetest::LockHolder> fileHolder;
+        std::unique_ptr<storetest::ServerLockHolder> serverHolder;
+        if (storetest::onServer())
+            serverHolder = std::make_unique<storetest::ServerLockHolder>(path);
+        else
+            fileHolder = std::make_unique<storetest::LockHolder>(path);
         ScriptedPrompter prompter;
         TDados dados(paths(), prompter);
         QVERIFY(!dados.OpenDatabaseAll());
         QCOMPARE(boxes(prompter),
-            QStringList({ describe(Prompter::Icon::Error, Prompter::Ok, "database is locked") }));
+            QStringList({ describe(Prompter::Icon::Error, Prompter::Ok,
+                engineText("database is locked", "canceling statement due to lock timeout")) }));
         QVERIFY(!dados.Conexao.inTransaction());
-        holder.release();
+        fileHolder.reset();
+        serverHolder.reset();
         prompter.clear();
         QVERIFY(dados.OpenDatabaseAll());
         QCOMPARE(boxes(prompter), QStringList());
@@ -460,12 +519,12 @@ private slots:
         const QString path = makeDefault();
         {
             RawDb raw(path);
-            raw.exec("INSERT INTO Collections (RecId, Name, System) VALUES (1, 'Beta', 1), (2, "
-                     "'Arte', 0), (3, 'Alfa', 1)");
+            raw.exec("INSERT INTO Collections (RecId, Name, System) VALUES (1, 'Beta', TRUE), (2, "
+                     "'Arte', FALSE), (3, 'Alfa', TRUE)");
             raw.exec("INSERT INTO Categories (RecId, Collection, Name, System) VALUES (10, 3, 'Sem "
-                     "sistema', 0)");
+                     "sistema', FALSE)");
             raw.exec("INSERT INTO Storages (RecId, Name, System) VALUES (4, 'Disco', NULL), (5, "
-                     "'Pen', 1)");
+                     "'Pen', TRUE)");
         }
         ScriptedPrompter prompter;
         TDados dados(paths(), prompter);
@@ -482,6 +541,7 @@ private slots:
 
     void aDefaultRowThatCannotBeWrittenIsShownAndRolledBack()
     {
+        STORETEST_FILE_ONLY();
         const QString path = makeDefault();
         {
             RawDb raw(path);
