@@ -5,6 +5,8 @@
 #include "core/errorboundary.h"
 #include "core/prompter.h"
 
+#include <QSet>
+
 BatchController::BatchController(QList<qint64> &batchList, CatalogBrowser &browser,
     TBatchProcess &dialog, Prompter &prompter, QObject *parent)
     : QObject(parent),
@@ -15,6 +17,8 @@ BatchController::BatchController(QList<qint64> &batchList, CatalogBrowser &brows
 {
     connect(&browser, &CatalogBrowser::addToBatchRequested, this,
         guarded(prompter, [this] { InserirLote1Click(); }));
+    connect(&browser, &CatalogBrowser::addKeysToBatchRequested, this,
+        guarded(prompter, [this](const QVector<qint64> &keys) { addPictures(keys); }));
     connect(&browser, &CatalogBrowser::batchRequested, this,
         guarded(prompter, [this] { ToolButton4Click(); }));
 }
@@ -25,20 +29,36 @@ void BatchController::InserirLote1Click()
     if (s.kind() != NodeKind::Picture)
         return;
     const qint64 key = s.key();
-    if (!m_batchList.contains(key))
+    const bool added = !m_batchList.contains(key);
+    if (added)
         m_batchList.append(key);
+    emit batchStatus(additionText(added ? 1 : 0, m_batchList.size()));
 }
 
 int BatchController::addPictures(const QList<qint64> &pictures)
 {
+    // A set: a node of a hundred thousand pictures goes in at once.
+    QSet<qint64> held(m_batchList.cbegin(), m_batchList.cend());
     int added = 0;
-    for (qint64 key : pictures) {
-        if (key > 0 && !m_batchList.contains(key)) {
-            m_batchList.append(key);
-            ++added;
-        }
+    for (const qint64 key : pictures) {
+        if (key <= 0 || held.contains(key))
+            continue;
+        held.insert(key);
+        m_batchList.append(key);
+        ++added;
     }
+    emit batchStatus(additionText(added, m_batchList.size()));
     return added;
+}
+
+QString BatchController::additionText(int added, qsizetype held)
+{
+    const QString total = held == 1 ? QStringLiteral("1 imagem") : QStringLiteral("%1 imagens").arg(held);
+    if (added == 0)
+        return QStringLiteral("Nenhuma imagem nova no lote, que tem %1.").arg(total);
+    if (added == 1)
+        return QStringLiteral("1 imagem inserida no lote, que tem agora %1.").arg(total);
+    return QStringLiteral("%1 imagens inseridas no lote, que tem agora %2.").arg(added).arg(total);
 }
 
 void BatchController::ToolButton4Click()

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QVector>
 
 class CatalogBrowser;
 class Prompter;
@@ -16,9 +17,15 @@ public:
     BatchController(QList<qint64> &batchList, CatalogBrowser &browser, TBatchProcess &dialog,
         Prompter &prompter, QObject *parent = nullptr);
 
-    // Adds pictures to the batch, each key once (also when it was there already); returns
-    // how many went in.
+    // Adds pictures to the batch, each key once (also when it was there already), after those
+    // it holds; returns how many went in. The status bar is told how many it holds.
     int addPictures(const QList<qint64> &pictures);
+    // What the status bar tells after an addition.
+    static QString additionText(int added, qsizetype held);
+
+signals:
+    // The batch grew (or was asked to): the text for the status bar.
+    void batchStatus(const QString &text);
 
 private:
     void InserirLote1Click();

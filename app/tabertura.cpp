@@ -10,6 +10,7 @@
 #include "core/programpaths.h"
 #include "core/prompter.h"
 #include "core/versiontools.h"
+#include "intake/backgroundreview.h"
 #include "options/topcoes.h"
 #include "store/cataloguewatch.h"
 #include "store/dberror.h"
@@ -104,6 +105,11 @@ void TAbertura::setStore(TDados &store)
     connect(m_browser, &CatalogBrowser::pictureCountChanged, this,
         [this](const QString &t) { setPanelText(0, t); });
     connect(this, &TAbertura::LoadTrees, m_browser, &CatalogBrowser::LoadTrees);
+    // The grids' missing thumbnails are made in the background.
+    auto *review = new BackgroundReview(store, this);
+    connect(m_browser, &CatalogBrowser::thumbnailMissing, review, &BackgroundReview::request);
+    connect(review, &BackgroundReview::reviewed, m_browser, &CatalogBrowser::thumbnailMade);
+    connect(&store.Conexao, &Connection::aboutToClose, review, &BackgroundReview::reset);
     m_watch = new CatalogueWatch(this);
     m_watch->setObjectName(QStringLiteral("CatalogueWatch"));
     m_refresh = new QTimer(this);
@@ -141,6 +147,8 @@ void TAbertura::refreshFromOthers()
 void TAbertura::setBatchDialog(TBatchProcess &dialog)
 {
     m_batchController = new BatchController(m_batchList, *m_browser, dialog, m_prompter, this);
+    connect(m_batchController, &BatchController::batchStatus, this,
+        [this](const QString &text) { setPanelText(1, text); });
 }
 
 QString TAbertura::panelText(int index) const

@@ -3,11 +3,14 @@
 #include "browser/catalogtoolbar.h"
 #include "browser/categorypage.h"
 #include "browser/collectionpage.h"
+#include "browser/folderpane.h"
+#include "browser/foldertreemodel.h"
 #include "browser/datestree.h"
 #include "browser/picturepage.h"
 #include "browser/searchpage.h"
 #include "browser/storagepage.h"
 #include "browser/storepositioner.h"
+#include "browser/thumbnailgridpage.h"
 #include "browser/treeloader.h"
 #include "core/errorboundary.h"
 #include "core/eventpump.h"
@@ -153,6 +156,7 @@ void CatalogBrowser::buildPages()
     m_webEnlargementPage = enlargement("TabSheet10", "WebBrowser2", m_webEnlargement);
     m_searchPage = new SearchPage;
     m_pages->addPage(m_searchPage, QStringLiteral("Pesquisa"));
+    buildGridPages();
 
     connect(m_pages, &PageControl::pageShown, this,
         guarded(m_prompter, [this](int index) { pageShown(index); }));
@@ -207,6 +211,7 @@ void CatalogBrowser::selectNode(TreePane::Tree tree, int absolute, bool expand)
 void CatalogBrowser::clearTreeSelection(TreePane::Tree tree)
 {
     m_trees->clearSelection(tree);
+    treeSelectionCleared(tree);
 }
 
 void CatalogBrowser::collapseTree(TreePane::Tree tree)
@@ -217,6 +222,7 @@ void CatalogBrowser::collapseTree(TreePane::Tree tree)
 void CatalogBrowser::setActiveTree(TreePane::Tree tree)
 {
     m_trees->setActiveTree(tree);
+    folderTabLeft();
 }
 
 CatalogBrowser::Page CatalogBrowser::activePage() const
@@ -344,6 +350,12 @@ void CatalogBrowser::setSearchResults(QAbstractItemModel *results)
 {
     m_searchPage->setResults(results);
     m_searchOpen = results != nullptr;
+    m_searchGridPage->showHits(results);
+    offerView(View::SearchThumbnails, m_searchOpen);
+    if (m_searchOpen) { // the search leaves no node selected; its hits show in their grid
+        followGrid(Sender::Other, -1, false);
+        setActiveView(View::Record);
+    }
 }
 
 QString CatalogBrowser::unitPath() const
@@ -492,6 +504,7 @@ void CatalogBrowser::LoadTrees()
         m_trees->selectNode(TreePane::Tree::Location, found.node2, found.expand2);
     loadDatesTree(sel.treesCurrent && sel.kind == NodeKind::Picture ? sel.picture : 0);
     m_selection.setTreesCurrent(true);
+    reloadFolders();
     for (RecordPage *page : recordPages())
         page->invalidateLookupLists();
     if (m_inNavigatorAction)
@@ -509,6 +522,7 @@ void CatalogBrowser::markOfflineStorages()
     QHash<qint64, QString> offline;
     if (m_store.Conexao.isOpen())
         offline = StorageReach().offlineStorages(m_store.Conexao);
+    setOfflineStorages(QSet<qint64>(offline.keyBegin(), offline.keyEnd()));
     m_trees->model(TreePane::Tree::Location).setOfflineStorages(std::move(offline));
 }
 
@@ -530,18 +544,22 @@ void CatalogBrowser::TreeViewClick(Sender sender)
     // A statistics page shown here is filled at the end, once the store stands on the new
     // record (filled at once, it would count the previous record's rows).
     m_inSelectionHandling = true;
-    // The record of the sender's selected node; none for a date of "Datas", which is no
-    // record.
+    // The record of the sender's selected node; none for a date of "Datas" or a folder of
+    // "Pastas", which are no records.
     NodeCode picked;
+    int node = -1;
     if (sender == Sender::DatesTree) {
         picked = m_dates->nodeCode(m_trees->selectedIndex(TreePane::Tree::Dates));
+    } else if (sender == Sender::FolderTree) {
+        picked = m_folders->model().code(m_folders->selectedIndex());
     } else if (sender == Sender::OrganisationTree || sender == Sender::LocationTree) {
         const TreePane::Tree tree = sender == Sender::LocationTree ? TreePane::Tree::Location
                                                                    : TreePane::Tree::Organisation;
-        const int node = m_trees->selectedNode(tree);
+        node = m_trees->selectedNode(tree);
         if (node >= 0)
             picked = m_trees->model(tree).nodeCode(node);
     }
+    const bool gridWasActive = activeView() == View::Thumbnails;
     if (picked.isValid()) {
         m_selection.select(picked);
         m_shown = picked;
@@ -565,6 +583,7 @@ void CatalogBrowser::TreeViewClick(Sender sender)
     if (activePage() == Page::ImageEnlargement || activePage() == Page::WebEnlargement)
         setActivePage(Page::None);
     setPageVisible(Page::Search, m_searchOpen);
+    followGrid(sender, node, gridWasActive);
     m_inSelectionHandling = false;
 
     bool found = true;

@@ -8,11 +8,15 @@
 #include "intake/photofactstext.h"
 #include "widgets/dbcontrols.h"
 
+#include <QSet>
 #include <QWidget>
 #include <functional>
 #include <memory>
 
 class CatalogToolBar;
+class FolderPane;
+class ThumbnailGridPage;
+class QToolButton;
 class CategoryPage;
 class CollectionPage;
 class DatesTree;
@@ -47,8 +51,14 @@ public:
         Search
     };
     Q_ENUM(Page)
+    // What the right side shows: the detail pages (PageControl2), or in their place the
+    // "Miniaturas" grid of the selected node or the "Miniaturas da Pesquisa" of the hits,
+    // chosen by buttons at the right end of the pages' tab row, there while a grid is offered.
+    // The pages themselves, their tabs and their indexes stay as they are.
+    enum class View { Record, Thumbnails, SearchThumbnails };
+    Q_ENUM(View)
     // What started the selection handling: a tree, a record navigator or another control.
-    enum class Sender { OrganisationTree, LocationTree, Navigator, Other, DatesTree };
+    enum class Sender { OrganisationTree, LocationTree, Navigator, Other, DatesTree, FolderTree };
     Q_ENUM(Sender)
 
     // What record editing and deletion add to the detail pages' record navigators. Every
@@ -87,6 +97,10 @@ public:
     TreePane::Tree activeTree() const { return m_trees->activeTree(); }
     void setActiveTree(TreePane::Tree tree);
 
+    View activeView() const;
+    void setActiveView(View view);
+    bool isViewOffered(View view) const;
+
     Page activePage() const;
     bool isPageVisible(Page page) const;
     void setPageVisible(Page page, bool visible);
@@ -118,6 +132,11 @@ public:
     // The path the storage page's drive picker shows.
     QString unitPath() const;
 
+    // A picture's thumbnail was made: the grids read it again.
+    void thumbnailMade(qint64 key);
+    // The storages whose disks are not connected: the grids mark their pictures.
+    void setOfflineStorages(const QSet<qint64> &storages);
+
     // The picture preview's showings, drawn on the picture page's small preview and on the
     // two enlargement pages (TabSheet9 for Image, TabSheet10 for Web).
     QSize thumbnailViewSize() const;
@@ -145,6 +164,10 @@ signals:
     void insertRequested(NodeKind kind); // the items of "Incluir..."
     void editRequested(); // "Editar", or a double click on a node
     void addToBatchRequested(); // "Inserir no Lote"
+    // "Inserir no Lote" on many pictures: a grid's selection, a node's pictures, the hits.
+    void addKeysToBatchRequested(const QVector<qint64> &keys);
+    // A grid shows a picture without a thumbnail; thumbnailMade() tells when it has one.
+    void thumbnailMissing(qint64 key);
     void searchHitActivated(int row);
     void locateFileRequested(); // "Localizar" on the picture page
     void pictureCollectionPicked();
@@ -210,4 +233,32 @@ private:
     PictureView *m_imageEnlargement = nullptr;
     PictureView *m_webEnlargement = nullptr;
     SearchPage *m_searchPage = nullptr;
+
+    // The "Miniaturas" pages and the "Pastas" tree (catalogbrowsergrid.cpp).
+    void buildGridPages();
+    void followGrid(Sender sender, int node, bool gridWasActive);
+    // A tree lost its selection without the selection handling: its node's grid goes.
+    void treeSelectionCleared(TreePane::Tree tree);
+    // Another tab was made the active one by the program: a folder's grid goes.
+    void folderTabLeft();
+    void fillGrid();
+    void reloadFolders();
+    void showGridPicture(Sender source, qint64 key, bool expand = false);
+    void FolderTabChange(int index);
+    struct GridSource {
+        Sender sender = Sender::Other; // a tree; Other: no grid
+        NodeCode code; // the node's record (none for a folder)
+        QString folder; // the folder's path, for the "Pastas" tree
+    };
+    GridSource m_gridSource;
+    bool m_gridStale = false;
+    bool m_preferGrid = false;
+    FolderPane *m_folders = nullptr;
+    int m_folderTab = -1;
+    QWidget *m_viewButtons = nullptr;
+    QToolButton *m_gridButton = nullptr;
+    QToolButton *m_searchGridButton = nullptr;
+    void offerView(View view, bool offered);
+    ThumbnailGridPage *m_gridPage = nullptr;
+    ThumbnailGridPage *m_searchGridPage = nullptr;
 };

@@ -71,8 +71,13 @@ TreePane::TreePane(QWidget *parent) : QWidget(parent)
     m_tabs->addPage(m_tree1->parentWidget(), QStringLiteral("Organização"));
     m_tabs->addPage(m_tree2->parentWidget(), QStringLiteral("Localização"));
     m_tabs->setActivePageIndex(int(Tree::Organisation));
-    connect(m_tabs, &PageControl::tabClicked, this,
-        [this](int index) { emit tabChosen(treeOfTab(index)); });
+    connect(m_tabs, &PageControl::tabClicked, this, [this](int index) {
+        const bool dates = m_tree3 && index == m_tabs->indexOf(m_tree3->parentWidget());
+        if (index > int(Tree::Location) && !dates)
+            emit extraTabChosen(index);
+        else
+            emit tabChosen(treeOfTab(index));
+    });
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_tabs);
@@ -175,6 +180,21 @@ void TreePane::setActiveTree(Tree tree)
 {
     if (QTreeView *v = view(tree))
         m_tabs->setActivePageIndex(m_tabs->indexOf(v->parentWidget()));
+}
+
+int TreePane::addExtraTab(QWidget *sheet, const QString &caption)
+{
+    return m_tabs->addPage(sheet, caption);
+}
+
+int TreePane::activeTab() const
+{
+    return m_tabs->activePageIndex();
+}
+
+void TreePane::setActiveTab(int index)
+{
+    m_tabs->setActivePageIndex(index);
 }
 
 TreePane::Tree TreePane::activeTree() const

@@ -56,11 +56,19 @@ public:
     // "Editar" and "Excluir" need a selection, "Inserir no Lote" a picture.
     void setMenuStates(bool haveSelection, bool pictureSelected);
 
+    // A further tab after the two trees (the "Pastas" tree); returns its tab index. A click
+    // on its tab is told by extraTabChosen, not tabChosen.
+    int addExtraTab(QWidget *sheet, const QString &caption);
+    // The tab index shown (0 and 1: the two trees).
+    int activeTab() const;
+    void setActiveTab(int index);
+
 signals:
     // The selection handling should run with this tree as sender: a click, a key released
     // in the tree, the selected node's parent collapsed, the tree's tab chosen.
     void nodeActivated(TreePane::Tree tree);
     void tabChosen(TreePane::Tree tree);
+    void extraTabChosen(int index);
     // A right click selected the node under the mouse; the pop-up opens right after.
     void contextMenuOpening(TreePane::Tree tree);
     void editRequested();

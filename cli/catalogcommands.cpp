@@ -101,11 +101,18 @@ public:
         return QStringLiteral(
             "lista as duas árvores, um nó por linha: ÁRVORE<TAB>NÍVEL<TAB>CÓDIGO<TAB>NOME");
     }
+    QList<QCommandLineOption> options() const override
+    {
+        return { { QStringLiteral("folders"),
+            QStringLiteral("lista a árvore \"Pastas\" (árvore 3): locais, pastas e imagens") } };
+    }
     int run(CliContext &cx) override
     {
         CliSession &session = cx.session();
         if (!session.openStore())
             return ExitFailure;
+        if (cx.isSet(QStringLiteral("folders")))
+            return runFolderTreeCommand(session.store(), stdout);
         return runTreeCommand(session.store(), stdout);
     }
 };

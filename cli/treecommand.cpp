@@ -1,5 +1,6 @@
 #include "cli/treecommand.h"
 
+#include "browser/foldertree.h"
 #include "browser/treeloader.h"
 #include "browser/treerows.h"
 #include "cli/clicommands.h"
@@ -59,6 +60,74 @@ int runTreeCommand(TDados &store, FILE *out)
         }
         TreePrinter printer(t + 1, line);
         TreeLoader::walk(rows, trees[t], printer);
+    }
+    const bool written = line.flush() && std::fflush(out) == 0 && !std::ferror(out);
+    if (!written) {
+        std::fprintf(stderr, "Não foi possível gravar a saída: %s\n", std::strerror(errno));
+        return ExitFailure;
+    }
+    return ExitOk;
+}
+
+namespace {
+
+// The "Pastas" tree of one storage, depth-first: a folder's subfolders, then its pictures.
+void printFolders(const FolderTree &tree, const QVector<QVector<FolderTree::Picture>> &pictures,
+    int folder, int depth, LineWriter &line)
+{
+    const auto lead = [&line](int d) {
+        line.number(3);
+        line.byte('\t');
+        line.number(d);
+        line.byte('\t');
+    };
+    for (const int sub : tree.folder(folder).children) {
+        lead(depth);
+        line.name(FolderTree::folderCode(tree.storage().key, tree.folder(sub).path));
+        line.byte('\t');
+        line.name(tree.folder(sub).name);
+        line.byte('\n');
+        printFolders(tree, pictures, sub, depth + 1, line);
+    }
+    for (const FolderTree::Picture &p : pictures[folder]) {
+        lead(depth);
+        line.byte('N');
+        line.number(int(NodeKind::Picture));
+        line.byte('=');
+        line.number(p.key);
+        line.byte('\t');
+        line.name(p.name);
+        line.byte('\n');
+    }
+}
+
+} // namespace
+
+int runFolderTreeCommand(TDados &store, FILE *out)
+{
+    LineWriter line(out);
+    try {
+        for (const FolderTree::Storage &storage : FolderTree::storages(store.Conexao)) {
+            FolderTree tree;
+            tree.read(store.Conexao, storage);
+            line.number(3);
+            line.byte('\t');
+            line.number(0);
+            line.byte('\t');
+            line.byte('N');
+            line.number(int(NodeKind::Storage));
+            line.byte('=');
+            line.number(storage.key);
+            line.byte('\t');
+            line.name(storage.name);
+            line.byte('\n');
+            printFolders(tree, tree.picturesByFolder(store.Conexao), 0, 1, line);
+        }
+    } catch (const DbError &e) {
+        line.flush();
+        std::fflush(out);
+        std::fprintf(stderr, "%s\n", e.message().toLocal8Bit().constData());
+        return ExitFailure;
     }
     const bool written = line.flush() && std::fflush(out) == 0 && !std::ferror(out);
     if (!written) {

@@ -1,6 +1,7 @@
 #include "widgets/pagecontrol.h"
 
 #include <QStackedWidget>
+#include <QHBoxLayout>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -9,7 +10,11 @@ PageControl::PageControl(QWidget *parent) : QWidget(parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    m_tabs = new QTabBar(this);
+    m_row = new QWidget(this);
+    auto *row = new QHBoxLayout(m_row);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    m_tabs = new QTabBar(m_row);
     m_tabs->setDocumentMode(true);
     m_tabs->setDrawBase(true);
     m_tabs->setExpanding(false);
@@ -17,7 +22,9 @@ PageControl::PageControl(QWidget *parent) : QWidget(parent)
     m_stack->setFrameShape(QFrame::StyledPanel);
     m_empty = new QWidget(m_stack);
     m_stack->addWidget(m_empty);
-    layout->addWidget(m_tabs);
+    row->addWidget(m_tabs, 1);
+    row->addStretch(0); // keeps the corner at the right when no tab shows
+    layout->addWidget(m_row);
     layout->addWidget(m_stack, 1);
     // A tab chosen by the keyboard changes the current tab; one clicked is reported first
     // (with no page active the tab bar still marks a tab as current, and a click on the
@@ -26,10 +33,18 @@ PageControl::PageControl(QWidget *parent) : QWidget(parent)
         if (m_syncing || tab < 0)
             return;
         const int index = m_tabs->tabData(tab).toInt();
-        if (index == m_active)
+        const bool fromOverlay = m_overlay != nullptr;
+        const bool changed = index != m_active;
+        if (changed)
+            setActivePageIndex(index);
+        else if (fromOverlay)
+            hideOverlay(); // back from the overlay to the page of the tab
+        else
             return;
-        setActivePageIndex(index);
-        emit tabClicked(index);
+        if (fromOverlay)
+            emit overlayClosed();
+        if (changed)
+            emit tabClicked(index);
     };
     connect(m_tabs, &QTabBar::currentChanged, this, choose);
     connect(m_tabs, &QTabBar::tabBarClicked, this, choose);
@@ -85,6 +100,7 @@ void PageControl::setActivePageIndex(int index)
     if (index == m_active)
         return;
     m_active = index;
+    m_overlay = nullptr;
     m_stack->setCurrentWidget(index < 0 ? m_empty : m_pages[index]);
     syncTabs();
     if (index >= 0)
@@ -109,5 +125,36 @@ void PageControl::syncTabs()
     if (current >= 0)
         m_tabs->setCurrentIndex(current);
     m_tabs->setVisible(m_tabs->count() > 0);
+    m_row->setVisible(m_tabs->count() > 0 || (m_corner && !m_corner->isHidden()));
     m_syncing = false;
+}
+
+void PageControl::setCornerWidget(QWidget *corner)
+{
+    m_corner = corner;
+    corner->setParent(m_row);
+    m_row->layout()->addWidget(corner);
+    syncTabs();
+}
+
+void PageControl::addOverlay(QWidget *overlay)
+{
+    if (m_stack->indexOf(overlay) < 0)
+        m_stack->addWidget(overlay);
+}
+
+void PageControl::showOverlay(QWidget *overlay)
+{
+    if (overlay == m_overlay) {
+        syncTabs();
+        return;
+    }
+    m_overlay = overlay;
+    if (overlay) {
+        addOverlay(overlay);
+        m_stack->setCurrentWidget(overlay);
+    } else {
+        m_stack->setCurrentWidget(m_active < 0 ? m_empty : m_pages[m_active]);
+    }
+    syncTabs();
 }

@@ -411,8 +411,10 @@ private slots:
         w.start();
 
         auto *tabs = w.child<PageControl>("PageControl1");
-        QCOMPARE(tabs->count(), 3);
+        // Organização, Localização, Datas, and the fourth, Pastas.
+        QCOMPARE(tabs->count(), 4);
         const int datas = tabs->indexOf(w.child<QWidget>("TabSheetDatas"));
+        QCOMPARE(datas, 2);
         QCOMPARE(tabs->tabBar()->tabText(datas), QStringLiteral("Datas"));
         testsupport::clickTab(tabs, datas);
         QCOMPARE(w.browser().activeTree(), TreePane::Tree::Dates);

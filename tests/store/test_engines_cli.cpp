@@ -90,6 +90,7 @@ class TestEnginesCli : public QObject {
     void compareAll()
     {
         both({ "tree" });
+        both({ "tree", "--folders" });
         both({ "info" });
         both({ "search", "" }, {}, Order::OfNames);
         both({ "search", "serra" });
