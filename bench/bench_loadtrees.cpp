@@ -50,8 +50,7 @@ int runMeasure(const QString &file, int rounds)
         return 1;
     }
     const long before = currentRssKb();
-    CatalogBrowser browser(prompter);
-    browser.setStore(&store);
+    CatalogBrowser browser(store, prompter);
     browser.resize(800, 550);
     browser.show();
     std::vector<double> times;
