@@ -26,10 +26,17 @@ struct Huffman {
     int valoffset[18];
     std::uint8_t values[256];
     std::uint16_t code[1 << kCodeBits]; // length << 8 | symbol; 0: longer code
-    // AC symbols to skip: length of code and value bits, how far the position moves
-    // (run + 1, or 16 for a run of zeros) << 5, end of block 0x8000; 0: look further.
-    std::uint16_t skip[1 << kSkipBits];
+    // An AC symbol whose code and value bits fit: their length, how far the position moves
+    // (run + 1, or 16 for a run of zeros) << 5, its value bits << 10, end of block kEob.
+    // 0: look further.
+    std::uint32_t one[1 << kSkipBits];
+    // For skipping: the length of the first two symbols and how far they move (64 or more
+    // for the end of the block) when the second fits too, else the first's; in the high
+    // half the first's alone.
+    std::uint32_t two[1 << kSkipBits];
 };
+
+constexpr std::uint32_t kEob = 0x8000;
 
 // Builds the table as libjpeg does, refusing what libjpeg would refuse.
 bool derive(const JHUFF_TBL *table, bool dc, Huffman &h)
@@ -80,7 +87,7 @@ bool derive(const JHUFF_TBL *table, bool dc, Huffman &h)
                 return false;
 
     std::fill(std::begin(h.code), std::end(h.code), 0);
-    std::fill(std::begin(h.skip), std::end(h.skip), 0);
+    std::fill(std::begin(h.one), std::end(h.one), 0);
     for (p = 0; p < count; ++p) {
         const int l = sizes[p];
         const int symbol = h.values[p];
@@ -93,14 +100,35 @@ bool derive(const JHUFF_TBL *table, bool dc, Huffman &h)
         const int bits = symbol & 15;
         if (dc || l + bits > kSkipBits)
             continue;
-        std::uint16_t entry;
+        std::uint32_t entry;
         if (bits == 0 && run != 15)
-            entry = std::uint16_t(0x8000 | l);
+            entry = kEob | std::uint32_t(l);
         else
-            entry = std::uint16_t((bits ? run + 1 : 16) << 5 | (l + bits));
+            entry = std::uint32_t(bits << 10 | (bits ? run + 1 : 16) << 5 | (l + bits));
         const unsigned first = codes[p] << (kSkipBits - l);
         for (unsigned i = 0; i < (1u << (kSkipBits - l)); ++i)
-            h.skip[first + i] = entry;
+            h.one[first + i] = entry;
+    }
+    if (dc)
+        return true;
+    constexpr unsigned mask = (1u << kSkipBits) - 1;
+    for (unsigned i = 0; i <= mask; ++i) {
+        const std::uint32_t first = h.one[i];
+        h.two[i] = 0;
+        if (!first)
+            continue;
+        // An end of block moves past the last coefficient.
+        const std::uint32_t length = first & 31;
+        const std::uint32_t moved = first & kEob ? 64 : (first >> 5) & 31;
+        std::uint32_t lengthBoth = length;
+        std::uint32_t movedBoth = moved;
+        const std::uint32_t second = h.one[(i << length) & mask];
+        // A second symbol only when it lies wholly in the bits looked at.
+        if (!(first & kEob) && second && (second & 31) <= kSkipBits - length) {
+            lengthBoth += second & 31;
+            movedBoth += second & kEob ? 64 : (second >> 5) & 31;
+        }
+        h.two[i] = lengthBoth | movedBoth << 5 | length << 16 | moved << 21;
     }
     return true;
 }
@@ -120,7 +148,7 @@ struct Bits {
     bool overrun() const { return count < fake; }
 
     // At least 57 bits (real or zeros) afterwards.
-    void fill()
+    inline void fill()
     {
         if (count > 56)
             return;
@@ -137,33 +165,40 @@ struct Bits {
                 return;
             }
         }
-        while (count <= 56) {
-            if (marker) {
-                count += 8;
-                fake += 8;
+        *this = filledByteByByte(*this);
+    }
+
+    // By value, so that the decoding loops keep their reader in registers.
+    [[gnu::noinline]] static Bits filledByteByByte(Bits b)
+    {
+        while (b.count <= 56) {
+            if (b.marker) {
+                b.count += 8;
+                b.fake += 8;
                 continue;
             }
-            if (pos >= end) {
-                marker = 0x100;
+            if (b.pos >= b.end) {
+                b.marker = 0x100;
                 continue;
             }
-            const std::uint8_t c = *pos++;
+            const std::uint8_t c = *b.pos++;
             if (c == 0xFF) {
-                while (pos < end && *pos == 0xFF)
-                    ++pos;
-                if (pos >= end) {
-                    marker = 0x100;
+                while (b.pos < b.end && *b.pos == 0xFF)
+                    ++b.pos;
+                if (b.pos >= b.end) {
+                    b.marker = 0x100;
                     continue;
                 }
-                const std::uint8_t next = *pos++;
+                const std::uint8_t next = *b.pos++;
                 if (next != 0) {
-                    marker = next;
+                    b.marker = next;
                     continue;
                 }
             }
-            acc |= std::uint64_t(c) << (56 - count);
-            count += 8;
+            b.acc |= std::uint64_t(c) << (56 - b.count);
+            b.count += 8;
         }
+        return b;
     }
 
     void drop(int n)
@@ -244,7 +279,15 @@ struct Component {
     std::vector<std::uint8_t> band; // the samples of one MCU row
 };
 
-constexpr int kNoValue = 1 << 30;
+// The coefficients, in natural order, that libjpeg's 2x2 IDCT reads: rows and columns 0, 1,
+// 3, 5 and 7.
+constexpr std::uint64_t kUsedBy2x2 = [] {
+    std::uint64_t mask = 0;
+    for (const int row : { 0, 1, 3, 5, 7 })
+        for (const int col : { 0, 1, 3, 5, 7 })
+            mask |= 1ULL << (row * 8 + col);
+    return mask;
+}();
 
 // libjpeg's 1x1 IDCT: the DC's eighth, rounded, through its range limit table.
 inline std::uint8_t dcSample(int coefficient, int quant)
@@ -268,7 +311,7 @@ inline bool fitsShort(long long v)
 // libjpeg's 2x2 reduced IDCT. Its C and its SIMD forms differ only when values overflow 16
 // or 32 bits or leave the range limit table's clean span, which no real picture reaches:
 // give up there rather than guess which form the library runs.
-bool idct2x2(const short *coef, const int *quant, std::uint8_t *out, int stride)
+[[gnu::noinline]] bool idct2x2(const short *coef, const int *quant, std::uint8_t *out, int stride)
 {
     constexpr long long c1 = 29692, c3 = -10426, c5 = 6967, c7 = -5906;
     static constexpr int kColumns[5] = { 0, 1, 3, 5, 7 };
@@ -349,6 +392,8 @@ public:
 private:
     bool setUp();
     bool block(Component &c, int x, int y);
+    static bool dcOnly(Bits &bits, Component &c, int x, int y);
+    static bool scaledUp(Bits &bits, Component &c, int x, int y);
     bool restart();
     void emitRows(int band, JpegScaler &scaler, bool &done);
 
@@ -435,7 +480,15 @@ bool Decoder::setUp()
 
 bool Decoder::block(Component &c, int x, int y)
 {
-    Bits &bits = m_bits;
+    Bits bits = m_bits;
+    const bool sound = c.scaled == 1 ? dcOnly(bits, c, x, y) : scaledUp(bits, c, x, y);
+    m_bits = bits;
+    return sound;
+}
+
+// Reads the DC, and the AC symbols of the block only to step over them.
+[[gnu::noinline]] bool Decoder::dcOnly(Bits &bits, Component &c, int x, int y)
+{
     if (bits.count < 32)
         bits.fill();
     const int s = symbol(bits, *c.dc);
@@ -446,57 +499,112 @@ bool Decoder::block(Component &c, int x, int y)
             bits.fill();
         c.predictor += std::uint32_t(extend(bits.take(s), s));
     }
-    const short dc = short(std::uint16_t(c.predictor));
-    std::uint8_t *out = c.band.data() + size_t(y) * c.scaled * c.stride + size_t(x) * c.scaled;
-
-    if (c.scaled == 1) {
-        // Only the DC is drawn: step over the AC symbols without their values.
-        const Huffman &ac = *c.ac;
-        for (int k = 1; k < 64;) {
-            if (bits.count < 32)
-                bits.fill();
-            const unsigned e = ac.skip[bits.acc >> (64 - kSkipBits)];
-            if (e) {
-                bits.drop(int(e & 31));
-                if (e & 0x8000)
-                    break;
-                k += int(e >> 5);
-                continue;
-            }
-            const int sym = symbol(bits, ac);
-            if (sym < 0)
-                return false;
-            const int run = sym >> 4;
-            const int size = sym & 15;
-            if (size) {
-                if (bits.count < 32)
-                    bits.fill();
-                bits.drop(size);
-                k += run + 1;
-            } else {
-                if (run != 15)
-                    break;
-                k += 16;
-            }
-        }
-        *out = dcSample(dc, c.quant[0]);
-        return !bits.overrun();
-    }
-
-    short coef[64] = {};
-    coef[0] = dc;
+    // The reader's state in locals, so that it stays in registers through the loop.
     const Huffman &ac = *c.ac;
-    for (int k = 1; k < 64; ++k) {
-        if (bits.count < 32)
+    std::uint64_t acc = bits.acc;
+    int count = bits.count;
+    for (int k = 1; k < 64;) {
+        if (count < 32) {
+            bits.acc = acc;
+            bits.count = count;
             bits.fill();
+            acc = bits.acc;
+            count = bits.count;
+        }
+        const std::uint32_t e = ac.two[acc >> (64 - kSkipBits)];
+        if (e) {
+            // When the first symbol ends the block the second is not the block's; the
+            // processor predicts it does not, and goes on with both at once.
+            const int first = k + int(e >> 21);
+            if (first >= 64) {
+                acc <<= (e >> 16) & 31;
+                count -= int(e >> 16) & 31;
+                break;
+            }
+            acc <<= e & 31;
+            count -= int(e & 31);
+            k += int(e >> 5) & 127;
+            continue;
+        }
+        bits.acc = acc;
+        bits.count = count;
         const int sym = symbol(bits, ac);
         if (sym < 0)
             return false;
         const int run = sym >> 4;
         const int size = sym & 15;
         if (size) {
+            if (bits.count < 32)
+                bits.fill();
+            bits.drop(size);
+            k += run + 1;
+        } else if (run == 15) {
+            k += 16;
+        } else {
+            acc = bits.acc;
+            count = bits.count;
+            break;
+        }
+        acc = bits.acc;
+        count = bits.count;
+    }
+    bits.acc = acc;
+    bits.count = count;
+    const short dc = short(std::uint16_t(c.predictor));
+    c.band[size_t(y) * c.stride + size_t(x)] = dcSample(dc, c.quant[0]);
+    return !bits.overrun();
+}
+
+// Reads the block's coefficients for libjpeg's 2x2 IDCT, which chroma at half resolution
+// goes through at this scale.
+[[gnu::noinline]] bool Decoder::scaledUp(Bits &bits, Component &c, int x, int y)
+{
+    if (bits.count < 32)
+        bits.fill();
+    const int s = symbol(bits, *c.dc);
+    if (s < 0)
+        return false;
+    if (s) {
+        if (bits.count < 32)
+            bits.fill();
+        c.predictor += std::uint32_t(extend(bits.take(s), s));
+    }
+    short coef[64] = {};
+    coef[0] = short(std::uint16_t(c.predictor));
+    bool onlyDc = true; // no AC term the 2x2 IDCT uses
+    const Huffman &ac = *c.ac;
+    for (int k = 1; k < 64; ++k) {
+        if (bits.count < 32)
+            bits.fill();
+        const std::uint32_t e = ac.one[bits.acc >> (64 - kSkipBits)];
+        if (e) {
+            const int length = int(e & 31);
+            const int size = int(e >> 10) & 15;
+            if (e & kEob) {
+                bits.drop(length);
+                break;
+            }
+            k += int((e >> 5) & 31) - 1;
+            if (size) {
+                const int at = kNatural[size_t(k)];
+                coef[at] = short(extend(int(bits.acc >> (64 - length)) & ((1 << size) - 1), size));
+                onlyDc = onlyDc && !((kUsedBy2x2 >> at) & 1);
+            }
+            bits.drop(length);
+            continue;
+        }
+        const int sym = symbol(bits, ac);
+        if (sym < 0)
+            return false;
+        const int run = sym >> 4;
+        const int size = sym & 15;
+        if (size) {
+            if (bits.count < 32)
+                bits.fill();
             k += run;
-            coef[kNatural[size_t(k)]] = short(extend(bits.take(size), size));
+            const int at = kNatural[size_t(k)];
+            coef[at] = short(extend(bits.take(size), size));
+            onlyDc = onlyDc && !((kUsedBy2x2 >> at) & 1);
         } else {
             if (run != 15)
                 break;
@@ -505,6 +613,17 @@ bool Decoder::block(Component &c, int x, int y)
     }
     if (bits.overrun())
         return false;
+    std::uint8_t *out = c.band.data() + size_t(y) * 2 * c.stride + size_t(x) * 2;
+    if (onlyDc) {
+        // The 2x2 IDCT of a lone DC: its eighth, like the 1x1, while its passes stay in range.
+        const int d = coef[0] * c.quant[0];
+        const int value = (d + 4) >> 3;
+        if (d < -8192 || d > 8191 || value < -512 || value > 511)
+            return false;
+        out[0] = out[1] = out[c.stride] = out[c.stride + 1]
+            = std::uint8_t(std::clamp(value + 128, 0, 255));
+        return true;
+    }
     return idct2x2(coef, c.quant, out, c.stride);
 }
 
