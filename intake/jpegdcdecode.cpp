@@ -30,10 +30,10 @@ struct Huffman {
     // (run + 1, or 16 for a run of zeros) << 5, its value bits << 10, end of block kEob.
     // 0: look further.
     std::uint32_t one[1 << kSkipBits];
-    // For skipping: the length of the first two symbols and how far they move (64 or more
-    // for the end of the block) when the second fits too, else the first's; in the high
-    // half the first's alone.
-    std::uint32_t two[1 << kSkipBits];
+    // For skipping up to three symbols at once: the length of all those that fit and how
+    // far they move (64 or more past the end of the block) << 5, the same for the first
+    // alone << 16, for the first two << 32.
+    std::uint64_t many[1 << kSkipBits];
 };
 
 constexpr std::uint32_t kEob = 0x8000;
@@ -113,22 +113,23 @@ bool derive(const JHUFF_TBL *table, bool dc, Huffman &h)
         return true;
     constexpr unsigned mask = (1u << kSkipBits) - 1;
     for (unsigned i = 0; i <= mask; ++i) {
-        const std::uint32_t first = h.one[i];
-        h.two[i] = 0;
-        if (!first)
-            continue;
-        // An end of block moves past the last coefficient.
-        const std::uint32_t length = first & 31;
-        const std::uint32_t moved = first & kEob ? 64 : (first >> 5) & 31;
-        std::uint32_t lengthBoth = length;
-        std::uint32_t movedBoth = moved;
-        const std::uint32_t second = h.one[(i << length) & mask];
-        // A second symbol only when it lies wholly in the bits looked at.
-        if (!(first & kEob) && second && (second & 31) <= kSkipBits - length) {
-            lengthBoth += second & 31;
-            movedBoth += second & kEob ? 64 : (second >> 5) & 31;
+        h.many[i] = 0;
+        std::uint64_t fields[3] = {};
+        unsigned length = 0;
+        unsigned moved = 0;
+        for (int n = 0; n < 3; ++n) {
+            const std::uint32_t e = h.one[(i << length) & mask];
+            // Only symbols that lie wholly in the bits looked at, none after the block's end.
+            if (!e || (e & 31) > kSkipBits - length || moved >= 64)
+                break;
+            length += e & 31;
+            moved += e & kEob ? 64 : (e >> 5) & 31;
+            fields[n] = length | moved << 5;
+            for (int m = n + 1; m < 3; ++m)
+                fields[m] = fields[n];
         }
-        h.two[i] = lengthBoth | movedBoth << 5 | length << 16 | moved << 21;
+        if (length)
+            h.many[i] = fields[2] | fields[0] << 16 | fields[1] << 32;
     }
     return true;
 }
@@ -276,6 +277,7 @@ struct Component {
     const Huffman *ac = nullptr;
     std::uint32_t predictor = 0;
     int stride = 0;
+    std::vector<int> columns; // the band column of each output column
     std::vector<std::uint8_t> band; // the samples of one MCU row
 };
 
@@ -472,6 +474,9 @@ bool Decoder::setUp()
         if (c.v * c.scaled * c.expandY != m_rowsPerBand)
             return false;
         c.stride = m_mcusAcross * c.h * c.scaled;
+        c.columns.resize(ci.output_width);
+        for (JDIMENSION x = 0; x < ci.output_width; ++x)
+            c.columns[x] = int(x) / c.expandX;
         c.band.assign(size_t(c.stride) * size_t(c.v * c.scaled), 128);
     }
     m_row.resize(size_t(ci.output_width) * size_t(ci.output_components));
@@ -511,14 +516,18 @@ bool Decoder::block(Component &c, int x, int y)
             acc = bits.acc;
             count = bits.count;
         }
-        const std::uint32_t e = ac.two[acc >> (64 - kSkipBits)];
+        const std::uint64_t e = ac.many[acc >> (64 - kSkipBits)];
         if (e) {
-            // When the first symbol ends the block the second is not the block's; the
-            // processor predicts it does not, and goes on with both at once.
-            const int first = k + int(e >> 21);
-            if (first >= 64) {
+            // Symbols after one that ends the block are not the block's; the processor
+            // predicts there are none, and goes on with all of them at once.
+            if (k + int((e >> 21) & 127) >= 64) {
                 acc <<= (e >> 16) & 31;
                 count -= int(e >> 16) & 31;
+                break;
+            }
+            if (k + int((e >> 37) & 127) >= 64) {
+                acc <<= (e >> 32) & 31;
+                count -= int(e >> 32) & 31;
                 break;
             }
             acc <<= e & 31;
@@ -655,7 +664,7 @@ void Decoder::emitRows(int band, JpegScaler &scaler, bool &done)
                 scaler.addRow(in);
             } else {
                 for (int x = 0; x < width; ++x)
-                    m_row[size_t(x)] = in[x / c.expandX];
+                    m_row[size_t(x)] = in[c.columns[size_t(x)]];
                 scaler.addRow(m_row.data());
             }
         } else {
@@ -669,11 +678,14 @@ void Decoder::emitRows(int band, JpegScaler &scaler, bool &done)
             const std::uint8_t *py = cy.band.data() + size_t(r / cy.expandY) * cy.stride;
             const std::uint8_t *pb = cb.band.data() + size_t(r / cb.expandY) * cb.stride;
             const std::uint8_t *pr = cr.band.data() + size_t(r / cr.expandY) * cr.stride;
+            const int *xy = cy.columns.data();
+            const int *xb = cb.columns.data();
+            const int *xr = cr.columns.data();
             std::uint8_t *out = m_row.data();
             for (int x = 0; x < width; ++x, out += 3) {
-                const int luma = py[x / cy.expandX];
-                const int blue = pb[x / cb.expandX];
-                const int red = pr[x / cr.expandX];
+                const int luma = py[xy[x]];
+                const int blue = pb[xb[x]];
+                const int red = pr[xr[x]];
                 out[0] = clampSample(luma + tables.crR[red]);
                 out[1] = clampSample(luma + int((tables.cbG[blue] + tables.crG[red]) >> 16));
                 out[2] = clampSample(luma + tables.cbB[blue]);
