@@ -393,7 +393,6 @@ public:
 
 private:
     bool setUp();
-    bool block(Component &c, int x, int y);
     static bool dcOnly(Bits &bits, Component &c, int x, int y);
     static bool scaledUp(Bits &bits, Component &c, int x, int y);
     bool restart();
@@ -481,14 +480,6 @@ bool Decoder::setUp()
     }
     m_row.resize(size_t(ci.output_width) * size_t(ci.output_components));
     return true;
-}
-
-bool Decoder::block(Component &c, int x, int y)
-{
-    Bits bits = m_bits;
-    const bool sound = c.scaled == 1 ? dcOnly(bits, c, x, y) : scaledUp(bits, c, x, y);
-    m_bits = bits;
-    return sound;
 }
 
 // Reads the DC, and the AC symbols of the block only to step over them.
@@ -582,26 +573,37 @@ bool Decoder::block(Component &c, int x, int y)
     coef[0] = short(std::uint16_t(c.predictor));
     bool onlyDc = true; // no AC term the 2x2 IDCT uses
     const Huffman &ac = *c.ac;
+    std::uint64_t acc = bits.acc;
+    int count = bits.count;
     for (int k = 1; k < 64; ++k) {
-        if (bits.count < 32)
+        if (count < 32) {
+            bits.acc = acc;
+            bits.count = count;
             bits.fill();
-        const std::uint32_t e = ac.one[bits.acc >> (64 - kSkipBits)];
+            acc = bits.acc;
+            count = bits.count;
+        }
+        const std::uint32_t e = ac.one[acc >> (64 - kSkipBits)];
         if (e) {
             const int length = int(e & 31);
             const int size = int(e >> 10) & 15;
             if (e & kEob) {
-                bits.drop(length);
+                acc <<= length;
+                count -= length;
                 break;
             }
             k += int((e >> 5) & 31) - 1;
             if (size) {
                 const int at = kNatural[size_t(k)];
-                coef[at] = short(extend(int(bits.acc >> (64 - length)) & ((1 << size) - 1), size));
+                coef[at] = short(extend(int(acc >> (64 - length)) & ((1 << size) - 1), size));
                 onlyDc = onlyDc && !((kUsedBy2x2 >> at) & 1);
             }
-            bits.drop(length);
+            acc <<= length;
+            count -= length;
             continue;
         }
+        bits.acc = acc;
+        bits.count = count;
         const int sym = symbol(bits, ac);
         if (sym < 0)
             return false;
@@ -614,12 +616,18 @@ bool Decoder::block(Component &c, int x, int y)
             const int at = kNatural[size_t(k)];
             coef[at] = short(extend(bits.take(size), size));
             onlyDc = onlyDc && !((kUsedBy2x2 >> at) & 1);
-        } else {
-            if (run != 15)
-                break;
+        } else if (run == 15) {
             k += 15;
+        } else {
+            acc = bits.acc;
+            count = bits.count;
+            break;
         }
+        acc = bits.acc;
+        count = bits.count;
     }
+    bits.acc = acc;
+    bits.count = count;
     if (bits.overrun())
         return false;
     std::uint8_t *out = c.band.data() + size_t(y) * 2 * c.stride + size_t(x) * 2;
@@ -714,11 +722,14 @@ bool Decoder::run(JpegScaler &scaler)
                 }
                 --toGo;
             }
-            for (Component &c : m_components)
+            for (Component &c : m_components) {
+                const bool dcAlone = c.scaled == 1;
                 for (int by = 0; by < c.v; ++by)
                     for (int bx = 0; bx < c.h; ++bx)
-                        if (!block(c, mx * c.h + bx, by))
+                        if (!(dcAlone ? dcOnly(m_bits, c, mx * c.h + bx, by)
+                                      : scaledUp(m_bits, c, mx * c.h + bx, by)))
                             return false;
+            }
         }
         emitRows(my, scaler, done);
     }
