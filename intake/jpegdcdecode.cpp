@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -132,6 +133,14 @@ bool derive(const JHUFF_TBL *table, bool dc, Huffman &h)
             h.many[i] = fields[2] | fields[0] << 16 | fields[1] << 32;
     }
     return true;
+}
+
+std::unique_ptr<Huffman> derived(const JHUFF_TBL *table, bool dc)
+{
+    auto h = std::make_unique<Huffman>();
+    if (!derive(table, dc, *h))
+        return nullptr;
+    return h;
 }
 
 // The entropy-coded bits, most significant first, with libjpeg's reading of 0xFF: FF 00
@@ -401,7 +410,7 @@ private:
     const jpeg_decompress_struct &m_cinfo;
     Bits m_bits;
     std::vector<Component> m_components; // in scan order
-    std::vector<Huffman> m_tables;
+    std::vector<std::unique_ptr<Huffman>> m_tables; // DC tables, then AC tables
     int m_mcusAcross = 0;
     int m_mcusDown = 0;
     int m_rowsPerBand = 0; // output rows an MCU row gives
@@ -413,7 +422,7 @@ bool Decoder::setUp()
 {
     const jpeg_decompress_struct &ci = m_cinfo;
     const bool alone = ci.comps_in_scan == 1;
-    m_tables.resize(size_t(ci.comps_in_scan) * 2);
+    m_tables.resize(2 * NUM_HUFF_TBLS);
     m_components.resize(size_t(ci.comps_in_scan));
     int blocks = 0;
     for (int i = 0; i < ci.comps_in_scan; ++i) {
@@ -447,13 +456,17 @@ bool Decoder::setUp()
         if (info.dc_tbl_no < 0 || info.dc_tbl_no >= NUM_HUFF_TBLS || info.ac_tbl_no < 0
             || info.ac_tbl_no >= NUM_HUFF_TBLS)
             return false;
-        Huffman &dc = m_tables[size_t(i) * 2];
-        Huffman &ac = m_tables[size_t(i) * 2 + 1];
-        if (!derive(ci.dc_huff_tbl_ptrs[info.dc_tbl_no], true, dc)
-            || !derive(ci.ac_huff_tbl_ptrs[info.ac_tbl_no], false, ac))
+        // Derived once for all the components that share them (chroma mostly does).
+        const int dcSlot = info.dc_tbl_no;
+        const int acSlot = NUM_HUFF_TBLS + info.ac_tbl_no;
+        if (!m_tables[size_t(dcSlot)]
+            && !(m_tables[size_t(dcSlot)] = derived(ci.dc_huff_tbl_ptrs[info.dc_tbl_no], true)))
             return false;
-        c.dc = &dc;
-        c.ac = &ac;
+        if (!m_tables[size_t(acSlot)]
+            && !(m_tables[size_t(acSlot)] = derived(ci.ac_huff_tbl_ptrs[info.ac_tbl_no], false)))
+            return false;
+        c.dc = m_tables[size_t(dcSlot)].get();
+        c.ac = m_tables[size_t(acSlot)].get();
     }
     if (blocks > 10)
         return false;
