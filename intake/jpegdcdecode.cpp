@@ -30,11 +30,11 @@ struct Huffman {
     // An AC symbol whose code and value bits fit: their length, how far the position moves
     // (run + 1, or 16 for a run of zeros) << 5, its value bits << 10, end of block kEob.
     // 0: look further.
-    std::uint32_t one[1 << kSkipBits];
-    // For skipping up to three symbols at once: the length of all those that fit and how
-    // far they move (64 or more past the end of the block) << 5, the same for the first
-    // alone << 16, for the first two << 32.
-    std::uint64_t many[1 << kSkipBits];
+    std::uint16_t one[1 << kSkipBits];
+    // For skipping two symbols at once: the length of both when the second fits as well
+    // (else of the first) and how far they move (64 or more past the end of the block) << 5,
+    // the same for the first alone << 16. Small, to stay in the first-level cache.
+    std::uint32_t two[1 << kSkipBits];
 };
 
 constexpr std::uint32_t kEob = 0x8000;
@@ -101,11 +101,11 @@ bool derive(const JHUFF_TBL *table, bool dc, Huffman &h)
         const int bits = symbol & 15;
         if (dc || l + bits > kSkipBits)
             continue;
-        std::uint32_t entry;
+        std::uint16_t entry;
         if (bits == 0 && run != 15)
-            entry = kEob | std::uint32_t(l);
+            entry = std::uint16_t(kEob | std::uint32_t(l));
         else
-            entry = std::uint32_t(bits << 10 | (bits ? run + 1 : 16) << 5 | (l + bits));
+            entry = std::uint16_t(bits << 10 | (bits ? run + 1 : 16) << 5 | (l + bits));
         const unsigned first = codes[p] << (kSkipBits - l);
         for (unsigned i = 0; i < (1u << (kSkipBits - l)); ++i)
             h.one[first + i] = entry;
@@ -114,11 +114,11 @@ bool derive(const JHUFF_TBL *table, bool dc, Huffman &h)
         return true;
     constexpr unsigned mask = (1u << kSkipBits) - 1;
     for (unsigned i = 0; i <= mask; ++i) {
-        h.many[i] = 0;
-        std::uint64_t fields[3] = {};
+        h.two[i] = 0;
+        std::uint32_t fields[2] = {};
         unsigned length = 0;
         unsigned moved = 0;
-        for (int n = 0; n < 3; ++n) {
+        for (int n = 0; n < 2; ++n) {
             const std::uint32_t e = h.one[(i << length) & mask];
             // Only symbols that lie wholly in the bits looked at, none after the block's end.
             if (!e || (e & 31) > kSkipBits - length || moved >= 64)
@@ -126,11 +126,10 @@ bool derive(const JHUFF_TBL *table, bool dc, Huffman &h)
             length += e & 31;
             moved += e & kEob ? 64 : (e >> 5) & 31;
             fields[n] = length | moved << 5;
-            for (int m = n + 1; m < 3; ++m)
-                fields[m] = fields[n];
+            fields[1] = fields[n];
         }
         if (length)
-            h.many[i] = fields[2] | fields[0] << 16 | fields[1] << 32;
+            h.two[i] = fields[1] | fields[0] << 16;
     }
     return true;
 }
@@ -520,18 +519,13 @@ bool Decoder::setUp()
             acc = bits.acc;
             count = bits.count;
         }
-        const std::uint64_t e = ac.many[acc >> (64 - kSkipBits)];
+        const std::uint32_t e = ac.two[acc >> (64 - kSkipBits)];
         if (e) {
-            // Symbols after one that ends the block are not the block's; the processor
-            // predicts there are none, and goes on with all of them at once.
+            // A symbol after one that ends the block is not the block's; the processor
+            // predicts there is none, and goes on with both at once.
             if (k + int((e >> 21) & 127) >= 64) {
                 acc <<= (e >> 16) & 31;
                 count -= int(e >> 16) & 31;
-                break;
-            }
-            if (k + int((e >> 37) & 127) >= 64) {
-                acc <<= (e >> 32) & 31;
-                count -= int(e >> 32) & 31;
                 break;
             }
             acc <<= e & 31;
