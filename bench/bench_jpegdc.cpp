@@ -61,8 +61,8 @@ int main(int argc, char **argv)
             side = std::max(1, args[i + 1].toInt());
     }
     std::vector<QByteArray> files;
-    for (const QFileInfo &info :
-        QDir(dir).entryInfoList({ QStringLiteral("*.jpg"), QStringLiteral("*.JPG") }, QDir::Files)) {
+    for (const QFileInfo &info : QDir(dir).entryInfoList(
+             { QStringLiteral("*.jpg"), QStringLiteral("*.JPG") }, QDir::Files)) {
         QFile file(info.filePath());
         if (file.open(QIODevice::ReadOnly))
             files.push_back(file.readAll());

@@ -13,10 +13,10 @@
 namespace {
 
 // Zigzag order to natural order; runs past the last coefficient land on it, as in libjpeg.
-constexpr std::array<int, 80> kNatural = { 0, 1, 8, 16, 9, 2, 3, 10, 17, 24, 32, 25, 18, 11, 4,
-    5, 12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6, 7, 14, 21, 28, 35, 42, 49, 56, 57, 50, 43,
-    36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55,
-    62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63 };
+constexpr std::array<int, 80> kNatural = { 0, 1, 8, 16, 9, 2, 3, 10, 17, 24, 32, 25, 18, 11, 4, 5,
+    12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6, 7, 14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36,
+    29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+    63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63 };
 
 constexpr int kCodeBits = 9; // symbols whose code fits decode with one look
 constexpr int kSkipBits = 12; // AC symbols whose code and value bits fit are skipped with one
@@ -759,8 +759,7 @@ bool applies(const jpeg_decompress_struct &ci)
         return false;
     if (ci.num_components == 1)
         return ci.jpeg_color_space == JCS_GRAYSCALE && ci.out_color_space == JCS_GRAYSCALE;
-    if (ci.num_components != 3 || ci.jpeg_color_space != JCS_YCbCr
-        || ci.out_color_space != JCS_RGB)
+    if (ci.num_components != 3 || ci.jpeg_color_space != JCS_YCbCr || ci.out_color_space != JCS_RGB)
         return false;
     // Each frame component once in the scan.
     bool seen[3] = {};

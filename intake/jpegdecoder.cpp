@@ -392,7 +392,8 @@ Picture decode(QIODevice &src, const QSize &box, Path path)
             throw codeError(code);
         if (code == 0) {
             const Placement &p = job.placement;
-            return Picture { std::move(job.picture), QRect(p.left, p.top, p.w, p.h), job.fromDcOnly };
+            return Picture { std::move(job.picture), QRect(p.left, p.top, p.w, p.h),
+                job.fromDcOnly };
         }
     }
     // The DC-only decoder gave up: libjpeg reads the file again from its start, so that it

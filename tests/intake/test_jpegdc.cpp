@@ -124,7 +124,8 @@ class TestJpegDc : public QObject {
 
     QString source(int w, int h, quint32 seed)
     {
-        const QString path = m_dir.filePath(QStringLiteral("src-%1x%2-%3.ppm").arg(w).arg(h).arg(seed));
+        const QString path
+            = m_dir.filePath(QStringLiteral("src-%1x%2-%3.ppm").arg(w).arg(h).arg(seed));
         if (!QFile::exists(path))
             photoLike(w, h, seed).save(path, "PPM");
         return path;
@@ -184,7 +185,8 @@ private slots:
             << QStringList { "-quality", "100", "-sample", "1x1" } << QSize(803, 601);
         QTest::newRow("quality 50") << QStringList { "-quality", "50" } << QSize(803, 601);
         QTest::newRow("quality 5") << QStringList { "-quality", "5" } << QSize(803, 601);
-        QTest::newRow("quality 1, 16-bit tables") << QStringList { "-quality", "1" } << QSize(803, 601);
+        QTest::newRow("quality 1, 16-bit tables")
+            << QStringList { "-quality", "1" } << QSize(803, 601);
         QTest::newRow("grey") << QStringList { "-grayscale" } << QSize(803, 601);
         QTest::newRow("grey 12 MP") << QStringList { "-grayscale", "-optimize" } << big;
         QTest::newRow("grey 17x9") << QStringList { "-grayscale" } << QSize(17, 9);
@@ -231,8 +233,8 @@ private slots:
         file.write("0;\n1;\n2;\n");
         file.close();
         QTest::newRow("one scan for each component") << cj({ "-scans", scans });
-        QTest::newRow("CMYK") << run(QStringLiteral("convert"),
-            { src, "-colorspace", "CMYK", "-quality", "80", "jpg:-" });
+        QTest::newRow("CMYK") << run(
+            QStringLiteral("convert"), { src, "-colorspace", "CMYK", "-quality", "80", "jpg:-" });
     }
 
     void unusualFilesAreLeftToLibjpeg()
@@ -308,8 +310,8 @@ private slots:
             file.write("1 1 1 1 1 1 1 1\n");
         file.close();
         for (const bool grey : { true, false }) {
-            const QStringList options = grey ? QStringList { "-grayscale" }
-                                             : QStringList { "-sample", "2x2" };
+            const QStringList options
+                = grey ? QStringList { "-grayscale" } : QStringList { "-sample", "2x2" };
             QByteArray jpeg = cjpeg(options + QStringList { "-qtables", table }, 403, 301, 4);
             QVERIFY(jpeg.startsWith("\xFF\xD8"));
             // Every step of every table made 255 after the data was coded with steps of 1.
