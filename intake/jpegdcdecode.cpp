@@ -321,7 +321,7 @@ inline bool fitsShort(long long v)
 // libjpeg's 2x2 reduced IDCT. Its C and its SIMD forms differ only when values overflow 16
 // or 32 bits or leave the range limit table's clean span, which no real picture reaches:
 // give up there rather than guess which form the library runs.
-[[gnu::noinline]] bool idct2x2(const short *coef, const int *quant, std::uint8_t *out, int stride)
+bool idct2x2(const short *coef, const int *quant, std::uint8_t *out, int stride)
 {
     constexpr long long c1 = 29692, c3 = -10426, c5 = 6967, c7 = -5906;
     static constexpr int kColumns[5] = { 0, 1, 3, 5, 7 };
@@ -494,7 +494,8 @@ bool Decoder::setUp()
     return true;
 }
 
-// Reads the DC, and the AC symbols of the block only to step over them.
+// Reads the DC, and the AC symbols of the block only to step over them. Kept apart from
+// the MCU loop so that its own loop has the registers to itself.
 [[gnu::noinline]] bool Decoder::dcOnly(Bits &bits, Component &c, int x, int y)
 {
     if (bits.count < 32)
