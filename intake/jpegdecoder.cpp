@@ -1,11 +1,13 @@
 #include "intake/jpegdecoder.h"
 
 #include "intake/decodebudget.h"
+#include "intake/jpegdcdecode.h"
 #include "intake/jpegerror.h"
 #include "intake/jpegerrormanager.h"
 #include "intake/jpegscaler.h"
 #include "intake/thumbsize.h"
 
+#include <QBuffer>
 #include <QIODevice>
 
 #include <algorithm>
@@ -143,6 +145,8 @@ Placement place(int jw, int jh, int width, int height)
 // libjpeg may longjmp into.
 struct DecodeJob {
     QIODevice *device = nullptr;
+    bool dcAllowed = false;
+    bool fromDcOnly = false;
     int width = 0;
     int height = 0;
     std::vector<JOCTET> input;
@@ -218,7 +222,21 @@ qint64 memoryNeeded(const jpeg_decompress_struct &cinfo, const Placement &placem
     return bytes;
 }
 
-// Decodes into job.picture at the placement's size; returns 0 or the libjpeg message code.
+// What decodeInto returns when the DC-only decoder gave up: decode again with libjpeg.
+constexpr int kRetryWithLibjpeg = -1;
+
+// The scan's blocks as watchScans counts them at libjpeg's first row.
+bool scanWithinLimit(const jpeg_decompress_struct &cinfo)
+{
+    long long blocks = 0;
+    for (int i = 0; i < cinfo.comps_in_scan; ++i)
+        blocks += static_cast<long long>(cinfo.cur_comp_info[i]->width_in_blocks)
+            * cinfo.cur_comp_info[i]->height_in_blocks;
+    return cinfo.input_scan_number <= kJpegMaxScans && blocks <= kJpegMaxScanBlocks;
+}
+
+// Decodes into job.picture at the placement's size; returns 0 or the libjpeg message code,
+// or kRetryWithLibjpeg.
 int decodeInto(DecodeJob &job)
 {
     jpeg_decompress_struct cinfo;
@@ -310,6 +328,25 @@ int decodeInto(DecodeJob &job)
         refuse(reinterpret_cast<j_common_ptr>(&cinfo), JERR_NO_BACKING_STORE);
     job.memory = DecodeBudget::Reservation(needed);
 
+    // The file is in memory already (its fingerprint read it): the entropy-coded data
+    // starts where libjpeg's reading of the header stopped.
+    auto *memory = qobject_cast<QBuffer *>(job.device);
+    if (job.dcAllowed && memory && JpegDcDecode::applies(cinfo)) {
+        const QByteArray &bytes = memory->buffer();
+        const qint64 start = memory->pos() - qint64(source.pub.bytes_in_buffer);
+        bool drawn = false;
+        if (!source.ended && start >= 0 && start <= bytes.size() && scanWithinLimit(cinfo)
+            && job.prepare(cinfo, channels, extentX, extentY, 1))
+            drawn = JpegDcDecode::decode(cinfo,
+                reinterpret_cast<const unsigned char *>(bytes.constData()) + start,
+                size_t(bytes.size() - start), job.scaler);
+        jpeg_destroy_decompress(&cinfo);
+        if (!drawn)
+            return kRetryWithLibjpeg;
+        job.fromDcOnly = true;
+        return 0;
+    }
+
     jpeg_start_decompress(&cinfo);
     const int batch = std::max(1, cinfo.rec_outbuf_height);
     if (!job.prepare(cinfo, channels, extentX, extentY, batch))
@@ -335,13 +372,33 @@ int decodeInto(DecodeJob &job)
 
 namespace JpegDecoder {
 
-Picture decode(QIODevice &src, const QSize &box)
+Picture decode(QIODevice &src, const QSize &box, Path path)
 {
     if (box.width() < 1 || box.height() < 1 || box.width() > JPEG_MAX_DIMENSION
         || box.height() > JPEG_MAX_DIMENSION
         || static_cast<long long>(box.width()) * box.height() > kJpegMaxOutputPixels)
         throw codeError(JERR_IMAGE_TOO_BIG);
     if (!src.isReadable())
+        throw codeError(JERR_FILE_READ);
+    const qint64 start = src.pos();
+    {
+        DecodeJob job;
+        job.device = &src;
+        job.width = box.width();
+        job.height = box.height();
+        job.dcAllowed = path == Path::Fastest && !src.isSequential();
+        const int code = decodeInto(job);
+        if (code > 0)
+            throw codeError(code);
+        if (code == 0) {
+            const Placement &p = job.placement;
+            return Picture { std::move(job.picture), QRect(p.left, p.top, p.w, p.h),
+                job.fromDcOnly };
+        }
+    }
+    // The DC-only decoder gave up: libjpeg reads the file again from its start, so that it
+    // alone decides what an unusual or damaged file shows.
+    if (!src.seek(start))
         throw codeError(JERR_FILE_READ);
     DecodeJob job;
     job.device = &src;
@@ -350,7 +407,7 @@ Picture decode(QIODevice &src, const QSize &box)
     if (const int code = decodeInto(job))
         throw codeError(code);
     const Placement &p = job.placement;
-    return Picture { std::move(job.picture), QRect(p.left, p.top, p.w, p.h) };
+    return Picture { std::move(job.picture), QRect(p.left, p.top, p.w, p.h), false };
 }
 
 } // namespace JpegDecoder

@@ -28,11 +28,16 @@ namespace JpegDecoder {
 struct Picture {
     QImage image; // RGB888, placement's size
     QRect placement; // where the picture goes in the box: fitted, centred
+    bool fromDcOnly = false; // drawn by the DC-only decoder rather than by libjpeg
 };
+
+// How the entropy-coded data is read. Plain files drawn at 1/8 scale from memory (a
+// QBuffer) skip libjpeg's decoding of every coefficient; LibjpegOnly is there to compare.
+enum class Path { Fastest, LibjpegOnly };
 
 // Reads a JPEG from src (from its current position) and draws it scaled to fit box (both
 // sides at least 1, at most 65,500, at most kJpegMaxOutputPixels in all). Throws JpegError
-// with the libjpeg message code.
-Picture decode(QIODevice &src, const QSize &box);
+// with the libjpeg message code. Both paths give the same pixels and the same errors.
+Picture decode(QIODevice &src, const QSize &box, Path path = Path::Fastest);
 
 } // namespace JpegDecoder

@@ -42,6 +42,8 @@ int main(int argc, char **argv)
         { "baseline420", kind(Model::YCbCr) },
         { "baseline444", kind(Model::YCbCr, false, false, 0, 1, 1) },
         { "baseline422-restart", kind(Model::YCbCr, false, false, 2, 2, 1) },
+        { "baseline440-restart", kind(Model::YCbCr, false, false, 1, 1, 2) },
+        { "grey-restart", kind(Model::Gray, false, false, 3) },
         { "progressive", kind(Model::YCbCr, true) },
         { "arithmetic", kind(Model::YCbCr, false, true) },
         { "arithmetic-progressive", kind(Model::YCbCr, true, true) },
