@@ -8,6 +8,7 @@
 #include "store/dialect.h"
 #include "store/schema.h"
 #include "store/statement.h"
+#include "store/thumbnailstore.h"
 #include "store/transaction.h"
 #include "store/transfersecuritytables.h"
 
@@ -107,9 +108,12 @@ qint64 CatalogueCopy::copyRows(Connection &from, Connection &to)
     return rows;
 }
 
-int CatalogueCopy::copyThumbnails(const QString &fromFolder, const QString &toFolder)
+int CatalogueCopy::copyThumbnails(ThumbnailStore &from, ThumbnailStore &to)
 {
     static const QRegularExpression thumbnail(QStringLiteral("^[0-9]{8,}\\.jpg$"));
+    from.fetchAll();
+    const QString fromFolder = from.folder();
+    const QString toFolder = to.folder();
     const QDir source(fromFolder);
     if (!source.exists() || QDir(fromFolder).canonicalPath() == QDir(toFolder).canonicalPath())
         return 0;
@@ -124,5 +128,6 @@ int CatalogueCopy::copyThumbnails(const QString &fromFolder, const QString &toFo
             && out.write(in.readAll()) == in.size() && out.commit())
             ++copied;
     }
+    to.keepMissing();
     return copied;
 }
