@@ -180,6 +180,17 @@ public:
         }
     }
 
+    void forget(const QList<qint64> &pictures) override
+    {
+        if (pictures.isEmpty() || !hasTable())
+            return;
+        for (qsizetype from = 0; from < pictures.size(); from += kBatch)
+            Statement(m_connection,
+                QStringLiteral("DELETE FROM PictureThumbnails WHERE Picture IN (%1)")
+                    .arg(keyList(pictures, from, kBatch)))
+                .exec();
+    }
+
     QSet<qint64> keptPictures() override
     {
         QSet<qint64> out;

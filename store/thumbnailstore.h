@@ -43,6 +43,9 @@ public:
     // missing or made before the catalogue's, removed when the picture has left the
     // catalogue. A copy the catalogue does not have yet stays. Throws DbError.
     virtual void refresh(const QList<qint64> &pictures) { Q_UNUSED(pictures); }
+    // The catalogue's thumbnails of these pictures deleted (a rescan's stale ones), in the
+    // caller's transaction when there is one. Throws DbError.
+    virtual void forget(const QList<qint64> &pictures) { Q_UNUSED(pictures); }
     // The pictures whose thumbnail the catalogue itself keeps (none for a file).
     virtual QSet<qint64> keptPictures() { return {}; }
     // Gives the catalogue every thumbnail file of the folder it lacks (a write cut short,

@@ -275,11 +275,30 @@ private slots:
             QVERIFY(changed.setFileTime(time, QFileDevice::FileModificationTime));
         }
         a.ok(s.location, { "scan", s.folder() });
+        // The rescan deleted the stale thumbnail on the server as well.
+        QCOMPARE(s.kept(), 0);
         a.ok(s.location, { "thumbs" });
         const QSize portrait(90, 135);
         QCOMPARE(QImageReader(a.thumbnails(s.location) + "/00000001.jpg").size(), portrait);
         QCOMPARE(b.grid(s.location, { 1 }), QList<QSize>({ portrait }));
         QCOMPARE(readFile(b.thumbnails(s.location) + "/00000001.jpg"), s.keptBytes(1));
+    }
+
+    void thePicturePagesFirstShowingGivesTheServerItsThumbnail()
+    {
+        Machine a, b;
+        ServerCatalogue s(a);
+        s.addPictures(1, 400, 300);
+        a.ok(s.location, { "scan", s.folder() });
+        QCOMPARE(s.kept(), 0);
+        {
+            MainWindow w(b, s.location);
+            w.show(1);
+            QCOMPARE(w.image()->pixmap().size(), kLandscape);
+            QTRY_COMPARE(s.kept(), 1);
+        }
+        QCOMPARE(s.keptBytes(1), readFile(b.thumbnails(s.location) + "/00000001.jpg"));
+        QCOMPARE(a.grid(s.location, { 1 }), QList<QSize>({ kLandscape }));
     }
 
     void aPictureDeletedOnOneMachineLeavesEveryMachine()
