@@ -119,15 +119,19 @@ int CatalogueCopy::copyThumbnails(ThumbnailStore &from, ThumbnailStore &to)
         return 0;
     QDir().mkpath(toFolder);
     int copied = 0;
+    QList<qint64> pictures;
     for (const QString &name : source.entryList(QDir::Files)) {
         if (!thumbnail.match(name).hasMatch())
             continue;
         QFile in(source.filePath(name));
         QSaveFile out(QDir(toFolder).filePath(name));
         if (in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly)
-            && out.write(in.readAll()) == in.size() && out.commit())
+            && out.write(in.readAll()) == in.size() && out.commit()) {
             ++copied;
+            if (const qint64 picture = ThumbnailStore::pictureOf(name))
+                pictures << picture;
+        }
     }
-    to.keepMissing();
+    to.kept(pictures);
     return copied;
 }

@@ -5,6 +5,7 @@
 #include "store/dberror.h"
 #include "store/dialect.h"
 #include "store/statement.h"
+#include "store/transaction.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -14,6 +15,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,6 +110,10 @@ public:
     {
         if (pictures.isEmpty() || m_connection.isReadOnly())
             return;
+        // Many at once in one transaction of their own, unless the caller has one.
+        std::optional<Transaction> transaction;
+        if (pictures.size() > 1 && !m_connection.inTransaction())
+            transaction.emplace(m_connection);
         ensureTable();
         // A picture deleted meanwhile gets no row: its thumbnail went with it.
         Statement put(m_connection,
@@ -135,6 +142,8 @@ public:
             put.exec();
             setStamp(QFile::encodeName(file), made);
         }
+        if (transaction)
+            transaction->commit();
     }
 
     void refresh(const QList<qint64> &pictures) override
@@ -211,11 +220,14 @@ public:
         if (present.isEmpty())
             return 0;
         ensureTable();
+        // A picture still to review has a stale copy at best (a rescan on another machine
+        // deleted the server's); its review gives the server the new one.
         QList<qint64> missing;
         for (qsizetype from = 0; from < present.size(); from += kBatch) {
             Statement s(m_connection,
-                QStringLiteral("SELECT P.RecId FROM Pictures P WHERE P.RecId IN (%1) AND NOT "
-                               "EXISTS (SELECT 1 FROM PictureThumbnails T WHERE T.Picture = P.RecId)")
+                QStringLiteral("SELECT P.RecId FROM Pictures P WHERE P.RecId IN (%1) AND "
+                               "P.Review = FALSE AND NOT EXISTS (SELECT 1 FROM "
+                               "PictureThumbnails T WHERE T.Picture = P.RecId)")
                     .arg(keyList(present, from, kBatch)));
             Statement::Reset done(s);
             while (s.step())

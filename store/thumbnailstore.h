@@ -49,7 +49,7 @@ public:
     // The pictures whose thumbnail the catalogue itself keeps (none for a file).
     virtual QSet<qint64> keptPictures() { return {}; }
     // Gives the catalogue every thumbnail file of the folder it lacks (a write cut short,
-    // a copied folder); returns how many. Throws DbError.
+    // a copied folder) of a picture reviewed; returns how many. Throws DbError.
     virtual int keepMissing() { return 0; }
     // Every thumbnail the catalogue keeps copied into the folder; returns how many.
     int fetchAll();
