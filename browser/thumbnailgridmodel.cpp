@@ -3,6 +3,7 @@
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/statement.h"
+#include "store/thumbnailstore.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -18,12 +19,15 @@ namespace {
 struct WorkerConnection {
     QString path;
     std::unique_ptr<Connection> connection;
+    QString folder;
+    std::unique_ptr<ThumbnailStore> thumbnails;
 };
 thread_local WorkerConnection t_connection;
 
 Connection &workerConnection(const QString &path)
 {
     if (!t_connection.connection || t_connection.path != path) {
+        t_connection.thumbnails.reset();
         t_connection.connection.reset();
         auto c = std::make_unique<Connection>();
         c->openFile(path);
@@ -31,6 +35,16 @@ Connection &workerConnection(const QString &path)
         t_connection.path = path;
     }
     return *t_connection.connection;
+}
+
+// The thumbnails of the catalogue workerConnection() last opened.
+ThumbnailStore &workerThumbnails(const QString &folder)
+{
+    if (!t_connection.thumbnails || t_connection.folder != folder) {
+        t_connection.thumbnails = ThumbnailStore::of(*t_connection.connection, folder);
+        t_connection.folder = folder;
+    }
+    return *t_connection.thumbnails;
 }
 
 // The thumbnail file as the grid shows it: scaled down to the side, never up. The name is
@@ -277,6 +291,15 @@ void ThumbnailGridModel::dispatch()
                     while (s.step())
                         found.insert(s.integer(0),
                             { s.text(1), s.integer(2) != 0, s.isNull(3) ? 0 : s.integer(3) });
+                    s.reset();
+                    // The thumbnails the catalogue keeps, fetched for the whole task at once.
+                    QList<qint64> shown;
+                    for (qint64 k : keys) {
+                        const auto it = found.constFind(k);
+                        if (it == found.cend() || !it->review)
+                            shown << k;
+                    }
+                    workerThumbnails(folder).refresh(shown);
                     for (int i = 0; i < rows.size(); ++i) {
                         if (current->load() != generation)
                             break;

@@ -12,6 +12,7 @@
 #include "store/dberror.h"
 #include "store/schema.h"
 #include "store/tdados.h"
+#include "store/thumbnailstore.h"
 
 #include <QFileInfo>
 
@@ -170,8 +171,14 @@ public:
             cx.err(QStringLiteral("Não foi possível copiar o catálogo: %1\n").arg(e.message()));
             return ExitFailure;
         }
-        const int thumbnails = CatalogueCopy::copyThumbnails(
-            source.thumbnailFolder(), target.prepareThumbnailFolder());
+        int thumbnails = 0;
+        try {
+            target.prepareThumbnailFolder();
+            thumbnails = CatalogueCopy::copyThumbnails(*source.thumbnails(), *target.thumbnails());
+        } catch (const DbError &e) {
+            cx.err(QStringLiteral("Não foi possível copiar as miniaturas: %1\n").arg(e.message()));
+            return ExitFailure;
+        }
         cx.out(QStringLiteral("Catálogo copiado para %1: %2 linhas, %3 miniaturas\n")
                    .arg(to)
                    .arg(rows)

@@ -8,6 +8,7 @@
 #include "intake/scanstatement.h"
 #include "intake/storagefordrive.h"
 #include "intake/thumbnailsweep.h"
+#include "store/thumbnailstore.h"
 #include "store/dberror.h"
 #include "store/dbvalues.h"
 #include "store/formatupgrade.h"
@@ -181,7 +182,7 @@ FolderScan::Outcome FolderScan::ScanFolder(const Request &request)
     for (const QString &folder : m_store.allThumbnailFolders())
         m_thumbnailFolders.append(fileIdOf(QFile::encodeName(folder)));
     m_thumbnails = std::make_unique<ThumbnailSweep>(
-        [this](qint64 recId) { return m_store.GetThumbnailName(recId); });
+        [this](qint64 recId) { return m_store.GetThumbnailName(recId); }, m_store.thumbnails());
     m_folders.append(root == QLatin1String("/") ? QByteArray() : QFile::encodeName(root));
     m_statusTimer.start();
 
@@ -367,6 +368,13 @@ void FolderScan::startWriting()
 
 void FolderScan::stopWriting()
 {
+    if (m_thumbnails && m_store.Conexao.inTransaction()) {
+        try {
+            m_thumbnails->flush();
+        } catch (const DbError &) {
+            // The transaction cannot commit either: the commit tells why.
+        }
+    }
     m_writer.reset();
     m_locate.reset();
     m_update.reset();

@@ -14,6 +14,7 @@
 #include "store/dberror.h"
 #include "store/recordset.h"
 #include "store/tdados.h"
+#include "store/thumbnailstore.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -119,6 +120,12 @@ void PicturePreview::ShowThumbnail()
         throw;
     }
     emit smallPreviewCleared();
+    // A thumbnail the catalogue keeps (made on another machine) is fetched first; without
+    // the server the copy here, if any, is shown.
+    try {
+        m_store.thumbnails()->refresh({ recId });
+    } catch (const DbError &) {
+    }
 
     if (!review && QFileInfo(name).isFile()) {
         const PictureMeasure thumbnail = PictureMeasure::measure(name, QStringLiteral("jpg"));
@@ -247,6 +254,11 @@ void PicturePreview::loadPicture(quint64 showing)
                 // thumbnail.
                 picture.thumbnail = m_store.GetThumbnailName(recId);
                 PictureReview::writeThumbnail(result, picture.thumbnail);
+                try {
+                    m_store.thumbnails()->kept({ recId });
+                } catch (const DbError &) {
+                    // The file stays here; the next review gives it to the catalogue.
+                }
             } catch (const JpegError &e) {
                 reportOnce(recId, e.message());
             }

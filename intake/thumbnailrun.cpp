@@ -10,6 +10,7 @@
 #include "store/formatupgrade.h"
 #include "store/query.h"
 #include "store/tdados.h"
+#include "store/thumbnailstore.h"
 #include "store/transaction.h"
 
 #include <QDir>
@@ -49,6 +50,7 @@ struct Outcome {
     bool examinedAsIs = false;
     PictureReview::Result result;
     bool thumbnailWritten = false;
+    bool fileWritten = false; // a thumbnail file was put in place
     std::optional<JpegError> writeError;
 };
 
@@ -70,6 +72,7 @@ Outcome review(const Job &job)
         out.thumbnailWritten = true;
         try {
             PictureReview::writeThumbnail(out.result, job.picture.thumbnail);
+            out.fileWritten = !out.result.thumbnail.isEmpty();
         } catch (const JpegError &e) {
             out.writeError = e;
         }
@@ -104,21 +107,6 @@ private:
     std::vector<Outcome> m_outcomes;
 };
 
-// The numbers of the thumbnails in the folder (00000042.jpg is 42).
-QSet<qint64> thumbnailsPresent(const QString &folder)
-{
-    QSet<qint64> ids;
-    const QStringList names = QDir(folder).entryList({ QStringLiteral("*.jpg") }, QDir::Files);
-    for (const QString &name : names) {
-        const QStringView stem = QStringView(name).chopped(4);
-        bool ok = false;
-        const qint64 id = stem.toLongLong(&ok);
-        if (ok && id > 0 && stem.size() >= 8 && (stem.size() == 8 || stem.front() != u'0'))
-            ids.insert(id);
-    }
-    return ids;
-}
-
 // What the run does with a picture.
 enum class Work { Skip, Ignored, Review, Restore };
 
@@ -139,7 +127,9 @@ public:
             q.next();
         }
         q.close();
-        m_present = thumbnailsPresent(store.thumbnailFolder());
+        // A thumbnail the catalogue keeps is there, also when this machine has no copy yet.
+        m_thumbnails = store.thumbnails();
+        m_present = m_thumbnails->filesPresent() + m_thumbnails->keptPictures();
         // Facts recorded by this run belong to pictures it has passed already.
         m_withFacts = PictureFactsTable::exists(store.Conexao);
     }
@@ -205,19 +195,32 @@ public:
             m_since.start();
     }
 
+    // A thumbnail file written: the catalogue keeps it too, with the next records.
+    void keep(qint64 recId)
+    {
+        if (!m_writable)
+            return;
+        m_written.append(recId);
+        if (!m_since.isValid())
+            m_since.start();
+    }
+
     // Writes what is pending in one short transaction, when the last one is old enough (or
     // when forced). A catalogue locked by another writer is tried again later.
     void commitIfDue(bool force)
     {
-        if (m_pending.empty() || (!force && m_since.elapsed() < kCommitEveryMs))
+        if ((m_pending.empty() && m_written.isEmpty())
+            || (!force && m_since.elapsed() < kCommitEveryMs))
             return;
         try {
             Transaction transaction(m_store.Conexao);
             ReviewRecords records(m_store.Conexao);
             for (const auto &[picture, result] : m_pending)
                 records.record(picture, result, true);
+            m_thumbnails->kept(m_written);
             transaction.commit();
             m_pending.clear();
+            m_written.clear();
             m_busy = 0;
         } catch (const DbError &e) {
             if ((e.code() & 0xff) != 5 || ++m_busy > kBusyRetries || force)
@@ -336,6 +339,8 @@ private:
     Cursor m_cursor;
     QHash<QString, bool> m_support; // Extension, case ignored -> Support
     QSet<qint64> m_present;
+    std::unique_ptr<ThumbnailStore> m_thumbnails;
+    QList<qint64> m_written; // thumbnail files the catalogue is still to keep
     std::vector<std::pair<ReviewRecords::Picture, PictureReview::Result>> m_pending;
     QElapsedTimer m_since;
     int m_busy = 0;
@@ -398,8 +403,12 @@ bool ThumbnailRun::start()
 
     // A catalogue on read-only media still gets its thumbnails, beside the program.
     const bool writable = !m_store.Conexao.isReadOnly();
-    if (writable)
+    if (writable) {
         FormatUpgrade::ensure(m_store.Conexao);
+        // What an earlier run wrote here but could not give the catalogue (a connection
+        // lost) is given now.
+        m_store.thumbnails()->keepMissing();
+    }
     auto state = std::make_unique<State>();
     state->pool.setMaxThreadCount(m_jobs);
     state->catalogue
@@ -454,6 +463,8 @@ bool ThumbnailRun::advance(int waitMs)
             }
             // Whatever the file said is recorded, also for a picture that cannot be drawn.
             s.catalogue->record(o);
+            if (o.fileWritten)
+                s.catalogue->keep(o.recId);
             if (r.outcome == PictureReview::Outcome::NotDrawn) {
                 ++m_counts.failed;
                 if (pictureFailed)

@@ -1,6 +1,7 @@
 #include "intake/thumbnailsweep.h"
 
 #include "intake/directorylisting.h"
+#include "store/thumbnailstore.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -9,8 +10,19 @@
 #include <cstring>
 #include <unistd.h>
 
-ThumbnailSweep::ThumbnailSweep(std::function<QString(qint64)> nameOf) : m_nameOf(std::move(nameOf))
+namespace {
+constexpr int kForgetAtOnce = 500;
+}
+
+ThumbnailSweep::ThumbnailSweep(
+    std::function<QString(qint64)> nameOf, std::unique_ptr<ThumbnailStore> kept)
+    : m_nameOf(std::move(nameOf)), m_kept(std::move(kept))
 {
+    if (m_kept) {
+        const QSet<qint64> keys = m_kept->keptPictures();
+        m_keptKeys.assign(keys.cbegin(), keys.cend());
+        std::sort(m_keptKeys.begin(), m_keptKeys.end());
+    }
     const QFileInfo sample(m_nameOf(1));
     DirectoryListing listing(
         QFile::encodeName(sample.absolutePath()), DirectoryListing::Links::Follow);
@@ -29,8 +41,23 @@ ThumbnailSweep::ThumbnailSweep(std::function<QString(qint64)> nameOf) : m_nameOf
     std::sort(m_keys.begin(), m_keys.end());
 }
 
+ThumbnailSweep::~ThumbnailSweep() = default;
+
 void ThumbnailSweep::remove(qint64 recId)
 {
     if (std::binary_search(m_keys.cbegin(), m_keys.cend(), recId))
         ::unlink(QFile::encodeName(m_nameOf(recId)).constData());
+    if (std::binary_search(m_keptKeys.cbegin(), m_keptKeys.cend(), recId)) {
+        m_forget.append(recId);
+        if (m_forget.size() >= kForgetAtOnce)
+            flush();
+    }
+}
+
+void ThumbnailSweep::flush()
+{
+    if (m_forget.isEmpty())
+        return;
+    m_kept->forget(m_forget);
+    m_forget.clear();
 }

@@ -8,6 +8,7 @@
 #include "store/dialect.h"
 #include "store/schema.h"
 #include "store/statement.h"
+#include "store/thumbnailstore.h"
 #include "store/transaction.h"
 #include "store/transfersecuritytables.h"
 
@@ -107,22 +108,30 @@ qint64 CatalogueCopy::copyRows(Connection &from, Connection &to)
     return rows;
 }
 
-int CatalogueCopy::copyThumbnails(const QString &fromFolder, const QString &toFolder)
+int CatalogueCopy::copyThumbnails(ThumbnailStore &from, ThumbnailStore &to)
 {
     static const QRegularExpression thumbnail(QStringLiteral("^[0-9]{8,}\\.jpg$"));
+    from.fetchAll();
+    const QString fromFolder = from.folder();
+    const QString toFolder = to.folder();
     const QDir source(fromFolder);
     if (!source.exists() || QDir(fromFolder).canonicalPath() == QDir(toFolder).canonicalPath())
         return 0;
     QDir().mkpath(toFolder);
     int copied = 0;
+    QList<qint64> pictures;
     for (const QString &name : source.entryList(QDir::Files)) {
         if (!thumbnail.match(name).hasMatch())
             continue;
         QFile in(source.filePath(name));
         QSaveFile out(QDir(toFolder).filePath(name));
         if (in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly)
-            && out.write(in.readAll()) == in.size() && out.commit())
+            && out.write(in.readAll()) == in.size() && out.commit()) {
             ++copied;
+            if (const qint64 picture = ThumbnailStore::pictureOf(name))
+                pictures << picture;
+        }
     }
+    to.kept(pictures);
     return copied;
 }

@@ -3,7 +3,9 @@
 #include "core/errorboundary.h"
 #include "core/prompter.h"
 #include "store/connection.h"
+#include "store/dberror.h"
 #include "store/tdados.h"
+#include "store/thumbnailstore.h"
 #include "widgets/named.h"
 
 #include <QAbstractItemModel>
@@ -43,6 +45,18 @@ public:
         beginResetModel();
         m_report = std::move(report);
         m_thumbs.clear();
+        // The thumbnails the catalogue keeps, here before any row is drawn: a few
+        // statements for every group, none per row.
+        QList<qint64> pictures;
+        for (const auto &group : m_report.groups) {
+            for (const auto &p : group.pictures)
+                pictures << p.picture;
+        }
+        try {
+            m_store.thumbnails()->refresh(pictures);
+        } catch (const DbError &) {
+            // The copies here, if any, are shown.
+        }
         endResetModel();
     }
     void clear() { setReport({}); }

@@ -45,6 +45,9 @@ public:
     // After rows were written with keys given by the writer: the engine's key counters
     // follow them, so that the next key it gives is past every key written.
     virtual QStringList afterGivenKeys() const = 0;
+    // Whether the catalogue itself keeps its thumbnails (ThumbnailStore): a server's is
+    // seen from many machines, a file's live beside the program.
+    virtual bool keepsThumbnails() const = 0;
 };
 
 // The embedded engine: SQLite's rowid, NOCASE columns, AUTOINCREMENT keys.
@@ -61,6 +64,7 @@ public:
     QString rowCountsTableSql() const override;
     QStringList catalogueFunctions() const override { return {}; }
     QStringList afterGivenKeys() const override { return {}; }
+    bool keepsThumbnails() const override { return false; }
     QString connectionSetting(const QString &name) const override
     {
         return QStringLiteral("PRAGMA ") + name;
@@ -88,6 +92,7 @@ public:
     QString rowCountsTableSql() const override;
     QStringList catalogueFunctions() const override;
     QStringList afterGivenKeys() const override;
+    bool keepsThumbnails() const override { return true; }
     QString connectionSetting(const QString &) const override { return QString(); }
     // The server keeps its files whole and every relation enforced at each write: there is
     // nothing of either kind for the check to find.

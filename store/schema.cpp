@@ -5,6 +5,7 @@
 #include "store/dberror.h"
 #include "store/dialect.h"
 #include "store/statement.h"
+#include "store/thumbnailstore.h"
 #include "store/transaction.h"
 
 #include <QCoreApplication>
@@ -293,6 +294,8 @@ void Schema::createOnServer(const QString &location, const QString &version)
     for (const QString &sql : connection.dialect().catalogueFunctions())
         connection.exec(sql);
     writeTables(connection);
+    if (connection.dialect().keepsThumbnails())
+        connection.exec(ThumbnailStore::tableSql());
     writeReferenceRows(connection, version);
     transaction.commit();
 }

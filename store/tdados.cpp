@@ -10,6 +10,7 @@
 #include "store/schema.h"
 #include "store/statement.h"
 #include "store/thumbnailplace.h"
+#include "store/thumbnailstore.h"
 #include "store/transaction.h"
 
 #include <QDir>
@@ -407,6 +408,11 @@ QString TDados::prepareThumbnailFolder()
     const QString folder = thumbnailFolder();
     QDir().mkpath(folder);
     return folder;
+}
+
+std::unique_ptr<ThumbnailStore> TDados::thumbnails()
+{
+    return ThumbnailStore::of(Conexao, thumbnailFolder());
 }
 
 QStringList TDados::allThumbnailFolders() const

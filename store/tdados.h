@@ -8,9 +8,11 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class ProgramPaths;
 class Prompter;
+class ThumbnailStore;
 
 // The catalogue store: owns the connection and one live record set per table, opens the
 // catalogue through the chain of connection strings, checks and upgrades its version,
@@ -43,6 +45,9 @@ public:
     // claim an unowned thumbnail folder, and makes the folder. Returns thumbnailFolder().
     // Failures are not reported: the thumbnails then go where thumbnailFolder() said.
     QString prepareThumbnailFolder();
+    // The catalogue's thumbnails as kept where its engine keeps them, over thumbnailFolder():
+    // what writers tell and readers ask before reading the files.
+    std::unique_ptr<ThumbnailStore> thumbnails();
     // Every folder that holds thumbnails of any catalogue used from this program folder.
     QStringList allThumbnailFolders() const;
 
