@@ -1,5 +1,6 @@
 #include "store/formatupgrade.h"
 
+#include "store/cataloguelocks.h"
 #include "store/connection.h"
 #include "store/schema.h"
 #include "store/statement.h"
@@ -36,6 +37,7 @@ bool FormatUpgrade::needed(Connection &connection)
 
 bool FormatUpgrade::apply(Connection &connection)
 {
+    CatalogueLocks::setup(connection); // what is missing is looked at by one client at a time
     bool wrote = false;
     {
         Statement insert(connection,
