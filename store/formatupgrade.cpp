@@ -37,7 +37,10 @@ bool FormatUpgrade::needed(Connection &connection)
 
 bool FormatUpgrade::apply(Connection &connection)
 {
-    CatalogueLocks::setup(connection); // what is missing is looked at by one client at a time
+    if (!needed(connection))
+        return false;
+    // What is missing is looked at again by one client at a time.
+    CatalogueLocks::setup(connection);
     bool wrote = false;
     {
         Statement insert(connection,
