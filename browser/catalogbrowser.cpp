@@ -275,7 +275,7 @@ void CatalogBrowser::hideRecordPages()
         setActivePage(Page::None);
 }
 
-bool CatalogBrowser::pageRecordPresent(NodeKind page)
+bool CatalogBrowser::pageRecordPresent(NodeKind page, bool *failed)
 {
     if (m_shown.kind != page)
         return false;
@@ -284,6 +284,8 @@ bool CatalogBrowser::pageRecordPresent(NodeKind page)
     } catch (const DbError &e) {
         // Whether it is there cannot be told: the page stays as it is.
         showError(e.message());
+        if (failed)
+            *failed = true;
         return true;
     }
 }
@@ -416,7 +418,8 @@ bool CatalogBrowser::navigatorBefore(NodeKind page, DBNavigator::Button button)
     // Only the page's own record is edited, saved or deleted, and only while it exists.
     const bool needsRecord = button == DBNavigator::nbEdit || button == DBNavigator::nbDelete
         || (button == DBNavigator::nbPost && editing);
-    if (needsRecord && !pageRecordPresent(page)) {
+    bool lookFailed = false;
+    if (needsRecord && !pageRecordPresent(page, &lookFailed)) {
         const bool gone = m_shown.kind == page;
         if (editing) {
             m_prompter.beep();
@@ -429,6 +432,10 @@ bool CatalogBrowser::navigatorBefore(NodeKind page, DBNavigator::Button button)
             dropShownPages(gone);
         return false;
     }
+    // The catalogue could not be asked (a server that is down) and that was told: the
+    // action waits, what is on the page stays for the next try.
+    if (lookFailed)
+        return false;
     if (m_hooks.beforeAction)
         return m_hooks.beforeAction(page, button);
     // Deleting asks its questions and refuses system rows; until those rules are in

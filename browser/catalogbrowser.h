@@ -183,7 +183,8 @@ private:
     QList<RecordPage *> recordPages() const;
     // The record a page stands for is the one its record set shows and it is still in the
     // catalogue (the set is put back on it when it moved).
-    bool pageRecordPresent(NodeKind page);
+    // `failed` (when given) is set when the catalogue could not be asked (told already).
+    bool pageRecordPresent(NodeKind page, bool *failed = nullptr);
     // Every shown detail page shows its own record; otherwise it shows nothing (false).
     bool checkShownPages();
     // The page shows nothing; when its record is gone the selection goes too and the

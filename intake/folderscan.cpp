@@ -11,6 +11,7 @@
 #include "store/thumbnailstore.h"
 #include "store/dberror.h"
 #include "store/dbvalues.h"
+#include "store/cataloguelocks.h"
 #include "store/formatupgrade.h"
 #include "store/query.h"
 #include "store/statement.h"
@@ -217,6 +218,10 @@ FolderScan::Outcome FolderScan::ScanFolder(const Request &request)
     std::unique_ptr<Transaction> transaction;
     try {
         transaction = std::make_unique<Transaction>(m_store.Conexao);
+        // Whether a file is catalogued already is decided against the rows committed before
+        // this transaction: two scans at once would both add the same file. A scan holds
+        // back only other scans and saves that give a picture a new file, no other writer.
+        CatalogueLocks::scannedFiles(m_store.Conexao, false);
         // A catalogue made before the program read HEIC, RAW and WebP files gets their rows
         // with its first scan, and the scan takes their files.
         if (FormatUpgrade::apply(m_store.Conexao))

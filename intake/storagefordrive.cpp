@@ -4,6 +4,7 @@
 #include "intake/mountedvolumes.h"
 #include "intake/storagerelocation.h"
 #include "intake/storagevolumes.h"
+#include "store/cataloguelocks.h"
 #include "store/dberror.h"
 #include "store/statement.h"
 #include "store/tdados.h"
@@ -96,6 +97,20 @@ QString freeName(Connection &db, const QString &label)
     return name;
 }
 
+// A free name, held until the transaction ends so that no save takes it meanwhile; looked
+// for again once held, since a save may have taken it just before.
+QString heldFreeName(Connection &db, const QString &label)
+{
+    QString name = freeName(db, label);
+    for (;;) {
+        CatalogueLocks::name(db, QStringLiteral("Storages"), 0, name);
+        const QString again = freeName(db, label);
+        if (again == name)
+            return name;
+        name = again;
+    }
+}
+
 } // namespace
 
 QString driveOfPath(const QString &path)
@@ -141,6 +156,7 @@ StorageChoice StorageForDrive(TDados &store, const QString &drive, const VolumeI
     std::optional<Transaction> own;
     if (!db.inTransaction())
         own.emplace(db);
+    CatalogueLocks::drives(db);
     plan = decide(store, drive, identity, mounted);
     switch (plan.kind) {
     case Plan::Kind::Use:
@@ -160,7 +176,7 @@ StorageChoice StorageForDrive(TDados &store, const QString &drive, const VolumeI
             const QString entry = entryText ? entryText().trimmed() : QString();
             const QString label = identity.label.trimmed();
             storages.setValue(QStringLiteral("Name"),
-                identity.isValid() && !label.isEmpty() ? freeName(db, label) : entry);
+                identity.isValid() && !label.isEmpty() ? heldFreeName(db, label) : entry);
             storages.setValue(QStringLiteral("Unit"), drive);
             storages.setValue(QStringLiteral("System"), true);
             storages.post();

@@ -2,7 +2,9 @@
 
 #include "core/casefold.h"
 #include "core/prompter.h"
+#include "store/cataloguelocks.h"
 #include "store/dberror.h"
+#include "store/statement.h"
 #include "store/tdados.h"
 
 #include <string>
@@ -96,6 +98,21 @@ qint64 currentId(const RecordSet &set)
 {
     return set.state() == RecordSet::State::Insert || set.isNull(kRecId) ? 0 : set.asInt(kRecId);
 }
+
+// True when the picture's row is new or its file is another than the one stored: a file no
+// row had, which a running scan may be adding unseen.
+bool givesANewFile(Connection &db, qint64 recId, const QString &fileName, const QDateTime &created)
+{
+    if (recId == 0)
+        return true;
+    Statement look(db, QStringLiteral("SELECT FileName, Created FROM Pictures WHERE RecId = ?"));
+    Statement::Reset done(look);
+    look.bind(1, recId);
+    if (!look.step())
+        return true;
+    const QDateTime stored = look.isNull(1) ? QDateTime() : look.value(1).toDateTime();
+    return !casefold::equal(look.text(0), fileName) || stored != created;
+}
 } // namespace
 
 bool RecordValidation::validate(NodeKind kind, const Focus &focus)
@@ -173,6 +190,7 @@ bool RecordValidation::ValidateCollection(const Focus &focus)
     const RecordSet &set = m_store.TCollections;
     if (blank(set, kName))
         return fail(QStringLiteral("Nome inválido!"), kName, focus);
+    CatalogueLocks::name(m_store.Conexao, QStringLiteral("Collections"), 0, set.asString(kName));
     if (taken(QStringLiteral("SELECT Name FROM Collections WHERE RecId <> :CUR"), kName,
             set.asString(kName), { { QStringLiteral("CUR"), currentId(set) } }))
         return fail(QStringLiteral("Coleção já cadastrada!"), kName, focus);
@@ -187,6 +205,8 @@ bool RecordValidation::ValidateCategory(const Focus &focus)
         return fail(QStringLiteral("Coleção inválida!"), collection, focus);
     if (blank(set, kName))
         return fail(QStringLiteral("Nome inválido!"), kName, focus);
+    CatalogueLocks::name(m_store.Conexao, QStringLiteral("Categories"), set.asInt(collection),
+        set.asString(kName));
     if (taken(
             QStringLiteral("SELECT Name FROM Categories WHERE Collection = :COL AND RecId <> :CUR"),
             kName, set.asString(kName),
@@ -212,12 +232,17 @@ bool RecordValidation::ValidatePicture(const Focus &focus)
         return fail(QStringLiteral("Arquivo inválido!"), fileName, focus);
     if (blank(set, QStringLiteral("FullPath")))
         return fail(QStringLiteral("Caminho inválido!"), QStringLiteral("FullPath"), focus);
+    const QDateTime created = set.asDateTime(QStringLiteral("Created"));
+    Connection &db = m_store.Conexao;
+    if (givesANewFile(db, currentId(set), set.asString(fileName), created))
+        CatalogueLocks::scannedFiles(db, true);
+    CatalogueLocks::name(db, QStringLiteral("Pictures"), set.asInt(category), set.asString(kName));
+    CatalogueLocks::pictureFile(db, set.asString(fileName), created);
     if (taken(QStringLiteral("SELECT Name FROM Pictures WHERE Category = :CAT AND RecId <> :CUR"),
             kName, set.asString(kName),
             { { QStringLiteral("CAT"), set.asInt(category) },
                 { QStringLiteral("CUR"), currentId(set) } }))
         return fail(QStringLiteral("Imagem já cadastrada nesta categoria!"), kName, focus);
-    const QDateTime created = set.asDateTime(QStringLiteral("Created"));
     if (taken(QStringLiteral(
                   "SELECT FileName FROM Pictures WHERE Created = :DATE AND RecId <> :RECD"),
             fileName, set.asString(fileName),
@@ -232,6 +257,7 @@ bool RecordValidation::ValidateStorage(const Focus &focus)
     const RecordSet &set = m_store.TStorages;
     if (blank(set, kName))
         return fail(QStringLiteral("Nome inválido!"), kName, focus);
+    CatalogueLocks::name(m_store.Conexao, QStringLiteral("Storages"), 0, set.asString(kName));
     if (taken(QStringLiteral("SELECT Name FROM Storages WHERE RecId <> :CUR"), kName,
             set.asString(kName), { { QStringLiteral("CUR"), currentId(set) } }))
         return fail(QStringLiteral("Local já cadastrado!"), kName, focus);

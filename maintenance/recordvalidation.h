@@ -12,7 +12,8 @@ class TDados;
 // empty names and keys, then the uniqueness queries on the store's scratch query, which take
 // names as equal when they differ only in letter case, over all of Unicode. They read the
 // row being edited, which the page's controls write as the person types. A save runs them
-// inside its write transaction (RecordSave::check), so two saves cannot both pass.
+// inside its write transaction (RecordSave::check), each holding the lock of the name it
+// looks for first (CatalogueLocks), so two saves of one name cannot both pass.
 class RecordValidation {
 public:
     // Where a failed check sends the keyboard focus: the column of the offending control.

@@ -1,5 +1,6 @@
 #include "store/catalogueidentity.h"
 
+#include "store/cataloguelocks.h"
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/statement.h"
@@ -62,6 +63,7 @@ QString CatalogueIdentity::ensure(Connection &connection)
     if (const QString known = read(connection); !known.isEmpty())
         return known;
     Transaction transaction(connection);
+    CatalogueLocks::setup(connection);
     // Another process may have given it one since the look above: look again holding the lock.
     QString uuid = read(connection);
     if (uuid.isEmpty()) {

@@ -268,6 +268,13 @@ void Connection::commit()
     m_engine->commit();
 }
 
+void Connection::lockUntilEnd(const QString &what, const QString &key, bool shared)
+{
+    if (!m_engine)
+        fail(notOpen);
+    m_engine->lockUntilEnd(what.toUtf8(), key.toUtf8(), shared);
+}
+
 void Connection::rollback()
 {
     if (!m_engine)

@@ -72,10 +72,16 @@ public:
     void setBusyTimeout(int milliseconds);
     int busyTimeout() const { return m_busyTimeout; }
 
-    // Begins a write transaction that holds the catalogue's write lock from the start, so a
-    // read cannot turn into a write that deadlocks (SQLite: BEGIN IMMEDIATE). Throws when a
-    // transaction is already open.
+    // Begins a write transaction. A file's holds the file's write lock from the start, so a
+    // read cannot turn into a write that deadlocks (BEGIN IMMEDIATE); a server's takes no
+    // lock of the whole catalogue (see lockUntilEnd). Throws when one is already open.
     void beginTransaction();
+    // Until the open transaction ends, holds the lock that guards one kind of change: `what`
+    // names it (a table's unique names, a drive's storage), `key` the one guarded (a folded
+    // name). Writers of the same key wait for each other, at most the busy timeout; others
+    // never. Shared holders wait only for one holding it alone. A file's transaction holds
+    // the whole file already; outside a transaction nothing is held.
+    void lockUntilEnd(const QString &what, const QString &key = QString(), bool shared = false);
     void commit();
     void rollback();
     bool inTransaction() const;

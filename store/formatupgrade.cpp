@@ -1,5 +1,6 @@
 #include "store/formatupgrade.h"
 
+#include "store/cataloguelocks.h"
 #include "store/connection.h"
 #include "store/schema.h"
 #include "store/statement.h"
@@ -36,6 +37,10 @@ bool FormatUpgrade::needed(Connection &connection)
 
 bool FormatUpgrade::apply(Connection &connection)
 {
+    if (!needed(connection))
+        return false;
+    // What is missing is looked at again by one client at a time.
+    CatalogueLocks::setup(connection);
     bool wrote = false;
     {
         Statement insert(connection,

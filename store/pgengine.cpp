@@ -5,14 +5,12 @@
 #include "store/pgsqltext.h"
 #include "store/pgstatement.h"
 
+#include <QCryptographicHash>
 #include <cstdlib>
 #include <libpq-fe.h>
 #include <vector>
 
 namespace {
-
-// Every write transaction holds this lock on the catalogue's database until it ends.
-const char *const writeLock = "SELECT pg_advisory_xact_lock(8231947361)";
 
 QString oneLine(const char *text)
 {
@@ -127,6 +125,13 @@ void PgConnection::fail(PGresult *result)
         message = oneLine(PQerrorMessage(m_conn));
     if (PQstatus(m_conn) == CONNECTION_BAD)
         failConnection();
+    if (state == "55P03" || state == "40P01") {
+        // Another client's transaction holds what this one needs (a scan writing the same
+        // row, a save of the same name): told in the user's words, the wait was bounded.
+        message = QStringLiteral("Outro usuário do catálogo está alterando os mesmos dados "
+                                 "(por exemplo, uma varredura em andamento) e não os liberou "
+                                 "a tempo. Tente de novo quando ele terminar.");
+    }
     m_lastMessage = message;
     throw DbError::fromServer(message, state);
 }
@@ -300,13 +305,29 @@ void PgConnection::begin()
     m_changesAtBegin = m_totalChanges;
     runChecked(QByteArrayLiteral("BEGIN"));
     m_inTransaction = true;
-    try {
-        runChecked(QByteArray(writeLock));
-    } catch (...) {
-        m_inTransaction = false;
-        PQclear(PQexec(m_conn, "ROLLBACK"));
-        throw;
+}
+
+void PgConnection::lockUntilEnd(const QByteArray &what, const QByteArray &key, bool shared)
+{
+    if (PQtransactionStatus(m_conn) != PQTRANS_INTRANS)
+        return; // nothing to guard outside a transaction: each statement stands alone
+    // One number per lock, the same on every machine; a wait that ends in the lock timeout
+    // costs the transaction nothing it wrote before (it is taken inside a savepoint).
+    const QByteArray digest
+        = QCryptographicHash::hash(what + '\0' + key, QCryptographicHash::Sha1);
+    qint64 number = 0;
+    for (int i = 0; i < 8; ++i)
+        number = (number << 8) | quint8(digest.at(i));
+    const QByteArray sql = QByteArrayLiteral("SAVEPOINT qm_lock; SELECT ")
+        + (shared ? "pg_advisory_xact_lock_shared(" : "pg_advisory_xact_lock(")
+        + QByteArray::number(number) + QByteArrayLiteral("); RELEASE SAVEPOINT qm_lock");
+    PGresult *r = run(sql);
+    if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+        if (PQstatus(m_conn) != CONNECTION_BAD)
+            PQclear(PQexec(m_conn, "ROLLBACK TO SAVEPOINT qm_lock; RELEASE SAVEPOINT qm_lock"));
+        fail(r);
     }
+    PQclear(r);
 }
 
 void PgConnection::commit()

@@ -16,8 +16,9 @@ class PgStatement;
 // (libpq's single-row mode), so a million rows never sit in memory at once. The server
 // takes one statement at a time on a connection: when another statement needs it while
 // rows are still pending, the rest of those rows are read into memory first.
-// Write transactions take the catalogue's write lock at once (an advisory lock), as
-// SQLite's BEGIN IMMEDIATE does; reads never wait for writers.
+// A write transaction takes no lock of the whole catalogue: it holds the rows it writes and
+// the advisory locks of what it guards (a name being made unique, the files a scan adds),
+// so that a long scan never blocks another machine's unrelated edits. Reads never wait.
 class PgConnection : public EngineConnection {
 public:
     // Connects to `location` (postgresql://[user@]host[:port]/database, libpq's URI);
@@ -35,6 +36,7 @@ public:
     void commit() override;
     void rollback() override;
     bool inTransaction() const override;
+    void lockUntilEnd(const QByteArray &what, const QByteArray &key, bool shared) override;
 
     bool hasTable(const QString &table) override;
     qint64 totalChanges() const override { return m_totalChanges; }

@@ -63,11 +63,15 @@ public:
 
     virtual bool isReadOnly() const = 0;
     virtual void setBusyTimeout(int milliseconds) = 0;
-    // Write transactions take the catalogue's write lock when they begin.
+    // A file's write transaction takes the whole file's lock when it begins; a server's
+    // takes none: writers lock only what they guard (lockUntilEnd) and the rows they write.
     virtual void begin() = 0;
     virtual void commit() = 0;
     virtual void rollback() = 0;
     virtual bool inTransaction() const = 0;
+    // Until the open transaction ends, holds the lock named by `what` and `key` (shared or
+    // alone), waiting at most the busy timeout for another transaction holding it.
+    virtual void lockUntilEnd(const QByteArray &what, const QByteArray &key, bool shared) = 0;
 
     virtual bool hasTable(const QString &table) = 0;
     virtual qint64 totalChanges() const = 0;

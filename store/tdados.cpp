@@ -5,6 +5,7 @@
 #include "core/prompter.h"
 #include "core/versiontools.h"
 #include "store/catalogueidentity.h"
+#include "store/cataloguelocks.h"
 #include "store/dberror.h"
 #include "store/dialect.h"
 #include "store/schema.h"
@@ -157,8 +158,9 @@ void TDados::insertDefaultRow(RecordSet &dataSet, const std::function<void(Recor
         return;
     try {
         Transaction transaction(Conexao);
+        CatalogueLocks::setup(Conexao);
         // Another process starting at the same time may have added the row since the set
-        // was read: look again while holding the write lock.
+        // was read: look again while holding the lock.
         bool taken = false;
         {
             Statement look(Conexao,
@@ -325,6 +327,7 @@ bool TDados::CheckDatabaseVersion()
     // One transaction, so that an upgrade is never left half done.
     try {
         Transaction transaction(Conexao);
+        CatalogueLocks::setup(Conexao);
         if (CompareVersions(DatabaseVersion, QStringLiteral("1.0.0.2")) == QLatin1String("LT")) {
             SQLCmd.setSql(
                 QStringLiteral("UPDATE Formats SET Support = :NOVO WHERE Extension = :CHAVE"));

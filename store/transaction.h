@@ -8,8 +8,9 @@ class Connection;
 class Transaction {
 public:
     enum class Behavior {
-        // The write lock is taken at once (BEGIN IMMEDIATE): a read inside cannot turn
-        // into a write that deadlocks with another process's.
+        // A file's write lock is taken at once (BEGIN IMMEDIATE): a read inside cannot
+        // turn into a write that deadlocks with another process's. A server's transaction
+        // locks only the rows it writes and what its writer guards (Connection::lockUntilEnd).
         Immediate,
         // Nothing is begun, and no lock taken, until begin(): a record edit begins with its
         // first write, so another process may commit while the person types. (SQL's own

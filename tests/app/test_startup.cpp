@@ -6,6 +6,7 @@
 #include "core/inifile.h"
 #include "core/scriptedprompter.h"
 #include "options/databaselocation.h"
+#include "store/query.h"
 #include "store/transaction.h"
 #include "support/catalogfixture.h"
 #include "support/pgserver.h"
@@ -320,6 +321,79 @@ private slots:
         QTRY_VERIFY(shown("Durante a edição"));
         QCOMPARE(reloads.count(), 1);
         QCOMPARE(refresh->interval(), 200);
+    }
+
+    void anEditSavedWhileTheServerIsDownStaysOnThePage()
+    {
+        testsupport::PgServer &pg = testsupport::PgServer::instance();
+        QVERIFY2(pg.isRunning(), qPrintable(pg.error()));
+        const QString server = pg.createDatabase("queda");
+        Schema::createCatalogue(server, compiledVersion());
+        qint64 trips = 0;
+        {
+            Connection other;
+            other.openFile(server);
+            other.exec("INSERT INTO Collections (Name, System) VALUES ('Viagens', FALSE)");
+            Query q(other);
+            q.setSql("SELECT RecId FROM Collections WHERE Name = 'Viagens'");
+            q.open();
+            trips = q.asInt("RecId");
+            q.close();
+        }
+        ProgramFolder pf;
+        QCOMPARE(saveDatabaseLocation(pf.paths, server), QString());
+        ProgramPaths paths = pf.paths;
+        paths.DatabaseFolder = paths.ProgramFolder;
+        paths.DatabaseFileName = paths.defaultDatabaseName();
+        ScriptedPrompter prompter;
+        Startup s(paths, &prompter);
+        s.createWindows();
+        QSignalSpy loaded(s.Abertura.get(), &TAbertura::startupLoadingDone);
+        s.Abertura->show();
+        QTRY_COMPARE(loaded.count(), 1);
+        QVERIFY2(loaded.first().first().toBool(), qPrintable(prompter.boxTexts().join('\n')));
+
+        auto *tree = child<QTreeView>(s.Abertura.get(), "TreeView1");
+        testsupport::clickNode(tree,
+            static_cast<const CatalogTree *>(tree->model())
+                ->indexOfCode(QStringLiteral("N1=%1").arg(trips)));
+        child<QAction>(s.Abertura.get(), "Editar1")->trigger();
+        auto *name = child<QLineEdit>(s.Abertura.get(), "DBEdit1");
+        QVERIFY(name->isEnabled());
+        name->setFocus();
+        name->selectAll();
+        QTest::keyClicks(name, "Viagens longas");
+
+        // The server goes down before the save: it is told in Portuguese, and what was typed
+        // stays on the page to be saved later. (What was committed is on disk first, as a
+        // server that commits synchronously keeps it; the test's server does not.)
+        pg.exec(testsupport::PgServer::databaseOf(server), "CHECKPOINT");
+        pg.stop();
+        const auto restart = qScopeGuard([&pg] { pg.start(); });
+        prompter.clear();
+        testsupport::clickNavigator(s.Abertura.get(), "DBNavigator1", "nbPost");
+        QCOMPARE(prompter.boxTexts().size(), 1);
+        QVERIFY2(prompter.boxTexts().first().startsWith(
+                     "Não foi possível conectar ao servidor do catálogo")
+                || prompter.boxTexts().first().startsWith(
+                    "A conexão com o servidor do catálogo caiu"),
+            qPrintable(prompter.boxTexts().first()));
+        QCOMPARE(name->text(), QStringLiteral("Viagens longas"));
+        QVERIFY(s.Abertura->browser().selection().editing());
+
+        // Back, the same save goes through.
+        QVERIFY(pg.start());
+        prompter.clear();
+        testsupport::clickNavigator(s.Abertura.get(), "DBNavigator1", "nbPost");
+        QCOMPARE(prompter.boxTexts().join("|"), QString());
+        QVERIFY(!s.Abertura->browser().selection().editing());
+        Connection after;
+        after.openFile(server);
+        Query q(after);
+        q.setSql(QStringLiteral("SELECT Name FROM Collections WHERE RecId = %1").arg(trips));
+        q.open();
+        QCOMPARE(q.asString("Name"), QStringLiteral("Viagens longas"));
+        q.close();
     }
 
     void splashClosesOnlyOnceTheMainWindowIsReady()

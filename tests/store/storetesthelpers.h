@@ -242,19 +242,28 @@ private:
 
 namespace storetest {
 
-// Another client holding the catalogue's write lock on the server until release() or
-// destruction: the lock a write transaction of the program takes.
+// The message a wait for another client's lock ends in, on the server.
+inline const char *serverBusyText()
+{
+    return "Outro usuário do catálogo está alterando os mesmos dados (por exemplo, uma "
+           "varredura em andamento) e não os liberou a tempo. Tente de novo quando ele terminar.";
+}
+
+// Another client writing the catalogue's information and storages on the server, until
+// release() or destruction: it holds those tables against writers, never readers (`lock`
+// says what else to hold).
 class ServerLockHolder {
 public:
-    explicit ServerLockHolder(const QString &location)
+    explicit ServerLockHolder(const QString &location,
+        const char *lock = "LOCK TABLE CatalogInfo, Storages IN SHARE ROW EXCLUSIVE MODE")
     {
         m_pg = PQconnectdb(location.toUtf8().constData());
         if (PQstatus(m_pg) != CONNECTION_OK)
             qFatal("lock holder could not connect: %s", PQerrorMessage(m_pg));
         PQsetNoticeProcessor(m_pg, [](void *, const char *) {}, nullptr);
         PQclear(PQexec(m_pg, "BEGIN"));
-        PGresult *r = PQexec(m_pg, "SELECT pg_advisory_xact_lock(8231947361)");
-        if (PQresultStatus(r) != PGRES_TUPLES_OK)
+        PGresult *r = PQexec(m_pg, lock);
+        if (PQresultStatus(r) != PGRES_COMMAND_OK && PQresultStatus(r) != PGRES_TUPLES_OK)
             qFatal("lock holder got no lock: %s", PQresultErrorMessage(r));
         PQclear(r);
     }

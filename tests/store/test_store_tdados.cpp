@@ -475,7 +475,7 @@ private slots:
         QVERIFY(!dados.OpenDatabaseAll());
         QCOMPARE(boxes(prompter),
             QStringList({ describe(Prompter::Icon::Error, Prompter::Ok,
-                engineText("database is locked", "canceling statement due to lock timeout")) }));
+                engineText("database is locked", storetest::serverBusyText())) }));
         QVERIFY(!dados.Conexao.inTransaction());
         fileHolder.reset();
         serverHolder.reset();
