@@ -23,9 +23,9 @@ Prompter::Button ConsolePrompter::box(Icon, const QString &text, Buttons buttons
     return Ok;
 }
 
-void ConsolePrompter::errorWithDetail(const QString &text, const QString &detail)
+void ConsolePrompter::boxWithDetail(Icon icon, const QString &text, const QString &detail)
 {
-    box(Icon::Error, detail.isEmpty() ? text : text + QStringLiteral("\nDetalhe: ") + detail, Ok);
+    box(icon, detail.isEmpty() ? text : text + QStringLiteral("\nDetalhe: ") + detail, Ok);
 }
 
 std::optional<QString> ConsolePrompter::inputText(

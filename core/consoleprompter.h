@@ -12,7 +12,7 @@ public:
 
     Button box(Icon icon, const QString &text, Buttons buttons) override;
     // The detail follows on a line of its own, for whoever reads the script's log.
-    void errorWithDetail(const QString &text, const QString &detail) override;
+    void boxWithDetail(Icon icon, const QString &text, const QString &detail) override;
     std::optional<QString> inputText(
         const QString &caption, const QString &prompt, const QString &initial) override;
     QString pickFolder(const QString &caption, const QString &start) override;

@@ -49,12 +49,16 @@ public:
     };
     virtual std::optional<CataloguePassword> cataloguePassword(
         const QString &user, const QString &server, const QString &problem);
-    // An error box whose `detail` (a library's own text) is there to be looked at, not read
-    // first; the default shows the text alone.
-    virtual void errorWithDetail(const QString &text, const QString &detail)
+    // A box with the button OK whose `detail` (a library's own text) is there to be looked
+    // at, not read first; the default shows the text alone.
+    virtual void boxWithDetail(Icon icon, const QString &text, const QString &detail)
     {
         Q_UNUSED(detail);
-        error(text);
+        box(icon, text, Ok);
+    }
+    void errorWithDetail(const QString &text, const QString &detail)
+    {
+        boxWithDetail(Icon::Error, text, detail);
     }
     // Empty text when the person cancels the picker.
     virtual QString pickFolder(const QString &caption, const QString &start) = 0;

@@ -65,10 +65,10 @@ std::optional<Prompter::CataloguePassword> ScriptedPrompter::cataloguePassword(
     return answer;
 }
 
-void ScriptedPrompter::errorWithDetail(const QString &text, const QString &detail)
+void ScriptedPrompter::boxWithDetail(Icon icon, const QString &text, const QString &detail)
 {
     m_details.append(detail);
-    error(text);
+    box(icon, text, Ok);
 }
 
 QString ScriptedPrompter::pickFolder(const QString &caption, const QString &)

@@ -29,7 +29,7 @@ public:
     // given.
     std::optional<CataloguePassword> cataloguePassword(
         const QString &user, const QString &server, const QString &problem) override;
-    void errorWithDetail(const QString &text, const QString &detail) override;
+    void boxWithDetail(Icon icon, const QString &text, const QString &detail) override;
     QString pickFolder(const QString &caption, const QString &start) override;
     QString pickFile(const QString &caption, const QString &filter, const QString &start) override;
     void beep() override;
@@ -52,7 +52,7 @@ public:
     const QList<Record> &records() const { return m_records; }
     QList<Record> boxes() const;
     QStringList boxTexts() const;
-    // The details of the error boxes that had one, in order.
+    // The details of the boxes that had one, in order.
     QStringList details() const { return m_details; }
     int beeps() const;
     void clear();

@@ -267,10 +267,10 @@ bool TDados::connectToServer(const QString &location)
         const QString failure = m_passwordKeeper(location, password);
         if (!failure.isEmpty() && !m_keeperFailureSaid) {
             m_keeperFailureSaid = true;
-            m_prompter.warning(QStringLiteral("A senha do catálogo não pôde ser guardada no "
-                                              "chaveiro: %1\nEla vale só até o programa "
-                                              "terminar.")
-                                   .arg(failure));
+            m_prompter.boxWithDetail(Prompter::Icon::Warning,
+                QStringLiteral("Nenhum chaveiro respondeu: a senha do catálogo não foi guardada "
+                               "e vale só até o programa terminar."),
+                failure);
         }
     }
     return true;

@@ -43,9 +43,9 @@ Prompter::Button MessageBoxPrompter::boxWithDefault(
     return show(icon, text, QString(), buttons, defaultButton);
 }
 
-void MessageBoxPrompter::errorWithDetail(const QString &text, const QString &detail)
+void MessageBoxPrompter::boxWithDetail(Icon icon, const QString &text, const QString &detail)
 {
-    show(Icon::Error, text, detail, Ok, NoButton);
+    show(icon, text, detail, Ok, NoButton);
 }
 
 std::optional<Prompter::CataloguePassword> MessageBoxPrompter::cataloguePassword(

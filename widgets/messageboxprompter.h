@@ -19,7 +19,7 @@ public:
     std::optional<CataloguePassword> cataloguePassword(
         const QString &user, const QString &server, const QString &problem) override;
     // The detail behind the box's "Mostrar detalhes…" button.
-    void errorWithDetail(const QString &text, const QString &detail) override;
+    void boxWithDetail(Icon icon, const QString &text, const QString &detail) override;
     QString pickFolder(const QString &caption, const QString &start) override;
     QString pickFile(const QString &caption, const QString &filter, const QString &start) override;
     void beep() override;

@@ -415,9 +415,10 @@ private slots:
         // Only the password the server took is kept.
         QCOMPARE(kept, QStringList({ guarded + " " + right }));
         const QString unkept = describe(Prompter::Icon::Warning, Prompter::Ok,
-            "A senha do catálogo não pôde ser guardada no chaveiro: sem sessão D-Bus\n"
-            "Ela vale só até o programa terminar.");
+            "Nenhum chaveiro respondeu: a senha do catálogo não foi guardada e vale só até o "
+            "programa terminar.");
         QCOMPARE(boxes(prompter), QStringList({ unkept }));
+        QCOMPARE(prompter.details(), QStringList({ "sem sessão D-Bus" }));
 
         // The password changes on the server: asked again, kept again, nothing said again.
         struct Restore {
@@ -438,6 +439,7 @@ private slots:
                 + " -> **** keep");
         QCOMPARE(kept.last(), guarded + " nova-senha");
         QCOMPARE(boxes(prompter), QStringList({ unkept }));
+        QCOMPARE(prompter.details().size(), 1);
     }
 
     void aServerThatCannotBeReachedIsSaidInOneBox_data()
