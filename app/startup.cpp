@@ -71,6 +71,7 @@ void Startup::createWindows()
     creationOrder << Abertura->objectName();
     Dados = std::make_unique<TDados>(paths, *m_prompter);
     Dados->setPasswordSource(&cataloguepassword::fromKeyring);
+    Dados->setPasswordKeeper(&cataloguepassword::keep);
     creationOrder << Dados->objectName();
     // The main window's trees and pages come with the store, before the dialogs.
     Abertura->setStore(*Dados);

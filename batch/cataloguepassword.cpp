@@ -3,19 +3,12 @@
 #include "batch/keyring.h"
 #include "store/connection.h"
 
-#include <QUrl>
-
 namespace cataloguepassword {
 
 QString keyringKey(const QString &location)
 {
-    const QUrl url(location);
-    QString user = url.userName();
-    if (user.isEmpty())
-        user = qEnvironmentVariable("PGUSER", qEnvironmentVariable("USER"));
-    const QString host = url.port() > 0 ? url.host() + QLatin1Char(':') + QString::number(url.port())
-                                        : url.host();
-    return Keyring::passwordKey(QStringLiteral("postgresql"), user, host);
+    return Keyring::passwordKey(QStringLiteral("postgresql"), Connection::serverUser(location),
+        Connection::serverAddress(location));
 }
 
 QString fromKeyring(const QString &location)
@@ -24,6 +17,14 @@ QString fromKeyring(const QString &location)
         return QString();
     const Keyring::Reply reply = Keyring().read(keyringKey(location));
     return reply.status == Keyring::Status::Ok ? reply.password : QString();
+}
+
+QString keep(const QString &location, const QString &password)
+{
+    const Keyring::Reply reply = Keyring().write(keyringKey(location), password);
+    if (reply.status == Keyring::Status::Ok)
+        return QString();
+    return reply.error.isEmpty() ? QStringLiteral("nenhum chaveiro respondeu") : reply.error;
 }
 
 } // namespace cataloguepassword

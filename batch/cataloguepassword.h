@@ -12,4 +12,8 @@ QString keyringKey(const QString &location);
 // then looks in ~/.pgpass).
 QString fromKeyring(const QString &location);
 
+// Stores the password in the keyring under the location's key, replacing what it held;
+// the keyring's own text when none answers, empty once stored.
+QString keep(const QString &location, const QString &password);
+
 } // namespace cataloguepassword

@@ -23,6 +23,11 @@ Prompter::Button ConsolePrompter::box(Icon, const QString &text, Buttons buttons
     return Ok;
 }
 
+void ConsolePrompter::boxWithDetail(Icon icon, const QString &text, const QString &detail)
+{
+    box(icon, detail.isEmpty() ? text : text + QStringLiteral("\nDetalhe: ") + detail, Ok);
+}
+
 std::optional<QString> ConsolePrompter::inputText(
     const QString &, const QString &, const QString &initial)
 {

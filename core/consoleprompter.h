@@ -11,6 +11,8 @@ public:
     explicit ConsolePrompter(FILE *out = stderr) : m_out(out) { }
 
     Button box(Icon icon, const QString &text, Buttons buttons) override;
+    // The detail follows on a line of its own, for whoever reads the script's log.
+    void boxWithDetail(Icon icon, const QString &text, const QString &detail) override;
     std::optional<QString> inputText(
         const QString &caption, const QString &prompt, const QString &initial) override;
     QString pickFolder(const QString &caption, const QString &start) override;

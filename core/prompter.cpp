@@ -9,6 +9,12 @@ std::optional<QString> Prompter::inputSecret(const QString &, const QString &)
     return std::nullopt;
 }
 
+std::optional<Prompter::CataloguePassword> Prompter::cataloguePassword(
+    const QString &, const QString &, const QString &)
+{
+    return std::nullopt;
+}
+
 QString buttonName(Prompter::Button button)
 {
     switch (button) {

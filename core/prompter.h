@@ -40,6 +40,26 @@ public:
     // Like inputText for a password: what is typed is not shown. Nothing when the person
     // cancels, or where nobody can answer (the default).
     virtual std::optional<QString> inputSecret(const QString &caption, const QString &prompt);
+    // The password of a catalogue on a server, asked of the person: `problem` says why it is
+    // asked again (empty the first time). Nothing when the person cancels, or where nobody
+    // can answer (the default: scripts never wait for one).
+    struct CataloguePassword {
+        QString password;
+        bool keep = false; // to be stored in the keyring once the server takes it
+    };
+    virtual std::optional<CataloguePassword> cataloguePassword(
+        const QString &user, const QString &server, const QString &problem);
+    // A box with the button OK whose `detail` (a library's own text) is there to be looked
+    // at, not read first; the default shows the text alone.
+    virtual void boxWithDetail(Icon icon, const QString &text, const QString &detail)
+    {
+        Q_UNUSED(detail);
+        box(icon, text, Ok);
+    }
+    void errorWithDetail(const QString &text, const QString &detail)
+    {
+        boxWithDetail(Icon::Error, text, detail);
+    }
     // Empty text when the person cancels the picker.
     virtual QString pickFolder(const QString &caption, const QString &start) = 0;
     virtual QString pickFile(const QString &caption, const QString &filter, const QString &start)

@@ -52,6 +52,25 @@ std::optional<QString> ScriptedPrompter::inputSecret(const QString &caption, con
     return answer;
 }
 
+std::optional<Prompter::CataloguePassword> ScriptedPrompter::cataloguePassword(
+    const QString &user, const QString &server, const QString &problem)
+{
+    std::optional<CataloguePassword> answer;
+    if (!m_cataloguePasswords.isEmpty())
+        answer = m_cataloguePasswords.dequeue();
+    m_records.append({ Kind::CataloguePassword, Icon::None,
+        user + QLatin1Char('\n') + server + QLatin1Char('\n') + problem, NoButton,
+        answer ? (answer->keep ? QStringLiteral("**** keep") : QStringLiteral("****"))
+               : QString() });
+    return answer;
+}
+
+void ScriptedPrompter::boxWithDetail(Icon icon, const QString &text, const QString &detail)
+{
+    m_details.append(detail);
+    box(icon, text, Ok);
+}
+
 QString ScriptedPrompter::pickFolder(const QString &caption, const QString &)
 {
     QString answer = m_paths.isEmpty() ? QString() : m_paths.dequeue();
@@ -105,4 +124,6 @@ void ScriptedPrompter::clear()
     m_texts.clear();
     m_secrets.clear();
     m_paths.clear();
+    m_cataloguePasswords.clear();
+    m_details.clear();
 }

@@ -10,6 +10,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
+#include <QUrl>
 
 namespace {
 
@@ -67,6 +69,19 @@ bool Connection::isServerLocation(const QString &location)
 {
     return location.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive)
         || location.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+
+QString Connection::serverUser(const QString &location)
+{
+    const QString user = QUrl(location).userName();
+    return user.isEmpty() ? qEnvironmentVariable("PGUSER", qEnvironmentVariable("USER")) : user;
+}
+
+QString Connection::serverAddress(const QString &location)
+{
+    const QUrl url(location);
+    return url.port() > 0 ? url.host() + QLatin1Char(':') + QString::number(url.port())
+                          : url.host();
 }
 
 QString Connection::absoluteLocation(const QString &location)

@@ -35,6 +35,10 @@ public:
 
     // True for a catalogue location on a server ("postgresql://...").
     static bool isServerLocation(const QString &location);
+    // The user a server location logs in as (libpq's default when it names none: PGUSER,
+    // else the system's user) and its server (host, and port when given).
+    static QString serverUser(const QString &location);
+    static QString serverAddress(const QString &location);
     // A file's absolute path; a server location as it is.
     static QString absoluteLocation(const QString &location);
     // The folder and file name a location is kept as (DatabaseFolder, DatabaseFileName):

@@ -40,3 +40,11 @@ DbError DbError::fromServer(const QString &message, const QByteArray &sqlState)
     error.m_sqlState = sqlState;
     return error;
 }
+
+DbError DbError::unreachable(const QString &message, Reach reach, const QString &detail)
+{
+    DbError error(message, 0, Kind::Connection);
+    error.m_reach = reach;
+    error.m_detail = detail;
+    return error;
+}

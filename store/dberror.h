@@ -7,7 +7,9 @@
 struct sqlite3;
 
 // The one exception every failing catalogue operation throws. message() is the engine's
-// own text, unchanged, so that the program can show it in an error box as it is.
+// own text, unchanged, so that the program can show it in an error box as it is; only a
+// server that cannot be reached is told in the program's own words, the library's text
+// then kept as detail().
 class DbError : public std::exception {
 public:
     // What the program may do about a failure, whichever engine raised it.
@@ -19,7 +21,20 @@ public:
         Connection, // the engine could not be reached, or the connection dropped
     };
 
+    // Why a server could not be reached, when that is the failure (Kind::Connection).
+    enum class Reach {
+        Unknown,
+        ServerDown, // nothing answered at the host and port
+        PasswordNeeded, // the server asks for a password and none was given
+        PasswordRefused, // the server refused the password given
+        NoDatabase, // the server has no database of that name
+        Dropped, // an open connection was lost
+    };
+
     explicit DbError(const QString &message, int code = 0, Kind kind = Kind::Other);
+    // A failure to reach a server: a sentence of the program's own as the message, the
+    // library's text as the detail.
+    static DbError unreachable(const QString &message, Reach reach, const QString &detail);
     // The engine's failure `rc` on a handle: its message and extended code (the one place
     // where an SQLite result code becomes an error).
     static DbError fromEngine(sqlite3 *db, int rc);
@@ -33,6 +48,14 @@ public:
     // SQLite's extended result code when SQLite raised it, 0 otherwise.
     int code() const { return m_code; }
     Kind kind() const { return m_kind; }
+    Reach reach() const { return m_reach; }
+    bool isPasswordFailure() const
+    {
+        return m_reach == Reach::PasswordNeeded || m_reach == Reach::PasswordRefused;
+    }
+    // What the engine's library said, beneath the message (for a box's details and the
+    // log); empty when the message is the engine's text itself.
+    QString detail() const { return m_detail; }
     bool isBusy() const { return m_kind == Kind::Busy; }
     // The server's SQLSTATE ("23503"), empty for SQLite and the binding's checks.
     QByteArray sqlState() const { return m_sqlState; }
@@ -42,6 +65,8 @@ private:
     QString m_message;
     QByteArray m_utf8;
     QByteArray m_sqlState;
+    QString m_detail;
     int m_code;
     Kind m_kind;
+    Reach m_reach = Reach::Unknown;
 };

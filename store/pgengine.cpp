@@ -6,8 +6,11 @@
 #include "store/pgstatement.h"
 
 #include <QCryptographicHash>
+#include <QRegularExpression>
+#include <cerrno>
 #include <cstdlib>
 #include <libpq-fe.h>
+#include <poll.h>
 #include <vector>
 
 namespace {
@@ -20,6 +23,97 @@ QString oneLine(const char *text)
     return message;
 }
 
+// Seconds a connection attempt waits for each answer of the server.
+const int connectTimeout = 15;
+
+// Waits for a connection begun with PQconnectStartParams (or PQresetStart) to finish, as
+// PQconnectdbParams would; the caller has set the verbosity that makes the server's
+// refusal carry its SQLSTATE. False on failure or when the server stays silent.
+bool finishConnecting(PGconn *conn, PostgresPollingStatusType (*step)(PGconn *))
+{
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    for (;;) {
+        if (state == PGRES_POLLING_OK)
+            return true;
+        if (state == PGRES_POLLING_FAILED)
+            return false;
+        pollfd wait {};
+        wait.fd = PQsocket(conn);
+        wait.events = state == PGRES_POLLING_READING ? POLLIN : POLLOUT;
+        const int ready = ::poll(&wait, 1, connectTimeout * 1000);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
+        state = step(conn);
+    }
+}
+
+// The server as the messages name it: host, and the port when it is not the usual one.
+QString serverName(PGconn *conn)
+{
+    const QString host = QString::fromUtf8(PQhost(conn));
+    const QString port = QString::fromUtf8(PQport(conn));
+    return port.isEmpty() || port == QLatin1String("5432") ? host : host + QLatin1Char(':') + port;
+}
+
+// Why an attempt to connect failed, told in the program's words; libpq's text (without the
+// code and source lines the verbose form adds) becomes the detail.
+DbError connectionRefused(PGconn *conn)
+{
+    if (!conn)
+        return DbError::unreachable(QStringLiteral("Não foi possível conectar ao servidor do "
+                                                   "catálogo: falta memória."),
+            DbError::Reach::Unknown, QString());
+    QString raw = QString::fromUtf8(PQerrorMessage(conn));
+    static const QRegularExpression coded(
+        QStringLiteral("(FATAL|ERROR|PANIC):  ([0-9A-Z]{5}): "));
+    QByteArray state;
+    for (auto it = coded.globalMatch(raw); it.hasNext();)
+        state = it.next().captured(2).toLatin1();
+    raw.replace(coded, QStringLiteral("\\1:  "));
+    static const QRegularExpression location(QStringLiteral("^LOCATION:.*$\\n?"),
+        QRegularExpression::MultilineOption);
+    raw.remove(location);
+    const QString detail = oneLine(raw.toUtf8().constData());
+    const QString server = serverName(conn);
+    const QString user = QString::fromUtf8(PQuser(conn));
+    using Reach = DbError::Reach;
+    if (PQconnectionNeedsPassword(conn))
+        return DbError::unreachable(
+            QStringLiteral("O servidor do catálogo %1 pede uma senha para o usuário \"%2\".")
+                .arg(server, user),
+            Reach::PasswordNeeded, detail);
+    if (state == "28P01")
+        return DbError::unreachable(
+            QStringLiteral("O servidor do catálogo %1 recusou a senha do usuário \"%2\".")
+                .arg(server, user),
+            Reach::PasswordRefused, detail);
+    if (state == "3D000")
+        return DbError::unreachable(
+            QStringLiteral("O servidor do catálogo %1 não tem o banco de dados \"%2\".")
+                .arg(server, QString::fromUtf8(PQdb(conn))),
+            Reach::NoDatabase, detail);
+    if (state == "28000")
+        return DbError::unreachable(
+            QStringLiteral("O servidor do catálogo %1 não permite a entrada do usuário \"%2\".")
+                .arg(server, user),
+            Reach::Unknown, detail);
+    if (state == "53300")
+        return DbError::unreachable(
+            QStringLiteral("O servidor do catálogo %1 não aceita mais conexões agora.")
+                .arg(server),
+            Reach::Unknown, detail);
+    if (state.isEmpty() || state == "57P03")
+        return DbError::unreachable(
+            QStringLiteral("Não foi possível conectar ao servidor do catálogo %1: ele não "
+                           "responde (está desligado, ou fora de alcance).")
+                .arg(server),
+            Reach::ServerDown, detail.isEmpty() ? QStringLiteral("timeout") : detail);
+    return DbError::unreachable(
+        QStringLiteral("Não foi possível conectar ao servidor do catálogo %1.").arg(server),
+        Reach::Unknown, detail);
+}
 
 } // namespace
 
@@ -34,14 +128,20 @@ PgConnection::PgConnection(const QString &location, const QString &password, int
         "connect_timeout", password.isEmpty() ? nullptr : "password", nullptr };
     const char *values[]
         = { dbname.constData(), "UTF8", "quillomar", "15", pass.constData(), nullptr };
-    m_conn = PQconnectdbParams(keywords, values, 1);
-    if (!m_conn || PQstatus(m_conn) != CONNECTION_OK) {
-        const QString message
-            = m_conn ? oneLine(PQerrorMessage(m_conn)) : QStringLiteral("libpq: sem memória");
+    // Started rather than made at once, so that the server's refusal comes with its code.
+    m_conn = PQconnectStartParams(keywords, values, 1);
+    bool connected = false;
+    if (m_conn && PQstatus(m_conn) != CONNECTION_BAD) {
+        PQsetErrorVerbosity(m_conn, PQERRORS_VERBOSE);
+        connected = finishConnecting(m_conn, &PQconnectPoll);
+    }
+    if (!connected) {
+        const DbError error = connectionRefused(m_conn);
         PQfinish(m_conn);
         m_conn = nullptr;
-        throw DbError(message, 0, DbError::Kind::Connection);
+        throw error;
     }
+    PQsetErrorVerbosity(m_conn, PQERRORS_DEFAULT);
     // The server's notices (a warning that no transaction was open) are not the program's
     // to print.
     PQsetNoticeProcessor(m_conn, [](void *, const char *) {}, nullptr);
@@ -96,12 +196,15 @@ void PgConnection::reconnect()
                                      "transação: nada dela foi gravado."),
             0, DbError::Kind::Connection);
     }
-    PQreset(m_conn);
-    if (PQstatus(m_conn) != CONNECTION_OK) {
-        m_lastMessage = QStringLiteral("Não foi possível conectar ao servidor do catálogo: %1")
-                            .arg(oneLine(PQerrorMessage(m_conn)));
-        throw DbError(m_lastMessage, 0, DbError::Kind::Connection);
+    PQsetErrorVerbosity(m_conn, PQERRORS_VERBOSE);
+    const bool connected
+        = PQresetStart(m_conn) == 1 && finishConnecting(m_conn, &PQresetPoll);
+    if (!connected) {
+        const DbError error = connectionRefused(m_conn);
+        m_lastMessage = error.message();
+        throw error;
     }
+    PQsetErrorVerbosity(m_conn, PQERRORS_DEFAULT);
     m_owner = nullptr;
     m_unused.clear();
     m_changesAtBegin = m_totalChanges;
@@ -138,9 +241,10 @@ void PgConnection::fail(PGresult *result)
 
 void PgConnection::failConnection()
 {
-    m_lastMessage = QStringLiteral("A conexão com o servidor do catálogo caiu: %1")
-                        .arg(oneLine(PQerrorMessage(m_conn)));
-    throw DbError(m_lastMessage, 0, DbError::Kind::Connection);
+    m_lastMessage = QStringLiteral("A conexão com o servidor do catálogo caiu (servidor %1).")
+                        .arg(serverName(m_conn));
+    throw DbError::unreachable(
+        m_lastMessage, DbError::Reach::Dropped, oneLine(PQerrorMessage(m_conn)));
 }
 
 void PgConnection::claim(PgStatement *claimant)

@@ -223,6 +223,62 @@ bool TDados::tryConnect(const QString &connectionString, QString *error)
     }
 }
 
+// A catalogue on a server: the password given, else one typed before in this session, else
+// the keyring's, else libpq's own (~/.pgpass). While the server wants a password, or refuses
+// the one given, the person is asked for it; a server that cannot be reached is said in
+// Portuguese, and the other providers are not tried (none of them reaches a server).
+bool TDados::connectToServer(const QString &location)
+{
+    const QString user = Connection::serverUser(location);
+    const QString server = Connection::serverAddress(location);
+    const QString account = user + QLatin1Char('@') + server;
+    QString password = m_password;
+    if (password.isEmpty())
+        password = m_typedPasswords.value(account);
+    if (password.isEmpty() && m_passwordSource)
+        password = m_passwordSource(location);
+    std::optional<Prompter::CataloguePassword> typed;
+    for (;;) {
+        Conexao.setPassword(password);
+        try {
+            Conexao.open(jet40 + location + QLatin1Char(';'));
+            break;
+        } catch (const DbError &e) {
+            if (!e.isPasswordFailure() || e.kind() != DbError::Kind::Connection) {
+                m_prompter.errorWithDetail(e.message(), e.detail());
+                return false;
+            }
+            QString problem;
+            if (e.reach() == DbError::Reach::PasswordRefused) {
+                problem = typed ? QStringLiteral("Senha incorreta. Digite-a de novo.")
+                                : QStringLiteral("O servidor recusou a senha guardada. Digite a "
+                                                 "senha do catálogo.");
+            }
+            typed = m_prompter.cataloguePassword(user, server, problem);
+            if (!typed) {
+                // Cancelled, or nobody to ask: the opening fails, saying why.
+                m_prompter.errorWithDetail(e.message(), e.detail());
+                return false;
+            }
+            password = typed->password;
+        }
+    }
+    if (!typed)
+        return true;
+    m_typedPasswords.insert(account, password);
+    if (typed->keep && m_passwordKeeper) {
+        const QString failure = m_passwordKeeper(location, password);
+        if (!failure.isEmpty() && !m_keeperFailureSaid) {
+            m_keeperFailureSaid = true;
+            m_prompter.boxWithDetail(Prompter::Icon::Warning,
+                QStringLiteral("Nenhum chaveiro respondeu: a senha do catálogo não foi guardada "
+                               "e vale só até o programa terminar."),
+                failure);
+        }
+    }
+    return true;
+}
+
 bool TDados::OpenDatabaseAll()
 {
     if (Conexao.isOpen())
@@ -232,16 +288,17 @@ bool TDados::OpenDatabaseAll()
         readConfiguration();
     m_defaultRowsLocked = false;
     const QString path = m_paths.databasePath();
-    QString password = m_password;
-    if (password.isEmpty() && m_passwordSource && Connection::isServerLocation(path))
-        password = m_passwordSource(path);
-    Conexao.setPassword(password);
-
     QString error;
+    if (Connection::isServerLocation(path)) {
+        if (!connectToServer(path))
+            return false;
+    } else {
+        Conexao.setPassword(QString());
+    }
     const QString firstGroup[] = { jet40 + path + QLatin1Char(';'), jet50 + path + QLatin1Char(';'),
         jet351 + path + QLatin1Char(';') };
     for (const QString &cs : firstGroup) {
-        if (tryConnect(cs, &error))
+        if (Conexao.isOpen() || tryConnect(cs, &error))
             break;
     }
     if (!Conexao.isOpen() && !m_prompter.ignoreCancel(error))

@@ -5,6 +5,7 @@
 #include "store/query.h"
 #include "store/recordset.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -76,6 +77,15 @@ public:
         m_passwordSource = std::move(source);
     }
 
+    // Asked to store a password the person typed and asked to keep, once the server took
+    // it; returns why it could not (empty when stored). Said once per store, however often
+    // it fails.
+    void setPasswordKeeper(
+        std::function<QString(const QString &location, const QString &password)> keeper)
+    {
+        m_passwordKeeper = std::move(keeper);
+    }
+
     // Off: OpenDatabaseAll takes DatabaseFolder and DatabaseFileName as they are, without
     // reading the configuration file (the command line's --catalogue).
     void setConfigurationEnabled(bool enabled) { m_useConfiguration = enabled; }
@@ -103,6 +113,7 @@ public:
 
 private:
     bool tryConnect(const QString &connectionString, QString *error);
+    bool connectToServer(const QString &location);
     void readConfiguration();
     // Inserts one default row in its own transaction unless the table has gained a row
     // meanwhile; its error is shown, not thrown. After a lock refused it no further default
@@ -118,6 +129,11 @@ private:
     bool m_useConfiguration = true;
     QString m_password;
     std::function<QString(const QString &)> m_passwordSource;
+    std::function<QString(const QString &, const QString &)> m_passwordKeeper;
+    // Passwords typed in this session, by user and server: a catalogue opened again (the
+    // options, another database on the same server) does not ask twice.
+    QHash<QString, QString> m_typedPasswords;
+    bool m_keeperFailureSaid = false;
     bool m_defaultRowsLocked = false;
     mutable QString m_thumbnailFolder; // found once per opening
 };

@@ -1,6 +1,7 @@
 #include "widgets/messageboxprompter.h"
 
 #include "widgets/asteriskecho.h"
+#include "widgets/cataloguepassworddialog.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -39,6 +40,26 @@ Prompter::Button MessageBoxPrompter::box(Icon icon, const QString &text, Buttons
 Prompter::Button MessageBoxPrompter::boxWithDefault(
     Icon icon, const QString &text, Buttons buttons, Button defaultButton)
 {
+    return show(icon, text, QString(), buttons, defaultButton);
+}
+
+void MessageBoxPrompter::boxWithDetail(Icon icon, const QString &text, const QString &detail)
+{
+    show(icon, text, detail, Ok, NoButton);
+}
+
+std::optional<Prompter::CataloguePassword> MessageBoxPrompter::cataloguePassword(
+    const QString &user, const QString &server, const QString &problem)
+{
+    CataloguePasswordDialog dialog(user, server, problem, m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return CataloguePassword { dialog.password(), dialog.keep() };
+}
+
+Prompter::Button MessageBoxPrompter::show(
+    Icon icon, const QString &text, const QString &detail, Buttons buttons, Button defaultButton)
+{
     QMessageBox box(m_parent);
     switch (icon) {
     case Icon::Error: box.setIcon(QMessageBox::Critical); break;
@@ -55,6 +76,8 @@ Prompter::Button MessageBoxPrompter::boxWithDefault(
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     box.setText(shown);
     box.setTextFormat(Qt::PlainText);
+    if (!detail.isEmpty())
+        box.setDetailedText(detail);
     if (!buttons)
         buttons = Ok;
     QPushButton *first = nullptr;

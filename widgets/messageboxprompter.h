@@ -16,10 +16,17 @@ public:
     std::optional<QString> inputText(
         const QString &caption, const QString &prompt, const QString &initial) override;
     std::optional<QString> inputSecret(const QString &caption, const QString &prompt) override;
+    std::optional<CataloguePassword> cataloguePassword(
+        const QString &user, const QString &server, const QString &problem) override;
+    // The detail behind the box's "Mostrar detalhes…" button.
+    void boxWithDetail(Icon icon, const QString &text, const QString &detail) override;
     QString pickFolder(const QString &caption, const QString &start) override;
     QString pickFile(const QString &caption, const QString &filter, const QString &start) override;
     void beep() override;
 
 private:
+    Button show(Icon icon, const QString &text, const QString &detail, Buttons buttons,
+        Button defaultButton);
+
     QWidget *m_parent;
 };

@@ -134,9 +134,17 @@ private slots:
             conn.open(jet40 + missing + ";");
             QFAIL("a missing database opened");
         } catch (const DbError &e) {
-            QVERIFY2(e.message().contains("database \"nenhum\" does not exist"),
-                qPrintable(e.message()));
+            // Said in Portuguese; the library's text stays behind it, as detail.
+            QCOMPARE(e.message(),
+                QStringLiteral("O servidor do catálogo 127.0.0.1:%1 não tem o banco de dados "
+                               "\"nenhum\".")
+                    .arg(server.port()));
+            QVERIFY2(e.detail().contains("database \"nenhum\" does not exist"),
+                qPrintable(e.detail()));
+            QVERIFY2(!e.detail().contains("LOCATION") && !e.detail().contains("3D000"),
+                qPrintable(e.detail()));
             QCOMPARE(e.kind(), DbError::Kind::Connection);
+            QCOMPARE(e.reach(), DbError::Reach::NoDatabase);
         }
         QCOMPARE(server.exec("postgres", "SELECT count(*) FROM pg_database WHERE datname = 'nenhum'"),
             QStringLiteral("0"));
@@ -166,11 +174,35 @@ private slots:
             conn.openFile(guarded);
             QFAIL("a wrong password was taken");
         } catch (const DbError &e) {
-            QVERIFY2(e.message().contains("password authentication failed for user "
-                                          "\"quillomar_pw\""),
-                qPrintable(e.message()));
-            QVERIFY(!e.message().contains("errada"));
+            QCOMPARE(e.message(),
+                QStringLiteral("O servidor do catálogo 127.0.0.1:%1 recusou a senha do usuário "
+                               "\"quillomar_pw\".")
+                    .arg(server.port()));
+            QCOMPARE(e.reach(), DbError::Reach::PasswordRefused);
+            QVERIFY2(e.detail().contains("password authentication failed for user "
+                                         "\"quillomar_pw\""),
+                qPrintable(e.detail()));
+            QVERIFY(!e.message().contains("errada") && !e.detail().contains("errada"));
         }
+        // No password at all where one is needed (no ~/.pgpass either).
+        const QByteArray passFile = qgetenv("PGPASSFILE");
+        qputenv("PGPASSFILE", QFile::encodeName(m_dir.filePath("sem-pgpass")));
+        conn.setPassword(QString());
+        try {
+            conn.openFile(guarded);
+            QFAIL("opened without a password");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(),
+                QStringLiteral("O servidor do catálogo 127.0.0.1:%1 pede uma senha para o "
+                               "usuário \"quillomar_pw\".")
+                    .arg(server.port()));
+            QCOMPARE(e.reach(), DbError::Reach::PasswordNeeded);
+            QVERIFY(e.isPasswordFailure());
+        }
+        if (passFile.isNull())
+            qunsetenv("PGPASSFILE");
+        else
+            qputenv("PGPASSFILE", passFile);
         conn.setPassword(testsupport::PgServer::password());
         conn.openFile(guarded);
         QVERIFY(conn.isOpen());
@@ -179,8 +211,13 @@ private slots:
             conn.openFile(QStringLiteral("postgresql://quillomar@127.0.0.1:1/x"));
             QFAIL("nothing listens there");
         } catch (const DbError &e) {
-            QVERIFY2(e.message().contains("Connection refused"), qPrintable(e.message()));
+            QCOMPARE(e.message(),
+                QStringLiteral("Não foi possível conectar ao servidor do catálogo 127.0.0.1:1: "
+                               "ele não responde (está desligado, ou fora de alcance)."));
+            QVERIFY2(e.detail().contains("Connection refused"), qPrintable(e.detail()));
             QCOMPARE(e.kind(), DbError::Kind::Connection);
+            QCOMPARE(e.reach(), DbError::Reach::ServerDown);
+            QVERIFY(!e.isPasswordFailure());
         }
     }
 
@@ -467,13 +504,21 @@ private slots:
                     || e.message().startsWith("Não foi possível conectar ao servidor do catálogo"),
                 qPrintable(e.message()));
             QCOMPARE(e.kind(), DbError::Kind::Connection);
+            // The library's own text is kept apart, never part of the sentence.
+            QVERIFY(!e.detail().isEmpty());
+            QVERIFY2(!e.message().contains(e.detail()), qPrintable(e.message()));
+            QVERIFY(e.reach() == DbError::Reach::Dropped
+                || e.reach() == DbError::Reach::ServerDown);
         }
         try {
             count();
             QFAIL("read from a server that is down");
         } catch (const DbError &e) {
-            QVERIFY2(e.message().startsWith("Não foi possível conectar ao servidor do catálogo"),
-                qPrintable(e.message()));
+            QCOMPARE(e.message(),
+                QStringLiteral("Não foi possível conectar ao servidor do catálogo 127.0.0.1:%1: "
+                               "ele não responde (está desligado, ou fora de alcance).")
+                    .arg(pg.port()));
+            QCOMPARE(e.reach(), DbError::Reach::ServerDown);
         }
         // Back: the same statement runs again, prepared on the new session.
         QVERIFY2(pg.start(), qPrintable(pg.error()));

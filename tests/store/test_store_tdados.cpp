@@ -111,6 +111,36 @@ class TestStoreTDados : public QObject {
         return QString::fromUtf8(storetest::onServer() ? server : sqlite);
     }
 
+
+    // The default catalogue on the server, opened as the user who must give a password;
+    // libpq's password file is kept out of it.
+    QString makeGuardedDefault()
+    {
+        testsupport::PgServer &pg = testsupport::PgServer::instance();
+        const QString location = makeDefault();
+        const QString database = testsupport::PgServer::databaseOf(location);
+        pg.exec(database, "GRANT ALL ON ALL TABLES IN SCHEMA public TO quillomar_pw");
+        pg.exec(database, "GRANT ALL ON ALL SEQUENCES IN SCHEMA public TO quillomar_pw");
+        const QString guarded = pg.location(database, "quillomar_pw");
+        Connection::splitLocation(guarded, &paths().DatabaseFolder, &paths().DatabaseFileName);
+        qputenv("PGPASSFILE", QFile::encodeName(paths().ProgramFolder + "/sem-pgpass"));
+        return guarded;
+    }
+    static QString askedFor(const QString &problem = QString())
+    {
+        return QStringLiteral("quillomar_pw\n127.0.0.1:%1\n%2")
+            .arg(testsupport::PgServer::instance().port())
+            .arg(problem);
+    }
+    static QStringList passwordRequests(const ScriptedPrompter &prompter)
+    {
+        QStringList out;
+        for (const auto &r : prompter.records())
+            if (r.kind == ScriptedPrompter::Kind::CataloguePassword)
+                out << r.text + " -> " + r.answer;
+        return out;
+    }
+
 private slots:
     void initTestCase_data() { storetest::addEngines(); }
 
@@ -121,6 +151,7 @@ private slots:
     }
     void cleanup()
     {
+        qunsetenv("PGPASSFILE");
         for (const QString &p : std::as_const(m_readOnly))
             makeWritable(p);
         m_readOnly.clear();
@@ -283,6 +314,169 @@ private slots:
         QCOMPARE(
             boxes(prompter), chainBoxes(defaultPath(), "unable to open database file").mid(0, 1));
         QVERIFY(!QFileInfo::exists(defaultPath()));
+    }
+
+    void aPasswordTheServerWantsIsAskedForUntilItIsTaken()
+    {
+        if (!storetest::onServer())
+            QSKIP("a server's own behaviour");
+        makeGuardedDefault();
+        const QString right = testsupport::PgServer::password();
+        ScriptedPrompter prompter;
+        prompter.answerCataloguePassword(Prompter::CataloguePassword { "errada", false });
+        prompter.answerCataloguePassword(Prompter::CataloguePassword { right, false });
+        QStringList kept;
+        TDados dados(paths(), prompter);
+        dados.setPasswordKeeper([&kept](const QString &, const QString &password) {
+            kept << password;
+            return QString();
+        });
+        QVERIFY2(dados.OpenDatabaseAll(), qPrintable(boxes(prompter).join('\n')));
+        QVERIFY(dados.TPictures.isOpen());
+        QCOMPARE(passwordRequests(prompter),
+            QStringList({ askedFor() + " -> ****",
+                askedFor("Senha incorreta. Digite-a de novo.") + " -> ****" }));
+        QCOMPARE(boxes(prompter), QStringList());
+        QCOMPARE(kept, QStringList()); // not asked to keep it
+        // Opened again (the options), the password typed holds: nobody is asked twice.
+        dados.CloseDatabaseAll();
+        QVERIFY(dados.OpenDatabaseAll());
+        QCOMPARE(passwordRequests(prompter).size(), 2);
+    }
+
+    void cancellingThePasswordFailsTheOpeningSayingWhy()
+    {
+        if (!storetest::onServer())
+            QSKIP("a server's own behaviour");
+        const QString guarded = makeGuardedDefault();
+        const QString port = QString::number(testsupport::PgServer::instance().port());
+        ScriptedPrompter prompter;
+        prompter.answerCataloguePassword(Prompter::CataloguePassword { "errada", false });
+        prompter.answerCataloguePassword(std::nullopt);
+        TDados dados(paths(), prompter);
+        QVERIFY(!dados.OpenDatabaseAll());
+        QVERIFY(!dados.connected());
+        QVERIFY(!dados.TCollections.isOpen());
+        QCOMPARE(passwordRequests(prompter),
+            QStringList({ askedFor() + " -> ****",
+                askedFor("Senha incorreta. Digite-a de novo.") + " -> " }));
+        // One box, in Portuguese; libpq's own text only as its detail. None of the other
+        // providers is tried for a server.
+        QCOMPARE(boxes(prompter),
+            QStringList({ describe(Prompter::Icon::Error, Prompter::Ok,
+                "O servidor do catálogo 127.0.0.1:" + port
+                    + " recusou a senha do usuário \"quillomar_pw\".") }));
+        QCOMPARE(prompter.details().size(), 1);
+        QVERIFY2(prompter.details().first().contains("password authentication failed"),
+            qPrintable(prompter.details().first()));
+        QVERIFY(!prompter.details().first().contains("errada"));
+
+        // Where nobody can be asked (the command line), the first refusal is the answer.
+        ScriptedPrompter none;
+        TDados script(paths(), none);
+        QVERIFY(!script.OpenDatabaseAll());
+        QCOMPARE(passwordRequests(none), QStringList({ askedFor() + " -> " }));
+        QCOMPARE(boxes(none),
+            QStringList({ describe(Prompter::Icon::Error, Prompter::Ok,
+                "O servidor do catálogo 127.0.0.1:" + port
+                    + " pede uma senha para o usuário \"quillomar_pw\".") }));
+        Q_UNUSED(guarded);
+    }
+
+    void aStoredPasswordTheServerRefusesIsAskedForAndTheNewOneKept()
+    {
+        if (!storetest::onServer())
+            QSKIP("a server's own behaviour");
+        testsupport::PgServer &pg = testsupport::PgServer::instance();
+        const QString guarded = makeGuardedDefault();
+        const QString right = testsupport::PgServer::password();
+        ScriptedPrompter prompter;
+        prompter.answerCataloguePassword(Prompter::CataloguePassword { "errada", true });
+        prompter.answerCataloguePassword(Prompter::CataloguePassword { right, true });
+        QStringList asked;
+        QStringList kept;
+        TDados dados(paths(), prompter);
+        dados.setPasswordSource([&asked](const QString &location) {
+            asked << location;
+            return QStringLiteral("antiga");
+        });
+        // No keyring answers: said once, however often it fails.
+        dados.setPasswordKeeper([&kept](const QString &location, const QString &password) {
+            kept << location + " " + password;
+            return QStringLiteral("sem sessão D-Bus");
+        });
+        QVERIFY2(dados.OpenDatabaseAll(), qPrintable(boxes(prompter).join('\n')));
+        QCOMPARE(asked, QStringList({ guarded }));
+        QCOMPARE(passwordRequests(prompter),
+            QStringList({ askedFor("O servidor recusou a senha guardada. Digite a senha do "
+                                   "catálogo.")
+                    + " -> **** keep",
+                askedFor("Senha incorreta. Digite-a de novo.") + " -> **** keep" }));
+        // Only the password the server took is kept.
+        QCOMPARE(kept, QStringList({ guarded + " " + right }));
+        const QString unkept = describe(Prompter::Icon::Warning, Prompter::Ok,
+            "Nenhum chaveiro respondeu: a senha do catálogo não foi guardada e vale só até o "
+            "programa terminar.");
+        QCOMPARE(boxes(prompter), QStringList({ unkept }));
+        QCOMPARE(prompter.details(), QStringList({ "sem sessão D-Bus" }));
+
+        // The password changes on the server: asked again, kept again, nothing said again.
+        struct Restore {
+            ~Restore()
+            {
+                testsupport::PgServer::instance().exec("postgres",
+                    "ALTER ROLE quillomar_pw PASSWORD '" + testsupport::PgServer::password()
+                        + "'");
+            }
+        } restore;
+        pg.exec("postgres", "ALTER ROLE quillomar_pw PASSWORD 'nova-senha'");
+        prompter.answerCataloguePassword(Prompter::CataloguePassword { "nova-senha", true });
+        dados.CloseDatabaseAll();
+        QVERIFY(dados.OpenDatabaseAll());
+        QCOMPARE(passwordRequests(prompter).size(), 3);
+        QCOMPARE(passwordRequests(prompter).last(),
+            askedFor("O servidor recusou a senha guardada. Digite a senha do catálogo.")
+                + " -> **** keep");
+        QCOMPARE(kept.last(), guarded + " nova-senha");
+        QCOMPARE(boxes(prompter), QStringList({ unkept }));
+        QCOMPARE(prompter.details().size(), 1);
+    }
+
+    void aServerThatCannotBeReachedIsSaidInOneBox_data()
+    {
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("detail");
+        const int port = testsupport::PgServer::instance().port();
+        QTest::newRow("down") << "postgresql://quillomar@127.0.0.1:1/x"
+                              << "Não foi possível conectar ao servidor do catálogo "
+                                 "127.0.0.1:1: ele não responde (está desligado, ou fora de "
+                                 "alcance)."
+                              << "Connection refused";
+        QTest::newRow("no database")
+            << QStringLiteral("postgresql://quillomar@127.0.0.1:%1/nenhum").arg(port)
+            << QStringLiteral("O servidor do catálogo 127.0.0.1:%1 não tem o banco de dados "
+                              "\"nenhum\".")
+                   .arg(port)
+            << "database \"nenhum\" does not exist";
+    }
+
+    void aServerThatCannotBeReachedIsSaidInOneBox()
+    {
+        if (!storetest::onServer())
+            QSKIP("a server's own behaviour");
+        QFETCH(QString, location);
+        QFETCH(QString, message);
+        QFETCH(QString, detail);
+        Connection::splitLocation(location, &paths().DatabaseFolder, &paths().DatabaseFileName);
+        ScriptedPrompter prompter;
+        TDados dados(paths(), prompter);
+        QVERIFY(!dados.OpenDatabaseAll());
+        QCOMPARE(boxes(prompter),
+            QStringList({ describe(Prompter::Icon::Error, Prompter::Ok, message) }));
+        QCOMPARE(prompter.details().size(), 1);
+        QVERIFY2(prompter.details().first().contains(detail), qPrintable(prompter.details().first()));
+        QCOMPARE(passwordRequests(prompter), QStringList());
     }
 
     void aNewerCatalogueIsRefusedWithoutAWrite()
