@@ -139,8 +139,11 @@ struct ScanFixture {
         c.exec(sql);
         c.close();
     }
+    // A server enforces its relations itself and has no file to check.
     QString integrity() const
     {
+        if (catalog.onServer())
+            return QStringLiteral("ok");
         const QString check = scalar(QStringLiteral("PRAGMA integrity_check")).toString();
         const int orphans = rows(QStringLiteral("PRAGMA foreign_key_check")).size();
         return orphans == 0 ? check : QStringLiteral("%1 rows break a relation").arg(orphans);

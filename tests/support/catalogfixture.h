@@ -3,27 +3,42 @@
 #include "store/command.h"
 #include "store/connection.h"
 #include "store/dberror.h"
+#include "store/dialect.h"
 #include "store/query.h"
 #include "store/schema.h"
+#include "support/pgserver.h"
 #include "support/testsupport.h"
 #include "core/versiontools.h"
 
 #include <QtTest>
 
-// The tests' one catalogue file: a fresh catalogue made by the schema code beside a
-// throw-away program file, filled by plain SQL so that the rows under test do not depend on
-// the code under test.
+// The tests' one catalogue: a fresh catalogue made by the schema code beside a throw-away
+// program file, filled by plain SQL so that the rows under test do not depend on the code
+// under test. With QM_TEST_ENGINE=postgresql it is a new database on the test executable's
+// own server instead, and the program's paths point at it (see testsupport::onServerEngine).
 struct CatalogFixture {
     testsupport::ProgramFolder folder;
     QString path;
 
     CatalogFixture()
     {
-        path = folder.paths.databasePath();
+        if (testsupport::onServerEngine()) {
+            testsupport::PgServer &pg = testsupport::PgServer::instance();
+            if (!pg.isRunning())
+                qFatal("the test's PostgreSQL server did not start: %s", qPrintable(pg.error()));
+            path = pg.createDatabase();
+            Connection::splitLocation(
+                path, &folder.paths.DatabaseFolder, &folder.paths.DatabaseFileName);
+        } else {
+            path = folder.paths.databasePath();
+        }
         Schema::createCatalogue(path, compiledVersion());
     }
 
-    // Runs SQL on a connection of its own; returns the last inserted row id.
+    bool onServer() const { return Connection::isServerLocation(path); }
+
+    // Runs SQL on a connection of its own; returns the last inserted row id. On the server
+    // the key counters then move past keys the SQL gave by hand, as SQLite's do by themselves.
     qint64 exec(const QString &sql, const QVariantMap &params = {}) const
     {
         Connection c;
@@ -33,28 +48,26 @@ struct CatalogFixture {
         for (auto it = params.cbegin(); it != params.cend(); ++it)
             cmd.setParam(it.key(), it.value());
         cmd.execute();
-        Query q(c);
-        q.setSql(QStringLiteral("SELECT last_insert_rowid() AS Id"));
-        q.open();
-        const qint64 id = q.asInt(QStringLiteral("Id"));
-        q.close();
+        const qint64 id = c.lastInsertRowId();
+        for (const QString &after : c.dialect().afterGivenKeys())
+            c.exec(after);
         c.close();
         return id;
     }
     qint64 collection(const QString &name) const
     {
-        return exec(QStringLiteral("INSERT INTO Collections (Name, System) VALUES (:N, 0)"),
+        return exec(QStringLiteral("INSERT INTO Collections (Name, System) VALUES (:N, FALSE)"),
             { { QStringLiteral("N"), name } });
     }
     qint64 category(qint64 collection, const QString &name) const
     {
         return exec(
-            QStringLiteral("INSERT INTO Categories (Collection, Name, System) VALUES (:C, :N, 0)"),
+            QStringLiteral("INSERT INTO Categories (Collection, Name, System) VALUES (:C, :N, FALSE)"),
             { { QStringLiteral("C"), collection }, { QStringLiteral("N"), name } });
     }
     qint64 storage(const QString &name) const
     {
-        return exec(QStringLiteral("INSERT INTO Storages (Name, Unit, System) VALUES (:N, '/', 0)"),
+        return exec(QStringLiteral("INSERT INTO Storages (Name, Unit, System) VALUES (:N, '/', FALSE)"),
             { { QStringLiteral("N"), name } });
     }
     // A location of 0 leaves the picture without a storage.
@@ -65,7 +78,7 @@ struct CatalogFixture {
                 "INSERT INTO Pictures (Collection, Category, Location, Name, FileName, FullPath, "
                 "FileSize, Created, Modified, FileType, Review) VALUES (:C, :K, :L, :N, :F, "
                 "'/fotos/', "
-                "1234, '2020-01-02T03:04:06', '2020-01-02T03:04:06', 'jpg', 1)"),
+                "1234, '2020-01-02T03:04:06', '2020-01-02T03:04:06', 'jpg', TRUE)"),
             { { QStringLiteral("C"), collection }, { QStringLiteral("K"), category },
                 { QStringLiteral("L"), location > 0 ? QVariant(location) : QVariant() },
                 { QStringLiteral("N"), name },
