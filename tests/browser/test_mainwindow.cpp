@@ -496,7 +496,7 @@ private slots:
         const qint64 rome = f.category(trips, "Roma");
         const qint64 here = f.storage("Disco interno"); // a folder that is there
         const qint64 away
-            = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('Fotos antigas', :U, 1)",
+            = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('Fotos antigas', :U, TRUE)",
                 { { "U", left.path() } });
         {
             Connection c;
@@ -555,7 +555,7 @@ private slots:
         // The storage now names a folder that is there, without a disk of its own: online
         // at the next load.
         f.exec("DELETE FROM StorageVolumes");
-        f.exec("UPDATE Storages SET System = 0 WHERE RecId = :R", { { "R", away } });
+        f.exec("UPDATE Storages SET System = FALSE WHERE RecId = :R", { { "R", away } });
         app.Abertura->browser().LoadTrees();
         QVERIFY(!tree->isOffline(tree->indexOfCode(QString("N4=%1").arg(away))));
         QVERIFY(!index("N3", beach).data(Qt::ForegroundRole).isValid());
@@ -579,7 +579,7 @@ private slots:
         const QString first = dir.filePath("media/ana/VIAGENS");
         QCOMPARE(mounts.mount(image, first), QString());
         const qint64 disk
-            = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('VIAGENS', :U, 1)",
+            = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('VIAGENS', :U, TRUE)",
                 { { "U", first } });
         {
             Connection c;

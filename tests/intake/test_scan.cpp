@@ -92,7 +92,7 @@ private slots:
         QCOMPARE(names, QStringList({ "FOTO.JPG", "a.jpg", "b.jpeg", "c.TIFF", "d.jp", "i.png" }));
 
         const qint64 storage
-            = f.scalar(QStringLiteral("SELECT RecId FROM Storages WHERE Unit = '%1' AND System = 1")
+            = f.scalar(QStringLiteral("SELECT RecId FROM Storages WHERE Unit = '%1' AND System = TRUE")
                            .arg(driveOfPath(f.tree())))
                   .toLongLong();
         QVERIFY(storage > 0);
@@ -167,7 +167,7 @@ private slots:
         QVERIFY(f.file("a.jpg", 10, someTime));
         QVERIFY(f.file("b.jpg", 10, someTime));
         QCOMPARE(scan(f, f.tree()).added, 2);
-        f.exec("UPDATE Pictures SET Review = 0");
+        f.exec("UPDATE Pictures SET Review = FALSE");
         const QVariantMap before
             = f.rows("SELECT * FROM Pictures WHERE FileName = 'a.jpg'").first();
 
@@ -247,7 +247,7 @@ private slots:
         const Run again = scan(f, f.tree());
         QCOMPARE(again.found, 1);
         QCOMPARE(f.scalar("SELECT Review FROM Pictures").toInt(), 1);
-        f.exec("UPDATE Pictures SET Review = 0");
+        f.exec("UPDATE Pictures SET Review = FALSE");
         scan(f, f.tree());
         QCOMPARE(f.scalar("SELECT Review FROM Pictures").toInt(), 0); // unchanged: not touched
     }
@@ -298,7 +298,7 @@ private slots:
         QVERIFY(drive == QLatin1String("/") || !drive.endsWith('/'));
         // A row added by hand for the drive never matches; the default row is moved away.
         f.exec("UPDATE Storages SET Unit = 'outra'");
-        f.exec(QStringLiteral("INSERT INTO Storages (Name, Unit, System) VALUES ('À mão', '%1', 0)")
+        f.exec(QStringLiteral("INSERT INTO Storages (Name, Unit, System) VALUES ('À mão', '%1', FALSE)")
                    .arg(drive));
         QVERIFY(f.openStore());
         QVERIFY(f.file("a.jpg"));
@@ -307,7 +307,7 @@ private slots:
         TestProgress progress;
         scan(f, progress, f.tree(), true, &treesCurrent);
         const QList<QVariantMap> added = f.rows(
-            QStringLiteral("SELECT RecId, Name FROM Storages WHERE Unit = '%1' AND System = 1")
+            QStringLiteral("SELECT RecId, Name FROM Storages WHERE Unit = '%1' AND System = TRUE")
                 .arg(drive));
         QCOMPARE(added.size(), 1);
         QCOMPARE(added.first().value("Name").toString(), QStringLiteral("Disco de teste"));
@@ -318,7 +318,7 @@ private slots:
 
         // The next scan of the drive, with the Unit in other letters, reuses the row.
         f.exec(QStringLiteral(
-            "UPDATE Storages SET Unit = upper(Unit) WHERE System = 1 AND Unit = '%1'")
+            "UPDATE Storages SET Unit = upper(Unit) WHERE System = TRUE AND Unit = '%1'")
                    .arg(drive));
         QVERIFY(f.file("c.jpg"));
         const int storages = f.count("Storages");
@@ -555,7 +555,7 @@ private slots:
         for (int i = 0; i < 6; ++i)
             QVERIFY(f.file(QStringLiteral("velha%1.jpg").arg(i)));
         QCOMPARE(scan(f, f.tree(), false).added, 6);
-        f.exec("UPDATE Pictures SET Review = 0");
+        f.exec("UPDATE Pictures SET Review = FALSE");
         f.exec("UPDATE Storages SET Unit = 'nenhuma'");
         f.exec("DELETE FROM Storages WHERE RecId <> (SELECT min(RecId) FROM Storages)");
         f.exec("UPDATE Pictures SET Location = (SELECT min(RecId) FROM Storages)");
@@ -668,7 +668,7 @@ private slots:
         // The top folder comes first: its row and the new storage were committed; the rest
         // of the pass did not run.
         QCOMPARE(f.fileNames(), QStringList { "a.jpg" });
-        QCOMPARE(f.count("Storages WHERE System = 1 AND Unit <> 'nenhuma'"), 1);
+        QCOMPARE(f.count("Storages WHERE System = TRUE AND Unit <> 'nenhuma'"), 1);
         QVERIFY(!f.store->Conexao.inTransaction());
         QCOMPARE(f.integrity(), QStringLiteral("ok"));
     }
@@ -764,11 +764,11 @@ private slots:
     void validationOrderAndTexts()
     {
         ScanFixture f;
-        f.exec("INSERT INTO Collections (Name, System) VALUES ('Viagens', 0)");
+        f.exec("INSERT INTO Collections (Name, System) VALUES ('Viagens', FALSE)");
         const qint64 trips
             = f.scalar("SELECT RecId FROM Collections WHERE Name = 'Viagens'").toLongLong();
         f.exec(QStringLiteral(
-            "INSERT INTO Categories (Collection, Name, System) VALUES (%1, 'Roma', 0)")
+            "INSERT INTO Categories (Collection, Name, System) VALUES (%1, 'Roma', FALSE)")
                    .arg(trips));
         const qint64 rome
             = f.scalar("SELECT RecId FROM Categories WHERE Name = 'Roma'").toLongLong();

@@ -69,7 +69,7 @@ struct ThumbsFixture {
         return exec("INSERT INTO Pictures (Name, FileName, FullPath, FileType, ColorType, Review) "
                     "VALUES (:N, :N2, :P, :T, 4, :R)",
             { { "N", name }, { "N2", name }, { "P", pictures.path() + "/" }, { "T", type },
-                { "R", review ? 1 : 0 } });
+                { "R", review } });
     }
 
     // count JPEG files prefix0.jpg, prefix1.jpg... with the same bytes, in one transaction.
@@ -83,7 +83,7 @@ struct ThumbsFixture {
             const QString name = QStringLiteral("%1%2.jpg").arg(prefix).arg(i);
             writeFile(file(name), bytes);
             cmd.setSql("INSERT INTO Pictures (Name, FileName, FullPath, FileType, Review) "
-                       "VALUES (:N, :F, :P, 'jpg', 1)");
+                       "VALUES (:N, :F, :P, 'jpg', TRUE)");
             cmd.setParam("N", name);
             cmd.setParam("F", name);
             cmd.setParam("P", pictures.path());
@@ -464,7 +464,7 @@ private slots:
 
         QProcess thumbs;
         thumbs.start(f.cli, { "thumbs", "--jobs", "2" });
-        QTRY_VERIFY_WITH_TIMEOUT(f.count("Review = 0") > 0, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.count("Review = FALSE") > 0, 60000);
         // Writers that give up after one second of waiting, while thumbs writes its rows.
         Connection c;
         c.openFile(f.catalogue);
@@ -493,7 +493,7 @@ private slots:
         QCOMPARE(scan.exitCode, 0);
         if (!scannedMeanwhile)
             qWarning("thumbs ended before the scan did");
-        QCOMPARE(f.count("Review = 0 AND FileName LIKE 'foto%'"), 3000);
+        QCOMPARE(f.count("Review = FALSE AND FileName LIKE 'foto%'"), 3000);
     }
 
     void workersShareOneMemoryBudget()
@@ -504,7 +504,7 @@ private slots:
         f.pictureSeries("foto", picture, 16);
         const auto [r, peakKb] = f.runMeasured({ "thumbs", "--jobs", "16" });
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(f.count("Review = 0"), 16);
+        QCOMPARE(f.count("Review = FALSE"), 16);
 #if !defined(__SANITIZE_ADDRESS__)
         QVERIFY2(peakKb < 450 * 1024, qPrintable(QStringLiteral("peak %1 kB").arg(peakKb)));
 #else
@@ -567,7 +567,7 @@ private slots:
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.err.count('\n'), 1);
         QVERIFY2(r.err.contains(f.program.filePath("thumbs")), qPrintable(r.err));
-        QCOMPARE(f.count("Review = 0"), 0);
+        QCOMPARE(f.count("Review = FALSE"), 0);
         QVERIFY(QFile::remove(f.program.filePath("thumbs")));
 
         // A read-only file system, and a full one: the system's reason, once, and the run
@@ -578,13 +578,13 @@ private slots:
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.err.count('\n'), 1);
         QVERIFY2(r.err.contains("Read-only file system"), qPrintable(r.err));
-        QCOMPARE(f.count("Review = 0"), 0);
+        QCOMPARE(f.count("Review = FALSE"), 0);
 
         r = f.thumbsOnTmpfs("size=16k");
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.err.count('\n'), 1);
         QVERIFY2(r.err.contains("No space left on device"), qPrintable(r.err));
-        QVERIFY(f.count("Review = 0") < 10);
+        QVERIFY(f.count("Review = FALSE") < 10);
     }
 };
 

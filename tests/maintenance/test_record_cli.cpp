@@ -31,10 +31,10 @@ struct Cli {
         cli = f.folder.file("quillomar-cli");
         QFile::copy(testsupport::binDir() + "/quillomar-cli", cli);
         QFile::setPermissions(cli, QFile::permissions(cli) | QFile::ExeOwner);
-        system = f.exec("INSERT INTO Collections (Name, System) VALUES ('(undefined)', 1)");
-        f.exec("INSERT INTO Categories (Collection, Name, System) VALUES (:C, '(undefined)', 1)",
+        system = f.exec("INSERT INTO Collections (Name, System) VALUES ('(undefined)', TRUE)");
+        f.exec("INSERT INTO Categories (Collection, Name, System) VALUES (:C, '(undefined)', TRUE)",
             { { "C", system } });
-        f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('(local)', '/', 1)");
+        f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('(local)', '/', TRUE)");
         trips = f.collection("Viagens");
         rome = f.category(trips, "Roma");
         disk = f.storage("Disco externo");
@@ -114,7 +114,7 @@ private slots:
             QVariant(longName));
         QCOMPARE(c.run({ "rename", "storage", "999", "x" }).exitCode, 1);
         QCOMPARE(c.run({ "rename", "category", "x1", "x" }).exitCode, 2);
-        QCOMPARE(c.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+        QCOMPARE(c.f.integrity(), QStringLiteral("ok"));
     }
 
     void newPictureAndRelinkTakeTheFilesDetails()
@@ -161,7 +161,7 @@ private slots:
         QCOMPARE(c.run({ "relink", QString::number(c.forum), c.file("sumiu.jpg") }).exitCode, 1);
         QCOMPARE(c.run({ "relink", "0", target }).exitCode, 2);
         QCOMPARE(c.run({ "relink", "777", target }).exitCode, 1);
-        QCOMPARE(c.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+        QCOMPARE(c.f.integrity(), QStringLiteral("ok"));
     }
 
     void namesAreUniqueIgnoringCaseOverAllOfUnicode()
@@ -218,7 +218,7 @@ private slots:
         QCOMPARE(c.run({ "new", "picture", first }).exitCode, 0);
         QCOMPARE(c.run({ "new", "picture", second, "--name", "outra" }).err,
             QStringLiteral("Imagem já catalogada!\n"));
-        QCOMPARE(c.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+        QCOMPARE(c.f.integrity(), QStringLiteral("ok"));
     }
 
     void namesTakenByCommandsRunningAtOnceAreTakenOnce()
@@ -261,13 +261,13 @@ private slots:
             QCOMPARE(c.count(QStringLiteral("Collections WHERE Name = 'Novo%1'").arg(t)), 1);
 
             // Two pictures relinked to files of a drive that has no storage yet: one storage.
-            c.f.exec("UPDATE Storages SET System = 0 WHERE System = 1");
+            c.f.exec("UPDATE Storages SET System = FALSE WHERE System = TRUE");
             QCOMPARE(race({ { "relink", QString::number(c.coliseum), c.file("coliseu.jpg") },
                          { "relink", QString::number(c.forum), c.file("forum.jpg") } }),
                 2);
-            QCOMPARE(c.count("Storages WHERE System = 1"), 1);
+            QCOMPARE(c.count("Storages WHERE System = TRUE"), 1);
         }
-        QCOMPARE(c.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+        QCOMPARE(c.f.integrity(), QStringLiteral("ok"));
     }
 
     void onlyARegularFileIsAPicturesFile()
@@ -325,7 +325,7 @@ private slots:
         // A missing file, a storage whose drive is not mounted, a row naming no collection.
         QFile::remove(c.file("coliseu.jpg"));
         const qint64 away = c.f.exec(
-            "INSERT INTO Storages (Name, Unit, System) VALUES ('Fora', '/media/nao-montado', 1)");
+            "INSERT INTO Storages (Name, Unit, System) VALUES ('Fora', '/media/nao-montado', TRUE)");
         c.f.picture(c.trips, c.rome, away, "longe");
         {
             Connection raw;
@@ -413,7 +413,7 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(c.count("Categories"), 1);
         QCOMPARE(c.count("Pictures"), 0);
-        QCOMPARE(c.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+        QCOMPARE(c.f.integrity(), QStringLiteral("ok"));
     }
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/inifile.h"
 #include "store/command.h"
 #include "store/connection.h"
 #include "store/dberror.h"
@@ -29,6 +30,13 @@ struct CatalogFixture {
             path = pg.createDatabase();
             Connection::splitLocation(
                 path, &folder.paths.DatabaseFolder, &folder.paths.DatabaseFileName);
+            // A program started from the folder (quillomar-cli copied there) finds it too.
+            IniFile ini(folder.paths.ConfigFile);
+            if (!ini.writeString(QStringLiteral("DATABASE"), QStringLiteral("PATH"),
+                    folder.paths.DatabaseFolder)
+                || !ini.writeString(QStringLiteral("DATABASE"), QStringLiteral("FILENAME"),
+                    folder.paths.DatabaseFileName))
+                qFatal("cannot write %s", qPrintable(folder.paths.ConfigFile));
         } else {
             path = folder.paths.databasePath();
         }
@@ -53,6 +61,22 @@ struct CatalogFixture {
             c.exec(after);
         c.close();
         return id;
+    }
+    // "ok" when the catalogue file is whole; a server keeps its relations itself and has no
+    // file to check.
+    QString integrity() const
+    {
+        if (onServer())
+            return QStringLiteral("ok");
+        Connection c;
+        c.openFile(path);
+        Query q(c);
+        q.setSql(QStringLiteral("PRAGMA integrity_check"));
+        q.open();
+        const QString result = q.asString(QStringLiteral("integrity_check"));
+        q.close();
+        c.close();
+        return result;
     }
     qint64 collection(const QString &name) const
     {
