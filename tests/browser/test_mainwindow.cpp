@@ -103,9 +103,16 @@ private slots:
         QVERIFY(w.app->paths.MainWindowReady);
         QVERIFY(w.b().selection().treesCurrent());
         QCOMPARE(w.main().panelText(0), QStringLiteral("3 imagens"));
-        QCOMPARE(w.main().panelText(1),
-            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; ") + w.app->paths.SystemName);
-        QCOMPARE(w.main().panelText(2), QStringLiteral("BD LOCAL"));
+        if (w.f.onServer()) {
+            QCOMPARE(w.main().panelText(1),
+                QStringLiteral("Provider=PostgreSQL; 127.0.0.1:%1")
+                    .arg(testsupport::PgServer::instance().port()));
+            QCOMPARE(w.main().panelText(2), QStringLiteral("BD NÃO LOCAL"));
+        } else {
+            QCOMPARE(w.main().panelText(1),
+                QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; ") + w.app->paths.SystemName);
+            QCOMPARE(w.main().panelText(2), QStringLiteral("BD LOCAL"));
+        }
         QVERIFY(w.node(w.tree1(), "N3", w.louvre) > 0);
         QVERIFY(w.visiblePages().isEmpty());
         QCOMPARE(w.pages()->activePageIndex(), -1);
@@ -436,14 +443,20 @@ private slots:
         QCOMPARE(filters(), 1);
         QCOMPARE(reloads(), 0);
         QVERIFY(w.store().connected());
-        QCOMPARE(main.panelText(2), QStringLiteral("BD LOCAL"));
+        QCOMPARE(main.panelText(2),
+            w.f.onServer() ? QStringLiteral("BD NÃO LOCAL") : QStringLiteral("BD LOCAL"));
 
         // Another catalogue chosen in the dialog: closed, reopened, trees and panel follow.
         CatalogFixture other;
         other.collection("Só no outro");
         QTimer::singleShot(0, w.app->Opcoes.get(), [&] {
-            w.app->paths.DatabaseFolder = QFileInfo(other.path).absolutePath() + "/";
-            w.app->paths.DatabaseFileName = QFileInfo(other.path).fileName();
+            if (other.onServer()) {
+                Connection::splitLocation(
+                    other.path, &w.app->paths.DatabaseFolder, &w.app->paths.DatabaseFileName);
+            } else {
+                w.app->paths.DatabaseFolder = QFileInfo(other.path).absolutePath() + "/";
+                w.app->paths.DatabaseFileName = QFileInfo(other.path).fileName();
+            }
             w.app->Opcoes->reject();
         });
         w.action("Opcoes1")->trigger();
@@ -613,7 +626,7 @@ private slots:
         w.f.exec("ALTER TABLE Storages RENAME TO StoragesGone");
         w.b().LoadTrees();
         QVERIFY(!w.prompter.boxes().isEmpty());
-        QVERIFY2(w.prompter.boxes().last().text.contains("Storages"),
+        QVERIFY2(w.prompter.boxes().last().text.contains("Storages", Qt::CaseInsensitive),
             qPrintable(w.prompter.boxes().last().text));
         QCOMPARE(w.prompter.boxes().last().icon, Prompter::Icon::Error);
         QVERIFY(!w.b().selection().treesCurrent());

@@ -215,7 +215,7 @@ private slots:
         const qint64 col = f.collection("Nomes");
         const qint64 cat = f.category(col, "Todos");
         // A server holds names within their declared width and in valid UTF-8 only.
-        const QString longName(f.onServer() ? 255 : 5000, QChar('m'));
+        const QString longName(f.onServer() ? 251 : 5000, QChar('m')); // + ".jpg"
         const QStringList names
             = { "", "linha\num\nnovo", "tab\there", "עברית ושלום", "aspas \"'%_\\", longName };
         for (const QString &n : names)

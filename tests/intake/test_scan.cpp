@@ -136,7 +136,7 @@ private slots:
         QCOMPARE(scan(f, f.tree()).added, 2);
         const int storages = f.count("Storages");
 
-        QVERIFY(QDir().mkpath(f.program.paths.ThumbnailFolder));
+        QVERIFY(QDir().mkpath(f.store->thumbnailFolder()));
         QStringList thumbs;
         for (const QVariantMap &row : f.rows("SELECT RecId FROM Pictures")) {
             thumbs << f.store->GetThumbnailName(row.value("RecId").toLongLong());
@@ -256,7 +256,7 @@ private slots:
     {
         ScanFixture f;
         f.exec("UPDATE Formats SET Extension = 'BMP' WHERE Extension = 'bmp'");
-        f.exec("UPDATE Formats SET Used = 0");
+        f.exec("UPDATE Formats SET Used = FALSE");
         QVERIFY(f.openStore());
         QVERIFY(f.file("x.bmp"));
         QVERIFY(f.file("y.BMP"));

@@ -279,6 +279,7 @@ class TestThumbsCli : public QObject {
 private slots:
     void thumbsDoesWhatTheFirstShowingDoes()
     {
+        QM_FILE_ONLY("thumbnails laid out by the catalogue file's own folder");
         ThumbsFixture f;
         const qint64 photo = f.picture("foto.jpg", "jpg", jpeg(2000, 1500));
         const qint64 board = f.picture("quadro.bmp", "bmp", bmp(1000, 750, 8));
@@ -403,6 +404,7 @@ private slots:
 
     void thumbsAfterARescanRestoresTheThumbnails()
     {
+        QM_FILE_ONLY("thumbnails laid out by the catalogue file's own folder");
         ThumbsFixture f;
         writeFile(f.file("foto.jpg"), jpeg(2000, 1500));
         writeFile(f.file("quadro.bmp"), bmp(1000, 750, 8));
@@ -456,6 +458,7 @@ private slots:
 
     void anotherWriterIsNeverKeptWaiting()
     {
+        QM_FILE_ONLY("SQLite's write lock and busy timeout");
         ThumbsFixture f;
         const QByteArray picture = jpeg(400, 300);
         f.pictureSeries("foto", picture, 3000);

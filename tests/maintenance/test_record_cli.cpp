@@ -108,7 +108,8 @@ private slots:
             QStringLiteral("Coleção já cadastrada!\n"));
         QCOMPARE(c.run({ "rename", "picture", QString::number(c.forum), "coliseu" }).err,
             QStringLiteral("Imagem já cadastrada nesta categoria!\n"));
-        const QString longName(5000, QChar(0xE9));
+        // A server holds names within their declared width.
+        const QString longName(c.f.onServer() ? 255 : 5000, QChar(0xE9));
         QCOMPARE(c.run({ "rename", "picture", QString::number(c.forum), longName }).exitCode, 0);
         QCOMPARE(c.value("SELECT Name FROM Pictures WHERE RecId = " + QString::number(c.forum)),
             QVariant(longName));
@@ -126,7 +127,7 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         const QString id = r.out.trimmed();
         QCOMPARE(c.value("SELECT Name || '|' || FileName || '|' || FullPath || '|' || FileType || "
-                         "'|' || Category || '|' || Width || '|' || FileSize || '|' || Review "
+                         "'|' || Category || '|' || Width || '|' || FileSize || '|' || CASE WHEN Review THEN 1 ELSE 0 END "
                          "FROM Pictures WHERE RecId = "
                       + id)
                      .toString(),
@@ -301,6 +302,7 @@ private slots:
 
     void checkReportsEachFindingAndRepairsOnlyFiles()
     {
+        QM_FILE_ONLY("relations broken behind a file's back, and its own thumbnail folder");
         Cli c;
         Run r = c.run({ "check" });
         QCOMPARE(r.exitCode, 0);

@@ -78,6 +78,14 @@ struct CatalogFixture {
         c.close();
         return result;
     }
+    // The engine's own message for a statement naming a column the table lacks.
+    QString missingColumn(const QString &table, const QString &column) const
+    {
+        if (onServer())
+            return QStringLiteral("column %1.%2 does not exist")
+                .arg(table.toLower(), column.toLower());
+        return QStringLiteral("no such column: %1.%2").arg(table, column);
+    }
     qint64 collection(const QString &name) const
     {
         return exec(QStringLiteral("INSERT INTO Collections (Name, System) VALUES (:N, FALSE)"),
