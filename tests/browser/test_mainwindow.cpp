@@ -9,6 +9,7 @@
 #include "store/connection.h"
 #include "store/query.h"
 #include "store/tdados.h"
+#include "options/databaselocation.h"
 #include "support/catalogfixture.h"
 #include "support/diskimages.h"
 #include "support/windowdriver.h"
@@ -451,8 +452,8 @@ private slots:
         other.collection("Só no outro");
         QTimer::singleShot(0, w.app->Opcoes.get(), [&] {
             if (other.onServer()) {
-                Connection::splitLocation(
-                    other.path, &w.app->paths.DatabaseFolder, &w.app->paths.DatabaseFileName);
+                // As the dialog keeps a server location: in the configuration too.
+                QCOMPARE(saveDatabaseLocation(w.app->paths, other.path), QString());
             } else {
                 w.app->paths.DatabaseFolder = QFileInfo(other.path).absolutePath() + "/";
                 w.app->paths.DatabaseFileName = QFileInfo(other.path).fileName();

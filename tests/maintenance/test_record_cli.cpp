@@ -66,10 +66,7 @@ struct Cli {
     }
     qint64 count(const QString &from) { return value("SELECT COUNT(*) FROM " + from).toLongLong(); }
     QString file(const char *name) const { return files.filePath(name); }
-    QString thumbnail(qint64 id) const
-    {
-        return f.folder.file(QStringLiteral("thumbs/%1.jpg").arg(id, 8, 10, QLatin1Char('0')));
-    }
+    QString thumbnail(qint64 id) const { return f.thumbnail(id); }
 };
 
 } // namespace

@@ -177,7 +177,7 @@ private slots:
         QCOMPARE(w.store().TCollections.state(), RecordSet::State::Insert);
         // Quotes, percent, a trailing blank and 5,000 characters are names like any other
         // (a server holds names within their declared width).
-        const QString odd = "Fé'rias \"100%\" " + QString(w.f.onServer() ? 200 : 5000, 'x') + " ";
+        const QString odd = "Fé'rias \"100%\" " + QString(w.f.onServer() ? 80 : 5000, 'x') + " ";
         w.type("DBEdit1", odd);
         w.post("DBNavigator1");
         QCOMPARE(w.prompter.boxTexts().size(), 2);

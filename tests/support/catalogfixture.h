@@ -1,12 +1,14 @@
 #pragma once
 
 #include "core/inifile.h"
+#include "core/scriptedprompter.h"
 #include "store/command.h"
 #include "store/connection.h"
 #include "store/dberror.h"
 #include "store/dialect.h"
 #include "store/query.h"
 #include "store/schema.h"
+#include "store/tdados.h"
 #include "support/pgserver.h"
 #include "support/testsupport.h"
 #include "core/versiontools.h"
@@ -85,6 +87,20 @@ struct CatalogFixture {
             return QStringLiteral("column %1.%2 does not exist")
                 .arg(table.toLower(), column.toLower());
         return QStringLiteral("no such column: %1.%2").arg(table, column);
+    }
+    // Where the program keeps a picture's thumbnail for this catalogue: beside the program
+    // for its own file, in a folder of the catalogue's identity for a server's.
+    QString thumbnail(qint64 id) const
+    {
+        if (!onServer())
+            return folder.file(QStringLiteral("thumbs/%1.jpg").arg(id, 8, 10, QLatin1Char('0')));
+        ScriptedPrompter prompter;
+        ProgramPaths paths = folder.paths;
+        TDados store(paths, prompter);
+        store.setConfigurationEnabled(false);
+        if (!store.OpenDatabaseAll())
+            qFatal("catalogue did not open: %s", qPrintable(prompter.boxTexts().join('|')));
+        return store.GetThumbnailName(id);
     }
     qint64 collection(const QString &name) const
     {
