@@ -523,7 +523,7 @@ private slots:
         ended.start("true");
         QVERIFY(ended.waitForFinished());
         const qint64 deadPid = ended.processId() ? ended.processId() : 999999;
-        const QString thumbs = f.program.filePath("thumbs");
+        const QString thumbs = QFileInfo(f.thumbnail(42)).path();
         QVERIFY(QDir().mkpath(thumbs));
         const QString dead
             = QStringLiteral("%1/.00000042.jpg.%2.1f2e.tmp").arg(thumbs).arg(deadPid);
