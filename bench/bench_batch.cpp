@@ -197,9 +197,7 @@ void benchMoveAndFill(const QString &work, int rounds, qint64 pictures, int batc
     std::printf("  ratio                        %8.2f  (target <= 1.50)\n", o / a);
 
     const PictureKeys few = keys.mid(0, batch);
-    TBatchProcess dialog;
-    dialog.setStore(&s.dados);
-    dialog.setPrompter(&s.prompter);
+    TBatchProcess dialog(s.dados, s.prompter);
     dialog.setBatchKeys(few);
     auto *list = dialog.findChild<QListWidget *>("CheckListBox1");
     oursMs.clear();

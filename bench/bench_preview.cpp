@@ -2,7 +2,7 @@
 #include "store/connection.h"
 #include "genjpegs.h"
 #include "intake/jpegconv.h"
-#include "widgets/pagecontrol.h"
+#include "core/desktopshell.h"
 #include "intake/picturepreview.h"
 #include "core/programpaths.h"
 #include "store/schema.h"
@@ -120,41 +120,10 @@ bool makeCatalogue(const QString &path, const QStringList &files)
     return true;
 }
 
-// The picture page's controls, as the main window lays them out.
-struct Page {
-    QWidget window;
-    PageControl *small = nullptr;
-    PageControl *pages = nullptr;
-    PicturePreview::Controls controls;
-
-    Page()
-    {
-        auto *layout = new QVBoxLayout(&window);
-        small = new PageControl(&window);
-        auto *sheet7 = new QWidget;
-        auto *sheet8 = new QWidget;
-        controls.Image1 = new QLabel(sheet7);
-        controls.Image1->setFixedSize(135, 135);
-        controls.WebBrowser1 = new QLabel(sheet8);
-        controls.WebBrowser1->setFixedSize(135, 135);
-        small->addPage(sheet7, QStringLiteral("Miniatura"));
-        small->addPage(sheet8, QStringLiteral("GIF"));
-        controls.BitBtn1 = new QPushButton(QStringLiteral("Ampliar"), &window);
-        pages = new PageControl(&window);
-        controls.TabSheet9 = new QWidget;
-        controls.TabSheet10 = new QWidget;
-        controls.Image2 = new QLabel(controls.TabSheet9);
-        controls.WebBrowser2 = new QLabel(controls.TabSheet10);
-        pages->addPage(controls.TabSheet9, QStringLiteral("Ampliação"));
-        pages->addPage(controls.TabSheet10, QStringLiteral("Ampliação"));
-        layout->addWidget(small);
-        layout->addWidget(controls.BitBtn1);
-        layout->addWidget(pages);
-        controls.PageControl3 = small;
-        controls.PageControl2 = pages;
-        window.resize(800, 600);
-        window.show();
-    }
+// The preview opens nothing of the desktop's while it is measured.
+struct NoDesktop : DesktopShell {
+    bool openUrl(const QUrl &) override { return false; }
+    bool startProgram(const QString &, const QStringList &) override { return false; }
 };
 
 void firstShowing(const QString &folder, const QStringList &files, int rounds)
@@ -172,8 +141,13 @@ void firstShowing(const QString &folder, const QStringList &files, int rounds)
         std::fprintf(stderr, "bench_preview: the catalogue does not open\n");
         return;
     }
-    Page page;
-    PicturePreview preview(page.controls, store, prompter);
+    // The small preview's view as the picture page lays it out; the browser draws what the
+    // preview emits, so the measured showing ends when the picture is handed over.
+    NoDesktop desktop;
+    PicturePreview preview(store, prompter, desktop, QSize(135, 135));
+    int shown = 0;
+    QObject::connect(&preview, &PicturePreview::smallPreviewShown,
+        [&shown](PreviewTab, const PreviewPicture &picture) { shown += !picture.image.isNull(); });
     const QString converted = QDir(folder).filePath(QStringLiteral("converted.jpg"));
 
     std::vector<double> showing;
@@ -194,7 +168,8 @@ void firstShowing(const QString &folder, const QStringList &files, int rounds)
             showing.push_back(msSince(timer));
         }
     }
-    if (!prompter.boxes().isEmpty() || store.TPictures.asBool(QStringLiteral("Review")))
+    if (!prompter.boxes().isEmpty() || store.TPictures.asBool(QStringLiteral("Review"))
+        || shown != int(showing.size()))
         std::fprintf(stderr, "bench_preview: the showing did not record the picture\n");
     const double show = median(showing);
     const double convert = median(conversion);

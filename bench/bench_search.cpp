@@ -128,8 +128,7 @@ void emptySearchInTheWindow(const QString &file, int rounds)
         std::fprintf(stderr, "%s\n", qPrintable(prompter.boxTexts().join(" / ")));
         return;
     }
-    CatalogBrowser browser(prompter);
-    browser.setStore(&store);
+    CatalogBrowser browser(store, prompter);
     BrowserQueries queries(browser, store, prompter);
     browser.resize(801, 573);
     browser.show();

@@ -404,7 +404,9 @@ void CatalogSearch::forEachHit(Connection &connection, const QString &typed,
     // Without facts recorded, no photo is known to have been taken anywhen or with anything.
     if (!narrowing.isEmpty() && !PictureFactsTable::exists(connection))
         return;
-    if (!narrowing.isEmpty()) {
+    // The narrowed walk sorts in SQLite's NOCASE order; a server orders names by its own
+    // collation, as the window's grid shows them, so there the statement sorts.
+    if (!narrowing.isEmpty() && !Connection::isServerLocation(connection.filePath())) {
         forEachNarrowedHit(connection, typed, narrowing, hit);
         return;
     }

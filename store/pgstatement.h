@@ -130,6 +130,7 @@ public:
             if (!r) {
                 m_finished = true;
                 m_c.wroteOutsideTransaction();
+                endGuard();
                 if (m_error) {
                     const DbError error = *m_error;
                     m_error.reset();
@@ -196,6 +197,7 @@ public:
         m_started = false;
         m_finished = false;
         m_prepared = false;
+        m_guarded = false;
     }
 
     // The rest of this run's rows, read now: the connection is wanted by another request.
@@ -399,14 +401,40 @@ private:
                 m_lengths[i] = int(m_values[i].size());
             }
         }
+        // A write refused inside a transaction takes back only itself, as on a file: the
+        // server would otherwise give up everything the transaction did before it.
+        bool guarded = false;
+        if (writes() && PQtransactionStatus(m_c.handle()) == PQTRANS_INTRANS) {
+            PGresult *saved = PQexec(m_c.handle(), "SAVEPOINT qm_statement");
+            guarded = PQresultStatus(saved) == PGRES_COMMAND_OK;
+            PQclear(saved);
+        }
         if (!PQsendQueryPrepared(m_c.handle(), m_name.constData(), m_count, values.data(),
                 m_lengths.data(), m_formats.data(), 0))
             m_c.failConnection();
         PQsetSingleRowMode(m_c.handle());
         m_c.setOwner(this);
+        m_guarded = guarded;
         m_started = true;
         m_finished = false;
         m_changes = 0;
+    }
+
+    bool writes() const
+    {
+        const QByteArray head = m_text.utf8().trimmed().left(6).toUpper();
+        return head != "SELECT" && head != "WITH R" && head != "VALUES";
+    }
+
+    // After the run: its savepoint released, or rolled back to when the run failed.
+    void endGuard()
+    {
+        if (!m_guarded)
+            return;
+        m_guarded = false;
+        if (PQtransactionStatus(m_c.handle()) == PQTRANS_INERROR)
+            PQclear(PQexec(m_c.handle(), "ROLLBACK TO SAVEPOINT qm_statement"));
+        PQclear(PQexec(m_c.handle(), "RELEASE SAVEPOINT qm_statement"));
     }
 
     PGresult *nextResult()
@@ -446,6 +474,7 @@ private:
             m_c.setOwner(nullptr);
             m_c.wroteOutsideTransaction();
         }
+        endGuard();
         for (PGresult *r : m_pending)
             PQclear(r);
         m_pending.clear();
@@ -474,5 +503,6 @@ private:
     int m_changes = 0;
     bool m_started = false;
     bool m_finished = false;
+    bool m_guarded = false; // a savepoint taken before the run
 };
 

@@ -34,7 +34,7 @@ struct BatchFixture {
             QStringLiteral("INSERT INTO Pictures (Collection, Category, Name, FileName, "
                            "FullPath, FileSize, Created, Modified, FileType, Review) VALUES "
                            "(:C, :K, :N, :F, :P, :S, '2020-01-02T03:04:06', "
-                           "'2020-01-02T03:04:06', 'jpg', 0)"),
+                           "'2020-01-02T03:04:06', 'jpg', FALSE)"),
             { { QStringLiteral("C"), store.DefaultCollectionId },
                 { QStringLiteral("K"), store.DefaultCategoryId }, { QStringLiteral("N"), fileName },
                 { QStringLiteral("F"), fileName }, { QStringLiteral("P"), folder },

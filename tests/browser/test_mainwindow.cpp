@@ -9,6 +9,7 @@
 #include "store/connection.h"
 #include "store/query.h"
 #include "store/tdados.h"
+#include "options/databaselocation.h"
 #include "support/catalogfixture.h"
 #include "support/diskimages.h"
 #include "support/windowdriver.h"
@@ -103,9 +104,16 @@ private slots:
         QVERIFY(w.app->paths.MainWindowReady);
         QVERIFY(w.b().selection().treesCurrent());
         QCOMPARE(w.main().panelText(0), QStringLiteral("3 imagens"));
-        QCOMPARE(w.main().panelText(1),
-            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; ") + w.app->paths.SystemName);
-        QCOMPARE(w.main().panelText(2), QStringLiteral("BD LOCAL"));
+        if (w.f.onServer()) {
+            QCOMPARE(w.main().panelText(1),
+                QStringLiteral("Provider=PostgreSQL; 127.0.0.1:%1")
+                    .arg(testsupport::PgServer::instance().port()));
+            QCOMPARE(w.main().panelText(2), QStringLiteral("BD NÃO LOCAL"));
+        } else {
+            QCOMPARE(w.main().panelText(1),
+                QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0; ") + w.app->paths.SystemName);
+            QCOMPARE(w.main().panelText(2), QStringLiteral("BD LOCAL"));
+        }
         QVERIFY(w.node(w.tree1(), "N3", w.louvre) > 0);
         QVERIFY(w.visiblePages().isEmpty());
         QCOMPARE(w.pages()->activePageIndex(), -1);
@@ -436,14 +444,20 @@ private slots:
         QCOMPARE(filters(), 1);
         QCOMPARE(reloads(), 0);
         QVERIFY(w.store().connected());
-        QCOMPARE(main.panelText(2), QStringLiteral("BD LOCAL"));
+        QCOMPARE(main.panelText(2),
+            w.f.onServer() ? QStringLiteral("BD NÃO LOCAL") : QStringLiteral("BD LOCAL"));
 
         // Another catalogue chosen in the dialog: closed, reopened, trees and panel follow.
         CatalogFixture other;
         other.collection("Só no outro");
         QTimer::singleShot(0, w.app->Opcoes.get(), [&] {
-            w.app->paths.DatabaseFolder = QFileInfo(other.path).absolutePath() + "/";
-            w.app->paths.DatabaseFileName = QFileInfo(other.path).fileName();
+            if (other.onServer()) {
+                // As the dialog keeps a server location: in the configuration too.
+                QCOMPARE(saveDatabaseLocation(w.app->paths, other.path), QString());
+            } else {
+                w.app->paths.DatabaseFolder = QFileInfo(other.path).absolutePath() + "/";
+                w.app->paths.DatabaseFileName = QFileInfo(other.path).fileName();
+            }
             w.app->Opcoes->reject();
         });
         w.action("Opcoes1")->trigger();
@@ -496,7 +510,7 @@ private slots:
         const qint64 rome = f.category(trips, "Roma");
         const qint64 here = f.storage("Disco interno"); // a folder that is there
         const qint64 away
-            = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('Fotos antigas', :U, 1)",
+            = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('Fotos antigas', :U, TRUE)",
                 { { "U", left.path() } });
         {
             Connection c;
@@ -555,7 +569,7 @@ private slots:
         // The storage now names a folder that is there, without a disk of its own: online
         // at the next load.
         f.exec("DELETE FROM StorageVolumes");
-        f.exec("UPDATE Storages SET System = 0 WHERE RecId = :R", { { "R", away } });
+        f.exec("UPDATE Storages SET System = FALSE WHERE RecId = :R", { { "R", away } });
         app.Abertura->browser().LoadTrees();
         QVERIFY(!tree->isOffline(tree->indexOfCode(QString("N4=%1").arg(away))));
         QVERIFY(!index("N3", beach).data(Qt::ForegroundRole).isValid());
@@ -579,7 +593,7 @@ private slots:
         const QString first = dir.filePath("media/ana/VIAGENS");
         QCOMPARE(mounts.mount(image, first), QString());
         const qint64 disk
-            = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('VIAGENS', :U, 1)",
+            = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('VIAGENS', :U, TRUE)",
                 { { "U", first } });
         {
             Connection c;
@@ -613,7 +627,7 @@ private slots:
         w.f.exec("ALTER TABLE Storages RENAME TO StoragesGone");
         w.b().LoadTrees();
         QVERIFY(!w.prompter.boxes().isEmpty());
-        QVERIFY2(w.prompter.boxes().last().text.contains("Storages"),
+        QVERIFY2(w.prompter.boxes().last().text.contains("Storages", Qt::CaseInsensitive),
             qPrintable(w.prompter.boxes().last().text));
         QCOMPARE(w.prompter.boxes().last().icon, Prompter::Icon::Error);
         QVERIFY(!w.b().selection().treesCurrent());

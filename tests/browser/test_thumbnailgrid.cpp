@@ -46,7 +46,7 @@ qint64 picture(const CatalogFixture &f, qint64 collection, qint64 category, qint
     return f.exec(QStringLiteral(
                       "INSERT INTO Pictures (Collection, Category, Location, Name, FileName, "
                       "FullPath, FileSize, Created, Modified, FileType, Review) VALUES (:C, :K, "
-                      ":L, :N, :F, :P, 1234, '2020-01-02T03:04:06', '2020-01-02T03:04:06', 'jpg', 0)"),
+                      ":L, :N, :F, :P, 1234, '2020-01-02T03:04:06', '2020-01-02T03:04:06', 'jpg', FALSE)"),
         { { "C", collection }, { "K", category },
             { "L", storage > 0 ? QVariant(storage) : QVariant() }, { "N", name },
             { "F", name + ".jpg" }, { "P", folder } });
@@ -54,7 +54,7 @@ qint64 picture(const CatalogFixture &f, qint64 collection, qint64 category, qint
 
 qint64 storage(const CatalogFixture &f, const QString &name, const QString &unit)
 {
-    return f.exec("INSERT INTO Storages (Name, Unit, System) VALUES (:N, :U, 0)",
+    return f.exec("INSERT INTO Storages (Name, Unit, System) VALUES (:N, :U, FALSE)",
         { { "N", name }, { "U", unit } });
 }
 
@@ -245,7 +245,7 @@ private slots:
         QVERIFY(photo.save(folder + "/grande.jpg", "JPEG"));
         const qint64 large = picture(f, trips, rome, 0, "grande", folder + "/");
         const qint64 gone = picture(f, trips, rome, 0, "sumida", folder + "/");
-        f.exec("UPDATE Pictures SET Review = 1, FileName = Name || '.jpg'");
+        f.exec("UPDATE Pictures SET Review = TRUE, FileName = Name || '.jpg'");
         Window win(f);
         QVERIFY(!QFile::exists(win.app.Dados->GetThumbnailName(large)));
         win.clickNode("TreeView1", NodeKind::Category, rome);
@@ -285,7 +285,7 @@ private slots:
         const qint64 a = picture(f, trips, rome, connected, "a", here + "/");
         const qint64 b = picture(f, trips, rome, pulled, "b", "/nao/existe/disco/");
         const qint64 c = picture(f, trips, rome, pulled, "c", "/nao/existe/disco/");
-        f.exec("UPDATE Pictures SET Review = 1 WHERE Name = 'c'");
+        f.exec("UPDATE Pictures SET Review = TRUE WHERE Name = 'c'");
         Window win(f);
         thumbnail(*win.app.Dados, a, Qt::red);
         thumbnail(*win.app.Dados, b, Qt::blue);
@@ -376,7 +376,7 @@ private slots:
             c.beginTransaction();
             Statement s(c,
                 QStringLiteral("INSERT INTO Pictures (Collection, Category, Name, FileName, "
-                               "FullPath, Review) VALUES (:C, :K, :N, :N, '/x/', 0)"));
+                               "FullPath, Review) VALUES (:C, :K, :N, :N, '/x/', FALSE)"));
             for (int i = 0; i < 3000; ++i) {
                 Statement::Reset done(s);
                 s.bind(QStringLiteral("C"), trips);

@@ -214,32 +214,38 @@ private slots:
         CatalogFixture f;
         const qint64 col = f.collection("Nomes");
         const qint64 cat = f.category(col, "Todos");
-        const QString longName(5000, QChar('m'));
+        // A server holds names within their declared width and in valid UTF-8 only.
+        const QString longName(f.onServer() ? 251 : 5000, QChar('m')); // + ".jpg"
         const QStringList names
             = { "", "linha\num\nnovo", "tab\there", "עברית ושלום", "aspas \"'%_\\", longName };
         for (const QString &n : names)
             f.picture(col, cat, 0, n);
         // A name that is not valid UTF-8, as a file name may be.
-        f.exec(QString("INSERT INTO Pictures (Collection, Category, Name, Review) VALUES (%1, %2, "
-                       "CAST(x'ff41fe' AS TEXT), 1)")
-                   .arg(col)
-                   .arg(cat));
+        if (!f.onServer()) {
+            f.exec(QString("INSERT INTO Pictures (Collection, Category, Name, Review) VALUES (%1, "
+                           "%2, CAST(x'ff41fe' AS TEXT), 1)")
+                       .arg(col)
+                       .arg(cat));
+        }
+        const int odd = f.onServer() ? 0 : 1;
         ScriptedPrompter prompter;
         TDados store(f.folder.paths, prompter);
         QVERIFY(store.OpenDatabaseAll());
         Loaded l;
         load(store, l);
         const int catNode = l.org.indexOfCode(QString("N2=%1").arg(cat));
-        QCOMPARE(l.org.childCount(catNode), names.size() + 1);
+        QCOMPARE(l.org.childCount(catNode), names.size() + odd);
         QStringList got;
-        for (int i = catNode + 1; i <= catNode + names.size() + 1; ++i)
+        for (int i = catNode + 1; i <= catNode + names.size() + odd; ++i)
             got << l.org.name(i);
         for (const QString &n : names)
             QVERIFY2(got.contains(n), qPrintable(n.left(40)));
-        QVERIFY(got.contains(QString::fromUtf8("\xff"
-                                               "A"
-                                               "\xfe")));
-        for (int i = catNode + 1; i <= catNode + names.size() + 1; ++i) {
+        if (odd) {
+            QVERIFY(got.contains(QString::fromUtf8("\xff"
+                                                   "A"
+                                                   "\xfe")));
+        }
+        for (int i = catNode + 1; i <= catNode + names.size() + odd; ++i) {
             const QString shown = l.org.data(l.org.modelIndex(i)).toString();
             QVERIFY(!shown.contains('\n') && !shown.contains('\t'));
             QVERIFY(shown.size() <= 1025);
@@ -302,7 +308,7 @@ private slots:
             TreeLoader::loadOrganisation(store, l.org, {}, l.found);
         } catch (const DbError &e) {
             threw = true;
-            QVERIFY2(e.message().contains("Category"), qPrintable(e.message()));
+            QVERIFY2(e.message().contains("Category", Qt::CaseInsensitive), qPrintable(e.message()));
         }
         QVERIFY(threw);
         QCOMPARE(l.org.rowCount(), 0);

@@ -139,8 +139,29 @@ struct ScanFixture {
         c.exec(sql);
         c.close();
     }
+    // Makes the catalogue refuse a Pictures row of that file name with that message, as a
+    // failing statement of the engine.
+    void refuseInsert(const QString &fileName, const QString &message) const
+    {
+        if (catalog.onServer()) {
+            exec(QStringLiteral("CREATE FUNCTION recusa() RETURNS trigger LANGUAGE plpgsql AS $$ "
+                                "BEGIN IF NEW.FileName = '%1' THEN RAISE EXCEPTION '%2'; END IF; "
+                                "RETURN NEW; END $$")
+                     .arg(fileName, message));
+            exec(QStringLiteral("CREATE TRIGGER Recusa BEFORE INSERT ON Pictures FOR EACH ROW "
+                                "EXECUTE FUNCTION recusa()"));
+            return;
+        }
+        exec(QStringLiteral("CREATE TRIGGER Recusa BEFORE INSERT ON Pictures WHEN NEW.FileName = "
+                            "'%1' BEGIN SELECT RAISE(ABORT, '%2'); END")
+                 .arg(fileName, message));
+    }
+
+    // A server enforces its relations itself and has no file to check.
     QString integrity() const
     {
+        if (catalog.onServer())
+            return QStringLiteral("ok");
         const QString check = scalar(QStringLiteral("PRAGMA integrity_check")).toString();
         const int orphans = rows(QStringLiteral("PRAGMA foreign_key_check")).size();
         return orphans == 0 ? check : QStringLiteral("%1 rows break a relation").arg(orphans);

@@ -51,10 +51,7 @@ struct ThumbsFixture {
     }
 
     QString file(const QString &name) const { return pictures.filePath(name); }
-    QString thumbnail(qint64 id) const
-    {
-        return program.filePath(QStringLiteral("thumbs/%1.jpg").arg(id, 8, 10, QLatin1Char('0')));
-    }
+    QString thumbnail(qint64 id) const { return catalog.thumbnail(id); }
 
     qint64 exec(const QString &sql, const QVariantMap &params = {}) const
     {
@@ -69,7 +66,7 @@ struct ThumbsFixture {
         return exec("INSERT INTO Pictures (Name, FileName, FullPath, FileType, ColorType, Review) "
                     "VALUES (:N, :N2, :P, :T, 4, :R)",
             { { "N", name }, { "N2", name }, { "P", pictures.path() + "/" }, { "T", type },
-                { "R", review ? 1 : 0 } });
+                { "R", review } });
     }
 
     // count JPEG files prefix0.jpg, prefix1.jpg... with the same bytes, in one transaction.
@@ -83,7 +80,7 @@ struct ThumbsFixture {
             const QString name = QStringLiteral("%1%2.jpg").arg(prefix).arg(i);
             writeFile(file(name), bytes);
             cmd.setSql("INSERT INTO Pictures (Name, FileName, FullPath, FileType, Review) "
-                       "VALUES (:N, :F, :P, 'jpg', 1)");
+                       "VALUES (:N, :F, :P, 'jpg', TRUE)");
             cmd.setParam("N", name);
             cmd.setParam("F", name);
             cmd.setParam("P", pictures.path());
@@ -279,6 +276,7 @@ class TestThumbsCli : public QObject {
 private slots:
     void thumbsDoesWhatTheFirstShowingDoes()
     {
+        QM_FILE_ONLY("thumbnails laid out by the catalogue file's own folder");
         ThumbsFixture f;
         const qint64 photo = f.picture("foto.jpg", "jpg", jpeg(2000, 1500));
         const qint64 board = f.picture("quadro.bmp", "bmp", bmp(1000, 750, 8));
@@ -403,6 +401,7 @@ private slots:
 
     void thumbsAfterARescanRestoresTheThumbnails()
     {
+        QM_FILE_ONLY("thumbnails laid out by the catalogue file's own folder");
         ThumbsFixture f;
         writeFile(f.file("foto.jpg"), jpeg(2000, 1500));
         writeFile(f.file("quadro.bmp"), bmp(1000, 750, 8));
@@ -456,6 +455,7 @@ private slots:
 
     void anotherWriterIsNeverKeptWaiting()
     {
+        QM_FILE_ONLY("SQLite's write lock and busy timeout");
         ThumbsFixture f;
         const QByteArray picture = jpeg(400, 300);
         f.pictureSeries("foto", picture, 3000);
@@ -464,7 +464,7 @@ private slots:
 
         QProcess thumbs;
         thumbs.start(f.cli, { "thumbs", "--jobs", "2" });
-        QTRY_VERIFY_WITH_TIMEOUT(f.count("Review = 0") > 0, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.count("Review = FALSE") > 0, 60000);
         // Writers that give up after one second of waiting, while thumbs writes its rows.
         Connection c;
         c.openFile(f.catalogue);
@@ -493,7 +493,7 @@ private slots:
         QCOMPARE(scan.exitCode, 0);
         if (!scannedMeanwhile)
             qWarning("thumbs ended before the scan did");
-        QCOMPARE(f.count("Review = 0 AND FileName LIKE 'foto%'"), 3000);
+        QCOMPARE(f.count("Review = FALSE AND FileName LIKE 'foto%'"), 3000);
     }
 
     void workersShareOneMemoryBudget()
@@ -504,7 +504,7 @@ private slots:
         f.pictureSeries("foto", picture, 16);
         const auto [r, peakKb] = f.runMeasured({ "thumbs", "--jobs", "16" });
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(f.count("Review = 0"), 16);
+        QCOMPARE(f.count("Review = FALSE"), 16);
 #if !defined(__SANITIZE_ADDRESS__)
         QVERIFY2(peakKb < 450 * 1024, qPrintable(QStringLiteral("peak %1 kB").arg(peakKb)));
 #else
@@ -523,7 +523,7 @@ private slots:
         ended.start("true");
         QVERIFY(ended.waitForFinished());
         const qint64 deadPid = ended.processId() ? ended.processId() : 999999;
-        const QString thumbs = f.program.filePath("thumbs");
+        const QString thumbs = QFileInfo(f.thumbnail(42)).path();
         QVERIFY(QDir().mkpath(thumbs));
         const QString dead
             = QStringLiteral("%1/.00000042.jpg.%2.1f2e.tmp").arg(thumbs).arg(deadPid);
@@ -559,6 +559,7 @@ private slots:
 
     void aThumbnailFolderThatCannotBeWrittenIsReportedOnce()
     {
+        QM_FILE_ONLY("a read-only thumbnail folder beside the catalogue file");
         ThumbsFixture f;
         f.pictureSeries("foto", jpeg(800, 600), 20);
         // A file where the folder should be.
@@ -567,7 +568,7 @@ private slots:
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.err.count('\n'), 1);
         QVERIFY2(r.err.contains(f.program.filePath("thumbs")), qPrintable(r.err));
-        QCOMPARE(f.count("Review = 0"), 0);
+        QCOMPARE(f.count("Review = FALSE"), 0);
         QVERIFY(QFile::remove(f.program.filePath("thumbs")));
 
         // A read-only file system, and a full one: the system's reason, once, and the run
@@ -578,13 +579,13 @@ private slots:
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.err.count('\n'), 1);
         QVERIFY2(r.err.contains("Read-only file system"), qPrintable(r.err));
-        QCOMPARE(f.count("Review = 0"), 0);
+        QCOMPARE(f.count("Review = FALSE"), 0);
 
         r = f.thumbsOnTmpfs("size=16k");
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.err.count('\n'), 1);
         QVERIFY2(r.err.contains("No space left on device"), qPrintable(r.err));
-        QVERIFY(f.count("Review = 0") < 10);
+        QVERIFY(f.count("Review = FALSE") < 10);
     }
 };
 

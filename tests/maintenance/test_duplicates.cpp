@@ -63,9 +63,9 @@ struct Library {
     {
         collection = f.collection("Fotos");
         category = f.category(collection, "Todas");
-        here = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('Aqui', :U, 0)",
+        here = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('Aqui', :U, FALSE)",
             { { "U", files.path() } });
-        away = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('Externo', :U, 1)",
+        away = f.exec("INSERT INTO Storages (Name, Unit, System) VALUES ('Externo', :U, TRUE)",
             { { "U", files.filePath("montagem") } });
     }
     // A picture row of the file at folder/name (written when bytes are given).
@@ -78,7 +78,7 @@ struct Library {
             testsupport::writeFile(dir + "/" + name, bytes);
         return f.exec("INSERT INTO Pictures (Collection, Category, Location, Name, FileName,"
                       " FullPath, FileSize, Created, Modified, FileType, Review) VALUES (:C, :K,"
-                      " :L, :N, :N, :P, :S, :M, :M, 'jpg', 0)",
+                      " :L, :N, :N, :P, :S, :M, :M, 'jpg', FALSE)",
             { { "C", collection }, { "K", category }, { "L", storage }, { "N", name },
                 { "P", dir + "/" }, { "S", qint64(qint32(bytes.size())) }, { "M", modified } });
     }

@@ -25,6 +25,11 @@ QByteArray readFile(const QString &path)
     return f.readAll();
 }
 
+bool onServerEngine()
+{
+    return qgetenv("QM_TEST_ENGINE") == "postgresql";
+}
+
 QString binDir()
 {
     const QByteArray env = qgetenv("QM_BIN_DIR");

@@ -21,7 +21,19 @@ struct ProgramFolder {
 bool writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
 
+// True when the tests' catalogues are made on a PostgreSQL server instead of in files:
+// QM_TEST_ENGINE=postgresql (the "_pg" entries of the test list set it).
+bool onServerEngine();
+
 // Where the built executables lie (quillomar, quillomar-cli).
 QString binDir();
 
 } // namespace testsupport
+
+// Skips a case that is about a catalogue file by nature (its bytes, its locks, its folder)
+// when the catalogues are made on the server.
+#define QM_FILE_ONLY(reason)                                                                   \
+    do {                                                                                        \
+        if (testsupport::onServerEngine())                                                      \
+            QSKIP(reason);                                                                      \
+    } while (false)
