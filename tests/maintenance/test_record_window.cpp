@@ -2,6 +2,7 @@
 #include "app/tabertura.h"
 #include "browser/catalogbrowser.h"
 #include "core/scriptedprompter.h"
+#include "store/cataloguelocks.h"
 #include "store/query.h"
 #include "store/tdados.h"
 #include "support/catalogfixture.h"
@@ -379,6 +380,8 @@ private slots:
             Connection other;
             other.openFile(w.f.path);
             other.beginTransaction();
+            // A server's writer holds only what it guards: here the name being saved.
+            CatalogueLocks::name(other, QStringLiteral("Collections"), 0, QStringLiteral("viagens"));
             w.post("DBNavigator1");
             other.rollback();
         }
