@@ -16,6 +16,7 @@
 #include "store/dberror.h"
 #include "store/tdados.h"
 
+#include <algorithm>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -115,9 +116,19 @@ void TAbertura::setStore(TDados &store)
     m_refresh = new QTimer(this);
     m_refresh->setObjectName(QStringLiteral("RefreshTimer"));
     m_refresh->setSingleShot(true);
-    m_refresh->setInterval(200);
-    connect(m_watch, &CatalogueWatch::changedElsewhere, m_refresh, qOverload<>(&QTimer::start));
+    m_clock.start();
+    connect(m_watch, &CatalogueWatch::changedElsewhere, this, &TAbertura::scheduleRefresh);
     connect(m_refresh, &QTimer::timeout, this, &TAbertura::refreshFromOthers);
+}
+
+void TAbertura::scheduleRefresh()
+{
+    // A reload already due is not put off by later notices, so a steady stream of commits
+    // cannot hold it back for ever.
+    if (m_refresh->isActive())
+        return;
+    constexpr qint64 gatherMs = 100; // the notices of one burst arrive together
+    m_refresh->start(int(std::max(gatherMs, m_quietUntil - m_clock.elapsed())));
 }
 
 void TAbertura::refreshFromOthers()
@@ -130,7 +141,7 @@ void TAbertura::refreshFromOthers()
         m_refresh->start(1000);
         return;
     }
-    m_refresh->setInterval(200);
+    const qint64 started = m_clock.elapsed();
     try {
         for (RecordSet *set : { &m_store->TCollections, &m_store->TCategories,
                  &m_store->TPictures, &m_store->TStorages }) {
@@ -142,6 +153,7 @@ void TAbertura::refreshFromOthers()
     }
     emit LoadTrees();
     ShowProvider();
+    m_quietUntil = m_clock.elapsed() + 2 * (m_clock.elapsed() - started);
 }
 
 void TAbertura::setBatchDialog(TBatchProcess &dialog)

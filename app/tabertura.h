@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 
@@ -83,6 +84,7 @@ private:
     void runStartupLoading();
     // Another client committed: the trees and the shown records are read again, keeping
     // the selection; never while a record is edited or a dialog is open (tried again then).
+    void scheduleRefresh();
     void refreshFromOthers();
 
     ProgramPaths &m_paths;
@@ -96,6 +98,10 @@ private:
     QLabel *m_panels[3] = { nullptr, nullptr, nullptr };
     CatalogueWatch *m_watch = nullptr;
     QTimer *m_refresh = nullptr; // gathers the notices of one burst of commits
+    // Another machine committing all the time (a long review) must not keep the window
+    // reloading: the next reload waits twice as long as the last one took.
+    QElapsedTimer m_clock;
+    qint64 m_quietUntil = 0; // on m_clock
     bool m_activatedOnce = false;
     bool m_loaded = false;
     QRect m_normalGeometry;
