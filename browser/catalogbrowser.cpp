@@ -516,8 +516,13 @@ void CatalogBrowser::LoadTrees()
         page->invalidateLookupLists();
     if (m_inNavigatorAction)
         m_reloadedInAction = true;
-    if (m_inNavigatorAction || checkShownPages())
+    if (m_inNavigatorAction || checkShownPages()) {
         UpdateControlStates();
+        // The counts shown are read again with the trees: pictures come and go with them.
+        const NodeKind statistics = kindOf(activePage());
+        if (!m_inNavigatorAction && statistics != NodeKind::None && statistics != NodeKind::Picture)
+            emit statisticsRequested(statistics);
+    }
     emit statusTextChanged(QString());
     EventPump::pumpNow();
 }

@@ -25,6 +25,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTimer>
+#include <QTableView>
 #include <QTreeView>
 #include <QtTest>
 
@@ -304,6 +305,33 @@ private slots:
         QTRY_VERIFY(shown("Chegou agora"));
         QCOMPARE(s.Abertura->panelText(1),
             QStringLiteral("Provider=PostgreSQL; 127.0.0.1:%1").arg(pg.port()));
+
+        // The counts of the page shown follow the pictures another client adds.
+        qint64 undefinedKey = 0;
+        {
+            Query q(other);
+            q.setSql("SELECT RecId FROM Collections WHERE System = TRUE");
+            q.open();
+            undefinedKey = q.asInt("RecId");
+        }
+        testsupport::clickNode(tree,
+            static_cast<const CatalogTree *>(tree->model())
+                ->indexOfCode(QStringLiteral("N1=%1").arg(undefinedKey)));
+        auto *counts = child<QTableView>(s.Abertura.get(), "DBGrid1");
+        const auto countShown = [counts] {
+            const QAbstractItemModel *m = counts->model();
+            return m && m->rowCount() > 0 ? m->index(0, 1).data().toLongLong() : -1;
+        };
+        QTRY_COMPARE(countShown(), 0);
+        {
+            Transaction t(other);
+            other.exec("INSERT INTO Pictures (Collection, Category, Location, Name, FileName, "
+                       "FullPath, Created, Review) SELECT C.Collection, C.RecId, "
+                       "(SELECT MIN(RecId) FROM Storages), 'Nova', 'nova.jpg', '/x/', "
+                       "CURRENT_TIMESTAMP, TRUE FROM Categories C WHERE C.System = TRUE");
+            t.commit();
+        }
+        QTRY_COMPARE(countShown(), 1);
 
         // While a record is being edited nothing is read again; once the edit ends it is.
         auto *refresh = child<QTimer>(s.Abertura.get(), "RefreshTimer");
