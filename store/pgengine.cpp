@@ -235,6 +235,17 @@ void PgConnection::fail(PGresult *result)
                                  "(por exemplo, uma varredura em andamento) e não os liberou "
                                  "a tempo. Tente de novo quando ele terminar.");
     }
+    if (state == "22001") {
+        // A name longer than the server's column (a file takes any length): said in the
+        // user's words, with the limit the server gave.
+        const QRegularExpressionMatch limit
+            = QRegularExpression(QStringLiteral("\\((\\d+)\\)")).match(message);
+        message = limit.hasMatch()
+            ? QStringLiteral("O texto é longo demais para o catálogo no servidor: no máximo %1 "
+                             "caracteres.")
+                  .arg(limit.captured(1))
+            : QStringLiteral("O texto é longo demais para o catálogo no servidor.");
+    }
     m_lastMessage = message;
     throw DbError::fromServer(message, state);
 }

@@ -923,6 +923,22 @@ private slots:
                     "\"categories_collection_fkey\""));
             QCOMPARE(e.kind(), DbError::Kind::Constraint);
         }
+        // A name longer than the server's column: the limit in the user's words (a file takes
+        // any length).
+        c.setSql(QStringLiteral("INSERT INTO Collections (Name, System) VALUES ('%1', FALSE)")
+                     .arg(QString(101, QLatin1Char('x'))));
+        if (storetest::onServer()) {
+            try {
+                c.execute();
+                QFAIL("ran");
+            } catch (const DbError &e) {
+                QCOMPARE(e.message(),
+                    QStringLiteral("O texto é longo demais para o catálogo no servidor: no "
+                                   "máximo 100 caracteres."));
+            }
+        } else {
+            c.execute();
+        }
         c.setSql("ALTER TABLE CatalogInfo ADD COLUMN Version Char(20) NULL");
         try {
             c.execute();
