@@ -1,3 +1,5 @@
+#include "benchserver.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -25,15 +27,8 @@ extern char **environ;
 
 namespace {
 
-bool asNobody = false;
-const QString serverBin = QStringLiteral("/usr/lib/postgresql/15/bin");
-
-double run(QStringList args, bool server = false)
+double run(const QStringList &args)
 {
-    if (server && asNobody)
-        args = QStringList { QStringLiteral("runuser"), QStringLiteral("-u"),
-                   QStringLiteral("nobody"), QStringLiteral("--") }
-            + args;
     std::vector<QByteArray> bytes;
     for (const QString &a : args)
         bytes.push_back(QFile::encodeName(a));
@@ -114,32 +109,10 @@ int main(int argc, char **argv)
     }
     const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/quillomar-cli");
 
-    QTemporaryDir cluster(QDir::tempPath() + QStringLiteral("/qm-bench-pg-XXXXXX"));
-    asNobody = ::geteuid() == 0;
-    if (asNobody) {
-        const passwd *pw = ::getpwnam("nobody");
-        if (!pw
-            || ::chown(QFile::encodeName(cluster.path()).constData(), pw->pw_uid, pw->pw_gid) != 0)
-            return 1;
-    }
-    const QString data = cluster.filePath(QStringLiteral("data"));
-    const int port = 40000 + int(::getpid() % 20000);
-    if (run({ serverBin + QStringLiteral("/initdb"), QStringLiteral("-D"), data,
-            QStringLiteral("-U"), QStringLiteral("quillomar"), QStringLiteral("--auth=trust"),
-            QStringLiteral("--encoding=UTF8"), QStringLiteral("--locale=C") },
-            true)
-            < 0
-        || run({ serverBin + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), data,
-                   QStringLiteral("-l"), cluster.filePath(QStringLiteral("log")),
-                   QStringLiteral("-w"), QStringLiteral("-o"),
-                   QStringLiteral("-c listen_addresses=127.0.0.1 -p %1 -k %2")
-                       .arg(port)
-                       .arg(cluster.path()),
-                   QStringLiteral("start") },
-               true)
-            < 0)
+    BenchServer cluster;
+    if (!cluster.start())
         return 1;
-    const QString server = QStringLiteral("postgresql://quillomar@127.0.0.1:%1/").arg(port);
+    const QString server = cluster.root();
     auto psql = [&](const QString &database, const QStringList &commands) {
         QStringList a = { QStringLiteral("psql"), QStringLiteral("-qAt"), QStringLiteral("-v"),
             QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"), server + database };
@@ -205,9 +178,7 @@ int main(int argc, char **argv)
             sa, st / sa);
         std::fflush(stdout);
     }
-    run({ serverBin + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), data,
-            QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("stop") },
-        true);
+    cluster.stop();
     const double tr = median(treeTool) / median(treeAnchor);
     const double sr = median(searchTool) / median(searchAnchor);
     std::printf("medians: tree %.0f ms against psql %.0f ms, ratio %.2f; search %.0f ms against "

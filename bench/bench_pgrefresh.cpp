@@ -1,3 +1,4 @@
+#include "benchserver.h"
 #include "app/startup.h"
 #include "app/tabertura.h"
 #include "core/scriptedprompter.h"
@@ -31,15 +32,8 @@
 
 namespace {
 
-bool asNobody = false;
-const QString serverBin = QStringLiteral("/usr/lib/postgresql/15/bin");
-
-bool run(QStringList args, bool server = false)
+bool run(QStringList args)
 {
-    if (server && asNobody)
-        args = QStringList { QStringLiteral("runuser"), QStringLiteral("-u"),
-                   QStringLiteral("nobody"), QStringLiteral("--") }
-            + args;
     QProcess p;
     p.setProgram(args.takeFirst());
     p.setArguments(args);
@@ -78,36 +72,10 @@ int main(int argc, char **argv)
     }
     const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/quillomar-cli");
 
-    QTemporaryDir cluster(QDir::tempPath() + QStringLiteral("/qm-bench-pg-XXXXXX"));
-    asNobody = ::geteuid() == 0;
-    if (asNobody) {
-        const passwd *pw = ::getpwnam("nobody");
-        if (!pw
-            || ::chown(QFile::encodeName(cluster.path()).constData(), pw->pw_uid, pw->pw_gid) != 0)
-            return 1;
-    }
-    const QString data = cluster.filePath(QStringLiteral("data"));
-    const int port = 40000 + int(::getpid() % 20000);
-    if (!run({ serverBin + QStringLiteral("/initdb"), QStringLiteral("-D"), data,
-             QStringLiteral("-U"), QStringLiteral("quillomar"), QStringLiteral("--auth=trust"),
-             QStringLiteral("--encoding=UTF8"), QStringLiteral("--locale=C") },
-            true)
-        || !run({ serverBin + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), data,
-                    QStringLiteral("-l"), cluster.filePath(QStringLiteral("log")),
-                    QStringLiteral("-w"), QStringLiteral("-o"),
-                    QStringLiteral("-c listen_addresses=127.0.0.1 -p %1 -k %2")
-                        .arg(port)
-                        .arg(cluster.path()),
-                    QStringLiteral("start") },
-            true))
+    BenchServer cluster;
+    if (!cluster.start())
         return 1;
-    const auto stopServer = [&] {
-        run({ serverBin + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), data,
-                QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"),
-                QStringLiteral("stop") },
-            true);
-    };
-    const QString server = QStringLiteral("postgresql://quillomar@127.0.0.1:%1/").arg(port);
+    const QString server = cluster.root();
     const QString location = server + QStringLiteral("refresh");
     const QString fill = QStringLiteral(
         "INSERT INTO collections (name, system) SELECT 'Coleção ' || i, false "
@@ -129,14 +97,12 @@ int main(int argc, char **argv)
         || !run({ QStringLiteral("psql"), QStringLiteral("-qAt"), QStringLiteral("-v"),
             QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"), location,
             QStringLiteral("-c"), fill })) {
-        stopServer();
         return 1;
     }
 
     QTemporaryDir programFolder;
     ProgramPaths paths = ProgramPaths::forProgram(programFolder.filePath(QStringLiteral("quillomar")));
     if (!saveDatabaseLocation(paths, location).isEmpty()) {
-        stopServer();
         return 1;
     }
     paths.DatabaseFolder = paths.ProgramFolder;
@@ -151,7 +117,6 @@ int main(int argc, char **argv)
         if (!loaded.wait(120000) || !loaded.first().first().toBool()) {
             std::fprintf(stderr, "the window did not open the catalogue: %s\n",
                 qPrintable(prompter.boxTexts().join(QLatin1Char('\n'))));
-            stopServer();
             return 1;
         }
         auto *tree = s.Abertura->findChild<QTreeView *>(QStringLiteral("TreeView1"));
@@ -203,7 +168,6 @@ int main(int argc, char **argv)
             const double seen = clock.nsecsElapsed() / 1e6;
             if (!shown(name) || other.exitCode() != 0) {
                 std::fprintf(stderr, "round %d: never shown\n", r + 1);
-                stopServer();
                 return 1;
             }
             fromStart.push_back(seen);
@@ -212,7 +176,6 @@ int main(int argc, char **argv)
             std::fflush(stdout);
         }
     }
-    stopServer();
     const double m = median(fromCommit);
     std::printf("median: %.1f ms from the other's start, %.1f ms from its end\n",
         median(fromStart), m);

@@ -1,3 +1,4 @@
+#include "benchserver.h"
 #include "genfiletree.h"
 
 #include <QCoreApplication>
@@ -30,17 +31,9 @@ extern char **environ;
 
 namespace {
 
-bool asNobody = false;
-QString serverBin = QStringLiteral("/usr/lib/postgresql/15/bin");
-
-// Runs argv (as "nobody" when asked) with standard input from `in`; its wall time in ms,
-// -1 on failure.
-double run(QStringList args, bool server = false, const QString &in = QString())
+// Runs argv with standard input from `in`; its wall time in ms, -1 on failure.
+double run(const QStringList &args, const QString &in = QString())
 {
-    if (server && asNobody)
-        args = QStringList { QStringLiteral("runuser"), QStringLiteral("-u"),
-                   QStringLiteral("nobody"), QStringLiteral("--") }
-            + args;
     std::vector<QByteArray> bytes;
     for (const QString &a : args)
         bytes.push_back(QFile::encodeName(a));
@@ -116,32 +109,10 @@ int main(int argc, char **argv)
     const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/quillomar-cli");
 
     // The server of this run.
-    QTemporaryDir cluster(QDir::tempPath() + QStringLiteral("/qm-bench-pg-XXXXXX"));
-    asNobody = ::geteuid() == 0;
-    if (asNobody) {
-        const passwd *pw = ::getpwnam("nobody");
-        if (!pw
-            || ::chown(QFile::encodeName(cluster.path()).constData(), pw->pw_uid, pw->pw_gid) != 0)
-            return 1;
-    }
-    const QString data = cluster.filePath(QStringLiteral("data"));
-    const int port = 40000 + int(::getpid() % 20000);
-    if (run({ serverBin + QStringLiteral("/initdb"), QStringLiteral("-D"), data,
-            QStringLiteral("-U"), QStringLiteral("quillomar"), QStringLiteral("--auth=trust"),
-            QStringLiteral("--encoding=UTF8"), QStringLiteral("--locale=C") },
-            true)
-            < 0
-        || run({ serverBin + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), data,
-                   QStringLiteral("-l"), cluster.filePath(QStringLiteral("log")),
-                   QStringLiteral("-w"), QStringLiteral("-o"),
-                   QStringLiteral("-c listen_addresses=127.0.0.1 -p %1 -k %2")
-                       .arg(port)
-                       .arg(cluster.path()),
-                   QStringLiteral("start") },
-               true)
-            < 0)
+    BenchServer cluster;
+    if (!cluster.start())
         return 1;
-    const QString server = QStringLiteral("postgresql://quillomar@127.0.0.1:%1/").arg(port);
+    const QString server = cluster.root();
     auto psql = [&](const QString &database, const QString &command) {
         return run({ QStringLiteral("psql"), QStringLiteral("-q"), QStringLiteral("-v"),
             QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"), server + database,
@@ -210,9 +181,7 @@ int main(int argc, char **argv)
         std::printf("%5d %6.0f %6.0f %6.0f | %5.0f %5.2f\n", r + 1, f, c, f + c, s, s / (f + c));
         std::fflush(stdout);
     }
-    run({ serverBin + QStringLiteral("/pg_ctl"), QStringLiteral("-D"), data,
-            QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("stop") },
-        true);
+    cluster.stop();
     if (status != 0)
         return status;
     const double fw = median(floors), sw = median(scans);
