@@ -8,7 +8,9 @@
 #include <QtTest>
 
 #include <libpq-fe.h>
+#include <cerrno>
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -94,6 +96,12 @@ bool PgServer::init()
     }
     m_data = m_dir->filePath(QStringLiteral("data"));
     m_asNobody = ::geteuid() == 0;
+    sweepAbandoned();
+    // Whose server this is, for the sweep of a later run when this one is killed.
+    QFile owner(m_dir->filePath(QStringLiteral("owner")));
+    if (owner.open(QIODevice::WriteOnly))
+        owner.write(QByteArray::number(qint64(::getpid())));
+    owner.close();
     if (m_asNobody) {
         // The cluster and its folder belong to the unprivileged user; nobody else may enter.
         const passwd *pw = ::getpwnam("nobody");
@@ -161,6 +169,34 @@ bool PgServer::start()
     m_running = true;
     m_error.clear();
     return true;
+}
+
+// A test executable killed (a timeout, ^C) never stops its server: the next one stops
+// the servers whose owner is gone, and removes their folders.
+void PgServer::sweepAbandoned() const
+{
+    const QDir temp(QDir::tempPath());
+    const QStringList folders
+        = temp.entryList({ QStringLiteral("qm-pg-*") }, QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &name : folders) {
+        const QString folder = temp.filePath(name);
+        if (folder == m_dir->path())
+            continue;
+        QFile owner(QDir(folder).filePath(QStringLiteral("owner")));
+        if (!owner.open(QIODevice::ReadOnly))
+            continue; // not known to be abandoned
+        bool ok = false;
+        const qint64 pid = owner.readAll().trimmed().toLongLong(&ok);
+        owner.close();
+        if (!ok || pid <= 0 || ::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        const QString data = QDir(folder).filePath(QStringLiteral("data"));
+        if (QFileInfo::exists(QDir(data).filePath(QStringLiteral("postmaster.pid"))))
+            runTool(QStringLiteral("pg_ctl"),
+                { QStringLiteral("-D"), data, QStringLiteral("-m"), QStringLiteral("immediate"),
+                    QStringLiteral("-w"), QStringLiteral("stop") });
+        QDir(folder).removeRecursively();
+    }
 }
 
 void PgServer::stop()

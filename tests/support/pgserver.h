@@ -48,6 +48,7 @@ public:
 private:
     PgServer();
     bool init();
+    void sweepAbandoned() const;
     // Runs one of the server's programs, as "nobody" when we are root.
     int runTool(const QString &tool, const QStringList &arguments, QString *output = nullptr) const;
 
