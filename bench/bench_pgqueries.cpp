@@ -1,4 +1,5 @@
 #include "benchserver.h"
+#include "benchtiming.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,14 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
-#include <pwd.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-extern char **environ;
 
 // `quillomar-cli tree` of a server catalogue of 300,000 pictures against psql printing the
 // same two statements, and `quillomar-cli search` hitting 1% of 1,000,000 pictures against
@@ -27,43 +21,7 @@ extern char **environ;
 
 namespace {
 
-double run(const QStringList &args)
-{
-    std::vector<QByteArray> bytes;
-    for (const QString &a : args)
-        bytes.push_back(QFile::encodeName(a));
-    std::vector<char *> argv;
-    for (QByteArray &b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    QElapsedTimer t;
-    t.start();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    const double wall = t.nsecsElapsed() / 1e6;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "failed: %s\n", qPrintable(args.join(QLatin1Char(' '))));
-        return -1;
-    }
-    return wall;
-}
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n == 0 ? -1 : (n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2);
-}
 
 // Collections, categories, storages and `pictures` pictures, spread over them.
 QString fillSql(int pictures, bool marked)
@@ -118,13 +76,13 @@ int main(int argc, char **argv)
             QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"), server + database };
         for (const QString &c : commands)
             a << QStringLiteral("-c") << c;
-        return run(a);
+        return timedRun(a);
     };
     auto catalogue = [&](const QString &database, int pictures, bool marked) {
         return psql(QStringLiteral("postgres"), { QStringLiteral("CREATE DATABASE ") + database })
             >= 0
-            && run({ cli, QStringLiteral("create"), server + database }) >= 0
-            && run({ cli, QStringLiteral("--catalogue"), server + database,
+            && timedRun({ cli, QStringLiteral("create"), server + database }) >= 0
+            && timedRun({ cli, QStringLiteral("--catalogue"), server + database,
                    QStringLiteral("info") })
             >= 0
             && psql(database, { fillSql(pictures, marked) }) >= 0;
@@ -162,11 +120,11 @@ int main(int argc, char **argv)
     for (int r = 0; r < rounds; ++r) {
         const double ta = psql(QStringLiteral("tree"), { searchPath, organisation, location });
         const double tt
-            = run({ cli, QStringLiteral("--catalogue"), server + QStringLiteral("tree"),
+            = timedRun({ cli, QStringLiteral("--catalogue"), server + QStringLiteral("tree"),
                 QStringLiteral("tree") });
         const double sa = psql(QStringLiteral("search"), { searchPath, search });
         const double st
-            = run({ cli, QStringLiteral("--catalogue"), server + QStringLiteral("search"),
+            = timedRun({ cli, QStringLiteral("--catalogue"), server + QStringLiteral("search"),
                 QStringLiteral("search"), QStringLiteral("praia") });
         if (ta < 0 || tt < 0 || sa < 0 || st < 0)
             return 1;

@@ -1,4 +1,5 @@
 #include "benchserver.h"
+#include "benchtiming.h"
 #include "app/startup.h"
 #include "app/tabertura.h"
 #include "core/scriptedprompter.h"
@@ -17,8 +18,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <pwd.h>
-#include <unistd.h>
 #include <vector>
 
 // Live refresh of a server catalogue: a main window (offscreen) is open on a catalogue of a
@@ -48,12 +47,6 @@ bool run(QStringList args)
     return true;
 }
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n == 0 ? -1 : (n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2);
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "benchserver.h"
+#include "benchtiming.h"
 #include "genfiletree.h"
 
 #include <QCoreApplication>
@@ -10,14 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
-#include <pwd.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
-
-extern char **environ;
 
 // `quillomar-cli scan` of a generated tree (100,000 files in 1,000 folders, three in four
 // of them pictures) into an empty catalogue on a PostgreSQL server on this machine, against
@@ -28,52 +22,6 @@ extern char **environ;
 // medians are compared.
 //
 // bench_pgscan [--dir FOLDER] [--files N] [--folders M] [--rounds R]
-
-namespace {
-
-// Runs argv with standard input from `in`; its wall time in ms, -1 on failure.
-double run(const QStringList &args, const QString &in = QString())
-{
-    std::vector<QByteArray> bytes;
-    for (const QString &a : args)
-        bytes.push_back(QFile::encodeName(a));
-    std::vector<char *> argv;
-    for (QByteArray &b : bytes)
-        argv.push_back(b.data());
-    argv.push_back(nullptr);
-    const QByteArray inPath = in.isEmpty() ? QByteArray("/dev/null") : QFile::encodeName(in);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, inPath.constData(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    ::sync();
-    QElapsedTimer t;
-    t.start();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        std::fprintf(stderr, "cannot start %s\n", argv[0]);
-        return -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    const double wall = t.nsecsElapsed() / 1e6;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "failed: %s\n", qPrintable(args.join(QLatin1Char(' '))));
-        return -1;
-    }
-    return wall;
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n == 0 ? -1 : (n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2);
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -114,15 +62,15 @@ int main(int argc, char **argv)
         return 1;
     const QString server = cluster.root();
     auto psql = [&](const QString &database, const QString &command) {
-        return run({ QStringLiteral("psql"), QStringLiteral("-q"), QStringLiteral("-v"),
+        return timedRun({ QStringLiteral("psql"), QStringLiteral("-q"), QStringLiteral("-v"),
             QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"), server + database,
             QStringLiteral("-c"), command });
     };
     // An empty catalogue as the program first opens it: default rows in place.
     auto emptyCatalogue = [&](const QString &database) {
         return psql(QStringLiteral("postgres"), QStringLiteral("CREATE DATABASE ") + database) >= 0
-            && run({ cli, QStringLiteral("create"), server + database }) >= 0
-            && run({ cli, QStringLiteral("--catalogue"), server + database,
+            && timedRun({ cli, QStringLiteral("create"), server + database }) >= 0
+            && timedRun({ cli, QStringLiteral("--catalogue"), server + database,
                    QStringLiteral("info") })
             >= 0;
     };
@@ -167,9 +115,9 @@ int main(int argc, char **argv)
             status = 1;
             break;
         }
-        const double f = run(find);
+        const double f = timedRun(find);
         const double c = psql(floorDb, copy);
-        const double s = run(
+        const double s = timedRun(
             { cli, QStringLiteral("--catalogue"), server + scanDb, QStringLiteral("scan"), root });
         if (f < 0 || c < 0 || s < 0) {
             status = 1;
