@@ -10,6 +10,7 @@
 #include "store/schema.h"
 #include "store/tdados.h"
 #include "support/catalogfixture.h"
+#include "support/openstore.h"
 #include "support/picturesamples.h"
 #include "support/testsupport.h"
 #include "support/unwritable.h"
@@ -27,7 +28,9 @@
 
 #include <memory>
 
+using testsupport::OpenStore;
 using testsupport::readFile;
+using testsupport::thumbnailsIn;
 using testsupport::writeFile;
 
 namespace {
@@ -42,34 +45,6 @@ QByteArray digest(const QString &path)
 {
     return QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256);
 }
-
-// The thumbnails directly in a folder, by name, with their bytes.
-QMap<QString, QByteArray> thumbnailsIn(const QString &folder)
-{
-    QMap<QString, QByteArray> found;
-    const QDir dir(folder);
-    for (const QString &name : dir.entryList({ QStringLiteral("*.jpg") }, QDir::Files))
-        found.insert(name, readFile(dir.filePath(name)));
-    return found;
-}
-
-// A catalogue's store opened in this process, as the window opens it.
-struct OpenStore {
-    ProgramPaths paths;
-    ScriptedPrompter prompter;
-    std::unique_ptr<TDados> dados;
-    bool opened = false;
-
-    OpenStore(const ProgramPaths &program, const QString &file) : paths(program)
-    {
-        const QFileInfo info(file);
-        paths.DatabaseFolder = info.absolutePath();
-        paths.DatabaseFileName = info.fileName();
-        dados = std::make_unique<TDados>(paths, prompter);
-        dados->setConfigurationEnabled(false);
-        opened = dados->OpenDatabaseAll();
-    }
-};
 
 // A program folder holding quillomar-cli and the default catalogue A (quillomar.mdb), and a
 // second catalogue B in a folder of its own, both used from that one program folder.

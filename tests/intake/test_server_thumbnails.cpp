@@ -10,6 +10,7 @@
 #include "store/tdados.h"
 #include "store/thumbnailstore.h"
 #include "support/catalogfixture.h"
+#include "support/openstore.h"
 #include "support/pgserver.h"
 #include "support/picturesamples.h"
 #include "support/testsupport.h"
@@ -27,7 +28,9 @@
 #include <memory>
 
 using testsupport::PgServer;
+using testsupport::OpenStore;
 using testsupport::readFile;
+using testsupport::thumbnailsIn;
 using testsupport::writeFile;
 
 namespace {
@@ -36,32 +39,6 @@ struct Run {
     int exitCode = -1;
     QString out;
     QString err;
-};
-
-// The thumbnails directly in a folder, by name, with their bytes.
-QMap<QString, QByteArray> thumbnailsIn(const QString &folder)
-{
-    QMap<QString, QByteArray> found;
-    const QDir dir(folder);
-    for (const QString &name : dir.entryList({ QStringLiteral("*.jpg") }, QDir::Files))
-        found.insert(name, readFile(dir.filePath(name)));
-    return found;
-}
-
-// A catalogue's store opened in this process from a program folder, as the window opens it.
-struct OpenStore {
-    ProgramPaths paths;
-    ScriptedPrompter prompter;
-    std::unique_ptr<TDados> dados;
-    bool opened = false;
-
-    OpenStore(const ProgramPaths &program, const QString &location) : paths(program)
-    {
-        Connection::splitLocation(location, &paths.DatabaseFolder, &paths.DatabaseFileName);
-        dados = std::make_unique<TDados>(paths, prompter);
-        dados->setConfigurationEnabled(false);
-        opened = dados->OpenDatabaseAll();
-    }
 };
 
 // One machine: a program folder of its own (its own thumbnail folder) with quillomar-cli.
